@@ -1,0 +1,141 @@
+#include "tarnivox_main.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "core/store.h"
+#include "fitting/commands.h"
+#include "import/convert.h"
+#include "import/export.h"
+#include "import/stddata.h"
+#include "io/units.h"
+#include "output/reports.h"
+#include "params/defaults.h"
+#include "params/fit_settings.h"
+#include "refine/commands.h"
+#include "ui/dialogs.h"
+#include "ui/files.h"
+#include "ui/graphics.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+// Steps 7 to 10 of the start-up: import, show the title, position the
+// scan file and read its first reflection.  false: a step failed.
+bool import_and_show_first(bool check) {
+    int status = 0;
+    CONVERT_FILE(status);
+    if (check && status != 0) return false;
+    SHOW_TITLE();
+    status = 0;
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+    if (check && status != 0) return false;
+    Arr1<int, 3> none;
+    status = 0;
+    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+    return true;
+}
+
+void open_new_data_set() {
+    OPEN_IN();
+    int status = 0;
+    OPEN_PAR(status);
+    if (status != 0) return;
+    import_and_show_first(false);
+}
+
+}  // namespace
+
+void EXIT_PROGRAM() {
+    const int answer =
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Are you sure you want to exit the program?", 1, GM_BUTTONS_YESNO);
+    if (answer == GM_YES) EXITINT("");
+}
+
+void dispatch_command(int command) {
+    int flag = 0;
+    switch (command) {
+        case GM_CLOSE:
+        case 101:
+        case 316: EXIT_PROGRAM(); break;
+        case 312: open_new_data_set(); break;
+        case 313: OPEN_PAR(flag); break;
+        case 314: OPEN_OUT(); break;
+        case 315: CREATE_LOG(); break;
+        case 317: CREATE_EXP(); break;
+        case 318: CREATE_CIF_TARNIVOX(); break;
+        case 319: CONVERT_TO_STD(); break;
+        case 321: START_MANUAL_FIT(); break;
+        case 322: START_AUTO_FIT(); break;
+        case 331: START_PREPROCESS(); break;
+        case 332: UB_FIT(); break;
+        case 333: PROCESS_BACKGROUND(); break;
+        case 334: FIT_GAMMA(); break;
+        case 335: RUN_ZREF(); break;
+        case 336: RUN_DELTAD(); break;
+        case 341: RUN_PKVALS(flag); break;
+        case 342: RUN_GENERAL_INFO(); break;
+        case 343: RUN_BACKGROUND_INFO(); break;
+        case 344: RUN_INTFORMAT(); break;
+        default: break;  // not a command of the main loop
+    }
+}
+
+void command_loop() {
+    for (;;) dispatch_command(GMACTION());
+}
+
+void TARNIVOX_MAIN() {
+    G.LUSCR = 25;
+    READ_DEFAULTS_FROM_FILE();
+    GRAPHICS_SETUP();
+    OPEN_IN();
+    if (G.INOPEN == 0) EXITINT("END OF PROGRAM");
+    for (;;) {
+        int status = 0;
+        OPEN_PAR(status);
+        if (status == 0) break;
+        int give_up = 0;
+        NOPARFILE(give_up);
+        if (give_up == 1) EXITINT("END OF PROGRAM");
+    }
+    import_and_show_first(true);
+    command_loop();
+}
+
+int finish_run(const ProgramEnd& end) {
+    // Each step runs even when an earlier one fails, so that the defaults
+    // are saved and every file is closed on every end of the run.
+    try {
+        const std::string shown = exitint_shown_text(end.message);
+        if (!shown.empty()) GMDISPLAYERRORBOX("Tarnivox", shown);
+    } catch (...) {
+    }
+    try {
+        WRITE_DEFAULTS_TO_FILE();
+    } catch (...) {
+    }
+    try {
+        GMCLOSEMENU();
+        GCLOSEDEVICE();
+        GCLOSEGINO();
+    } catch (...) {
+    }
+    close_all_units();
+    return 0;
+}
+
+int run_program() {
+    try {
+        TARNIVOX_MAIN();
+    } catch (const ProgramEnd& end) {
+        return finish_run(end);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
+        finish_run(ProgramEnd{"INTERNAL ERROR"});
+        return 1;
+    }
+}
+
+}  // namespace tarnivox

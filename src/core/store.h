@@ -1,0 +1,202 @@
+#pragma once
+// The one process-wide store of Tarnivox.  Every routine of the program
+// reads and writes these fields directly, by the program's own names.
+// The data set itself is not held here: it lives in the standard scan file
+// on unit LUSCR and only the current reflection is in memory (record 4).
+//
+// Each record is a plain struct; Store joins them so that a field is
+// reached as G.NPTS, G.UB(i, j), G.COUNTS(i).  reset_store() gives a clean
+// store (used by tests and at start-up).
+
+#include "core/array.h"
+#include "core/text.h"
+
+namespace tarnivox {
+
+inline constexpr int MAXSTEPS = 500;    // steps per scan
+inline constexpr int MAXSTD = 10;       // standard reflections
+inline constexpr int NCLASSES = 7;      // classification letters W M R S F I N
+inline constexpr int MAXREFLIST = 1000; // refinement list entries
+inline constexpr int TITLE_LEN = 60;
+inline constexpr int PATH_LEN = 255;
+
+using Path = FixedText<PATH_LEN>;
+
+// Record 1: data-set header.
+struct DataSetHeader {
+    FixedText<TITLE_LEN> TITLE;
+    Arr1<double, 7> CELL;   // a, b, c (A), alpha, beta, gamma (deg), volume (A^3)
+    Arr2<double, 3, 3> UB;  // orientation matrix, Busing-Levy axes, 1/A
+    int UBFLAG = 0;         // 1 when UB is known
+};
+
+// Record 2: instrument settings from the instrument parameter file.  The
+// initial values are the defaults set at the start of every read of it.
+struct InstrumentSettings {
+    int NWAVE = 0;
+    double WAVE1 = 0.0;    // alpha1 wavelength, A
+    double WAVE2 = 0.0;    // alpha2 wavelength, A
+    double A2RATIO = 0.0;  // I(alpha2)/I(alpha1); 0 when NWAVE is 1
+    double ATTEN = 0.0;    // attenuator factor
+    int IMONO = 0;         // 1: monochromator present
+    double MONO2TH = 0.0;  // monochromator 2theta, deg
+    double MONOANG = 0.0;  // dihedral angle monochromator/sample planes, deg
+    int MONODIR = 0;       // 0 none, 1 parallel, other anti-parallel
+    double MONOSHIFT = 0.0;  // alpha2 dispersion shift of the monochromator, deg
+    Arr1<int, 4> PARITY;     // senses of 2theta, omega, chi, phi
+    Arr1<int, 3> BLAXES{{1, 2, 3}};
+    double GONCON1 = 200.0;
+    double GONCON2 = 200.0;
+    int IBACK = 3;  // background mode 0..3
+    int NBACK = 5;  // end steps of the scan for background mode 3
+};
+
+// Record 3: standards and classification counters.
+struct StandardsAndClasses {
+    int NSTD = 0;
+    Arr2<int, MAXSTD, 3> STDHKL;
+    Arr1<int, MAXSTD> STDNPTS;
+    Arr1<int, NCLASSES> NCLASS;  // W, M, R, S, F, I, N
+};
+
+// Record 4: the current scan record, one reflection of the scan file.
+struct CurrentScan {
+    int NREF = 0;
+    Arr1<int, 3> IHKL;
+    Arr1<double, 4> ANGLES;  // 2theta, omega (scan centre), chi, phi, deg
+    int NPTS = 0;            // 1..MAXSTEPS
+    double STEP = 0.0;       // omega step, deg
+    double SCALE = 0.0;      // puts the counts on the common intensity scale
+    int ISCTYPE = 0;         // standard number 1..10, else 0
+    char RFLAG = ' ';        // classification letter
+    Arr1<double, MAXSTEPS> COUNTS;
+    double STEPTIME = 0.0;   // counting time per step, s (import only)
+};
+
+// Record 5: values derived whenever a scan is read.
+struct DerivedScan {
+    Arr1<double, MAXSTEPS> STEPANG;  // omega of each step
+    double CMAX = 0.0;
+    int IMAX = 0;
+    double SCANW = 0.0;    // (NPTS-1)*STEP
+    double A2SHIFT = 0.0;  // omega offset of the alpha2 peak, deg
+    double MSHIFT = 0.0;   // copy of MONOSHIFT
+    Arr1<double, MAXSTEPS> YCALC;
+    char RFLAG_SAVE = ' ';
+};
+
+// Record 6: file and run state.
+struct FileState {
+    int INFMT = 0;  // 1 standard, 2 Huber, 3 Xcalibur, 4 XSCANS, 5 STOE, 6 Febo, 7 CAD4
+    Path INFILE;
+    Path OUTFILE;
+    Path WORKDIR;
+    Path OUTDIR;
+    int INOPEN = 0;
+    int OUTOPEN = 0;
+    int LOGOPEN = 0;
+    int INTFMT = 0;  // 1 Rfine, 2 Rfine extended, 3 Shelx
+    int LUSCR = 25;
+    int SKIPWEAK = 0;
+};
+
+// Record 7: fit-control settings.  k runs over BACKGROUND, FWHM, INTENSITY,
+// POSITION, ETA, IRATIO.
+struct FitControls {
+    Arr1<double, 6> PAR;
+    Arr1<double, 6> PARESD;
+    Arr1<int, 6> IREF;   // 1 = refine parameter k
+    Arr1<int, 6> IFIX;   // 1 = start value from the model
+    Arr1<int, 7> ICHK;   // limit tests of k, 7 = RWP test
+    Arr1<double, 6> PARLO;
+    Arr1<double, 6> PARHI;  // for POSITION: distances below/above setting omega
+    double RWPLIM = 0.0;
+    double RWP = 0.0;
+    double GOF = 0.0;
+    double FWHMA = 0.0;  // FWHM = FWHMA + FWHMB*tan|theta|
+    double FWHMB = 0.0;
+    double ETA0 = 0.0;
+    double RATIO0 = 0.0;
+    double BGEXPA = 0.0;  // BG = a*exp(-b*2theta) + c, scaled counts
+    double BGEXPB = 0.0;
+    double BGEXPC = 0.0;
+};
+
+// Record 8a: fitting and integration results of the current reflection,
+// the background model and the counters of the automatic run.
+struct FittingState {
+    Arr1<double, 90> BGTAB;  // smoothed background per whole degree of 2theta
+    int BGUNBAL = 0;
+    double FITI = 0.0;
+    double FITSIG = 0.0;
+    FixedText<5> FITSTAT;
+    double INTI = 0.0;
+    double INTSIG = 0.0;
+    Arr1<int, 4> LIMS;
+    Arr1<int, 12> NFITC;
+    int NPASS2 = 0;
+    int FITMODE = 0;
+};
+
+// Record 8b: geometry, refinement list, offsets.
+struct RefinementState {
+    Arr2<double, 3, 3> UBT;
+    Arr1<double, 6> RCELL;  // a*, b*, c* (1/A), alpha*, beta*, gamma* (deg)
+    Arr2<double, 3, 3> BMAT;
+    Arr1<double, 7> CELLESD;
+    int NUBREF = 0;
+    Arr1<double, MAXREFLIST> TTHREF;
+    Arr1<double, MAXREFLIST> OMREF;
+    Arr1<double, MAXREFLIST> CHIREF;
+    Arr1<double, MAXREFLIST> PHIREF;
+    Arr1<double, MAXREFLIST> FWREF;
+    Arr1<double, MAXREFLIST> FWSREF;
+    Arr1<double, MAXREFLIST> BGREF;
+    Arr2<int, MAXREFLIST, 3> IHREF;
+    int PREPFLAG = 0;
+    Arr1<double, 3> XTALOFF;
+    double OMZERO = 0.0;
+};
+
+// Record 8c: header values of the instrument readers.
+struct ReaderState {
+    int NSTDINT = 0;  // standards interval
+    Arr1<double, MAXSTD> STDTIME;
+    double XSPEED = 0.0;
+    Arr1<double, 3> XSCANW;
+    int XNSTEP = 0;
+    int XNEWFMT = 0;
+    int SCANMODE = 0;  // 1 omega scans, 2 theta-2theta scans
+};
+
+// Record 8d: windows, widget handles and plot geometry.
+struct WindowState {
+    int MAINWIN = 0;
+    int GFRAME = 0;
+    Arr2<int, 10, 120> WID;
+    int NPANEL = 20;
+    double FRAMEW = 300.0;
+    double FRAMEH = 200.0;
+    double XAXISY = 20.0;
+    double XSCALE = 0.0;  // plot scale factors shared by the scan and data-set plots
+    double YSCALE = 0.0;
+};
+
+struct Store : DataSetHeader,
+               InstrumentSettings,
+               StandardsAndClasses,
+               CurrentScan,
+               DerivedScan,
+               FileState,
+               FitControls,
+               FittingState,
+               RefinementState,
+               ReaderState,
+               WindowState {};
+
+extern Store G;
+
+// A clean store, as at the start of the program.
+void reset_store();
+
+}  // namespace tarnivox

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace tarnivox {
+
+void EXPORT_SCAN();
+void CONVERT_TO_STD();
+
+}  // namespace tarnivox

@@ -1,0 +1,731 @@
+#include "io/layout.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_map>
+#include <vector>
+
+#include "io/units.h"
+
+namespace tarnivox {
+namespace {
+
+[[noreturn]] void layout_error(std::string_view layout, const char* what) {
+    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: record layout \"%.*s\": %s\n",
+                 static_cast<int>(layout.size()), layout.data(), what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+// ---------------------------------------------------------------- parsing
+
+struct Node {
+    enum Type { I, F, A, X, Lit, Slash, Colon, Group } type = Group;
+    int rep = 1;
+    int w = -1;  // width; -1 for A without width
+    int d = -1;  // decimals of F, minimum digits of I (-1: none)
+    std::string lit;
+    std::vector<Node> kids;
+};
+
+class Parser {
+public:
+    explicit Parser(std::string_view s) : s_(s) {}
+
+    Node parse() {
+        skip_blanks();
+        if (!eat('(')) layout_error(s_, "must start with '('");
+        Node root = items();
+        if (!eat(')')) layout_error(s_, "missing ')'");
+        skip_blanks();
+        if (p_ != s_.size()) layout_error(s_, "text after the closing ')'");
+        return root;
+    }
+
+private:
+    Node items() {
+        Node g;
+        g.type = Node::Group;
+        for (;;) {
+            skip_blanks();
+            if (p_ >= s_.size()) layout_error(s_, "missing ')'");
+            const char c = s_[p_];
+            if (c == ')') return g;
+            if (c == ',') {
+                ++p_;
+                continue;
+            }
+            g.kids.push_back(item());
+        }
+    }
+
+    Node item() {
+        Node n;
+        int rep = -1;
+        if (std::isdigit(static_cast<unsigned char>(s_[p_]))) rep = number();
+        skip_blanks();
+        if (p_ >= s_.size()) layout_error(s_, "descriptor missing");
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s_[p_])));
+        if (c == '(') {
+            ++p_;
+            n = items();
+            if (!eat(')')) layout_error(s_, "missing ')'");
+            n.rep = rep < 0 ? 1 : rep;
+            return n;
+        }
+        ++p_;
+        switch (c) {
+            case '\'':
+            case '"':
+                n.type = Node::Lit;
+                n.lit = literal(c);
+                n.rep = rep < 0 ? 1 : rep;
+                return n;
+            case '/':
+                n.type = Node::Slash;
+                n.rep = rep < 0 ? 1 : rep;
+                return n;
+            case ':':
+                n.type = Node::Colon;
+                return n;
+            case 'X':
+                n.type = Node::X;
+                n.w = rep < 0 ? 1 : rep;
+                return n;
+            case 'I':
+                n.type = Node::I;
+                n.w = required_number();
+                if (eat('.')) n.d = required_number();
+                break;
+            case 'F':
+                n.type = Node::F;
+                n.w = required_number();
+                if (!eat('.')) layout_error(s_, "F needs w.d");
+                n.d = required_number();
+                break;
+            case 'A':
+                n.type = Node::A;
+                skip_blanks();
+                if (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_]))) n.w = number();
+                break;
+            default:
+                layout_error(s_, "unknown descriptor");
+        }
+        n.rep = rep < 0 ? 1 : rep;
+        if (n.w == 0 && n.type != Node::A) layout_error(s_, "zero width");
+        return n;
+    }
+
+    std::string literal(char quote) {
+        std::string t;
+        for (;;) {
+            if (p_ >= s_.size()) layout_error(s_, "unterminated text");
+            const char c = s_[p_++];
+            if (c == quote) {
+                if (p_ < s_.size() && s_[p_] == quote) {
+                    t.push_back(quote);
+                    ++p_;
+                    continue;
+                }
+                return t;
+            }
+            t.push_back(c);
+        }
+    }
+
+    int number() {
+        skip_blanks();
+        int v = 0;
+        bool any = false;
+        while (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_]))) {
+            v = v * 10 + (s_[p_++] - '0');
+            any = true;
+            if (v > 100000) layout_error(s_, "number too large");
+        }
+        if (!any) layout_error(s_, "number expected");
+        return v;
+    }
+    int required_number() { return number(); }
+
+    bool eat(char c) {
+        skip_blanks();
+        if (p_ < s_.size() && s_[p_] == c) {
+            ++p_;
+            return true;
+        }
+        return false;
+    }
+    void skip_blanks() {
+        while (p_ < s_.size() && s_[p_] == ' ') ++p_;
+    }
+
+    std::string_view s_;
+    std::size_t p_ = 0;
+};
+
+const Node& parsed(std::string_view layout) {
+    static std::unordered_map<std::string, Node> cache;
+    auto it = cache.find(std::string(layout));
+    if (it != cache.end()) return it->second;
+    return cache.emplace(std::string(layout), Parser(layout).parse()).first->second;
+}
+
+// The index of the group the layout is re-used from when items remain.
+std::size_t reversion_point(const Node& root) {
+    for (std::size_t i = root.kids.size(); i-- > 0;)
+        if (root.kids[i].type == Node::Group) return i;
+    return 0;
+}
+
+bool has_data(const Node& n) {
+    if (n.type == Node::I || n.type == Node::F || n.type == Node::A) return true;
+    for (const Node& k : n.kids)
+        if (has_data(k)) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- output
+
+struct Scalar {
+    OutItem::Kind kind;
+    long long i = 0;
+    double r = 0.0;
+    std::string_view s;
+};
+
+class Writer {
+public:
+    Writer(std::string_view layout, std::initializer_list<OutItem> items) : layout_(layout) {
+        for (const OutItem& it : items) {
+            switch (it.kind()) {
+                case OutItem::Kind::Ints:
+                    for (int v : it.ints()) vals_.push_back({OutItem::Kind::Int, v, 0.0, {}});
+                    break;
+                case OutItem::Kind::Reals:
+                    for (double v : it.reals()) vals_.push_back({OutItem::Kind::Real, 0, v, {}});
+                    break;
+                default:
+                    vals_.push_back({it.kind(), it.as_int(), it.as_real(), it.as_text()});
+            }
+        }
+    }
+
+    std::string run() {
+        const Node& root = parsed(layout_);
+        if (!walk_kids(root, 0)) return out_;
+        if (!has_data(root)) return out_;
+        const std::size_t rp = reversion_point(root);
+        while (pos_ < vals_.size()) {
+            out_.push_back('\n');
+            if (!walk_kids(root, rp)) break;
+        }
+        return out_;
+    }
+
+private:
+    bool walk_kids(const Node& g, std::size_t from) {
+        for (std::size_t k = from; k < g.kids.size(); ++k)
+            if (!walk(g.kids[k])) return false;
+        return true;
+    }
+
+    // false: the items ran out at a data descriptor (the record ends there).
+    bool walk(const Node& n) {
+        for (int r = 0; r < n.rep; ++r) {
+            switch (n.type) {
+                case Node::Group:
+                    if (!walk_kids(n, 0)) return false;
+                    break;
+                case Node::Lit:
+                    out_ += n.lit;
+                    break;
+                case Node::Slash:
+                    out_.push_back('\n');
+                    break;
+                case Node::Colon:
+                    if (pos_ >= vals_.size()) return false;
+                    break;
+                case Node::X:
+                    out_.append(static_cast<std::size_t>(n.w), ' ');
+                    return true;
+                case Node::I:
+                case Node::F:
+                case Node::A:
+                    if (pos_ >= vals_.size()) return false;
+                    field(n, vals_[pos_++]);
+                    break;
+            }
+        }
+        return true;
+    }
+
+    void field(const Node& n, const Scalar& v) {
+        if (n.type == Node::I) {
+            if (v.kind != OutItem::Kind::Int) layout_error(layout_, "I given a value that is not an integer");
+            out_ += format_int(v.i, n.w, n.d);
+        } else if (n.type == Node::F) {
+            double x = v.r;
+            if (v.kind == OutItem::Kind::Int)
+                x = static_cast<double>(v.i);
+            else if (v.kind != OutItem::Kind::Real)
+                layout_error(layout_, "F given text");
+            out_ += format_fixed(x, n.w, n.d);
+        } else {
+            if (v.kind != OutItem::Kind::Text) layout_error(layout_, "A given a number");
+            std::string_view t = v.s;
+            if (n.w < 0) {
+                out_ += t;
+            } else {
+                const auto w = static_cast<std::size_t>(n.w);
+                if (t.size() >= w) {
+                    out_ += t.substr(0, w);
+                } else {
+                    out_ += t;
+                    out_.append(w - t.size(), ' ');
+                }
+            }
+        }
+    }
+
+    std::string_view layout_;
+    std::vector<Scalar> vals_;
+    std::size_t pos_ = 0;
+    std::string out_;
+};
+
+// ---------------------------------------------------------------- input
+
+std::string without_blanks(std::string_view f) {
+    std::string s;
+    for (char c : f)
+        if (c != ' ' && c != '\t') s.push_back(c);
+    return s;
+}
+
+bool parse_int_text(const std::string& s, long long& out) {
+    if (s.empty()) {
+        out = 0;
+        return true;
+    }
+    std::size_t p = 0;
+    bool neg = false;
+    if (s[p] == '+' || s[p] == '-') neg = s[p++] == '-';
+    if (p == s.size()) return false;
+    long long v = 0;
+    for (; p < s.size(); ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(s[p]))) return false;
+        v = v * 10 + (s[p] - '0');
+        if (v > 2147483647LL) return false;
+    }
+    out = neg ? -v : v;
+    return true;
+}
+
+// A real in Fortran input form: sign, digits, optional point, optional
+// exponent (E or D, with or without its letter after the mantissa).  With
+// implied >= 0 and no point, the last `implied` digits are decimals.
+bool parse_real_text(const std::string& s, int implied, double& out) {
+    if (s.empty()) {
+        out = 0.0;
+        return true;
+    }
+    std::size_t p = 0;
+    std::string norm;
+    if (s[p] == '+' || s[p] == '-') {
+        if (s[p] == '-') norm.push_back('-');
+        ++p;
+    }
+    std::string ip, fp;
+    bool point = false;
+    for (; p < s.size(); ++p) {
+        const char c = s[p];
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            (point ? fp : ip).push_back(c);
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (ip.empty() && fp.empty()) return false;
+    std::string ex;
+    if (p < s.size()) {
+        char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s[p])));
+        if (c == 'E' || c == 'D' || c == 'Q') ++p;
+        else if (c != '+' && c != '-') return false;
+        if (p < s.size() && (s[p] == '+' || s[p] == '-')) ex.push_back(s[p++]);
+        std::size_t nd = 0;
+        for (; p < s.size(); ++p, ++nd) {
+            if (!std::isdigit(static_cast<unsigned char>(s[p]))) return false;
+            ex.push_back(s[p]);
+        }
+        if (nd == 0) return false;
+    }
+    if (!point && implied > 0) {
+        while (ip.size() < static_cast<std::size_t>(implied)) ip.insert(ip.begin(), '0');
+        fp = ip.substr(ip.size() - static_cast<std::size_t>(implied));
+        ip.resize(ip.size() - static_cast<std::size_t>(implied));
+    }
+    norm += ip.empty() ? "0" : ip;
+    norm += '.';
+    norm += fp.empty() ? "0" : fp;
+    if (!ex.empty()) norm += "e" + ex;
+    char* end = nullptr;
+    const double v = std::strtod(norm.c_str(), &end);
+    if (end == nullptr || *end != '\0' || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+struct Target {
+    InItem::Kind kind;
+    int* i = nullptr;
+    double* r = nullptr;
+    std::string* s = nullptr;
+    char* c = nullptr;
+};
+
+std::vector<Target> flatten(std::initializer_list<InItem> items) {
+    std::vector<Target> t;
+    for (const InItem& it : items) {
+        switch (it.kind()) {
+            case InItem::Kind::Ints:
+                for (int& v : it.ints()) t.push_back({InItem::Kind::Int, &v});
+                break;
+            case InItem::Kind::Reals:
+                for (double& v : it.reals()) t.push_back({InItem::Kind::Real, nullptr, &v});
+                break;
+            default:
+                t.push_back({it.kind(), it.int_ptr(), it.real_ptr(), it.text_ptr(), it.char_ptr()});
+        }
+    }
+    return t;
+}
+
+// Source of records for fixed-column reading: one given line, or a unit.
+class RecordSource {
+public:
+    explicit RecordSource(std::string_view line) : single_(true), line_(line) {}
+    explicit RecordSource(int lu) : lu_(lu) {}
+    int first() {
+        if (single_) return READ_OK;
+        return read_line(lu_, buf_) == READ_OK ? (line_ = buf_, READ_OK) : READ_EOF;
+    }
+    int next() {
+        if (single_) {
+            line_ = {};
+            return READ_OK;
+        }
+        const int st = read_line(lu_, buf_);
+        line_ = buf_;
+        return st;
+    }
+    std::string_view line() const { return line_; }
+
+private:
+    bool single_ = false;
+    int lu_ = 0;
+    std::string buf_;
+    std::string_view line_;
+};
+
+class Reader {
+public:
+    Reader(std::string_view layout, RecordSource& src, std::initializer_list<InItem> items)
+        : layout_(layout), src_(src), targets_(flatten(items)) {}
+
+    int run() {
+        const Node& root = parsed(layout_);
+        status_ = src_.first();
+        if (status_ != READ_OK) return status_;
+        if (!walk_kids(root, 0)) return status_;
+        if (!has_data(root)) return READ_OK;
+        const std::size_t rp = reversion_point(root);
+        while (pos_ < targets_.size()) {
+            if (!new_record()) return status_;
+            if (!walk_kids(root, rp)) return status_;
+        }
+        return READ_OK;
+    }
+
+private:
+    bool new_record() {
+        status_ = src_.next();
+        col_ = 0;
+        return status_ == READ_OK;
+    }
+
+    bool walk_kids(const Node& g, std::size_t from) {
+        for (std::size_t k = from; k < g.kids.size(); ++k)
+            if (!walk(g.kids[k])) return false;
+        return true;
+    }
+
+    // false: the reading stops (items exhausted, or status_ says why).
+    bool walk(const Node& n) {
+        for (int r = 0; r < n.rep; ++r) {
+            switch (n.type) {
+                case Node::Group:
+                    if (!walk_kids(n, 0)) return false;
+                    break;
+                case Node::Lit:
+                    col_ += n.lit.size();
+                    break;
+                case Node::Slash:
+                    if (pos_ >= targets_.size()) return false;
+                    if (!new_record()) return false;
+                    break;
+                case Node::Colon:
+                    if (pos_ >= targets_.size()) return false;
+                    break;
+                case Node::X:
+                    col_ += static_cast<std::size_t>(n.w);
+                    return true;
+                case Node::I:
+                case Node::F:
+                case Node::A:
+                    if (pos_ >= targets_.size()) return false;
+                    if (!field(n, targets_[pos_++])) {
+                        status_ = READ_ERROR;
+                        return false;
+                    }
+                    break;
+            }
+        }
+        return true;
+    }
+
+    std::string_view take(std::size_t w) {
+        const std::string_view line = src_.line();
+        std::string_view f;
+        if (col_ < line.size()) f = line.substr(col_, w);
+        col_ += w;
+        return f;
+    }
+
+    bool field(const Node& n, const Target& t) {
+        if (n.type == Node::A) {
+            std::string_view f = n.w < 0 ? take(std::string_view::npos) : take(static_cast<std::size_t>(n.w));
+            if (n.w < 0) col_ = src_.line().size();
+            if (t.kind == InItem::Kind::Text) {
+                *t.s = std::string(f);
+                if (n.w > 0) t.s->resize(static_cast<std::size_t>(n.w), ' ');
+                return true;
+            }
+            if (t.kind == InItem::Kind::Char) {
+                *t.c = f.empty() ? ' ' : f.back();
+                if (n.w > 0 && f.size() < static_cast<std::size_t>(n.w)) *t.c = ' ';
+                if (n.w == 1 || n.w < 0) *t.c = f.empty() ? ' ' : f.front();
+                return true;
+            }
+            layout_error(layout_, "A given a numeric target");
+        }
+        const std::string s = without_blanks(take(static_cast<std::size_t>(n.w)));
+        if (n.type == Node::I) {
+            long long v = 0;
+            if (t.kind != InItem::Kind::Int) layout_error(layout_, "I given a target that is not an integer");
+            if (!parse_int_text(s, v)) return false;
+            *t.i = static_cast<int>(v);
+            return true;
+        }
+        double v = 0.0;
+        if (!parse_real_text(s, n.d, v)) return false;
+        if (t.kind == InItem::Kind::Real) {
+            *t.r = v;
+        } else if (t.kind == InItem::Kind::Int) {
+            if (!(std::fabs(v) < 2147483647.0)) return false;
+            *t.i = static_cast<int>(v);
+        } else {
+            layout_error(layout_, "F given a text target");
+        }
+        return true;
+    }
+
+    std::string_view layout_;
+    RecordSource& src_;
+    std::vector<Target> targets_;
+    std::size_t pos_ = 0;
+    std::size_t col_ = 0;
+    int status_ = READ_OK;
+};
+
+}  // namespace
+
+std::string format_int(long long v, int w, int m) {
+    const auto W = static_cast<std::size_t>(w);
+    std::string digits = v == 0 ? (m == 0 ? "" : "0") : std::to_string(v < 0 ? -v : v);
+    if (m > 0 && digits.size() < static_cast<std::size_t>(m))
+        digits.insert(0, static_cast<std::size_t>(m) - digits.size(), '0');
+    if (v < 0) digits.insert(digits.begin(), '-');
+    if (digits.size() > W) return std::string(W, '*');
+    return std::string(W - digits.size(), ' ') + digits;
+}
+
+std::string format_fixed(double v, int w, int d) {
+    const auto W = static_cast<std::size_t>(w);
+    if (!std::isfinite(v) || std::fabs(v) >= 1e30) return std::string(W, '*');
+    // Exact decimal expansion well past d, then rounding half away from zero.
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%.*f", d + 20, std::fabs(v));
+    std::string s(buf);
+    const std::size_t point = s.find('.');
+    std::string ip = s.substr(0, point);
+    std::string fp = s.substr(point + 1, static_cast<std::size_t>(d));
+    const bool up = s[point + 1 + static_cast<std::size_t>(d)] >= '5';
+    if (up) {
+        std::string all = ip + fp;
+        int i = static_cast<int>(all.size()) - 1;
+        while (i >= 0 && all[static_cast<std::size_t>(i)] == '9') all[static_cast<std::size_t>(i--)] = '0';
+        if (i < 0)
+            all.insert(all.begin(), '1');
+        else
+            ++all[static_cast<std::size_t>(i)];
+        ip = all.substr(0, all.size() - fp.size());
+        fp = all.substr(all.size() - fp.size());
+    }
+    const bool neg = v < 0.0;
+    std::string body = ip + "." + fp;
+    if (neg) body.insert(body.begin(), '-');
+    if (body.size() <= W) return std::string(W - body.size(), ' ') + body;
+    if (ip == "0" && body.size() - 1 <= W && (d > 0 || W >= 2)) {
+        // Magnitude below 1: the leading zero is optional and goes first.
+        body.erase(body.find('0'), 1);
+        return std::string(W - body.size(), ' ') + body;
+    }
+    return std::string(W, '*');
+}
+
+std::string format_record(std::string_view layout, std::initializer_list<OutItem> items) {
+    return Writer(layout, items).run();
+}
+
+int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items) {
+    const std::string text = format_record(layout, items);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t nl = text.find('\n', start);
+        const std::string_view rec =
+            std::string_view(text).substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        if (write_line(lu, rec) != 0) return 1;
+        if (nl == std::string::npos) return 0;
+        start = nl + 1;
+    }
+}
+
+int read_fixed(std::string_view line, std::string_view layout, std::initializer_list<InItem> items) {
+    RecordSource src(line);
+    return Reader(layout, src, items).run();
+}
+
+int read_record(int lu, std::string_view layout, std::initializer_list<InItem> items) {
+    RecordSource src(lu);
+    return Reader(layout, src, items).run();
+}
+
+// ---------------------------------------------------------------- free format
+
+namespace {
+
+struct Token {
+    bool null = false;
+    std::string text;
+};
+
+// Splits one record into list-directed values; stops at '/'.
+bool split_values(std::string_view s, std::vector<Token>& out) {
+    std::size_t p = 0;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    bool expect_value = true;  // at the start and after a comma
+    while (p < s.size()) {
+        while (p < s.size() && blank(s[p])) ++p;
+        if (p >= s.size()) break;
+        const char c = s[p];
+        if (c == '/') return true;
+        if (c == ',') {
+            if (expect_value) out.push_back({true, {}});
+            expect_value = true;
+            ++p;
+            continue;
+        }
+        Token t;
+        if (c == '\'' || c == '"') {
+            ++p;
+            for (;;) {
+                if (p >= s.size()) return false;
+                if (s[p] == c) {
+                    if (p + 1 < s.size() && s[p + 1] == c) {
+                        t.text.push_back(c);
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                t.text.push_back(s[p++]);
+            }
+        } else {
+            while (p < s.size() && !blank(s[p]) && s[p] != ',' && s[p] != '/') t.text.push_back(s[p++]);
+        }
+        // r*value and r* (r nulls)
+        const std::size_t star = t.text.find('*');
+        if (c != '\'' && c != '"' && star != std::string::npos && star > 0) {
+            long long r = 0;
+            if (parse_int_text(t.text.substr(0, star), r) && r > 0 && r <= 100000) {
+                const std::string v = t.text.substr(star + 1);
+                for (long long k = 0; k < r; ++k) out.push_back({v.empty(), v});
+            } else {
+                out.push_back(t);
+            }
+        } else {
+            out.push_back(t);
+        }
+        while (p < s.size() && blank(s[p])) ++p;
+        expect_value = p < s.size() && s[p] == ',';
+        if (expect_value) ++p;
+    }
+    return true;
+}
+
+}  // namespace
+
+int read_free(std::string_view text, std::initializer_list<InItem> items, int* nread) {
+    std::vector<Target> targets = flatten(items);
+    std::vector<Token> tokens;
+    if (nread) *nread = 0;
+    if (!split_values(text, tokens)) return READ_ERROR;
+    const std::size_t n = std::min(tokens.size(), targets.size());
+    for (std::size_t k = 0; k < n; ++k) {
+        const Token& tok = tokens[k];
+        const Target& t = targets[k];
+        if (!tok.null) {
+            switch (t.kind) {
+                case InItem::Kind::Int: {
+                    long long v = 0;
+                    if (tok.text.empty() || !parse_int_text(tok.text, v)) return READ_ERROR;
+                    *t.i = static_cast<int>(v);
+                    break;
+                }
+                case InItem::Kind::Real: {
+                    double v = 0.0;
+                    if (tok.text.empty() || !parse_real_text(tok.text, -1, v)) return READ_ERROR;
+                    *t.r = v;
+                    break;
+                }
+                case InItem::Kind::Text:
+                    *t.s = tok.text;
+                    break;
+                case InItem::Kind::Char:
+                    *t.c = tok.text.empty() ? ' ' : tok.text.front();
+                    break;
+                default:
+                    break;
+            }
+        }
+        if (nread) ++*nread;
+    }
+    return READ_OK;
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,126 @@
+#pragma once
+// Record layouts in the program's notation, for every text record Tarnivox
+// reads or writes: Iw, Iw.m, Fw.d, Aw, A, nX, 'text', /, : , repeat counts
+// and groups, e.g. "(3I4,1X,F7.3)".  Keep each layout in the code exactly as
+// it is documented so that it can be checked by eye.
+//
+// Output: a number that does not fit its width is written as w asterisks;
+// Fw.d drops the leading zero of a magnitude below 1 when that is the only
+// way it fits; text is written left-justified and blank-padded to w, as the
+// program's fixed-width text fields are.  When the layout ends before the
+// items do, a new record starts and the layout is re-used from its last
+// outer group, as in Fortran.
+//
+// Fixed-column input: Iw and Fw.d read exactly w columns; blanks inside a
+// field are ignored and a blank field is 0; a Fw.d field written without a
+// point has d implied decimals ("12345" in F10.4 is 1.2345); a line shorter
+// than the layout reads as if padded with blanks.  An unreadable field gives
+// an error status, never an exception.
+//
+// Free-format input: numbers separated by blanks or a comma; ",," leaves the
+// item unchanged; a '/' ends the record; items missing at the end keep their
+// values; r*v repeats v r times.  An unreadable value gives an error status.
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/array.h"
+
+namespace tarnivox {
+
+// One value written by a layout.
+class OutItem {
+public:
+    enum class Kind { Int, Real, Text, Ints, Reals };
+    OutItem(int v) : kind_(Kind::Int), i_(v) {}                   // NOLINT
+    OutItem(long v) : kind_(Kind::Int), i_(v) {}                  // NOLINT
+    OutItem(long long v) : kind_(Kind::Int), i_(v) {}             // NOLINT
+    OutItem(double v) : kind_(Kind::Real), r_(v) {}               // NOLINT
+    OutItem(std::string_view v) : kind_(Kind::Text), s_(v) {}     // NOLINT
+    OutItem(const std::string& v) : kind_(Kind::Text), s_(v) {}   // NOLINT
+    OutItem(const char* v) : kind_(Kind::Text), s_(v) {}          // NOLINT
+    OutItem(std::span<const int> v) : kind_(Kind::Ints), ints_(v) {}     // NOLINT
+    OutItem(std::span<const double> v) : kind_(Kind::Reals), reals_(v) {}  // NOLINT
+    template <int N>
+    OutItem(const Arr1<int, N>& a) : OutItem(a.all()) {}  // NOLINT
+    template <int N>
+    OutItem(const Arr1<double, N>& a) : OutItem(a.all()) {}  // NOLINT
+
+    Kind kind() const { return kind_; }
+    long long as_int() const { return i_; }
+    double as_real() const { return r_; }
+    std::string_view as_text() const { return s_; }
+    std::span<const int> ints() const { return ints_; }
+    std::span<const double> reals() const { return reals_; }
+
+private:
+    Kind kind_;
+    long long i_ = 0;
+    double r_ = 0.0;
+    std::string_view s_;
+    std::span<const int> ints_;
+    std::span<const double> reals_;
+};
+
+// One target read by a layout.
+class InItem {
+public:
+    enum class Kind { Int, Real, Text, Char, Ints, Reals };
+    InItem(int* p) : kind_(Kind::Int), i_(p) {}             // NOLINT
+    InItem(double* p) : kind_(Kind::Real), r_(p) {}         // NOLINT
+    InItem(std::string* p) : kind_(Kind::Text), s_(p) {}    // NOLINT
+    InItem(char* p) : kind_(Kind::Char), c_(p) {}           // NOLINT
+    InItem(std::span<int> v) : kind_(Kind::Ints), ints_(v) {}      // NOLINT
+    InItem(std::span<double> v) : kind_(Kind::Reals), reals_(v) {}  // NOLINT
+    template <int N>
+    InItem(Arr1<int, N>& a) : InItem(a.all()) {}  // NOLINT
+    template <int N>
+    InItem(Arr1<double, N>& a) : InItem(a.all()) {}  // NOLINT
+
+    Kind kind() const { return kind_; }
+    int* int_ptr() const { return i_; }
+    double* real_ptr() const { return r_; }
+    std::string* text_ptr() const { return s_; }
+    char* char_ptr() const { return c_; }
+    std::span<int> ints() const { return ints_; }
+    std::span<double> reals() const { return reals_; }
+
+private:
+    Kind kind_;
+    int* i_ = nullptr;
+    double* r_ = nullptr;
+    std::string* s_ = nullptr;
+    char* c_ = nullptr;
+    std::span<int> ints_;
+    std::span<double> reals_;
+};
+
+// The records a layout writes, joined by '\n' (no final end of line).
+std::string format_record(std::string_view layout, std::initializer_list<OutItem> items = {});
+
+// Writes the records of a layout to a unit (carriage control applies on a
+// unit opened with it).  0, or 1 on a write error.
+int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items = {});
+
+// A single field: Iw / Iw.m and Fw.d as the layout writer gives them.
+std::string format_int(long long v, int w, int m = -1);
+std::string format_fixed(double v, int w, int d);
+
+// Reads one record (a single line) with a fixed-column layout.  A '/' in
+// the layout reads the following items as from an empty record.
+// READ_OK, or READ_ERROR for an unreadable field.
+int read_fixed(std::string_view line, std::string_view layout, std::initializer_list<InItem> items);
+
+// Reads records from a unit with a fixed-column layout ('/' takes the next
+// line).  READ_OK, READ_EOF, or READ_ERROR.
+int read_record(int lu, std::string_view layout, std::initializer_list<InItem> items);
+
+// Free-format reading of one record.  READ_OK or READ_ERROR; *nread, when
+// given, receives the number of items that received a value or were
+// skipped by a null value (items left unchanged at the end are not counted).
+int read_free(std::string_view text, std::initializer_list<InItem> items, int* nread = nullptr);
+
+}  // namespace tarnivox

@@ -1,0 +1,196 @@
+#include "io/units.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace tarnivox {
+namespace {
+
+enum class LastOp { None, Read, Write };
+
+struct Unit {
+    std::FILE* f = nullptr;
+    std::string path;
+    bool cc = false;       // first-character carriage control
+    bool at_eof = false;   // the last read met the end of file
+    bool writable = false;
+    bool at_end = false;   // the position is known to be the end of the file
+    LastOp last = LastOp::None;
+};
+
+constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT};
+Unit table[sizeof(kUnits) / sizeof(kUnits[0])];
+
+Unit& unit(int lu) {
+    for (std::size_t i = 0; i < sizeof(kUnits) / sizeof(kUnits[0]); ++i)
+        if (kUnits[i] == lu) return table[i];
+    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: unit %d is not one of the program's units\n", lu);
+    std::abort();
+}
+
+bool exists(std::string_view path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::path(path), ec);
+}
+
+// Between reading and writing a stdio stream must be repositioned.
+void switch_to(Unit& u, LastOp op) {
+    if (u.last != LastOp::None && u.last != op) std::fseek(u.f, 0, SEEK_CUR);
+    u.last = op;
+}
+
+}  // namespace
+
+int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control) {
+    Unit& u = unit(lu);
+    close_unit(lu);
+    std::string p(path);
+    std::FILE* f = nullptr;
+    switch (mode) {
+        case OpenMode::Read:
+            f = std::fopen(p.c_str(), "rb");
+            break;
+        case OpenMode::Old:
+            f = std::fopen(p.c_str(), "r+b");
+            break;
+        case OpenMode::New:
+            if (!exists(p)) f = std::fopen(p.c_str(), "w+b");
+            break;
+        case OpenMode::Replace:
+            f = std::fopen(p.c_str(), "w+b");
+            break;
+        case OpenMode::Append:
+            f = std::fopen(p.c_str(), exists(p) ? "r+b" : "w+b");
+            if (f) std::fseek(f, 0, SEEK_END);
+            break;
+        case OpenMode::Scratch:
+            f = std::tmpfile();
+            p.clear();
+            break;
+    }
+    if (!f) return 1;
+    // A directory opens under stdio on some systems; it is no file.
+    if (mode != OpenMode::Scratch) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(std::filesystem::path(p), ec)) {
+            std::fclose(f);
+            return 1;
+        }
+    }
+    u.f = f;
+    u.path = p;
+    u.cc = carriage_control;
+    u.at_eof = false;
+    u.writable = mode != OpenMode::Read;
+    u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Append ||
+               mode == OpenMode::Scratch;
+    u.last = LastOp::None;
+    return 0;
+}
+
+void close_unit(int lu) {
+    Unit& u = unit(lu);
+    if (u.f) std::fclose(u.f);  // a tmpfile() scratch file is deleted here
+    u = Unit{};
+}
+
+bool unit_is_open(int lu) { return unit(lu).f != nullptr; }
+
+std::string unit_path(int lu) { return unit(lu).path; }
+
+void close_all_units() {
+    for (int lu : kUnits) close_unit(lu);
+}
+
+int read_line(int lu, std::string& line) {
+    Unit& u = unit(lu);
+    line.clear();
+    if (!u.f) return READ_ERROR;
+    switch_to(u, LastOp::Read);
+    int c = std::getc(u.f);
+    if (c == EOF) {
+        u.at_eof = true;
+        u.at_end = true;
+        return READ_EOF;
+    }
+    while (c != EOF && c != '\n') {
+        line.push_back(static_cast<char>(c));
+        c = std::getc(u.f);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    u.at_eof = false;
+    u.at_end = false;
+    return READ_OK;
+}
+
+void rewind_unit(int lu) {
+    Unit& u = unit(lu);
+    if (!u.f) return;
+    std::fflush(u.f);
+    std::rewind(u.f);
+    u.at_eof = false;
+    u.at_end = false;
+    u.last = LastOp::None;
+}
+
+void backspace_unit(int lu) {
+    Unit& u = unit(lu);
+    if (!u.f) return;
+    std::fflush(u.f);
+    u.last = LastOp::None;
+    u.at_end = false;
+    if (u.at_eof) {  // step back over the end of file only
+        u.at_eof = false;
+        std::fseek(u.f, 0, SEEK_END);
+        return;
+    }
+    long q = std::ftell(u.f);
+    if (q <= 0) return;
+    auto byte_before = [&](long pos) {
+        std::fseek(u.f, pos - 1, SEEK_SET);
+        return std::getc(u.f);
+    };
+    if (byte_before(q) == '\n') --q;
+    while (q > 0 && byte_before(q) != '\n') --q;
+    std::fseek(u.f, q, SEEK_SET);
+}
+
+int write_line(int lu, std::string_view record) {
+    Unit& u = unit(lu);
+    if (!u.f || !u.writable) return 1;
+    switch_to(u, LastOp::Write);
+    if (!u.at_end) {
+        // A record written in the middle of a sequential file becomes its last.
+        const long pos = std::ftell(u.f);
+        std::fseek(u.f, 0, SEEK_END);
+        const long end = std::ftell(u.f);
+        if (pos >= 0 && pos < end) {
+            std::fflush(u.f);
+            if (ftruncate(fileno(u.f), pos) != 0) return 1;
+        }
+        std::fseek(u.f, pos, SEEK_SET);
+        u.at_end = true;
+    }
+    u.at_eof = false;
+    std::string text;
+    if (u.cc) {
+        const char control = record.empty() ? ' ' : record.front();
+        if (control == '0') text.push_back('\n');
+        if (!record.empty()) record.remove_prefix(1);
+    }
+    text.append(record);
+    text.push_back('\n');
+    if (std::fwrite(text.data(), 1, text.size(), u.f) != text.size()) return 1;
+    return 0;
+}
+
+int flush_unit(int lu) {
+    Unit& u = unit(lu);
+    if (!u.f) return 1;
+    return std::fflush(u.f) == 0 && !std::ferror(u.f) ? 0 : 1;
+}
+
+}  // namespace tarnivox

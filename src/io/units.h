@@ -1,0 +1,63 @@
+#pragma once
+// The unit table: Tarnivox reaches every file through a fixed unit number
+// (1 input data, 2 intensity output, 3 instrument parameters, 20 log,
+// 25 standard scan file, 26 experiment / new standard file, 30 scan export
+// and defaults).  Each unit is one open text file, read and written line by
+// line as sequential records, with rewind and backspace by one record.
+//
+// Units opened with first-character carriage control (the log, the scan
+// export file, the defaults file) take the first character of every written
+// record as a control character: blank, '1' and '+' start a new line
+// ('+' cannot overprint in a text file), '0' writes an empty line first.
+
+#include <string>
+#include <string_view>
+
+namespace tarnivox {
+
+inline constexpr int LU_INPUT = 1;
+inline constexpr int LU_OUTPUT = 2;
+inline constexpr int LU_PARAM = 3;
+inline constexpr int LU_LOG = 20;
+inline constexpr int LU_SCAN = 25;
+inline constexpr int LU_EXP = 26;
+inline constexpr int LU_EXPORT = 30;
+
+enum class OpenMode {
+    Read,     // existing file, reading only
+    Old,      // existing file, reading and writing from its start
+    New,      // a file that must not exist yet, for writing
+    Replace,  // created, or emptied when it exists, for writing
+    Append,   // created when missing, positioned at its end
+    Scratch,  // an unnamed file, deleted when closed
+};
+
+// Read status of read_line and the record readers.
+inline constexpr int READ_OK = 0;
+inline constexpr int READ_ERROR = 1;
+inline constexpr int READ_EOF = -1;
+
+// Opens a file on a unit, closing whatever the unit held before.
+// Returns 0 on success, 1 when the file cannot be opened in that mode
+// (missing for Read/Old, present for New, no permission, ...).
+int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control = false);
+void close_unit(int lu);
+bool unit_is_open(int lu);
+std::string unit_path(int lu);  // as opened; empty for a scratch file
+void close_all_units();         // flushes and closes every unit
+
+// Reads the next record (line, without its end-of-line characters).
+// READ_EOF at the end of the file, READ_ERROR when the unit is not open for
+// reading.  After READ_EOF one backspace steps back over the end of file
+// only, as for a sequential Fortran file; a second steps back one record.
+int read_line(int lu, std::string& line);
+void rewind_unit(int lu);
+void backspace_unit(int lu);
+
+// Writes one record.  Writing after a read makes this record the last of
+// the file, as on a sequential file.  Returns 0, or 1 on a write error.
+int write_line(int lu, std::string_view record);
+// Pushes what was written to the file; 0, or 1 on a write error.
+int flush_unit(int lu);
+
+}  // namespace tarnivox

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace tarnivox {
+
+void CREATE_LOG();
+void CREATE_EXP();
+void CREATE_CIF_TARNIVOX();
+
+}  // namespace tarnivox

@@ -1,0 +1,14 @@
+#pragma once
+
+namespace tarnivox {
+
+// Choosing and opening the program's files on their fixed units.
+void OPEN_IN();
+void OPEN_OUT();
+void OPEN_LOG();
+void OPEN_PAR(int& status);  // 0 opened and read, 1 cancelled
+void OPEN_EXP();
+void OPEN_SCANDATA(int& status);
+void OPEN_NEWSTD(int& status, int unit);
+
+}  // namespace tarnivox

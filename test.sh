@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, runs every test; then builds and runs
+# them again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+source ./scripts_common.sh
+need_packages "${TARNIVOX_PACKAGES[@]}"
+jobs=$(nproc)
+
+echo "== build and test"
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build and test with sanitizers"
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTARNIVOX_SANITIZE=ON
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+echo "== all tests passed"
