@@ -43,7 +43,7 @@ std::vector<DrawOp> DisplayList::texts() const {
     double x = 0, y = 0;
     int colour = 1;
     for (const DrawOp& op : ops) {
-        if (op.kind == DrawOp::Move) {
+        if (op.kind == DrawOp::Move || op.kind == DrawOp::Line) {
             x = op.x;
             y = op.y;
         } else if (op.kind == DrawOp::Colour) {

@@ -418,7 +418,7 @@ int ScriptBackend::action() {
     for (;;) {
         apply_settings();
         const Line* line = peek();
-        if (timer_command_ != 0) {
+        if (timer_command_ != 0 && !release_) {
             if (line && line->words[0] == "ticks") {
                 if (ticks_left_ < 0) {
                     int n = 0;
@@ -432,6 +432,7 @@ int ScriptBackend::action() {
                 }
                 ticks_left_ = -1;
                 ++cursor_;
+                release_ = true;  // the next line is used although the timer runs
                 continue;
             }
             return timer_command_;
@@ -444,10 +445,15 @@ int ScriptBackend::action() {
         idle_closes_ = 0;
         const std::string& verb = line->words[0];
         int n = 0;
-        if (verb == "ticks") {  // no timer runs: nothing to wait for
-            ++cursor_;
+        if (verb == "ticks") {
+            if (timer_command_ != 0) {
+                release_ = false;  // served by the timer branch
+            } else {
+                ++cursor_;  // no timer runs: nothing to wait for
+            }
             continue;
         }
+        release_ = false;
         if (verb == "command" || parse_int(verb, n)) {
             if (verb == "command" && (line->words.size() < 2 || !parse_int(line->words[1], n)))
                 fail(*line, "command number expected");

@@ -18,9 +18,9 @@
 //   set DIALOG LABEL VALUE     types VALUE into an entry (no action)
 //   toggle DIALOG LABEL on|off sets a toggle or radio button (no action)
 //   select DIALOG LABEL N|TEXT selects a list entry (no action)
-//   ticks N                    while the timer runs, N ticks pass before the
-//                              next line is used (without it, ticks go on
-//                              until the program stops its timer)
+//   ticks N                    while the timer runs, N ticks pass and then
+//                              the next line is used; without it, ticks take
+//                              precedence until the program stops its timer
 //   file PATH [FILTER]         answers the next open-file dialog
 //   browse NAME                answers the next browse dialog
 //   cancel                     cancels the next file or browse dialog
@@ -175,6 +175,7 @@ private:
     int cell_w_ = 32, cell_h_ = 24;
     int timer_command_ = 0;
     int ticks_left_ = -1;  // of a `ticks N` line being served; -1 none
+    bool release_ = false; // a `ticks N` line has been served: the script speaks next
     int idle_closes_ = 0;  // close commands returned after the script ended
 };
 

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "io/layout.h"
+
+namespace tarnivox {
+namespace {
+
+TEST(LayoutWrite, IntegerFieldsRightAlignWithMinimumDigitsAndOverflow) {
+    EXPECT_EQ(format_record("(3I4,1X,F7.3)", {1, -2, 13, 123.4}), "   1  -2  13 123.400");
+    EXPECT_EQ(format_int(7, 5, 3), "  007");
+    EXPECT_EQ(format_int(-7, 5, 3), " -007");
+    EXPECT_EQ(format_int(0, 3, 0), "   ");  // I3.0 of zero is blank
+    EXPECT_EQ(format_int(12345, 4), "****");
+    EXPECT_EQ(format_int(-100, 3), "***");
+    EXPECT_EQ(format_int(-99, 3), "-99");
+    EXPECT_EQ(format_record("(I6.6)", {42}), "000042");
+}
+
+TEST(LayoutWrite, FixedPointRoundsHalfAwayAndDropsLeadingZeroOnlyWhenNeeded) {
+    EXPECT_EQ(format_fixed(0.5, 7, 5), "0.50000");
+    EXPECT_EQ(format_fixed(-0.00037, 7, 5), "-.00037");
+    EXPECT_EQ(format_fixed(-0.5, 5, 2), "-0.50");
+    EXPECT_EQ(format_fixed(0.5, 3, 2), ".50");
+    EXPECT_EQ(format_fixed(123.4, 7, 3), "123.400");
+    EXPECT_EQ(format_fixed(1234.5, 7, 3), "*******");
+    EXPECT_EQ(format_fixed(0.125, 5, 2), " 0.13");   // exact tie goes away from zero
+    EXPECT_EQ(format_fixed(-0.125, 6, 2), " -0.13");
+    EXPECT_EQ(format_fixed(2.675, 6, 2), "  2.67");  // 2.675 is 2.67499999... in binary
+    EXPECT_EQ(format_fixed(9.999, 5, 2), "10.00");
+    EXPECT_EQ(format_fixed(9.999, 4, 2), "****");
+    EXPECT_EQ(format_fixed(12.5, 8, 0), "     13.");
+    EXPECT_EQ(format_fixed(0.0, 6, 2), "  0.00");
+    EXPECT_EQ(format_fixed(-0.001, 6, 2), " -0.00");
+    EXPECT_EQ(format_fixed(1e40, 8, 2), "********");
+}
+
+TEST(LayoutWrite, NonFiniteValuesNeverReachAFile) {
+    EXPECT_EQ(format_fixed(std::numeric_limits<double>::quiet_NaN(), 8, 3), "********");
+    EXPECT_EQ(format_fixed(std::numeric_limits<double>::infinity(), 6, 1), "******");
+}
+
+TEST(LayoutWrite, TextIsLeftJustifiedCutOrPadded) {
+    EXPECT_EQ(format_record("('[',A5,']')", {"ab"}), "[ab   ]");
+    EXPECT_EQ(format_record("('[',A3,']')", {"abcdef"}), "[abc]");
+    EXPECT_EQ(format_record("('[',A,']')", {"abcdef"}), "[abcdef]");
+    EXPECT_EQ(format_record("('It''s',1X,A)", {"ok"}), "It's ok");
+}
+
+TEST(LayoutWrite, SlashesGroupsAndRepeatedLiterals) {
+    EXPECT_EQ(format_record("(/,1X,60('*'),/,/)"), "\n " + std::string(60, '*') + "\n\n");
+    EXPECT_EQ(format_record("(/,/,80(,'*',),/)"), "\n\n" + std::string(80, '*') + "\n");
+    EXPECT_EQ(format_record("(2(I2,'/'),I1)", {1, 2, 3}), " 1/ 2/3");
+    EXPECT_EQ(format_record("('S',10I8)", {1, 2}), "S       1       2");
+}
+
+TEST(LayoutWrite, ArraysExpandAndTheLayoutIsReusedFromItsLastGroup) {
+    const int counts[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    EXPECT_EQ(format_record("(10I3)", {std::span<const int>(counts, 12)}),
+              "  1  2  3  4  5  6  7  8  9 10\n 11 12");
+    EXPECT_EQ(format_record("('H',1X,2(I2))", {1, 2, 3, 4, 5}), "H  1 2\n 3 4\n 5");
+    Arr1<double, 3> cell;
+    cell(1) = 1.5;
+    cell(2) = 2.5;
+    cell(3) = 3.5;
+    EXPECT_EQ(format_record("(3F5.1)", {cell}), "  1.5  2.5  3.5");
+}
+
+TEST(LayoutWrite, ItemsRunningOutEndTheRecordBeforeTheNextField) {
+    EXPECT_EQ(format_record("('A=',I2,' B=',I2)", {5}), "A= 5 B=");
+    EXPECT_EQ(format_record("('A=',I2,:,' B=',I2)", {5}), "A= 5");
+}
+
+TEST(LayoutWrite, DynamicLayoutBuiltByTheProgramItself) {
+    const std::string layout =
+        format_record("('(F',I1,'.',I1,',',A1,'(',A1,',','I',I1,',',A1,')',A1,')')",
+                      {7, 3, "'", "'", 2, "'", "'"});
+    EXPECT_EQ(layout, "(F7.3,'(',I2,')')");
+    EXPECT_EQ(format_record(layout, {123.4, 5}), "123.400( 5)");
+}
+
+}  // namespace
+}  // namespace tarnivox

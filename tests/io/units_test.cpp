@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "io/layout.h"
+#include "io/units.h"
+
+namespace tarnivox {
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+class UnitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tarnivox_units_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        close_all_units();
+        std::filesystem::remove_all(dir_);
+    }
+    std::string path(const char* name) { return (dir_ / name).string(); }
+    std::filesystem::path dir_;
+};
+
+TEST_F(UnitTest, CarriageControlTakesTheFirstCharacterOfEachRecord) {
+    ASSERT_EQ(open_unit(LU_LOG, path("a.log"), OpenMode::Replace, true), 0);
+    write_record(LU_LOG, "(1X,'one')");
+    write_record(LU_LOG, "('0two')");
+    write_record(LU_LOG, "('1three',/,'+four')");
+    write_record(LU_LOG, "(/,/,'  CONTENTS ARE:',/)");
+    close_unit(LU_LOG);
+    EXPECT_EQ(slurp(path("a.log")), "one\n\ntwo\nthree\nfour\n\n\n CONTENTS ARE:\n\n");
+}
+
+TEST_F(UnitTest, BackspaceAndRewindStepThroughRecords) {
+    ASSERT_EQ(open_unit(LU_SCAN, "", OpenMode::Scratch), 0);
+    for (const char* s : {"first", "second", "third"}) write_line(LU_SCAN, s);
+    rewind_unit(LU_SCAN);
+    std::string line;
+    ASSERT_EQ(read_line(LU_SCAN, line), READ_OK);
+    ASSERT_EQ(read_line(LU_SCAN, line), READ_OK);
+    EXPECT_EQ(line, "second");
+    backspace_unit(LU_SCAN);
+    backspace_unit(LU_SCAN);
+    ASSERT_EQ(read_line(LU_SCAN, line), READ_OK);
+    EXPECT_EQ(line, "first");
+    backspace_unit(LU_SCAN);
+    backspace_unit(LU_SCAN);  // at the start: stays there
+    ASSERT_EQ(read_line(LU_SCAN, line), READ_OK);
+    EXPECT_EQ(line, "first");
+    read_line(LU_SCAN, line);
+    read_line(LU_SCAN, line);
+    EXPECT_EQ(read_line(LU_SCAN, line), READ_EOF);
+    // After the end of file one backspace steps over the end only, a second
+    // goes back to the last record.
+    backspace_unit(LU_SCAN);
+    EXPECT_EQ(read_line(LU_SCAN, line), READ_EOF);
+    backspace_unit(LU_SCAN);
+    backspace_unit(LU_SCAN);
+    ASSERT_EQ(read_line(LU_SCAN, line), READ_OK);
+    EXPECT_EQ(line, "third");
+}
+
+TEST_F(UnitTest, WritingAfterReadingMakesTheRecordTheLastOne) {
+    ASSERT_EQ(open_unit(LU_EXPORT, path("d.dat"), OpenMode::Replace), 0);
+    for (const char* s : {"a", "b", "c"}) write_line(LU_EXPORT, s);
+    rewind_unit(LU_EXPORT);
+    std::string line;
+    read_line(LU_EXPORT, line);
+    write_line(LU_EXPORT, "B");
+    close_unit(LU_EXPORT);
+    EXPECT_EQ(slurp(path("d.dat")), "a\nB\n");
+}
+
+TEST_F(UnitTest, OpenModesRefuseWhatTheRoleForbids) {
+    EXPECT_NE(open_unit(LU_INPUT, path("missing.dat"), OpenMode::Read), 0);
+    EXPECT_NE(open_unit(LU_INPUT, dir_.string(), OpenMode::Read), 0);  // a directory is no file
+    ASSERT_EQ(open_unit(LU_OUTPUT, path("o.int"), OpenMode::New), 0);
+    write_line(LU_OUTPUT, "x");
+    close_unit(LU_OUTPUT);
+    EXPECT_NE(open_unit(LU_OUTPUT, path("o.int"), OpenMode::New), 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, path("o.int"), OpenMode::Append), 0);
+    write_line(LU_OUTPUT, "y");
+    close_unit(LU_OUTPUT);
+    EXPECT_EQ(slurp(path("o.int")), "x\ny\n");
+    ASSERT_EQ(open_unit(LU_INPUT, path("o.int"), OpenMode::Read), 0);
+    EXPECT_NE(write_line(LU_INPUT, "z"), 0);  // read only
+    std::string line;
+    EXPECT_EQ(read_line(LU_PARAM, line), READ_ERROR);  // nothing open
+}
+
+TEST_F(UnitTest, ScratchFileIsDeletedWhenClosedAndLinesKeepNoCarriageReturn) {
+    {
+        std::ofstream f(path("crlf.txt"), std::ios::binary);
+        f << "one\r\ntwo";
+    }
+    ASSERT_EQ(open_unit(LU_INPUT, path("crlf.txt"), OpenMode::Read), 0);
+    std::string line;
+    read_line(LU_INPUT, line);
+    EXPECT_EQ(line, "one");
+    read_line(LU_INPUT, line);
+    EXPECT_EQ(line, "two");
+    EXPECT_EQ(read_line(LU_INPUT, line), READ_EOF);
+    ASSERT_EQ(open_unit(LU_SCAN, "", OpenMode::Scratch), 0);
+    EXPECT_TRUE(unit_path(LU_SCAN).empty());
+    close_unit(LU_SCAN);
+    EXPECT_FALSE(unit_is_open(LU_SCAN));
+}
+
+TEST_F(UnitTest, RecordReaderReadsAcrossLinesAndReportsTheEnd) {
+    ASSERT_EQ(open_unit(LU_SCAN, "", OpenMode::Scratch), 0);
+    write_line(LU_SCAN, "   1   2");
+    write_line(LU_SCAN, "   3");
+    rewind_unit(LU_SCAN);
+    int a = 0, b = 0, c = 0;
+    ASSERT_EQ(read_record(LU_SCAN, "(2I4,/,I4)", {&a, &b, &c}), READ_OK);
+    EXPECT_EQ(c, 3);
+    EXPECT_EQ(read_record(LU_SCAN, "(I4)", {&a}), READ_EOF);
+}
+
+}  // namespace
+}  // namespace tarnivox
