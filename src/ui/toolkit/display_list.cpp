@@ -1,6 +1,7 @@
 #include "ui/toolkit/display_list.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tarnivox {
@@ -13,49 +14,43 @@ const char* palette_colour(int index) {
     return colours[index];
 }
 
-std::vector<DisplayList::Segment> DisplayList::segments() const {
-    std::vector<Segment> out;
+namespace {
+// Replays the pen: calls f(op, x, y, colour) for every operation with the
+// pen position and colour in force before it.
+template <class F>
+void replay(const std::vector<DrawOp>& ops, F f) {
     double x = 0, y = 0;
     int colour = 1;
     for (const DrawOp& op : ops) {
-        switch (op.kind) {
-            case DrawOp::Move:
-                x = op.x;
-                y = op.y;
-                break;
-            case DrawOp::Line:
-                out.push_back({x, y, op.x, op.y, colour});
-                x = op.x;
-                y = op.y;
-                break;
-            case DrawOp::Colour:
-                colour = op.colour;
-                break;
-            default:
-                break;
-        }
-    }
-    return out;
-}
-
-std::vector<DrawOp> DisplayList::texts() const {
-    std::vector<DrawOp> out;
-    double x = 0, y = 0;
-    int colour = 1;
-    for (const DrawOp& op : ops) {
+        f(op, x, y, colour);
         if (op.kind == DrawOp::Move || op.kind == DrawOp::Line) {
             x = op.x;
             y = op.y;
         } else if (op.kind == DrawOp::Colour) {
             colour = op.colour;
-        } else if (op.kind == DrawOp::Text) {
-            DrawOp t = op;
-            t.x = x;
-            t.y = y;
-            t.colour = colour;
-            out.push_back(t);
         }
     }
+}
+}  // namespace
+
+std::vector<DisplayList::Segment> DisplayList::segments() const {
+    std::vector<Segment> out;
+    replay(ops, [&](const DrawOp& op, double x, double y, int colour) {
+        if (op.kind == DrawOp::Line) out.push_back({x, y, op.x, op.y, colour});
+    });
+    return out;
+}
+
+std::vector<DrawOp> DisplayList::texts() const {
+    std::vector<DrawOp> out;
+    replay(ops, [&](const DrawOp& op, double x, double y, int colour) {
+        if (op.kind != DrawOp::Text) return;
+        DrawOp t = op;
+        t.x = x;
+        t.y = y;
+        t.colour = colour;
+        out.push_back(t);
+    });
     return out;
 }
 
@@ -84,21 +79,14 @@ std::string to_svg(const DisplayList& list) {
                   "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n",
                   w, h, w, h);
     s += buf;
-    double x = 0, y = 0, ch = 10;
-    int colour = 1;
-    for (const DrawOp& op : list.ops) {
+    double ch = 10;
+    replay(list.ops, [&](const DrawOp& op, double x, double y, int colour) {
         switch (op.kind) {
-            case DrawOp::Move:
-                x = op.x;
-                y = op.y;
-                break;
             case DrawOp::Line:
                 std::snprintf(buf, sizeof buf,
                               "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\"/>\n", x,
                               h - y, op.x, h - op.y, palette_colour(colour));
                 s += buf;
-                x = op.x;
-                y = op.y;
                 break;
             case DrawOp::FillRect: {
                 const double x1 = std::min(op.x, op.x2), y1 = std::max(op.y, op.y2);
@@ -108,9 +96,6 @@ std::string to_svg(const DisplayList& list) {
                 s += buf;
                 break;
             }
-            case DrawOp::Colour:
-                colour = op.colour;
-                break;
             case DrawOp::CharSize:
                 ch = op.y2 > 0 ? op.y2 : ch;
                 break;
@@ -122,8 +107,10 @@ std::string to_svg(const DisplayList& list) {
                 s += escape(op.text);
                 s += "</text>\n";
                 break;
+            default:
+                break;
         }
-    }
+    });
     s += "</svg>\n";
     return s;
 }

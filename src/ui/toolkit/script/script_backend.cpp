@@ -116,12 +116,22 @@ void ScriptBackend::define_grid(int cell_w, int cell_h) {
     cell_h_ = cell_h;
 }
 
+namespace {
+ScriptWidget make(ScriptWidget::Kind kind, int parent, int x = 0, int y = 0, int w = 0, int h = 0,
+                  std::string_view label = {}, int command = 0) {
+    ScriptWidget s;
+    s.kind = kind;
+    s.parent = parent;
+    s.x = x, s.y = y, s.w = w, s.h = h;
+    s.label = std::string(label);
+    s.command = command;
+    return s;
+}
+}  // namespace
+
 int ScriptBackend::create_master_window(int x, int y, int w, int h, std::string_view title,
                                         std::string_view name) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Window;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    s.label = std::string(title);
+    ScriptWidget s = make(ScriptWidget::Window, 0, x, y, w, h, title);
     s.text = std::string(name);
     s.shown = true;
     const int handle = add(s);
@@ -129,59 +139,30 @@ int ScriptBackend::create_master_window(int x, int y, int w, int h, std::string_
     return handle;
 }
 
-int ScriptBackend::create_menu_bar(int window) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::MenuBar;
-    s.parent = window;
-    return add(s);
-}
+int ScriptBackend::create_menu_bar(int window) { return add(make(ScriptWidget::MenuBar, window)); }
 
 int ScriptBackend::create_pulldown_menu(int bar, std::string_view title) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Menu;
-    s.parent = bar;
-    s.label = std::string(title);
-    return add(s);
+    return add(make(ScriptWidget::Menu, bar, 0, 0, 0, 0, title));
 }
 
 int ScriptBackend::create_menu_entry(int menu, std::string_view label, int command) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::MenuEntry;
-    s.parent = menu;
-    s.label = std::string(label);
-    s.command = command;
-    return add(s);
+    return add(make(ScriptWidget::MenuEntry, menu, 0, 0, 0, 0, label, command));
 }
 
-int ScriptBackend::create_menu_separator(int menu) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Separator;
-    s.parent = menu;
-    return add(s);
-}
+int ScriptBackend::create_menu_separator(int menu) { return add(make(ScriptWidget::Separator, menu)); }
 
 int ScriptBackend::create_status_bar(int window, std::string_view text) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::StatusBar;
-    s.parent = window;
+    ScriptWidget s = make(ScriptWidget::StatusBar, window);
     s.text = std::string(text);
     return add(s);
 }
 
 int ScriptBackend::create_icon(int parent, int x, int y, int w, int h) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Icon;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    return add(s);
+    return add(make(ScriptWidget::Icon, parent, x, y, w, h));
 }
 
 int ScriptBackend::create_graphics_frame(int parent, int x, int y, int w, int h) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Frame;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    const int handle = add(s);
+    const int handle = add(make(ScriptWidget::Frame, parent, x, y, w, h));
     DisplayList& list = frames_[handle];
     list.width = static_cast<double>(w) * cell_w_;
     list.height = static_cast<double>(h) * cell_h_;
@@ -190,45 +171,24 @@ int ScriptBackend::create_graphics_frame(int parent, int x, int y, int w, int h)
 }
 
 int ScriptBackend::create_dialog(int parent, int x, int y, int w, int h, std::string_view title) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Dialog;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    s.label = std::string(title);
-    return add(s);
+    return add(make(ScriptWidget::Dialog, parent, x, y, w, h, title));
 }
 
 int ScriptBackend::create_push_button(int parent, int x, int y, int w, int h, std::string_view label,
                                       int command) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::PushButton;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    s.label = std::string(label);
-    s.command = command;
-    return add(s);
+    return add(make(ScriptWidget::PushButton, parent, x, y, w, h, label, command));
 }
 
 int ScriptBackend::create_toggle_button(int parent, int x, int y, int w, int h, std::string_view label,
                                         int state, int command) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Toggle;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    s.label = std::string(label);
+    ScriptWidget s = make(ScriptWidget::Toggle, parent, x, y, w, h, label, command);
     s.state = state ? 1 : 0;
-    s.command = command;
     return add(s);
 }
 
 int ScriptBackend::create_radio_button(int parent, int x, int y, int w, int h, std::string_view label,
                                        int state, int command, int group) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::Radio;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    s.label = std::string(label);
-    s.command = command;
+    ScriptWidget s = make(ScriptWidget::Radio, parent, x, y, w, h, label, command);
     s.group = group;
     const int handle = add(s);
     if (state) set_toggle(handle, 1);
@@ -236,40 +196,25 @@ int ScriptBackend::create_radio_button(int parent, int x, int y, int w, int h, s
 }
 
 int ScriptBackend::create_list_box(int parent, int x, int y, int w, int h, std::string_view label, int command) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::List;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
-    s.label = std::string(label);
-    s.command = command;
-    return add(s);
+    return add(make(ScriptWidget::List, parent, x, y, w, h, label, command));
 }
 
 int ScriptBackend::create_text_entry(int parent, int x, int y, int w, int h, std::string_view text,
                                      int max_chars, int command, EntryKind kind, std::string_view label) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::TextEntry;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
+    ScriptWidget s = make(ScriptWidget::TextEntry, parent, x, y, w, h,
+                          label.empty() && kind == EntryKind::Caption ? text : label, command);
     s.text = std::string(text);
     s.max_chars = max_chars;
-    s.command = command;
     s.entry = kind;
-    s.label = std::string(label.empty() && kind == EntryKind::Caption ? text : label);
     return add(s);
 }
 
 int ScriptBackend::create_value_entry(int parent, int x, int y, int w, int h, double value, int width,
                                       int decimals, int command, std::string_view label) {
-    ScriptWidget s;
-    s.kind = ScriptWidget::ValueEntry;
-    s.parent = parent;
-    s.x = x, s.y = y, s.w = w, s.h = h;
+    ScriptWidget s = make(ScriptWidget::ValueEntry, parent, x, y, w, h, label, command);
     s.value = value;
     s.width = width;
     s.decimals = decimals;
-    s.command = command;
-    s.label = std::string(label);
     return add(s);
 }
 
