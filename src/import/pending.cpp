@@ -7,8 +7,6 @@
 namespace tarnivox {
 
 void CONVERT_FILE(int& status) { status = 1; }
-void SKIP_HEADER_STDDATA(int, int& status) { status = 12; }
-void READ_SCAN_STDDATA(int, int, int, const Arr1<int, 3>&, int& status) { status = 12; }
 void EXPORT_SCAN() {}
 void CONVERT_TO_STD() {}
 

@@ -1,0 +1,317 @@
+// The standard scan file: writing the header and the reflection groups,
+// and walking the data set one reflection at a time into the current scan
+// record.  The file position is the only cursor: after a reflection has
+// been read it stands just after its last count line.
+
+#include "import/stddata.h"
+
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/store.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "ui/dialogs.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr std::size_t kHeaderWidth = 120;  // header and data lines are read as 120 characters
+constexpr int kCountsPerLine = 10;
+constexpr double kDegPerRad = 57.29578;
+
+// Status codes of the scan readers.
+constexpr int ST_READ_ERROR = 11;
+constexpr int ST_END = 12;
+constexpr int ST_NOT_FOUND = 13;
+
+// A walk backwards that never meets the DATA line (a file that was never
+// positioned past its header) gives up after this many lines instead of
+// turning round at the start of the file for ever.
+constexpr long kMaxBackwardLines = 20000000;
+
+// Header lines are compared in upper case: codes above 96 lose 32, which
+// upper-cases a-z.
+std::string upper_cased(std::string line) {
+    for (char& c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u > 96 && u < 128) c = static_cast<char>(u - 32);
+    }
+    return line;
+}
+
+// Reads the next line cut to 120 characters; READ_OK, READ_EOF or READ_ERROR.
+int read_line120(int unit, std::string& line) {
+    const int rc = read_line(unit, line);
+    if (line.size() > kHeaderWidth) line.resize(kHeaderWidth);
+    return rc;
+}
+
+// The fields of one reflection line.
+struct ReflectionLine {
+    int nref = 0;
+    Arr1<int, 3> hkl;
+    Arr1<double, 4> angles;
+    int npts = 0;
+    double step = 0.0;
+    double scale = 0.0;
+    int isctype = 0;
+    char rflag = ' ';
+};
+
+// Reads a reflection line (its leading 'R' skipped).  A step count the
+// current scan record cannot hold is as unreadable as a bad number.
+bool parse_reflection_line(std::string_view line, ReflectionLine& r) {
+    double spare = 0.0;  // always 0.0000 in the file; not used
+    r.rflag = ' ';
+    const std::string_view fields = line.size() > 1 ? line.substr(1) : std::string_view();
+    if (read_fixed(fields, "(I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
+                   {&r.nref, r.hkl, &spare, r.angles, &r.npts, &r.step, &r.scale, &r.isctype, &r.rflag}) !=
+        READ_OK)
+        return false;
+    return r.npts >= 1 && r.npts <= MAXSTEPS;
+}
+
+// Reads the count lines of a reflection of npts steps.  A line starting
+// with 'R' where counts are expected, a short file or an unreadable count
+// is a read error.
+bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
+    std::span<int> all = counts.first(npts);
+    for (int first = 0; first < npts; first += kCountsPerLine) {
+        std::string line;
+        if (read_line120(unit, line) != READ_OK) return false;
+        if (!line.empty() && (line.front() == 'R' || line.front() == 'r')) return false;
+        const int n = npts - first < kCountsPerLine ? npts - first : kCountsPerLine;
+        if (read_fixed(line, "(1X,10I8)", {all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n))}) !=
+            READ_OK)
+            return false;
+    }
+    return true;
+}
+
+// The alpha2 peak's omega offset from the alpha1 peak at this 2theta;
+// 0 when the wavelengths do not give a real angle (no parameter file yet).
+double alpha2_shift(double two_theta) {
+    if (!(G.WAVE1 > 0.0)) return 0.0;
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(two_theta / 2.0 / kDegPerRad);
+    if (!(std::fabs(s) <= 1.0)) return 0.0;
+    return std::asin(s) * kDegPerRad - two_theta / 2.0;
+}
+
+// Puts a completely read reflection into the current scan record and
+// derives the per-scan values from it.
+void store_reflection(const ReflectionLine& r, const Arr1<int, MAXSTEPS>& counts) {
+    G.NREF = r.nref;
+    G.IHKL = r.hkl;
+    G.ANGLES = r.angles;
+    G.NPTS = r.npts;
+    G.STEP = r.step;
+    G.SCALE = r.scale;
+    G.ISCTYPE = r.isctype;
+    G.RFLAG = r.rflag;
+    for (int i = 1; i <= G.NPTS; ++i) G.COUNTS(i) = counts(i);
+
+    // The scan is centred on the setting omega: step NPTS/2 + 1 sits on it.
+    for (int i = 1; i <= G.NPTS; ++i) G.STEPANG(i) = G.ANGLES(2) - (G.NPTS / 2) * G.STEP + (i - 1) * G.STEP;
+    G.CMAX = 0.0;
+    G.IMAX = 1;  // a scan of no positive count still points at a real step
+    for (int i = 1; i <= G.NPTS; ++i) {
+        if (G.COUNTS(i) > G.CMAX) {
+            G.CMAX = G.COUNTS(i);
+            G.IMAX = i;
+        }
+    }
+    G.A2SHIFT = alpha2_shift(G.ANGLES(1));
+    G.MSHIFT = G.MONOSHIFT;
+    G.SCANW = (G.NPTS - 1) * G.STEP;
+    G.YCALC.fill(0.0);
+    G.RFLAG_SAVE = G.RFLAG;
+}
+
+bool begins_with_data(const std::string& line) { return upper_cased(line.substr(0, 4)) == "DATA"; }
+
+// Mode -1: walks back from the current reflection to the one before it and
+// leaves the file just before that reflection's line (or just after DATA).
+// false: the walk could not be made (read error or no DATA line).
+bool position_before_previous(int unit) {
+    int r_lines = 0;
+    for (long walked = 0; walked < kMaxBackwardLines; ++walked) {
+        backspace_unit(unit);
+        backspace_unit(unit);
+        std::string line;
+        if (read_line120(unit, line) != READ_OK) return false;
+        if (begins_with_data(line)) return true;  // the first reflection is next
+        if (line.empty() || line.front() != 'R') continue;
+        if (++r_lines < 2) continue;  // the current reflection's own line
+        if (G.SKIPWEAK != 0) {
+            ReflectionLine r;
+            if (!parse_reflection_line(line, r)) return false;
+            if (r.rflag == 'W') continue;
+        }
+        backspace_unit(unit);
+        return true;
+    }
+    return false;
+}
+
+void tell_user(std::string_view text) {
+    WAITBOX(0);
+    GMDISPLAYMESSAGEBOX("TARNIVOX", text, 1, GM_BUTTONS_OK);
+}
+
+}  // namespace
+
+void WRITE_HEADER_STDDATA(int unit) {
+    write_record(unit, "('H')");
+    write_record(unit, "('T ',A60)", {G.TITLE.padded()});
+    write_record(unit, "('H',6F10.4)", {std::as_const(G.CELL).first(6)});
+    write_record(unit, "('H')");
+    write_record(unit, "('H')");
+    for (int i = 1; i <= 3; ++i) write_record(unit, "('U',3F12.7)", {std::as_const(G.UB).row(i)});
+    write_record(unit, "('A',F10.6)", {G.ATTEN});
+    write_record(unit, "('DATA')");
+}
+
+void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl, double spare,
+                       const Arr1<double, 4>& angles, int npts, double step, double& scale, int isctype,
+                       char rflag, std::span<const long long> counts) {
+    status = 1;
+    if (npts < 1 || npts > MAXSTEPS || static_cast<std::size_t>(npts) > counts.size()) return;
+
+    long long largest = 0;
+    for (int i = 0; i < npts; ++i)
+        if (counts[static_cast<std::size_t>(i)] > largest) largest = counts[static_cast<std::size_t>(i)];
+    // The smallest whole divisor that brings the largest count into eight
+    // columns; the scale factor carries it so that intensities stay on scale.
+    const long long divisor = largest > MAX_STD_COUNT ? largest / (MAX_STD_COUNT + 1) + 1 : 1;
+    if (divisor > 1) scale *= static_cast<double>(divisor);
+    Arr1<int, MAXSTEPS> written;
+    for (int i = 1; i <= npts; ++i) {
+        long long c = counts[static_cast<std::size_t>(i - 1)] / divisor;
+        if (c < -9999999) c = -9999999;  // below the field's range: asterisks either way
+        written(i) = static_cast<int>(c);
+    }
+
+    const std::string flag(1, rflag);
+    if (write_record(unit, "('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
+                     {nref, hkl, spare, angles, npts, step, scale, isctype, flag}) != 0)
+        return;
+    // The layout is re-used for each further ten counts, one 'S' line each.
+    if (write_record(unit, "('S',10I8)", {std::as_const(written).first(npts)}) != 0) return;
+    status = 0;
+}
+
+void SKIP_HEADER_STDDATA(int unit, int& status) {
+    rewind_unit(unit);
+    for (;;) {
+        std::string line;
+        const int rc = read_line(unit, line);
+        if (rc == READ_EOF) {
+            status = ST_END;
+            return;
+        }
+        if (rc != READ_OK) {
+            status = ST_READ_ERROR;
+            return;
+        }
+        if (begins_with_data(line)) return;
+    }
+}
+
+void READ_HEADER_STDDATA(int unit, int& status) {
+    status = 0;
+    int k = 0;  // U lines met
+    for (;;) {
+        std::string line;
+        if (read_line120(unit, line) != READ_OK) {
+            status = 1;
+            return;
+        }
+        line = upper_cased(line);
+        if (begins_with_data(line)) return;
+        if (line.empty()) continue;
+        if (line.front() == 'U') {
+            ++k;
+            // UB has three rows; further U lines have nowhere to go.
+            if (k > 3) continue;
+            Arr1<double, 3> row;
+            for (int j = 1; j <= 3; ++j) row(j) = G.UB(k, j);
+            int nread = 0;
+            if (read_free(std::string_view(line).substr(1, 99), {row}, &nread) != READ_OK) continue;
+            for (int j = 1; j <= 3; ++j) G.UB(k, j) = row(j);
+            if (nread == 3 && k == 3) G.UBFLAG = 1;
+        } else if (line.front() == 'T') {
+            std::string title;
+            read_fixed(std::string_view(line).substr(1, 99), "(A60)", {&title});
+            G.TITLE = title;
+        }
+    }
+}
+
+void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, int& status) {
+    const bool quiet = status == -1;
+    status = 0;
+    const bool search = mode == 1 || mode == 2;
+    const int wanted = nref < 0 ? 1 : nref;
+
+    if (search) {
+        int st = 0;
+        SKIP_HEADER_STDDATA(unit, st);
+        if (st != 0) {
+            status = st;
+            return;
+        }
+        backspace_unit(unit);
+    } else if (mode == -1) {
+        if (G.NREF == 1) return;
+        if (!position_before_previous(unit)) {
+            status = ST_READ_ERROR;
+            return;
+        }
+    }
+
+    for (;;) {
+        std::string line;
+        const int rc = read_line120(unit, line);
+        if (rc == READ_EOF) {
+            if (search) {
+                tell_user("Reflection not found");
+                status = ST_NOT_FOUND;
+            } else {
+                if (!quiet) tell_user("End of File");
+                status = ST_END;
+            }
+            // One step back over the end of file: a further forward step
+            // meets it again, a backward step finds the last reflection.
+            backspace_unit(unit);
+            return;
+        }
+        if (rc != READ_OK) {
+            status = ST_READ_ERROR;
+            return;
+        }
+        if (line.empty() || line.front() != 'R') continue;
+
+        ReflectionLine r;
+        if (!parse_reflection_line(line, r)) {
+            status = ST_READ_ERROR;
+            return;
+        }
+        if (mode == 1 && r.nref != wanted) continue;
+        if (mode == 2 && !(r.hkl == hkl)) continue;
+
+        Arr1<int, MAXSTEPS> counts;
+        if (!read_count_lines(unit, r.npts, counts)) {
+            status = ST_READ_ERROR;
+            return;
+        }
+        if (mode == 0 && G.SKIPWEAK == 1 && r.rflag == 'W') continue;
+        store_reflection(r, counts);
+        return;
+    }
+}
+
+}  // namespace tarnivox
