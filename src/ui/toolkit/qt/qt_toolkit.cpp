@@ -1,0 +1,750 @@
+#include "ui/toolkit/qt/qt_toolkit.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ui/toolkit/qt/qt_backend.h"
+#include "ui/toolkit/qt/value_text.h"
+
+namespace tarnivox {
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+std::string trimmed(std::string_view s) {
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    return std::string(s);
+}
+
+// The program's icon: a diffraction peak over its background, drawn so
+// that no image file has to travel with the program.
+QPixmap program_icon(int size) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(1, 1, size - 2, size - 2);
+    p.setPen(QPen(QColor("#1f5fbf"), 1.5));
+    p.setBrush(QColor("#eef3fb"));
+    p.drawRoundedRect(r, size / 6.0, size / 6.0);
+    QPainterPath peak;
+    const double base = r.bottom() - size * 0.18;
+    for (int i = 0; i <= 40; ++i) {
+        const double t = -2.5 + 5.0 * i / 40.0;
+        const double x = r.left() + size * 0.1 + (size * 0.8) * i / 40.0;
+        const double y = base - size * 0.6 * std::exp(-t * t);
+        if (i == 0)
+            peak.moveTo(x, y);
+        else
+            peak.lineTo(x, y);
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor("#d62728"), 2.0));
+    p.drawPath(peak);
+    p.setPen(QPen(QColor("#000000"), 1.0));
+    p.drawLine(QPointF(r.left() + size * 0.1, base), QPointF(r.right() - size * 0.1, base));
+    return pm;
+}
+
+QApplication& application(int& argc, char** argv) {
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
+    // One application for the life of the process: windows of later
+    // backends (tests build several) live in the same one.
+    static QApplication* app = new QApplication(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    app->setApplicationName("Tarnivox");
+    return *app;
+}
+
+}  // namespace
+
+std::unique_ptr<ToolkitBackend> make_qt_backend(int& argc, char** argv) {
+    application(argc, argv);
+    return std::make_unique<QtBackend>();
+}
+
+QtBackend::QtBackend() { define_grid(cell_w_, cell_h_); }
+
+QtBackend::~QtBackend() {
+    if (loop_) loop_->quit();
+    if (main_) {
+        main_->closing = true;
+        delete main_.data();
+    }
+    for (auto& w : top_levels_)
+        if (w) delete w.data();
+}
+
+const QtBackend::Item& QtBackend::item(int h) const { return const_cast<QtBackend*>(this)->at(h); }
+
+QtBackend::Item& QtBackend::at(int h) {
+    if (h < 1 || h > static_cast<int>(items_.size())) {
+        std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: widget handle %d does not exist\n", h);
+        std::abort();
+    }
+    return items_[static_cast<std::size_t>(h - 1)];
+}
+
+int QtBackend::add(Item item) {
+    items_.push_back(std::move(item));
+    return static_cast<int>(items_.size());
+}
+
+QWidget* QtBackend::main_window() const { return main_.data(); }
+
+FrameWidget* QtBackend::frame(int h) const {
+    if (h < 1 || h > static_cast<int>(items_.size())) return nullptr;
+    const Item& it = items_[static_cast<std::size_t>(h - 1)];
+    return it.kind == Kind::Frame ? static_cast<FrameWidget*>(it.widget.data()) : nullptr;
+}
+
+void QtBackend::post(int command) {
+    queue_.push_back(command);
+    if (loop_) loop_->quit();
+}
+
+void QtBackend::define_grid(int cell_w, int cell_h) {
+    cell_w_ = cell_w > 0 ? cell_w : 32;
+    cell_h_ = cell_h > 0 ? cell_h : 24;
+    // The grid is the program's 32 x 24 cell; on this screen a cell grows
+    // with the font so that a one-row widget holds a line of text.
+    const QFontMetrics fm(QApplication::font());
+    const double k = std::max(1.0, (fm.height() + 10) / static_cast<double>(cell_h_));
+    px_w_ = static_cast<int>(std::lround(cell_w_ * k));
+    px_h_ = static_cast<int>(std::lround(cell_h_ * k));
+    margin_ = px_h_ / 3;
+}
+
+GridCanvas* QtBackend::canvas_of(int parent) {
+    Item& p = at(parent);
+    if (p.kind == Kind::Window) return static_cast<GridCanvas*>(main_->centralWidget());
+    if (p.kind == Kind::Dialog) return static_cast<GridCanvas*>(p.widget.data());
+    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: handle %d holds no widgets\n", parent);
+    std::abort();
+}
+
+void QtBackend::place(int parent, QWidget* w, int x, int y, int cw, int ch, Growth growth) {
+    canvas_of(parent)->place(w, x, y, cw, ch, growth);
+}
+
+// ---------------------------------------------------------------- windows
+
+int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view title, std::string_view name) {
+    auto* win = new MainWindow;
+    main_ = win;
+    win->setWindowTitle(qs(title));
+    win->setObjectName(qs(name));
+    win->setWindowIcon(QIcon(program_icon(64)));
+    // The menu bar and the status bar take the place of the window's top row.
+    auto* canvas = new GridCanvas(w, std::max(1, h - 1), px_w_, px_h_, margin_);
+    win->setCentralWidget(canvas);
+    win->move(x * px_w_, y * px_h_);
+    Item it;
+    it.kind = Kind::Window;
+    it.widget = win;
+    it.label = std::string(title);
+    const int handle = add(it);
+    win->on_close = [this] { post(GM_CLOSE); };
+    return handle;
+}
+
+int QtBackend::create_menu_bar(int window) {
+    Item it;
+    it.kind = Kind::MenuBar;
+    it.parent = window;
+    it.widget = main_->menuBar();
+    return add(it);
+}
+
+int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
+    QMenu* menu = main_->menuBar()->addMenu(qs(title));
+    Item it;
+    it.kind = Kind::Menu;
+    it.parent = bar;
+    it.menu = menu;
+    it.action = menu->menuAction();
+    it.label = std::string(title);
+    return add(it);
+}
+
+int QtBackend::create_menu_entry(int menu, std::string_view label, int command) {
+    QAction* a = at(menu).menu->addAction(qs(label));
+    QObject::connect(a, &QAction::triggered, [this, command] { post(command); });
+    Item it;
+    it.kind = Kind::MenuEntry;
+    it.parent = menu;
+    it.action = a;
+    it.command = command;
+    it.label = std::string(label);
+    return add(it);
+}
+
+int QtBackend::create_menu_separator(int menu) {
+    Item it;
+    it.kind = Kind::Separator;
+    it.parent = menu;
+    it.action = at(menu).menu->addSeparator();
+    return add(it);
+}
+
+int QtBackend::create_status_bar(int window, std::string_view text) {
+    auto* label = new QLabel(qs(text));
+    label->setContentsMargins(4, 0, 4, 0);
+    main_->statusBar()->addWidget(label, 1);
+    Item it;
+    it.kind = Kind::StatusBar;
+    it.parent = window;
+    it.widget = label;
+    return add(it);
+}
+
+int QtBackend::create_icon(int parent, int x, int y, int w, int h) {
+    auto* label = new QLabel(canvas_of(parent));
+    label->setPixmap(program_icon(std::min(w * px_w_, h * px_h_) - 8));
+    label->setAlignment(Qt::AlignCenter);
+    place(parent, label, x, y, w, h, Growth::Capped);
+    Item it;
+    it.kind = Kind::Icon;
+    it.parent = parent;
+    it.widget = label;
+    return add(it);
+}
+
+int QtBackend::create_graphics_frame(int parent, int x, int y, int w, int h) {
+    GridCanvas* canvas = canvas_of(parent);
+    auto* f = new FrameWidget(canvas);
+    place(parent, f, x, y, w, h, Growth::Full);
+    canvas->set_stretch(f);
+    f->reset_extents();
+    Item it;
+    it.kind = Kind::Frame;
+    it.parent = parent;
+    it.widget = f;
+    const int handle = add(it);
+    if (!active_frame_) active_frame_ = handle;
+    return handle;
+}
+
+int QtBackend::create_dialog(int parent, int /*x*/, int /*y*/, int w, int h, std::string_view title) {
+    QWidget* owner = parent > 0 && parent <= static_cast<int>(items_.size()) ? at(parent).widget.data() : nullptr;
+    auto* d = new DialogWindow(w, h, px_w_, px_h_, margin_, owner);
+    d->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    d->setWindowTitle(qs(title));
+    d->setFixedSize(d->base_size());
+    if (!owner) top_levels_.push_back(d);
+    Item it;
+    it.kind = Kind::Dialog;
+    it.parent = parent;
+    it.widget = d;
+    it.label = std::string(title);
+    const int handle = add(it);
+    // Closing a box is leaving it: the routine running it receives the
+    // command of its "Quit" (or the one button that ends it).
+    d->on_close = [this, handle] {
+        static const char* const leave[] = {"Quit", "Exit", "OK", "Ok"};
+        for (const char* name : leave)
+            for (std::size_t i = 0; i < items_.size(); ++i) {
+                const Item& b = items_[i];
+                if (b.parent == handle && b.kind == Kind::PushButton && b.label == name && b.status == 1) {
+                    post(b.command);
+                    return;
+                }
+            }
+    };
+    return handle;
+}
+
+// ---------------------------------------------------------------- widgets
+
+int QtBackend::create_push_button(int parent, int x, int y, int w, int h, std::string_view label, int command) {
+    auto* b = new QPushButton(qs(label), canvas_of(parent));
+    b->setAutoDefault(false);
+    if (command) QObject::connect(b, &QPushButton::clicked, [this, command] { post(command); });
+    place(parent, b, x, y, w, h, Growth::Capped);
+    Item it;
+    it.kind = Kind::PushButton;
+    it.parent = parent;
+    it.widget = b;
+    it.command = command;
+    it.label = std::string(label);
+    return add(it);
+}
+
+int QtBackend::create_toggle_button(int parent, int x, int y, int w, int h, std::string_view label, int state,
+                                    int command) {
+    auto* b = new QCheckBox(qs(label), canvas_of(parent));
+    b->setChecked(state != 0);
+    if (command) QObject::connect(b, &QCheckBox::clicked, [this, command] { post(command); });
+    place(parent, b, x, y, w, h, Growth::Full);
+    Item it;
+    it.kind = Kind::Toggle;
+    it.parent = parent;
+    it.widget = b;
+    it.command = command;
+    it.label = std::string(label);
+    return add(it);
+}
+
+int QtBackend::create_radio_button(int parent, int x, int y, int w, int h, std::string_view label, int state,
+                                   int command, int group) {
+    GridCanvas* canvas = canvas_of(parent);
+    auto* b = new QRadioButton(qs(label), canvas);
+    const long long key = static_cast<long long>(parent) * 100000 + group;
+    QButtonGroup* bg = nullptr;
+    for (auto& [k, g] : groups_)
+        if (k == key) bg = g;
+    if (!bg) {
+        bg = new QButtonGroup(canvas);
+        bg->setExclusive(true);
+        groups_.emplace_back(key, bg);
+    }
+    bg->addButton(b);
+    b->setChecked(state != 0);
+    if (command) QObject::connect(b, &QRadioButton::clicked, [this, command] { post(command); });
+    place(parent, b, x, y, w, h, Growth::Full);
+    Item it;
+    it.kind = Kind::Radio;
+    it.parent = parent;
+    it.widget = b;
+    it.command = command;
+    it.label = std::string(label);
+    return add(it);
+}
+
+int QtBackend::create_list_box(int parent, int x, int y, int w, int h, std::string_view label, int command) {
+    auto* l = new QListWidget(canvas_of(parent));
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    l->setToolTip(qs(label));
+    l->setAccessibleName(qs(label));
+    if (command) QObject::connect(l, &QListWidget::itemClicked, [this, command] { post(command); });
+    place(parent, l, x, y, w, h, Growth::Full);
+    Item it;
+    it.kind = Kind::List;
+    it.parent = parent;
+    it.widget = l;
+    it.command = command;
+    it.label = std::string(label);
+    return add(it);
+}
+
+int QtBackend::create_text_entry(int parent, int x, int y, int w, int h, std::string_view text, int max_chars,
+                                 int command, EntryKind kind, std::string_view label) {
+    QWidget* widget = nullptr;
+    if (kind == EntryKind::Caption) {
+        auto* c = new QLabel(qs(text), canvas_of(parent));
+        c->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        widget = c;
+    } else {
+        auto* e = new QLineEdit(canvas_of(parent));
+        if (max_chars > 0) e->setMaxLength(max_chars);
+        e->setText(qs(text));
+        if (kind == EntryKind::Display) {
+            e->setReadOnly(true);
+            e->setFocusPolicy(Qt::NoFocus);
+            QPalette pal = e->palette();
+            pal.setColor(QPalette::Base, pal.color(QPalette::Window).lighter(104));
+            e->setPalette(pal);
+        }
+        if (command) QObject::connect(e, &QLineEdit::returnPressed, [this, command] { post(command); });
+        widget = e;
+    }
+    if (!label.empty()) {
+        widget->setToolTip(qs(label));
+        widget->setAccessibleName(qs(label));
+    }
+    place(parent, widget, x, y, w, h, Growth::Full);
+    Item it;
+    it.kind = Kind::TextEntry;
+    it.parent = parent;
+    it.widget = widget;
+    it.command = command;
+    it.max_chars = max_chars;
+    it.entry = kind;
+    it.label = std::string(label.empty() && kind == EntryKind::Caption ? text : label);
+    return add(it);
+}
+
+int QtBackend::create_value_entry(int parent, int x, int y, int w, int h, double value, int /*width*/,
+                                  int decimals, int command, std::string_view label) {
+    auto* e = new QLineEdit(canvas_of(parent));
+    e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    e->setText(QString::fromStdString(format_entry_value(value, decimals)));
+    if (!label.empty()) {
+        e->setToolTip(qs(label));
+        e->setAccessibleName(qs(label));
+    }
+    place(parent, e, x, y, w, h, Growth::Full);
+    Item it;
+    it.kind = Kind::ValueEntry;
+    it.parent = parent;
+    it.widget = e;
+    it.command = command;
+    it.value = value;
+    it.decimals = decimals;
+    it.label = std::string(label);
+    const int handle = add(it);
+    // Text that is not a number goes back to the value the field held.
+    QObject::connect(e, &QLineEdit::editingFinished, [this, handle] { read_entry(at(handle)); });
+    if (command)
+        QObject::connect(e, &QLineEdit::returnPressed, [this, handle, command] {
+            read_entry(at(handle));
+            post(command);
+        });
+    return handle;
+}
+
+double QtBackend::read_entry(Item& it) {
+    auto* e = static_cast<QLineEdit*>(it.widget.data());
+    if (!e) return it.value;
+    if (auto v = parse_entry_value(e->text().toStdString()))
+        it.value = *v;
+    else
+        e->setText(QString::fromStdString(format_entry_value(it.value, it.decimals)));
+    return it.value;
+}
+
+QLineEdit* QtBackend::line_edit(int h) { return qobject_cast<QLineEdit*>(at(h).widget.data()); }
+
+// ---------------------------------------------------------------- the wait
+
+int QtBackend::action() {
+    auto take = [this] {
+        const int c = queue_.front();
+        queue_.pop_front();
+        return c;
+    };
+    if (!queue_.empty()) return take();
+    if (timer_command_ != 0) {
+        // A running timer ticks whenever the window has nothing else to
+        // do: an automatic run goes as fast as its fits, with the window
+        // kept drawn and its "Stop" heard between reflections.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!queue_.empty()) return take();
+        return timer_command_;
+    }
+    QEventLoop loop;
+    loop_ = &loop;
+    while (queue_.empty()) loop.exec();
+    loop_ = nullptr;
+    return take();
+}
+
+void QtBackend::define_timer(int /*interval*/, int command) { timer_command_ = command; }
+
+void QtBackend::settle() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+void QtBackend::draw_window(int h) {
+    Item& it = at(h);
+    QWidget* w = it.widget.data();
+    if (!w) return;
+    if (it.kind == Kind::Dialog && !w->isVisible()) {
+        // Each box opens over the middle of the main window.
+        if (main_ && main_->isVisible()) {
+            const QRect m = main_->frameGeometry();
+            w->move(m.center() - QPoint(w->width() / 2, w->height() / 2));
+        }
+    }
+    if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
+        w->show();
+        w->raise();
+    } else {
+        w->update();
+    }
+    settle();
+}
+
+void QtBackend::set_active_window(int h) {
+    QWidget* w = at(h).widget.data();
+    if (!w) return;
+    w->raise();
+    w->activateWindow();
+}
+
+void QtBackend::remove_window(int h) {
+    if (QWidget* w = at(h).widget.data()) w->hide();
+}
+
+void QtBackend::set_widget_status(int h, int status) {
+    Item& it = at(h);
+    it.status = status;
+    if (it.action) {
+        it.action->setVisible(status != -1);
+        it.action->setEnabled(status == 1);
+        return;
+    }
+    QWidget* w = it.widget.data();
+    if (!w) return;
+    w->setEnabled(status == 1);
+    if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
+        if (status == -1) w->hide();
+        return;
+    }
+    w->setVisible(status != -1);
+}
+
+void QtBackend::set_text(int h, std::string_view text) {
+    Item& it = at(h);
+    QWidget* w = it.widget.data();
+    if (it.action) {
+        it.action->setText(qs(text));
+        return;
+    }
+    if (!w) return;
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setText(qs(text));
+        e->setCursorPosition(0);
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+        l->setText(qs(text));
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        b->setText(qs(text));
+    } else if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
+        w->setWindowTitle(qs(text));
+    }
+}
+
+std::string QtBackend::text(int h) {
+    Item& it = at(h);
+    QWidget* w = it.widget.data();
+    if (it.action) return it.action->text().toStdString();
+    if (!w) return {};
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+    return w->windowTitle().toStdString();
+}
+
+void QtBackend::set_value(int h, double v) {
+    Item& it = at(h);
+    if (!std::isfinite(v)) return;  // a field never shows garbage
+    it.value = v;
+    if (QLineEdit* e = line_edit(h)) e->setText(QString::fromStdString(format_entry_value(v, it.decimals)));
+}
+
+double QtBackend::value(int h) {
+    Item& it = at(h);
+    if (it.kind == Kind::ValueEntry) return read_entry(it);
+    if (QLineEdit* e = line_edit(h)) return parse_entry_value(e->text().toStdString()).value_or(0.0);
+    return it.value;
+}
+
+void QtBackend::set_toggle(int h, int state) {
+    auto* b = qobject_cast<QAbstractButton*>(at(h).widget.data());
+    if (!b) return;
+    QButtonGroup* g = b->group();
+    if (g && !state && b->isChecked()) {
+        // An exclusive group refuses to have its one choice switched off.
+        g->setExclusive(false);
+        b->setChecked(false);
+        g->setExclusive(true);
+        return;
+    }
+    b->setChecked(state != 0);
+}
+
+int QtBackend::toggle(int h) {
+    auto* b = qobject_cast<QAbstractButton*>(at(h).widget.data());
+    return b && b->isChecked() ? 1 : 0;
+}
+
+void QtBackend::add_list_entry(int h, std::string_view text) {
+    if (auto* l = qobject_cast<QListWidget*>(at(h).widget.data())) l->addItem(qs(text));
+}
+
+int QtBackend::list_selection(int h) {
+    auto* l = qobject_cast<QListWidget*>(at(h).widget.data());
+    if (!l) return 0;
+    const auto sel = l->selectedItems();
+    return sel.isEmpty() ? 0 : l->row(sel.front()) + 1;
+}
+
+void QtBackend::set_font(int h, int size) {
+    QWidget* w = at(h).widget.data();
+    if (!w) return;
+    // Size 10 is the toolkit's small font: a step below the window's own.
+    QFont f = w->font();
+    const double base = QApplication::font().pointSizeF() > 0 ? QApplication::font().pointSizeF() : 9.0;
+    f.setPointSizeF(size <= 10 ? std::max(7.0, base - 1.0) : base);
+    w->setFont(f);
+}
+
+int QtBackend::find_dialog(std::string_view title) const {
+    const std::string t = trimmed(title);
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const Item& it = items_[i];
+        const bool container = it.kind == Kind::Window || it.kind == Kind::Dialog || it.kind == Kind::Menu;
+        if (container && (trimmed(it.label) == t || (t == "main" && it.kind == Kind::Window)))
+            return static_cast<int>(i + 1);
+    }
+    return 0;
+}
+
+int QtBackend::find(std::string_view dialog, std::string_view label) const {
+    const int d = find_dialog(dialog);
+    if (!d) return 0;
+    std::string name = trimmed(label);
+    int nth = 1;
+    const auto hash = name.rfind('#');
+    if (hash != std::string::npos && hash + 1 < name.size()) {
+        const int n = std::atoi(name.c_str() + hash + 1);
+        if (n >= 1) {
+            nth = n;
+            name = trimmed(name.substr(0, hash));
+        }
+    }
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        if (items_[i].parent == d && trimmed(items_[i].label) == name && --nth == 0) return static_cast<int>(i + 1);
+    return 0;
+}
+
+// ---------------------------------------------------------------- boxes
+
+int QtBackend::message_box(std::string_view title, std::string_view text, int icon, int buttons) {
+    QMessageBox box(main_.data());
+    box.setWindowTitle(qs(title));
+    box.setText(qs(text));
+    QMessageBox::Icon kind = QMessageBox::Information;
+    if (icon == 1 && buttons != GM_BUTTONS_OK) kind = QMessageBox::Question;
+    if (icon == 2) kind = QMessageBox::Warning;
+    box.setIcon(kind);
+    if (buttons == GM_BUTTONS_YESNO) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    } else if (buttons == GM_BUTTONS_YESNOCANCEL) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.exec();
+    int answer = GM_YES;
+    const auto* clicked = box.clickedButton();
+    if (clicked == box.button(QMessageBox::No)) answer = GM_NO;
+    if (buttons == GM_BUTTONS_YESNOCANCEL && (clicked == box.button(QMessageBox::Cancel) || !clicked))
+        answer = GM_CANCEL;
+    if (buttons == GM_BUTTONS_YESNO && !clicked) answer = GM_NO;
+    boxes_.push_back({std::string(title), std::string(text), answer});
+    return answer;
+}
+
+void QtBackend::error_box(std::string_view title, std::string_view text) {
+    QMessageBox box(QMessageBox::Critical, qs(title), qs(text), QMessageBox::Ok, main_.data());
+    box.exec();
+    boxes_.push_back({std::string(title), std::string(text), GM_YES});
+}
+
+std::string QtBackend::browse(std::string_view title, std::string_view name, std::string_view dir,
+                              std::string_view filter) {
+    QFileDialog dlg(main_.data(), qs(trimmed(title)), qs(trimmed(dir)));
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    const std::string filters = browse_name_filters(filter);
+    if (!filters.empty()) dlg.setNameFilters(qs(filters).split(";;"));
+    if (!trimmed(name).empty()) dlg.selectFile(qs(trimmed(name)));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+    return dlg.selectedFiles().front().toStdString();
+}
+
+OpenFileResult QtBackend::open_file(const OpenFileRequest& request) {
+    QFileDialog dlg(main_.data(), qs(request.title), qs(request.initial_dir));
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(request.must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    QStringList filters;
+    for (const FileFilter& f : request.filters) {
+        QString pattern = qs(f.pattern);
+        pattern.replace(';', ' ');
+        filters << (f.label.empty() ? pattern : qs(f.label) + " (" + pattern + ")");
+    }
+    if (!filters.isEmpty()) {
+        dlg.setNameFilters(filters);
+        const int n = request.filter_index;
+        if (n >= 1 && n <= filters.size()) dlg.selectNameFilter(filters[n - 1]);
+    }
+    if (!request.default_ext.empty()) dlg.setDefaultSuffix(qs(request.default_ext));
+    if (!request.preset_name.empty()) dlg.selectFile(qs(request.preset_name));
+    OpenFileResult r;
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return r;
+    r.ok = true;
+    r.path = dlg.selectedFiles().front().toStdString();
+    // A name typed without an extension takes the default one.
+    if (extension_offset(r.path) == 0 && !request.default_ext.empty() && r.path.back() != '.')
+        r.path += "." + request.default_ext;
+    r.ext_offset = extension_offset(r.path);
+    const int chosen = static_cast<int>(filters.indexOf(dlg.selectedNameFilter()));
+    r.filter_index = chosen >= 0 ? chosen + 1 : request.filter_index;
+    return r;
+}
+
+// ---------------------------------------------------------------- graphics
+
+void QtBackend::frame_activate(int h) {
+    if (frame(h)) active_frame_ = h;
+}
+
+void QtBackend::frame_clear(int h) {
+    if (FrameWidget* f = frame(h)) {
+        f->list.clear();
+        f->reset_extents();
+        f->update();
+    }
+}
+
+void QtBackend::frame_extents(int h, double& xmin, double& xmax, double& ymin, double& ymax) {
+    xmin = ymin = 0;
+    xmax = ymax = 0;
+    FrameWidget* f = frame(h);
+    if (!f) return;
+    settle();
+    if (f->list.ops.empty()) f->reset_extents();
+    xmax = f->width();
+    ymax = f->height();
+}
+
+void QtBackend::close_menu() {
+    if (main_) main_->closing = true;
+    for (Item& it : items_)
+        if ((it.kind == Kind::Window || it.kind == Kind::Dialog) && it.widget) it.widget->hide();
+    settle();
+}
+
+void QtBackend::draw(DrawOp op) {
+    if (FrameWidget* f = frame(active_frame_)) {
+        f->list.ops.push_back(std::move(op));
+        f->update();
+    }
+}
+
+void QtBackend::move_to(double x, double y) { draw({DrawOp::Move, x, y, 0, 0, 1, {}}); }
+void QtBackend::line_to(double x, double y) { draw({DrawOp::Line, x, y, 0, 0, 1, {}}); }
+void QtBackend::fill_rect(double x1, double y1, double x2, double y2) {
+    draw({DrawOp::FillRect, x1, y1, x2, y2, 1, {}});
+}
+void QtBackend::set_line_colour(int colour) { draw({DrawOp::Colour, 0, 0, 0, 0, colour, {}}); }
+void QtBackend::display_string(std::string_view text) { draw({DrawOp::Text, 0, 0, 0, 0, 1, std::string(text)}); }
+void QtBackend::set_char_size(double w, double h) { draw({DrawOp::CharSize, 0, 0, w, h, 1, {}}); }
+void QtBackend::flush_graphics() {
+    if (FrameWidget* f = frame(active_frame_)) f->update();
+}
+
+}  // namespace tarnivox

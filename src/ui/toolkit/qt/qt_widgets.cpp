@@ -1,0 +1,161 @@
+#include "ui/toolkit/qt/qt_widgets.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace tarnivox {
+
+GridCanvas::GridCanvas(int cols, int rows, int cell_w, int cell_h, int margin, QWidget* parent)
+    : QWidget(parent), cols_(cols), rows_(rows), cell_w_(cell_w), cell_h_(cell_h), margin_(margin) {
+    setMinimumSize(base_size());
+}
+
+QSize GridCanvas::base_size() const {
+    return {cols_ * cell_w_ + 2 * margin_, rows_ * cell_h_ + 2 * margin_};
+}
+
+void GridCanvas::place(QWidget* w, int x, int y, int cw, int ch, Growth growth) {
+    items_.push_back({w, x, y, cw, ch, growth});
+    lay_out();
+}
+
+void GridCanvas::set_stretch(QWidget* w) {
+    stretch_ = w;
+    lay_out();
+}
+
+void GridCanvas::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    lay_out();
+}
+
+void GridCanvas::lay_out() {
+    const QSize base = base_size();
+    const double sx = std::max(1.0, static_cast<double>(width() - 2 * margin_) / (cols_ * cell_w_));
+    const int extra_h = std::max(0, height() - base.height());
+    // Rows below the plot keep their distance from the bottom edge, rows
+    // above it from the top edge; the plot takes the height in between.
+    int stretch_lo = rows_, stretch_hi = rows_;
+    for (const Placement& p : items_)
+        if (p.w == stretch_) {
+            stretch_lo = p.y;
+            stretch_hi = p.y + p.ch;
+        }
+    const int h_total = rows_ * cell_h_ + extra_h;
+    for (const Placement& p : items_) {
+        const double left = margin_ + p.x * cell_w_ * sx;
+        const double full_w = p.cw * cell_w_ * sx;
+        double w = full_w;
+        if (p.growth == Growth::Capped) w = std::min(full_w, p.cw * cell_w_ * std::min(sx, 1.3));
+        const double x = left + (full_w - w) / 2.0;
+        int bottom = p.y * cell_h_;  // from the bottom of the grid
+        int h = p.ch * cell_h_;
+        if (p.w == stretch_) {
+            h += extra_h;
+        } else if (p.y >= stretch_hi) {
+            bottom += extra_h;
+        } else if (p.y >= stretch_lo) {
+            bottom += extra_h / 2;
+        }
+        const int top = margin_ + h_total - bottom - h;
+        // A small gap inside the cells keeps neighbouring widgets apart.
+        const int gap = p.w == stretch_ ? 0 : 2;
+        p.w->setGeometry(static_cast<int>(std::lround(x)) + gap, top + gap,
+                         std::max(1, static_cast<int>(std::lround(w)) - 2 * gap), std::max(1, h - 2 * gap));
+    }
+}
+
+void DialogWindow::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    if (on_close) on_close();
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* e) {
+    // Escape would close a plain dialog behind the routine's back.
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        if (on_close) on_close();
+        return;
+    }
+    GridCanvas::keyPressEvent(e);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    if (closing) {
+        e->accept();
+        return;
+    }
+    // The close control is the program's "Exit": the command loop asks.
+    e->ignore();
+    if (on_close) on_close();
+}
+
+FrameWidget::FrameWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setMinimumSize(120, 80);
+    reset_extents();
+}
+
+void FrameWidget::reset_extents() {
+    list.width = std::max(1, width());
+    list.height = std::max(1, height());
+}
+
+void FrameWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    // The picture was drawn in the extents the frame had when the plot
+    // began; a resized window shows it scaled to the new size.
+    const double sx = width() / std::max(1.0, list.width);
+    const double sy = height() / std::max(1.0, list.height);
+    auto map = [&](double x, double y) { return QPointF(x * sx, height() - y * sy); };
+    double cx = 0, cy = 0, char_h = 10;
+    QColor colour(palette_colour(1));
+    for (const DrawOp& op : list.ops) {
+        switch (op.kind) {
+            case DrawOp::Move:
+                cx = op.x;
+                cy = op.y;
+                break;
+            case DrawOp::Line: {
+                QPen pen(colour);
+                pen.setWidthF(1.2);
+                pen.setCosmetic(true);
+                p.setPen(pen);
+                p.drawLine(map(cx, cy), map(op.x, op.y));
+                cx = op.x;
+                cy = op.y;
+                break;
+            }
+            case DrawOp::FillRect:
+                p.fillRect(QRectF(map(op.x, op.y), map(op.x2, op.y2)).normalized(), colour);
+                break;
+            case DrawOp::Colour:
+                colour = QColor(palette_colour(op.colour));
+                break;
+            case DrawOp::CharSize:
+                if (op.y2 > 0) char_h = op.y2;
+                break;
+            case DrawOp::Text: {
+                QFont f = font();
+                f.setPixelSize(std::max(9, static_cast<int>(std::lround(char_h * sy))));
+                p.setFont(f);
+                p.setPen(colour);
+                p.drawText(map(cx, cy), QString::fromStdString(op.text));
+                break;
+            }
+        }
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QColor(160, 160, 160));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+}  // namespace tarnivox
