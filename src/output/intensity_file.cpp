@@ -1,0 +1,215 @@
+#include "output/intensity_file.h"
+
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr double RAD_PER_DEG = 0.017453292;
+
+// The record layouts carry the decimals chosen for the intensity ({1}) and
+// its esd ({2}); everything else is fixed.
+constexpr std::string_view SHELX_LAYOUT = "(3I4,1X,F7.{1},1X,F7.{2},'   1')";
+constexpr std::string_view SHELX_DC_LAYOUT = "(3I4,1X,F7.{1},1X,F7.{2},'   1',6F8.5)";
+constexpr std::string_view RFINE_LAYOUT = "(3I3,2F8.4,2F8.3,1X,F11.{1},1X,F7.{2},F7.0,2X,6A1,I3)";
+constexpr std::string_view RFINE_EXTRA_LAYOUT =
+    "('FACTORS   ',4(1X,F9.4),/,'PARAMETERS',6(1X,F9.4),/,'SIGMAS    ',7(1X,F9.4))";
+constexpr std::string_view OVERFLOW_LAYOUT = "('Output format exceeded, reflection',I5,' not written')";
+constexpr std::string_view WRITE_ERROR = "ERROR WRITING INTEGRATED DATA FILE";
+
+std::string with_decimals(std::string_view layout, int d1, int d2) {
+    std::string s(layout);
+    const auto put = [&s](std::string_view key, int d) {
+        const auto at = s.find(key);
+        if (at != std::string::npos) s.replace(at, key.size(), std::to_string(d));
+    };
+    put("{1}", d1);
+    put("{2}", d2);
+    return s;
+}
+
+void report_overflow() { GUIERR("Tarnivox", format_record(OVERFLOW_LAYOUT, {G.NREF})); }
+
+// The records of one reflection are formatted completely before the first
+// is written, then written and pushed to disk together, so that no failure
+// leaves part of a reflection behind.
+void write_reflection(const std::string& text) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        const std::string_view line = std::string_view(text).substr(start, end - start);
+        if (write_line(LU_OUTPUT, line) != 0) EXITINT(WRITE_ERROR);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (flush_unit(LU_OUTPUT) != 0) EXITINT(WRITE_ERROR);
+}
+
+// Status characters of the Rfine record: the classification letter and
+// the five fit-status characters.
+std::string status_text() { return std::string(1, G.RFLAG_SAVE) + G.FITSTAT.padded(); }
+
+// The direction cosines can only be given when the reciprocal cell has
+// been derived from UB.
+bool reciprocal_axes_known() { return G.RCELL(1) > 0.0 && G.RCELL(2) > 0.0 && G.RCELL(3) > 0.0; }
+
+std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) {
+    const std::string st = status_text();
+    const int form = G.INTFMT == 2 ? 3 : 0;
+    std::string text = format_record(
+        with_decimals(RFINE_LAYOUT, d1, d2),
+        {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig, static_cast<double>(G.NREF * 10 + G.ISCTYPE),
+         st.substr(0, 1), st.substr(1, 1), st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
+    if (G.INTFMT == 2) {
+        text += '\n';
+        text += format_record(RFINE_EXTRA_LAYOUT,
+                              {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
+    }
+    return text;
+}
+
+std::string shelx_record(double fi, double fsig, int d1) {
+    int d2 = 0;
+    int ierr = 0;
+    DYNAMIC_FT(7, fsig, d2, ierr);
+    if (ierr == 1) {
+        // An esd too wide for its field marks the reflection as unusable
+        // rather than losing it.
+        fsig = 999999.0;
+        d2 = 0;
+    }
+    if (G.UBFLAG == 1 && reciprocal_axes_known()) {
+        Arr1<double, 6> dc;
+        Arr1<double, 6> dcs;
+        CALC_DIRNCOSINES(G.ANGLES, dc);
+        DC_TOSHELX(dc, dcs);
+        return format_record(with_decimals(SHELX_DC_LAYOUT, d1, d2), {G.IHKL, fi, fsig, dcs});
+    }
+    return format_record(with_decimals(SHELX_LAYOUT, d1, d2), {G.IHKL, fi, fsig});
+}
+
+}  // namespace
+
+double CLORENZ(double tth) {
+    const double t = tth * RAD_PER_DEG;
+    if (G.IMONO == 1) {
+        const double cm = std::cos(G.MONO2TH * RAD_PER_DEG);
+        const double sr = std::sin(G.MONOANG * RAD_PER_DEG);
+        const double c = cm * cm;
+        const double s = sr * sr;
+        const double q = 1.0 - s;
+        const double a = c * q + s;
+        const double b = s * c;
+        const double c2t = std::cos(t);
+        return (1.0 + c) * std::fabs(std::sin(t)) / (a * c2t * c2t + b + q);
+    }
+    const double x = std::fabs(std::sin(t / 2.0));
+    const double y = std::sqrt(std::fmax(0.0, 1.0 - x * x));
+    const double xy = x * y;
+    return 2.0 * xy / (1.0 - 2.0 * xy * xy);
+}
+
+void DYNAMIC_FT(int w, double value, int& ndec, int& ierr) {
+    ierr = 0;
+    ndec = 0;
+    // A value that is not a number has no printed form at all.
+    if (!std::isfinite(value)) {
+        ierr = 1;
+        return;
+    }
+    // The small offset makes a value that rounds up to the next power of
+    // ten get its extra integer digit.
+    double a = value + 0.001;
+    double largest = 0.0;
+    bool sign = false;
+    if (a > 0.0) {
+        largest = std::pow(10.0, w - 1) - 1.0;
+    } else {
+        largest = std::pow(10.0, w - 2) - 1.0;
+        sign = true;
+        a = std::fabs(a);
+    }
+    if (a > largest) ierr = 1;
+    int n = 1;
+    do {
+        a /= 10.0;
+        ++n;
+    } while (a > 1.0);
+    if (sign) ++n;
+    ndec = w - n;
+    if (ndec < 0) ierr = 1;
+}
+
+void WRAP(double& angle) {
+    if (!std::isfinite(angle)) return;
+    while (angle <= -180.0) angle += 360.0;
+    while (angle > 180.0) angle -= 360.0;
+}
+
+void CALC_DIRNCOSINES(const Arr1<double, 4>& ang, Arr1<double, 6>& dc) {
+    const double half = ang(1) / 2.0;
+    const double a = (half + ang(2)) * RAD_PER_DEG;
+    const double b = (half - ang(2)) * RAD_PER_DEG;
+    const double chi = ang(3) * RAD_PER_DEG;
+    const double phi = ang(4) * RAD_PER_DEG;
+    const double sa = std::sin(a), ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
+    const double sc = std::sin(chi), cc = std::cos(chi), sp = std::sin(phi), cp = std::cos(phi);
+    dc(1) = ca * sp + sa * cc * cp;
+    dc(2) = sa * cc * sp - ca * cp;
+    dc(3) = sa * sc;
+    dc(4) = sb * cc * cp - cb * sp;
+    dc(5) = cb * cp + sb * cc * sp;
+    dc(6) = sb * sc;
+}
+
+void DC_TOSHELX(const Arr1<double, 6>& dc, Arr1<double, 6>& dcs) {
+    for (int i = 1; i <= 3; ++i) {
+        double u = 0.0;
+        double v = 0.0;
+        for (int j = 1; j <= 3; ++j) {
+            u += G.UBT(i, j) * dc(j);
+            v += G.UBT(i, j) * dc(j + 3);
+        }
+        dcs(2 * i - 1) = u / std::fabs(G.RCELL(i));
+        dcs(2 * i) = v / std::fabs(G.RCELL(i));
+    }
+}
+
+void WRITE_INT() {
+    if (G.OUTOPEN == 0) return;
+    const double f = CLORENZ(G.ANGLES(1));
+    const double fi = f * G.FITI;
+    const double fsig = f * G.FITSIG;
+    WRAP(G.ANGLES(3));
+    WRAP(G.ANGLES(4));
+    // A POSITION of 999 or more is the mark of a fit that gave no position.
+    const double omega = std::fabs(G.PAR(4)) < 999.0 ? G.PAR(4) : G.ANGLES(2);
+
+    int d1 = 0;
+    int ierr = 0;
+    std::string text;
+    if (G.INTFMT == 3) {
+        DYNAMIC_FT(7, fi, d1, ierr);
+        if (ierr == 1) return report_overflow();
+        text = shelx_record(fi, fsig, d1);
+    } else {
+        int d2 = 0;
+        int ierr2 = 0;
+        DYNAMIC_FT(11, fi, d1, ierr);
+        DYNAMIC_FT(7, fsig, d2, ierr2);
+        if (ierr == 1 || ierr2 == 1) return report_overflow();
+        text = rfine_records(fi, fsig, omega, d1, d2);
+    }
+    write_reflection(text);
+}
+
+}  // namespace tarnivox
