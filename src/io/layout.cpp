@@ -525,9 +525,14 @@ private:
         const std::string s = without_blanks(take(static_cast<std::size_t>(n.w)));
         if (n.type == Node::I) {
             long long v = 0;
-            if (t.kind != InItem::Kind::Int) layout_error(layout_, "I given a target that is not an integer");
             if (!parse_int_text(s, v)) return false;
-            *t.i = static_cast<int>(v);
+            // Whole-number counts are read with I into real arrays.
+            if (t.kind == InItem::Kind::Real)
+                *t.r = static_cast<double>(v);
+            else if (t.kind == InItem::Kind::Int)
+                *t.i = static_cast<int>(v);
+            else
+                layout_error(layout_, "I given a text target");
             return true;
         }
         double v = 0.0;

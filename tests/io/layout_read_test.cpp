@@ -56,6 +56,9 @@ TEST(LayoutRead, TextSkipsAndRepeatsFollowTheLayout) {
     EXPECT_EQ(v(1), 10);
     EXPECT_EQ(v(2), 20);
     EXPECT_EQ(v(3), 0);
+    Arr1<double, 3> counts;
+    ASSERT_EQ(read_fixed("      12     345", "(3I8)", {counts}), READ_OK);  // counts read with I into reals
+    EXPECT_EQ(counts(2), 345.0);
 }
 
 TEST(LayoutRead, FreeFormatSeparatorsNullsAndMissingTrailingValues) {
