@@ -6,7 +6,6 @@
 
 namespace tarnivox {
 
-void CONVERT_FILE(int& status) { status = 1; }
 void EXPORT_SCAN() {}
 void CONVERT_TO_STD() {}
 

@@ -1,0 +1,207 @@
+#include "import/cad4.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "import/reader_io.h"
+#include "io/layout.h"
+#include "io/units.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr int CAD4_STEPS = 96;  // 8 count lines of 12 steps
+
+// The record code of a line (columns m+1, m+2); -1 when unreadable.
+int record_code(std::string_view body) {
+    int code = 0;
+    if (read_fixed(body, "(I2)", {&code}) != READ_OK) return -1;
+    return code;
+}
+
+std::string without_margin(const std::string& line) {
+    const auto m = static_cast<std::size_t>(G.CADMARGIN);
+    return m < line.size() ? line.substr(m) : std::string();
+}
+
+bool ends_data(const std::string& line) { return line.substr(0, 5).find('$') != std::string::npos; }
+
+void read_standards_block(std::string& line) {
+    G.NSTD = 0;
+    for (;;) {
+        if (next_input_line(line, 80) != READ_OK) EXITINT("Error reading file header");
+        const std::string body = without_margin(line);
+        if (record_code(body) != 0) return;
+        if (G.NSTD >= MAXSTD) EXITINT("More than 10 standards");
+        G.NSTD += 1;
+        Arr1<int, 3> hkl;
+        if (read_fixed(body, "(4X,3I3)", {hkl}) != READ_OK) EXITINT("Error reading file header");
+        for (int j = 1; j <= 3; ++j) G.STDHKL(G.NSTD, j) = hkl(j);
+    }
+}
+
+// Minimum speed of the prescan: the speed code at which a scan of width
+// SCANW takes P2 seconds per minute of arc, as the CAD4 chooses it.
+int minimum_speed() {
+    const double q = G.CADP2 != 0 ? G.SCANW / G.CADP2 / 60.0 : 0.0;
+    long long n = truncate_count(q) + 1;
+    if (n < 1) n = 1;
+    return static_cast<int>(truncate_count(16.48 / static_cast<double>(n)));
+}
+
+void classify(const std::string& flags, int v) {
+    if (flags[0] == 'I') {
+        const int i = find_standard();
+        if (i == 0) EXITINT("Unidentified Standard Refln");
+        G.ISCTYPE = i;
+        G.RFLAG = 'I';
+        return;
+    }
+    G.ISCTYPE = 0;
+    if (flags[3] == 'W') {
+        G.RFLAG = 'W';
+    } else if (v < 0) {
+        G.SCALE = G.SCALE / G.ATTEN;
+        G.RFLAG = 'F';
+    } else if (v == G.CADP1) {
+        G.RFLAG = 'S';
+    } else if (std::abs(v - minimum_speed()) >= 2) {
+        G.RFLAG = 'R';
+    } else {
+        G.RFLAG = 'M';
+    }
+}
+
+}  // namespace
+
+void READ_HEADER_CAD4(int& status) {
+    std::string line;
+    if (next_input_line(line, 80) != READ_OK) EXITINT("ERROR READING FIRST LINE OF DATAFILE");
+    const std::size_t at = line.find("21");
+    if (at == std::string::npos || at > 4) EXITINT("ERROR READING FIRST LINE OF DATAFILE");
+    G.CADMARGIN = static_cast<int>(at);
+    G.TITLE = columns(line, G.CADMARGIN + 9, G.CADMARGIN + 36);
+
+    int code = 0;
+    for (;;) {
+        if (next_input_line(line, 80) != READ_OK) EXITINT("Error reading file header");
+        std::string body = without_margin(line);
+        code = record_code(body);
+        if (code == 27) {
+            read_standards_block(line);
+            continue;
+        }
+        if (code == 32) {
+            if (read_fixed(body, "(33X,3F9.2)", {&G.WAVE1, &G.WAVE2, &G.ATTEN}) != READ_OK)
+                EXITINT("Error reading file header");
+        } else if (code == 22) {
+            if (read_fixed(body, "(48X,I2,I4)", {&G.CADP1, &G.CADP2}) != READ_OK)
+                EXITINT("Error reading file header");
+        } else if (code < 21 || code > 33) {
+            break;
+        }
+    }
+    if (code != 1) EXITINT("Error reading file header");
+    backspace_unit(LU_INPUT);
+    G.NPTS = CAD4_STEPS;
+    for (int i = 1; i <= G.NSTD; ++i) G.STDNPTS(i) = CAD4_STEPS;
+    status = 0;
+}
+
+void READ_SCAN_CAD4(int& status) {
+    std::string line;
+    std::string flags;
+    int v = 0;
+    for (;;) {
+        if (next_input_line(line, 80) != READ_OK || ends_data(line)) {
+            status = 12;
+            return;
+        }
+        const std::string body = without_margin(line);
+        if (record_code(body) != 1) continue;
+        int code = 0;
+        if (read_fixed(body, "(I2,I6,3I5,1X,A6,7X,I4)", {&code, &G.NREF, G.IHKL, &flags, &v}) != READ_OK) {
+            status = 11;
+            return;
+        }
+        flags.resize(6, ' ');
+        if (flags[1] != 'X') break;
+        next_input_line(line, 80);  // the angle line of the left-out reflection
+    }
+
+    // A reflection cut short by the end of the file cannot be used.
+    if (next_input_line(line, 80) != READ_OK) {
+        status = 13;
+        return;
+    }
+    int code = 0;
+    int nref = 0;
+    Arr1<double, 4> kappa;
+    if (read_fixed(without_margin(line), "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) != READ_OK ||
+        code != 2 || nref != G.NREF) {
+        status = 11;
+        return;
+    }
+    G.STEP = G.SCANW / 95.0;
+    G.NPTS = CAD4_STEPS;
+
+    bool unreadable = false;
+    for (int j = 3; j <= 10; ++j) {
+        if (next_input_line(line, 80) != READ_OK) {
+            status = 13;
+            return;
+        }
+        Arr1<int, 12> c;
+        if (read_fixed(without_margin(line), "(I2,I6,4(1X,3I4))", {&code, &nref, c}) != READ_OK) {
+            unreadable = true;
+            continue;
+        }
+        if (code != j || nref != G.NREF) {
+            status = 11;
+            return;
+        }
+        for (int i = 1; i <= 12; ++i) G.COUNTS(12 * (j - 3) + i) = c(i);
+    }
+    // A speed code of 0 gives no counting time: the scan cannot be scaled.
+    if (unreadable || v == 0) {
+        status = 13;
+        return;
+    }
+
+    ANGLE_CONV(kappa, G.ANGLES, status);
+    if (status != 0) return;
+    G.STEPTIME = v * G.STEP / 16.48 / 60.0;
+    G.SCALE = 1000.0 / std::abs(v);
+    classify(flags, v);
+    status = 0;
+}
+
+void ANGLE_CONV(const Arr1<double, 4>& kappa_angles, Arr1<double, 4>& angles, int& status) {
+    constexpr double RAD = 0.017453292;
+    constexpr double SIN_KAPPA_AXIS = 0.76604;  // the kappa axis is inclined at 50 degrees
+    const double theta = kappa_angles(1);
+    const double phik = kappa_angles(2);
+    const double omk = kappa_angles(3);
+    const double half_kappa = kappa_angles(4) / 2.0 * RAD;
+
+    const double tth = 2.0 * theta;
+    const double chi = 2.0 * std::asin(SIN_KAPPA_AXIS * std::sin(half_kappa)) / RAD;
+    double r = std::cos(half_kappa) / std::cos(chi / 2.0 * RAD);
+    if (!(std::abs(r) <= 1.001)) {
+        status = 11;
+        EXITINT("OVERFLOW IN ANGLE_CONVERT");
+    }
+    if (std::abs(r) > 0.999999) r = r > 0 ? 1.0 : -1.0;
+    double delta = std::acos(r) / RAD;
+    if (std::sin(half_kappa) < 0) delta = -delta;
+    angles(1) = tth;
+    angles(2) = delta + omk - tth / 2.0;
+    angles(3) = chi;
+    angles(4) = delta + phik;
+    status = 0;
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,226 @@
+#include "import/convert.h"
+
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "import/cad4.h"
+#include "import/febo.h"
+#include "import/huber.h"
+#include "import/reader_io.h"
+#include "import/stddata.h"
+#include "import/stoe.h"
+#include "import/xcalibur.h"
+#include "import/xscans.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "refine/geometry.h"
+#include "refine/ub_lsq.h"
+#include "ui/dialogs.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr int NOTICE_ICON = 3;
+constexpr std::string_view CLASS_LETTERS = "WMRSFIN";
+
+using Reader = void (*)(int&);
+
+struct ReaderPair {
+    Reader header;
+    Reader scan;
+};
+
+// Reader pairs of the instrument formats, by INFMT.
+ReaderPair readers_of(int infmt) {
+    switch (infmt) {
+        case 2: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
+        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL};
+        case 4: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
+        case 5: return {READ_HEADER_STOE, READ_SCAN_STOE};
+        case 6: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
+        case 7: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
+        default: return {nullptr, nullptr};
+    }
+}
+
+// The standard scan file named by the input-file choice.
+std::string standard_file_path() {
+    if (unit_is_open(LU_INPUT)) {
+        std::string p = unit_path(LU_INPUT);
+        if (!p.empty()) return p;
+    }
+    std::string dir(G.WORKDIR.str());
+    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
+    return dir + std::string(G.INFILE.str());
+}
+
+void derive_cell() {
+    OMTOB();
+    RECIP_CELL();
+}
+
+// A reflection whose values cannot be written as numbers (a division by a
+// zero field of the instrument file, for example) is of no use.
+bool writable() {
+    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !std::isfinite(G.SCALE)) return false;
+    for (int i = 1; i <= 4; ++i)
+        if (!std::isfinite(G.ANGLES(i))) return false;
+    return true;
+}
+
+void write_reflection() {
+    G.CMAX = 0.0;
+    std::array<long long, MAXSTEPS> counts{};
+    for (int i = 1; i <= G.NPTS; ++i) {
+        if (G.COUNTS(i) > G.CMAX) {
+            G.CMAX = G.COUNTS(i);
+            G.IMAX = i;
+        }
+        counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
+    }
+    SUM_SCANTYPES(G.RFLAG);
+    int status = 0;
+    WRITE_REF_STDDATA(G.LUSCR, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE, G.RFLAG,
+                      std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
+    if (status != 0) {
+        WAITBOX(0);
+        EXITINT("WRITE ERROR ON SCRATCH FILE");
+    }
+}
+
+// Input format 1: the standard scan file is used in place and walked once
+// to count its reflections.  true when a reflection was unreadable.
+bool open_standard_file() {
+    const std::string path = standard_file_path();
+    close_unit(LU_INPUT);
+    close_unit(G.LUSCR);
+    if (open_unit(G.LUSCR, path, OpenMode::Read) != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
+    int status = 0;
+    READ_HEADER_STDDATA(G.LUSCR, status);
+    if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
+    if (G.UBFLAG == 1) derive_cell();
+    WAITBOX(1);
+    SET_SCANCODES_ZERO();
+    bool unreadable = false;
+    const Arr1<int, 3> none;
+    for (;;) {
+        status = -1;
+        READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+        if (status == 12) break;
+        if (status == 11) {
+            WAITBOX(0);
+            EXITINT("READ ERROR ON SCAN FILE");
+        }
+        if (status == 13)
+            unreadable = true;
+        else
+            SUM_SCANTYPES(G.RFLAG);
+    }
+    return unreadable;
+}
+
+// Input formats 2 to 7: each reflection is read by the format's reader and
+// written to a fresh scratch standard scan file.
+bool convert_instrument_file() {
+    int status = 0;
+    READ_HEADER(status);
+    if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
+    G.NREF = 0;
+    WAITBOX(1);
+    close_unit(G.LUSCR);
+    if (open_unit(G.LUSCR, "", OpenMode::Scratch) != 0) {
+        WAITBOX(0);
+        EXITINT("WRITE ERROR ON SCRATCH FILE");
+    }
+    WRITE_HEADER_STDDATA(G.LUSCR);
+    SET_SCANCODES_ZERO();
+    const Reader scan = readers_of(G.INFMT).scan;
+    bool unreadable = false;
+    for (;;) {
+        status = 0;
+        scan(status);
+        if (status == 12) break;
+        if (status == 11) {
+            WAITBOX(0);
+            EXITINT("READ ERROR ON SCAN FILE");
+        }
+        if (status == 13 || !writable()) {
+            unreadable = true;
+            continue;
+        }
+        write_reflection();
+    }
+    if (flush_unit(G.LUSCR) != 0) {
+        WAITBOX(0);
+        EXITINT("WRITE ERROR ON SCRATCH FILE");
+    }
+    return unreadable;
+}
+
+}  // namespace
+
+void SET_SCANCODES_ZERO() { G.NCLASS.fill(0); }
+
+void SUM_SCANTYPES(char letter) {
+    const std::size_t k = CLASS_LETTERS.find(letter);
+    if (k != std::string_view::npos) G.NCLASS(static_cast<int>(k) + 1) += 1;
+}
+
+void READ_HEADER(int& status) {
+    const Reader header = readers_of(G.INFMT).header;
+    if (header != nullptr) header(status);
+    if (status != 0) {
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Error Reading File Header", NOTICE_ICON, GM_BUTTONS_OK);
+        G.INOPEN = 0;
+        return;
+    }
+    if (G.UBFLAG == 1) {
+        // BLAXES_MOVE_PENDING
+        derive_cell();
+    }
+}
+
+void CONVERT_FILE(int& status) {
+    if (G.INFMT < 1 || G.INFMT > 7) G.INFMT = 1;
+    const bool unreadable = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
+    WAITBOX(0);
+    if (unreadable)
+        GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", NOTICE_ICON,
+                            GM_BUTTONS_OK);
+    else
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", NOTICE_ICON, GM_BUTTONS_OK);
+    status = 0;
+    G.INOPEN = 1;
+    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
+}
+
+void WRITE_INPUT(int unit) {
+    int total = 0;
+    for (int i = 1; i <= NCLASSES; ++i) total += G.NCLASS(i);
+    const std::string name(G.INFILE.str().substr(0, 20));
+    if (G.NCLASS(7) != 0) {
+        write_record(unit,
+                     "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
+                     "6X,'  NORMAL REFLECTIONS:          ',I5,/,"
+                     "6X,'  STANDARDS:                   ',I5,/,/,"
+                     "6X,'  TOTAL NUMBER OF REFLECTIONS: ',I5)",
+                     {name, G.NCLASS(7), G.NCLASS(6), total});
+        return;
+    }
+    write_record(unit,
+                 "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
+                 "6X,'  WEAK REFLECTIONS NOT RESCANNED:         ',I5,/,"
+                 "6X,'  WEAK REFLECTIONS RESCANNED, MIN SPEED:  ',I5,/,"
+                 "6X,'  NORMAL REFLECTIONS RESCANNED:           ',I5,/,"
+                 "6X,'  STRONG REFLECTIONS NOT RESCANNED:       ',I5,/,"
+                 "6X,'  FILTERED REFLECTIONS:                   ',I5,/,"
+                 "6X,'  STANDARDS:                              ',I5,/,/,"
+                 "6X,'  TOTAL NUMBER OF REFLECTIONS:            ',I5)",
+                 {name, G.NCLASS(1), G.NCLASS(2), G.NCLASS(3), G.NCLASS(4), G.NCLASS(5), G.NCLASS(6), total});
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,154 @@
+#include "import/febo.h"
+
+#include <string>
+
+#include "core/store.h"
+#include "import/reader_io.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "refine/geometry.h"
+#include "ui/dialogs.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr int PER_RECORD = 10;  // counts per record of the scan
+
+bool read_header_lines() {
+    std::string line;
+    std::string title;
+    if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(2X,A60)", {&title}) != READ_OK) return false;
+    G.TITLE = title;
+    if (next_input_line(line, 200) != READ_OK) return false;
+    Arr1<double, 6> cell;
+    if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(4X,6F8.0)", {cell}) != READ_OK) return false;
+    for (int j = 1; j <= 6; ++j) G.CELL(j) = cell(j);
+    if (next_input_line(line, 200) != READ_OK) return false;
+    for (int i = 1; i <= 3; ++i) {
+        Arr1<double, 3> row;
+        if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(3X,3F10.0)", {row}) != READ_OK) return false;
+        for (int j = 1; j <= 3; ++j) G.UB(i, j) = row(j);
+    }
+    // The Febo matrix carries the wavelength.
+    if (G.WAVE1 == 0.0) return false;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) G.UB(i, j) = G.UB(i, j) / G.WAVE1;
+    for (;;) {
+        if (next_input_line(line, 200) != READ_OK || line.empty()) return false;
+        const char c = line[0];
+        if (c == 'P' || c == 'V') continue;
+        if (c < '0' || c > '9') return false;
+        backspace_unit(LU_INPUT);
+        return true;
+    }
+}
+
+void scale_from_speed(int s) {
+    if (s == 100) {
+        G.SCALE = 1.0;
+        G.RFLAG = 'N';
+    } else if (s == -100) {
+        G.SCALE = G.ATTEN;
+        G.RFLAG = 'F';
+    } else {
+        G.SCALE = 100.0 / s;
+        G.RFLAG = 'N';
+    }
+    if (G.ISCTYPE != 0) G.RFLAG = 'I';
+}
+
+}  // namespace
+
+void READ_HEADER_FEBO(int& status) {
+    GET_STEP_SIZE(G.STEP);
+    if (!read_header_lines()) {
+        status = 11;
+        return;
+    }
+    G.NREF = 0;
+}
+
+void MATCH_STANDARD(int& status) {
+    status = 0;
+    const int i = find_standard();
+    if (i != 0) {
+        G.ISCTYPE = i;
+        return;
+    }
+    if (G.NSTD >= MAXSTD) {
+        GMDISPLAYERRORBOX("Tarnivox", "Too many standards");
+        status = 1;
+        return;
+    }
+    G.NSTD += 1;
+    for (int j = 1; j <= 3; ++j) G.STDHKL(G.NSTD, j) = G.IHKL(j);
+    G.ISCTYPE = G.NSTD;
+}
+
+void READ_SCAN_FEBO(int& status) {
+    // code, h, k, l, three values not used, NPTS, speed
+    Arr1<int, 9> rec;
+    const int st = read_free_ints(rec.all());
+    if (st == READ_EOF) {
+        status = 12;
+        return;
+    }
+    if (st != READ_OK) {
+        status = 11;
+        return;
+    }
+    const int code = rec(1);
+    for (int j = 1; j <= 3; ++j) G.IHKL(j) = rec(j + 1);
+    const int npts = rec(8);
+    const int speed = rec(9);
+    if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) {
+        status = 12;
+        return;
+    }
+    G.NREF += 1;
+    G.ISCTYPE = 0;
+    if (code == 6 || code == 7) {
+        int full = 0;
+        MATCH_STANDARD(full);
+        if (full != 0) {
+            G.ISCTYPE = 0;
+            GMDISPLAYERRORBOX("Tarnivox", format_record("('Error converting datafile: hkl = ',3I3,' not a standard')",
+                                                        {G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
+        }
+    } else if (code != 0) {
+        GMDISPLAYERRORBOX("Tarnivox",
+                          format_record("('Error converting datafile: ICODE=',I1,' iseq =',I5,' hkl=',3I4)",
+                                        {code, G.NREF, G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
+        status = 11;
+        return;
+    }
+
+    // Counts: ten per record, the last record holding the remainder.  A
+    // scan too long for the scan record, or without a speed to scale it
+    // by, is read past and left out.
+    bool usable = steps_fit(npts) && speed != 0;
+    if (npts > 0) {
+        for (int first = 1; first <= npts; first += PER_RECORD) {
+            const int n = npts - first + 1 < PER_RECORD ? npts - first + 1 : PER_RECORD;
+            Arr1<int, PER_RECORD> c;
+            const int cst = read_free_ints(c.first(n));
+            if (cst == READ_EOF) {
+                status = 13;
+                return;
+            }
+            if (cst != READ_OK) usable = false;
+            for (int i = 1; i <= n && first + i - 1 <= MAXSTEPS; ++i) G.COUNTS(first + i - 1) = c(i);
+        }
+    }
+    if (!usable) {
+        status = 13;
+        return;
+    }
+    G.NPTS = npts;
+    scale_from_speed(speed);
+    IH_TO_EULER(G.IHKL, G.ANGLES);
+    status = 0;
+}
+
+}  // namespace tarnivox

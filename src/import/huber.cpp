@@ -1,0 +1,84 @@
+#include "import/huber.h"
+
+#include <string>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "import/reader_io.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "ui/dialogs.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr int COUNTS_PER_LINE = 21;
+
+[[noreturn]] void bad_datafile(int& status) {
+    status = 11;
+    EXITINT("Error reading datafile");
+}
+
+// Stores a line's counts from step `first` on; steps beyond the scan
+// record are read past.
+void store_counts(const Arr1<int, COUNTS_PER_LINE>& c, int first) {
+    for (int i = 1; i <= COUNTS_PER_LINE; ++i) {
+        const int step = first + i - 1;
+        if (step <= MAXSTEPS) G.COUNTS(step) = c(i);
+    }
+}
+
+}  // namespace
+
+void READ_HEADER_HUBER(int& status) {
+    G.TITLE = "Data from " + std::string(G.INFILE.str().substr(0, 50));
+    GET_STEP_SIZE(G.STEP);
+    status = 0;
+}
+
+void READ_SCAN_HUBER(int& status) {
+    std::string line;
+    const int st = next_input_line(line, 200);
+    if (st == READ_EOF) {
+        status = 12;
+        rewind_unit(LU_INPUT);
+        return;
+    }
+    char marker = ' ';
+    int npts = 0, t = 0;
+    Arr1<int, COUNTS_PER_LINE> c;
+    if (st != READ_OK || line.empty() || line[0] != '*' ||
+        read_fixed(line, "(A1,I3,I2,21I6)", {&marker, &npts, &t, c}) != READ_OK)
+        bad_datafile(status);
+    store_counts(c, 1);
+    const int further = npts > 0 ? (npts - 1) / COUNTS_PER_LINE : 0;
+    for (int j = 1; j <= further; ++j) {
+        if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(6X,21I6)", {c}) != READ_OK)
+            bad_datafile(status);
+        store_counts(c, COUNTS_PER_LINE * j + 1);
+    }
+
+    double line_time = 0.0;
+    do {
+        if (next_input_line(line, 200) != READ_OK ||
+            read_fixed(line, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
+                       {&marker, &G.NREF, &G.ISCTYPE, G.IHKL, G.ANGLES, &line_time}) != READ_OK)
+            bad_datafile(status);
+    } while (marker == '*');
+
+    G.STEPTIME = t != 0 ? t : line_time;
+    // Without steps, or without a counting time, the scan cannot be put on
+    // the common scale; beyond 500 steps it does not fit the scan record.
+    if (!steps_fit(npts) || !(G.STEPTIME > 0.0)) {
+        status = 13;
+        return;
+    }
+    G.NPTS = npts;
+    if (G.HUBT0 == 0.0) G.HUBT0 = G.STEPTIME;
+    G.SCALE = G.HUBT0 / G.STEPTIME;
+    G.SCANW = G.NPTS * G.STEP;
+    G.RFLAG = 'N';
+    status = 0;
+}
+
+}  // namespace tarnivox

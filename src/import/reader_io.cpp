@@ -1,0 +1,73 @@
+#include "import/reader_io.h"
+
+#include <cmath>
+
+#include "core/store.h"
+#include "io/layout.h"
+#include "io/units.h"
+
+namespace tarnivox {
+
+int next_input_line(std::string& line, std::size_t width) {
+    const int st = read_line(LU_INPUT, line);
+    if (st != READ_OK) {
+        line.clear();
+        return st;
+    }
+    if (line.size() > width) line.resize(width);
+    return READ_OK;
+}
+
+int read_free_ints(std::span<int> out) {
+    std::size_t filled = 0;
+    std::string line;
+    while (filled < out.size()) {
+        const int st = next_input_line(line, 10000);
+        if (st != READ_OK) return st;
+        int nread = 0;
+        if (read_free(line, {out.subspan(filled)}, &nread) != READ_OK) return READ_ERROR;
+        filled += static_cast<std::size_t>(nread);
+    }
+    return READ_OK;
+}
+
+std::string columns(std::string_view line, int from, int to) {
+    std::string out;
+    for (int c = from; c <= to; ++c) {
+        const auto i = static_cast<std::size_t>(c - 1);
+        out.push_back(c >= 1 && i < line.size() ? line[i] : ' ');
+    }
+    return out;
+}
+
+std::string_view from_column(std::string_view line, int from) {
+    const auto i = static_cast<std::size_t>(from - 1);
+    if (from < 1 || i >= line.size()) return {};
+    return line.substr(i);
+}
+
+std::string upper_case(std::string_view text) {
+    std::string s(text);
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return s;
+}
+
+int find_standard() {
+    const int n = G.NSTD < 0 ? 0 : (G.NSTD > MAXSTD ? MAXSTD : G.NSTD);
+    for (int i = 1; i <= n; ++i)
+        if (G.STDHKL(i, 1) == G.IHKL(1) && G.STDHKL(i, 2) == G.IHKL(2) && G.STDHKL(i, 3) == G.IHKL(3)) return i;
+    return 0;
+}
+
+long long truncate_count(double value) {
+    constexpr double LIMIT = 9.0e18;
+    if (std::isnan(value)) return 0;
+    if (value >= LIMIT) return static_cast<long long>(LIMIT);
+    if (value <= -LIMIT) return -static_cast<long long>(LIMIT);
+    return static_cast<long long>(value);
+}
+
+bool steps_fit(long long npts) { return npts >= 1 && npts <= MAXSTEPS; }
+
+}  // namespace tarnivox

@@ -1,0 +1,307 @@
+#include "import/xcalibur.h"
+
+#include <cmath>
+#include <string>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "import/cad4.h"
+#include "import/reader_io.h"
+#include "io/layout.h"
+#include "io/units.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr double DEG = 57.29578;
+constexpr int COUNTS_PER_LINE = 8;
+
+[[noreturn]] void header_error() { EXITINT("ERROR READING DATAFILE HEADER"); }
+[[noreturn]] void header_eof() { EXITINT("UNEXPECTED EOF IN DATAFILE HEADER"); }
+
+char first_char(const std::string& line) { return line.empty() ? ' ' : line[0]; }
+
+// A header line that must be there: the end of the file inside the header
+// ends the run.
+std::string header_line(char expected) {
+    std::string line;
+    bool end = false;
+    GET_LINE(line, expected, end);
+    if (end) header_eof();
+    return line;
+}
+
+// Free-format values of a parameter line; too few of them is the end of the
+// value list, a value that is not a number a read error.
+void read_header_values(std::string_view text, std::initializer_list<InItem> items, int needed) {
+    int nread = 0;
+    if (read_free(text, items, &nread) != READ_OK) header_error();
+    if (nread < needed) header_eof();
+}
+
+void read_standards(std::string_view values) {
+    int nstd = 0;
+    read_header_values(values, {&nstd}, 1);
+    if (nstd < 0) header_error();
+    if (nstd > MAXSTD) EXITINT("More than 10 standards");
+    G.NSTD = nstd;
+    if (nstd == 0) return;
+    int steps = G.XNSTEP;
+    if (G.XNEWFMT == 0)
+        read_header_values(values, {&G.NSTD, &G.NSTDINT, &steps}, 3);
+    else
+        read_header_values(values, {&G.NSTD, &G.NSTDINT}, 2);
+    if (G.NSTD != nstd) header_error();
+    for (int i = 1; i <= nstd; ++i) {
+        const std::string line = header_line('P');
+        Arr1<int, 3> hkl;
+        if (G.XNEWFMT == 0) {
+            if (read_fixed(line, "(32X,3I4,5X,F6.2)", {hkl, &G.STDTIME(i)}) != READ_OK) header_error();
+        } else {
+            if (read_fixed(line, "(27X,3I4)", {hkl}) != READ_OK) header_error();
+        }
+        for (int j = 1; j <= 3; ++j) G.STDHKL(i, j) = hkl(j);
+        G.STDNPTS(i) = steps;
+    }
+}
+
+void read_parameter_line(const std::string& line) {
+    std::size_t at = line.find("sc s");
+    if (at != std::string::npos) {
+        if (read_fixed(from_column(line, static_cast<int>(at) + 5), "(F9.0)", {&G.XSPEED}) != READ_OK)
+            header_error();
+        const std::size_t w = line.find("sc w");
+        if (w == std::string::npos) header_error();
+        if (read_fixed(from_column(line, static_cast<int>(w) + 6), "(2F7.0,F9.0)", {G.XSCANW}) != READ_OK)
+            header_error();
+        return;
+    }
+    if ((at = line.find("mo s")) != std::string::npos) {
+        if (read_fixed(from_column(line, static_cast<int>(at) + 9), "(I5)", {&G.XNSTEP}) != READ_OK) header_error();
+        return;
+    }
+    if ((at = line.find("wl")) != std::string::npos) {
+        read_header_values(from_column(line, static_cast<int>(at) + 3), {&G.WAVE1, &G.WAVE2}, 2);
+        G.A2RATIO = 0.5;
+        G.NWAVE = 2;
+        return;
+    }
+    if ((at = line.find("rr")) != std::string::npos) read_standards(from_column(line, static_cast<int>(at) + 3));
+}
+
+void read_matrix(const std::string& first) {
+    std::string line = first;
+    for (int i = 1; i <= 3; ++i) {
+        if (i > 1) line = header_line('U');
+        Arr1<double, 3> row;
+        if (read_fixed(line, "(1X,3F12.0)", {row}) != READ_OK) header_error();
+        for (int j = 1; j <= 3; ++j) G.UB(i, j) = row(j);
+    }
+    // The matrix of the file carries the wavelength, given on the wl line.
+    if (G.WAVE1 == 0.0) header_error();
+    G.UBFLAG = 1;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) G.UB(i, j) = G.UB(i, j) / G.WAVE1;
+}
+
+// The class code of the prescan gives the classification letter.
+void classify(const std::string& code) {
+    if (code == "LT") {
+        G.RFLAG = 'W';
+    } else if (code == "WK") {
+        G.RFLAG = 'M';
+    } else if (code == "NL") {
+        G.RFLAG = 'R';
+    } else if (code == "ST") {
+        G.RFLAG = 'S';
+    } else if (code == "FT") {
+        G.RFLAG = 'F';
+        G.SCALE = G.SCALE * G.ATTEN;
+    }
+}
+
+// A line of the reflection that must be there; false at the end of file.
+bool scan_line(std::string& line, char expected) {
+    bool end = false;
+    GET_LINE(line, expected, end);
+    return !end;
+}
+
+}  // namespace
+
+void GET_LINE(std::string& line, char expected, bool& end) {
+    G.XLINENO += 1;
+    end = false;
+    const int st = next_input_line(line, 80);
+    if (st == READ_EOF) {
+        end = true;
+        return;
+    }
+    if (st != READ_OK) EXITINT(format_record("('ERROR READING FILE AT LINE ',I6)", {G.XLINENO}));
+    if (expected != ' ' && first_char(line) != expected)
+        EXITINT(format_record("('ERROR READING FILE: EXPECTED ',A1,', GOT ',A1,' AT LINE ',I6)",
+                              {std::string(1, expected), std::string(1, first_char(line)), G.XLINENO}));
+}
+
+void READ_HEADER_XCAL(int& status) {
+    status = 0;
+    G.TITLE = "";
+    G.XNEWFMT = 0;
+    for (;;) {
+        const std::string line = header_line(' ');
+        const char c = first_char(line);
+        if (c == 'R' || c == '#') {
+            backspace_unit(LU_INPUT);
+            return;
+        }
+        if (c == 'C' && line.find("Version") != std::string::npos) {
+            G.XNEWFMT = 1;
+        } else if (c == 'P') {
+            read_parameter_line(line);
+        } else if (c == 'U') {
+            read_matrix(line);
+        }
+    }
+}
+
+void READ_SCAN_XCAL(int& status) {
+    status = 0;
+    std::string line;
+    do {
+        if (!scan_line(line, ' ')) {
+            status = 12;
+            return;
+        }
+    } while (first_char(line) != '#' && first_char(line) != 'R');
+
+    const bool standard = first_char(line) == 'R';
+    int seq = 0;
+    double unused = 0.0;
+    std::string code;
+    int rst = READ_OK;
+    if (!standard || G.XNEWFMT == 1)
+        rst = read_fixed(line, "(1X,I5,3X,3I5,F10.0,3X,A2,24X,F6.4)", {&seq, G.IHKL, &unused, &code, &G.SCALE});
+    else if (G.NREF < 9999)
+        rst = read_fixed(line, "(1X,I5,3X,3I5,F10.0,3X,A2)", {&seq, G.IHKL, &unused, &code});
+    else
+        rst = read_fixed(line, "(1X,I6,3X,3I5,F10.0,3X,A2)", {&seq, G.IHKL, &unused, &code});
+    if (rst != READ_OK) {
+        status = 11;
+        return;
+    }
+    G.NREF = seq < 0 ? -seq : seq;
+
+    Arr1<double, 4> z;
+    if (!scan_line(line, 'Z')) {
+        status = 12;
+        return;
+    }
+    if (read_fixed(line, "(1X,4F10.0)", {z}) != READ_OK) {
+        status = 11;
+        return;
+    }
+    z(2) = z(2) / 2.0;
+    if (!scan_line(line, 'Z') || !scan_line(line, ' ')) {
+        status = 12;
+        return;
+    }
+    const bool euler = first_char(line) == 'E';
+    if (euler) {
+        if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) != READ_OK) {
+            status = 11;
+            return;
+        }
+    } else {
+        Arr1<double, 4> kappa;
+        kappa(1) = z(2);
+        kappa(2) = z(4);
+        kappa(3) = z(1);
+        kappa(4) = z(3);
+        int cst = 0;
+        ANGLE_CONV(kappa, G.ANGLES, cst);
+        if (cst != 0) {
+            status = cst;
+            return;
+        }
+        G.ANGLES(2) = G.ANGLES(2) + G.ANGLES(1) / 2.0;
+        backspace_unit(LU_INPUT);
+    }
+    if (!scan_line(line, ' ')) {
+        status = 12;
+        return;
+    }
+    if (first_char(line) == 'S') backspace_unit(LU_INPUT);
+
+    int istd = 0;
+    if (standard) {
+        istd = find_standard();
+        if (istd == 0) EXITINT("Unidentified Standard Refln");
+        G.ISCTYPE = istd;
+        G.NPTS = G.STDNPTS(istd);
+    } else {
+        G.ISCTYPE = 0;
+        G.NPTS = G.XNSTEP;
+    }
+    // A scan longer than the scan record holds is left out; its count
+    // lines are passed over by the search for the next reflection.
+    if (!steps_fit(G.NPTS)) {
+        status = 13;
+        return;
+    }
+
+    bool unreadable = false;
+    for (int first = 1; first <= G.NPTS; first += COUNTS_PER_LINE) {
+        if (!scan_line(line, 'S')) {
+            status = 12;
+            return;
+        }
+        const int n = G.NPTS - first + 1 < COUNTS_PER_LINE ? G.NPTS - first + 1 : COUNTS_PER_LINE;
+        Arr1<int, COUNTS_PER_LINE> c;
+        if (read_fixed(line, "(1X,8I9)", {c.first(n)}) != READ_OK) {
+            unreadable = true;
+            continue;
+        }
+        for (int i = 1; i <= n; ++i) G.COUNTS(first + i - 1) = c(i);
+    }
+    if (unreadable) {
+        status = 13;
+        return;
+    }
+
+    if (standard)
+        G.RFLAG = 'I';
+    else
+        classify(code);
+
+    const bool older = G.XNEWFMT == 0;
+    if (older && std::abs(G.XSCANW(3) - 1.0) > 0.00001) {
+        // 2theta of the file is on another wavelength scale; a value that
+        // cannot be brought back leaves the reflection out.
+        const double s = G.XSCANW(3) != 0.0 ? std::sin(G.ANGLES(1) / 2.0 / DEG) / G.XSCANW(3) : 2.0;
+        if (std::abs(s) > 1.0) {
+            status = 13;
+            return;
+        }
+        G.ANGLES(1) = 2.0 * std::asin(s) * DEG;
+    }
+    G.SCANW = G.XSCANW(1) + G.XSCANW(2) * std::tan(G.ANGLES(1) / 2.0 / DEG);
+    G.STEP = G.SCANW / G.NPTS;
+    if (older && standard) {
+        const double d = G.XSPEED * G.NPTS * G.STDTIME(istd);
+        if (d == 0.0) {
+            status = 13;
+            return;
+        }
+        G.STEPTIME = G.STDTIME(istd);
+        G.SCALE = G.SCANW / d;
+    } else {
+        const double d = G.XSPEED * G.SCALE;
+        G.STEPTIME = d != 0.0 ? (G.SCANW / d) / G.NPTS : 0.0;
+    }
+    if (older && euler)
+        G.ANGLES(2) = G.ANGLES(2) - G.ANGLES(1) / 2.0 - G.SCANW / 2.0;
+    else
+        G.ANGLES(2) = G.ANGLES(2) - G.ANGLES(1) / 2.0;
+}
+
+}  // namespace tarnivox
