@@ -167,6 +167,7 @@ struct ReaderState {
     int XNSTEP = 0;
     int XNEWFMT = 0;
     int SCANMODE = 0;  // 1 omega scans, 2 theta-2theta scans
+    int CADMARGIN = 0, CADP1 = 0, CADP2 = 0, XLINENO = 0; double HUBT0 = 0.0;  // kept between reader calls
 };
 
 // Record 8d: windows, widget handles and plot geometry.
