@@ -1,0 +1,364 @@
+#include "refine/cell_lsq.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "refine/linear_algebra.h"
+#include "refine/ub_lsq.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+
+namespace {
+
+constexpr int LDA = 15;
+constexpr double DELTA_T = 0.0005;  // step of the numerical derivatives of the cell
+
+double& a_at(CellLsqWork& w, int i, int j) { return w.A[(i - 1) + (j - 1) * LDA]; }
+
+// sqrt(1 - c^2) of a cosine that rounding may push beyond 1.
+double sine_of(double c) { return std::sqrt(std::fmax(1.0 - c * c, 0.0)); }
+
+Mat3 mat_mul(const Mat3& a, const Mat3& b) {
+    Mat3 c;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) c(i, j) = a(i, 1) * b(1, j) + a(i, 2) * b(2, j) + a(i, 3) * b(3, j);
+    return c;
+}
+
+Arr1<double, 6> first6(const Arr1<double, 9>& cp) {
+    Arr1<double, 6> c;
+    for (int k = 1; k <= 6; ++k) c(k) = cp(k);
+    return c;
+}
+
+// Constraint types: coefficients of the nine parameters (p = 3(r - 1) + c
+// for T(r, c)) in terms of the symmetrised reciprocal cell.
+Arr1<double, 9> constraint_row(int type, const Arr1<double, 6>& rp) {
+    const double as = rp(1), bs = rp(2), cs = rp(3), cb = rp(5), cg = rp(6);
+    Arr1<double, 9> c;
+    switch (type) {
+        case 1: c(2) = as / bs, c(4) = bs / as; break;
+        case 2: c(3) = as / cs, c(7) = cs / as; break;
+        case 3: c(6) = bs / cs, c(8) = cs / bs; break;
+        case 4: c(1) = 1.0, c(5) = -1.0; break;
+        case 5: c(1) = 1.0, c(9) = -1.0; break;
+        case 6: c(1) = 1.0, c(4) = 1.0, c(5) = -1.0; break;
+        case 7: c(7) = cs / as, c(3) = as / cs, c(6) = bs * cg / cs; break;
+        case 8: c(7) = -cs * cg / as, c(8) = cs / bs, c(6) = (1.0 - cg * cg) * bs / cs; break;
+        case 9: c(6) = bs / cs, c(8) = cs / bs, c(2) = as * cb / bs; break;
+        case 10: c(6) = -bs * cb / cs, c(4) = bs / as, c(2) = (1.0 - cb * cb) * as / bs; break;
+        default: break;
+    }
+    return c;
+}
+
+struct SystemConstraints {
+    int nc;
+    int types[5];
+};
+constexpr SystemConstraints SYSTEM_CONSTRAINTS[6] = {
+    {2, {9, 10}},        {2, {7, 8}},        {3, {1, 2, 3}},
+    {4, {4, 1, 2, 3}},   {4, {6, 1, 7, 8}},  {5, {4, 5, 1, 2, 3}},
+};
+
+bool finite_cell(const Arr1<double, 7>& c) {
+    for (double x : c.v)
+        if (!std::isfinite(x)) return false;
+    return true;
+}
+
+}  // namespace
+
+CellLsqWork& cell_lsq_work() {
+    static CellLsqWork w;
+    return w;
+}
+
+void RECIP(const Arr1<double, 6>& C, double& V, Arr1<double, 6>& RC, double& VS) {
+    const double ca = C(4), cb = C(5), cg = C(6);
+    const double sa = sine_of(ca), sb = sine_of(cb), sg = sine_of(cg);
+    V = C(1) * C(2) * C(3) * std::sqrt(std::fmax(1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg, 0.0));
+    RC.fill(0.0);
+    VS = 0.0;
+    // A flat cell has no reciprocal: leave it empty rather than infinite.
+    if (!(V > 0.0) || sa == 0.0 || sb == 0.0 || sg == 0.0) return;
+    VS = 1.0 / V;
+    RC(1) = C(2) * C(3) * sa / V;
+    RC(2) = C(3) * C(1) * sb / V;
+    RC(3) = C(1) * C(2) * sg / V;
+    RC(4) = (cb * cg - ca) / (sb * sg);
+    RC(5) = (cg * ca - cb) / (sg * sa);
+    RC(6) = (ca * cb - cg) / (sa * sb);
+}
+
+void PARAMS() {
+    CellLsqWork& w = cell_lsq_work();
+    Mat3 gs;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j)
+            gs(i, j) = w.UBX(1, i) * w.UBX(1, j) + w.UBX(2, i) * w.UBX(2, j) + w.UBX(3, i) * w.UBX(3, j);
+    for (int i = 1; i <= 3; ++i) w.RP(i) = std::sqrt(gs(i, i));
+    w.RP(4) = gs(2, 3) / (w.RP(2) * w.RP(3));
+    w.RP(5) = gs(3, 1) / (w.RP(3) * w.RP(1));
+    w.RP(6) = gs(1, 2) / (w.RP(1) * w.RP(2));
+    Arr1<double, 6> cp;
+    double vstar = 0.0, vs = 0.0;
+    RECIP(w.RP, vstar, cp, vs);
+    for (int k = 1; k <= 6; ++k) w.CP(k) = cp(k);
+    w.V = 1.0 / vstar;
+    for (int k = 1; k <= 3; ++k) w.CP(6 + k) = std::atan2(sine_of(w.CP(3 + k)), w.CP(3 + k)) * RAD;
+}
+
+void BCALC(Mat3& B, const Arr1<double, 6>& C, const Arr1<double, 6>& RC) {
+    B.fill(0.0);
+    B(1, 1) = RC(1);
+    B(1, 2) = RC(2) * RC(6);
+    B(1, 3) = RC(3) * RC(5);
+    B(2, 2) = RC(2) * sine_of(RC(6));
+    B(2, 3) = -RC(3) * sine_of(RC(5)) * C(4);
+    B(3, 3) = 1.0 / C(3);
+}
+
+void CONSTR(int ISYM, int& IERR, int& NFREE) {
+    if (ISYM < 1 || ISYM > 6) {
+        IERR = 2;
+        return;
+    }
+    CellLsqWork& w = cell_lsq_work();
+    const SystemConstraints& sys = SYSTEM_CONSTRAINTS[ISYM - 1];
+    NFREE = 9 - sys.nc;
+    const int nt = 9 + sys.nc;
+    // Rows and columns 10..16 start empty; the 9 x 9 block is the normal matrix.
+    for (int i = 1; i <= LDA; ++i)
+        for (int j = 10; j <= 16; ++j) a_at(w, i, j) = 0.0;
+    for (int i = 10; i <= LDA; ++i)
+        for (int j = 1; j <= 9; ++j) a_at(w, i, j) = 0.0;
+    for (int k = 1; k <= sys.nc; ++k) {
+        const Arr1<double, 9> c = constraint_row(sys.types[k - 1], w.RP);
+        for (int p = 1; p <= 9; ++p) {
+            a_at(w, p, 9 + k) = c(p);
+            a_at(w, 9 + k, p) = c(p);
+        }
+    }
+    for (int p = 1; p <= 9; ++p) a_at(w, p, nt + 1) = w.RHS(p);
+
+    double s[17];
+    for (int i = 1; i <= nt + 1; ++i) {
+        const double d = i <= LDA ? a_at(w, i, i) : 0.0;
+        s[i] = d >= 1.0e-6 ? 1.0 / std::sqrt(d) : 1.0;
+    }
+    auto scale = [&] {
+        for (int i = 1; i <= std::min(nt + 1, LDA); ++i)
+            for (int j = 1; j <= nt + 1; ++j) a_at(w, i, j) *= s[i] * s[j];
+    };
+    scale();
+    double det = 0.0;
+    int npiv = 0;
+    MXLNEQ(w.A, nt, LDA, det, npiv, 1.0e-6, 1);
+    if (npiv != nt) {
+        IERR = 1;
+        return;
+    }
+    scale();
+    for (int p = 1; p <= 9; ++p) w.P(p) = a_at(w, p, nt + 1);
+    IERR = 0;
+}
+
+void LSVEC(int ISYM, int& IERR) {
+    IERR = 0;
+    // An unknown crystal system is refused before anything is changed.
+    if (ISYM < 1 || ISYM > 6) {
+        IERR = 2;
+        return;
+    }
+    CellLsqWork& w = cell_lsq_work();
+    const int n = G.NUBREF;
+    if (n < 1 || n > MAXREFLIST) {
+        IERR = 2;
+        return;
+    }
+    static AngTable ang;
+    static IhTable ih;
+    static Arr2<double, MAXREFLIST, 3> hphi;
+    refinement_list_tables(ang, ih);
+
+    // 1. Normal sums of the unconstrained problem.
+    Mat3 hh, hp;
+    for (int k = 1; k <= n; ++k) {
+        Vec3 h;
+        CALCH(table_angles(ang, k), h);
+        for (int i = 1; i <= 3; ++i) hphi(k, i) = h(i);
+        for (int i = 1; i <= 3; ++i)
+            for (int j = 1; j <= 3; ++j) {
+                hh(i, j) += static_cast<double>(ih(k, i)) * ih(k, j);
+                hp(i, j) += ih(k, i) * h(j);
+            }
+    }
+    for (double& x : w.A) x = 0.0;
+    for (int b = 0; b < 3; ++b)
+        for (int i = 1; i <= 3; ++i)
+            for (int j = 1; j <= 3; ++j) a_at(w, 3 * b + i, 3 * b + j) = hh(i, j);
+
+    // 2. Inverse of the index sums.
+    double hinv[9];
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) hinv[(i - 1) + (j - 1) * 3] = hh(i, j);
+    double det = 0.0;
+    int npiv = 0;
+    MXLNEQ(hinv, 3, 3, det, npiv, 1.0e-6, 0);
+    if (npiv != 3) {
+        IERR = 2;
+        return;
+    }
+
+    // 3. Unconstrained orientation matrix, the one that stays in force.
+    Mat3 ubx;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j)
+            for (int k = 1; k <= 3; ++k) ubx(i, j) += hinv[(j - 1) + (k - 1) * 3] * hp(k, i);
+    for (double x : ubx.v)
+        if (!std::isfinite(x)) {
+            IERR = 2;
+            return;
+        }
+    w.UBX = ubx;
+    PARAMS();
+    G.UB = ubx;
+    G.UBFLAG = 1;
+
+    // 4. Rotation part U = UBX . B^-1.
+    Mat3 b;
+    BCALC(b, first6(w.CP), w.RP);
+    Mat3 binv;
+    MINV(b, binv, det);
+    const Mat3 u = mat_mul(ubx, binv);
+
+    // 5. Reciprocal cell forced to the crystal system.
+    Arr1<double, 6>& rp = w.RP;
+    rp(4) = 0.0;
+    switch (ISYM) {
+        case 1: rp(6) = 0.0; break;
+        case 2: rp(5) = 0.0; break;
+        case 3: rp(5) = 0.0, rp(6) = 0.0; break;
+        case 4: rp(1) = rp(2) = std::sqrt(rp(1) * rp(2)), rp(5) = 0.0, rp(6) = 0.0; break;
+        case 5: rp(1) = rp(2) = std::sqrt(rp(1) * rp(2)), rp(5) = 0.0, rp(6) = 0.5; break;
+        default: rp(1) = rp(2) = rp(3) = std::cbrt(rp(1) * rp(2) * rp(3)), rp(5) = 0.0, rp(6) = 0.0; break;
+    }
+
+    // 6. The symmetrised matrix UBS = U . B(symmetrised cell).
+    Arr1<double, 6> cp;
+    double vstar = 0.0;
+    RECIP(rp, vstar, cp, w.V);
+    for (int k = 1; k <= 6; ++k) w.CP(k) = cp(k);
+    BCALC(b, cp, rp);
+    const Mat3 ubs = mat_mul(u, b);
+    Mat3 ubsinv;
+    MINV(ubs, ubsinv, det);
+    if (std::fabs(det) <= 1.0e-5) {
+        GMDISPLAYERRORBOX("Tarnivox", "Normal Equations Matrix in LSVEC is Singular");
+        IERR = 1;
+        return;
+    }
+
+    // 7. Observations in the frame of UBS, close to the integer indices.
+    static Arr2<double, MAXREFLIST, 3> hc;
+    w.RHS.fill(0.0);
+    for (int k = 1; k <= n; ++k) {
+        for (int r = 1; r <= 3; ++r)
+            hc(k, r) = ubsinv(r, 1) * hphi(k, 1) + ubsinv(r, 2) * hphi(k, 2) + ubsinv(r, 3) * hphi(k, 3);
+        for (int r = 1; r <= 3; ++r)
+            for (int i = 1; i <= 3; ++i) w.RHS(3 * (r - 1) + i) += ih(k, i) * hc(k, r);
+    }
+
+    // 8. Constrained solution.
+    int nfree = 0;
+    CONSTR(ISYM, IERR, nfree);
+    if (IERR != 0) return;
+
+    // 9. Constrained matrix and its cell.
+    Mat3 t;
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 3; ++c) t(r, c) = w.P(3 * (r - 1) + c);
+    w.UBX = mat_mul(ubs, t);
+    PARAMS();
+
+    // 10. Residuals; the validity of the last entry's calculated vector.
+    w.SS = 0.0;
+    for (int k = 1; k <= n; ++k)
+        for (int r = 1; r <= 3; ++r) {
+            const double d = t(r, 1) * ih(k, 1) + t(r, 2) * ih(k, 2) + t(r, 3) * ih(k, 3) - hc(k, r);
+            w.SS += d * d;
+        }
+    int last_ierr = 0;
+    {
+        Vec3 hcalc;
+        for (int i = 1; i <= 3; ++i)
+            hcalc(i) = w.UBX(i, 1) * ih(n, 1) + w.UBX(i, 2) * ih(n, 2) + w.UBX(i, 3) * ih(n, 3);
+        Angles unused;
+        CALCA(hcalc, unused, last_ierr);
+    }
+
+    // 11. Covariance of the nine parameters.
+    w.VAR = w.SS / (3 * n - nfree);
+    Arr2<double, 9, 9> cov;
+    for (int i = 1; i <= 9; ++i)
+        for (int j = 1; j <= 9; ++j) cov(i, j) = w.VAR * a_at(w, i, j);
+
+    // 12. The constrained cell.
+    Arr1<double, 7> cell;
+    for (int k = 1; k <= 3; ++k) cell(k) = w.CP(k), cell(3 + k) = w.CP(6 + k);
+    cell(7) = w.V;
+    if (!finite_cell(cell)) {
+        IERR = 1;
+        return;
+    }
+    Arr1<double, 6> ref;
+    for (int k = 1; k <= 6; ++k) ref(k) = w.CP(k);
+    const double vref = w.V;
+
+    // 13. Derivatives of a, b, c, the cosines and V by the elements of T.
+    Arr2<double, 7, 9> d;
+    for (int c = 1; c <= 3; ++c)
+        for (int r = 1; r <= 3; ++r) {
+            const int p = 3 * (r - 1) + c;
+            t(r, c) += DELTA_T;
+            w.UBX = mat_mul(ubs, t);
+            PARAMS();
+            for (int m = 1; m <= 6; ++m) d(m, p) = (w.CP(m) - ref(m)) / DELTA_T;
+            d(7, p) = (w.V - vref) / DELTA_T;
+            t(r, c) -= DELTA_T;
+        }
+
+    // 14. Covariance of the cell; the angles fixed by the system get none.
+    Arr2<double, 7, 7> cc;
+    for (int i = 1; i <= 7; ++i)
+        for (int j = 1; j <= 7; ++j) {
+            double s = 0.0;
+            for (int k = 1; k <= 9; ++k)
+                for (int l = 1; l <= 9; ++l) s += d(i, k) * cov(k, l) * d(j, l);
+            cc(i, j) = s;
+        }
+    auto clear = [&cc](int m) {
+        for (int k = 1; k <= 7; ++k) cc(m, k) = cc(k, m) = 0.0;
+    };
+    clear(4);
+    if (ISYM != 2) clear(6);
+    if (ISYM != 1) clear(5);
+
+    // 15. Esds; an angle's esd is the cosine's esd divided by the sine.
+    Arr1<double, 7> esd;
+    for (int m = 1; m <= 7; ++m) {
+        double var = cc(m, m);
+        if (var <= 0.0) var = 1.0e-24;
+        esd(m) = std::sqrt(var);
+    }
+    for (int m = 4; m <= 6; ++m)
+        esd(m) = (180.0 / std::numbers::pi) * esd(m) / std::fmax(sine_of(ref(m)), 1.0e-6);
+    G.CELL = cell;
+    if (finite_cell(esd)) G.CELLESD = esd;
+    IERR = last_ierr;
+}
+
+}  // namespace tarnivox

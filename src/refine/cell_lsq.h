@@ -1,0 +1,35 @@
+#pragma once
+// Unit cell refined under the constraints of a crystal system: the
+// unconstrained UB, the reciprocal cell forced to the system, and a 3 x 3
+// correction T (UB = UBS . T) fitted by least squares with linear equality
+// constraints (Lagrange multipliers) that keep the symmetry.
+
+#include "refine/geometry.h"
+
+namespace tarnivox {
+
+// Working quantities of the constrained cell refinement.
+struct CellLsqWork {
+    Mat3 UBX;                  // working orientation matrix
+    Arr1<double, 6> RP;        // a*, b*, c*, cos alpha*, cos beta*, cos gamma*
+    Arr1<double, 9> CP;        // a, b, c, cos alpha, cos beta, cos gamma, alpha, beta, gamma (deg)
+    double V = 0.0;            // direct volume
+    double A[15 * 16] = {};    // bordered normal matrix, column-major, leading dimension 15
+    Arr1<double, 9> RHS;       // right-hand side of the nine parameters
+    Arr1<double, 9> P;         // T(r, c) = P(3(r - 1) + c)
+    double SS = 0.0;           // sum of squared residuals
+    double VAR = 0.0;          // variance of unit weight
+};
+CellLsqWork& cell_lsq_work();
+
+// ISYM 1 Monoclinic-b, 2 Monoclinic-c, 3 Orthorhombic, 4 Tetragonal,
+// 5 Hexagonal, 6 Cubic.  IERR 0; 1 constrained system singular or the last
+// calculated vector invalid; 2 unconstrained system singular or ISYM out of
+// range.
+void LSVEC(int ISYM, int& IERR);
+void CONSTR(int ISYM, int& IERR, int& NFREE);
+void PARAMS();
+void RECIP(const Arr1<double, 6>& C, double& V, Arr1<double, 6>& RC, double& VS);
+void BCALC(Mat3& B, const Arr1<double, 6>& C, const Arr1<double, 6>& RC);
+
+}  // namespace tarnivox

@@ -1,0 +1,126 @@
+#include "refine/offsets.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "refine/linear_algebra.h"
+#include "refine/ub_lsq.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+
+namespace {
+
+constexpr double DEG_PER_RAD = 180.0 / std::numbers::pi;
+
+// Rows 1 and 2 of the rotation from the phi-axis frame to the frame of the
+// omega circle (no parity factors: the offset lives in the crystal's frame
+// as the angles place it); only these two rows move an omega-scan peak.
+struct OmegaFrameRows {
+    double m1[3];
+    double m2[3];
+};
+
+OmegaFrameRows omega_frame_rows(const Angles& ANG) {
+    const double w = ANG(2) / DEG_PER_RAD, c = ANG(3) / DEG_PER_RAD, p = ANG(4) / DEG_PER_RAD;
+    const double so = std::sin(w), co = std::cos(w), sc = std::sin(c), cc = std::cos(c);
+    const double sp = std::sin(p), cp = std::cos(p);
+    return {{co * cc * cp - so * sp, co * cc * sp + so * cp, co * sc},
+            {-so * cc * cp - co * sp, -so * cc * sp + co * cp, -so * sc}};
+}
+
+}  // namespace
+
+void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF) {
+    AOFF.fill(0.0);
+    const auto& x = G.XTALOFF;
+    if (std::fabs(x(1)) + std::fabs(x(2)) + std::fabs(x(3)) < 1.0e-5) return;
+    // Without a goniometer constant the offset has no angular effect.
+    if (G.GONCON1 == 0.0) return;
+    const OmegaFrameRows m = omega_frame_rows(ANG);
+    double v1 = 0.0, v2 = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        v1 += m.m1[k] * x(k + 1);
+        v2 += m.m2[k] * x(k + 1);
+    }
+    const double th = 0.5 * ANG(1) / DEG_PER_RAD;
+    AOFF(1) = (v1 * std::cos(th) + v2 * std::sin(th)) / G.GONCON1 * DEG_PER_RAD;
+    AOFF(2) = G.OMZERO + AOFF(1);
+}
+
+void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
+    const int np = IZERO == 1 ? 4 : 3;
+    Arr2<double, 4, 4> a;
+    Arr1<double, 4> b;
+    bool usable = G.GONCON1 != 0.0 && N >= 1 && N <= MAXREFLIST;
+    if (usable) {
+        const double f = 1.0 / (G.GONCON1 * std::numbers::pi / 180.0);
+        for (int n = 1; n <= N; ++n) {
+            Angles ang = table_angles(ANG, n);
+            double omc = ang(2);
+            CALOMEGA(ang, table_indices(IH, n), omc);
+            const double y = ang(2) - omc;
+            ang(2) = omc;
+            const OmegaFrameRows m = omega_frame_rows(ang);
+            const double th = 0.5 * ang(1) / DEG_PER_RAD;
+            Arr1<double, 4> d;
+            for (int k = 1; k <= 3; ++k) d(k) = (std::cos(th) * m.m1[k - 1] + std::sin(th) * m.m2[k - 1]) * f;
+            d(4) = 1.0;
+            for (int k = 1; k <= np; ++k) {
+                b(k) += d(k) * y;
+                for (int l = 1; l <= np; ++l) a(k, l) += d(k) * d(l);
+            }
+        }
+    }
+    double det = 0.0;
+    if (usable) MINV(a, a, det, np);
+    if (!usable || std::fabs(det) < 1.0e-4) {
+        GMDISPLAYERRORBOX("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
+        return;
+    }
+    Arr1<double, 4> x;
+    for (int k = 1; k <= np; ++k)
+        for (int l = 1; l <= np; ++l) x(k) += a(k, l) * b(l);
+    for (int k = 1; k <= np; ++k)
+        if (!std::isfinite(x(k))) return;
+    for (int k = 1; k <= 3; ++k) G.XTALOFF(k) = x(k);
+    if (np == 4) G.OMZERO = x(4);
+}
+
+void LSQ_WITHOFF(int IZERO, int& IERR) {
+    IERR = 0;
+    G.OMZERO = 0.0;
+    static AngTable work;
+    static IhTable ih;
+    refinement_list_tables(work, ih);
+    const int n = G.NUBREF;
+    double s = 0.0;
+    for (int cycle = 1;; ++cycle) {
+        const double sprev = s;
+        LSQ(n, work, ih, IERR);
+        if (IERR != 0) return;
+        for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k);
+        GET_XTALSHIFT(n, work, ih, IZERO);
+        s = 0.0;
+        for (int k = 1; k <= n; ++k) {
+            const Angles ang = table_angles(work, k);
+            double omc = ang(2);
+            CALOMEGA(ang, table_indices(ih, k), omc);
+            Arr1<double, 3> aoff;
+            CALC_ANGOFF(ang, aoff);
+            s += std::fabs(G.OMREF(k) - omc - aoff(2));
+            work(k, 2) = G.OMREF(k) - aoff(2);
+        }
+        if (cycle == 1) continue;
+        // Two sums of zero: nothing left to improve.
+        const bool converged = sprev == 0.0 ? s == 0.0 : std::fabs(sprev - s) / sprev <= 0.05;
+        if (converged) break;
+        if (cycle >= 20) {
+            GMDISPLAYERRORBOX("Tarnivox", "WARNING: NO CONVERGENCE AFTER 20 CYCLES IN LSQ_OFFSETS");
+            break;
+        }
+    }
+    G.UBFLAG = 1;
+}
+
+}  // namespace tarnivox

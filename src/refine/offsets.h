@@ -1,0 +1,19 @@
+#pragma once
+// Crystal offsets: the shift of an omega-scan peak caused by a crystal that
+// sits off the goniometer centre, its least-squares refinement (with the
+// omega zero point if asked), and the refinement alternating with the UB
+// least squares.
+
+#include "refine/geometry.h"
+
+namespace tarnivox {
+
+// AOFF(1): shift of 2theta, AOFF(2): shift of the omega peak position
+// including OMZERO, AOFF(3) = 0; degrees.  All 0 without an offset.
+void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF);
+// XTALOFF (and OMZERO when IZERO = 1) from N reflections of the tables.
+void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO);
+// UB, cell, XTALOFF and OMZERO from the refinement list.
+void LSQ_WITHOFF(int IZERO, int& IERR);
+
+}  // namespace tarnivox

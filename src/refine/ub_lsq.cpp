@@ -1,0 +1,200 @@
+#include "refine/ub_lsq.h"
+
+#include <cmath>
+
+#include "io/layout.h"
+#include "io/units.h"
+#include "refine/linear_algebra.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+
+namespace {
+
+// Reciprocal metric tensor G* = UB' UB.
+Mat3 metric_of_ub(const Mat3& ub) {
+    Mat3 gs;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) {
+            double s = 0.0;
+            for (int k = 1; k <= 3; ++k) s += ub(k, i) * ub(k, j);
+            gs(i, j) = s;
+        }
+    return gs;
+}
+
+bool all_finite(const Mat3& m) {
+    for (double x : m.v)
+        if (!std::isfinite(x)) return false;
+    return true;
+}
+
+}  // namespace
+
+void refinement_list_tables(AngTable& ANG, IhTable& IH) {
+    for (int n = 1; n <= G.NUBREF && n <= MAXREFLIST; ++n) {
+        ANG(n, 1) = G.TTHREF(n);
+        ANG(n, 2) = G.OMREF(n);
+        ANG(n, 3) = G.CHIREF(n);
+        ANG(n, 4) = G.PHIREF(n);
+        for (int j = 1; j <= 3; ++j) IH(n, j) = G.IHREF(n, j);
+    }
+}
+
+bool cell_of_ub(const Mat3& ub, Arr1<double, 7>& cell) {
+    const Mat3 gs = metric_of_ub(ub);
+    Mat3 g;
+    double d = 0.0;
+    MINV(gs, g, d);
+    if (!(d > 0.0) || !all_finite(g)) return false;
+    cell(7) = 1.0 / std::sqrt(d);
+    for (int i = 1; i <= 3; ++i) cell(i) = std::sqrt(std::fmax(g(i, i), 0.0));
+    cell(4) = angle_from_dot(g(2, 3), cell(2), cell(3));
+    cell(5) = angle_from_dot(g(1, 3), cell(1), cell(3));
+    cell(6) = angle_from_dot(g(1, 2), cell(1), cell(2));
+    return true;
+}
+
+namespace {
+
+// OMTOB with its outcome: false when UB gave no cell.
+bool cell_and_b_from_ub() {
+    Arr1<double, 7> cell = G.CELL;
+    if (!cell_of_ub(G.UB, cell)) {
+        GMDISPLAYERRORBOX("Tarnivox", "Invalid Orientation Matrix in OMTOB");
+        return false;
+    }
+    G.CELL = cell;
+    CALCB(G.CELL, G.BMAT);
+    return true;
+}
+
+}  // namespace
+
+void OMTOB() { cell_and_b_from_ub(); }
+
+void CALCB(const Arr1<double, 7>& C, Mat3& B) {
+    Mat3 g;
+    for (int i = 1; i <= 3; ++i) g(i, i) = C(i) * C(i);
+    // The angle opposite a pair of axes: gamma for a,b; beta for a,c; alpha for b,c.
+    for (int i = 1; i <= 2; ++i)
+        for (int j = i + 1; j <= 3; ++j) {
+            g(i, j) = C(i) * C(j) * std::cos(C(9 - i - j) / RAD);
+            g(j, i) = g(i, j);
+        }
+    double d = 0.0;
+    MINV(g, g, d);
+    if (!(d > 0.0)) {
+        GMDISPLAYERRORBOX("Tarnivox", "Error in CALCB");
+        if (G.LOGOPEN == 1) write_record(LU_LOG, "(' Error in Cell: Determinant of G = ',F12.3)", {d});
+        return;
+    }
+    const double as = std::sqrt(g(1, 1)), bs = std::sqrt(g(2, 2)), cs = std::sqrt(g(3, 3));
+    const double cas = g(2, 3) / (bs * cs);
+    const double cbs = g(1, 3) / (as * cs);
+    const double cgs = g(1, 2) / (as * bs);
+    // Rounding can take 1 - cos^2 a hair below zero for a right angle's
+    // neighbours; clamp so that no NaN reaches BMAT.
+    const double sgs = std::sqrt(std::fmax(1.0 - cgs * cgs, 0.0));
+    const double t = (cas - cbs * cgs) / sgs;
+    B.fill(0.0);
+    B(1, 1) = as;
+    B(1, 2) = bs * cgs;
+    B(1, 3) = cs * cbs;
+    B(2, 2) = bs * sgs;
+    B(2, 3) = cs * t;
+    B(3, 3) = cs * std::sqrt(std::fmax(1.0 - cbs * cbs - t * t, 0.0));
+}
+
+void LSQ(int N, const AngTable& ANG, const IhTable& IH, int& IERR) {
+    IERR = 0;
+    // Fewer than three reflections cannot fix nine elements.
+    if (N < 3 || N > MAXREFLIST) {
+        IERR = 1;
+        return;
+    }
+    Mat3 a, s;
+    for (int n = 1; n <= N; ++n) {
+        Vec3 hphi;
+        CALCH(table_angles(ANG, n), hphi);
+        for (int i = 1; i <= 3; ++i)
+            for (int j = 1; j <= 3; ++j) {
+                a(i, j) += hphi(i) * IH(n, j);
+                s(i, j) += static_cast<double>(IH(n, i)) * IH(n, j);
+            }
+    }
+    double det = 0.0;
+    MINV(s, s, det);
+    if (std::fabs(det) <= 1.0e-4) {
+        IERR = 1;
+        return;
+    }
+    Mat3 ub;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) ub(i, j) = a(i, 1) * s(1, j) + a(i, 2) * s(2, j) + a(i, 3) * s(3, j);
+    // Angles that are not numbers (a corrupt list) must not reach UB.
+    if (!all_finite(ub)) {
+        IERR = 1;
+        return;
+    }
+    G.UB = ub;
+
+    Vec3 rss;
+    if (N >= 4) {
+        for (int n = 1; n <= N; ++n) {
+            Vec3 hphi;
+            CALCH(table_angles(ANG, n), hphi);
+            for (int i = 1; i <= 3; ++i) {
+                const double r = hphi(i) - (ub(i, 1) * IH(n, 1) + ub(i, 2) * IH(n, 2) + ub(i, 3) * IH(n, 3));
+                rss(i) += r * r;
+            }
+        }
+    }
+    const bool cell_ok = cell_and_b_from_ub();
+    if (N < 4 || !cell_ok) return;
+
+    // Esds of the nine elements, each row of UB being its own regression,
+    // carried to the cell by perturbing one element at a time.
+    Arr1<double, 7> sum;
+    for (int j = 1; j <= 3; ++j)
+        for (int i = 1; i <= 3; ++i) {
+            const double e = std::sqrt(std::fmax(s(j, j), 0.0) * rss(i) / (N - 3));
+            Mat3 up = G.UB;
+            up(i, j) += e;
+            Arr1<double, 7> p;
+            if (!cell_of_ub(up, p)) continue;
+            for (int k = 1; k <= 7; ++k) sum(k) += (p(k) - G.CELL(k)) * (p(k) - G.CELL(k));
+        }
+    for (int k = 1; k <= 7; ++k) G.CELLESD(k) = std::sqrt(sum(k));
+}
+
+void LSQ_ZERO(int& IERR) {
+    IERR = 0;
+    static AngTable work;
+    static IhTable ih;
+    refinement_list_tables(work, ih);
+    const int n = G.NUBREF;
+    double sobs = 0.0;
+    for (int k = 1; k <= n; ++k) sobs += G.OMREF(k);
+    G.OMZERO = 0.0;
+    for (int cycle = 1;; ++cycle) {
+        const double previous = G.OMZERO;
+        LSQ(n, work, ih, IERR);
+        if (IERR != 0) return;
+        double scalc = 0.0;
+        for (int k = 1; k <= n; ++k) {
+            double om = work(k, 2);
+            CALOMEGA(table_angles(work, k), table_indices(ih, k), om);
+            scalc += om;
+        }
+        G.OMZERO = (sobs - scalc) / n;
+        for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k) - G.OMZERO;
+        if (std::fabs(previous - G.OMZERO) < 0.001) return;
+        if (cycle >= 10) {
+            GMDISPLAYERRORBOX("Tarnivox", "WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS");
+            return;
+        }
+    }
+}
+
+}  // namespace tarnivox
