@@ -49,6 +49,7 @@ struct InstrumentSettings {
     double GONCON2 = 200.0;
     int IBACK = 3;  // background mode 0..3
     int NBACK = 5;  // end steps of the scan for background mode 3
+    Arr1<int, 8> PARSEEN;  // mandatory parameter keywords given by any parameter file of the run
 };
 
 // Record 3: standards and classification counters.

@@ -9,7 +9,6 @@ namespace tarnivox {
 void set_program_path(std::string_view) {}
 void READ_DEFAULTS_FROM_FILE() {}
 void WRITE_DEFAULTS_TO_FILE() {}
-void READ_PARAMETERS() {}
 
 void SET_FIT_PARAMETERS() {}
 void SET_DEFAULT_PARAMETERS() {}

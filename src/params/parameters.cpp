@@ -1,0 +1,166 @@
+// The instrument parameter file: keyword lines describing the
+// diffractometer (wavelengths, attenuator, monochromator, axis senses and
+// conventions) and the defaults of the profile fit.  Keywords sit in
+// columns 1-6 (case-insensitive), their values in free form after them.
+
+#include "params/parameters.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr std::size_t kLineWidth = 80;
+constexpr std::size_t kKeyWidth = 6;
+// The monochromator shift is worked in 57.2958 degrees per radian.
+constexpr double kDegPerRad = 57.2958;
+
+// Mandatory keywords, in the order the presence check reports them.
+enum Mandatory { PKPAR = 1, FITLIM, ATTEN, WAVEL, RFLAGS, TFLAGS, PARITY, MONO, NMANDATORY = MONO };
+
+[[noreturn]] void unreadable() { EXITINT("ERROR READING PARAMETER FILE"); }
+
+// Values missing at the end of the line keep what they held.
+void read_values(std::string_view values, std::initializer_list<InItem> items) {
+    if (read_free(values, items) != READ_OK) unreadable();
+}
+
+// The background and goniometer lines must give every value they need.
+void read_all_values(std::string_view values, std::initializer_list<InItem> items) {
+    int nread = 0;
+    if (read_free(values, items, &nread) != READ_OK || nread < static_cast<int>(items.size())) unreadable();
+}
+
+void read_background(std::string_view values) {
+    int mode = 0;
+    read_all_values(values, {&mode});
+    // Only the four background modes exist; another number would select no
+    // model (and no switch of the background dialog).
+    if (mode < 0 || mode > 3) unreadable();
+    G.IBACK = mode;
+    if (mode == 2) read_all_values(values, {&mode, &G.BGEXPA, &G.BGEXPB, &G.BGEXPC});
+    if (mode == 3) {
+        int nback = 0;
+        read_all_values(values, {&mode, &nback});
+        if (nback < 1) unreadable();  // the background needs at least one end step
+        G.NBACK = nback;
+    }
+}
+
+// Reads the values of one keyword line; false when the keyword is not one
+// of the file's (the line is then a comment).
+bool read_keyword(std::string_view key, std::string_view values) {
+    auto mark = [](Mandatory m) { G.PARSEEN(m) = 1; };
+    if (key == "PKPAR ") {
+        read_values(values, {&G.FWHMA, &G.FWHMB, &G.ETA0});
+        mark(PKPAR);
+    } else if (key == "FITLIM") {
+        read_values(values, {&G.PARLO(1), &G.PARHI(1), &G.PARLO(2), &G.PARHI(2), &G.PARLO(3), &G.PARHI(3),
+                             &G.PARLO(4), &G.PARHI(4), &G.PARLO(5), &G.PARHI(5), &G.PARLO(6), &G.PARHI(6),
+                             &G.RWPLIM});
+        mark(FITLIM);
+    } else if (key == "ATTEN ") {
+        read_values(values, {&G.ATTEN});
+        mark(ATTEN);
+    } else if (key == "WAVEL ") {
+        read_values(values, {&G.NWAVE, &G.WAVE1, &G.WAVE2, &G.A2RATIO});
+        if (G.NWAVE == 1) G.A2RATIO = 0.0;  // one line only: no alpha2 peak
+        G.RATIO0 = G.A2RATIO;
+        mark(WAVEL);
+    } else if (key == "RFLAGS") {
+        read_values(values, {G.IREF});
+        mark(RFLAGS);
+    } else if (key == "TFLAGS") {
+        read_values(values, {G.ICHK});
+        mark(TFLAGS);
+    } else if (key == "PARITY") {
+        read_values(values, {G.PARITY});
+        mark(PARITY);
+    } else if (key.substr(0, 4) == "MONO") {
+        read_values(values, {&G.IMONO, &G.MONO2TH, &G.MONOANG, &G.MONODIR});
+        mark(MONO);
+    } else if (key == "BACKGR") {
+        read_background(values);
+    } else if (key == "GONCON") {
+        read_all_values(values, {&G.GONCON1, &G.GONCON2});
+    } else if (key == "BLAXES") {
+        read_values(values, {G.BLAXES});
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Only the Busing-Levy axis sum is checked: a permutation of 1 2 3 with
+// any signs sums to 6 in absolute value (so does 1 1 4).
+void check_axes() {
+    if (std::abs(G.BLAXES(1)) + std::abs(G.BLAXES(2)) + std::abs(G.BLAXES(3)) == 6) return;
+    GMDISPLAYERRORBOX("Tarnivox", "ERROR IN PAR FILE, ILLEGAL BLAXES, \t\t\t\t\tSET to Busing-Levy");
+    G.BLAXES = Arr1<int, 3>{{1, 2, 3}};
+}
+
+// The alpha2 line leaves the monochromator at a slightly different angle:
+// the omega shift of the alpha2 peak that the monochromator adds, with the
+// sign of the dispersion direction.
+double monochromator_shift() {
+    if (G.MONODIR == 0) return 0.0;
+    if (!(G.WAVE1 > 0.0)) return 0.0;  // no wavelength ratio to work with
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(std::fabs(G.MONO2TH) / 2.0 / kDegPerRad);
+    if (!(std::fabs(s) <= 1.0)) return 0.0;
+    return G.MONODIR * (std::asin(s) * kDegPerRad - G.MONO2TH / 2.0);
+}
+
+}  // namespace
+
+void READ_PARAMETERS() {
+    G.BLAXES = Arr1<int, 3>{{1, 2, 3}};
+    G.GONCON1 = 200.0;
+    G.GONCON2 = 200.0;
+    G.IBACK = 3;
+    G.NBACK = 5;
+    G.IFIX.fill(0);
+
+    rewind_unit(LU_PARAM);
+    for (;;) {
+        std::string line;
+        const int rc = read_line(LU_PARAM, line);
+        if (rc == READ_EOF) break;
+        if (rc != READ_OK) unreadable();
+        if (line.size() > kLineWidth) line.resize(kLineWidth);
+        if (G.LOGOPEN == 1) write_record(LU_LOG, "(1X,A80)", {line});
+
+        std::string key = line.substr(0, kKeyWidth);
+        key.resize(kKeyWidth, ' ');
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (key.find_first_not_of(' ') == std::string::npos) continue;
+        const std::string_view values =
+            line.size() > kKeyWidth ? std::string_view(line).substr(kKeyWidth) : std::string_view();
+        read_keyword(key, values);
+    }
+
+    check_axes();
+    if (!(G.GONCON1 > 0.1)) G.GONCON1 = 200.0;
+    if (!(G.GONCON2 > 0.1)) G.GONCON2 = 200.0;
+    // A keyword given by an earlier parameter file of the run still counts.
+    for (int k = 1; k <= NMANDATORY; ++k)
+        if (G.PARSEEN(k) == 0) EXITINT("MISSING DATA FROM PARAMETER FILE");
+
+    G.MONOSHIFT = monochromator_shift();
+    G.PAR(2) = G.FWHMA;
+    G.PAR(5) = G.ETA0;
+    G.PAR(6) = G.RATIO0;
+    if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,' ****************END OF PARAMETER FILE***************',/,/)");
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,245 @@
+// Reading the instrument parameter file.
+
+#include "params/parameters.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "io/units.h"
+#include "ui/toolkit/script/script_backend.h"
+
+namespace tarnivox {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The eight mandatory keywords; POSITION limits are distances from the
+// setting omega, so both are positive.
+const std::string kMandatory =
+    "PKPAR  0.1 0.02 0.5\n"
+    "FITLIM -1.0 1.0 0.05 0.5 0.0 1.0e6 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n"
+    "ATTEN  12.5\n"
+    "WAVEL  2 0.709300 0.713590 0.500000\n"
+    "RFLAGS 1,1,1,1,1,0\n"
+    "TFLAGS 1,1,1,1,1,0,1\n"
+    "PARITY 1,-1,1,1\n"
+    "MONO      1   12.1600    0.0000    1\n";
+
+class ParametersTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_store();
+        close_all_units();
+        auto backend = ScriptBackend::from_text("");
+        backend->echo = false;
+        set_toolkit_backend(std::move(backend));
+        dir_ = fs::temp_directory_path() /
+               ("tarnivox_par_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        close_all_units();
+        fs::remove_all(dir_);
+    }
+    // Opens the text as the parameter file on unit 3 and reads it.
+    void read_file(const std::string& text) {
+        const std::string path = (dir_ / "inst.par").string();
+        std::ofstream(path, std::ios::binary) << text;
+        ASSERT_EQ(open_unit(LU_PARAM, path, OpenMode::Read), 0);
+        READ_PARAMETERS();
+    }
+    // The fatal message of reading the text, empty when it was accepted.
+    std::string fatal_message(const std::string& text) {
+        try {
+            read_file(text);
+        } catch (const ProgramEnd& end) {
+            return end.message;
+        }
+        return {};
+    }
+    std::vector<ScriptEvent> errors() {
+        std::vector<ScriptEvent> out;
+        for (const auto& e : script_backend()->events())
+            if (e.kind == ScriptEvent::Error) out.push_back(e);
+        return out;
+    }
+    fs::path dir_;
+};
+
+TEST_F(ParametersTest, MandatoryKeywordsAloneAreAcceptedWithDefaultsForTheRest) {
+    G.IFIX.fill(1);
+    G.IBACK = 0;
+    G.GONCON1 = 5.0;
+    read_file(kMandatory);
+    EXPECT_DOUBLE_EQ(G.FWHMA, 0.1);
+    EXPECT_DOUBLE_EQ(G.ETA0, 0.5);
+    EXPECT_DOUBLE_EQ(G.PARLO(3), 0.0);
+    EXPECT_DOUBLE_EQ(G.PARHI(3), 1.0e6);
+    EXPECT_DOUBLE_EQ(G.PARLO(4), 0.2);
+    EXPECT_DOUBLE_EQ(G.PARHI(6), 0.6);
+    EXPECT_DOUBLE_EQ(G.RWPLIM, 0.25);
+    EXPECT_DOUBLE_EQ(G.ATTEN, 12.5);
+    EXPECT_EQ(G.NWAVE, 2);
+    EXPECT_DOUBLE_EQ(G.A2RATIO, 0.5);
+    EXPECT_DOUBLE_EQ(G.RATIO0, 0.5);
+    EXPECT_EQ(G.IREF, (Arr1<int, 6>{{1, 1, 1, 1, 1, 0}}));
+    EXPECT_EQ(G.ICHK, (Arr1<int, 7>{{1, 1, 1, 1, 1, 0, 1}}));
+    EXPECT_EQ(G.PARITY, (Arr1<int, 4>{{1, -1, 1, 1}}));
+    EXPECT_EQ(G.IMONO, 1);
+    EXPECT_DOUBLE_EQ(G.MONO2TH, 12.16);
+    EXPECT_EQ(G.BLAXES, (Arr1<int, 3>{{1, 2, 3}}));
+    EXPECT_DOUBLE_EQ(G.GONCON1, 200.0);
+    EXPECT_EQ(G.IBACK, 3);
+    EXPECT_EQ(G.NBACK, 5);
+    EXPECT_EQ(G.IFIX, (Arr1<int, 6>{}));
+    // The peak starting values go into the current profile parameters.
+    EXPECT_DOUBLE_EQ(G.PAR(2), 0.1);
+    EXPECT_DOUBLE_EQ(G.PAR(5), 0.5);
+    EXPECT_DOUBLE_EQ(G.PAR(6), 0.5);
+}
+
+TEST_F(ParametersTest, KeywordsAreCaseInsensitiveOnSixColumnsAndLaterLinesWin) {
+    read_file("pkpar  0.3 0.04 0.7\n" + kMandatory +
+              "Atten  3.0\n"
+              "mono      0   10.0    0.0    0\n"
+              "PKPAR0.9 0.9 0.9\n"      // "PKPAR0" is no keyword: column 6 must be blank
+              "ATTEN\n"                 // no values: the earlier one stays
+              "WAVEL  1 1.5406 1.5444\n"  // ratio missing: kept, then zero for one line
+              "comment lines are any other word 1 2 3\n"
+              "\n"
+              "      5 5 5\n");
+    EXPECT_DOUBLE_EQ(G.FWHMA, 0.1);
+    EXPECT_DOUBLE_EQ(G.ATTEN, 3.0);
+    EXPECT_EQ(G.IMONO, 0);
+    EXPECT_EQ(G.NWAVE, 1);
+    EXPECT_DOUBLE_EQ(G.WAVE1, 1.5406);
+    EXPECT_DOUBLE_EQ(G.A2RATIO, 0.0);
+    EXPECT_DOUBLE_EQ(G.RATIO0, 0.0);
+    EXPECT_DOUBLE_EQ(G.PAR(6), 0.0);
+}
+
+TEST_F(ParametersTest, OneWavelengthComponentZeroesTheRatio) {
+    read_file(kMandatory + "WAVEL  1 0.7093 0.71359 0.5\n");
+    EXPECT_DOUBLE_EQ(G.A2RATIO, 0.0);
+    EXPECT_DOUBLE_EQ(G.RATIO0, 0.0);
+}
+
+TEST_F(ParametersTest, OptionalKeywordsAndTheGoniometerRule) {
+    read_file(kMandatory + "BACKGR 2 100.0 0.05 3.0\nGONCON 0.1 150.0\nBLAXES -1,2,3\n");
+    EXPECT_EQ(G.IBACK, 2);
+    EXPECT_DOUBLE_EQ(G.BGEXPA, 100.0);
+    EXPECT_DOUBLE_EQ(G.BGEXPC, 3.0);
+    EXPECT_DOUBLE_EQ(G.GONCON1, 200.0);  // not above 0.1
+    EXPECT_DOUBLE_EQ(G.GONCON2, 150.0);
+    EXPECT_EQ(G.BLAXES, (Arr1<int, 3>{{-1, 2, 3}}));
+    read_file(kMandatory + "BACKGR 3 7\n");
+    EXPECT_EQ(G.IBACK, 3);
+    EXPECT_EQ(G.NBACK, 7);
+    read_file(kMandatory + "BACKGR 0\n");
+    EXPECT_EQ(G.IBACK, 0);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(ParametersTest, AxisCheckTestsOnlyTheSumOfAbsoluteValues) {
+    for (const std::string axes : {"3 2 1", "-1 2 3", "1 1 4"}) {
+        read_file(kMandatory + "BLAXES " + axes + "\n");
+        EXPECT_NE(G.BLAXES, (Arr1<int, 3>{{1, 2, 3}})) << axes;
+    }
+    EXPECT_TRUE(errors().empty());
+    read_file(kMandatory + "BLAXES 1 2 2\n");
+    EXPECT_EQ(G.BLAXES, (Arr1<int, 3>{{1, 2, 3}}));
+    const auto e = errors();
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].title, "Tarnivox");
+    EXPECT_EQ(e[0].text, "ERROR IN PAR FILE, ILLEGAL BLAXES, \t\t\t\t\tSET to Busing-Levy");
+}
+
+TEST_F(ParametersTest, PresenceMarksLastTheWholeRun) {
+    read_file(kMandatory);
+    // A second file without MONO keeps the first file's monochromator.
+    std::string second = kMandatory.substr(0, kMandatory.find("MONO"));
+    read_file(second);
+    EXPECT_EQ(G.IMONO, 1);
+    EXPECT_DOUBLE_EQ(G.MONO2TH, 12.16);
+    // In a fresh run the same file is missing a keyword.
+    reset_store();
+    EXPECT_EQ(fatal_message(second), "MISSING DATA FROM PARAMETER FILE");
+}
+
+TEST_F(ParametersTest, MonochromatorShiftTakesTheSignOfTheDispersionDirection) {
+    read_file(kMandatory + "MONO      1   12.1600    0.0000    1\n");
+    const double parallel = G.MONOSHIFT;
+    const double expect =
+        std::asin(0.713590 / 0.709300 * std::sin(6.08 / 57.2958)) * 57.2958 - 6.08;
+    EXPECT_NEAR(parallel, expect, 1e-12);
+    EXPECT_GT(parallel, 0.0);
+    read_file(kMandatory + "MONO      1   12.1600    0.0000   -1\n");
+    EXPECT_DOUBLE_EQ(G.MONOSHIFT, -parallel);
+    read_file(kMandatory + "MONO      1   12.1600    0.0000    0\n");
+    EXPECT_EQ(G.MONOSHIFT, 0.0);
+    // A wavelength ratio that gives no real angle leaves no shift, never NaN.
+    read_file(kMandatory + "WAVEL  2 0.0 0.7 0.5\nMONO      1 12.16 0.0 1\n");
+    EXPECT_EQ(G.MONOSHIFT, 0.0);
+}
+
+TEST_F(ParametersTest, LogEchoesEveryLineBetweenTheBanners) {
+    const std::string log = (dir_ / "run.log").string();
+    ASSERT_EQ(open_unit(LU_LOG, log, OpenMode::Append, true), 0);
+    G.LOGOPEN = 1;
+    read_file("# instrument\n\n" + kMandatory);
+    flush_unit(LU_LOG);
+    std::ifstream in(log);
+    std::vector<std::string> l;
+    for (std::string s; std::getline(in, s);) l.push_back(s);
+    ASSERT_EQ(l.size(), 2u + 8u + 4u);
+    EXPECT_EQ(l[0], "# instrument" + std::string(68, ' '));
+    EXPECT_EQ(l[1], std::string(80, ' '));
+    EXPECT_EQ(l[2], ("PKPAR  0.1 0.02 0.5" + std::string(80, ' ')).substr(0, 80));
+    EXPECT_EQ(l[10], "");
+    EXPECT_EQ(l[11], "****************END OF PARAMETER FILE***************");
+    EXPECT_EQ(l[12], "");
+    EXPECT_EQ(l[13], "");
+}
+
+TEST_F(ParametersTest, LinesAreCutAtColumnEighty) {
+    // The ratio starts in column 79: only "0." of "0.75" is read.
+    std::string wavel = "WAVEL  2 0.7093 0.71359";
+    wavel += std::string(78 - wavel.size(), ' ') + "0.75";
+    ASSERT_EQ(wavel.size(), 82u);
+    read_file(kMandatory + wavel + "\n");
+    EXPECT_DOUBLE_EQ(G.A2RATIO, 0.0);
+}
+
+TEST_F(ParametersTest, BadFilesStopTheRun) {
+    const std::string unreadable = "ERROR READING PARAMETER FILE";
+    const std::string missing = "MISSING DATA FROM PARAMETER FILE";
+    EXPECT_EQ(fatal_message(kMandatory + "ATTEN  twelve\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "RFLAGS 1 1 x\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "BLAXES 1 2 z\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "BACKGR 2 1.0 0.5\n"), unreadable);  // c missing
+    EXPECT_EQ(fatal_message(kMandatory + "BACKGR 3\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "BACKGR 3 0\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "BACKGR 9\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "BACKGR\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "GONCON 200.0\n"), unreadable);
+    EXPECT_EQ(fatal_message(kMandatory + "GONCON abc 1\n"), unreadable);
+    reset_store();  // a fresh run: no keyword given yet
+    EXPECT_EQ(fatal_message(""), missing);
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 131 + 7) % 256));
+    EXPECT_EQ(fatal_message(binary), missing);
+    EXPECT_EQ(fatal_message(kMandatory.substr(kMandatory.find('\n') + 1)), missing);
+}
+
+}  // namespace
+}  // namespace tarnivox
