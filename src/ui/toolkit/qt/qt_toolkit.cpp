@@ -591,13 +591,16 @@ void QtBackend::set_font(int h, int size) {
 
 int QtBackend::find_dialog(std::string_view title) const {
     const std::string t = trimmed(title);
+    // Two boxes share the title "Tarnivox": the one on screen is meant.
+    int found = 0;
     for (std::size_t i = 0; i < items_.size(); ++i) {
         const Item& it = items_[i];
         const bool container = it.kind == Kind::Window || it.kind == Kind::Dialog || it.kind == Kind::Menu;
-        if (container && (trimmed(it.label) == t || (t == "main" && it.kind == Kind::Window)))
-            return static_cast<int>(i + 1);
+        if (!container || !(trimmed(it.label) == t || (t == "main" && it.kind == Kind::Window))) continue;
+        if (it.kind == Kind::Dialog && it.widget && it.widget->isVisible()) return static_cast<int>(i + 1);
+        if (!found) found = static_cast<int>(i + 1);
     }
-    return 0;
+    return found;
 }
 
 int QtBackend::find(std::string_view dialog, std::string_view label) const {

@@ -1,0 +1,240 @@
+// The routines that run the dialog boxes: each shows its box, makes it the
+// window that takes input, waits for one of its own commands (any other
+// command only redraws it), reads what it needs and hides the box again.
+
+#include "ui/dialogs.h"
+
+#include <initializer_list>
+#include <string>
+
+#include "core/store.h"
+#include "params/fit_settings.h"
+#include "ui/files.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+namespace {
+
+void show_box(int box) {
+    GMDRAWWINDOW(box);
+    GMSETACTIVEWINDOW(box);
+}
+
+void hide_box(int box) {
+    GMSETACTIVEWINDOW(G.MAINWIN);
+    GMREMOVEWINDOW(box);
+}
+
+// Waits until one of `commands` arrives; other commands redraw the box.
+int wait_for(int box, std::initializer_list<int> commands) {
+    for (;;) {
+        const int c = GMACTION();
+        for (int want : commands)
+            if (c == want) return c;
+        GMDRAWWINDOW(box);
+    }
+}
+
+// The three characters of the data file name that choose the preselected
+// format: those after the first '.', or the first three without one.
+std::string format_key(std::string_view infile) {
+    const auto dot = infile.find('.');
+    std::string_view key = dot == std::string_view::npos ? infile.substr(0, 3) : infile.substr(dot + 1, 3);
+    std::string up(key);
+    for (char& c : up)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return up;
+}
+
+}  // namespace
+
+void GETFORMAT() {
+    struct Choice {
+        const char* ext;
+        int radio;
+    };
+    // Radio order: Xcalibur, Old Single, Enraf CAD4, Xscans, Stoe, Phillips Febo, Standard.
+    static const Choice by_ext[] = {{"DCA", 1}, {"DAT", 3}, {"P4T", 4}, {"D00", 5}, {"FEB", 6}, {"RFL", 7}};
+    const std::string key = format_key(G.INFILE.str());
+    for (const Choice& c : by_ext)
+        if (key == c.ext) GMSETTOGGLESWITCH(wid(FMT_RADIO(c.radio)), 1);
+
+    const int box = wid(DLG_FORMAT);
+    show_box(box);
+    wait_for(box, {470});
+    static const int codes[] = {3, 2, 7, 4, 5, 6, 1};
+    for (int i = 1; i <= 7; ++i)
+        if (GMENQTOGGLESWITCH(wid(FMT_RADIO(i))) == 1) G.INFMT = codes[i - 1];
+    hide_box(box);
+}
+
+void WRITE_GENERAL_INFO() {
+    for (int i = 1; i <= 4; ++i) GMSETVALUESETTING_REAL(wid(DIF_PARITY(i)), static_cast<double>(G.PARITY(i)));
+    const int mono_fields[] = {wid(DIF_MONO), wid(DIF_DIHEDRAL_CAPTION), wid(DIF_DIHEDRAL)};
+    if (G.IMONO == 0) {
+        GMSETTEXTSETTING(wid(DIF_MONO_CAPTION), "No Monochromator");
+        for (int h : mono_fields) GMSETWIDGETSTATUS(h, -1);
+        GMSETWIDGETSTATUS(wid(DIF_DIRECTION_CAPTION), -1);
+    } else {
+        GMSETTEXTSETTING(wid(DIF_MONO_CAPTION), "Monochromator 2Theta");
+        for (int h : mono_fields) GMSETWIDGETSTATUS(h, 1);
+        GMSETVALUESETTING_REAL(wid(DIF_MONO), G.MONO2TH);
+        GMSETVALUESETTING_REAL(wid(DIF_DIHEDRAL), G.MONOANG);
+        if (G.MONODIR == 0) {
+            GMSETWIDGETSTATUS(wid(DIF_DIRECTION_CAPTION), -1);
+        } else {
+            GMSETTEXTSETTING(wid(DIF_DIRECTION_CAPTION), G.MONODIR == 1 ? "Parallel" : "Anti-parallel");
+            GMSETWIDGETSTATUS(wid(DIF_DIRECTION_CAPTION), 1);
+        }
+    }
+    GMSETVALUESETTING_REAL(wid(DIF_ATTEN), G.ATTEN);
+    GMSETVALUESETTING_REAL(wid(DIF_RS), G.GONCON1);
+    GMDRAWWINDOW(wid(DLG_DIFFRACT));
+}
+
+void RUN_GENERAL_INFO() {
+    const int box = wid(DLG_DIFFRACT);
+    GMSETWIDGETSTATUS(wid(DIF_OK), 1);
+    WRITE_GENERAL_INFO();
+    GMSETACTIVEWINDOW(box);
+    wait_for(box, {511});
+    hide_box(box);
+}
+
+namespace {
+// The mode's radio button, and the step count in the place of c only when
+// the background is taken from the scan.
+void show_background_mode() {
+    if (G.IBACK >= 0 && G.IBACK <= 3) GMSETTOGGLESWITCH(wid(BG_RADIO(G.IBACK)), 1);
+    GMSETWIDGETSTATUS(wid(BG_C), G.IBACK == 3 ? -1 : 1);
+    GMSETWIDGETSTATUS(wid(BG_NSTEP), G.IBACK == 3 ? 1 : -1);
+}
+}  // namespace
+
+void RUN_BACKGROUND_INFO() {
+    const int box = wid(DLG_BACKGROUND);
+    GMSETWIDGETSTATUS(wid(BG_QUIT), 1);
+    GMSETWIDGETSTATUS(wid(BG_SAVE), 1);
+    show_background_mode();
+    WRITE_BGVALS();
+    show_box(box);
+    for (;;) {
+        const int c = wait_for(box, {562, 563, 564, 565, 578, 579});
+        if (c >= 562 && c <= 565) {
+            // The mode takes effect at once, even if the box is then quit.
+            G.IBACK = c - 562;
+            show_background_mode();
+            WRITE_BGVALS();
+            continue;
+        }
+        if (c == 579) READ_BGVALS();
+        break;
+    }
+    hide_box(box);
+}
+
+void RUN_INTFORMAT() {
+    const int box = wid(DLG_OUTFORMAT);
+    GMSETWIDGETSTATUS(wid(OUTFMT_QUIT), 1);
+    GMSETWIDGETSTATUS(wid(OUTFMT_SAVE), 1);
+    if (G.INTFMT >= 1 && G.INTFMT <= 3) GMSETTOGGLESWITCH(wid(OUTFMT_RADIO(G.INTFMT)), 1);
+    show_box(box);
+    if (wait_for(box, {592, 593}) == 593)
+        for (int i = 1; i <= 3; ++i)
+            if (GMENQTOGGLESWITCH(wid(OUTFMT_RADIO(i))) == 1) G.INTFMT = i;
+    hide_box(box);
+    // SHELX files carry direction cosines, which need the orientation matrix.
+    if (G.INTFMT == 3 && G.UBFLAG == 0)
+        GMDISPLAYMESSAGEBOX("Tarnivox", "Warning: Refine UB to obtain direction cosines for SHELX output", 3,
+                            GM_BUTTONS_OK);
+}
+
+void RUN_REFINEMENT_BOX(int& go, int& offsets, int& omega_zero, int& crystal_system) {
+    const int box = wid(DLG_REFINEMENT);
+    go = offsets = omega_zero = crystal_system = 0;
+    GMSETWIDGETSTATUS(wid(REF_QUIT), 1);
+    GMSETWIDGETSTATUS(wid(REF_REFINE), 1);
+    // The crystal system only matters when the cell is constrained by it.
+    auto show_list = [] {
+        GMSETWIDGETSTATUS(wid(REF_SYSTEM_LIST), GMENQTOGGLESWITCH(wid(REF_SYMMETRY)) == 1 ? 1 : -1);
+    };
+    show_list();
+    show_box(box);
+    for (;;) {
+        const int c = wait_for(box, {621, 625, 626});
+        if (c == 625) {
+            hide_box(box);
+            return;
+        }
+        if (c == 621) {
+            show_list();
+            continue;
+        }
+        break;
+    }
+    const bool symmetry = GMENQTOGGLESWITCH(wid(REF_SYMMETRY)) == 1;
+    offsets = GMENQTOGGLESWITCH(wid(REF_OFFSETS)) == 1 ? 1 : 0;
+    omega_zero = GMENQTOGGLESWITCH(wid(REF_OMZERO)) == 1 ? 1 : 0;
+    if (symmetry) crystal_system = GMENQLISTSTATUS(wid(REF_SYSTEM_LIST));
+    go = 1;
+    hide_box(box);
+}
+
+void RUN_RESULTS_BOX(int nreflections) {
+    const int box = wid(DLG_RESULTS);
+    for (int n = 1; n <= 7; ++n) {
+        GMSETVALUESETTING_REAL(wid(RES_VALUE(n)), G.CELL(n));
+        GMSETVALUESETTING_REAL(wid(RES_ESD(n)), G.CELLESD(n));
+    }
+    for (int i = 1; i <= 3; ++i) GMSETVALUESETTING_REAL(wid(RES_OFFSET(i)), G.XTALOFF(i));
+    GMSETVALUESETTING_REAL(wid(RES_OMZERO), G.OMZERO);
+    GMSETVALUESETTING_REAL(wid(RES_NREF), static_cast<double>(nreflections));
+    show_box(box);
+    wait_for(box, {631});
+    hide_box(box);
+}
+
+void WAITBOX(int show) {
+    if (show == 1)
+        show_box(wid(DLG_WAIT));
+    else
+        hide_box(wid(DLG_WAIT));
+}
+
+void GET_STEP_SIZE(double& step) {
+    // Omega steps below a thousandth of a degree are no real scan.
+    constexpr double kSmallest = 0.001;
+    const int box = wid(DLG_STEPSIZE);
+    show_box(box);
+    for (;;) {
+        wait_for(box, {672});
+        step = GMENQVALUESETTING(wid(STEP_VALUE));
+        if (step >= kSmallest) break;
+        GMDISPLAYERRORBOX("Tarnivox", "  Step size too small");
+        step = kSmallest;
+        GMSETVALUESETTING_REAL(wid(STEP_VALUE), kSmallest);
+    }
+    hide_box(box);
+}
+
+void NOPARFILE(int& give_up) {
+    const int box = wid(DLG_NOPARFILE);
+    show_box(box);
+    for (;;) {
+        if (wait_for(box, {811, 812}) == 812) {
+            give_up = 1;
+            break;
+        }
+        int status = 1;
+        OPEN_PAR(status);
+        if (status == 0) {
+            give_up = 0;
+            break;
+        }
+        GMSETACTIVEWINDOW(box);
+    }
+    hide_box(box);
+}
+
+}  // namespace tarnivox
