@@ -1,0 +1,15 @@
+#pragma once
+// The log file on unit 20: its header, and the summary block of a fitting
+// run (also written into the experiment file).
+
+namespace tarnivox {
+
+// Writes the summary block of the last fitting run on a unit: how each
+// profile parameter was treated, cell and UB when known, and the number of
+// reflections that passed or failed for each reason.
+void WRITE_FIT_SUMMARY(int unit);
+
+// The block written before the summary at the end of an automatic run.
+void WRITE_AUTOFIT_SUMMARY_HEADER(int unit);
+
+}  // namespace tarnivox
