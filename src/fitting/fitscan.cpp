@@ -1,0 +1,194 @@
+#include "fitting/fitscan.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "core/store.h"
+#include "fitting/integrate.h"
+#include "fitting/pklsq.h"
+#include "params/fit_settings.h"
+#include "refine/geometry.h"
+#include "refine/offsets.h"
+
+namespace tarnivox {
+
+namespace {
+
+// FITSTAT is five characters, 1-based as the status is documented.
+void set_stat(int pos, char c) {
+    std::string s = G.FITSTAT.padded();
+    s[static_cast<std::size_t>(pos - 1)] = c;
+    G.FITSTAT = s;
+}
+
+char stat(int pos) { return G.FITSTAT.padded()[static_cast<std::size_t>(pos - 1)]; }
+
+void reject(char reason) {
+    set_stat(1, 'R');
+    set_stat(2, reason);
+}
+
+bool outside(double v, double lo, double hi) { return v < lo || v > hi; }
+
+void profile_fit(ParArray& par, const Arr1<int, 6>& flags, ScanArray& ycalc, ParArray& esd, int& icode) {
+    const Arr1<double, 2> wave{{G.WAVE1, G.WAVE2}};
+    PKLSQ(G.STEPANG, G.COUNTS, G.NPTS, wave, G.MSHIFT, G.ANGLES(1), par, flags, ycalc, esd, G.RWP, G.GOF,
+          icode);
+}
+
+// The shape test fit on a copy of PAR: BACKGROUND held, INTENSITY and IRATIO
+// free, ETA free when it is refined, and FWHM and POSITION free only when
+// the doublet is resolved (separation beyond the width), since otherwise
+// they cannot be told apart from IRATIO.
+void test_fit(ParArray& copy) {
+    Arr1<int, 6> flags{};
+    flags(3) = 1;
+    flags(6) = 1;
+    if (G.IREF(5) == 1) flags(5) = 1;
+    if (std::fabs(G.A2SHIFT + G.MSHIFT) > G.PAR(2)) {
+        flags(2) = 1;
+        flags(4) = 1;
+    }
+    static ScanArray scratch;
+    ParArray esd{};
+    int icode = 0;
+    profile_fit(copy, flags, scratch, esd, icode);
+}
+
+// Rejects by the ordered limit tests; true when the reflection passed them.
+bool passes_tests() {
+    const ParArray& p = G.PAR;
+    if (G.ICHK(1) == 1 && G.IREF(1) == 1 && outside(p(1), G.PARLO(1), G.PARHI(1))) {
+        reject('B');
+        return false;
+    }
+    if (G.ICHK(3) == 1 && p(3) < G.PARLO(3)) {
+        reject('I');
+        return false;
+    }
+    if (6.0 * G.PARESD(3) <= p(3)) {
+        if (G.ICHK(5) == 1 && G.IREF(5) == 1 && outside(p(5), G.PARLO(5), G.PARHI(5))) {
+            reject('S');
+            return false;
+        }
+        if (G.ICHK(6) == 1 || G.ICHK(2) == 1) {
+            ParArray copy = G.PAR;
+            test_fit(copy);
+            if (G.ICHK(6) == 1 && outside(copy(6), G.PARLO(6), G.PARHI(6))) {
+                reject('R');
+                return false;
+            }
+            if (G.ICHK(2) == 1 && outside(copy(2), G.PARLO(2), G.PARHI(2))) {
+                reject('W');
+                return false;
+            }
+        }
+    }
+    if (G.ICHK(4) == 1 && G.IREF(4) == 1) {
+        // POSITION limits are distances from the setting omega; for a
+        // negative 2theta the scan runs the other way round.
+        const double om = G.ANGLES(2);
+        const double lo = G.ANGLES(1) > 0.0 ? om - G.PARLO(4) : om - G.PARHI(4);
+        const double hi = G.ANGLES(1) > 0.0 ? om + G.PARHI(4) : om + G.PARLO(4);
+        if (outside(p(4), lo, hi)) {
+            reject('P');
+            return false;
+        }
+    }
+    return true;
+}
+
+// Peak limits where the calculated profile rises 1 % above the background.
+void set_peak_limits() {
+    const int n = G.NPTS;
+    const double t = 1.01 * G.PAR(1);
+    int i = 1;
+    while (i <= n && !(G.YCALC(i) > t)) ++i;
+    int j = n;
+    while (j >= 1 && !(G.YCALC(j) > t)) --j;
+    G.LIMS(1) = 1;
+    G.LIMS(2) = i - 1;
+    G.LIMS(3) = j + 1;
+    G.LIMS(4) = n;
+    if (G.LIMS(3) <= G.LIMS(2)) G.LIMS(3) = G.LIMS(2) + 1;
+}
+
+void scale_results() {
+    G.FITI *= G.SCALE;
+    G.INTI *= G.SCALE;
+    G.FITSIG *= G.SCALE;
+    G.INTSIG *= G.SCALE;
+}
+
+}  // namespace
+
+double omega_from_ub(double fallback) {
+    double om = fallback;
+    CALOMEGA(G.ANGLES, G.IHKL, om);
+    Arr1<double, 3> aoff{};
+    CALC_ANGOFF(G.ANGLES, aoff);
+    return om + aoff(2);
+}
+
+void FITSCAN(int ipass, int& ierr) {
+    G.FITI = 0.0;
+    G.INTI = 0.0;
+    G.FITSIG = 1.0;
+    G.INTSIG = 1.0;
+    G.FITSTAT = "";
+    if (G.BGUNBAL == 1) set_stat(4, 'U');
+    ierr = 0;
+
+    Arr1<int, 6> flags = G.IREF;
+    if (ipass == 1) flags(4) = 0;
+    int icode = 0;
+    profile_fit(G.PAR, flags, G.YCALC, G.PARESD, icode);
+    if (icode != 0) {
+        reject(icode == 1 ? 'E' : icode == 2 ? 'C' : 'D');
+        return;
+    }
+
+    bool refit = true;
+    if (G.RWP > G.RWPLIM && G.ICHK(7) == 1 && G.BGUNBAL == 0) {
+        // A poor fit is still integrated, so that its intensities are known.
+        reject('F');
+        refit = false;
+    } else if (!passes_tests()) {
+        return;
+    }
+    if (refit) {
+        profile_fit(G.PAR, flags, G.YCALC, G.PARESD, icode);
+        set_stat(1, 'F');
+        set_stat(2, ' ');
+    }
+
+    G.FITI = G.PAR(3);
+    G.FITSIG = G.PARESD(3);
+    set_peak_limits();
+    INTEGRATE(ierr);
+    scale_results();
+}
+
+void FIT_REFLECTION() {
+    const bool pass2 = G.IFIX(4) == 1 && G.IREF(4) == 1 && G.UBFLAG == 1;
+    READ_FIT_PARAMETERS();
+    int ierr = 0;
+    FITSCAN(0, ierr);
+    set_stat(3, '1');
+    if (stat(1) != 'R') {
+        G.NFITC(1) += 1;
+        return;
+    }
+    const char* hit = std::strchr(REJECTION_LETTERS, stat(2));
+    if (hit != nullptr && *hit != '\0') G.NFITC(static_cast<int>(hit - REJECTION_LETTERS) + 2) += 1;
+    if (!pass2) return;
+    G.NPASS2 += 1;
+    READ_FIT_PARAMETERS();
+    if (G.UBFLAG == 1) G.PAR(4) = omega_from_ub(G.PAR(4));
+    FITSCAN(1, ierr);
+    set_stat(3, '2');
+    if (stat(1) != 'R') G.NFITC(12) += 1;
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,203 @@
+#include "fitting/pklsq.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "fitting/profile.h"
+#include "refine/linear_algebra.h"
+
+namespace tarnivox {
+
+namespace {
+
+constexpr int MAX_CYCLES = 200;
+constexpr int LDA = 6;
+
+int g_cycles = 0;
+
+// Normal equations of one cycle over the refined parameters, packed in the
+// order of k (column-major, leading dimension 6, as MXLNEQ takes them).
+struct NormalEquations {
+    std::array<double, LDA * LDA> a{};
+    std::array<double, LDA> b{};
+    double swr2 = 0.0;  // sum of w*r^2
+    double swy2 = 0.0;  // sum of w*Y'^2
+};
+
+struct ScanView {
+    const double* x;
+    const double* yp;  // counts + 1
+    const double* w;   // Poisson weights 1/Y', 1 where Y' <= 0
+    int n;
+};
+
+// One pass over the scan: the profile (with the +1 offset) and its
+// derivatives at every step, added straight into the normal equations, so
+// each component costs one exponential per step.
+void accumulate(const ScanView& s, const std::array<double, 6>& v, const Doublet& dbl, double pfac,
+                const std::array<int, 6>& idx, int nvar, double* yc, NormalEquations& ne) {
+    ne = NormalEquations{};
+    const double bg = v[0], h = v[1], inten = v[2], p1 = v[3], eta = v[4], ratio = v[5];
+    const double p2 = p1 + dbl.shift;
+    const bool two = dbl.two_lines;
+    std::array<double, 6> d{};
+    std::array<double, 6> g{};
+    d[0] = 1.0;
+    for (int i = 0; i < s.n; ++i) {
+        const PvTerms t1 = pv_terms(s.x[i] - p1, h, eta);
+        double phi = t1.phi, dh = t1.dh, dp = t1.dp, de = t1.deta, phi2 = 0.0;
+        if (two) {
+            const PvTerms t2 = pv_terms(s.x[i] - p2, h, eta);
+            phi += ratio * t2.phi;
+            dh += ratio * t2.dh;
+            dp += ratio * pfac * t2.dp;
+            de += ratio * t2.deta;
+            phi2 = t2.phi;
+        }
+        const double ycalc = bg + inten * phi + 1.0;
+        yc[i] = ycalc;
+        d[1] = inten * dh;
+        d[2] = phi;
+        d[3] = inten * dp;
+        d[4] = inten * de;
+        d[5] = inten * phi2;
+        const double r = s.yp[i] - ycalc;
+        const double wt = s.w[i];
+        for (int j = 0; j < nvar; ++j) g[j] = d[idx[j]];
+        for (int j = 0; j < nvar; ++j) {
+            const double wg = wt * g[j];
+            ne.b[j] += wg * r;
+            double* col = &ne.a[static_cast<std::size_t>(j) * LDA];
+            for (int l = 0; l <= j; ++l) col[l] += wg * g[l];
+        }
+        ne.swr2 += wt * r * r;
+        ne.swy2 += wt * s.yp[i] * s.yp[i];
+    }
+    for (int j = 0; j < nvar; ++j)
+        for (int l = 0; l < j; ++l) ne.a[j + l * LDA] = ne.a[l + j * LDA];
+}
+
+bool all_finite(const NormalEquations& ne, int nvar) {
+    if (!std::isfinite(ne.swr2) || !std::isfinite(ne.swy2)) return false;
+    for (int j = 0; j < nvar; ++j) {
+        if (!std::isfinite(ne.b[j])) return false;
+        for (int l = 0; l <= j; ++l)
+            if (!std::isfinite(ne.a[l + j * LDA])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int last_pklsq_cycles() { return g_cycles; }
+
+void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>& wave, double mshift,
+           double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd,
+           double& rwp, double& gof, int& icode) {
+    const Doublet dbl = make_doublet(wave(1), wave(2), mshift, tth);
+    if (!dbl.two_lines) par(6) = 0.0;
+
+    std::array<int, 6> idx{};
+    int nvar = 0;
+    for (int k = 1; k <= 6; ++k)
+        if (iflag(k) == 1) idx[static_cast<std::size_t>(nvar++)] = k - 1;
+    g_cycles = 0;
+    if (nvar >= n || n > MAXSTEPS) {
+        icode = 3;
+        return;
+    }
+
+    std::array<double, MAXSTEPS> yp{};
+    std::array<double, MAXSTEPS> wt{};
+    for (int i = 0; i < n; ++i) {
+        yp[static_cast<std::size_t>(i)] = y(i + 1) + 1.0;
+        wt[static_cast<std::size_t>(i)] = yp[static_cast<std::size_t>(i)] > 0.0 ? 1.0 / yp[static_cast<std::size_t>(i)] : 1.0;
+    }
+    const ScanView scan{x.data(), yp.data(), wt.data(), n};
+    double* yc = ycalc.data();
+
+    std::array<double, 6> v{};
+    for (int k = 0; k < 6; ++k) v[static_cast<std::size_t>(k)] = par(k + 1);
+    for (int k = 1; k <= 6; ++k)
+        if (iflag(k) != 1) esd(k) = 0.0;
+
+    icode = 0;
+    bool converged = false;
+    NormalEquations ne;
+    for (int cycle = 1;; ++cycle) {
+        const double f = std::min(0.1 * cycle, 0.7);
+        g_cycles = cycle;
+        if (cycle > MAX_CYCLES) {
+            icode = 2;
+            break;
+        }
+        accumulate(scan, v, dbl, alpha2_position_factor(dbl, v[3]), idx, nvar, yc, ne);
+        rwp = ne.swy2 > 0.0 ? std::sqrt(ne.swr2 / ne.swy2) : 0.0;
+        gof = ne.swr2 / (n - nvar);
+        if (!all_finite(ne, nvar)) {
+            // Absurd parameters (overflowing profile): report, keep the last
+            // finite values and never pass a NaN on.
+            if (!std::isfinite(rwp)) rwp = 0.0;
+            if (!std::isfinite(gof)) gof = 0.0;
+            icode = 1;
+            break;
+        }
+        if (converged || nvar == 0) break;
+
+        std::array<double, 6> s{};
+        for (int j = 0; j < nvar; ++j) {
+            const double diag = ne.a[static_cast<std::size_t>(j * LDA + j)];
+            if (diag < 1.0e-20) {
+                icode = 1;
+                break;
+            }
+            s[static_cast<std::size_t>(j)] = 1.0 / std::sqrt(diag);
+        }
+        if (icode != 0) break;
+        for (int j = 0; j < nvar; ++j)
+            for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
+
+        double det = 0.0;
+        int npiv = 0;
+        MXLNEQ(ne.a.data(), nvar, LDA, det, npiv, 1.0e-6, 0);
+        if (npiv != nvar) {
+            icode = 1;
+            break;
+        }
+        std::array<double, 6> shift{};
+        for (int j = 0; j < nvar; ++j) {
+            for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
+        }
+        for (int j = 0; j < nvar; ++j) {
+            double sum = 0.0;
+            for (int l = 0; l < nvar; ++l) sum += ne.a[j + l * LDA] * ne.b[l];
+            shift[j] = sum;
+        }
+
+        converged = true;
+        const double sgof = std::max(gof, 1.0);
+        std::array<double, 6> nv = v;
+        std::array<double, 6> ne_esd{};
+        for (int j = 0; j < nvar && icode == 0; ++j) {
+            const int k = idx[j];
+            const double ainv = ne.a[j * LDA + j];
+            nv[k] += f * shift[j];
+            if (gof * ainv < 1.0e-8 || !std::isfinite(nv[k])) {
+                icode = 1;
+                break;
+            }
+            ne_esd[j] = std::sqrt(sgof * ainv);
+            if (std::fabs(shift[j] / ne_esd[j]) > 0.01) converged = false;
+        }
+        if (icode != 0) break;
+        v = nv;
+        for (int j = 0; j < nvar; ++j) {
+            par(idx[j] + 1) = v[idx[j]];
+            esd(idx[j] + 1) = ne_esd[j];
+        }
+    }
+    for (int i = 0; i < n; ++i) yc[i] -= 1.0;
+}
+
+}  // namespace tarnivox
