@@ -4,12 +4,5 @@
 
 namespace tarnivox {
 
-void OPEN_IN() {}
-void OPEN_OUT() {}
-void OPEN_LOG() {}
-void OPEN_PAR(int& status) { status = 1; }
-void OPEN_EXP() {}
-void OPEN_SCANDATA(int& status) { status = 1; }
-void OPEN_NEWSTD(int& status, int) { status = 1; }
 
 }  // namespace tarnivox

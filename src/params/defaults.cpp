@@ -1,0 +1,121 @@
+// The defaults file "Tarnivox_defaults.dat": the directory the file
+// dialogs open in and the input and output formats, carried from one run
+// to the next.  It lives beside the program; an installed program whose
+// folder cannot be written keeps it in ~/.config/tarnivox/ instead.
+
+#include "params/defaults.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/store.h"
+#include "io/clock.h"
+#include "io/layout.h"
+#include "io/units.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr const char* kDefaultsName = "Tarnivox_defaults.dat";
+constexpr std::size_t kMaxLine = 255;
+constexpr std::size_t kMaxDir = 247;
+
+std::string& program_path() {
+    static std::string path;
+    return path;
+}
+
+// The program's folder, up to and including its last separator.
+std::string program_dir() {
+    const std::string& p = program_path();
+    const std::size_t sep = p.find_last_of("/\\");
+    return sep == std::string::npos ? std::string() : p.substr(0, sep + 1);
+}
+
+bool writable_dir(const std::string& dir) { return !dir.empty() && ::access(dir.c_str(), W_OK) == 0; }
+
+// Where the defaults file is kept; empty when nowhere.
+std::string defaults_path() {
+    if (program_path().empty()) return {};
+    const std::string beside = program_dir();
+    if (writable_dir(beside)) return beside + kDefaultsName;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) return {};
+    const std::filesystem::path config = std::filesystem::path(home) / ".config" / "tarnivox";
+    std::error_code ec;
+    std::filesystem::create_directories(config, ec);
+    if (ec || !writable_dir(config.string())) return {};
+    return (config / kDefaultsName).string();
+}
+
+bool absolute_path(std::string_view dir) { return !dir.empty() && dir.front() == '/'; }
+
+std::string without_leading_blanks(std::string s) {
+    const std::size_t first = s.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : s.substr(first);
+}
+
+// One line of the file: a directory line or a formats line; anything else,
+// and any value that cannot be read, is passed over.
+void take_defaults_line(const std::string& line) {
+    const std::size_t dir_at = line.find("IN_DIR: ");
+    if (dir_at != std::string::npos) {
+        G.WORKDIR = without_leading_blanks(line.substr(dir_at + 8, kMaxDir));
+        return;
+    }
+    const std::size_t fmt_at = line.find("FORMATS");
+    if (fmt_at == std::string::npos) return;
+    // The numbers start one column after "FORMATS", past its colon.
+    const std::size_t from = fmt_at + 8;
+    if (from > line.size()) return;
+    int infmt = G.INFMT;
+    int intfmt = G.INTFMT;
+    if (read_free(std::string_view(line).substr(from), {&infmt, &intfmt}) != READ_OK) return;
+    // A format number the program does not know would preselect no filter
+    // and no switch: such a value is passed over like an unreadable one.
+    if (infmt >= 1 && infmt <= 7) G.INFMT = infmt;
+    if (intfmt >= 1 && intfmt <= 3) G.INTFMT = intfmt;
+}
+
+}  // namespace
+
+void set_program_path(std::string_view path) { program_path() = std::string(path); }
+
+void READ_DEFAULTS_FROM_FILE() {
+    G.INTFMT = 1;
+    G.INFMT = 1;
+    const std::string path = defaults_path();
+    if (path.empty()) return;
+    if (open_unit(LU_EXPORT, path, OpenMode::Old, true) != 0) {
+        // First run: an empty file, filled at the end of the run.
+        open_unit(LU_EXPORT, path, OpenMode::New, true);
+        return;
+    }
+    std::string line;
+    while (read_line(LU_EXPORT, line) == READ_OK) {
+        if (line.size() > kMaxLine) line.resize(kMaxLine);
+        take_defaults_line(line);
+    }
+    if (!absolute_path(G.WORKDIR.str())) G.WORKDIR = program_dir();
+}
+
+void WRITE_DEFAULTS_TO_FILE() {
+    const std::string path = defaults_path();
+    if (path.empty()) return;
+    // The scan export shares the unit: the defaults always go to their own
+    // file, reopened by its path and rewritten from its start.
+    if (open_unit(LU_EXPORT, path, OpenMode::Replace, true) != 0) return;
+    std::string dir(G.WORKDIR.str());
+    const std::size_t gap = dir.find("    ");
+    if (gap != std::string::npos) dir.resize(gap);
+    write_record(LU_EXPORT, "(7X,'This is the configuration file for Tarnivox')");
+    write_record(LU_EXPORT, "(7X,'Created on: ',A24)", {date_text()});
+    write_record(LU_EXPORT, "(' IN_DIR: ',A)", {dir});
+    write_record(LU_EXPORT, "(' FORMATS: ',2I5)", {G.INFMT, G.INTFMT});
+    close_unit(LU_EXPORT);
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,288 @@
+// Choosing the program's files in a dialog and opening them on their
+// fixed units: the input data file (with its automatic log), the
+// integrated-intensity output file, the log, the instrument parameter
+// file, the experiment file, the scan export file and new standard data
+// files.  An open failure shows its message and offers the dialog again.
+
+#include "ui/files.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/store.h"
+#include "io/clock.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "params/parameters.h"
+#include "refine/commands.h"
+#include "ui/dialogs.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+namespace {
+
+// The "Output format" entry of the Parameters menu, counted in menu order
+// with the separators of the File menu.
+constexpr int kOutputFormatEntry = 22;
+
+// A path read from a dialog may use either separator.
+std::size_t last_separator(std::string_view path) { return path.find_last_of("/\\"); }
+
+// Everything up to and including the last separator.
+std::string directory_of(std::string_view path) {
+    const std::size_t sep = last_separator(path);
+    return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
+}
+
+std::string name_of(std::string_view path) {
+    const std::size_t sep = last_separator(path);
+    return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+// A browse-dialog answer: a bare name is taken from the dialog's folder.
+std::string in_directory(const std::string& name, const std::string& dir) {
+    if (dir.empty() || name.front() == '/') return name;
+    const char last = dir.back();
+    return dir + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+// A name typed without an extension gets the file kind's one.
+std::string with_extension(std::string path, std::string_view ext) {
+    if (name_of(path).find('.') == std::string::npos) path += ext;
+    return path;
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    const std::size_t first = s.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : s.substr(first);
+}
+
+// The folder the browse dialogs open in.
+std::string browse_directory() { return std::string(G.WORKDIR.str()); }
+
+// Shows the browse dialog; the chosen path, empty when cancelled.
+std::string browse_for(std::string_view title, std::string preset, std::string_view filter) {
+    WIDSTR(title);
+    const std::string dir = browse_directory();
+    BROWSE(preset, dir, filter);
+    preset = trimmed(preset);
+    return preset.empty() ? preset : in_directory(preset, dir);
+}
+
+// The browse-and-open loop of the log, experiment and scan export files.
+// 0 opened, 1 cancelled.
+int browse_and_open(int unit, std::string_view title, std::string preset, std::string_view filter,
+                    std::string_view ext, OpenMode mode, bool carriage_control, std::string_view failure) {
+    for (;;) {
+        const std::string chosen = browse_for(title, preset, filter);
+        if (chosen.empty()) return 1;
+        const std::string path = with_extension(chosen, ext);
+        if (open_unit(unit, path, mode, carriage_control) == 0) return 0;
+        GMDISPLAYERRORBOX("ERROR", failure);
+    }
+}
+
+void set_text(WidSlot slot, std::string_view text) {
+    if (wid(slot) != 0) GMSETTEXTSETTING(wid(slot), text);
+}
+
+void set_status(WidSlot slot, int status) {
+    if (wid(slot) != 0) GMSETWIDGETSTATUS(wid(slot), status);
+}
+
+// The output-file fields of the main window: file name and format shown
+// with their captions and the "Output format" entry while a file is open.
+void show_output_controls() {
+    const bool open = G.OUTOPEN == 1;
+    set_text(MAIN_OUTFILE, open ? G.OUTFILE.str() : std::string_view());
+    set_text(MAIN_FORMAT, open ? (G.INTFMT == 3 ? "Shelx" : "Rfine") : "");
+    set_status(MAIN_OUTPUT_CAPTION, open ? 1 : -1);
+    set_status(MAIN_FORMAT_CAPTION, open ? 1 : -1);
+    set_status(MENU_ENTRY(kOutputFormatEntry), open ? 1 : 0);
+}
+
+// The log named after the input file: its name cut before the first '.',
+// in the input file's folder.
+std::string automatic_log_path(const std::string& input_path) {
+    std::string name = name_of(input_path);
+    const std::size_t dot = name.find('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return directory_of(input_path) + name + "_Tarnivox.log";
+}
+
+void open_automatic_log(const std::string& input_path) {
+    if (G.LOGOPEN == 1) close_unit(LU_LOG);
+    G.LOGOPEN = 0;
+    if (open_unit(LU_LOG, automatic_log_path(input_path), OpenMode::Append, true) != 0) return;
+    write_record(LU_LOG,
+                 "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
+                 "A50,/,/,'  TITLE ',A60,/,/)",
+                 {date_text(), G.INFILE.padded(), G.TITLE.padded()});
+    G.LOGOPEN = 1;
+}
+
+// The intensity format from the chosen file: ".int" unless the Shelx
+// filter was chosen, ".hkl" unless the Rfine filter was; else the user says.
+void choose_output_format(const std::string& path, int filter) {
+    const std::string name = name_of(path);
+    const std::size_t dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    G.INTFMT = 0;
+    if ((ext == "INT" || ext == "int") && filter != 2) G.INTFMT = 1;
+    if ((ext == "HKL" || ext == "hkl") && filter != 1) G.INTFMT = 3;
+    if (G.INTFMT == 0) RUN_INTFORMAT();
+    // Leaving the format dialog without a choice keeps the format the
+    // window shows, Rfine, rather than no format at all.
+    if (G.INTFMT < 1 || G.INTFMT > 3) G.INTFMT = 1;
+}
+
+enum class OutputOpen { Opened, Failed, Cancelled };
+
+// A new file, or an existing one after the user chose to overwrite or
+// append to it.
+OutputOpen open_output_path(const std::string& path) {
+    if (open_unit(LU_OUTPUT, path, OpenMode::New) == 0) return OutputOpen::Opened;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return OutputOpen::Failed;
+    const int answer = GMDISPLAYMESSAGEBOX("Open output file", "Output file already exists: Overwrite (YES) or Append (No)",
+                                           1, GM_BUTTONS_YESNOCANCEL);
+    if (answer == GM_CANCEL) return OutputOpen::Cancelled;
+    const OpenMode mode = answer == GM_YES ? OpenMode::Replace : OpenMode::Append;
+    return open_unit(LU_OUTPUT, path, mode) == 0 ? OutputOpen::Opened : OutputOpen::Failed;
+}
+
+}  // namespace
+
+void OPEN_IN() {
+    OpenFileRequest request;
+    request.title = "Open Input Data File";
+    request.filters = {{"Standard", "*.rfl"}, {"Old Single", "*.dat"},    {"Xcalibur Ascii", "*.dca"},
+                       {"Xscans", "*.p4t"},   {"Stoe", "*.d00"},          {"Phillips Febo", "*.feb"},
+                       {"CAD4", "*.dat"},     {"All Formats", "*.*"}};
+    request.filter_index = G.INFMT >= 1 && G.INFMT <= 8 ? G.INFMT : 1;
+    request.initial_dir = std::string(G.WORKDIR.str());
+    request.default_ext = "rfl";
+    request.must_exist = true;
+    if (G.INOPEN == 1) {
+        request.preset_name = std::string(G.INFILE.str());
+        G.INOPEN = 0;
+        close_unit(LU_INPUT);
+    }
+    OpenFileResult chosen;
+    for (;;) {
+        chosen = GETOPENFILENAME(request);
+        if (!chosen.ok) {
+            G.INOPEN = 0;
+            return;
+        }
+        if (open_unit(LU_INPUT, chosen.path, OpenMode::Read) == 0) break;
+        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
+        G.INOPEN = 0;
+    }
+    G.WORKDIR = directory_of(chosen.path);
+    G.INFILE = name_of(chosen.path);
+    G.INOPEN = 1;
+    SET_PREPROCESS(0, 0);
+    open_automatic_log(chosen.path);
+    GETFORMAT();
+    set_text(MAIN_INFILE, G.INFILE.str());
+}
+
+void OPEN_OUT() {
+    OpenFileRequest request;
+    request.title = "Open Output Data File";
+    request.filters = {{"Rfine", "*.int"}, {"Shelx", "*.hkl"}, {"All Formats", "*.*"}};
+    request.filter_index = G.INTFMT == 3 ? 2 : 1;
+    request.initial_dir = std::string(G.WORKDIR.str());
+    request.default_ext = "int";
+    if (G.OUTOPEN == 1) {
+        request.preset_name = std::string(G.OUTFILE.str());
+        G.OUTOPEN = 0;
+        close_unit(LU_OUTPUT);
+        show_output_controls();
+    }
+    OpenFileResult chosen;
+    for (;;) {
+        chosen = GETOPENFILENAME(request);
+        if (!chosen.ok) {
+            show_output_controls();
+            return;
+        }
+        const OutputOpen result = open_output_path(chosen.path);
+        if (result == OutputOpen::Cancelled) {
+            show_output_controls();
+            return;
+        }
+        if (result == OutputOpen::Opened) break;
+        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
+        G.OUTOPEN = 0;
+    }
+    G.OUTDIR = directory_of(chosen.path);
+    G.OUTFILE = name_of(chosen.path);
+    G.OUTOPEN = 1;
+    choose_output_format(chosen.path, chosen.filter_index);
+    if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A12)", {G.OUTFILE.padded()});
+    show_output_controls();
+}
+
+void OPEN_LOG() {
+    close_unit(LU_LOG);
+    G.LOGOPEN = 0;
+    if (browse_and_open(LU_LOG, "Open Log File", "", "*.log|(Log File)|*.*|(All)", ".log", OpenMode::Append, true,
+                        "Error opening LOG file: Try again") == 0)
+        G.LOGOPEN = 1;
+}
+
+void OPEN_PAR(int& status) {
+    status = 1;
+    close_unit(LU_PARAM);
+    std::string chosen;
+    for (;;) {
+        chosen = browse_for("Open Instrument Parameter File", "", "*.par|(Parameter File)|*.*|(All Files)");
+        if (chosen.empty()) return;
+        if (open_unit(LU_PARAM, chosen, OpenMode::Read) == 0) break;
+        GMDISPLAYERRORBOX("ERROR", "Error opening file: Try again");
+    }
+    if (G.LOGOPEN == 1)
+        write_record(LU_LOG, "(/,/,'  INSTRUMENT PARAMETER FILE OPENED: ',A30,/,'  CONTENTS ARE:',/)",
+                     {name_of(chosen)});
+    status = 0;
+    READ_PARAMETERS();
+}
+
+void OPEN_EXP() {
+    // Proposed name: the input file's name up to its first '.', then EXP.
+    std::string preset;
+    if (G.INOPEN == 1) {
+        preset = std::string(G.INFILE.str());
+        const std::size_t dot = preset.find('.');
+        preset = dot == std::string::npos ? preset + ".EXP" : preset.substr(0, dot + 1) + "EXP";
+    }
+    browse_and_open(LU_EXP, "Create Experiment File", preset, "*.exp|(Experiment File)|*.*|(A", ".exp",
+                    OpenMode::Replace, false, "Error opening exp file: Try again");
+}
+
+void OPEN_SCANDATA(int& status) {
+    status = browse_and_open(LU_EXPORT, "Open Data File", "", "*.dat|(Data File)|*.*|(All)", ".dat",
+                             OpenMode::Append, true, "Error opening datafile: Try again");
+}
+
+void OPEN_NEWSTD(int& status, int unit) {
+    status = 1;
+    OpenFileRequest request;
+    request.title = "Create Standard Data File";
+    request.filters = {{"Std datafile", "*.rfl"}, {"All Formats", "*.*"}};
+    request.initial_dir = std::string(G.WORKDIR.str());
+    request.default_ext = "rfl";
+    const OpenFileResult chosen = GETOPENFILENAME(request);
+    if (!chosen.ok) return;
+    if (open_unit(unit, chosen.path, OpenMode::Replace) != 0) return;
+    if (G.LOGOPEN == 1)
+        write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A60)", {name_of(chosen.path)});
+    status = 0;
+}
+
+}  // namespace tarnivox

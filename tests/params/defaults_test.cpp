@@ -1,0 +1,147 @@
+// The defaults file kept beside the program between runs.
+
+#include "params/defaults.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/store.h"
+#include "io/clock.h"
+#include "io/units.h"
+
+namespace tarnivox {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DefaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_store();
+        close_all_units();
+        dir_ = fs::temp_directory_path() /
+               ("tarnivox_defaults_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "bin");
+        set_program_path((dir_ / "bin" / "tarnivox").string());
+        file_ = dir_ / "bin" / "Tarnivox_defaults.dat";
+        set_clock_for_tests(1700000000);
+    }
+    void TearDown() override {
+        close_all_units();
+        set_program_path("");
+        set_clock_for_tests(std::nullopt);
+        fs::remove_all(dir_);
+    }
+    std::vector<std::string> file_lines(const fs::path& p) {
+        std::ifstream in(p);
+        std::vector<std::string> out;
+        for (std::string l; std::getline(in, l);) out.push_back(l);
+        return out;
+    }
+    fs::path dir_;
+    fs::path file_;
+};
+
+TEST_F(DefaultsTest, FirstRunCreatesAnEmptyFileAndEndOfRunFillsIt) {
+    G.INFMT = 4;
+    G.INTFMT = 3;
+    READ_DEFAULTS_FROM_FILE();
+    EXPECT_EQ(G.INFMT, 1);
+    EXPECT_EQ(G.INTFMT, 1);
+    EXPECT_TRUE(G.WORKDIR.blank());
+    ASSERT_TRUE(fs::exists(file_));
+    EXPECT_EQ(fs::file_size(file_), 0u);
+
+    G.WORKDIR = "/data/crystals/";
+    G.INFMT = 7;
+    G.INTFMT = 3;
+    WRITE_DEFAULTS_TO_FILE();
+    const auto l = file_lines(file_);
+    ASSERT_EQ(l.size(), 4u);
+    EXPECT_EQ(l[0], "      This is the configuration file for Tarnivox");
+    EXPECT_EQ(l[1], "      Created on: " + date_text(1700000000));
+    EXPECT_EQ(l[2], "IN_DIR: /data/crystals/");
+    EXPECT_EQ(l[3], "FORMATS:     7    3");
+    EXPECT_FALSE(unit_is_open(LU_EXPORT));
+
+    reset_store();
+    READ_DEFAULTS_FROM_FILE();
+    EXPECT_EQ(G.WORKDIR.str(), "/data/crystals/");
+    EXPECT_EQ(G.INFMT, 7);
+    EXPECT_EQ(G.INTFMT, 3);
+}
+
+TEST_F(DefaultsTest, LinesAreFoundByKeywordAndLaterLinesWin) {
+    std::ofstream(file_) << "junk\n"
+                            "FORMATS: 2 2\n"
+                            "  IN_DIR:     /first/\n"
+                            "whatever FORMATS: 5\n"  // INTFMT missing: kept
+                            "FORMATS: x 1\n"         // unreadable: ignored
+                            "FORMATS: 99 0\n"        // no such formats: ignored
+                            "IN_DIR: /second dir/\n";
+    READ_DEFAULTS_FROM_FILE();
+    EXPECT_EQ(G.WORKDIR.str(), "/second dir/");
+    EXPECT_EQ(G.INFMT, 5);
+    EXPECT_EQ(G.INTFMT, 2);
+}
+
+TEST_F(DefaultsTest, DirectoryThatIsNotAnAbsolutePathBecomesTheProgramFolder) {
+    for (const std::string dir : {"\\\\server\\share\\data\\", "relative/dir/", ""}) {
+        std::ofstream(file_) << "IN_DIR: " << dir << "\nFORMATS: 3 1\n";
+        reset_store();
+        READ_DEFAULTS_FROM_FILE();
+        EXPECT_EQ(G.WORKDIR.str(), (dir_ / "bin").string() + "/") << dir;
+        EXPECT_EQ(G.INFMT, 3);
+    }
+}
+
+TEST_F(DefaultsTest, WriterRewritesItsOwnFileWhateverTheSharedUnitHolds) {
+    std::ofstream(file_) << "IN_DIR: /old/\nFORMATS: 1 1\nsome old line\nanother\nand more\n";
+    READ_DEFAULTS_FROM_FILE();
+    const fs::path other = dir_ / "export.dat";
+    ASSERT_EQ(open_unit(LU_EXPORT, other.string(), OpenMode::Append, true), 0);
+    write_line(LU_EXPORT, " scan export record");
+    G.WORKDIR = "/new/dir/    trailing part";
+    WRITE_DEFAULTS_TO_FILE();
+    const auto l = file_lines(file_);
+    ASSERT_EQ(l.size(), 4u);
+    EXPECT_EQ(l[2], "IN_DIR: /new/dir/");
+    EXPECT_EQ(file_lines(other), std::vector<std::string>{"scan export record"});
+}
+
+TEST_F(DefaultsTest, UnwritableProgramFolderUsesTheUserConfigFolder) {
+    // A program folder that does not exist stands for one that cannot be
+    // written (the tests may run with every permission).
+    set_program_path((dir_ / "missing" / "tarnivox").string());
+    const char* old_home = std::getenv("HOME");
+    const std::string saved = old_home ? old_home : "";
+    ::setenv("HOME", dir_.c_str(), 1);
+    READ_DEFAULTS_FROM_FILE();
+    G.INFMT = 6;
+    WRITE_DEFAULTS_TO_FILE();
+    ::setenv("HOME", saved.c_str(), 1);
+    const auto l = file_lines(dir_ / ".config" / "tarnivox" / "Tarnivox_defaults.dat");
+    ASSERT_EQ(l.size(), 4u);
+    EXPECT_EQ(l[3], "FORMATS:     6    1");
+}
+
+TEST_F(DefaultsTest, NoProgramPathMeansNoDefaultsFile) {
+    set_program_path("");
+    G.WORKDIR = "/kept/";
+    READ_DEFAULTS_FROM_FILE();
+    EXPECT_EQ(G.INFMT, 1);
+    EXPECT_EQ(G.WORKDIR.str(), "/kept/");
+    WRITE_DEFAULTS_TO_FILE();
+    EXPECT_FALSE(fs::exists(file_));
+}
+
+}  // namespace
+}  // namespace tarnivox
