@@ -14,7 +14,8 @@ namespace tarnivox {
 namespace {
 
 int caption(int parent, int x, int y, int w, std::string_view text) {
-    return GMCREATETEXTENTRY(parent, x, y, w, 1, text, static_cast<int>(text.size()), 0, EntryKind::Caption);
+    // No length limit: a caption may be replaced by a longer text.
+    return GMCREATETEXTENTRY(parent, x, y, w, 1, text, 0, 0, EntryKind::Caption);
 }
 
 int entry(int parent, int x, int y, int w, double value, int width, int decimals, int command,
@@ -285,7 +286,7 @@ void create_results_dialog() {
 
 void create_prompt_dialogs() {
     const int wait = wid(DLG_WAIT) = dialog(9, 2, "Tarnivox");
-    wid(WAIT_CAPTION) = GMCREATETEXTENTRY(wait, 1, 0, 8, 2, "Working; Please wait...", 23, 0, EntryKind::Caption);
+    wid(WAIT_CAPTION) = GMCREATETEXTENTRY(wait, 1, 0, 8, 2, "Working; Please wait...", 0, 0, EntryKind::Caption);
 
     const int step = wid(DLG_STEPSIZE) = dialog(10, 3, "Tarnivox");
     caption(step, 0, 2, 6, "Input omega step size:");
