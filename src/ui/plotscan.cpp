@@ -1,0 +1,165 @@
+#include "ui/plotscan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "fitting/profile.h"
+#include "io/layout.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+namespace {
+
+// Colour indices of the toolkit's palette.
+constexpr int COL_COUNTS = 1;
+constexpr int COL_MARKS = 2;
+constexpr int COL_COMPONENT = 3;
+constexpr int COL_FIT = 5;
+constexpr int COL_PEAK = 7;
+
+double clip(double x, double lo, double hi) { return std::min(std::max(x, lo), hi); }
+
+void line(double x1, double y1, double x2, double y2) {
+    GMOVETO2D(x1, y1);
+    GDRAWLINETO2D(x2, y2);
+}
+
+bool valid_step(int i) { return i >= 1 && i <= G.NPTS; }
+
+// Frame x of a scan angle.
+double frame_x(double angle) { return G.XSCALE * (angle - G.STEPANG(1)); }
+
+// The alpha2 component is drawn at the alpha2 peak position belonging to
+// the alpha1 POSITION; the dispersion of the monochromator adds MSHIFT.
+void draw_alpha2_component(Arr1<double, MAXSTEPS>& work) {
+    const double half = G.ANGLES(1) / 2.0;
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(half / DEG_PER_RAD);
+    if (!(std::fabs(s) <= 1.0)) return;  // beyond the limiting sphere: no alpha2 peak
+    Arr1<double, 6> par = G.PAR;
+    par(4) = std::asin(s) * DEG_PER_RAD + G.PAR(4) - half + G.MSHIFT;
+    CALC_PROFILE(2, G.STEPANG, par, G.NPTS, work);
+    PLOT_DATA(G.STEPANG, work, G.NPTS, COL_COMPONENT);
+}
+
+// Before fitting, the four integration limits are marked on the counts and
+// the background line under the peak is drawn between the inner two.
+void draw_limits(double h) {
+    GSETLINECOLOUR(COL_MARKS);
+    const double yb = G.XAXISY;
+    for (int j = 1; j <= 4; ++j) {
+        const int i = G.LIMS(j);
+        if (!valid_step(i)) continue;
+        const double x = frame_x(G.STEPANG(i));
+        const double y = G.YSCALE * G.COUNTS(i) + yb;
+        line(x, std::max(y - h / 10.0, yb), x, y + h / 10.0);
+    }
+    const int i2 = G.LIMS(2);
+    const int i3 = G.LIMS(3);
+    if (valid_step(i2) && valid_step(i3))
+        line(frame_x(G.STEPANG(i2)), G.YSCALE * G.COUNTS(i2) + yb, frame_x(G.STEPANG(i3)),
+             G.YSCALE * G.COUNTS(i3) + yb);
+}
+
+// Vertical marks at the top of the frame: the peak (the step of the largest
+// count before fitting, the fitted POSITION afterwards) and, for a doublet,
+// the alpha2 peak.
+void draw_peak_marks(double w, double yt, double h) {
+    double p = 0.0;
+    if (G.FITMODE != 2) {
+        if (!valid_step(G.IMAX)) return;
+        p = G.STEPANG(G.IMAX);
+    } else {
+        p = G.PAR(4);
+    }
+    if (!std::isfinite(p)) return;
+    GSETLINECOLOUR(COL_PEAK);
+    const double x = clip(frame_x(p), 0.0, w);
+    line(x, yt, x, yt - 0.3 * h);
+    if (G.NWAVE == 2) {
+        const double x2 = clip(x + G.XSCALE * (G.A2SHIFT + G.MSHIFT), 0.0, w);
+        line(x2, yt, x2, yt - 0.3 * h);
+    }
+}
+
+void draw_texts(double w) {
+    GSETLINECOLOUR(COL_MARKS);
+    const double y = G.XAXISY / 2.0;
+    if (G.ISCTYPE >= 1) {
+        GMOVETO2D(0.02 * w, y);
+        GDISPLAYSTR("STANDARD");
+    }
+    GMOVETO2D(0.6 * w, y);
+    GDISPLAYSTR(format_record("('Max Counts = ',I8)", {std::llround(std::isfinite(G.CMAX) ? G.CMAX : 0.0)}));
+}
+
+void fill_panel() {
+    if (const int h = wid(PANEL(5))) GMSETTEXTSETTING(h, format_record("(3I3)", {G.IHKL}));
+    if (const int h = wid(PANEL(7))) GMSETVALUESETTING_REAL(h, G.NREF);
+    for (int k = 1; k <= 4; ++k)
+        if (const int h = wid(PANEL(12 + k))) GMSETVALUESETTING_REAL(h, G.ANGLES(k));
+}
+
+}  // namespace
+
+void CALC_PROFILE(int mode, const Arr1<double, MAXSTEPS>& x, const Arr1<double, 6>& par, int n,
+                  Arr1<double, MAXSTEPS>& out) {
+    const double c = mode == 2 ? par(6) : 1.0;
+    double dp = 0.0, dh = 0.0, deta = 0.0;
+    for (int i = 1; i <= n; ++i) out(i) = par(1) + par(3) * c * PSVOIGT(x(i), par(4), par(5), par(2), dp, dh, deta);
+}
+
+void PLOT_DATA(const Arr1<double, MAXSTEPS>& x, const Arr1<double, MAXSTEPS>& y, int n, int colour) {
+    if (n < 1) return;
+    GSETLINECOLOUR(colour);
+    GMOVETO2D(G.XSCALE * (x(1) - x(1)), G.YSCALE * y(1) + G.XAXISY);
+    for (int i = 2; i <= n; ++i) GDRAWLINETO2D(G.XSCALE * (x(i) - x(1)), G.YSCALE * y(i) + G.XAXISY);
+}
+
+void PLOT_START() {
+    FRAACT(G.GFRAME);
+    FRACLE(G.GFRAME);
+    double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
+    FRAENQ(G.GFRAME, xmin, xmax, ymin, ymax);
+    // A frame not laid out yet reports no size; keep the last one known.
+    if (xmax > 0.0 && ymax > G.XAXISY) {
+        G.FRAMEW = xmax;
+        G.FRAMEH = ymax;
+    }
+}
+
+void PLOTSCAN() {
+    if (G.GFRAME == 0) return;
+    const int n = G.NPTS;
+    double ymax = G.CMAX;
+    for (int i = 1; i <= n; ++i) ymax = std::max(ymax, G.YCALC(i));
+    PLOT_START();
+    const double w = G.FRAMEW;
+    const double yt = G.FRAMEH;
+    const double yb = G.XAXISY;
+    const double h = yt - yb;
+    // An empty scan (no counts, one step or no width) still gets finite
+    // scales so that nothing is drawn outside the frame.
+    G.YSCALE = ymax > 0.0 && std::isfinite(ymax) ? h / ymax : h;
+    const double width = n >= 2 ? G.STEPANG(n) - G.STEPANG(1) : 0.0;
+    G.XSCALE = width > 0.0 && std::isfinite(width) ? w / width : w;
+
+    GSETLINECOLOUR(COL_COUNTS);
+    line(0.0, yb, w, yb);
+    if (n >= 1) {
+        PLOT_DATA(G.STEPANG, G.COUNTS, n, COL_COUNTS);
+        Arr1<double, MAXSTEPS> work;
+        CALC_PROFILE(1, G.STEPANG, G.PAR, n, work);
+        PLOT_DATA(G.STEPANG, work, n, COL_COMPONENT);
+        if (G.WAVE2 > 0.1 && G.WAVE1 > 0.0) draw_alpha2_component(work);
+        PLOT_DATA(G.STEPANG, G.YCALC, n, COL_FIT);
+        if (G.FITMODE != 2) draw_limits(h);
+        draw_peak_marks(w, yt, h);
+    }
+    draw_texts(w);
+    GFLUSHGRAPHICS();
+    fill_panel();
+}
+
+}  // namespace tarnivox
