@@ -122,17 +122,20 @@ int make_reflections(const GeometryOptions& opt, int n, ReflectionSet& out) {
     n = std::min(n, MAXREFLIST);
     int m = 0;
     for (const auto& hkl : all) {
-        if (m >= n) break;
-        Arr1<double, 4> a;
-        const double om = opt.omega_range > 0.0 ? omdist(rng) : 0.0;
-        if (!setting_angles(ub, hkl[0], hkl[1], hkl[2], opt.wave, om, opt.parity, a)) continue;
-        ++m;
-        out.true_omega(m) = a(2);
-        a(2) += opt.omzero + offset_shift(a, opt.xtaloff, opt.goncon1);
-        if (opt.noise > 0.0)
-            for (int j = 1; j <= 4; ++j) a(j) += noise(rng);
-        for (int j = 1; j <= 4; ++j) out.ang(m, j) = a(j);
-        for (int j = 1; j <= 3; ++j) out.ih(m, j) = hkl[j - 1];
+        for (int set = 1; set <= std::max(opt.settings, 1); ++set) {
+            if (m >= n) break;
+            Arr1<double, 4> a;
+            double om = opt.omega_range > 0.0 ? omdist(rng) : 0.0;
+            if (opt.settings > 1) om = -opt.omega_range + 2.0 * opt.omega_range * (set - 1) / (opt.settings - 1);
+            if (!setting_angles(ub, hkl[0], hkl[1], hkl[2], opt.wave, om, opt.parity, a)) continue;
+            ++m;
+            out.true_omega(m) = a(2);
+            a(2) += opt.omzero + offset_shift(a, opt.xtaloff, opt.goncon1);
+            if (opt.noise > 0.0)
+                for (int j = 1; j <= 4; ++j) a(j) += noise(rng);
+            for (int j = 1; j <= 4; ++j) out.ang(m, j) = a(j);
+            for (int j = 1; j <= 3; ++j) out.ih(m, j) = hkl[j - 1];
+        }
     }
     out.n = m;
     return m;

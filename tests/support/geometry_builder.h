@@ -35,6 +35,8 @@ struct GeometryOptions {
     std::array<int, 4> parity{1, 1, 1, 1};
     double max_tth = 50.0;       // 2theta limit of the chosen reflections
     double omega_range = 0.0;    // setting omega drawn from +-omega_range (0: bisecting)
+    int settings = 1;            // >1: each reflection at this many omegas spread evenly
+                                 // over -omega_range..+omega_range (psi settings)
     double omzero = 0.0;         // added to every observed omega
     std::array<double, 3> xtaloff{0.0, 0.0, 0.0};  // crystal offset, units of goncon1
     double goncon1 = 200.0;
