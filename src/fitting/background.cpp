@@ -58,23 +58,20 @@ void SET_BACKGROUND_SPLINE(int n, BgPairs& level, BgPairs& tth, int width) {
     if (k0 > NDEG) return;  // no scan inside the table
     int k = k0;
     t(k0) = level(1);
-    bool past_table = false;
     for (int i = 1; i <= n; ++i) {
         const double a = std::fabs(tth(i));
         if (a < k + 0.5) {
             t(k) = std::min(t(k), level(i));
         } else {
             const int kn = nint(a);
-            if (kn > NDEG) {
-                past_table = true;
-                break;
-            }
+            if (kn > NDEG) break;  // the table ends at 90 degrees
             k = kn;
             t(k) = level(i);
         }
     }
-    if (!past_table)
-        for (int j = k; j <= NDEG; ++j) t(j) = t(k);
+    // Degrees above the last stored one carry its level, also when scans
+    // beyond the table ended the walk: no background at all would be wrong.
+    for (int j = k; j <= NDEG; ++j) t(j) = t(k);
     t(NDEG + 1) = t(NDEG);
 
     const double slope = t(k0) / k0;
