@@ -108,7 +108,7 @@ void PARAMS() {
     RECIP(w.RP, vstar, cp, vs);
     for (int k = 1; k <= 6; ++k) w.CP(k) = cp(k);
     w.V = 1.0 / vstar;
-    for (int k = 1; k <= 3; ++k) w.CP(6 + k) = std::atan2(sine_of(w.CP(3 + k)), w.CP(3 + k)) * RAD;
+    for (int k = 1; k <= 3; ++k) w.CP(6 + k) = std::atan2(sine_of(w.CP(3 + k)), w.CP(3 + k)) * DEGRAD;
 }
 
 void BCALC(Mat3& B, const Arr1<double, 6>& C, const Arr1<double, 6>& RC) {

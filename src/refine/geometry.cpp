@@ -57,12 +57,12 @@ const Mat3& ub_inverse() {
 
 }  // namespace
 
-double acos_deg(double c) { return std::acos(std::clamp(c, -1.0, 1.0)) * RAD; }
+double acos_deg(double c, double deg_per_rad) { return std::acos(std::clamp(c, -1.0, 1.0)) * deg_per_rad; }
 
-double angle_from_dot(double dot, double len1, double len2) {
+double angle_from_dot(double dot, double len1, double len2, double deg_per_rad) {
     const double p = len1 * len2;
     if (!(p > 0.0)) return 90.0;
-    return acos_deg(dot / p);
+    return acos_deg(dot / p, deg_per_rad);
 }
 
 Angles table_angles(const AngTable& ANG, int n) {
@@ -170,9 +170,9 @@ void RECIP_CELL() {
             gs(i, j) = s;
         }
     for (int i = 1; i <= 3; ++i) G.RCELL(i) = std::sqrt(gs(i, i));
-    G.RCELL(4) = angle_from_dot(gs(2, 3), G.RCELL(2), G.RCELL(3));
-    G.RCELL(5) = angle_from_dot(gs(1, 3), G.RCELL(1), G.RCELL(3));
-    G.RCELL(6) = angle_from_dot(gs(1, 2), G.RCELL(1), G.RCELL(2));
+    G.RCELL(4) = angle_from_dot(gs(2, 3), G.RCELL(2), G.RCELL(3), RAD);
+    G.RCELL(5) = angle_from_dot(gs(1, 3), G.RCELL(1), G.RCELL(3), RAD);
+    G.RCELL(6) = angle_from_dot(gs(1, 2), G.RCELL(1), G.RCELL(2), RAD);
 }
 
 }  // namespace tarnivox

@@ -10,8 +10,12 @@
 
 namespace tarnivox {
 
-// Degrees per radian of the geometry routines.
+// Degrees per radian of the setting-angle geometry (CALCH, CALCA, CALOMEGA,
+// TWOTHETA, RECIP_CELL).
 inline constexpr double RAD = 57.2958;
+// Degrees per radian of the program's other trigonometry, among it the cell
+// angles of the UB and cell least squares.
+inline constexpr double DEGRAD = 57.29578;
 // Wavelength with which IH_TO_EULER derives setting angles (Mo K-alpha1 of
 // the instruments that supply indices only).
 inline constexpr double EULER_WAVE = 0.70926;
@@ -34,10 +38,10 @@ void RECIP_CELL();
 
 // acos in degrees of a cosine that rounding may have pushed just beyond
 // [-1, 1] (the angle of two nearly parallel vectors): clamped, never NaN.
-double acos_deg(double c);
+double acos_deg(double c, double deg_per_rad);
 // Angle in degrees between two vectors from their dot product and lengths;
 // 90 when one of them has no length (no direction to measure from).
-double angle_from_dot(double dot, double len1, double len2);
+double angle_from_dot(double dot, double len1, double len2, double deg_per_rad);
 
 // Row n of a reflection table.
 Angles table_angles(const AngTable& ANG, int n);

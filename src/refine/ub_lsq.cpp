@@ -49,9 +49,9 @@ bool cell_of_ub(const Mat3& ub, Arr1<double, 7>& cell) {
     if (!(d > 0.0) || !all_finite(g)) return false;
     cell(7) = 1.0 / std::sqrt(d);
     for (int i = 1; i <= 3; ++i) cell(i) = std::sqrt(std::fmax(g(i, i), 0.0));
-    cell(4) = angle_from_dot(g(2, 3), cell(2), cell(3));
-    cell(5) = angle_from_dot(g(1, 3), cell(1), cell(3));
-    cell(6) = angle_from_dot(g(1, 2), cell(1), cell(2));
+    cell(4) = angle_from_dot(g(2, 3), cell(2), cell(3), DEGRAD);
+    cell(5) = angle_from_dot(g(1, 3), cell(1), cell(3), DEGRAD);
+    cell(6) = angle_from_dot(g(1, 2), cell(1), cell(2), DEGRAD);
     return true;
 }
 
@@ -79,7 +79,7 @@ void CALCB(const Arr1<double, 7>& C, Mat3& B) {
     // The angle opposite a pair of axes: gamma for a,b; beta for a,c; alpha for b,c.
     for (int i = 1; i <= 2; ++i)
         for (int j = i + 1; j <= 3; ++j) {
-            g(i, j) = C(i) * C(j) * std::cos(C(9 - i - j) / RAD);
+            g(i, j) = C(i) * C(j) * std::cos(C(9 - i - j) / DEGRAD);
             g(j, i) = g(i, j);
         }
     double d = 0.0;

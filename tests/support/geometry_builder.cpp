@@ -14,6 +14,8 @@ namespace {
 // radian), so that exact data are exact for the program's routines.
 constexpr double DEG = 1.0 / 57.2958;
 constexpr double OFF_DEG = std::numbers::pi / 180.0;
+// Cell angles are the crystal's: a right angle is exactly a right angle.
+constexpr double CELL_DEG = std::numbers::pi / 180.0;
 
 Mat multiply(const Mat& a, const Mat& b) {
     Mat c;
@@ -26,13 +28,13 @@ Mat multiply(const Mat& a, const Mat& b) {
 }  // namespace
 
 double cell_volume(const Cell& c) {
-    const double ca = std::cos(c[3] * DEG), cb = std::cos(c[4] * DEG), cg = std::cos(c[5] * DEG);
+    const double ca = std::cos(c[3] * CELL_DEG), cb = std::cos(c[4] * CELL_DEG), cg = std::cos(c[5] * CELL_DEG);
     return c[0] * c[1] * c[2] * std::sqrt(1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg);
 }
 
 Mat b_matrix(const Cell& c) {
-    const double ca = std::cos(c[3] * DEG), cb = std::cos(c[4] * DEG), cg = std::cos(c[5] * DEG);
-    const double sa = std::sin(c[3] * DEG), sb = std::sin(c[4] * DEG), sg = std::sin(c[5] * DEG);
+    const double ca = std::cos(c[3] * CELL_DEG), cb = std::cos(c[4] * CELL_DEG), cg = std::cos(c[5] * CELL_DEG);
+    const double sa = std::sin(c[3] * CELL_DEG), sb = std::sin(c[4] * CELL_DEG), sg = std::sin(c[5] * CELL_DEG);
     const double v = cell_volume(c);
     const double as = c[1] * c[2] * sa / v, bs = c[0] * c[2] * sb / v, cs = c[0] * c[1] * sg / v;
     const double cbs = (ca * cg - cb) / (sa * sg);
