@@ -4,8 +4,6 @@
 
 namespace tarnivox {
 
-void START_MANUAL_FIT() {}
-void START_AUTO_FIT() {}
 void FIT_GAMMA() {}
 
 }  // namespace tarnivox

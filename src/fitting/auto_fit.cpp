@@ -1,0 +1,145 @@
+// "Auto profile fit": every reflection of the standard scan file is fitted
+// and written, one per timer tick, while the user watches the scan plot
+// and may pause, resume, jump to a reflection or change the fit controls.
+#include "core/exitint.h"
+#include "core/store.h"
+#include "fitting/commands.h"
+#include "fitting/fit_loop.h"
+#include "fitting/fitscan.h"
+#include "io/units.h"
+#include "output/intensity_file.h"
+#include "output/log_file.h"
+#include "params/fit_settings.h"
+#include "ui/files.h"
+#include "ui/graphics.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr int TIMER_INTERVAL = 50;
+constexpr int TICK = 990;
+
+// Jump fields and their Go buttons, the reflection captions and angles.
+constexpr int BROWSE_ITEMS[] = {5, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17};
+
+void panel_waiting() {
+    panel_status(18, 1);
+    panel_status(19, 0);
+    panel_status(6, 1);
+    panel_status(8, 1);
+}
+
+void panel_running() {
+    panel_status(18, 0);
+    panel_status(19, 1);
+    // Jumps belong to a paused run: the position in the file is the progress.
+    panel_status(6, 0);
+    panel_status(8, 0);
+}
+
+void panel_initial() {
+    for (int item = 2; item <= 20; ++item) panel_status(item, -1);
+    for (int item : BROWSE_ITEMS) panel_status(item, 1);
+    panel_waiting();
+}
+
+// false: the user cancelled the command.
+bool make_sure_of_output_file() {
+    while (G.OUTOPEN == 0) {
+        const int answer = GMDISPLAYMESSAGEBOX("TARNIVOX", "No output datafile is open. Do you want to open a file?",
+                                               1, GM_BUTTONS_YESNOCANCEL);
+        if (answer == GM_CANCEL) return false;
+        if (answer != GM_YES) return true;  // go on without writing records
+        OPEN_OUT();
+    }
+    return true;
+}
+
+void stop_timer() { GMDEFINETIMERCALLBACK(TIMER_INTERVAL, 0); }
+
+}  // namespace
+
+void START_AUTO_FIT() {
+    if (!make_sure_of_output_file()) return;
+    for (int i = 1; i <= 12; ++i) G.NFITC(i) = 0;
+    G.NPASS2 = 0;
+    G.FITMODE = 2;
+    int icancel = 0;
+    RUN_PKVALS(icancel);
+    if (icancel == 1) return;
+    WRITE_FIT_PARAMETERS();
+    if (have_reflection()) SET_FIT_PARAMETERS();
+    WRITE_FIT_PARAMETERS();
+    begin_fitting_window();
+    panel_initial();
+    show_fit();
+
+    // A reflection already written is not written again when the run is
+    // resumed on it; the number of the last one written tells.
+    bool written = false;
+    int written_nref = 0;
+    auto fit_and_write = [&]() {
+        FIT_REFLECTION();
+        WRITE_INT();
+        written = true;
+        written_nref = G.NREF;
+    };
+
+    for (;;) {
+        const int command = GMACTION();
+        bool leave = false;
+        switch (command) {
+            case GM_CLOSE: stop_timer(); EXITINT("");
+            case 101:
+                stop_timer();
+                END_GRAPHICS();
+                return;
+            case 118:
+                panel_running();
+                GMDEFINETIMERCALLBACK(TIMER_INTERVAL, TICK);
+                if (have_reflection()) {
+                    READ_FIT_PARAMETERS();
+                    if (written && G.NREF == written_nref)
+                        FIT_REFLECTION();
+                    else
+                        fit_and_write();
+                }
+                break;
+            case 119:
+                panel_waiting();
+                stop_timer();
+                break;
+            case TICK: {
+                const FitStep step = step_and_fit(0);
+                if (step == FitStep::Leave) {
+                    leave = true;
+                } else if (step == FitStep::Fitted) {
+                    WRITE_INT();
+                    written = true;
+                    written_nref = G.NREF;
+                }
+                break;
+            }
+            case 106:
+            case 108:
+                // A reflection reached by a jump is fitted and shown, not written.
+                leave = jump_and_fit(command) == FitStep::Leave;
+                break;
+            default: fit_control_command(command); break;
+        }
+        if (leave) break;
+        show_fit();
+    }
+
+    stop_timer();
+    panel_status(18, 1);
+    END_GRAPHICS();
+    if (G.LOGOPEN == 1) {
+        WRITE_AUTOFIT_SUMMARY_HEADER(LU_LOG);
+        WRITE_FIT_SUMMARY(LU_LOG);
+        flush_unit(LU_LOG);
+    }
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,112 @@
+#include "fitting/fit_loop.h"
+
+#include <cmath>
+#include <string>
+
+#include "core/store.h"
+#include "fitting/fitscan.h"
+#include "import/stddata.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "params/fit_settings.h"
+#include "ui/plotscan.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+namespace {
+
+void set_and_fit() {
+    SET_FIT_PARAMETERS();
+    FIT_REFLECTION();
+}
+
+// Status 12 (end of file) and 11 (read error) end a walk through the data
+// set; anything else leaves a reflection in the record.
+bool ends_walk(int status) { return status == 12 || status == 11; }
+
+}  // namespace
+
+bool have_reflection() { return G.NPTS >= 1; }
+
+FitStep step_and_fit(int mode) {
+    int status = 0;
+    const Arr1<int, 3> none;
+    READ_SCAN_STDDATA(G.LUSCR, mode, 0, none, status);
+    if (ends_walk(status)) return FitStep::Leave;
+    if (!have_reflection()) return FitStep::Ignored;
+    set_and_fit();
+    return FitStep::Fitted;
+}
+
+bool parse_hkl(std::string_view text, int hkl[3]) {
+    std::string s(text);
+    if (s.size() > 20) s.resize(20);  // the entry holds 20 characters
+    int h = 0, k = 0, l = 0, nread = 0;
+    if (read_free(s, {&h, &k, &l}, &nread) != READ_OK || nread != 3) return false;
+    hkl[0] = h;
+    hkl[1] = k;
+    hkl[2] = l;
+    return true;
+}
+
+FitStep jump_and_fit(int command) {
+    Arr1<int, 3> hkl;
+    int nref = 0;
+    int mode = 0;
+    if (command == 106) {
+        const std::string text = wid(PANEL(5)) != 0 ? GMENQTEXTSETTING(wid(PANEL(5))) : std::string();
+        int h[3];
+        if (!parse_hkl(text, h)) return FitStep::Ignored;
+        hkl = Arr1<int, 3>{{h[0], h[1], h[2]}};
+        mode = 2;
+    } else {
+        const double v = wid(PANEL(7)) != 0 ? GMENQVALUESETTING(wid(PANEL(7))) : 0.0;
+        if (!std::isfinite(v) || std::fabs(v) > 1.0e9) return FitStep::Ignored;
+        nref = static_cast<int>(std::lround(v));
+        mode = 1;
+    }
+    const int before = G.NREF;
+    int status = 0;
+    READ_SCAN_STDDATA(G.LUSCR, mode, nref, hkl, status);
+    if (ends_walk(status)) return FitStep::Leave;
+    if (status == 13) {
+        // Not in the data set: go back to the reflection shown before.
+        status = 0;
+        READ_SCAN_STDDATA(G.LUSCR, 1, before, hkl, status);
+        if (status == 11) return FitStep::Leave;
+    }
+    if (!have_reflection()) return FitStep::Ignored;
+    set_and_fit();
+    return FitStep::Fitted;
+}
+
+bool fit_control_command(int command) {
+    if (command == 429) {
+        if (have_reflection()) SET_DEFAULT_PARAMETERS();
+        return true;
+    }
+    if (command >= 431 && command <= 499) {
+        READ_FIT_PARAMETERS();
+        if (have_reflection()) SET_FIT_PARAMETERS();
+        return true;
+    }
+    return false;
+}
+
+void show_fit() {
+    PLOTSCAN();
+    WRITE_REFINED_PARAMETERS();
+}
+
+void panel_status(int item, int status) {
+    if (const int h = wid(PANEL(item))) GMSETWIDGETSTATUS(h, status);
+}
+
+void begin_fitting_window() {
+    for (int m = 1; m <= 4; ++m)
+        if (const int h = wid(MENU_TITLE(m))) GMSETWIDGETSTATUS(h, 0);
+    if (const int h = wid(DLG_FITCTRL)) GMDRAWWINDOW(h);
+}
+
+}  // namespace tarnivox

@@ -1,0 +1,48 @@
+#pragma once
+// Pieces shared by the automatic and the manual fitting runs: the panel of
+// fitting buttons, stepping through the standard scan file, jumps by
+// indices or by number, and the fit-control commands of the dialog.
+
+#include <string_view>
+
+namespace tarnivox {
+
+// Result of a read or jump inside a fitting loop.
+enum class FitStep {
+    Fitted,   // a reflection is in the scan record and has been fitted
+    Ignored,  // nothing happened (unreadable hkl text or number)
+    Leave,    // end of file or a read error: the loop ends
+};
+
+// True when the scan record holds a reflection (a data set with no
+// reflections leaves it empty).
+bool have_reflection();
+
+// Reads the next (mode 0) or previous (mode -1) reflection; when one was
+// read, computes its start values and fits it.
+FitStep step_and_fit(int mode);
+
+// Command 106 (indices typed into the hkl entry) or 108 (the number in the
+// sequence entry): reads that reflection, or re-reads the one current
+// before the jump when it does not exist; computes start values and fits.
+FitStep jump_and_fit(int command);
+
+// Commands 429 and 431..499 of the fitting-controls dialog; false for any
+// other command.
+bool fit_control_command(int command);
+
+// Shows the scan and the results of its fit.
+void show_fit();
+
+// Sets a panel item's status (1 selectable, 0 greyed, -1 hidden), when the
+// main window has been built.
+void panel_status(int item, int status);
+
+// Greys the menus and shows the fitting-controls dialog for a run.
+void begin_fitting_window();
+
+// Parses three integers from the hkl entry text; false when the text does
+// not hold them.
+bool parse_hkl(std::string_view text, int hkl[3]);
+
+}  // namespace tarnivox

@@ -1,0 +1,82 @@
+// "Manual profile fit": the user walks through the standard scan file one
+// reflection at a time, refits with changed controls as often as wanted,
+// and decides which reflections go to the intensity file.
+#include <string>
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "fitting/commands.h"
+#include "fitting/fit_loop.h"
+#include "fitting/fitscan.h"
+#include "import/export.h"
+#include "output/intensity_file.h"
+#include "params/fit_settings.h"
+#include "ui/graphics.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+void panel_manual() {
+    for (int item = 2; item <= 17; ++item) panel_status(item, 1);
+    panel_status(18, -1);
+    panel_status(19, -1);
+    panel_status(20, 1);
+    // Accepting (and its counterpart) needs a file to write to.
+    const int usable = G.OUTOPEN == 1 ? 1 : 0;
+    panel_status(11, usable);
+    panel_status(12, usable);
+}
+
+// An accepted reflection is written as passed whatever the tests said:
+// outcome "F", no rejection letter.
+void mark_accepted() {
+    std::string st = G.FITSTAT.padded();
+    st[0] = 'F';
+    st[1] = ' ';
+    G.FITSTAT = st;
+}
+
+}  // namespace
+
+void START_MANUAL_FIT() {
+    G.FITMODE = 2;
+    WRITE_FIT_PARAMETERS();
+    if (have_reflection()) SET_FIT_PARAMETERS();
+    WRITE_FIT_PARAMETERS();
+    begin_fitting_window();
+    panel_manual();
+    if (have_reflection()) FIT_REFLECTION();
+    show_fit();
+
+    for (;;) {
+        const int command = GMACTION();
+        FitStep step = FitStep::Fitted;
+        switch (command) {
+            case GM_CLOSE: EXITINT("");
+            case 101: END_GRAPHICS(); return;
+            case 102: step = step_and_fit(-1); break;
+            case 111:
+                if (have_reflection()) {
+                    mark_accepted();
+                    WRITE_INT();
+                }
+                step = step_and_fit(0);
+                break;
+            case 103:
+            case 112: step = step_and_fit(0); break;
+            case 104:
+                if (have_reflection()) FIT_REFLECTION();
+                break;
+            case 106:
+            case 108: step = jump_and_fit(command); break;
+            case 120: EXPORT_SCAN(); break;
+            default: fit_control_command(command); break;
+        }
+        if (step == FitStep::Leave) break;
+        show_fit();
+    }
+    END_GRAPHICS();
+}
+
+}  // namespace tarnivox
