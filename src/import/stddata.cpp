@@ -131,6 +131,15 @@ void store_reflection(const ReflectionLine& r, const Arr1<int, MAXSTEPS>& counts
     G.RFLAG_SAVE = G.RFLAG;
 }
 
+// A data set written before its orientation was known carries U lines of
+// zeros: they are no orientation matrix.
+bool all_zero(const Arr2<double, 3, 3>& m) {
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j)
+            if (m(i, j) != 0.0) return false;
+    return true;
+}
+
 bool begins_with_data(const std::string& line) { return upper_cased(line.substr(0, 4)) == "DATA"; }
 
 // Mode -1: walks back from the current reflection to the one before it and
@@ -155,11 +164,6 @@ bool position_before_previous(int unit) {
         return true;
     }
     return false;
-}
-
-void tell_user(std::string_view text) {
-    WAITBOX(0);
-    GMDISPLAYMESSAGEBOX("TARNIVOX", text, 1, GM_BUTTONS_OK);
 }
 
 }  // namespace
@@ -242,7 +246,7 @@ void READ_HEADER_STDDATA(int unit, int& status) {
             int nread = 0;
             if (read_free(std::string_view(line).substr(1, 99), {row}, &nread) != READ_OK) continue;
             for (int j = 1; j <= 3; ++j) G.UB(k, j) = row(j);
-            if (nread == 3 && k == 3) G.UBFLAG = 1;
+            if (nread == 3 && k == 3 && !all_zero(G.UB)) G.UBFLAG = 1;
         } else if (line.front() == 'T') {
             std::string title;
             read_fixed(std::string_view(line).substr(1, 99), "(A60)", {&title});
@@ -277,11 +281,12 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
         std::string line;
         const int rc = read_line120(unit, line);
         if (rc == READ_EOF) {
+            WAITBOX(0);
             if (search) {
-                tell_user("Reflection not found");
+                GMDISPLAYMESSAGEBOX("TARNIVOX", "Reflection not found", 1, GM_BUTTONS_OK);
                 status = ST_NOT_FOUND;
             } else {
-                if (!quiet) tell_user("End of File");
+                if (!quiet) GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", 1, GM_BUTTONS_OK);
                 status = ST_END;
             }
             // One step back over the end of file: a further forward step

@@ -15,6 +15,7 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -30,6 +31,7 @@ protected:
         auto backend = ScriptBackend::from_text("");
         backend->echo = false;
         set_toolkit_backend(std::move(backend));
+        GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
         dir_ = fs::temp_directory_path() /
                ("tarnivox_stddata_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -221,6 +223,16 @@ TEST_F(StdDataTest, HeaderReaderCountsUnreadableAndExtraUbLines) {
     EXPECT_DOUBLE_EQ(G.UB(3, 3), 1.0);
     EXPECT_EQ(G.UBFLAG, 1);
     EXPECT_EQ(G.TITLE.str(), " " + std::string(59, 'A'));
+}
+
+TEST_F(StdDataTest, HeaderWrittenWithoutOrientationDoesNotClaimOne) {
+    ASSERT_EQ(open_unit(LU_SCAN, path_, OpenMode::Replace), 0);
+    WRITE_HEADER_STDDATA(LU_SCAN);
+    rewind_unit(LU_SCAN);
+    int status = 1;
+    READ_HEADER_STDDATA(LU_SCAN, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(G.UBFLAG, 0);
 }
 
 TEST_F(StdDataTest, HeaderWithoutDataLineIsAnError) {
