@@ -284,13 +284,15 @@ void LSVEC(int ISYM, int& IERR) {
     w.UBX = mat_mul(ubs, t);
     PARAMS();
 
-    // 10. Residuals; the validity of the last entry's calculated vector.
-    w.SS = 0.0;
+    // 10. Residuals, row by row of T; the validity of the last entry's
+    // calculated vector.
+    Arr1<double, 3> ssrow;
     for (int k = 1; k <= n; ++k)
         for (int r = 1; r <= 3; ++r) {
             const double d = t(r, 1) * ih(k, 1) + t(r, 2) * ih(k, 2) + t(r, 3) * ih(k, 3) - hc(k, r);
-            w.SS += d * d;
+            ssrow(r) += d * d;
         }
+    w.SS = ssrow(1) + ssrow(2) + ssrow(3);
     int last_ierr = 0;
     {
         Vec3 hcalc;
@@ -300,11 +302,32 @@ void LSVEC(int ISYM, int& IERR) {
         CALCA(hcalc, unused, last_ierr);
     }
 
-    // 11. Covariance of the nine parameters.
+    // 11. Covariance of the nine parameters.  Row r of T fits the index
+    // component r, whose scatter grows with the length of axis r (an error
+    // in h_phi appears in h, k, l scaled by a, b, c).  So each row gets its
+    // own variance, sigma_r^2 = SS_r / (N - NFREE/3), and the covariance of
+    // the constrained solution P = Q X'y (Q the leading block of the
+    // inverse of the bordered matrix) is Q . diag(sigma_r^2 HH) . Q.  With
+    // equal scatter in the three rows this is VAR . Q.
     w.VAR = w.SS / (3 * n - nfree);
+    const double dof_row = n - nfree / 3.0;
+    Arr2<double, 9, 9> qw;  // Q . diag(sigma_r^2 HH)
+    for (int i = 1; i <= 9; ++i)
+        for (int r = 1; r <= 3; ++r) {
+            const double var_r = ssrow(r) / dof_row;
+            for (int c = 1; c <= 3; ++c) {
+                double s = 0.0;
+                for (int k = 1; k <= 3; ++k) s += a_at(w, i, 3 * (r - 1) + k) * hh(k, c);
+                qw(i, 3 * (r - 1) + c) = var_r * s;
+            }
+        }
     Arr2<double, 9, 9> cov;
     for (int i = 1; i <= 9; ++i)
-        for (int j = 1; j <= 9; ++j) cov(i, j) = w.VAR * a_at(w, i, j);
+        for (int j = 1; j <= 9; ++j) {
+            double s = 0.0;
+            for (int k = 1; k <= 9; ++k) s += qw(i, k) * a_at(w, k, j);
+            cov(i, j) = s;
+        }
 
     // 12. The constrained cell.
     Arr1<double, 7> cell;

@@ -93,20 +93,6 @@ TEST_F(CellLsq, CubicWithThreeEntriesHasFiveDegreesOfFreedom) {
     EXPECT_DOUBLE_EQ(w.VAR, w.SS / 5.0);
 }
 
-TEST_F(CellLsq, AngleEsdIsCosineEsdOverSine) {
-    GeometryOptions opt;
-    opt.cell = {6.1, 15.3, 8.8, 90.0, 90.0, 90.0};
-    opt.noise = 0.005;
-    load(opt, 30);
-    int ierr = -1;
-    LSVEC(1, ierr);  // beta free, near 90
-    ASSERT_EQ(ierr, 0);
-    // At 90 degrees the sine is 1: the esd is that of the cosine in degrees.
-    const double sin_beta = std::sin(G.CELL(5) * std::numbers::pi / 180.0);
-    EXPECT_NEAR(sin_beta, 1.0, 1e-6);
-    EXPECT_GT(G.CELLESD(5), 0.0);
-}
-
 TEST_F(CellLsq, BadSystemOrIndicesLeaveUbAndCell) {
     GeometryOptions opt;
     load(opt, 20);
