@@ -57,7 +57,8 @@ void create_file_captions() {
     const int win = G.MAINWIN;
     wid(MAIN_DATA_CAPTION) = caption(win, 1, 17, 3, "Data from");
     wid(MAIN_INFILE) = GMCREATETEXTENTRY(win, 4, 17, 6, 1, "", 30, 0, EntryKind::Display, "Data file");
-    wid(MAIN_TITLE) = GMCREATETEXTENTRY(win, 2, 16, 14, 1, "", 60, 0, EntryKind::Display, "Title");
+    // The title stops short of the "Format:" caption that shares its row.
+    wid(MAIN_TITLE) = GMCREATETEXTENTRY(win, 2, 16, 9, 1, "", 60, 0, EntryKind::Display, "Title");
     wid(MAIN_OUTPUT_CAPTION) = caption(win, 11, 17, 2, "Output:");
     wid(MAIN_OUTFILE) = GMCREATETEXTENTRY(win, 13, 17, 6, 1, "", 255, 0, EntryKind::Display, "Output file");
     wid(MAIN_FORMAT_CAPTION) = caption(win, 11, 16, 2, "Format:");
@@ -158,29 +159,29 @@ void create_fit_controls_dialog() {
 }
 
 void create_preprocess_dialog() {
-    const int d = wid(DLG_PREPROCESS) = dialog(13, 6, "Preprocessing Control");
-    caption(d, 0, 5, 13, "Set the profile parameters and refinement flags");
-    caption(d, 0, 4, 7, "Use params when I/sigma >");
-    wid(PRE_ISIG) = entry(d, 7, 4, 2, 10.0, 5, 1, 0, "I/sigma");
-    caption(d, 0, 3, 10, "Then select GO button");
+    const int d = wid(DLG_PREPROCESS) = dialog(13, 5, "Preprocessing Control");
+    caption(d, 0, 4, 13, "Set the profile parameters and refinement flags");
+    caption(d, 0, 3, 7, "Use params when I/sigma >");
+    wid(PRE_ISIG) = entry(d, 7, 3, 2, 10.0, 5, 1, 0, "I/sigma");
+    caption(d, 0, 2, 10, "Then select GO button");
     wid(PRE_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", 54);
     wid(PRE_GO) = GMCREATEPUSHBUTTON(d, 8, 0, 3, 1, "Go", 53);
 }
 
 void create_diffractometer_dialog() {
-    const int d = wid(DLG_DIFFRACT) = dialog(12, 8, "Diffractometer constants");
-    caption(d, 0, 7, 5, "Parities");
+    const int d = wid(DLG_DIFFRACT) = dialog(12, 7, "Diffractometer constants");
+    caption(d, 0, 6, 5, "Parities");
     for (int i = 1; i <= 4; ++i)
-        wid(DIF_PARITY(i)) = entry(d, 4 + i, 7, 1, 1.0, 2, 0, 0, "Parity " + std::to_string(i));
-    wid(DIF_MONO_CAPTION) = caption(d, 0, 6, 5, "Monochromator 2Theta:");
-    wid(DIF_MONO) = entry(d, 5, 6, 2, 0.0, 4, 1, 0, "Monochromator 2Theta");
-    wid(DIF_DIHEDRAL_CAPTION) = caption(d, 0, 5, 5, "Dihedral angle = ");
-    wid(DIF_DIHEDRAL) = entry(d, 5, 5, 2, 0.0, 4, 1, 0, "Dihedral angle");
-    wid(DIF_DIRECTION_CAPTION) = caption(d, 8, 5, 4, "Parallel");
-    caption(d, 0, 4, 5, "Attenuator");
-    wid(DIF_ATTEN) = entry(d, 5, 4, 2, 1.0, 4, 2, 0, "Attenuator");
-    caption(d, 0, 3, 5, "RS");
-    wid(DIF_RS) = entry(d, 5, 3, 2, 200.0, 5, 1, 0, "RS");
+        wid(DIF_PARITY(i)) = entry(d, 4 + i, 6, 1, 1.0, 2, 0, 0, "Parity " + std::to_string(i));
+    wid(DIF_MONO_CAPTION) = caption(d, 0, 5, 5, "Monochromator 2Theta:");
+    wid(DIF_MONO) = entry(d, 5, 5, 2, 0.0, 4, 1, 0, "Monochromator 2Theta");
+    wid(DIF_DIHEDRAL_CAPTION) = caption(d, 0, 4, 5, "Dihedral angle = ");
+    wid(DIF_DIHEDRAL) = entry(d, 5, 4, 2, 0.0, 4, 1, 0, "Dihedral angle");
+    wid(DIF_DIRECTION_CAPTION) = caption(d, 8, 4, 4, "Parallel");
+    caption(d, 0, 3, 5, "Attenuator");
+    wid(DIF_ATTEN) = entry(d, 5, 3, 2, 1.0, 4, 2, 0, "Attenuator");
+    caption(d, 0, 2, 5, "RS");
+    wid(DIF_RS) = entry(d, 5, 2, 2, 200.0, 5, 1, 0, "RS");
     wid(DIF_OK) = GMCREATEPUSHBUTTON(d, 4, 0, 3, 1, "OK", 511);
 }
 

@@ -515,6 +515,9 @@ void QtBackend::set_text(int h, std::string_view text) {
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         e->setText(qs(text));
         e->setCursorPosition(0);
+        // A display field narrower than its text (a long path or title)
+        // shows the whole text when the pointer rests on it.
+        if (e->isReadOnly()) e->setToolTip(e->text());
     } else if (auto* l = qobject_cast<QLabel*>(w)) {
         l->setText(qs(text));
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {

@@ -53,6 +53,7 @@ public:
 
     // Inspection for tests.
     const Item& item(int h) const;
+    int handles() const { return static_cast<int>(items_.size()); }
     int find(std::string_view dialog, std::string_view label) const;  // 0 when absent
     int find_dialog(std::string_view title) const;
     QWidget* main_window() const;

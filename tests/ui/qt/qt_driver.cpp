@@ -1,0 +1,147 @@
+#include "qt_driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tarnivox::uitest {
+
+namespace {
+int g_argc = 1;
+char g_name[] = "test_ui_qt";
+char* g_argv[] = {g_name, nullptr};
+// Steps that wait longer than this mean the routine is stuck.
+constexpr int kMaxIdleTicks = 2000;
+}  // namespace
+
+QtBackend& qt() { return dynamic_cast<QtBackend&>(toolkit_backend()); }
+
+// The offscreen platform cannot raise windows or pass size hints to a
+// window manager; its notes about it only hide real messages.
+void quiet_platform_notes(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+    if (msg.startsWith("This plugin does not support")) return;
+    std::fprintf(stderr, "%s%s\n", type == QtWarningMsg ? "Qt: " : "", msg.toLocal8Bit().constData());
+}
+
+QtDriver::QtDriver() {
+    qInstallMessageHandler(quiet_platform_notes);
+    timer_.setInterval(2);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+}
+
+QtDriver::~QtDriver() { timer_.stop(); }
+
+void QtDriver::start_bare(const std::vector<Step>& steps) {
+    set_toolkit_backend(make_qt_backend(g_argc, g_argv));
+    steps_.clear();
+    next_ = 0;
+    for (const Step& s : steps) steps_.push_back([this, s] { return play(s); });
+    timer_.start();
+}
+
+void QtDriver::start(const std::vector<Step>& steps) {
+    start_bare(steps);
+    GRAPHICS_SETUP();
+}
+
+void QtDriver::then(std::function<bool()> step) { steps_.push_back(std::move(step)); }
+
+void QtDriver::tick() {
+    if (cancel_file_dialogs)
+        if (auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            fd->reject();
+            return;
+        }
+    if (next_ >= steps_.size()) return;
+    if (steps_[next_]()) {
+        ++next_;
+        idle_ticks_ = 0;
+        return;
+    }
+    if (++idle_ticks_ > kMaxIdleTicks) {
+        std::fprintf(stderr, "Qt driver: step %zu could not be played; the routine is stuck\n", next_ + 1);
+        std::_Exit(1);
+    }
+}
+
+bool QtDriver::play(const Step& s) {
+    QtBackend& b = qt();
+    auto visible = [](QWidget* w) { return w && w->isVisible() && w->isEnabled(); };
+    switch (s.kind) {
+        case Step::Press: {
+            const int h = b.find(s.dialog, s.label);
+            if (!h) return false;
+            const auto& it = b.item(h);
+            if (it.action) {
+                if (!it.action->isEnabled()) return false;
+                it.action->trigger();
+                return true;
+            }
+            auto* button = qobject_cast<QAbstractButton*>(it.widget.data());
+            if (!visible(button)) return false;
+            button->click();
+            return true;
+        }
+        case Step::Set: {
+            const int h = b.find(s.dialog, s.label);
+            auto* e = h ? qobject_cast<QLineEdit*>(b.item(h).widget.data()) : nullptr;
+            if (!visible(e)) return false;
+            e->setText(QString::fromStdString(s.value));
+            return true;
+        }
+        case Step::Toggle: {
+            const int h = b.find(s.dialog, s.label);
+            auto* button = h ? qobject_cast<QAbstractButton*>(b.item(h).widget.data()) : nullptr;
+            if (!visible(button)) return false;
+            button->setChecked(s.value == "on");
+            return true;
+        }
+        case Step::Select: {
+            const int h = b.find(s.dialog, s.label);
+            auto* list = h ? qobject_cast<QListWidget*>(b.item(h).widget.data()) : nullptr;
+            if (!visible(list)) return false;
+            list->setCurrentRow(std::atoi(s.value.c_str()) - 1);
+            return true;
+        }
+        case Step::Answer: {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return false;
+            QMessageBox::StandardButton which = QMessageBox::Ok;
+            if (s.value == "yes") which = QMessageBox::Yes;
+            if (s.value == "no") which = QMessageBox::No;
+            if (s.value == "cancel") which = QMessageBox::Cancel;
+            QAbstractButton* button = box->button(which);
+            if (!button) return false;
+            button->click();
+            return true;
+        }
+        case Step::Command: {
+            for (int h = 1; h <= b.handles(); ++h) {
+                const auto& it = b.item(h);
+                auto* button = qobject_cast<QAbstractButton*>(it.widget.data());
+                if (it.command == s.command && visible(button) && button->window()->isVisible()) {
+                    button->click();
+                    return true;
+                }
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+std::vector<Box> QtDriver::boxes() const {
+    std::vector<Box> out;
+    for (const QtBoxEvent& e : qt().box_events()) out.push_back({e.title, e.text});
+    return out;
+}
+
+bool QtDriver::shown(int h) const {
+    const auto& it = qt().item(h);
+    if (it.action) return it.action->isVisible();
+    QWidget* w = it.widget.data();
+    if (!w) return false;
+    if (w->isWindow()) return w->isVisible();
+    return !w->isHidden();
+}
+
+}  // namespace tarnivox::uitest

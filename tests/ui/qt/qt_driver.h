@@ -1,0 +1,48 @@
+#pragma once
+// Plays user steps on the real Qt window while a routine waits in its
+// nested event loop: each step waits until its widget is on screen (or a
+// box is open), then clicks, types or answers as a user would.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+#include "ui/dialog_cases.h"
+#include "ui/toolkit/qt/qt_backend.h"
+#include "ui/toolkit/qt/qt_toolkit.h"
+
+namespace tarnivox::uitest {
+
+QtBackend& qt();
+
+class QtDriver : public Driver {
+public:
+    QtDriver();
+    ~QtDriver() override;
+    void start(const std::vector<Step>& steps) override;
+    // Installs a backend and plays `steps` without building the window.
+    void start_bare(const std::vector<Step>& steps);
+    // A free-form step: returns false until it could be done.
+    void then(std::function<bool()> step);
+    bool finished() const override { return next_ >= steps_.size(); }
+    std::vector<Box> boxes() const override;
+    bool shown(int h) const override;
+    int active_window() const override { return 0; }
+    // Every file dialog that opens is cancelled.
+    bool cancel_file_dialogs = false;
+
+private:
+    void tick();
+    bool play(const Step& s);
+    std::vector<std::function<bool()>> steps_;
+    std::size_t next_ = 0;
+    int idle_ticks_ = 0;
+    QTimer timer_;
+};
+
+}  // namespace tarnivox::uitest

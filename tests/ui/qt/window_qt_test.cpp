@@ -1,0 +1,229 @@
+// The real window beyond the dialogs: timer pacing, the graphics frame,
+// file dialogs, the end of a run, and pictures of the window for review.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPixmap>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "qt_driver.h"
+#include "tarnivox_main.h"
+#include "ui/toolkit/qt/value_text.h"
+
+namespace tarnivox::uitest {
+namespace {
+
+class WindowOnQt : public ::testing::Test {
+protected:
+    void TearDown() override { set_toolkit_backend(nullptr); }
+    QtDriver driver;
+};
+
+// An automatic run is paced by its fits: 2,000 ticks of interval 50 take
+// no waiting, and a button pressed meanwhile is heard before the next tick.
+TEST_F(WindowOnQt, TimerTicksWithoutWaiting) {
+    reset_store();
+    driver.start({});
+    GMDEFINETIMERCALLBACK(50, 990);
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(GMACTION(), 990);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(seconds, 5.0);
+    GMSETWIDGETSTATUS(wid(PANEL(19)), 1);
+    qobject_cast<QAbstractButton*>(qt().item(wid(PANEL(19))).widget.data())->click();
+    EXPECT_EQ(GMACTION(), 119);
+    EXPECT_EQ(GMACTION(), 990);
+    GMDEFINETIMERCALLBACK(50, 0);
+    qt().post(321);
+    EXPECT_EQ(GMACTION(), 321);
+}
+
+// FRAENQ gives the frame's real size, which follows the window; drawing
+// lands in the frame's display list in frame coordinates.
+TEST_F(WindowOnQt, FrameReportsRealExtentsAndRecordsDrawing) {
+    reset_store();
+    driver.start({});
+    QWidget* win = qt().main_window();
+    win->resize(900, 700);
+    QCoreApplication::processEvents();
+    double x0, x1, y0, y1;
+    FRAENQ(G.GFRAME, x0, x1, y0, y1);
+    FrameWidget* f = qt().frame(G.GFRAME);
+    EXPECT_EQ(x0, 0.0);
+    EXPECT_EQ(y0, 0.0);
+    EXPECT_EQ(x1, f->width());
+    EXPECT_EQ(y1, f->height());
+    win->resize(1200, 900);
+    QCoreApplication::processEvents();
+    double bx1, by1;
+    FRAENQ(G.GFRAME, x0, bx1, y0, by1);
+    EXPECT_GT(bx1, x1);
+    EXPECT_GT(by1, y1);
+    // The plot is the largest element and takes most of the window's growth.
+    EXPECT_GT(by1 - y1, 0.8 * 200);
+    FRAACT(G.GFRAME);
+    GSETLINECOLOUR(3);
+    GMOVETO2D(10, 20);
+    GDRAWLINETO2D(100, 20);
+    GDISPLAYSTR("2theta");
+    const auto segs = f->list.segments();
+    ASSERT_EQ(segs.size(), 1u);
+    EXPECT_EQ(segs[0].colour, 3);
+    EXPECT_EQ(f->list.texts().size(), 1u);
+    FRACLE(G.GFRAME);
+    EXPECT_TRUE(f->list.ops.empty());
+}
+
+// The open-file dialog preselects its filter and folder and returns the
+// full path, the filter chosen and the offset of the extension.
+TEST_F(WindowOnQt, OpenFileDialogReturnsPathFilterAndExtension) {
+    reset_store();
+    const std::filesystem::path dir = std::filesystem::path(TARNIVOX_BINARY_DIR) / "qt_open_file";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "garnet.p4t") << "x\n";
+    driver.start({});
+    QString preselected, shown_dir;
+    driver.then([&] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!fd) return false;
+        preselected = fd->selectedNameFilter();
+        shown_dir = fd->directory().absolutePath();
+        fd->selectFile(QString::fromStdString((dir / "garnet.p4t").string()));
+        static_cast<QDialog*>(fd)->accept();
+        return true;
+    });
+    OpenFileRequest req;
+    req.title = "Open data file";
+    req.filters = {{"Xcalibur", "*.dca"}, {"Xscans", "*.p4t"}, {"All files", "*.*"}};
+    req.filter_index = 2;
+    req.initial_dir = dir.string();
+    req.default_ext = "p4t";
+    req.must_exist = true;
+    const OpenFileResult r = GETOPENFILENAME(req);
+    EXPECT_EQ(preselected, "Xscans (*.p4t)");
+    EXPECT_EQ(shown_dir.toStdString(), std::filesystem::canonical(dir).string());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(std::filesystem::canonical(r.path), std::filesystem::canonical(dir / "garnet.p4t"));
+    EXPECT_EQ(r.filter_index, 2);
+    EXPECT_EQ(r.path.substr(static_cast<std::size_t>(r.ext_offset)), "p4t");
+
+    driver.cancel_file_dialogs = true;
+    EXPECT_FALSE(GETOPENFILENAME(req).ok);
+    std::string name = "garnet.par";
+    WIDSTR("Parameter file");
+    BROWSE(name, dir.string(), "*.par|(Parameter files)|*.*|(All files)|");
+    EXPECT_EQ(name, "");
+}
+
+// The start of a run: the window is built and the input-file choice comes
+// up; cancelling it ends the run with "END OF PROGRAM".
+TEST_F(WindowOnQt, CancellingTheInputFileEndsTheRun) {
+    driver.cancel_file_dialogs = true;
+    driver.start_bare({answer("ok")});
+    EXPECT_EQ(run_program(), 0);
+    ASSERT_FALSE(driver.boxes().empty());
+    EXPECT_EQ(driver.boxes().back().text, "END OF PROGRAM");
+    EXPECT_TRUE(driver.finished());
+    EXPECT_FALSE(qt().main_window()->isVisible());
+}
+
+TEST(EntryText, FormatsAndParsesNumbers) {
+    EXPECT_EQ(format_entry_value(1.0, 0), "1");
+    EXPECT_EQ(format_entry_value(-1.0, 0), "-1");
+    EXPECT_EQ(format_entry_value(0.02, 4), "0.0200");
+    EXPECT_EQ(format_entry_value(-0.0001, 3), "0.000");
+    EXPECT_EQ(format_entry_value(200.0, 1), "200.0");
+    EXPECT_EQ(parse_entry_value(" 0.001 ").value(), 0.001);
+    EXPECT_EQ(parse_entry_value("-1.5e-3").value(), -1.5e-3);
+    for (const char* junk : {"", "  ", "abc", "1,5", "1.5x", "nan", "inf", "0x1p3", "1 2"})
+        EXPECT_FALSE(parse_entry_value(junk).has_value()) << junk;
+}
+
+TEST(EntryText, BrowseFilterAndExtensionOffset) {
+    EXPECT_EQ(browse_name_filters("*.par|(Parameter files)|*.*|(All files)|"),
+              "Parameter files (*.par);;All files (*.*)");
+    EXPECT_EQ(browse_name_filters("*.hkl"), "*.hkl");
+    EXPECT_EQ(browse_name_filters(""), "");
+    EXPECT_EQ(extension_offset("/a/b.c/scan.p4t"), 12);
+    EXPECT_EQ(extension_offset("/a/b.c/scan"), 0);
+    EXPECT_EQ(extension_offset("scan."), 0);
+}
+
+// Pictures of the window for review: the main window with the fitting
+// panel and a plot, and the fit-controls box, written to the build folder.
+TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
+    reset_store();
+    driver.start({});
+    QWidget* win = qt().main_window();
+    win->show();
+    G.TITLE = "Garnet Ca3Al2Si3O12, 293 K, omega/2theta scans";
+    SHOW_TITLE();
+    GMSETTEXTSETTING(wid(MAIN_INFILE), "/data/garnet/garnet.p4t");
+    GMSETTEXTSETTING(wid(MAIN_OUTFILE), "/data/garnet/garnet.hkl");
+    GMSETTEXTSETTING(wid(MAIN_FORMAT), "Rfine");
+    GMSETWIDGETSTATUS(wid(MAIN_OUTPUT_CAPTION), 1);
+    GMSETWIDGETSTATUS(wid(MAIN_FORMAT_CAPTION), 1);
+    for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 20}) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
+    GMSETTEXTSETTING(wid(PANEL(5)), "  2  4 -6");
+    GMSETVALUESETTING_REAL(wid(PANEL(7)), 137);
+    const double ang[] = {38.52, 19.26, -41.07, 122.9};
+    for (int i = 0; i < 4; ++i) GMSETVALUESETTING_REAL(wid(PANEL(13 + i)), ang[i]);
+    QCoreApplication::processEvents();
+    // A peak as the scan plot would draw it: axis, counts, fit.
+    double x0, x1, y0, y1;
+    FRAENQ(G.GFRAME, x0, x1, y0, y1);
+    FRAACT(G.GFRAME);
+    GSETLINECOLOUR(1);
+    GMOVETO2D(20, G.XAXISY);
+    GDRAWLINETO2D(x1 - 20, G.XAXISY);
+    GSETCHARSIZE(8, 12);
+    GMOVETO2D(x1 / 2 - 20, 4);
+    GDISPLAYSTR("omega");
+    for (int pass = 0; pass < 2; ++pass) {
+        GSETLINECOLOUR(pass == 0 ? 3 : 2);
+        for (int i = 0; i <= 60; ++i) {
+            const double t = (i - 30) / 8.0;
+            const double x = 20 + (x1 - 40) * i / 60.0;
+            const double y = G.XAXISY + 10 + (y1 - 60) * std::exp(-t * t) + (pass == 0 ? (i % 3) * 4 : 0);
+            if (i == 0)
+                GMOVETO2D(x, y);
+            else
+                GDRAWLINETO2D(x, y);
+        }
+    }
+    QCoreApplication::processEvents();
+    const std::string dir = TARNIVOX_BINARY_DIR;
+    EXPECT_TRUE(win->grab().save(QString::fromStdString(dir + "/tarnivox_main_window.png")));
+
+    QWidget* fc = qt().item(wid(DLG_FITCTRL)).widget.data();
+    const double input[] = {0, 12.5, 0.061, 18432.7, 24.118, 0.42, 0.5};
+    for (int k = 1; k <= 6; ++k) {
+        GMSETVALUESETTING_REAL(wid(FC_INPUT(k)), input[k]);
+        GMSETVALUESETTING_REAL(wid(FC_REFINED(k)), input[k] * 1.01);
+        GMSETVALUESETTING_REAL(wid(FC_ESD(k)), input[k] * 0.02);
+        GMSETVALUESETTING_REAL(wid(FC_LOWER(k)), input[k] * 0.5);
+        GMSETVALUESETTING_REAL(wid(FC_UPPER(k)), input[k] * 1.5);
+        GMSETTOGGLESWITCH(wid(FC_REFINE(k)), k != 6);
+    }
+    GMSETVALUESETTING_REAL(wid(FC_REFINED(7)), 7.215);
+    GMSETTEXTSETTING(wid(FC_FLAGS), "RRRRDF");
+    GMDRAWWINDOW(wid(DLG_FITCTRL));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fc->grab().save(QString::fromStdString(dir + "/tarnivox_fit_controls.png")));
+    // Every other box, for review of its layout.
+    for (int n = 1; n <= 13; ++n) {
+        QWidget* box = qt().item(G.WID(5, n)).widget.data();
+        box->show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(box->grab().save(QString::fromStdString(dir + "/tarnivox_box_" + std::to_string(n) + ".png")));
+    }
+}
+
+}  // namespace
+}  // namespace tarnivox::uitest
