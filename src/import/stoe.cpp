@@ -87,19 +87,21 @@ void READ_SCAN_STOE(int& status) {
         if (line.empty() || line[0] != ' ') continue;
         if (line.find_first_not_of(' ') == std::string::npos) continue;
         int nread = 0;
-        if (read_free(from_column(line, 2),
-                      {G.IHKL, &type, &ignored_r, &ignored_r, &ignored_i, &ignored_i, &total_time, &attenuator,
-                       &ignored_r, &ignored_i, G.ANGLES},
-                      &nread) != READ_OK ||
-            nread < 16) {
+        G.IHKL.fill(-1);
+        const int st = read_free(from_column(line, 2),
+                                 {G.IHKL, &type, &ignored_r, &ignored_r, &ignored_i, &ignored_i, &total_time,
+                                  &attenuator, &ignored_r, &ignored_i, G.ANGLES},
+                                 &nread);
+        // The closing line holds the indices 0 0 0 and nothing more.
+        if (nread >= 3 && G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) {
+            status = 12;
+            return;
+        }
+        if (st != READ_OK || nread < 16) {
             status = 11;
             return;
         }
         break;
-    }
-    if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) {
-        status = 12;
-        return;
     }
     G.NREF += 1;
     G.ISCTYPE = 0;
