@@ -165,6 +165,10 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
             icode = 1;
             break;
         }
+        // Diagonal of the inverse of the unit-diagonal matrix: the variance
+        // inflation of each parameter, free of its unit.
+        std::array<double, 6> inflation{};
+        for (int j = 0; j < nvar; ++j) inflation[j] = ne.a[j * LDA + j];
         std::array<double, 6> shift{};
         for (int j = 0; j < nvar; ++j) {
             for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
@@ -183,7 +187,11 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
             const int k = idx[j];
             const double ainv = ne.a[j * LDA + j];
             nv[k] += f * shift[j];
-            if (gof * ainv < 1.0e-8 || !std::isfinite(nv[k])) {
+            // Ill-conditioned (a broken inverse, or a fit with no misfit at
+            // all).  Judged on the unit-free inverse: the variance of a
+            // precisely measured position (esd below 1e-4 deg) is no sign
+            // of trouble.
+            if (gof * inflation[j] < 1.0e-8 || !(ainv > 0.0) || !std::isfinite(nv[k])) {
                 icode = 1;
                 break;
             }

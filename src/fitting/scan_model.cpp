@@ -7,13 +7,22 @@
 
 namespace tarnivox {
 
-CountRng make_count_rng(std::uint64_t seed) { return CountRng{seed * 0x9E3779B97F4A7C15ULL + 0x632BE59BD9B4E019ULL}; }
+namespace {
 
-double uniform01(CountRng& rng) {
-    std::uint64_t z = (rng.state += 0x9E3779B97F4A7C15ULL);
+std::uint64_t mix64(std::uint64_t z) {
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    z ^= z >> 31;
+    return z ^ (z >> 31);
+}
+
+}  // namespace
+
+// Neighbouring seeds must not give overlapping streams: the seed is hashed
+// into the starting state.
+CountRng make_count_rng(std::uint64_t seed) { return CountRng{mix64(mix64(seed) ^ 0x632BE59BD9B4E019ULL)}; }
+
+double uniform01(CountRng& rng) {
+    const std::uint64_t z = mix64(rng.state += 0x9E3779B97F4A7C15ULL);
     return static_cast<double>(z >> 11) * 0x1.0p-53;
 }
 
