@@ -130,7 +130,7 @@ TEST_F(WindowOnQt, CancellingTheInputFileEndsTheRun) {
     ASSERT_FALSE(driver.boxes().empty());
     EXPECT_EQ(driver.boxes().back().text, "END OF PROGRAM");
     EXPECT_TRUE(driver.finished());
-    EXPECT_FALSE(qt().main_window()->isVisible());
+    EXPECT_EQ(qt().main_window(), nullptr);  // the windows are closed at the end of the run
 }
 
 TEST(EntryText, FormatsAndParsesNumbers) {

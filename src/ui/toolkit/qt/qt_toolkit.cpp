@@ -728,10 +728,22 @@ void QtBackend::frame_extents(int h, double& xmin, double& xmax, double& ymin, d
 }
 
 void QtBackend::close_menu() {
-    if (main_) main_->closing = true;
     for (Item& it : items_)
         if ((it.kind == Kind::Window || it.kind == Kind::Dialog) && it.widget) it.widget->hide();
     settle();
+    // The windows go now, while Qt is whole: at the exit of the process its
+    // per-thread data is gone before any static destructor could delete them.
+    for (Item& it : items_) {
+        it.action = nullptr;
+        it.menu = nullptr;
+    }
+    if (main_) {
+        main_->closing = true;
+        delete main_.data();
+    }
+    for (auto& w : top_levels_)
+        if (w) delete w.data();
+    top_levels_.clear();
 }
 
 void QtBackend::draw(DrawOp op) {
