@@ -85,7 +85,8 @@ bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
         if (read_line120(unit, line) != READ_OK) return false;
         if (!line.empty() && (line.front() == 'R' || line.front() == 'r')) return false;
         const int n = npts - first < kCountsPerLine ? npts - first : kCountsPerLine;
-        if (read_fixed(line, "(1X,10I8)", {all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n))}) !=
+        if (read_fixed(line, "(1X,10I8)",
+                       {all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n))}) !=
             READ_OK)
             return false;
     }

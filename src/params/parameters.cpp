@@ -160,7 +160,8 @@ void READ_PARAMETERS() {
     G.PAR(2) = G.FWHMA;
     G.PAR(5) = G.ETA0;
     G.PAR(6) = G.RATIO0;
-    if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,' ****************END OF PARAMETER FILE***************',/,/)");
+    if (G.LOGOPEN == 1)
+        write_record(LU_LOG, "(/,' ****************END OF PARAMETER FILE***************',/,/)");
 }
 
 }  // namespace tarnivox

@@ -117,10 +117,11 @@ void open_automatic_log(const std::string& input_path) {
     if (G.LOGOPEN == 1) close_unit(LU_LOG);
     G.LOGOPEN = 0;
     if (open_unit(LU_LOG, automatic_log_path(input_path), OpenMode::Append, true) != 0) return;
-    write_record(LU_LOG,
-                 "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
-                 "A50,/,/,'  TITLE ',A60,/,/)",
-                 {date_text(), G.INFILE.padded(), G.TITLE.padded()});
+    write_record(
+        LU_LOG,
+        "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
+        "A50,/,/,'  TITLE ',A60,/,/)",
+        {date_text(), G.INFILE.padded(), G.TITLE.padded()});
     G.LOGOPEN = 1;
 }
 
@@ -147,8 +148,9 @@ OutputOpen open_output_path(const std::string& path) {
     if (open_unit(LU_OUTPUT, path, OpenMode::New) == 0) return OutputOpen::Opened;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return OutputOpen::Failed;
-    const int answer = GMDISPLAYMESSAGEBOX("Open output file", "Output file already exists: Overwrite (YES) or Append (No)",
-                                           1, GM_BUTTONS_YESNOCANCEL);
+    const int answer =
+        GMDISPLAYMESSAGEBOX("Open output file", "Output file already exists: Overwrite (YES) or Append (No)",
+                            1, GM_BUTTONS_YESNOCANCEL);
     if (answer == GM_CANCEL) return OutputOpen::Cancelled;
     const OpenMode mode = answer == GM_YES ? OpenMode::Replace : OpenMode::Append;
     return open_unit(LU_OUTPUT, path, mode) == 0 ? OutputOpen::Opened : OutputOpen::Failed;
@@ -159,8 +161,8 @@ OutputOpen open_output_path(const std::string& path) {
 void OPEN_IN() {
     OpenFileRequest request;
     request.title = "Open Input Data File";
-    request.filters = {{"Standard", "*.rfl"}, {"Old Single", "*.dat"},    {"Xcalibur Ascii", "*.dca"},
-                       {"Xscans", "*.p4t"},   {"Stoe", "*.d00"},          {"Phillips Febo", "*.feb"},
+    request.filters = {{"Standard", "*.rfl"}, {"Old Single", "*.dat"}, {"Xcalibur Ascii", "*.dca"},
+                       {"Xscans", "*.p4t"},   {"Stoe", "*.d00"},       {"Phillips Febo", "*.feb"},
                        {"CAD4", "*.dat"},     {"All Formats", "*.*"}};
     request.filter_index = G.INFMT >= 1 && G.INFMT <= 8 ? G.INFMT : 1;
     request.initial_dir = std::string(G.WORKDIR.str());
@@ -224,15 +226,16 @@ void OPEN_OUT() {
     G.OUTFILE = name_of(chosen.path);
     G.OUTOPEN = 1;
     choose_output_format(chosen.path, chosen.filter_index);
-    if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A12)", {G.OUTFILE.padded()});
+    if (G.LOGOPEN == 1)
+        write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A12)", {G.OUTFILE.padded()});
     show_output_controls();
 }
 
 void OPEN_LOG() {
     close_unit(LU_LOG);
     G.LOGOPEN = 0;
-    if (browse_and_open(LU_LOG, "Open Log File", "", "*.log|(Log File)|*.*|(All)", ".log", OpenMode::Append, true,
-                        "Error opening LOG file: Try again") == 0)
+    if (browse_and_open(LU_LOG, "Open Log File", "", "*.log|(Log File)|*.*|(All)", ".log", OpenMode::Append,
+                        true, "Error opening LOG file: Try again") == 0)
         G.LOGOPEN = 1;
 }
 

@@ -45,9 +45,8 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_e2e_files_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("tarnivox_e2e_files_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "bin");
         set_program_path((dir_ / "bin" / "tarnivox").string());
@@ -187,7 +186,8 @@ TEST_F(OpenFilesRun, BadParameterFilesEndTheRunAndStillSaveTheDefaults) {
 TEST_F(OpenFilesRun, BadStandardScanFilesEndTheRunWithoutReadingPastTheScanArrays) {
     const std::string header = "H\nT bad data\nH\nH\nH\nA 1.0\n";
     const std::string ref =
-        "R     1   1   0   0    0.0000   10.0000    0.0000    0.0000    0.0000   3   0.02000   1.00000   0N\n";
+        "R     1   1   0   0    0.0000   10.0000    0.0000    0.0000    0.0000   3   0.02000   1.00000   "
+        "0N\n";
     auto npts = [&](const std::string& n) { return std::string(ref).replace(70, 3, n); };
     const struct {
         std::string text;
@@ -198,7 +198,8 @@ TEST_F(OpenFilesRun, BadStandardScanFilesEndTheRunWithoutReadingPastTheScanArray
         {header + "DATA\n" + npts("  0"), "READ ERROR ON SCAN FILE"},
         {header + "DATA\n" + ref, "READ ERROR ON SCAN FILE"},  // count line missing
         {header + "DATA\n" + ref + "S       1     1.5       3\n", "READ ERROR ON SCAN FILE"},
-        {"H\nT " + std::string(200, 'x') + "\nDATA\n" + ref + "S       1       2\n" + ref, "READ ERROR ON SCAN FILE"},
+        {"H\nT " + std::string(200, 'x') + "\nDATA\n" + ref + "S       1       2\n" + ref,
+         "READ ERROR ON SCAN FILE"},
     };
     for (const auto& c : cases) {
         std::ofstream(dir_ / "data.rfl") << c.text;

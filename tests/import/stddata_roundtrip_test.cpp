@@ -83,8 +83,8 @@ protected:
         backend->echo = false;
         set_toolkit_backend(std::move(backend));
         GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
-        path_ = (fs::temp_directory_path() /
-                 ("tarnivox_roundtrip_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam()) + ".rfl"))
+        path_ = (fs::temp_directory_path() / ("tarnivox_roundtrip_" + std::to_string(::getpid()) + "_" +
+                                              std::to_string(GetParam()) + ".rfl"))
                     .string();
     }
     void TearDown() override {

@@ -1,8 +1,9 @@
 // The standard scan file: what the writer puts in it and how the reader
 // walks it into the current scan record.
 
-#include <gtest/gtest.h>
+#include "import/stddata.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,7 +14,6 @@
 #include <vector>
 
 #include "core/store.h"
-#include "import/stddata.h"
 #include "io/units.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -32,9 +32,8 @@ protected:
         backend->echo = false;
         set_toolkit_backend(std::move(backend));
         GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_stddata_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("tarnivox_stddata_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         path_ = (dir_ / "scan.rfl").string();
@@ -118,8 +117,9 @@ TEST_F(StdDataTest, CountLinesHoldTenCountsAndOnePartialLine) {
     write_ref(8, 0, 0, 4, 25, 'W');
     const auto l = lines();
     ASSERT_EQ(l.size(), 1u + 1u + 1u + 3u);
-    EXPECT_EQ(l[0],
-              "R     7   1  -2   3    0.0000   27.0000   10.0000   30.0000   40.0000  10   0.02000   1.00000   0S");
+    EXPECT_EQ(
+        l[0],
+        "R     7   1  -2   3    0.0000   27.0000   10.0000   30.0000   40.0000  10   0.02000   1.00000   0S");
     EXPECT_EQ(l[1], "S       8       9      10      11      12      13      14      15      16      17");
     EXPECT_EQ(l[2].substr(0, 7), "R     8");
     EXPECT_EQ(l[2].back(), 'W');
@@ -198,7 +198,8 @@ TEST_F(StdDataTest, WriteErrorGivesStatusOne) {
 
 TEST_F(StdDataTest, HeaderReaderUpperCasesTitleAndTakesUbRows) {
     write_text(
-        "h\nT Mixed case Title\nH  1 2 3\nU 0.1 0.2 0.3\nu 0.4, 0.5, 0.6\nU 0.7 0.8 0.9\nA 1.0\ndata\nR...\n");
+        "h\nT Mixed case Title\nH  1 2 3\nU 0.1 0.2 0.3\nu 0.4, 0.5, 0.6\nU 0.7 0.8 0.9\nA "
+        "1.0\ndata\nR...\n");
     int status = 5;
     READ_HEADER_STDDATA(LU_SCAN, status);
     EXPECT_EQ(status, 0);
@@ -271,10 +272,12 @@ TEST_F(StdDataTest, ForwardStepsReadEachReflectionAndDeriveScanValues) {
 }
 
 TEST_F(StdDataTest, LargestCountTakesTheFirstOfEqualStepsAndZeroScanPointsAtStepOne) {
-    write_text("DATA\nR     1   0   0   1    0.0000   20.0000   10.0000    0.0000    0.0000   4   0.02000   1.00000   0N\n"
-               "S       3       9       9       1\n"
-               "R     2   0   0   2    0.0000   20.0000   10.0000    0.0000    0.0000   3   0.02000   1.00000   0N\n"
-               "S       0       0       0\n");
+    write_text(
+        "DATA\nR     1   0   0   1    0.0000   20.0000   10.0000    0.0000    0.0000   4   0.02000   1.00000 "
+        "  0N\n"
+        "S       3       9       9       1\n"
+        "R     2   0   0   2    0.0000   20.0000   10.0000    0.0000    0.0000   3   0.02000   1.00000   0N\n"
+        "S       0       0       0\n");
     ASSERT_EQ(read(0), 0);
     EXPECT_EQ(G.IMAX, 2);
     ASSERT_EQ(read(0), 0);
@@ -378,10 +381,10 @@ TEST_F(StdDataTest, BadReflectionGroupsAreReadErrorsThatLeaveTheRecord) {
         ref(0),                                  // no step at all
         ref(-2),
         ref(12) + "S       1       2       3       4       5       6       7       8       9      10\n" +
-            ref(3),                                          // count line missing before the next reflection
-        ref(12) + "S       1       2\n",                      // file ends in the counts
-        ref(3) + "S       1     abc       3\n",              // non-numeric count
-        "R     2   0   0   2    0.0000   2x.0000\n",          // unreadable angle
+            ref(3),                                   // count line missing before the next reflection
+        ref(12) + "S       1       2\n",              // file ends in the counts
+        ref(3) + "S       1     abc       3\n",       // non-numeric count
+        "R     2   0   0   2    0.0000   2x.0000\n",  // unreadable angle
     };
     for (const std::string& bad : bad_files) {
         close_all_units();

@@ -25,9 +25,8 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_defaults_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("tarnivox_defaults_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "bin");
         set_program_path((dir_ / "bin" / "tarnivox").string());

@@ -41,9 +41,8 @@ protected:
         auto backend = ScriptBackend::from_text("");
         backend->echo = false;
         set_toolkit_backend(std::move(backend));
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_par_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("tarnivox_par_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -112,8 +111,8 @@ TEST_F(ParametersTest, KeywordsAreCaseInsensitiveOnSixColumnsAndLaterLinesWin) {
     read_file("pkpar  0.3 0.04 0.7\n" + kMandatory +
               "Atten  3.0\n"
               "mono      0   10.0    0.0    0\n"
-              "PKPAR0.9 0.9 0.9\n"      // "PKPAR0" is no keyword: column 6 must be blank
-              "ATTEN\n"                 // no values: the earlier one stays
+              "PKPAR0.9 0.9 0.9\n"        // "PKPAR0" is no keyword: column 6 must be blank
+              "ATTEN\n"                   // no values: the earlier one stays
               "WAVEL  1 1.5406 1.5444\n"  // ratio missing: kept, then zero for one line
               "comment lines are any other word 1 2 3\n"
               "\n"
@@ -179,8 +178,7 @@ TEST_F(ParametersTest, PresenceMarksLastTheWholeRun) {
 TEST_F(ParametersTest, MonochromatorShiftTakesTheSignOfTheDispersionDirection) {
     read_file(kMandatory + "MONO      1   12.1600    0.0000    1\n");
     const double parallel = G.MONOSHIFT;
-    const double expect =
-        std::asin(0.713590 / 0.709300 * std::sin(6.08 / 57.2958)) * 57.2958 - 6.08;
+    const double expect = std::asin(0.713590 / 0.709300 * std::sin(6.08 / 57.2958)) * 57.2958 - 6.08;
     EXPECT_NEAR(parallel, expect, 1e-12);
     EXPECT_GT(parallel, 0.0);
     read_file(kMandatory + "MONO      1   12.1600    0.0000   -1\n");

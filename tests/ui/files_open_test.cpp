@@ -42,9 +42,8 @@ protected:
         reset_store();
         close_all_units();
         set_clock_for_tests(1700000000);
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_files_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("tarnivox_files_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -114,7 +113,8 @@ TEST_F(FilesTest, InputFileResetsThePreprocessingState) {
     SET_PREPROCESS(1, 0);
     OPEN_IN();
     EXPECT_EQ(G.PREPFLAG, 0);
-    for (int entry : {kZref, kCalcUb, kCalcFwhm, kDeltaD}) EXPECT_EQ(widget(MENU_ENTRY(entry)).status, 0) << entry;
+    for (int entry : {kZref, kCalcUb, kCalcFwhm, kDeltaD})
+        EXPECT_EQ(widget(MENU_ENTRY(entry)).status, 0) << entry;
     EXPECT_EQ(widget(MENU_ENTRY(kCalcBackground)).status, 1);
 }
 
@@ -124,7 +124,8 @@ TEST_F(FilesTest, PreprocessingStateSetsTheMenuEntriesOfTheList) {
     G.UBFLAG = 0;
     SET_PREPROCESS(1, 0);
     EXPECT_EQ(G.PREPFLAG, 1);
-    for (int entry : {kZref, kCalcUb, kCalcBackground, kCalcFwhm}) EXPECT_EQ(widget(MENU_ENTRY(entry)).status, 1);
+    for (int entry : {kZref, kCalcUb, kCalcBackground, kCalcFwhm})
+        EXPECT_EQ(widget(MENU_ENTRY(entry)).status, 1);
     EXPECT_EQ(widget(MENU_ENTRY(kDeltaD)).status, 0);  // needs the orientation matrix
     G.UBFLAG = 1;
     SET_PREPROCESS(1, 1);
@@ -170,18 +171,20 @@ TEST_F(FilesTest, OutputFileShowsNameFormatAndControls) {
     EXPECT_EQ(widget(MAIN_FORMAT_CAPTION).status, 1);
     EXPECT_EQ(widget(MENU_ENTRY(kOutputFormatEntry)).status, 1);
     flush_unit(LU_LOG);
-    EXPECT_EQ(lines_of(log), (std::vector<std::string>{"", "", " INTEGRATED DATA FILE OPENED: result.int  "}));
+    EXPECT_EQ(lines_of(log),
+              (std::vector<std::string>{"", "", " INTEGRATED DATA FILE OPENED: result.int  "}));
 }
 
 TEST_F(FilesTest, OutputFormatFollowsExtensionUnlessTheFilterSaysOtherwise) {
-    start("file a.hkl 2\n"                               // Shelx filter: SHELX
-          "file b.hkl 3\n"                               // All Formats: SHELX
-          "file c.int 3\n"                               // All Formats: Rfine
-          "file d.hkl 1\n"                               // Rfine filter: the user is asked
-          "toggle \"Output Format\" \"Shelx hkl\" on\n"
-          "press \"Output Format\" \"Save + Exit\"\n"
-          "file e.int 2\n"                               // Shelx filter on .int: asked, left
-          "press \"Output Format\" Quit\n");
+    start(
+        "file a.hkl 2\n"  // Shelx filter: SHELX
+        "file b.hkl 3\n"  // All Formats: SHELX
+        "file c.int 3\n"  // All Formats: Rfine
+        "file d.hkl 1\n"  // Rfine filter: the user is asked
+        "toggle \"Output Format\" \"Shelx hkl\" on\n"
+        "press \"Output Format\" \"Save + Exit\"\n"
+        "file e.int 2\n"  // Shelx filter on .int: asked, left
+        "press \"Output Format\" Quit\n");
     const int expected[] = {3, 3, 1, 3, 1};
     for (int want : expected) {
         G.INTFMT = 2;
@@ -193,9 +196,10 @@ TEST_F(FilesTest, OutputFormatFollowsExtensionUnlessTheFilterSaysOtherwise) {
 
 TEST_F(FilesTest, ExistingOutputFileIsOverwrittenAppendedOrLeft) {
     make("out.int", "old record\n");
-    start("file out.int\nanswer no\n"
-          "file out.int\nanswer cancel\n"
-          "file out.int\nanswer yes\n");
+    start(
+        "file out.int\nanswer no\n"
+        "file out.int\nanswer cancel\n"
+        "file out.int\nanswer yes\n");
     OPEN_OUT();
     ASSERT_EQ(G.OUTOPEN, 1);
     write_line(LU_OUTPUT, "new record");
