@@ -6,6 +6,7 @@
 
 #include "core/store.h"
 #include "fitting/profile.h"
+#include "import/cad4.h"
 #include "io/layout.h"
 #include "refine/geometry.h"
 #include "refine/ub_lsq.h"
@@ -70,6 +71,23 @@ std::array<double, 4> febo_angles(const Plan& p, const std::array<int, 3>& hkl) 
     Angles a;
     IH_TO_EULER(ih, a);
     return {a(1), a(2), a(3), a(4)};
+}
+
+// Kappa instruments: the reader converts the written kappa settings back
+// with its own constants and cut-offs; the program sees those angles.
+void as_read_from_kappa(const Config& c, PlannedScan& s) {
+    std::array<double, 4>& angles = s.truth.angles;
+    const bool kappa_file = c.format == Format::Cad4 || c.format == Format::Xcalibur;
+    std::array<double, 4> k{};
+    if (!kappa_file || !euler_to_kappa(angles, k)) return;
+    const double q = c.format == Format::Cad4 ? 0.001 : 0.0001;
+    s.kappa = {round_to(k[0], q), round_to(k[1], q), round_to(k[2], q), round_to(k[3], q)};
+    if (c.format == Format::Xcalibur && !c.xcal_newer) return;  // the Euler line gives the angles
+    Arr1<double, 4> kap{{s.kappa[0], s.kappa[1], s.kappa[2], s.kappa[3]}};
+    Arr1<double, 4> ang;
+    int status = 0;
+    ANGLE_CONV(kap, ang, status);
+    for (int j = 1; j <= 4; ++j) angles[static_cast<std::size_t>(j - 1)] = ang(j);
 }
 
 double capacity(Format f) {
@@ -251,6 +269,7 @@ Plan make_plan(const Config& cfg) {
         }
         setting_angles(p, t.hkl, t.angles);
         if (cfg.format == Format::Febo) t.angles = febo_angles(p, t.hkl);
+        as_read_from_kappa(p.cfg, s);
         t.nref = nref++;
         t.npts = cfg.format == Format::Cad4 ? 96 : cfg.npts;
         if (cfg.long_scan == i + 1 && cfg.format != Format::Cad4 && cfg.format != Format::Xscans &&

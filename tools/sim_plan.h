@@ -20,6 +20,7 @@ struct PlannedScan {
     std::string class_code; // Xcalibur "LT", "WK", "NL", "ST", "FT"
     double line_scale = 1.0;  // Xcalibur scale field
     double width = 0.0;     // scan width of the file (XSCANS, CAD4)
+    std::array<double, 4> kappa{};  // theta, phi', omega', kappa as written (CAD4, Xcalibur)
 };
 
 struct Plan {

@@ -37,8 +37,7 @@ void write_cad4(const Plan& p, Out& out) {
         if (s.weak) flags[3] = 'W';
         out << m << format_record("(I2,I6,3I5,1X,A6,7X,I4)", {1, t.nref, t.hkl[0], t.hkl[1], t.hkl[2], flags, s.speed_code})
             << '\n';
-        std::array<double, 4> k{};
-        euler_to_kappa(t.angles, k);
+        const std::array<double, 4>& k = s.kappa;
         out << m << format_record("(I2,I6,F8.3,3F9.3,F7.3)", {2, t.nref, k[0], k[1], k[2], k[3], s.width}) << '\n';
         for (int j = 3; j <= 10; ++j) {
             std::string rec = format_record("(I2,I6)", {j, t.nref});
@@ -162,8 +161,7 @@ void write_xcalibur(const Plan& p, Out& out) {
         else
             line(out, "('R',I6,3X,3I5,F10.2,3X,A2)", {t.nref, t.hkl[0], t.hkl[1], t.hkl[2], 0.0, code});
         previous = t.nref;
-        std::array<double, 4> k{};
-        euler_to_kappa(t.angles, k);
+        const std::array<double, 4>& k = s.kappa;
         // z1 omega', z2 2theta, z3 kappa, z4 phi'
         line(out, "('Z',4F10.4)", {k[2], t.angles[0], k[3], k[1]});
         line(out, "('Z',4F10.4)", {0.0, 0.0, 0.0, 0.0});

@@ -16,6 +16,7 @@
 #include "import/xscans.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "refine/blaxes.h"
 #include "refine/geometry.h"
 #include "refine/ub_lsq.h"
 #include "ui/dialogs.h"
@@ -179,7 +180,7 @@ void READ_HEADER(int& status) {
         return;
     }
     if (G.UBFLAG == 1) {
-        // BLAXES_MOVE_PENDING
+        UB_TO_BLAXES();
         derive_cell();
     }
 }
