@@ -3,12 +3,13 @@
 // The two must give identical results; the bench refuses to time them
 // otherwise.
 
+#include "refine/geometry.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 
 #include "core/store.h"
-#include "refine/geometry.h"
 #include "refine/offsets.h"
 #include "refine/ub_lsq.h"
 #include "ui/toolkit/script/script_backend.h"

@@ -59,8 +59,7 @@ struct SystemConstraints {
     int types[5];
 };
 constexpr SystemConstraints SYSTEM_CONSTRAINTS[6] = {
-    {2, {9, 10}},        {2, {7, 8}},        {3, {1, 2, 3}},
-    {4, {4, 1, 2, 3}},   {4, {6, 1, 7, 8}},  {5, {4, 5, 1, 2, 3}},
+    {2, {9, 10}}, {2, {7, 8}}, {3, {1, 2, 3}}, {4, {4, 1, 2, 3}}, {4, {6, 1, 7, 8}}, {5, {4, 5, 1, 2, 3}},
 };
 
 bool finite_cell(const Arr1<double, 7>& c) {
@@ -79,7 +78,8 @@ CellLsqWork& cell_lsq_work() {
 void RECIP(const Arr1<double, 6>& C, double& V, Arr1<double, 6>& RC, double& VS) {
     const double ca = C(4), cb = C(5), cg = C(6);
     const double sa = sine_of(ca), sb = sine_of(cb), sg = sine_of(cg);
-    V = C(1) * C(2) * C(3) * std::sqrt(std::fmax(1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg, 0.0));
+    V = C(1) * C(2) * C(3) *
+        std::sqrt(std::fmax(1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg, 0.0));
     RC.fill(0.0);
     VS = 0.0;
     // A flat cell has no reciprocal: leave it empty rather than infinite.

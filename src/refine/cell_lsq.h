@@ -10,15 +10,15 @@ namespace tarnivox {
 
 // Working quantities of the constrained cell refinement.
 struct CellLsqWork {
-    Mat3 UBX;                  // working orientation matrix
-    Arr1<double, 6> RP;        // a*, b*, c*, cos alpha*, cos beta*, cos gamma*
-    Arr1<double, 9> CP;        // a, b, c, cos alpha, cos beta, cos gamma, alpha, beta, gamma (deg)
-    double V = 0.0;            // direct volume
-    double A[15 * 16] = {};    // bordered normal matrix, column-major, leading dimension 15
-    Arr1<double, 9> RHS;       // right-hand side of the nine parameters
-    Arr1<double, 9> P;         // T(r, c) = P(3(r - 1) + c)
-    double SS = 0.0;           // sum of squared residuals
-    double VAR = 0.0;          // variance of unit weight
+    Mat3 UBX;                // working orientation matrix
+    Arr1<double, 6> RP;      // a*, b*, c*, cos alpha*, cos beta*, cos gamma*
+    Arr1<double, 9> CP;      // a, b, c, cos alpha, cos beta, cos gamma, alpha, beta, gamma (deg)
+    double V = 0.0;          // direct volume
+    double A[15 * 16] = {};  // bordered normal matrix, column-major, leading dimension 15
+    Arr1<double, 9> RHS;     // right-hand side of the nine parameters
+    Arr1<double, 9> P;       // T(r, c) = P(3(r - 1) + c)
+    double SS = 0.0;         // sum of squared residuals
+    double VAR = 0.0;        // variance of unit weight
 };
 CellLsqWork& cell_lsq_work();
 

@@ -20,7 +20,7 @@ inline constexpr double DEGRAD = 57.29578;
 // the instruments that supply indices only).
 inline constexpr double EULER_WAVE = 0.70926;
 
-using Angles = Arr1<double, 4>;                // 2theta, omega, chi, phi
+using Angles = Arr1<double, 4>;  // 2theta, omega, chi, phi
 using Vec3 = Arr1<double, 3>;
 using Indices = Arr1<int, 3>;
 using Mat3 = Arr2<double, 3, 3>;

@@ -38,7 +38,8 @@ TEST_F(CellLsq, ExactCubicCellFromEverySystemThatContainsIt) {
         EXPECT_EQ(G.UBFLAG, 1);
         for (int i = 1; i <= 3; ++i)
             for (int j = 1; j <= 3; ++j) EXPECT_NEAR(G.UB(i, j), truth_ub(i, j), 1e-12);
-        for (int p = 1; p <= 9; ++p) EXPECT_NEAR(cell_lsq_work().P(p), (p == 1 || p == 5 || p == 9) ? 1.0 : 0.0, 1e-9);
+        for (int p = 1; p <= 9; ++p)
+            EXPECT_NEAR(cell_lsq_work().P(p), (p == 1 || p == 5 || p == 9) ? 1.0 : 0.0, 1e-9);
         for (int k = 1; k <= 3; ++k) EXPECT_NEAR(G.CELL(k), 9.5, 1e-9) << isym;
         for (int k = 4; k <= 6; ++k) EXPECT_NEAR(G.CELL(k), 90.0, 1e-5) << isym;
         EXPECT_NEAR(G.CELL(7), 9.5 * 9.5 * 9.5, 1e-5);

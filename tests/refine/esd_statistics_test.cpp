@@ -34,8 +34,8 @@ Tally run_trials(GeometryOptions opt, Refine refine) {
         EXPECT_EQ(testdata::make_reflections(opt, 200, set), 200);
         testdata::load_refinement_list(set);
         refine();
-        const double truth[8] = {0.0, opt.cell[0], opt.cell[1], opt.cell[2], opt.cell[3], opt.cell[4], opt.cell[5],
-                                 testdata::cell_volume(opt.cell)};
+        const double truth[8] = {0.0,         opt.cell[0], opt.cell[1], opt.cell[2],
+                                 opt.cell[3], opt.cell[4], opt.cell[5], testdata::cell_volume(opt.cell)};
         for (int k = 1; k <= 7; ++k) {
             const double d = G.CELL(k) - truth[k];
             if (std::fabs(d) <= 3.0 * G.CELLESD(k)) ++t.within3[k];
@@ -50,11 +50,12 @@ Tally run_trials(GeometryOptions opt, Refine refine) {
 void check(const Tally& t, std::initializer_list<int> params, const char* what) {
     for (int k : params) {
         const double mean = t.sum[k] / TRIALS;
-        const double scatter = std::sqrt(std::fmax(t.sum2[k] / TRIALS - mean * mean, 0.0) * TRIALS / (TRIALS - 1));
+        const double scatter =
+            std::sqrt(std::fmax(t.sum2[k] / TRIALS - mean * mean, 0.0) * TRIALS / (TRIALS - 1));
         const double esd = t.esd[k] / TRIALS;
         const double ratio = esd / scatter;
-        std::printf("%s %d: within 3 esd %d/%d, mean esd %.3g, scatter %.3g, ratio %.2f\n", what, k, t.within3[k],
-                    TRIALS, esd, scatter, ratio);
+        std::printf("%s %d: within 3 esd %d/%d, mean esd %.3g, scatter %.3g, ratio %.2f\n", what, k,
+                    t.within3[k], TRIALS, esd, scatter, ratio);
         EXPECT_GE(t.within3[k], 95) << what << " parameter " << k;
         EXPECT_GT(ratio, 1.0 / 1.5) << what << " parameter " << k;
         EXPECT_LT(ratio, 1.5) << what << " parameter " << k;

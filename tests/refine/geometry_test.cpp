@@ -15,7 +15,8 @@ class Geometry : public RefineTest {};
 TEST_F(Geometry, CalchAndCalcaAreInverseAtOmegaZero) {
     G.WAVE1 = 0.71073;
     G.PARITY = Arr1<int, 4>{{1, 1, 1, 1}};
-    const double cases[][3] = {{20.0, 0.0, 0.0}, {35.5, 45.0, -120.0}, {80.0, -89.0, 179.0}, {5.0, 12.0, 3.0}};
+    const double cases[][3] = {
+        {20.0, 0.0, 0.0}, {35.5, 45.0, -120.0}, {80.0, -89.0, 179.0}, {5.0, 12.0, 3.0}};
     for (const auto& c : cases) {
         Vec3 h;
         CALCH(angles(c[0], 0.0, c[1], c[2]), h);

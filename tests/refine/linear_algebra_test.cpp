@@ -18,8 +18,8 @@ struct ColMajor {
 
 TEST(Mxlneq, InvertsAndSolvesWithCompletePivoting) {
     // Zero diagonal and mixed magnitudes force row and column exchanges.
-    const double a[4][4] = {{0.0, 2.0, 1.0, -3.0}, {4.0, 0.0, 0.5, 1.0}, {1.0, -1.0, 0.0, 8.0},
-                            {2.0, 3.0, -5.0, 0.0}};
+    const double a[4][4] = {
+        {0.0, 2.0, 1.0, -3.0}, {4.0, 0.0, 0.5, 1.0}, {1.0, -1.0, 0.0, 8.0}, {2.0, 3.0, -5.0, 0.0}};
     const double b[2][4] = {{1.0, 2.0, 3.0, 4.0}, {-2.0, 0.0, 0.5, 7.0}};
     ColMajor m{6};
     for (int i = 1; i <= 4; ++i) {

@@ -26,7 +26,8 @@ TEST_F(Offsets, AngoffOfOffsetAlongXAtZeroAngles) {
     const double tth = 40.0;
     Arr1<double, 3> aoff;
     CALC_ANGOFF(angles(tth, 0.0, 0.0, 0.0), aoff);
-    const double expect = 0.05 * std::cos(tth / 2.0 * std::numbers::pi / 180.0) / 200.0 * 180.0 / std::numbers::pi;
+    const double expect =
+        0.05 * std::cos(tth / 2.0 * std::numbers::pi / 180.0) / 200.0 * 180.0 / std::numbers::pi;
     EXPECT_NEAR(aoff(1), expect, 1e-12);
     EXPECT_EQ(aoff(2), aoff(1));  // OMZERO 0
     EXPECT_EQ(aoff(3), 0.0);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/store.h"
-#include "support/geometry_builder.h"
 #include "refine/geometry.h"
+#include "support/geometry_builder.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {

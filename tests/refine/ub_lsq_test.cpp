@@ -57,8 +57,8 @@ TEST_F(UbLsq, ThreeReflectionsGiveExactUbAndKeepEsds) {
     const int idx[3][3] = {{1, 0, 0}, {1, 2, 0}, {-1, 1, 3}};
     for (int n = 1; n <= 3; ++n) {
         Angles a;
-        ASSERT_TRUE(testdata::setting_angles(truth, idx[n - 1][0], idx[n - 1][1], idx[n - 1][2], opt.wave, 0.0,
-                                             opt.parity, a));
+        ASSERT_TRUE(testdata::setting_angles(truth, idx[n - 1][0], idx[n - 1][1], idx[n - 1][2], opt.wave,
+                                             0.0, opt.parity, a));
         for (int j = 1; j <= 4; ++j) set.ang(n, j) = a(j);
         for (int j = 1; j <= 3; ++j) set.ih(n, j) = idx[n - 1][j - 1];
     }
@@ -140,7 +140,8 @@ TEST_F(UbLsq, CalcbRejectsAnglesOverFullCircleAndLogsDeterminant) {
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_NE(text.str().find("Error in Cell: Determinant of G = "), std::string::npos) << text.str();
-    EXPECT_NE(text.str().find("Error in Cell: Determinant of G = -2549037.998"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("Error in Cell: Determinant of G = -2549037.998"), std::string::npos)
+        << text.str();
     std::filesystem::remove(path);
 }
 
@@ -162,7 +163,8 @@ TEST_F(UbLsq, LsqZeroApproachesOmegaZeroAndWarnsAfterTenCycles) {
     EXPECT_EQ(ierr, 0);
     EXPECT_GT(G.OMZERO, 0.10);
     EXPECT_LT(G.OMZERO, 0.12);
-    EXPECT_EQ(error_boxes(), std::vector<std::string>{"WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS"});
+    EXPECT_EQ(error_boxes(),
+              std::vector<std::string>{"WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS"});
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(G.CELL(k + 1), opt.cell[k], 2e-3);
 }
 

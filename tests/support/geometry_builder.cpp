@@ -28,13 +28,16 @@ Mat multiply(const Mat& a, const Mat& b) {
 }  // namespace
 
 double cell_volume(const Cell& c) {
-    const double ca = std::cos(c[3] * CELL_DEG), cb = std::cos(c[4] * CELL_DEG), cg = std::cos(c[5] * CELL_DEG);
+    const double ca = std::cos(c[3] * CELL_DEG), cb = std::cos(c[4] * CELL_DEG),
+                 cg = std::cos(c[5] * CELL_DEG);
     return c[0] * c[1] * c[2] * std::sqrt(1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg);
 }
 
 Mat b_matrix(const Cell& c) {
-    const double ca = std::cos(c[3] * CELL_DEG), cb = std::cos(c[4] * CELL_DEG), cg = std::cos(c[5] * CELL_DEG);
-    const double sa = std::sin(c[3] * CELL_DEG), sb = std::sin(c[4] * CELL_DEG), sg = std::sin(c[5] * CELL_DEG);
+    const double ca = std::cos(c[3] * CELL_DEG), cb = std::cos(c[4] * CELL_DEG),
+                 cg = std::cos(c[5] * CELL_DEG);
+    const double sa = std::sin(c[3] * CELL_DEG), sb = std::sin(c[4] * CELL_DEG),
+                 sg = std::sin(c[5] * CELL_DEG);
     const double v = cell_volume(c);
     const double as = c[1] * c[2] * sa / v, bs = c[0] * c[2] * sb / v, cs = c[0] * c[1] * sg / v;
     const double cbs = (ca * cg - cb) / (sa * sg);
@@ -95,8 +98,10 @@ double offset_shift(const Arr1<double, 4>& ang, const std::array<double, 3>& off
     const double w = ang(2) * OFF_DEG, c = ang(3) * OFF_DEG, p = ang(4) * OFF_DEG;
     const double so = std::sin(w), co = std::cos(w), sc = std::sin(c), cc = std::cos(c);
     const double sp = std::sin(p), cp = std::cos(p);
-    const double v1 = (co * cc * cp - so * sp) * off[0] + (co * cc * sp + so * cp) * off[1] + co * sc * off[2];
-    const double v2 = (-so * cc * cp - co * sp) * off[0] + (-so * cc * sp + co * cp) * off[1] - so * sc * off[2];
+    const double v1 =
+        (co * cc * cp - so * sp) * off[0] + (co * cc * sp + so * cp) * off[1] + co * sc * off[2];
+    const double v2 =
+        (-so * cc * cp - co * sp) * off[0] + (-so * cc * sp + co * cp) * off[1] - so * sc * off[2];
     const double th = ang(1) / 2.0 * OFF_DEG;
     return (v1 * std::cos(th) + v2 * std::sin(th)) / goncon1 / OFF_DEG;
 }
@@ -105,7 +110,8 @@ int make_reflections(const GeometryOptions& opt, int n, ReflectionSet& out) {
     const Mat ub = ub_matrix(opt.cell, opt.rx, opt.ry, opt.rz);
     const double smax = std::sin(opt.max_tth / 2.0 * DEG);
     std::vector<std::array<int, 3>> all;
-    const int hm = static_cast<int>(2.0 * smax / opt.wave * std::max({opt.cell[0], opt.cell[1], opt.cell[2]}) * 1.5) + 1;
+    const int hm =
+        static_cast<int>(2.0 * smax / opt.wave * std::max({opt.cell[0], opt.cell[1], opt.cell[2]}) * 1.5) + 1;
     for (int h = -hm; h <= hm; ++h)
         for (int k = -hm; k <= hm; ++k)
             for (int l = -hm; l <= hm; ++l) {
@@ -128,7 +134,8 @@ int make_reflections(const GeometryOptions& opt, int n, ReflectionSet& out) {
             if (m >= n) break;
             Arr1<double, 4> a;
             double om = opt.omega_range > 0.0 ? omdist(rng) : 0.0;
-            if (opt.settings > 1) om = -opt.omega_range + 2.0 * opt.omega_range * (set - 1) / (opt.settings - 1);
+            if (opt.settings > 1)
+                om = -opt.omega_range + 2.0 * opt.omega_range * (set - 1) / (opt.settings - 1);
             if (!setting_angles(ub, hkl[0], hkl[1], hkl[2], opt.wave, om, opt.parity, a)) continue;
             ++m;
             out.true_omega(m) = a(2);

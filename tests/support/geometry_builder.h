@@ -33,14 +33,14 @@ struct GeometryOptions {
     double rx = 0.0, ry = 0.0, rz = 0.0;  // orientation, degrees
     double wave = 0.71073;
     std::array<int, 4> parity{1, 1, 1, 1};
-    double max_tth = 50.0;       // 2theta limit of the chosen reflections
-    double omega_range = 0.0;    // setting omega drawn from +-omega_range (0: bisecting)
-    int settings = 1;            // >1: each reflection at this many omegas spread evenly
-                                 // over -omega_range..+omega_range (psi settings)
-    double omzero = 0.0;         // added to every observed omega
+    double max_tth = 50.0;                         // 2theta limit of the chosen reflections
+    double omega_range = 0.0;                      // setting omega drawn from +-omega_range (0: bisecting)
+    int settings = 1;                              // >1: each reflection at this many omegas spread evenly
+                                                   // over -omega_range..+omega_range (psi settings)
+    double omzero = 0.0;                           // added to every observed omega
     std::array<double, 3> xtaloff{0.0, 0.0, 0.0};  // crystal offset, units of goncon1
     double goncon1 = 200.0;
-    double noise = 0.0;          // sigma of Gaussian noise on each of the four angles, deg
+    double noise = 0.0;  // sigma of Gaussian noise on each of the four angles, deg
     std::uint32_t seed = 1;
 };
 
