@@ -41,14 +41,15 @@ void accumulate(const ScanView& s, const std::array<double, 6>& v, const Doublet
     const double bg = v[0], h = v[1], inten = v[2], p1 = v[3], eta = v[4], ratio = v[5];
     const double p2 = p1 + dbl.shift;
     const bool two = dbl.two_lines;
+    const PvShape shape = pv_shape(h, eta);
     std::array<double, 6> d{};
     std::array<double, 6> g{};
     d[0] = 1.0;
     for (int i = 0; i < s.n; ++i) {
-        const PvTerms t1 = pv_terms(s.x[i] - p1, h, eta);
+        const PvTerms t1 = pv_terms(s.x[i] - p1, shape);
         double phi = t1.phi, dh = t1.dh, dp = t1.dp, de = t1.deta, phi2 = 0.0;
         if (two) {
-            const PvTerms t2 = pv_terms(s.x[i] - p2, h, eta);
+            const PvTerms t2 = pv_terms(s.x[i] - p2, shape);
             phi += ratio * t2.phi;
             dh += ratio * t2.dh;
             dp += ratio * pfac * t2.dp;

@@ -29,33 +29,59 @@ struct PvTerms {
     double deta = 0.0;
 };
 
-inline PvTerms pv_terms(double delta, double h, double eta) {
+// What depends only on the width and eta, worked out once per cycle so
+// that a step costs one exponential and one division per component.
+struct PvShape {
+    double h = 0.0, eta = 0.0;
+    double gauss_reach = -1.0;  // Gaussian zero beyond this |delta|; < 0: none
+    double rh = 0.0;            // 1/h
+    double c2rh = 0.0;          // C2/h
+    double gnorm = 0.0;         // C1/h
+    double h2 = 0.0;
+};
+
+inline PvShape pv_shape(double h, double eta) {
+    PvShape s;
+    s.h = h;
+    s.eta = eta;
+    s.h2 = h * h;
+    if (h > 0.0) {
+        s.gauss_reach = 6.0 * h;
+        s.rh = 1.0 / h;
+        s.c2rh = GAUSS_C2 * s.rh;
+        s.gnorm = GAUSS_C1 * s.rh;
+    }
+    return s;
+}
+
+inline PvTerms pv_terms(double delta, const PvShape& s) {
     PvTerms t;
     double g = 0.0, gdp = 0.0, gdh = 0.0;
-    const double adelta = delta < 0.0 ? -delta : delta;
-    if (h > 0.0 && adelta <= 6.0 * h) {
-        const double rh = 1.0 / h;
-        const double u = GAUSS_C2 * delta * rh;
-        g = GAUSS_C1 * rh * std::exp(-u * u);
-        gdp = 2.0 * GAUSS_C2 * GAUSS_C2 * delta * g * rh * rh;
-        gdh = (2.0 * u * u - 1.0) * g * rh;
+    if ((delta < 0.0 ? -delta : delta) <= s.gauss_reach) {
+        const double u = s.c2rh * delta;
+        const double u2 = u * u;
+        g = s.gnorm * std::exp(-u2);
+        gdp = 2.0 * s.c2rh * u * g;
+        gdh = (2.0 * u2 - 1.0) * g * s.rh;
     }
     double l = 0.0, ldp = 0.0, ldh = 0.0;
     const double d2 = 4.0 * delta * delta;
-    const double den = d2 + h * h;
+    const double den = d2 + s.h2;
     if (den > 0.0) {
         const double rd = 1.0 / den;
-        l = LORENTZ_C3 * h * rd;
-        ldp = 8.0 * LORENTZ_C3 * h * delta * rd * rd;
-        ldh = LORENTZ_C3 * (d2 - h * h) * rd * rd;
+        l = LORENTZ_C3 * s.h * rd;
+        ldp = 8.0 * delta * l * rd;
+        ldh = LORENTZ_C3 * (d2 - s.h2) * rd * rd;
     }
-    const double ge = 1.0 - eta;
-    t.phi = ge * g + eta * l;
-    t.dp = ge * gdp + eta * ldp;
-    t.dh = ge * gdh + eta * ldh;
+    const double ge = 1.0 - s.eta;
+    t.phi = ge * g + s.eta * l;
+    t.dp = ge * gdp + s.eta * ldp;
+    t.dh = ge * gdh + s.eta * ldh;
     t.deta = l - g;
     return t;
 }
+
+inline PvTerms pv_terms(double delta, double h, double eta) { return pv_terms(delta, pv_shape(h, eta)); }
 
 // The doublet of a reflection at 2theta tth: the alpha2 component lies at
 // a fixed offset from alpha1 for the whole fit.  A second wavelength below
