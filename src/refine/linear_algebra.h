@@ -11,7 +11,9 @@ namespace tarnivox {
 // leading block of the column-major array a (element (i, j), 1-based, is
 // a[(i-1) + (j-1)*lda]); columns n+1 .. n+m are right-hand sides, replaced
 // by the solutions.  det receives the determinant, npiv the number of pivots
-// found (n when the inversion is complete).  No allocation: n <= 15.
+// found (n when the inversion is complete; fewer leaves a partial
+// elimination that callers must not use).  No allocation: n <= 15; a larger
+// n, or lda < n, finds no pivot.
 void MXLNEQ(double* a, int n, int lda, double& det, int& npiv, double eps, int m);
 
 // LU decomposition (Crout, implicit partial pivoting) of the leading n x n
