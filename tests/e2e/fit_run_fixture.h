@@ -1,0 +1,188 @@
+#pragma once
+// Whole runs of the program through the script backend on simulated data:
+// open the data set and its parameter file, open an output file, then run
+// a fitting command; the written files are read back for the checks.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../../tools/sim_plan.h"
+#include "../../tools/simulate.h"
+#include "core/exitint.h"
+#include "core/store.h"
+#include "io/units.h"
+#include "params/defaults.h"
+#include "tarnivox_main.h"
+#include "ui/toolkit/script/script_backend.h"
+
+namespace tarnivox::fitrun {
+
+namespace fs = std::filesystem;
+
+struct FormatCase {
+    sim::Format format;
+    const char* label;  // radio button of "Input Data file Format"
+};
+
+inline const FormatCase kFormats[] = {
+    {sim::Format::Standard, "Standard"}, {sim::Format::Huber, "Old Single"}, {sim::Format::Xcalibur, "Xcalibur"},
+    {sim::Format::Xscans, "Xscans"},     {sim::Format::Stoe, "Stoe"},       {sim::Format::Febo, "Phillips Febo"},
+    {sim::Format::Cad4, "Enraf CAD4"},
+};
+
+inline const char* const kOutputForms[] = {"Rfine", "Rfine extended", "Shelx hkl"};
+
+// One reflection record of the intensity file, in any form.
+struct Written {
+    int h = 0, k = 0, l = 0;
+    double tth = 0.0;
+    double intensity = 0.0, sigma = 0.0;
+    int nref = 0;          // Rfine forms only
+    std::string status;    // Rfine forms only, six characters
+    double dcs[6] = {};    // SHELX with direction cosines
+    bool has_dc = false;
+};
+
+inline std::vector<std::string> lines_of(const fs::path& p) {
+    std::vector<std::string> out;
+    std::ifstream f(p);
+    std::string line;
+    while (std::getline(f, line)) out.push_back(line);
+    return out;
+}
+
+inline double num(const std::string& line, std::size_t at, std::size_t width) {
+    return std::stod(line.substr(at, width));
+}
+
+// Reads the intensity file of form intfmt (1, 2, 3).
+inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
+    std::vector<Written> out;
+    const auto lines = lines_of(p);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& s = lines[i];
+        Written w;
+        if (intfmt == 3) {
+            w.h = static_cast<int>(num(s, 0, 4));
+            w.k = static_cast<int>(num(s, 4, 4));
+            w.l = static_cast<int>(num(s, 8, 4));
+            w.intensity = num(s, 13, 7);
+            w.sigma = num(s, 21, 7);
+            if (s.size() >= 80) {
+                w.has_dc = true;
+                for (int j = 0; j < 6; ++j) w.dcs[j] = num(s, 32 + 8 * static_cast<std::size_t>(j), 8);
+            }
+        } else {
+            w.h = static_cast<int>(num(s, 0, 3));
+            w.k = static_cast<int>(num(s, 3, 3));
+            w.l = static_cast<int>(num(s, 6, 3));
+            w.tth = num(s, 9, 8);
+            w.intensity = num(s, 42, 11);
+            w.sigma = num(s, 54, 7);
+            w.nref = static_cast<int>(num(s, 61, 7)) / 10;
+            w.status = s.substr(70, 6);
+            if (intfmt == 2) i += 3;  // FACTORS, PARAMETERS, SIGMAS
+        }
+        out.push_back(w);
+    }
+    return out;
+}
+
+class FitRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_store();
+        close_all_units();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        dir_ = fs::temp_directory_path() / ("tarnivox_fitrun_" + std::to_string(::getpid()) + "_" + name);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "bin");
+        set_program_path((dir_ / "bin" / "tarnivox").string());
+    }
+    void TearDown() override {
+        close_all_units();
+        set_program_path("");
+        fs::remove_all(dir_);
+    }
+
+    // Simulates the data set "data" and returns its truth.
+    sim::Result simulate(const sim::Config& c) {
+        cfg_ = c;
+        EXPECT_DOUBLE_EQ(c.step, 0.02) << "the step-size box is answered with its preset 0.02";
+        data_name_ = "data." + sim::extension_of(c.format);
+        const sim::Result r = sim::simulate(c, (dir_ / data_name_).string(), (dir_ / "data.par").string(),
+                                            (dir_ / "data.truth").string());
+        accept_any_background();
+        return r;
+    }
+
+    // The simulated instrument's limits test BACKGROUND against -1..1
+    // counts, which no scan with a real background passes; a crystallographer
+    // would widen them for this data set.
+    void accept_any_background() const {
+        const fs::path par = dir_ / "data.par";
+        std::vector<std::string> lines = lines_of(par);
+        std::ofstream out(par);
+        for (std::string& l : lines) {
+            if (l.rfind("FITLIM -1.0 1.0 ", 0) == 0) l = "FITLIM 0.0 1.0E5 " + l.substr(16);
+            out << l << '\n';
+        }
+    }
+
+    // The script lines that open the data set, its parameter file and an
+    // output file out.txt of the given form (1..3).
+    std::string opening(const char* format_label, double step_answer, int intfmt) const {
+        std::string s = "file " + data_name_ + "\n";
+        s += std::string("toggle \"Input Data file Format\" \"") + format_label + "\" on\n";
+        s += "press \"Input Data file Format\" OK\n";
+        s += "browse data.par\n";
+        // The step-size box shares its title with the wait box, so its
+        // button is fired by number; the field keeps its 0.02 degrees.
+        if (step_answer > 0.0) s += "command 672\n";
+        if (intfmt > 0) {
+            s += "command 314\nfile out.txt 3\n";
+            s += std::string("toggle \"Output Format\" \"") + kOutputForms[intfmt - 1] + "\" on\n";
+            s += "press \"Output Format\" \"Save + Exit\"\n";
+        }
+        return s;
+    }
+
+    // Runs the program on a script; the run ends by the window's close
+    // control and its confirmation.  Returns the message of the end.
+    std::string run(const std::string& script) {
+        auto b = ScriptBackend::from_text(script + "close\nanswer yes\n", dir_.string());
+        b->echo = false;
+        backend_ = b.get();
+        set_toolkit_backend(std::move(b));
+        std::string message = "<no end>";
+        try {
+            TARNIVOX_MAIN();
+        } catch (const ProgramEnd& e) {
+            message = e.message;
+            finish_run(e);
+        }
+        return message;
+    }
+
+    std::vector<std::string> messages() const {
+        std::vector<std::string> m;
+        for (const ScriptEvent& e : backend_->events())
+            if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) m.push_back(e.text);
+        return m;
+    }
+
+    fs::path dir_;
+    sim::Config cfg_;
+    std::string data_name_;
+    ScriptBackend* backend_ = nullptr;
+};
+
+}  // namespace tarnivox::fitrun
