@@ -181,6 +181,7 @@ void PROCESS_BACKGROUND() {
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     int n = 0;
     while (status == 0 && n < MAXBGSCANS) {
+        status = -1;  // a pass over the whole file: no "End of File" box
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, no_hkl, status);
         if (status == 13) {
             status = 0;
