@@ -33,7 +33,7 @@ struct Config {
     int nstd = 3, std_interval = 10;
     double atten = 12.5;
     int npts = 40;                 // steps per scan (CAD4: always 96)
-    double step = 0.03;            // omega step (formats whose file gives none)
+    double step = 0.02;            // omega step (formats whose file gives none; the dialog offers 0.02)
     int first_number = 1;          // sequence number of the first reflection
     bool xcal_newer = true;        // Xcalibur layout with a Version comment
     int cad4_margin = 0;           // blank columns before each CAD4 record

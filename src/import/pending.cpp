@@ -6,7 +6,5 @@
 
 namespace tarnivox {
 
-void EXPORT_SCAN() {}
-void CONVERT_TO_STD() {}
 
 }  // namespace tarnivox

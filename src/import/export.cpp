@@ -1,0 +1,79 @@
+#include "import/export.h"
+
+#include <array>
+
+#include "core/store.h"
+#include "import/reader_io.h"
+#include "import/stddata.h"
+#include "io/layout.h"
+#include "io/units.h"
+#include "ui/dialogs.h"
+#include "ui/files.h"
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+namespace {
+
+constexpr int NOTICE_ICON = 3;
+constexpr int LU_NEWSTD = 26;
+
+void notice(const char* text) { GMDISPLAYMESSAGEBOX("TARNIVOX", text, NOTICE_ICON, GM_BUTTONS_OK); }
+
+void end_copy(const char* text) {
+    close_unit(LU_NEWSTD);
+    WAITBOX(0);
+    notice(text);
+}
+
+}  // namespace
+
+void EXPORT_SCAN() {
+    int status = 0;
+    OPEN_SCANDATA(status);
+    if (status != 0) {
+        notice("Data file not opened");
+        return;
+    }
+    write_record(LU_EXPORT, "('  PROFILE FOR REFLECTION HKL = ',3I5)", {G.IHKL(1), G.IHKL(2), G.IHKL(3)});
+    write_record(LU_EXPORT, "('    OMEGA       OBS   COUNTS    CALC')");
+    const int n = steps_fit(G.NPTS) ? G.NPTS : 0;
+    for (int i = 1; i <= n; ++i)
+        write_record(LU_EXPORT, "(1X,F10.3,',',F10.1,',',F10.1)", {G.STEPANG(i), G.COUNTS(i), G.YCALC(i)});
+    close_unit(LU_EXPORT);
+}
+
+void CONVERT_TO_STD() {
+    int status = 0;
+    OPEN_NEWSTD(status, LU_NEWSTD);
+    if (status != 0) {
+        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
+        return;
+    }
+    WAITBOX(1);
+    status = 0;
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+    WRITE_HEADER_STDDATA(LU_NEWSTD);
+    const Arr1<int, 3> none;
+    for (;;) {
+        status = 0;
+        READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+        if (status == 11) {
+            end_copy("Error reading scratch file");
+            return;
+        }
+        if (status == 12) {
+            end_copy("Standard data file written successfully");
+            return;
+        }
+        std::array<long long, MAXSTEPS> counts{};
+        for (int i = 1; i <= G.NPTS; ++i) counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
+        WRITE_REF_STDDATA(LU_NEWSTD, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE,
+                          G.RFLAG, std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
+        if (status != 0) {
+            end_copy("Error writing standard data file");
+            return;
+        }
+    }
+}
+
+}  // namespace tarnivox
