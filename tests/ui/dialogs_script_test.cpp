@@ -29,6 +29,7 @@ public:
                     break;
                 case Step::Answer: script += "answer " + s.value; break;
                 case Step::Command: script += "command " + std::to_string(s.command); break;
+                case Step::Cancel: script += "cancel"; break;
             }
             script += "\n";
         }

@@ -114,6 +114,12 @@ bool QtDriver::play(const Step& s) {
             button->click();
             return true;
         }
+        case Step::Cancel: {
+            auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!fd) return false;
+            fd->reject();
+            return true;
+        }
         case Step::Command: {
             for (int h = 1; h <= b.handles(); ++h) {
                 const auto& it = b.item(h);
@@ -145,3 +151,7 @@ bool QtDriver::shown(int h) const {
 }
 
 }  // namespace tarnivox::uitest
+
+// Fontconfig keeps a cache for the life of the process that the leak
+// checker of sanitizer builds reports at exit; it is not the program's.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
