@@ -200,6 +200,9 @@ TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
     QCoreApplication::processEvents();
     const std::string dir = TARNIVOX_BINARY_DIR;
     EXPECT_TRUE(win->grab().save(QString::fromStdString(dir + "/tarnivox_main_window.png")));
+    win->resize(win->width() * 3 / 2, win->height() * 3 / 2);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(win->grab().save(QString::fromStdString(dir + "/tarnivox_main_window_large.png")));
 
     QWidget* fc = qt().item(wid(DLG_FITCTRL)).widget.data();
     const double input[] = {0, 12.5, 0.061, 18432.7, 24.118, 0.42, 0.5};

@@ -145,7 +145,8 @@ void FrameWidget::paintEvent(QPaintEvent*) {
                 break;
             case DrawOp::Text: {
                 QFont f = font();
-                f.setPixelSize(std::max(9, static_cast<int>(std::lround(char_h * sy))));
+                // Labels shrink with a smaller frame but do not swell with a larger one.
+                f.setPixelSize(std::max(9, static_cast<int>(std::lround(char_h * std::min(1.0, std::min(sx, sy))))));
                 p.setFont(f);
                 p.setPen(colour);
                 p.drawText(map(cx, cy), QString::fromStdString(op.text));
