@@ -57,7 +57,8 @@ void make_data() {
     g_scans.resize(NSCANS);
     for (Scan& s : g_scans) {
         s.tth = 5.0 + 115.0 * uniform01(rng);
-        const double fwhm = (0.08 + 0.05 * std::tan(s.tth / 2.0 / DEG_PER_RAD)) * (0.9 + 0.2 * uniform01(rng));
+        const double fwhm =
+            (0.08 + 0.05 * std::tan(s.tth / 2.0 / DEG_PER_RAD)) * (0.9 + 0.2 * uniform01(rng));
         const double shift = make_doublet(G.WAVE1, G.WAVE2, 0.0, s.tth).shift;
         s.step = (8.0 * fwhm + shift) / (NSTEPS - 1);
         const double counts = 300.0 * std::pow(100.0, uniform01(rng));

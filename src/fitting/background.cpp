@@ -152,8 +152,7 @@ double GET_BACKGROUND(double tth) {
             }
             return v / scan_scale();
         }
-        case 2:
-            return (G.BGEXPA * std::exp(-G.BGEXPB * std::fabs(tth)) + G.BGEXPC) / scan_scale();
+        case 2: return (G.BGEXPA * std::exp(-G.BGEXPB * std::fabs(tth)) + G.BGEXPC) / scan_scale();
         case 3: {
             if (npts < 1) return 0.0;
             // At least one end step, and the two ends never overlap.

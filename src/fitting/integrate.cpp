@@ -1,7 +1,7 @@
 #include "fitting/integrate.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "core/store.h"

@@ -94,8 +94,8 @@ bool all_finite(const NormalEquations& ne, int nvar) {
 int last_pklsq_cycles() { return g_cycles; }
 
 void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>& wave, double mshift,
-           double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd,
-           double& rwp, double& gof, int& icode) {
+           double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd, double& rwp,
+           double& gof, int& icode) {
     const Doublet dbl = make_doublet(wave(1), wave(2), mshift, tth);
     if (!dbl.two_lines) par(6) = 0.0;
 
@@ -113,7 +113,8 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
     std::array<double, MAXSTEPS> wt{};
     for (int i = 0; i < n; ++i) {
         yp[static_cast<std::size_t>(i)] = y(i + 1) + 1.0;
-        wt[static_cast<std::size_t>(i)] = yp[static_cast<std::size_t>(i)] > 0.0 ? 1.0 / yp[static_cast<std::size_t>(i)] : 1.0;
+        wt[static_cast<std::size_t>(i)] =
+            yp[static_cast<std::size_t>(i)] > 0.0 ? 1.0 / yp[static_cast<std::size_t>(i)] : 1.0;
     }
     const ScanView scan{x.data(), yp.data(), wt.data(), n};
     double* yc = ycalc.data();
@@ -128,11 +129,11 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
     NormalEquations ne;
     for (int cycle = 1;; ++cycle) {
         const double f = std::min(0.1 * cycle, 0.7);
-        g_cycles = cycle;
         if (cycle > MAX_CYCLES) {
             icode = 2;
             break;
         }
+        g_cycles = cycle;
         accumulate(scan, v, dbl, alpha2_position_factor(dbl, v[3]), idx, nvar, yc, ne);
         rwp = ne.swy2 > 0.0 ? std::sqrt(ne.swr2 / ne.swy2) : 0.0;
         gof = ne.swr2 / (n - nvar);

@@ -16,8 +16,8 @@ using ParArray = Arr1<double, 6>;
 // for a single line); iflag: 1 = refine.  icode: 0 finished, 1 singular or
 // ill-conditioned, 2 no convergence in 200 cycles, 3 too few steps.
 void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>& wave, double mshift,
-           double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd,
-           double& rwp, double& gof, int& icode);
+           double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd, double& rwp,
+           double& gof, int& icode);
 
 // Cycles the last PKLSQ call ran (0 after code 3): how much work a fit cost.
 int last_pklsq_cycles();

@@ -1,9 +1,10 @@
+#include "fitting/background.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "core/store.h"
-#include "fitting/background.h"
 #include "support/profile_scans.h"
 
 namespace tarnivox {

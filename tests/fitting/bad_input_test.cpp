@@ -53,7 +53,8 @@ protected:
         for (double v : {G.FITI, G.FITSIG, G.INTI, G.INTSIG, G.RWP, G.GOF}) EXPECT_TRUE(std::isfinite(v));
         for (int i = 1; i <= G.NPTS; ++i) EXPECT_TRUE(std::isfinite(G.YCALC(i)));
         const std::string st = G.FITSTAT.padded();
-        EXPECT_TRUE(st[0] == 'F' || (st[0] == 'R' && std::string("ECDBIPWRFS").find(st[1]) != std::string::npos))
+        EXPECT_TRUE(st[0] == 'F' ||
+                    (st[0] == 'R' && std::string("ECDBIPWRFS").find(st[1]) != std::string::npos))
             << st;
         return st;
     }

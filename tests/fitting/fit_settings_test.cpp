@@ -1,3 +1,5 @@
+#include "params/fit_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 
 #include "core/store.h"
 #include "io/units.h"
-#include "params/fit_settings.h"
 #include "support/profile_scans.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/toolkit/toolkit.h"

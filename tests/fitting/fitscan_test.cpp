@@ -1,10 +1,11 @@
+#include "fitting/fitscan.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
 #include "core/store.h"
-#include "fitting/fitscan.h"
 #include "params/fit_settings.h"
 #include "support/geometry_builder.h"
 #include "support/profile_scans.h"

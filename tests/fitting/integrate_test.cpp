@@ -1,9 +1,10 @@
+#include "fitting/integrate.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "core/store.h"
-#include "fitting/integrate.h"
 
 namespace tarnivox {
 namespace {

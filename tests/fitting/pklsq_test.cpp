@@ -1,8 +1,9 @@
+#include "fitting/pklsq.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "fitting/pklsq.h"
 #include "fitting/scan_model.h"
 
 namespace tarnivox {

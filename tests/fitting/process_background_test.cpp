@@ -37,8 +37,8 @@ TEST(ProcessBackground, BuildsBothModelsFromTheEndStepsAndRewinds) {
         Arr1<double, 4> ang{{r.tth, 0.0, 0.0, 0.0}};
         double scale = r.scale;
         int status = 0;
-        WRITE_REF_STDDATA(G.LUSCR, status, ++nref, Arr1<int, 3>{{1, 0, nref}}, 0.0, ang, 5, 0.01, scale, 0, 'S',
-                          counts);
+        WRITE_REF_STDDATA(G.LUSCR, status, ++nref, Arr1<int, 3>{{1, 0, nref}}, 0.0, ang, 5, 0.01, scale, 0,
+                          'S', counts);
         ASSERT_EQ(status, 0);
     }
     G.IBACK = 1;

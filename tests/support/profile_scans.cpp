@@ -1,4 +1,4 @@
-#include "profile_scans.h"
+#include "support/profile_scans.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,9 +22,10 @@ void derive_scan_values() {
     }
     G.SCANW = (G.NPTS - 1) * G.STEP;
     const double th = G.ANGLES(1) / 2.0 / 57.29578;
-    G.A2SHIFT = (G.WAVE1 > 0.0 && G.WAVE2 > 0.0)
-                    ? std::asin(std::min(1.0, G.WAVE2 / G.WAVE1 * std::sin(th))) * 57.29578 - G.ANGLES(1) / 2.0
-                    : 0.0;
+    G.A2SHIFT =
+        (G.WAVE1 > 0.0 && G.WAVE2 > 0.0)
+            ? std::asin(std::min(1.0, G.WAVE2 / G.WAVE1 * std::sin(th))) * 57.29578 - G.ANGLES(1) / 2.0
+            : 0.0;
     G.MSHIFT = G.MONOSHIFT;
     G.YCALC.fill(0.0);
     G.RFLAG_SAVE = G.RFLAG;
@@ -95,14 +96,16 @@ void make_fit_dialogs(std::string_view script) {
     wid(DLG_PKVALS) = pk;
     const WidSlot pk_slots[] = {PK_FWHMA, PK_FWHMB, PK_ETA, PK_RATIO, PK_WAVE1, PK_WAVE2};
     const char* pk_labels[] = {"a", "b", "Eta", "Iratio", "Wave1", "Wave2"};
-    for (int i = 0; i < 6; ++i) wid(pk_slots[i]) = GMCREATEVALUEENTRY_REAL(pk, 0, 0, 3, 1, 0.0, 8, 6, 0, pk_labels[i]);
+    for (int i = 0; i < 6; ++i)
+        wid(pk_slots[i]) = GMCREATEVALUEENTRY_REAL(pk, 0, 0, 3, 1, 0.0, 8, 6, 0, pk_labels[i]);
     wid(PK_QUIT) = GMCREATEPUSHBUTTON(pk, 0, 0, 3, 1, "Quit", 531);
     wid(PK_SAVE) = GMCREATEPUSHBUTTON(pk, 0, 0, 3, 1, "Save + Exit", 541);
 
     const int bg = GMCREATECOMPLEXDIALOGUEBOX(G.MAINWIN, 0, 0, 12, 8, "Fixed Background Options");
     wid(DLG_BACKGROUND) = bg;
     const char* modes[] = {"None", "Spline", "Exp: BG = a exp(-b.2th) + c", "From scan using nstep_bg ="};
-    for (int m = 0; m <= 3; ++m) wid(BG_RADIO(m)) = GMCREATERADIOBOX(bg, 0, 0, 6, 1, modes[m], m == 0, 562 + m, 1);
+    for (int m = 0; m <= 3; ++m)
+        wid(BG_RADIO(m)) = GMCREATERADIOBOX(bg, 0, 0, 6, 1, modes[m], m == 0, 562 + m, 1);
     wid(BG_A) = GMCREATEVALUEENTRY_REAL(bg, 0, 0, 3, 1, 0.0, 6, 3, 0, "a");
     wid(BG_B) = GMCREATEVALUEENTRY_REAL(bg, 0, 0, 3, 1, 0.0, 6, 3, 0, "b");
     wid(BG_C) = GMCREATEVALUEENTRY_REAL(bg, 0, 0, 3, 1, 0.0, 6, 3, 0, "c");
