@@ -52,7 +52,7 @@ TEST_P(BadInput, DamagedFilesEndInAnOutcomeOfTheProgram) {
     const std::filesystem::path defaults = dir_ / "bin" / "Tarnivox_defaults.dat";
 
     int fatal = 0, completed = 0;
-    for (std::uint64_t seed = 1; seed <= 42; ++seed) {
+    for (std::uint64_t seed = 1; seed <= 70; ++seed) {
         const auto kind = static_cast<test::Damage>(seed % static_cast<std::uint64_t>(test::Damage::Count));
         SCOPED_TRACE(std::string(test::damage_name(kind)) + " seed " + std::to_string(seed));
         const std::string file = write_file("bad." + sim::extension_of(f), test::damage(good, kind, seed));

@@ -1,0 +1,84 @@
+// The data simulator: deterministic for a seed, and the parameter file it
+// writes is one the program reads.
+#include <fstream>
+#include <sstream>
+
+#include "core/store.h"
+#include "import_fixture.h"
+#include "io/units.h"
+#include "params/parameters.h"
+
+namespace tarnivox::importtest {
+namespace {
+
+std::string read_text(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST_F(ImportTest, SimulatorRepeatsItselfForASeedAndOnlyThen) {
+    for (sim::Format f : {sim::Format::Cad4, sim::Format::Xscans, sim::Format::Febo}) {
+        sim::Config c;
+        c.format = f;
+        c.nrefl = 15;
+        c.seed = 9;
+        const std::string ext = "." + sim::extension_of(f);
+        sim::simulate(c, path("a" + ext), path("a.par"), path("a.truth"));
+        sim::simulate(c, path("b" + ext), path("b.par"), path("b.truth"));
+        c.seed = 10;
+        sim::simulate(c, path("c" + ext), path("c.par"), "");
+        EXPECT_EQ(read_text(path("a" + ext)), read_text(path("b" + ext)));
+        EXPECT_EQ(read_text(path("a.truth")), read_text(path("b.truth")));
+        EXPECT_NE(read_text(path("a" + ext)), read_text(path("c" + ext)));
+    }
+}
+
+TEST_F(ImportTest, SimulatedParameterFileMatchesTheCrystal) {
+    sim::Config c;
+    c.format = sim::Format::Stoe;
+    c.atten = 7.5;
+    sim::simulate(c, path("a.d00"), path("a.par"), "");
+    ASSERT_EQ(open_unit(LU_PARAM, path("a.par"), OpenMode::Read), 0);
+    READ_PARAMETERS();
+    EXPECT_DOUBLE_EQ(G.WAVE1, c.wave1);
+    EXPECT_DOUBLE_EQ(G.WAVE2, c.wave2);
+    EXPECT_DOUBLE_EQ(G.ATTEN, 7.5);
+    EXPECT_DOUBLE_EQ(G.FWHMA, c.fwhm_a);
+    EXPECT_DOUBLE_EQ(G.FWHMB, c.fwhm_b);
+    // Position limits are distances below and above the setting omega.
+    EXPECT_GT(G.PARLO(4), 0.0);
+    EXPECT_GT(G.PARHI(4), 0.0);
+}
+
+TEST_F(ImportTest, LogSummaryCountsTheSimulatedClasses) {
+    sim::Config c;
+    c.seed = 11;
+    c.nrefl = 40;
+    const sim::Result r = sim::simulate(c, path("s.dat"), path("s.par"), "");
+    fresh_run();
+    set_instrument(c);
+    open_unit(LU_LOG, path("log.txt"), OpenMode::Replace, true);
+    G.LOGOPEN = 1;
+    import_file(path("s.dat"), 7);
+    close_unit(LU_LOG);
+    const std::string log = read_text(path("log.txt"));
+    const char* const labels[] = {"WEAK REFLECTIONS NOT RESCANNED:         ", "WEAK REFLECTIONS RESCANNED, MIN SPEED:  ",
+                                  "NORMAL REFLECTIONS RESCANNED:           ", "STRONG REFLECTIONS NOT RESCANNED:       ",
+                                  "FILTERED REFLECTIONS:                   ", "STANDARDS:                              "};
+    int total = 0;
+    for (int k = 0; k < 6; ++k) {
+        const int n = r.nclass[static_cast<std::size_t>(k)];
+        total += n;
+        char field[8];
+        std::snprintf(field, sizeof field, "%5d", n);
+        EXPECT_NE(log.find(std::string(labels[k]) + field), std::string::npos) << labels[k];
+    }
+    char field[8];
+    std::snprintf(field, sizeof field, "%5d", total);
+    EXPECT_NE(log.find(std::string("TOTAL NUMBER OF REFLECTIONS:            ") + field), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace tarnivox::importtest
