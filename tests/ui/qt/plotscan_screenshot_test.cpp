@@ -1,0 +1,119 @@
+// Pictures of an automatic run on the real window (offscreen): the scan
+// plot of a resolved alpha1/alpha2 doublet and the fitting-controls dialog
+// with refined values, saved as PNG in the build folder for review.
+#include <gtest/gtest.h>
+
+#include <QPixmap>
+#include <QWidget>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/store.h"
+#include "fitting/commands.h"
+#include "fitting/profile.h"
+#include "import/stddata.h"
+#include "io/units.h"
+#include "qt_driver.h"
+#include "ui/widgets.h"
+
+namespace tarnivox::uitest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Copper radiation at 2theta 110 degrees: the alpha2 peak lies 0.2 degrees
+// of omega after alpha1, beyond the 0.12 degree width.
+void write_doublet_data_set(const std::string& file, int n) {
+    ASSERT_EQ(open_unit(LU_SCAN, file, OpenMode::Replace), 0);
+    G.TITLE = "doublet review";
+    WRITE_HEADER_STDDATA(LU_SCAN);
+    unsigned seed = 12345;
+    auto noise = [&seed]() {  // roughly normal, from four uniforms
+        double s = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            s += static_cast<double>((seed >> 8) & 0xffff) / 65535.0 - 0.5;
+        }
+        return s * std::sqrt(3.0);
+    };
+    for (int r = 1; r <= n; ++r) {
+        const double tth = 110.0 + r;
+        const Doublet d = make_doublet(G.WAVE1, G.WAVE2, 0.0, tth);
+        const double par[6] = {15.0, 0.12, 60.0 * r, -0.1, 0.4, 0.5};
+        std::vector<long long> counts(81);
+        for (int i = 0; i < 81; ++i) {
+            const double m = doublet_model(-0.8 + 0.02 * i, par, d);
+            counts[static_cast<std::size_t>(i)] = std::max(0LL, std::llround(m + std::sqrt(m) * noise()));
+        }
+        const Arr1<int, 3> hkl{{r, 2, -3}};
+        const Arr1<double, 4> angles{{tth, 0.0, 35.0, 120.0}};
+        double scale = 1.0;
+        int status = 1;
+        WRITE_REF_STDDATA(LU_SCAN, status, r, hkl, 0.0, angles, 81, 0.02, scale, r == 2 ? 1 : 0, 'N', counts);
+        ASSERT_EQ(status, 0);
+    }
+    close_unit(LU_SCAN);
+    ASSERT_EQ(open_unit(LU_SCAN, file, OpenMode::Read), 0);
+}
+
+TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
+    reset_store();
+    close_all_units();
+    const fs::path dir = fs::path(TARNIVOX_BINARY_DIR) / "plotscan_review";
+    fs::create_directories(dir);
+    G.NWAVE = 2;
+    G.WAVE1 = 1.54056;
+    G.WAVE2 = 1.54439;
+    G.A2RATIO = 0.5;
+    G.RATIO0 = 0.5;
+    G.FWHMA = 0.12;
+    G.ETA0 = 0.4;
+    G.IREF = Arr1<int, 6>{{1, 1, 1, 1, 1, 0}};
+    G.PAR = Arr1<double, 6>{{0.0, 0.12, 0.0, 0.0, 0.4, 0.5}};
+    G.RWPLIM = 1.0;
+    write_doublet_data_set((dir / "doublet.rfl").string(), 6);
+    ASSERT_EQ(open_unit(LU_OUTPUT, (dir / "doublet.int").string(), OpenMode::Replace), 0);
+    G.OUTOPEN = 1;
+    G.INTFMT = 1;
+    int status = 0;
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+    const Arr1<int, 3> none;
+    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+
+    QtDriver driver;
+    bool pictured = false;
+    int alpha_components = 0;
+    driver.start({press("Peak parameter default values", "Save + Exit"), press("main", "Start")});
+    // While the run goes on: the plot of the reflection just fitted.
+    driver.then([&] {
+        if (G.NREF < 3) return false;
+        QWidget* win = qt().main_window();
+        for (const auto& s : qt().frame(G.GFRAME)->list.segments()) alpha_components += s.colour == 3 ? 1 : 0;
+        EXPECT_TRUE(win->grab().save(QString::fromStdString((dir / "tarnivox_scan_plot_doublet.png").string())));
+        QWidget* fc = qt().item(wid(DLG_FITCTRL)).widget.data();
+        EXPECT_TRUE(fc->grab().save(QString::fromStdString((dir / "tarnivox_fit_controls_refined.png").string())));
+        pictured = true;
+        return true;
+    });
+    // The run then goes to the end of the file, which the user acknowledges.
+    driver.then([] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
+        if (!ok) return false;
+        ok->click();
+        return true;
+    });
+    qt().main_window()->resize(900, 760);
+    QCoreApplication::processEvents();
+    START_AUTO_FIT();
+    EXPECT_TRUE(pictured);
+    // Both components are drawn, each as one polyline over the 81 steps.
+    EXPECT_EQ(alpha_components, 160);
+    set_toolkit_backend(nullptr);
+    close_all_units();
+}
+
+}  // namespace
+}  // namespace tarnivox::uitest
