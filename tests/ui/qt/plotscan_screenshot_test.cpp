@@ -5,7 +5,10 @@
 
 #include <QPixmap>
 #include <QWidget>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,7 +16,9 @@
 #include "core/store.h"
 #include "fitting/commands.h"
 #include "fitting/profile.h"
+#include "import/convert.h"
 #include "import/stddata.h"
+#include "params/parameters.h"
 #include "io/units.h"
 #include "qt_driver.h"
 #include "ui/widgets.h"
@@ -58,6 +63,14 @@ void write_doublet_data_set(const std::string& file, int n) {
     ASSERT_EQ(open_unit(LU_SCAN, file, OpenMode::Read), 0);
 }
 
+bool click_ok_of_open_box() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
+    if (!ok) return false;
+    ok->click();
+    return true;
+}
+
 TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
     reset_store();
     close_all_units();
@@ -98,19 +111,75 @@ TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
         return true;
     });
     // The run then goes to the end of the file, which the user acknowledges.
-    driver.then([] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
-        if (!ok) return false;
-        ok->click();
-        return true;
-    });
+    driver.then(click_ok_of_open_box);
     qt().main_window()->resize(900, 760);
     QCoreApplication::processEvents();
     START_AUTO_FIT();
     EXPECT_TRUE(pictured);
     // Both components are drawn, each as one polyline over the 81 steps.
     EXPECT_EQ(alpha_components, 160);
+    set_toolkit_backend(nullptr);
+    close_all_units();
+}
+
+// The automatic run over the 2,000-reflection example on the real window,
+// with the scan plot drawn for every reflection.
+TEST(ScanPlotOnQt, AutomaticRunOverTheLargeExampleWithPlotting) {
+    reset_store();
+    close_all_units();
+    const fs::path example = fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "cad4_large";
+    const fs::path dir = fs::path(TARNIVOX_BINARY_DIR) / "plotscan_review";
+    fs::create_directories(dir);
+    {
+        // Limits that accept any background, so that every reflection is
+        // integrated and written.
+        std::ifstream in(example / "cad4_large.par");
+        std::ofstream out(dir / "cad4_large.par");
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("FITLIM -1.0 1.0 ", 0) == 0) line = "FITLIM 0.0 1.0E5 " + line.substr(16);
+            out << line << '\n';
+        }
+    }
+    QtDriver driver;
+    driver.start({});
+    driver.then(click_ok_of_open_box);  // "Data File read in successfully"
+    driver.then([] {
+        const int h = qt().find("Peak parameter default values", "Save + Exit");
+        auto* b = h ? qobject_cast<QAbstractButton*>(qt().item(h).widget.data()) : nullptr;
+        if (!b || !b->isVisible()) return false;
+        b->click();
+        return true;
+    });
+    driver.then([] {
+        auto* b = qobject_cast<QAbstractButton*>(qt().item(wid(PANEL(18))).widget.data());
+        if (!b || !b->isVisible() || !b->isEnabled()) return false;
+        b->click();
+        return true;
+    });
+    driver.then(click_ok_of_open_box);  // "End of File"
+    qt().main_window()->resize(900, 760);
+    G.INFMT = 7;
+    G.INFILE = "cad4_large.dat";
+    ASSERT_EQ(open_unit(LU_INPUT, (example / "cad4_large.dat").string(), OpenMode::Read), 0);
+    ASSERT_EQ(open_unit(LU_PARAM, (dir / "cad4_large.par").string(), OpenMode::Read), 0);
+    READ_PARAMETERS();
+    int status = 0;
+    CONVERT_FILE(status);
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+    const Arr1<int, 3> none;
+    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+    ASSERT_EQ(open_unit(LU_OUTPUT, (dir / "cad4_large.int").string(), OpenMode::Replace), 0);
+    G.OUTOPEN = 1;
+    G.INTFMT = 1;
+    const auto t0 = std::chrono::steady_clock::now();
+    START_AUTO_FIT();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    int fitted = 0;
+    for (int i = 1; i <= 11; ++i) fitted += G.NFITC(i);
+    std::printf("automatic run on the Qt window: %d reflections in %.2f s\n", fitted, seconds);
+    EXPECT_EQ(fitted, 1999);
+    EXPECT_LT(seconds, 20.0);
     set_toolkit_backend(nullptr);
     close_all_units();
 }
