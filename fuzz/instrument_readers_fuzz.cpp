@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tarnivox;
     if (size == 0) return 0;
     static const std::string file = "/tmp/tarnivox_fuzz_input_" + std::to_string(::getpid());
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data + 1),
-                                                static_cast<std::streamsize>(size - 1));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     close_all_units();
     reset_store();
     auto backend = ScriptBackend::from_text("command 672\n");

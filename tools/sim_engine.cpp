@@ -173,7 +173,8 @@ void classify(Plan& p, PlannedScan& s, std::mt19937_64& rng, int index) {
             break;
         }
         case Format::Xscans: {
-            const double width = std::min(9.99, round_to(0.8 + 0.6 * std::tan(t.angles[0] / 2.0 / DEG), 0.01));
+            const double width =
+                std::min(9.99, round_to(0.8 + 0.6 * std::tan(t.angles[0] / 2.0 / DEG), 0.01));
             s.width = s.attenuated ? -width : width;
             t.step = width / (t.npts - 1);
             s.speed_code = pick < 0.5 ? 4 : 8;
@@ -237,9 +238,10 @@ Plan make_plan(const Config& cfg) {
     make_ub(p.cfg, p.ub);
     p.mshift = cfg.monodir == 0
                    ? 0.0
-                   : cfg.monodir * (std::asin(cfg.wave2 / cfg.wave1 * std::sin(std::abs(cfg.mono2th) / 2.0 / 57.2958)) *
-                                        57.2958 -
-                                    cfg.mono2th / 2.0);
+                   : cfg.monodir *
+                         (std::asin(cfg.wave2 / cfg.wave1 * std::sin(std::abs(cfg.mono2th) / 2.0 / 57.2958)) *
+                              57.2958 -
+                          cfg.mono2th / 2.0);
     p.step_to_enter = cfg.step;
 
     std::mt19937_64 rng(cfg.seed);
@@ -345,7 +347,8 @@ std::string encode_count(long long count) {
     static const std::string low = "0123456789`~!@#$%^&*()-_=+|\\[{]};:'\",<.>/?";
     static const std::string high = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     std::string group(1, low[static_cast<std::size_t>(count % 42)]);
-    for (long long rest = count / 42; rest > 0; rest /= 52) group.insert(group.begin(), high[static_cast<std::size_t>(rest % 52)]);
+    for (long long rest = count / 42; rest > 0; rest /= 52)
+        group.insert(group.begin(), high[static_cast<std::size_t>(rest % 52)]);
     return group;
 }
 
@@ -379,9 +382,9 @@ void write_truth_table(const Plan& p, const std::string& path) {
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
         out << format_record("(I6,3I4,5F11.4,F9.4,F7.3,F12.3,F12.3,F12.6,3X,A1,I4,I5,F9.5,I3)",
-                             {t.nref, t.hkl[0], t.hkl[1], t.hkl[2], t.angles[0], t.angles[1], t.angles[2], t.angles[3],
-                              t.position, t.fwhm, t.eta, t.background, t.intensity, t.scale, std::string(1, t.rflag),
-                              t.isctype, t.npts, t.step, t.in_data_set ? 1 : 0})
+                             {t.nref, t.hkl[0], t.hkl[1], t.hkl[2], t.angles[0], t.angles[1], t.angles[2],
+                              t.angles[3], t.position, t.fwhm, t.eta, t.background, t.intensity, t.scale,
+                              std::string(1, t.rflag), t.isctype, t.npts, t.step, t.in_data_set ? 1 : 0})
             << '\n';
     }
 }

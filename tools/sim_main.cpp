@@ -26,9 +26,10 @@ bool format_of(const std::string& name, Config& c) {
     static const struct {
         const char* name;
         Format f;
-    } names[] = {{"standard", Format::Standard}, {"huber", Format::Huber},   {"xcalibur", Format::Xcalibur},
-                 {"xcalibur-old", Format::Xcalibur}, {"xscans", Format::Xscans}, {"stoe", Format::Stoe},
-                 {"febo", Format::Febo},           {"cad4", Format::Cad4}};
+    } names[] = {{"standard", Format::Standard}, {"huber", Format::Huber},
+                 {"xcalibur", Format::Xcalibur}, {"xcalibur-old", Format::Xcalibur},
+                 {"xscans", Format::Xscans},     {"stoe", Format::Stoe},
+                 {"febo", Format::Febo},         {"cad4", Format::Cad4}};
     for (const auto& n : names)
         if (name == n.name) {
             c.format = n.f;
@@ -51,26 +52,49 @@ int main(int argc, char** argv) {
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];
-            if (a == "--format" && i + 1 < argc) have_format = format_of(argv[++i], c);
-            else if (a == "--out" && i + 1 < argc) base = argv[++i];
-            else if (a == "--title" && i + 1 < argc) c.title = argv[++i];
-            else if (a == "--seed") c.seed = static_cast<std::uint64_t>(num(i));
-            else if (a == "--nrefl") c.nrefl = static_cast<int>(num(i));
-            else if (a == "--npts") c.npts = static_cast<int>(num(i));
-            else if (a == "--step") c.step = num(i);
-            else if (a == "--nstd") c.nstd = static_cast<int>(num(i));
-            else if (a == "--std-interval") c.std_interval = static_cast<int>(num(i));
-            else if (a == "--cell") for (double& v : c.cell) v = num(i);
-            else if (a == "--wave") { c.wave1 = num(i); c.wave2 = num(i); c.a2ratio = num(i); }
-            else if (a == "--fwhm") { c.fwhm_a = num(i); c.fwhm_b = num(i); }
-            else if (a == "--eta") c.eta = num(i);
-            else if (a == "--background") c.background = num(i);
-            else if (a == "--intensity") c.scale_i = num(i);
-            else if (a == "--atten") c.atten = num(i);
-            else if (a == "--monodir") c.monodir = static_cast<int>(num(i));
-            else if (a == "--first") c.first_number = static_cast<int>(num(i));
-            else if (a == "--cad4-margin") c.cad4_margin = static_cast<int>(num(i));
-            else throw std::invalid_argument(a);
+            if (a == "--format" && i + 1 < argc)
+                have_format = format_of(argv[++i], c);
+            else if (a == "--out" && i + 1 < argc)
+                base = argv[++i];
+            else if (a == "--title" && i + 1 < argc)
+                c.title = argv[++i];
+            else if (a == "--seed")
+                c.seed = static_cast<std::uint64_t>(num(i));
+            else if (a == "--nrefl")
+                c.nrefl = static_cast<int>(num(i));
+            else if (a == "--npts")
+                c.npts = static_cast<int>(num(i));
+            else if (a == "--step")
+                c.step = num(i);
+            else if (a == "--nstd")
+                c.nstd = static_cast<int>(num(i));
+            else if (a == "--std-interval")
+                c.std_interval = static_cast<int>(num(i));
+            else if (a == "--cell")
+                for (double& v : c.cell) v = num(i);
+            else if (a == "--wave") {
+                c.wave1 = num(i);
+                c.wave2 = num(i);
+                c.a2ratio = num(i);
+            } else if (a == "--fwhm") {
+                c.fwhm_a = num(i);
+                c.fwhm_b = num(i);
+            } else if (a == "--eta")
+                c.eta = num(i);
+            else if (a == "--background")
+                c.background = num(i);
+            else if (a == "--intensity")
+                c.scale_i = num(i);
+            else if (a == "--atten")
+                c.atten = num(i);
+            else if (a == "--monodir")
+                c.monodir = static_cast<int>(num(i));
+            else if (a == "--first")
+                c.first_number = static_cast<int>(num(i));
+            else if (a == "--cad4-margin")
+                c.cad4_margin = static_cast<int>(num(i));
+            else
+                throw std::invalid_argument(a);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarnivox-simulate: bad argument (%s)\n%s", e.what(), USAGE);
@@ -81,8 +105,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const auto r = tarnivox::sim::simulate(c, base + "." + tarnivox::sim::extension_of(c.format), base + ".par",
-                                               base + ".truth");
+        const auto r = tarnivox::sim::simulate(c, base + "." + tarnivox::sim::extension_of(c.format),
+                                               base + ".par", base + ".truth");
         std::printf("%zu reflections written; step size to enter: %.4f\n", r.refl.size(), r.step_to_enter);
     } catch (const tarnivox::ProgramEnd& e) {
         std::fprintf(stderr, "tarnivox-simulate: %s\n", e.message.c_str());

@@ -15,17 +15,17 @@ struct PlannedScan {
     bool standard = false;
     bool weak = false;
     bool attenuated = false;
-    bool left_out = false;  // flagged X in a CAD4 file
-    int speed_code = 0;     // CAD4 v, Febo s, Huber t, STOE T, XSCANS speed
-    std::string class_code; // Xcalibur "LT", "WK", "NL", "ST", "FT"
-    double line_scale = 1.0;  // Xcalibur scale field
-    double width = 0.0;     // scan width of the file (XSCANS, CAD4)
+    bool left_out = false;          // flagged X in a CAD4 file
+    int speed_code = 0;             // CAD4 v, Febo s, Huber t, STOE T, XSCANS speed
+    std::string class_code;         // Xcalibur "LT", "WK", "NL", "ST", "FT"
+    double line_scale = 1.0;        // Xcalibur scale field
+    double width = 0.0;             // scan width of the file (XSCANS, CAD4)
     std::array<double, 4> kappa{};  // theta, phi', omega', kappa as written (CAD4, Xcalibur)
 };
 
 struct Plan {
     Config cfg;
-    double ub[3][3]{};      // orientation matrix, 1/A
+    double ub[3][3]{};  // orientation matrix, 1/A
     std::vector<std::array<int, 3>> standards;
     std::vector<PlannedScan> scans;
     double mshift = 0.0;

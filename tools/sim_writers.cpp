@@ -35,10 +35,13 @@ void write_cad4(const Plan& p, Out& out) {
         if (s.standard) flags[0] = 'I';
         if (s.left_out) flags[1] = 'X';
         if (s.weak) flags[3] = 'W';
-        out << m << format_record("(I2,I6,3I5,1X,A6,7X,I4)", {1, t.nref, t.hkl[0], t.hkl[1], t.hkl[2], flags, s.speed_code})
+        out << m
+            << format_record("(I2,I6,3I5,1X,A6,7X,I4)",
+                             {1, t.nref, t.hkl[0], t.hkl[1], t.hkl[2], flags, s.speed_code})
             << '\n';
         const std::array<double, 4>& k = s.kappa;
-        out << m << format_record("(I2,I6,F8.3,3F9.3,F7.3)", {2, t.nref, k[0], k[1], k[2], k[3], s.width}) << '\n';
+        out << m << format_record("(I2,I6,F8.3,3F9.3,F7.3)", {2, t.nref, k[0], k[1], k[2], k[3], s.width})
+            << '\n';
         for (int j = 3; j <= 10; ++j) {
             std::string rec = format_record("(I2,I6)", {j, t.nref});
             for (int i = 0; i < 12; ++i) {
@@ -64,8 +67,8 @@ void write_stoe(const Plan& p, Out& out) {
         const Truth& t = s.truth;
         const double om = t.angles[1] + 0.5 * t.angles[0];
         line(out, "(1X,3I4,I4,2F8.2,2I3,I6,I2,F8.2,I3,4F10.4)",
-             {t.hkl[0], t.hkl[1], t.hkl[2], s.standard ? 40 : 1, 0.5, 0.25, 0, 0, s.speed_code, s.attenuated ? 1 : 0,
-              1.0, 0, t.angles[0], om, t.angles[2], t.angles[3]});
+             {t.hkl[0], t.hkl[1], t.hkl[2], s.standard ? 40 : 1, 0.5, 0.25, 0, 0, s.speed_code,
+              s.attenuated ? 1 : 0, 1.0, 0, t.angles[0], om, t.angles[2], t.angles[3]});
         // The first value of the count lines is the number of steps.
         std::string rec = "P" + std::to_string(t.npts);
         int on_line = 1;
@@ -97,8 +100,7 @@ void write_huber(const Plan& p, Out& out) {
             out << rec << '\n';
         }
         // A '*' reflection line is replaced by the one after it.
-        line(out, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
-             {"*", t.nref, 0, 0, 0, 0, 0.0, 0.0, 0.0, 0.0, 1.0});
+        line(out, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)", {"*", t.nref, 0, 0, 0, 0, 0.0, 0.0, 0.0, 0.0, 1.0});
         line(out, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
              {" ", t.nref, t.isctype, t.hkl[0], t.hkl[1], t.hkl[2], t.angles[0], t.angles[1], t.angles[2],
               t.angles[3], s.speed_code == 0 ? 3.0 : 9.0});
@@ -108,9 +110,11 @@ void write_huber(const Plan& p, Out& out) {
 // ---------------------------------------------------------------- Febo
 void write_febo(const Plan& p, Out& out) {
     out << "  " << p.cfg.title << '\n' << "  cell\n";
-    line(out, "(4X,6F8.4)", {p.cfg.cell[0], p.cfg.cell[1], p.cfg.cell[2], p.cfg.cell[3], p.cfg.cell[4], p.cfg.cell[5]});
+    line(out, "(4X,6F8.4)",
+         {p.cfg.cell[0], p.cfg.cell[1], p.cfg.cell[2], p.cfg.cell[3], p.cfg.cell[4], p.cfg.cell[5]});
     out << "  orientation matrix x lambda\n";
-    for (const auto& row : p.ub) line(out, "(3X,3F10.6)", {row[0] * p.cfg.wave1, row[1] * p.cfg.wave1, row[2] * p.cfg.wave1});
+    for (const auto& row : p.ub)
+        line(out, "(3X,3F10.6)", {row[0] * p.cfg.wave1, row[1] * p.cfg.wave1, row[2] * p.cfg.wave1});
     out << "P  scan parameters\nV  speed table\n";
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
@@ -134,7 +138,8 @@ void write_xcalibur(const Plan& p, Out& out) {
     out << "G simulated Xcalibur step scans\n";
     if (newer) out << "C Version 1 2\n";
     out << "C " << p.cfg.title << '\n';
-    line(out, "('P sc s',F9.3,' sc w ',2F7.3,F9.4)", {p.xcal_speed, p.xcal_scanw[0], p.xcal_scanw[1], p.xcal_scanw[2]});
+    line(out, "('P sc s',F9.3,' sc w ',2F7.3,F9.4)",
+         {p.xcal_speed, p.xcal_scanw[0], p.xcal_scanw[1], p.xcal_scanw[2]});
     line(out, "('P mo s    ',I5)", {p.cfg.npts});
     line(out, "('P wl',2F10.5)", {p.cfg.wave1, p.cfg.wave2});
     const int nstd = static_cast<int>(p.standards.size());
@@ -148,7 +153,8 @@ void write_xcalibur(const Plan& p, Out& out) {
         else
             line(out, "('P',31X,3I4,5X,F6.2)", {h[0], h[1], h[2], 1.0});
     }
-    for (const auto& row : p.ub) line(out, "('U',3F12.7)", {row[0] * p.cfg.wave1, row[1] * p.cfg.wave1, row[2] * p.cfg.wave1});
+    for (const auto& row : p.ub)
+        line(out, "('U',3F12.7)", {row[0] * p.cfg.wave1, row[1] * p.cfg.wave1, row[2] * p.cfg.wave1});
     int previous = 0;
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
@@ -167,7 +173,8 @@ void write_xcalibur(const Plan& p, Out& out) {
         line(out, "('Z',4F10.4)", {0.0, 0.0, 0.0, 0.0});
         if (!newer) {
             const double scanw = p.xcal_scanw[0] + p.xcal_scanw[1] * std::tan(t.angles[0] / 2.0 / 57.29578);
-            line(out, "('E',4F10.4)", {t.angles[1] + t.angles[0] / 2.0 + scanw / 2.0, t.angles[0], t.angles[2], t.angles[3]});
+            line(out, "('E',4F10.4)",
+                 {t.angles[1] + t.angles[0] / 2.0 + scanw / 2.0, t.angles[0], t.angles[2], t.angles[3]});
         }
         out << "T profile\n";
         std::string rec = "S";
@@ -186,15 +193,18 @@ void write_xscans(const Plan& p, Out& out) {
     out << "TITLE " << p.cfg.title << '\n';
     line(out, "('SOURCE',18X,F7.5,3X,F7.5)", {p.cfg.wave1, p.cfg.wave2});
     line(out, "('DETECT',40X,F6.3)", {p.cfg.atten});
-    line(out, "('CHECKR',I4,I6,22X,I3)", {static_cast<int>(p.standards.size()), p.cfg.std_interval, p.cfg.npts});
+    line(out, "('CHECKR',I4,I6,22X,I3)",
+         {static_cast<int>(p.standards.size()), p.cfg.std_interval, p.cfg.npts});
     for (std::size_t i = 0; i < p.standards.size(); ++i)
-        line(out, "('CHECKN',I6,3I4)", {static_cast<int>(i + 1), p.standards[i][0], p.standards[i][1], p.standards[i][2]});
+        line(out, "('CHECKN',I6,3I4)",
+             {static_cast<int>(i + 1), p.standards[i][0], p.standards[i][1], p.standards[i][2]});
     out << "DATA OMEGA SCANS\n";
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
         line(out, "(1X,I6,3I4,4F8.2,F5.2,F8.2)",
-             {s.standard ? -t.nref : t.nref, t.hkl[0], t.hkl[1], t.hkl[2], t.angles[0], t.angles[1] + t.angles[0] / 2.0,
-              t.angles[3], t.angles[2], s.width, static_cast<double>(s.speed_code)});
+             {s.standard ? -t.nref : t.nref, t.hkl[0], t.hkl[1], t.hkl[2], t.angles[0],
+              t.angles[1] + t.angles[0] / 2.0, t.angles[3], t.angles[2], s.width,
+              static_cast<double>(s.speed_code)});
         // The groups run on across line ends; 72 characters per line.
         std::string stream;
         for (long long c : t.counts) stream += encode_count(c);

@@ -19,7 +19,7 @@ enum class Format { Standard = 1, Huber = 2, Xcalibur = 3, Xscans = 4, Stoe = 5,
 struct Config {
     Format format = Format::Cad4;
     std::uint64_t seed = 1;
-    int nrefl = 40;                // reflections, standards included
+    int nrefl = 40;  // reflections, standards included
     std::array<double, 6> cell{7.5, 9.1, 11.3, 90.0, 101.5, 90.0};
     std::array<double, 3> orient{12.0, -31.0, 47.0};  // rotation of the crystal, degrees
     double wave1 = 0.70930, wave2 = 0.71359, a2ratio = 0.5;
@@ -27,17 +27,17 @@ struct Config {
     double mono2th = 12.16;
     int monodir = 0;
     double fwhm_a = 0.12, fwhm_b = 0.35, eta = 0.4;
-    double background = 20.0;      // raw counts per step
-    double scale_i = 2000.0;       // mean intensity of the Wilson distribution
+    double background = 20.0;  // raw counts per step
+    double scale_i = 2000.0;   // mean intensity of the Wilson distribution
     double weak_fraction = 0.15, zero_fraction = 0.05, attenuated_fraction = 0.1;
     int nstd = 3, std_interval = 10;
     double atten = 12.5;
-    int npts = 40;                 // steps per scan (CAD4: always 96)
-    double step = 0.02;            // omega step (formats whose file gives none; the dialog offers 0.02)
-    int first_number = 1;          // sequence number of the first reflection
-    bool xcal_newer = true;        // Xcalibur layout with a Version comment
-    int cad4_margin = 0;           // blank columns before each CAD4 record
-    int long_scan = 0;             // make reflection k a 600-step scan (0: none)
+    int npts = 40;           // steps per scan (CAD4: always 96)
+    double step = 0.02;      // omega step (formats whose file gives none; the dialog offers 0.02)
+    int first_number = 1;    // sequence number of the first reflection
+    bool xcal_newer = true;  // Xcalibur layout with a Version comment
+    int cad4_margin = 0;     // blank columns before each CAD4 record
+    int long_scan = 0;       // make reflection k a 600-step scan (0: none)
     std::string title = "Simulated data set";
 };
 
@@ -46,21 +46,21 @@ struct Truth {
     int nref = 0;
     std::array<int, 3> hkl{};
     std::array<double, 4> angles{};  // 2theta, omega, chi, phi in the program's convention
-    double position = 0.0;          // omega of the alpha1 peak
+    double position = 0.0;           // omega of the alpha1 peak
     double fwhm = 0.0, eta = 0.0, background = 0.0, intensity = 0.0;
     double scale = 1.0;
     char rflag = 'N';
     int isctype = 0;
     int npts = 0;
     double step = 0.0;
-    bool in_data_set = true;       // false: left out by the reader (flagged X, too long)
+    bool in_data_set = true;  // false: left out by the reader (flagged X, too long)
     std::vector<long long> counts;
 };
 
 struct Result {
     std::vector<Truth> refl;
-    std::array<int, 7> nclass{};   // W M R S F I N as the import will count them
-    double step_to_enter = 0.0;    // answer of the step-size dialog (Huber, Febo)
+    std::array<int, 7> nclass{};  // W M R S F I N as the import will count them
+    double step_to_enter = 0.0;   // answer of the step-size dialog (Huber, Febo)
 };
 
 // Writes data_path, par_path and (unless empty) truth_path.

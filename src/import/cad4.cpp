@@ -140,7 +140,8 @@ void READ_SCAN_CAD4(int& status) {
     int code = 0;
     int nref = 0;
     Arr1<double, 4> kappa;
-    if (read_fixed(without_margin(line), "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) != READ_OK ||
+    if (read_fixed(without_margin(line), "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) !=
+            READ_OK ||
         code != 2 || nref != G.NREF) {
         status = 11;
         return;

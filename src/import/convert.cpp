@@ -85,8 +85,8 @@ void write_reflection() {
     }
     SUM_SCANTYPES(G.RFLAG);
     int status = 0;
-    WRITE_REF_STDDATA(G.LUSCR, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE, G.RFLAG,
-                      std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
+    WRITE_REF_STDDATA(G.LUSCR, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE,
+                      G.RFLAG, std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
     if (status != 0) {
         WAITBOX(0);
         EXITINT("WRITE ERROR ON SCRATCH FILE");

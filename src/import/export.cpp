@@ -66,9 +66,11 @@ void CONVERT_TO_STD() {
             return;
         }
         std::array<long long, MAXSTEPS> counts{};
-        for (int i = 1; i <= G.NPTS; ++i) counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
-        WRITE_REF_STDDATA(LU_NEWSTD, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE,
-                          G.RFLAG, std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
+        for (int i = 1; i <= G.NPTS; ++i)
+            counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
+        WRITE_REF_STDDATA(LU_NEWSTD, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE,
+                          G.ISCTYPE, G.RFLAG,
+                          std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
         if (status != 0) {
             end_copy("Error writing standard data file");
             return;

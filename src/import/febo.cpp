@@ -18,16 +18,19 @@ constexpr int PER_RECORD = 10;  // counts per record of the scan
 bool read_header_lines() {
     std::string line;
     std::string title;
-    if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(2X,A60)", {&title}) != READ_OK) return false;
+    if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(2X,A60)", {&title}) != READ_OK)
+        return false;
     G.TITLE = title;
     if (next_input_line(line, 200) != READ_OK) return false;
     Arr1<double, 6> cell;
-    if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(4X,6F8.0)", {cell}) != READ_OK) return false;
+    if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(4X,6F8.0)", {cell}) != READ_OK)
+        return false;
     for (int j = 1; j <= 6; ++j) G.CELL(j) = cell(j);
     if (next_input_line(line, 200) != READ_OK) return false;
     for (int i = 1; i <= 3; ++i) {
         Arr1<double, 3> row;
-        if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(3X,3F10.0)", {row}) != READ_OK) return false;
+        if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(3X,3F10.0)", {row}) != READ_OK)
+            return false;
         for (int j = 1; j <= 3; ++j) G.UB(i, j) = row(j);
     }
     // The Febo matrix carries the wavelength.
@@ -113,8 +116,9 @@ void READ_SCAN_FEBO(int& status) {
         MATCH_STANDARD(full);
         if (full != 0) {
             G.ISCTYPE = 0;
-            GMDISPLAYERRORBOX("Tarnivox", format_record("('Error converting datafile: hkl = ',3I3,' not a standard')",
-                                                        {G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
+            GMDISPLAYERRORBOX("Tarnivox",
+                              format_record("('Error converting datafile: hkl = ',3I3,' not a standard')",
+                                            {G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
         }
     } else if (code != 0) {
         GMDISPLAYERRORBOX("Tarnivox",

@@ -56,7 +56,8 @@ std::string upper_case(std::string_view text) {
 int find_standard() {
     const int n = G.NSTD < 0 ? 0 : (G.NSTD > MAXSTD ? MAXSTD : G.NSTD);
     for (int i = 1; i <= n; ++i)
-        if (G.STDHKL(i, 1) == G.IHKL(1) && G.STDHKL(i, 2) == G.IHKL(2) && G.STDHKL(i, 3) == G.IHKL(3)) return i;
+        if (G.STDHKL(i, 1) == G.IHKL(1) && G.STDHKL(i, 2) == G.IHKL(2) && G.STDHKL(i, 3) == G.IHKL(3))
+            return i;
     return 0;
 }
 

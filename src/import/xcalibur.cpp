@@ -77,7 +77,8 @@ void read_parameter_line(const std::string& line) {
         return;
     }
     if ((at = line.find("mo s")) != std::string::npos) {
-        if (read_fixed(from_column(line, static_cast<int>(at) + 9), "(I5)", {&G.XNSTEP}) != READ_OK) header_error();
+        if (read_fixed(from_column(line, static_cast<int>(at) + 9), "(I5)", {&G.XNSTEP}) != READ_OK)
+            header_error();
         return;
     }
     if ((at = line.find("wl")) != std::string::npos) {
@@ -86,7 +87,8 @@ void read_parameter_line(const std::string& line) {
         G.NWAVE = 2;
         return;
     }
-    if ((at = line.find("rr")) != std::string::npos) read_standards(from_column(line, static_cast<int>(at) + 3));
+    if ((at = line.find("rr")) != std::string::npos)
+        read_standards(from_column(line, static_cast<int>(at) + 3));
 }
 
 void read_matrix(const std::string& first) {
@@ -180,7 +182,8 @@ void READ_SCAN_XCAL(int& status) {
     std::string code;
     int rst = READ_OK;
     if (!standard || G.XNEWFMT == 1)
-        rst = read_fixed(line, "(1X,I5,3X,3I5,F10.0,3X,A2,24X,F6.4)", {&seq, G.IHKL, &unused, &code, &G.SCALE});
+        rst =
+            read_fixed(line, "(1X,I5,3X,3I5,F10.0,3X,A2,24X,F6.4)", {&seq, G.IHKL, &unused, &code, &G.SCALE});
     else if (G.NREF < 9999)
         rst = read_fixed(line, "(1X,I5,3X,3I5,F10.0,3X,A2)", {&seq, G.IHKL, &unused, &code});
     else
@@ -207,7 +210,8 @@ void READ_SCAN_XCAL(int& status) {
     }
     const bool euler = first_char(line) == 'E';
     if (euler) {
-        if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) != READ_OK) {
+        if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) !=
+            READ_OK) {
             status = 11;
             return;
         }

@@ -30,7 +30,9 @@ bool is_high_digit(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 int high_value(char c) { return c >= 'a' ? c - 'a' + 26 : c - 'A'; }
 
-bool starts_with(const std::string& line, std::string_view key) { return line.compare(0, key.size(), key) == 0; }
+bool starts_with(const std::string& line, std::string_view key) {
+    return line.compare(0, key.size(), key) == 0;
+}
 
 void read_checkr(const std::string& line) {
     int nstd = 0;
@@ -147,7 +149,8 @@ void READ_SCAN_XSCANS(int& status) {
     int seq = 0;
     double omega = 0.0, width = 0.0, speed = 0.0;
     if (read_fixed(line, "(1X,I6,3I4,4F8.2,F5.2,F8.2)",
-                   {&seq, G.IHKL, &G.ANGLES(1), &omega, &G.ANGLES(4), &G.ANGLES(3), &width, &speed}) != READ_OK) {
+                   {&seq, G.IHKL, &G.ANGLES(1), &omega, &G.ANGLES(4), &G.ANGLES(3), &width, &speed}) !=
+        READ_OK) {
         status = 11;
         return;
     }

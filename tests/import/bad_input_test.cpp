@@ -21,10 +21,17 @@ namespace tarnivox::importtest {
 namespace {
 
 const std::set<std::string> kFatal = {
-    "ERROR READING FIRST LINE OF DATAFILE", "More than 10 standards",      "Error reading file header",
-    "Unidentified Standard Refln",          "OVERFLOW IN ANGLE_CONVERT",   "READ ERROR ON SCAN FILE",
-    "READ ERROR ON HEADER OF SCAN FILE",    "Unexpected end of file",      "Error reading datafile",
-    "ERROR READING DATAFILE HEADER",        "UNEXPECTED EOF IN DATAFILE HEADER",
+    "ERROR READING FIRST LINE OF DATAFILE",
+    "More than 10 standards",
+    "Error reading file header",
+    "Unidentified Standard Refln",
+    "OVERFLOW IN ANGLE_CONVERT",
+    "READ ERROR ON SCAN FILE",
+    "READ ERROR ON HEADER OF SCAN FILE",
+    "Unexpected end of file",
+    "Error reading datafile",
+    "ERROR READING DATAFILE HEADER",
+    "UNEXPECTED EOF IN DATAFILE HEADER",
 };
 
 bool known_fatal(const std::string& m) {
@@ -96,15 +103,18 @@ TEST_P(BadInput, DamagedFilesEndInAnOutcomeOfTheProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, BadInput,
-                         ::testing::Values(sim::Format::Cad4, sim::Format::Stoe, sim::Format::Huber, sim::Format::Febo,
-                                           sim::Format::Xcalibur, sim::Format::Xscans, sim::Format::Standard),
+                         ::testing::Values(sim::Format::Cad4, sim::Format::Stoe, sim::Format::Huber,
+                                           sim::Format::Febo, sim::Format::Xcalibur, sim::Format::Xscans,
+                                           sim::Format::Standard),
                          [](const ::testing::TestParamInfo<sim::Format>& info) {
-                             return sim::extension_of(info.param) + std::to_string(static_cast<int>(info.param));
+                             return sim::extension_of(info.param) +
+                                    std::to_string(static_cast<int>(info.param));
                          });
 
 TEST(Mutator, SameSeedGivesSameDamage) {
     const std::string text = "21 title\n22 1 2\n 1 2 3 4\nline four\n";
-    for (std::uint64_t seed = 1; seed <= 20; ++seed) EXPECT_EQ(test::damage(text, seed), test::damage(text, seed));
+    for (std::uint64_t seed = 1; seed <= 20; ++seed)
+        EXPECT_EQ(test::damage(text, seed), test::damage(text, seed));
     EXPECT_EQ(test::damage(text, test::Damage::Empty, 3), "");
     EXPECT_GE(test::damage(text, test::Damage::LongLine, 3).size(), 10000u);
 }

@@ -29,10 +29,10 @@ struct Example {
 };
 
 const Example kExamples[] = {
-    {"cad4", "cad4.dat", "Enraf CAD4", 7},         {"stoe", "stoe.d00", "Stoe", 5},
-    {"huber", "huber.dat", "Old Single", 2},       {"febo", "febo.feb", "Phillips Febo", 6},
-    {"xcalibur", "xcalibur.dca", "Xcalibur", 3},   {"xcalibur_old", "xcalibur_old.dca", "Xcalibur", 3},
-    {"xscans", "xscans.p4t", "Xscans", 4},         {"standard", "standard.rfl", "Standard", 1},
+    {"cad4", "cad4.dat", "Enraf CAD4", 7},       {"stoe", "stoe.d00", "Stoe", 5},
+    {"huber", "huber.dat", "Old Single", 2},     {"febo", "febo.feb", "Phillips Febo", 6},
+    {"xcalibur", "xcalibur.dca", "Xcalibur", 3}, {"xcalibur_old", "xcalibur_old.dca", "Xcalibur", 3},
+    {"xscans", "xscans.p4t", "Xscans", 4},       {"standard", "standard.rfl", "Standard", 1},
 };
 
 class ExamplesRun : public ImportTest, public ::testing::WithParamInterface<Example> {
@@ -123,7 +123,9 @@ TEST_P(ExamplesRun, OpensConvertsWithCommand319AndReopensAsStandard) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExamplesRun, ::testing::ValuesIn(kExamples),
-                         [](const ::testing::TestParamInfo<Example>& info) { return std::string(info.param.dir); });
+                         [](const ::testing::TestParamInfo<Example>& info) {
+                             return std::string(info.param.dir);
+                         });
 
 }  // namespace
 }  // namespace tarnivox::importtest

@@ -1,11 +1,12 @@
 // The scan export file and the conversion of the data set to a standard
 // data file (command 319).
+#include "import/export.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "core/store.h"
-#include "import/export.h"
 #include "import/stddata.h"
 #include "import_fixture.h"
 #include "io/units.h"

@@ -9,9 +9,9 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "ui/graphics.h"
+#include "ui/toolkit/script/script_backend.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
-#include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox::importtest {
 
@@ -127,7 +127,8 @@ void expect_matches_truth(const std::vector<Scan>& got, const sim::Result& truth
         SCOPED_TRACE("reflection " + std::to_string(t.nref));
         EXPECT_EQ(s.nref, t.nref);
         EXPECT_EQ(s.hkl, t.hkl);
-        for (std::size_t j = 0; j < 4; ++j) EXPECT_NEAR(s.angles[j], t.angles[j], angle_tol) << "angle " << j + 1;
+        for (std::size_t j = 0; j < 4; ++j)
+            EXPECT_NEAR(s.angles[j], t.angles[j], angle_tol) << "angle " << j + 1;
         EXPECT_EQ(s.npts, t.npts);
         EXPECT_NEAR(s.step, t.step, 1e-5);
         EXPECT_NEAR(s.scale, t.scale, 1e-5 * std::max(1.0, std::abs(t.scale)));

@@ -109,7 +109,8 @@ TEST_F(ImportTest, Cad4ReflectionFlaggedXIsAbsentAndCountedNowhere) {
     c.seed = 5;
     c.nrefl = 12;
     const sim::Result r = simulate_and_import(c, "x");
-    const auto it = std::find_if(r.refl.begin(), r.refl.end(), [](const sim::Truth& t) { return !t.in_data_set; });
+    const auto it =
+        std::find_if(r.refl.begin(), r.refl.end(), [](const sim::Truth& t) { return !t.in_data_set; });
     ASSERT_NE(it, r.refl.end());
     const auto got = walk_scan_file();
     EXPECT_EQ(got.size(), r.refl.size() - 1);
@@ -142,9 +143,11 @@ TEST_F(ImportTest, Cad4AcceptsTenStandardsAndRefusesEleven) {
 }
 
 TEST_F(ImportTest, Cad4HeaderFaultsStopTheRun) {
-    EXPECT_EQ(import_stop(*this, write_file("a.dat", "      21 title\n"), 7), "ERROR READING FIRST LINE OF DATAFILE");
+    EXPECT_EQ(import_stop(*this, write_file("a.dat", "      21 title\n"), 7),
+              "ERROR READING FIRST LINE OF DATAFILE");
     EXPECT_EQ(import_stop(*this, write_file("b.dat", ""), 7), "ERROR READING FIRST LINE OF DATAFILE");
-    EXPECT_EQ(import_stop(*this, write_file("c.dat", "21 title\n22\n 5     1\n"), 7), "Error reading file header");
+    EXPECT_EQ(import_stop(*this, write_file("c.dat", "21 title\n22\n 5     1\n"), 7),
+              "Error reading file header");
 }
 
 // ---------------------------------------------------------------- STOE
@@ -154,18 +157,19 @@ const char* const STOE_HEAD = "TITL stoe case\nWAVE   1.0  0.70930 0.71359\nSCAN
 TEST_F(ImportTest, StoeCountsFollowSingleBlanksAndTheFirstValueIsDropped) {
     G.ATTEN = 10.0;
     const std::string file = write_file(
-        "a.d00", std::string(STOE_HEAD) +
-                     "   1   2   3   1 0.5 0.2  0  0     6  1  1.0  0   20.000   12.000   30.000   40.000\n"
-                     "P9 5 120 7\n"
-                     "   0   0   0\n"
-                     "   4   5   6   1 0.5 0.2  0  0     6  0  1.0  0   20.000   12.000   30.000   40.000\nP9 1 2\n");
+        "a.d00",
+        std::string(STOE_HEAD) +
+            "   1   2   3   1 0.5 0.2  0  0     6  1  1.0  0   20.000   12.000   30.000   40.000\n"
+            "P9 5 120 7\n"
+            "   0   0   0\n"
+            "   4   5   6   1 0.5 0.2  0  0     6  0  1.0  0   20.000   12.000   30.000   40.000\nP9 1 2\n");
     EXPECT_EQ(import_stop(*this, file, 5), "");
     const auto got = walk_scan_file();
     ASSERT_EQ(got.size(), 1u);  // 0 0 0 ends the data even with more after it
     EXPECT_EQ(got[0].counts, (std::vector<long long>{5, 120, 7}));
     EXPECT_EQ(got[0].rflag, 'F');
     EXPECT_NEAR(got[0].scale, 10.0 / 2.0, 1e-9);  // attenuator over 6 s / 3 steps
-    EXPECT_NEAR(got[0].angles[1], 2.0, 1e-9);      // 12 - 20/2
+    EXPECT_NEAR(got[0].angles[1], 2.0, 1e-9);     // 12 - 20/2
     EXPECT_NEAR(got[0].step, 0.02, 1e-9);
 }
 
@@ -181,8 +185,9 @@ TEST_F(ImportTest, StoeFortyStepScanHasFortyOneValues) {
 
 TEST_F(ImportTest, StoeUnlistedStandardStopsTheRun) {
     const std::string file = write_file(
-        "a.d00", std::string("STDS 1 100.0 1 1 1\n") + STOE_HEAD +
-                     "   1   2   3  40 0.5 0.2  0  0     6  0  1.0  0   20.000   12.000   30.000   40.000\nP9 5 6\n");
+        "a.d00",
+        std::string("STDS 1 100.0 1 1 1\n") + STOE_HEAD +
+            "   1   2   3  40 0.5 0.2  0  0     6  0  1.0  0   20.000   12.000   30.000   40.000\nP9 5 6\n");
     EXPECT_EQ(import_stop(*this, file, 5), "Unidentified Standard Refln");
     EXPECT_EQ(import_stop(*this, write_file("b.d00", "TITL no data line\n"), 5), "Unexpected end of file");
 }
@@ -214,7 +219,9 @@ std::string huber_block(int nref, int npts, int t, double line_time) {
         for (int i = 1; i <= 21; ++i) s += format_int(21 * j + i <= npts ? 100 + 21 * j + i : 0, 6);
         s += "\n";
     }
-    return s + format_record("(A1,I4,I1,3I3,4F8.3,36X,F10.3)", {" ", nref, 0, 1, 2, 3, 20.0, 0.0, 10.0, 5.0, line_time}) +
+    return s +
+           format_record("(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
+                         {" ", nref, 0, 1, 2, 3, 20.0, 0.0, 10.0, 5.0, line_time}) +
            "\n";
 }
 
@@ -250,7 +257,8 @@ TEST_F(ImportTest, HuberBlockWithoutStarStopsTheRun) {
 
 std::string febo_file(const std::vector<std::string>& records) {
     std::string s = "  febo case\n\n    7.0     8.0     9.0    90.0    90.0    90.0\n\n";
-    s += "      0.1       0.0       0.0\n      0.0       0.1       0.0\n      0.0       0.0       0.1\nP\nV\n";
+    s +=
+        "      0.1       0.0       0.0\n      0.0       0.1       0.0\n      0.0       0.0       0.1\nP\nV\n";
     for (const auto& r : records) s += r + "\n";
     return s;
 }
@@ -260,9 +268,10 @@ TEST_F(ImportTest, FeboNumbersStandardsByFirstAppearanceAcrossImports) {
     G.WAVE1 = 0.7;
     G.ATTEN = 8.0;
     const std::string counts3 = "1 2 3";
-    const std::string a = write_file("a.feb", febo_file({"6 1 0 0 0 0 0 3 100", counts3, "0 2 0 0 0 0 0 3 50",
-                                                         counts3, "7 0 1 0 0 0 0 3 -100", counts3,
-                                                         "6 1 0 0 0 0 0 3 100", counts3, "0 0 0 0 0 0 0 0 0"}));
+    const std::string a = write_file(
+        "a.feb",
+        febo_file({"6 1 0 0 0 0 0 3 100", counts3, "0 2 0 0 0 0 0 3 50", counts3, "7 0 1 0 0 0 0 3 -100",
+                   counts3, "6 1 0 0 0 0 0 3 100", counts3, "0 0 0 0 0 0 0 0 0"}));
     EXPECT_EQ(import_stop(*this, a, 6), "");
     auto got = walk_scan_file();
     ASSERT_EQ(got.size(), 4u);
@@ -275,8 +284,8 @@ TEST_F(ImportTest, FeboNumbersStandardsByFirstAppearanceAcrossImports) {
     EXPECT_EQ(got[1].rflag, 'N');
     // A later import of the same run appends new standards to the table.
     std::string counts25 = "1 2 3 4 5 6 7 8 9 10\n11 12 13 14 15 16 17 18 19 20\n21 22 23 24 25";
-    const std::string b = write_file("b.feb", febo_file({"6 0 0 3 0 0 0 25 100", counts25, "6 0 1 0 0 0 0 3 100",
-                                                         counts3}));
+    const std::string b =
+        write_file("b.feb", febo_file({"6 0 0 3 0 0 0 25 100", counts25, "6 0 1 0 0 0 0 3 100", counts3}));
     EXPECT_EQ(import_stop(*this, b, 6), "");
     got = walk_scan_file();
     ASSERT_EQ(got.size(), 2u);
@@ -299,7 +308,8 @@ TEST_F(ImportTest, FeboEleventhStandardIsImportedAsOrdinary) {
     EXPECT_EQ(got[0].rflag, 'N');
     const auto m = messages();
     EXPECT_NE(std::find(m.begin(), m.end(), "Too many standards"), m.end());
-    EXPECT_NE(std::find(m.begin(), m.end(), "Error converting datafile: hkl =   1  0  0 not a standard"), m.end());
+    EXPECT_NE(std::find(m.begin(), m.end(), "Error converting datafile: hkl =   1  0  0 not a standard"),
+              m.end());
 }
 
 TEST_F(ImportTest, FeboUnknownCodeStopsTheImport) {
@@ -308,7 +318,9 @@ TEST_F(ImportTest, FeboUnknownCodeStopsTheImport) {
     const std::string a = write_file("a.feb", febo_file({"3 1 0 0 0 0 0 3 100", "1 2 3"}));
     EXPECT_EQ(import_stop(*this, a, 6), "READ ERROR ON SCAN FILE");
     const auto m = messages();
-    EXPECT_NE(std::find(m.begin(), m.end(), "Error converting datafile: ICODE=3 iseq =    1 hkl=   1   0   0"), m.end());
+    EXPECT_NE(
+        std::find(m.begin(), m.end(), "Error converting datafile: ICODE=3 iseq =    1 hkl=   1   0   0"),
+        m.end());
 }
 
 // ---------------------------------------------------------------- Xcalibur
@@ -334,9 +346,8 @@ TEST_F(ImportTest, XcaliburMissingZLineNamesTheExpectedCharacter) {
     c.nrefl = 3;
     sim::simulate(c, path("a.dca"), path("a.par"), "");
     int zlines = 0;
-    const std::string cut = filter_lines(read_text(path("a.dca")), [&](const std::string& l, int) {
-        return !(l[0] == 'Z' && ++zlines == 2);
-    });
+    const std::string cut = filter_lines(
+        read_text(path("a.dca")), [&](const std::string& l, int) { return !(l[0] == 'Z' && ++zlines == 2); });
     set_instrument(c);
     const std::string stop = import_stop(*this, write_file("b.dca", cut), 3);
     EXPECT_EQ(stop.substr(0, 39), "ERROR READING FILE: EXPECTED Z, GOT E A");
@@ -373,10 +384,11 @@ TEST(XscansCode, GroupsDecodeToTheirCounts) {
 TEST_F(ImportTest, XscansReflectionDecodesAcrossBlanksAndLineBreaks) {
     G.ATTEN = 3.0;
     const std::string file = write_file(
-        "a.p4t", "TITLE xscans case\nSOURCE                  0.70930   0.71359\nCHECKR   0     0" +
-                     std::string(22, ' ') + "  5\nDATA THETA 2THETA SCAN THETA-TWOTHETA\n" +
-                     format_record("(1X,I6,3I4,4F8.2,F5.2,F8.2)", {7, 1, 2, 3, 30.0, 20.0, 40.0, 10.0, -1.2, 4.0}) +
-                     "\nB 5 Ba\n0 5 0 0\n");
+        "a.p4t",
+        "TITLE xscans case\nSOURCE                  0.70930   0.71359\nCHECKR   0     0" +
+            std::string(22, ' ') + "  5\nDATA THETA 2THETA SCAN THETA-TWOTHETA\n" +
+            format_record("(1X,I6,3I4,4F8.2,F5.2,F8.2)", {7, 1, 2, 3, 30.0, 20.0, 40.0, 10.0, -1.2, 4.0}) +
+            "\nB 5 Ba\n0 5 0 0\n");
     EXPECT_EQ(import_stop(*this, file, 4), "");
     EXPECT_EQ(G.SCANMODE, 2);
     const auto got = walk_scan_file();
@@ -392,7 +404,8 @@ TEST_F(ImportTest, XscansReflectionDecodesAcrossBlanksAndLineBreaks) {
 
 TEST_F(ImportTest, XscansCountsOutsideTheCodeLeaveTheReflectionOut) {
     const std::string head = "CHECKR   0     0" + std::string(22, ' ') + "  3\nDATA\n";
-    const std::string line = format_record("(1X,I6,3I4,4F8.2,F5.2,F8.2)", {1, 1, 0, 0, 10.0, 5.0, 0.0, 0.0, 1.0, 1.0});
+    const std::string line =
+        format_record("(1X,I6,3I4,4F8.2,F5.2,F8.2)", {1, 1, 0, 0, 10.0, 5.0, 0.0, 0.0, 1.0, 1.0});
     const std::string file = write_file("a.p4t", head + line + "\n1 2 \x01" + "3\n" + line + "\n4 5 6\n");
     EXPECT_EQ(import_stop(*this, file, 4), "");
     EXPECT_EQ(walk_scan_file().size(), 1u);

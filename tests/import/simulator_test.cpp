@@ -64,9 +64,10 @@ TEST_F(ImportTest, LogSummaryCountsTheSimulatedClasses) {
     import_file(path("s.dat"), 7);
     close_unit(LU_LOG);
     const std::string log = read_text(path("log.txt"));
-    const char* const labels[] = {"WEAK REFLECTIONS NOT RESCANNED:         ", "WEAK REFLECTIONS RESCANNED, MIN SPEED:  ",
-                                  "NORMAL REFLECTIONS RESCANNED:           ", "STRONG REFLECTIONS NOT RESCANNED:       ",
-                                  "FILTERED REFLECTIONS:                   ", "STANDARDS:                              "};
+    const char* const labels[] = {
+        "WEAK REFLECTIONS NOT RESCANNED:         ", "WEAK REFLECTIONS RESCANNED, MIN SPEED:  ",
+        "NORMAL REFLECTIONS RESCANNED:           ", "STRONG REFLECTIONS NOT RESCANNED:       ",
+        "FILTERED REFLECTIONS:                   ", "STANDARDS:                              "};
     int total = 0;
     for (int k = 0; k < 6; ++k) {
         const int n = r.nclass[static_cast<std::size_t>(k)];
@@ -77,7 +78,8 @@ TEST_F(ImportTest, LogSummaryCountsTheSimulatedClasses) {
     }
     char field[8];
     std::snprintf(field, sizeof field, "%5d", total);
-    EXPECT_NE(log.find(std::string("TOTAL NUMBER OF REFLECTIONS:            ") + field), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("TOTAL NUMBER OF REFLECTIONS:            ") + field), std::string::npos)
+        << log;
 }
 
 }  // namespace

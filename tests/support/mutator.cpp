@@ -21,7 +21,7 @@ std::size_t line_end(const std::string& text, std::size_t start) {
 }  // namespace
 
 const char* damage_name(Damage kind) {
-    static const char* const names[] = {"truncate", "cut line", "wrong code", "non-numeric",
+    static const char* const names[] = {"truncate",  "cut line",     "wrong code", "non-numeric",
                                         "long line", "binary noise", "empty"};
     return names[static_cast<int>(kind)];
 }

@@ -8,13 +8,13 @@
 namespace tarnivox::test {
 
 enum class Damage {
-    Truncate,       // the file ends at a random byte
-    CutLine,        // one line ends at a random column
-    WrongCode,      // the first character (record code or marker) of a line is changed
-    NonNumeric,     // a digit of a line becomes a letter
-    LongLine,       // a line of 10,000 characters is put in
-    BinaryNoise,    // a block of bytes of any value is put in
-    Empty,          // nothing is left
+    Truncate,     // the file ends at a random byte
+    CutLine,      // one line ends at a random column
+    WrongCode,    // the first character (record code or marker) of a line is changed
+    NonNumeric,   // a digit of a line becomes a letter
+    LongLine,     // a line of 10,000 characters is put in
+    BinaryNoise,  // a block of bytes of any value is put in
+    Empty,        // nothing is left
     Count
 };
 
