@@ -174,7 +174,7 @@ void classify(Plan& p, PlannedScan& s, std::mt19937_64& rng, int index) {
         }
         case Format::Xscans: {
             const double width =
-                std::min(9.99, round_to(0.8 + 0.6 * std::tan(t.angles[0] / 2.0 / DEG), 0.01));
+                std::min(9.99, round_to(1.2 + 0.6 * std::tan(t.angles[0] / 2.0 / DEG), 0.01));
             s.width = s.attenuated ? -width : width;
             t.step = width / (t.npts - 1);
             s.speed_code = pick < 0.5 ? 4 : 8;

@@ -31,7 +31,7 @@ struct Plan {
     double mshift = 0.0;
     int cad4_p1 = 20, cad4_p2 = 10;
     double xcal_speed = 1.0;
-    std::array<double, 3> xcal_scanw{0.8, 0.5, 1.0};
+    std::array<double, 3> xcal_scanw{1.2, 0.5, 1.0};
     double step_to_enter = 0.0;
 };
 

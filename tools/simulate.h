@@ -32,7 +32,7 @@ struct Config {
     double weak_fraction = 0.15, zero_fraction = 0.05, attenuated_fraction = 0.1;
     int nstd = 3, std_interval = 10;
     double atten = 12.5;
-    int npts = 40;           // steps per scan (CAD4: always 96)
+    int npts = 64;           // steps per scan (CAD4: always 96)
     double step = 0.02;      // omega step (formats whose file gives none; the dialog offers 0.02)
     int first_number = 1;    // sequence number of the first reflection
     bool xcal_newer = true;  // Xcalibur layout with a Version comment

@@ -177,6 +177,7 @@ TEST_F(ImportTest, StoeFortyStepScanHasFortyOneValues) {
     sim::Config c;
     c.format = sim::Format::Stoe;
     c.nrefl = 3;
+    c.npts = 40;
     simulate_and_import(c, "s");
     const std::string text = read_text(path("s.d00"));
     EXPECT_NE(text.find("\nP40 "), std::string::npos);
