@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "../../tools/sim_plan.h"
-#include "../../tools/simulate.h"
+#include "sim_plan.h"
+#include "simulate.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/units.h"

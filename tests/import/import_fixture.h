@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../../tools/simulate.h"
+#include "simulate.h"
 #include "core/array.h"
 
 namespace tarnivox::importtest {
