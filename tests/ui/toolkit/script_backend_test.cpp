@@ -70,6 +70,19 @@ TEST(ScriptBackend, WidgetsAreFoundByDialogTitleAndLabel) {
     EXPECT_EQ(b.find("Output Format", "Nothing"), 0);
 }
 
+TEST(ScriptBackend, DialogsSharingATitleAreAllSearchedForALabel) {
+    ScriptBackend& b = install("set Tarnivox \"Input omega step size:\" 0.05\npress Tarnivox Ok\n");
+    const int win = GMCREATEMASTERWINDOW(5, 5, 20, 19, "TARNIVOX V3.53", "Tarnivox");
+    const int wait = GMCREATECOMPLEXDIALOGUEBOX(win, 1, 1, 8, 2, "Tarnivox");
+    GMCREATETEXTENTRY(wait, 1, 1, 6, 1, "Working; Please wait...", 30, 0, EntryKind::Caption);
+    const int step = GMCREATECOMPLEXDIALOGUEBOX(win, 1, 1, 8, 3, "Tarnivox");
+    const int value = GMCREATEVALUEENTRY_REAL(step, 1, 1, 2, 1, 0.02, 6, 4, 0, "Input omega step size:");
+    GMCREATEPUSHBUTTON(step, 1, 0, 2, 1, "Ok", 672);
+    EXPECT_EQ(GMACTION(), 672);
+    EXPECT_DOUBLE_EQ(GMENQVALUESETTING(value), 0.05);
+    EXPECT_EQ(b.find("Tarnivox", "Working; Please wait..."), 3);
+}
+
 TEST(ScriptBackend, UnknownDialogsLabelsAndKeywordsEndTheRunNamingTheLine) {
     install("press Nowhere OK\n");
     EXPECT_EQ(end_message([] { GMACTION(); }), "SCRIPT LINE 1: unknown dialog \"Nowhere\"");

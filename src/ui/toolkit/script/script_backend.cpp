@@ -250,13 +250,17 @@ void ScriptBackend::add_list_entry(int h, std::string_view text) { at(h).entries
 int ScriptBackend::list_selection(int h) { return at(h).selection; }
 void ScriptBackend::set_font(int h, int size) { at(h).font = size; }
 
+namespace {
+bool is_container(const ScriptWidget& w) {
+    return w.kind == ScriptWidget::Window || w.kind == ScriptWidget::Dialog || w.kind == ScriptWidget::Menu;
+}
+}  // namespace
+
 int ScriptBackend::find_dialog(std::string_view title) const {
     const std::string t = trimmed(title);
     for (std::size_t i = 0; i < widgets_.size(); ++i) {
         const ScriptWidget& w = widgets_[i];
-        const bool container = w.kind == ScriptWidget::Window || w.kind == ScriptWidget::Dialog ||
-                               w.kind == ScriptWidget::Menu;
-        if (!container) continue;
+        if (!is_container(w)) continue;
         if (trimmed(w.label) == t || (t == "main" && w.kind == ScriptWidget::Window))
             return static_cast<int>(i + 1);
     }
@@ -264,8 +268,9 @@ int ScriptBackend::find_dialog(std::string_view title) const {
 }
 
 int ScriptBackend::find(std::string_view dialog, std::string_view label) const {
-    const int d = find_dialog(dialog);
-    if (!d) return 0;
+    // Several dialogs may share a title ("Tarnivox"): the label is looked
+    // for in each of them, in the order they were created.
+    const std::string title = trimmed(dialog);
     std::string name = trimmed(label);
     int nth = 1;
     const std::size_t hash = name.rfind('#');
@@ -278,7 +283,11 @@ int ScriptBackend::find(std::string_view dialog, std::string_view label) const {
     }
     for (std::size_t i = 0; i < widgets_.size(); ++i) {
         const ScriptWidget& w = widgets_[i];
-        if (w.parent == d && trimmed(w.label) == name && --nth == 0) return static_cast<int>(i + 1);
+        if (w.parent < 1 || trimmed(w.label) != name) continue;
+        const ScriptWidget& p = widgets_[static_cast<std::size_t>(w.parent - 1)];
+        if (!is_container(p)) continue;
+        const bool titled = trimmed(p.label) == title || (title == "main" && p.kind == ScriptWidget::Window);
+        if (titled && --nth == 0) return static_cast<int>(i + 1);
     }
     return 0;
 }
