@@ -88,8 +88,11 @@ std::unique_ptr<ScriptBackend> ScriptBackend::from_file(const std::string& path)
     if (!f) return nullptr;
     std::stringstream ss;
     ss << f.rdbuf();
-    std::string dir = std::filesystem::path(path).parent_path().string();
-    return from_text(ss.str(), dir.empty() ? "." : dir);
+    // Paths in the script are taken from the script's folder, made absolute
+    // so that the program's own joining of directories and names holds.
+    std::error_code ec;
+    std::filesystem::path dir = std::filesystem::absolute(path, ec).parent_path();
+    return from_text(ss.str(), ec ? std::string(".") : dir.lexically_normal().string());
 }
 
 ScriptBackend* script_backend() { return dynamic_cast<ScriptBackend*>(&toolkit_backend()); }
