@@ -73,11 +73,16 @@ struct MenuItem {
 };
 
 void create_menus() {
-    static const MenuItem file[] = {{"Open data file", 312}, {"Open parameter file", 313},
-                                    {"Open output file", 314}, {"Open log file", 315},
-                                    {nullptr, 0},            {"Create Exp file", 317},
-                                    {"Create Cif", 318},     {"Write Std datafile", 319},
-                                    {nullptr, 0},            {"Exit", 316}};
+    static const MenuItem file[] = {{"Open data file", 312},
+                                    {"Open parameter file", 313},
+                                    {"Open output file", 314},
+                                    {"Open log file", 315},
+                                    {nullptr, 0},
+                                    {"Create Exp file", 317},
+                                    {"Create Cif", 318},
+                                    {"Write Std datafile", 319},
+                                    {nullptr, 0},
+                                    {"Exit", 316}};
     static const MenuItem integrate[] = {{"Manual profile fit", 321}, {"Auto profile fit", 322}};
     // "Zref" sits with the preprocessing although it came last.
     static const MenuItem utilities[] = {{"Preprocess", 331},      {"Zref", 335},      {"Calc UB", 332},
@@ -89,7 +94,9 @@ void create_menus() {
         const MenuItem* items;
         int n;
     };
-    const Menu menus[] = {{"File", file, 10}, {"Integrate", integrate, 2}, {"Utilities", utilities, 6},
+    const Menu menus[] = {{"File", file, 10},
+                          {"Integrate", integrate, 2},
+                          {"Utilities", utilities, 6},
                           {"Parameters", parameters, 4}};
     wid(MAIN_MENUBAR) = GMCREATEMENUBAR(G.MAINWIN);
     int entry_no = 0;
@@ -109,7 +116,7 @@ void create_menus() {
 
 void create_format_dialog() {
     const int d = wid(DLG_FORMAT) = dialog(9, 9, "Input Data file Format");
-    static const char* const names[] = {"Xcalibur", "Old Single", "Enraf CAD4",   "Xscans",
+    static const char* const names[] = {"Xcalibur", "Old Single",    "Enraf CAD4", "Xscans",
                                         "Stoe",     "Phillips Febo", "Standard"};
     for (int i = 0; i < 7; ++i)
         wid(FMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 8 - i, 7, 1, names[i], i == 0 ? 1 : 0, 0, 1);
@@ -130,7 +137,7 @@ void create_fit_controls_dialog() {
         const char* name;
         int k;
     };
-    static const Row rows[] = {{"Intensity", 3}, {"FWHM", 2}, {"Position", 4}, {"Background", 1},
+    static const Row rows[] = {{"Intensity", 3}, {"FWHM", 2},   {"Position", 4}, {"Background", 1},
                                {"Eta", 5},       {"Iratio", 6}, {"Rwp", 7}};
     for (int i = 0; i < 7; ++i) {
         const int y = top - 1 - i;
@@ -264,7 +271,7 @@ void create_results_dialog() {
         const char* name;
         int decimals;
     };
-    static const Row rows[] = {{"a", 5},    {"b", 5},     {"c", 5},    {"alpha", 3},
+    static const Row rows[] = {{"a", 5},     {"b", 5},     {"c", 5},    {"alpha", 3},
                                {"beta ", 3}, {"gamma", 3}, {"Vol  ", 4}};
     for (int n = 1; n <= 7; ++n) {
         const int y = 13 - n;
@@ -287,7 +294,8 @@ void create_results_dialog() {
 
 void create_prompt_dialogs() {
     const int wait = wid(DLG_WAIT) = dialog(9, 2, "Tarnivox");
-    wid(WAIT_CAPTION) = GMCREATETEXTENTRY(wait, 1, 0, 8, 2, "Working; Please wait...", 0, 0, EntryKind::Caption);
+    wid(WAIT_CAPTION) =
+        GMCREATETEXTENTRY(wait, 1, 0, 8, 2, "Working; Please wait...", 0, 0, EntryKind::Caption);
 
     const int step = wid(DLG_STEPSIZE) = dialog(10, 3, "Tarnivox");
     caption(step, 0, 2, 6, "Input omega step size:");

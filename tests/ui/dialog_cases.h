@@ -51,7 +51,7 @@ public:
     // Every step was played.
     virtual bool finished() const = 0;
     virtual std::vector<Box> boxes() const = 0;
-    virtual bool shown(int h) const = 0;   // a dialog on screen / a widget not hidden
+    virtual bool shown(int h) const = 0;    // a dialog on screen / a widget not hidden
     virtual int active_window() const = 0;  // 0 when the backend cannot tell
 };
 
@@ -109,8 +109,8 @@ inline void step_size_refuses_below_a_thousandth(Driver& d) {
 inline void shelx_without_ub_always_warns(Driver& d) {
     const std::string box = "Output Format";
     const std::string warning = "Warning: Refine UB to obtain direction cosines for SHELX output";
-    start(d, {press(box, "Shelx hkl"), press(box, "Save + Exit"), answer("ok"), press(box, "Quit"), answer("ok"),
-              press(box, "Rfine extended"), press(box, "Quit"), press(box, "Rfine extended"),
+    start(d, {press(box, "Shelx hkl"), press(box, "Save + Exit"), answer("ok"), press(box, "Quit"),
+              answer("ok"), press(box, "Rfine extended"), press(box, "Quit"), press(box, "Rfine extended"),
               press(box, "Save + Exit")});
     G.INTFMT = 1;
     G.UBFLAG = 0;

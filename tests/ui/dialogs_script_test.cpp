@@ -45,7 +45,8 @@ public:
     std::vector<Box> boxes() const override {
         std::vector<Box> out;
         for (const ScriptEvent& e : sb().events())
-            if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) out.push_back({e.title, e.text});
+            if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error)
+                out.push_back({e.title, e.text});
         return out;
     }
     bool shown(int h) const override {
@@ -67,7 +68,9 @@ protected:
 TEST_F(DialogsOnScript, InputFormatPreselectedByExtension) { input_format_preselected_by_extension(driver); }
 TEST_F(DialogsOnScript, StepSizeRefusesBelowAThousandth) { step_size_refuses_below_a_thousandth(driver); }
 TEST_F(DialogsOnScript, ShelxWithoutUbAlwaysWarns) { shelx_without_ub_always_warns(driver); }
-TEST_F(DialogsOnScript, RefinementBoxReturnsFlagsAndSystem) { refinement_box_returns_flags_and_system(driver); }
+TEST_F(DialogsOnScript, RefinementBoxReturnsFlagsAndSystem) {
+    refinement_box_returns_flags_and_system(driver);
+}
 TEST_F(DialogsOnScript, BackgroundModeTakesEffectEvenWhenQuit) {
     background_mode_takes_effect_even_when_quit(driver);
 }
@@ -88,11 +91,28 @@ TEST_F(DialogsOnScript, MenusCarryTheirCommandsInOrder) {
     for (int m = 1; m <= 4; ++m) EXPECT_EQ(sb.widget(wid(MENU_TITLE(m))).label, titles[m - 1]);
     const int commands[] = {312, 313, 314, 315, 0,   317, 318, 319, 0,   316, 321,
                             322, 331, 335, 332, 333, 334, 336, 341, 342, 343, 344};
-    const char* const labels[] = {"Open data file", "Open parameter file", "Open output file", "Open log file", "",
-                                  "Create Exp file", "Create Cif", "Write Std datafile", "", "Exit",
-                                  "Manual profile fit", "Auto profile fit", "Preprocess", "Zref", "Calc UB",
-                                  "Calc Background", "Calc FWHM", "Delta-d/d", "Pkvals", "Diffractometer",
-                                  "Backgrounds", "Output format"};
+    const char* const labels[] = {"Open data file",
+                                  "Open parameter file",
+                                  "Open output file",
+                                  "Open log file",
+                                  "",
+                                  "Create Exp file",
+                                  "Create Cif",
+                                  "Write Std datafile",
+                                  "",
+                                  "Exit",
+                                  "Manual profile fit",
+                                  "Auto profile fit",
+                                  "Preprocess",
+                                  "Zref",
+                                  "Calc UB",
+                                  "Calc Background",
+                                  "Calc FWHM",
+                                  "Delta-d/d",
+                                  "Pkvals",
+                                  "Diffractometer",
+                                  "Backgrounds",
+                                  "Output format"};
     // MENU_ENTRY counts the File menu's two separators too.
     for (int n = 1; n <= 22; ++n) {
         const ScriptWidget& w = sb.widget(wid(MENU_ENTRY(n)));

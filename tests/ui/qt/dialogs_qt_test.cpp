@@ -24,7 +24,9 @@ TEST_F(DialogsOnQt, InputFormatPreselectedByExtension) { input_format_preselecte
 TEST_F(DialogsOnQt, StepSizeRefusesBelowAThousandth) { step_size_refuses_below_a_thousandth(driver); }
 TEST_F(DialogsOnQt, ShelxWithoutUbAlwaysWarns) { shelx_without_ub_always_warns(driver); }
 TEST_F(DialogsOnQt, RefinementBoxReturnsFlagsAndSystem) { refinement_box_returns_flags_and_system(driver); }
-TEST_F(DialogsOnQt, BackgroundModeTakesEffectEvenWhenQuit) { background_mode_takes_effect_even_when_quit(driver); }
+TEST_F(DialogsOnQt, BackgroundModeTakesEffectEvenWhenQuit) {
+    background_mode_takes_effect_even_when_quit(driver);
+}
 TEST_F(DialogsOnQt, DiffractometerConstantsFollowTheMonochromator) {
     diffractometer_constants_follow_the_monochromator(driver);
 }

@@ -51,7 +51,21 @@ void QtDriver::tick() {
             fd->reject();
             return;
         }
-    if (next_ >= steps_.size()) return;
+    if (next_ >= steps_.size()) {
+        // A box that no step will answer would wait for ever: say which.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            idle_ticks_ = 0;
+            return;
+        }
+        if (++idle_ticks_ > kMaxIdleTicks) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            std::fprintf(stderr, "Qt driver: no step answers the box \"%s\"; the test is stuck\n",
+                         (box ? box->text() : modal->windowTitle()).toLocal8Bit().constData());
+            std::_Exit(1);
+        }
+        return;
+    }
     if (steps_[next_]()) {
         ++next_;
         idle_ticks_ = 0;

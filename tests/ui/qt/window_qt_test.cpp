@@ -169,7 +169,8 @@ TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
     GMSETTEXTSETTING(wid(MAIN_FORMAT), "Rfine");
     GMSETWIDGETSTATUS(wid(MAIN_OUTPUT_CAPTION), 1);
     GMSETWIDGETSTATUS(wid(MAIN_FORMAT_CAPTION), 1);
-    for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 20}) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
+    for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 20})
+        GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
     GMSETTEXTSETTING(wid(PANEL(5)), "  2  4 -6");
     GMSETVALUESETTING_REAL(wid(PANEL(7)), 137);
     const double ang[] = {38.52, 19.26, -41.07, 122.9};
@@ -224,7 +225,8 @@ TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
         QWidget* box = qt().item(G.WID(5, n)).widget.data();
         box->show();
         QCoreApplication::processEvents();
-        EXPECT_TRUE(box->grab().save(QString::fromStdString(dir + "/tarnivox_box_" + std::to_string(n) + ".png")));
+        EXPECT_TRUE(
+            box->grab().save(QString::fromStdString(dir + "/tarnivox_box_" + std::to_string(n) + ".png")));
     }
 }
 

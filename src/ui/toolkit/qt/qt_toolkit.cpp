@@ -151,7 +151,8 @@ void QtBackend::place(int parent, QWidget* w, int x, int y, int cw, int ch, Grow
 
 // ---------------------------------------------------------------- windows
 
-int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view title, std::string_view name) {
+int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view title,
+                                    std::string_view name) {
     auto* win = new MainWindow;
     main_ = win;
     win->setWindowTitle(qs(title));
@@ -248,7 +249,8 @@ int QtBackend::create_graphics_frame(int parent, int x, int y, int w, int h) {
 }
 
 int QtBackend::create_dialog(int parent, int /*x*/, int /*y*/, int w, int h, std::string_view title) {
-    QWidget* owner = parent > 0 && parent <= static_cast<int>(items_.size()) ? at(parent).widget.data() : nullptr;
+    QWidget* owner =
+        parent > 0 && parent <= static_cast<int>(items_.size()) ? at(parent).widget.data() : nullptr;
     auto* d = new DialogWindow(w, h, px_w_, px_h_, margin_, owner);
     d->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     d->setWindowTitle(qs(title));
@@ -278,7 +280,8 @@ int QtBackend::create_dialog(int parent, int /*x*/, int /*y*/, int w, int h, std
 
 // ---------------------------------------------------------------- widgets
 
-int QtBackend::create_push_button(int parent, int x, int y, int w, int h, std::string_view label, int command) {
+int QtBackend::create_push_button(int parent, int x, int y, int w, int h, std::string_view label,
+                                  int command) {
     auto* b = new QPushButton(qs(label), canvas_of(parent));
     b->setAutoDefault(false);
     if (command) QObject::connect(b, &QPushButton::clicked, [this, command] { post(command); });
@@ -620,7 +623,8 @@ int QtBackend::find(std::string_view dialog, std::string_view label) const {
         }
     }
     for (std::size_t i = 0; i < items_.size(); ++i)
-        if (items_[i].parent == d && trimmed(items_[i].label) == name && --nth == 0) return static_cast<int>(i + 1);
+        if (items_[i].parent == d && trimmed(items_[i].label) == name && --nth == 0)
+            return static_cast<int>(i + 1);
     return 0;
 }
 
@@ -759,7 +763,9 @@ void QtBackend::fill_rect(double x1, double y1, double x2, double y2) {
     draw({DrawOp::FillRect, x1, y1, x2, y2, 1, {}});
 }
 void QtBackend::set_line_colour(int colour) { draw({DrawOp::Colour, 0, 0, 0, 0, colour, {}}); }
-void QtBackend::display_string(std::string_view text) { draw({DrawOp::Text, 0, 0, 0, 0, 1, std::string(text)}); }
+void QtBackend::display_string(std::string_view text) {
+    draw({DrawOp::Text, 0, 0, 0, 0, 1, std::string(text)});
+}
 void QtBackend::set_char_size(double w, double h) { draw({DrawOp::CharSize, 0, 0, w, h, 1, {}}); }
 void QtBackend::flush_graphics() {
     if (FrameWidget* f = frame(active_frame_)) f->update();

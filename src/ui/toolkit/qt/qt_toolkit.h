@@ -33,8 +33,21 @@ public:
     ~QtBackend() override;
 
     enum class Kind {
-        Window, MenuBar, Menu, MenuEntry, Separator, StatusBar, Icon, Frame, Dialog,
-        PushButton, Toggle, Radio, List, TextEntry, ValueEntry
+        Window,
+        MenuBar,
+        Menu,
+        MenuEntry,
+        Separator,
+        StatusBar,
+        Icon,
+        Frame,
+        Dialog,
+        PushButton,
+        Toggle,
+        Radio,
+        List,
+        TextEntry,
+        ValueEntry
     };
     struct Item {
         Kind kind = Kind::Window;
@@ -64,7 +77,8 @@ public:
     // ToolkitBackend
     void initialize_menu() override {}
     void define_grid(int cell_w, int cell_h) override;
-    int create_master_window(int x, int y, int w, int h, std::string_view title, std::string_view name) override;
+    int create_master_window(int x, int y, int w, int h, std::string_view title,
+                             std::string_view name) override;
     int create_menu_bar(int window) override;
     int create_pulldown_menu(int bar, std::string_view title) override;
     int create_menu_entry(int menu, std::string_view label, int command) override;
@@ -73,7 +87,8 @@ public:
     int create_icon(int parent, int x, int y, int w, int h) override;
     int create_graphics_frame(int parent, int x, int y, int w, int h) override;
     int create_dialog(int parent, int x, int y, int w, int h, std::string_view title) override;
-    int create_push_button(int parent, int x, int y, int w, int h, std::string_view label, int command) override;
+    int create_push_button(int parent, int x, int y, int w, int h, std::string_view label,
+                           int command) override;
     int create_toggle_button(int parent, int x, int y, int w, int h, std::string_view label, int state,
                              int command) override;
     int create_radio_button(int parent, int x, int y, int w, int h, std::string_view label, int state,

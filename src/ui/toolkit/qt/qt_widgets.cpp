@@ -14,9 +14,7 @@ GridCanvas::GridCanvas(int cols, int rows, int cell_w, int cell_h, int margin, Q
     setMinimumSize(base_size());
 }
 
-QSize GridCanvas::base_size() const {
-    return {cols_ * cell_w_ + 2 * margin_, rows_ * cell_h_ + 2 * margin_};
-}
+QSize GridCanvas::base_size() const { return {cols_ * cell_w_ + 2 * margin_, rows_ * cell_h_ + 2 * margin_}; }
 
 void GridCanvas::place(QWidget* w, int x, int y, int cw, int ch, Growth growth) {
     items_.push_back({w, x, y, cw, ch, growth});
@@ -137,16 +135,15 @@ void FrameWidget::paintEvent(QPaintEvent*) {
             case DrawOp::FillRect:
                 p.fillRect(QRectF(map(op.x, op.y), map(op.x2, op.y2)).normalized(), colour);
                 break;
-            case DrawOp::Colour:
-                colour = QColor(palette_colour(op.colour));
-                break;
+            case DrawOp::Colour: colour = QColor(palette_colour(op.colour)); break;
             case DrawOp::CharSize:
                 if (op.y2 > 0) char_h = op.y2;
                 break;
             case DrawOp::Text: {
                 QFont f = font();
                 // Labels shrink with a smaller frame but do not swell with a larger one.
-                f.setPixelSize(std::max(9, static_cast<int>(std::lround(char_h * std::min(1.0, std::min(sx, sy))))));
+                f.setPixelSize(
+                    std::max(9, static_cast<int>(std::lround(char_h * std::min(1.0, std::min(sx, sy))))));
                 p.setFont(f);
                 p.setPen(colour);
                 p.drawText(map(cx, cy), QString::fromStdString(op.text));
