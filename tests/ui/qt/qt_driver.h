@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,7 +42,7 @@ private:
     bool play(const Step& s);
     std::vector<std::function<bool()>> steps_;
     std::size_t next_ = 0;
-    int idle_ticks_ = 0;
+    QElapsedTimer waiting_;  // since the last step was played
     QTimer timer_;
 };
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -20,6 +21,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -470,8 +472,18 @@ void QtBackend::draw_window(int h) {
         }
     }
     if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
+        const bool appearing = !w->isVisible();
         w->show();
         w->raise();
+        if (appearing) {
+            // The wait box is shown just before long work that runs no
+            // event loop: give the display a moment to map it and draw it.
+            QElapsedTimer waited;
+            waited.start();
+            while (w->windowHandle() && !w->windowHandle()->isExposed() && waited.elapsed() < 200)
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+            w->repaint();
+        }
     } else {
         w->update();
     }
