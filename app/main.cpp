@@ -3,6 +3,7 @@
 //   tarnivox --script FILE   headless, driven by a script (see the README)
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -46,6 +47,13 @@ int main(int argc, char** argv) {
     }
     if (argc != 1) return usage();
 #ifdef TARNIVOX_HAVE_QT
+    // Without a display Qt cannot open a window and would abort the process.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "tarnivox: no display to open the window on (DISPLAY is not set).\n"
+                     "Run it on a desktop, under xvfb-run, or headless with --script FILE.\n");
+        return 1;
+    }
     set_toolkit_backend(make_qt_backend(argc, argv));
     return run_program();
 #else
