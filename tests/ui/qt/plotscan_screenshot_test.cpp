@@ -102,8 +102,14 @@ TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
     // While the run goes on: the plot of the reflection just fitted.
     driver.then([&] {
         if (G.NREF < 3) return false;
+        // The driver may be called while the frame is being redrawn (the
+        // backend lets timers run when it settles the window): wait for a
+        // complete plot.
+        int components = 0;
+        for (const auto& s : qt().frame(G.GFRAME)->list.segments()) components += s.colour == 3 ? 1 : 0;
+        if (components == 0) return false;
+        alpha_components = components;
         QWidget* win = qt().main_window();
-        for (const auto& s : qt().frame(G.GFRAME)->list.segments()) alpha_components += s.colour == 3 ? 1 : 0;
         EXPECT_TRUE(win->grab().save(QString::fromStdString((dir / "tarnivox_scan_plot_doublet.png").string())));
         QWidget* fc = qt().item(wid(DLG_FITCTRL)).widget.data();
         EXPECT_TRUE(fc->grab().save(QString::fromStdString((dir / "tarnivox_fit_controls_refined.png").string())));
