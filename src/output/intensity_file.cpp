@@ -147,6 +147,15 @@ void DYNAMIC_FT(int w, double value, int& ndec, int& ierr) {
     if (sign) ++n;
     ndec = w - n;
     if (ndec < 0) ierr = 1;
+    if (ierr == 1) return;
+    // The offset only covers rounding at three or more decimals, and it
+    // works against a negative value: 99999.96 in F7.1 or -9.99996 in F7.4
+    // round to one integer digit more than counted.  That digit takes the
+    // place of the last decimal, so the record never holds asterisks.
+    if (format_fixed(value, w, ndec).find('*') != std::string::npos) {
+        if (ndec > 0) --ndec;
+        if (format_fixed(value, w, ndec).find('*') != std::string::npos) ierr = 1;
+    }
 }
 
 void WRAP(double& angle) {

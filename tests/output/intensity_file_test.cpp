@@ -32,6 +32,10 @@ TEST(DynamicFt, ChoosesDecimalsThatFillTheField) {
         // written field drops its leading zero to make room.
         {-0.00037, 7, 5, 0, "-.00037"},   {-0.001, 7, 4, 0, "-0.0010"},
         {-123456.0, 7, 0, 1, ""},
+        // Rounding that gains an integer digit the offset does not foresee
+        // gives up a decimal instead of filling the field with asterisks.
+        {99999.96, 7, 0, 0, "100000."},  {-9.99996, 7, 3, 0, "-10.000"},  {-99.9996, 7, 2, 0, "-100.00"},
+        {99999999.996, 11, 1, 0, "100000000.0"},
     };
     for (const Case& c : cases) {
         int ndec = -9, ierr = -9;
