@@ -3,7 +3,6 @@
 // back at the next start, and the fatal ends of bad input files.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "params/defaults.h"
+#include "support/scratch.h"
 #include "tarnivox_main.h"
 #include "ui/toolkit/script/script_backend.h"
 
@@ -23,15 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kParameterFile =
-    "PKPAR  0.1 0.02 0.5\n"
-    "FITLIM -1.0 1.0 0.05 0.5 0.0 1.0e6 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n"
-    "ATTEN  12.5\n"
-    "WAVEL  2 0.709300 0.713590 0.500000\n"
-    "RFLAGS 1,1,1,1,1,0\n"
-    "TFLAGS 1,1,1,1,1,0,1\n"
-    "PARITY 1,1,1,1\n"
-    "MONO      1   12.1600    0.0000    0\n";
+using test::kInstrumentParameters;
 
 // The start of a run up to the command loop: the input file, its format
 // (Standard, preselected from ".rfl"), the parameter file.
@@ -45,12 +37,10 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        dir_ = fs::temp_directory_path() / ("tarnivox_e2e_files_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = test::make_scratch_dir("tarnivox_e2e_files");
         fs::create_directories(dir_ / "bin");
         set_program_path((dir_ / "bin" / "tarnivox").string());
-        std::ofstream(dir_ / "inst.par") << kParameterFile;
+        std::ofstream(dir_ / "inst.par") << kInstrumentParameters;
         write_data_set(3);
     }
     void TearDown() override {
@@ -82,9 +72,7 @@ protected:
 
     // Runs the program on a script until its end; the message it ended with.
     std::string run(const std::string& script) {
-        auto backend = ScriptBackend::from_text(script, dir_.string());
-        backend->echo = false;
-        set_toolkit_backend(std::move(backend));
+        test::install_quiet_script(script, dir_.string());
         std::string message = "(no end)";
         try {
             TARNIVOX_MAIN();
@@ -94,18 +82,8 @@ protected:
         }
         return message;
     }
-    std::vector<ScriptEvent> errors() const {
-        std::vector<ScriptEvent> out;
-        for (const auto& e : script_backend()->events())
-            if (e.kind == ScriptEvent::Error) out.push_back(e);
-        return out;
-    }
-    std::vector<std::string> defaults_lines() const {
-        std::ifstream in(dir_ / "bin" / "Tarnivox_defaults.dat");
-        std::vector<std::string> out;
-        for (std::string l; std::getline(in, l);) out.push_back(l);
-        return out;
-    }
+    std::vector<ScriptEvent> errors() const { return test::script_events(ScriptEvent::Error); }
+    std::vector<std::string> defaults_lines() const { return test::read_lines(dir_ / "bin" / "Tarnivox_defaults.dat"); }
     void expect_defaults_written() {
         const auto l = defaults_lines();
         ASSERT_EQ(l.size(), 4u);
@@ -130,8 +108,7 @@ TEST_F(OpenFilesRun, FilesOpenedInTheLoopAreRememberedForTheNextStart) {
     EXPECT_TRUE(fs::exists(dir_ / "result.hkl"));
     const std::string log_path = (dir_ / "data_Tarnivox.log").string();
     ASSERT_TRUE(fs::exists(log_path));
-    std::ifstream log(log_path);
-    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    const std::string text = test::read_text(log_path);
     EXPECT_NE(text.find("INPUT DATA FILE WAS: data.rfl"), std::string::npos);
     EXPECT_NE(text.find("INSTRUMENT PARAMETER FILE OPENED: inst.par"), std::string::npos);
     EXPECT_NE(text.find("****************END OF PARAMETER FILE***************"), std::string::npos);
@@ -160,8 +137,8 @@ TEST_F(OpenFilesRun, BadParameterFilesEndTheRunAndStillSaveTheDefaults) {
         std::string text;
         std::string message;
     } cases[] = {
-        {"ATTEN  twelve\n" + kParameterFile, "ERROR READING PARAMETER FILE"},
-        {kParameterFile.substr(0, kParameterFile.find("MONO")), "MISSING DATA FROM PARAMETER FILE"},
+        {"ATTEN  twelve\n" + kInstrumentParameters, "ERROR READING PARAMETER FILE"},
+        {kInstrumentParameters.substr(0, kInstrumentParameters.find("MONO")), "MISSING DATA FROM PARAMETER FILE"},
         {"", "MISSING DATA FROM PARAMETER FILE"},
         {binary, "MISSING DATA FROM PARAMETER FILE"},
     };
@@ -177,7 +154,7 @@ TEST_F(OpenFilesRun, BadParameterFilesEndTheRunAndStillSaveTheDefaults) {
         expect_defaults_written();
     }
     // A line of 81 characters is read as its first 80: accepted here.
-    std::ofstream(dir_ / "inst.par") << kParameterFile << long_line << "\n";
+    std::ofstream(dir_ / "inst.par") << kInstrumentParameters << long_line << "\n";
     reset_store();
     EXPECT_EQ(run(kStart + "command 316\nanswer yes\n"), "");
     EXPECT_DOUBLE_EQ(G.ATTEN, 12.5);

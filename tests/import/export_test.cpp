@@ -3,24 +3,18 @@
 #include "import/export.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "core/store.h"
 #include "import/stddata.h"
 #include "import_fixture.h"
+#include "support/scratch.h"
 #include "io/units.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox::importtest {
 namespace {
 
-std::string read_text(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::read_text;
 
 // A standard data file of three reflections: N, W, N; the first with a
 // count beyond eight columns.

@@ -8,6 +8,7 @@
 #include "import/convert.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "support/scratch.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/toolkit/toolkit.h"
@@ -16,11 +17,7 @@
 namespace tarnivox::importtest {
 
 void ImportTest::SetUp() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("tarnivox_import_") + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = test::make_scratch_dir("tarnivox_import");
     fresh_run();
 }
 
@@ -32,9 +29,7 @@ void ImportTest::TearDown() {
 void ImportTest::fresh_run(const std::string& script) {
     close_all_units();
     reset_store();
-    auto backend = ScriptBackend::from_text(script, dir_.string());
-    backend->echo = false;
-    set_toolkit_backend(std::move(backend));
+    test::install_quiet_script(script, dir_.string());
     GRAPHICS_SETUP();
 }
 

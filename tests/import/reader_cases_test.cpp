@@ -10,18 +10,14 @@
 #include "import/febo.h"
 #include "import/xscans.h"
 #include "import_fixture.h"
+#include "support/scratch.h"
 #include "io/layout.h"
 #include "io/units.h"
 
 namespace tarnivox::importtest {
 namespace {
 
-std::string read_text(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::read_text;
 
 // The lines of a text, with `keep` deciding which survive.
 template <class Keep>

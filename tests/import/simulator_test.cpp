@@ -1,22 +1,16 @@
 // The data simulator: deterministic for a seed, and the parameter file it
 // writes is one the program reads.
-#include <fstream>
-#include <sstream>
 
 #include "core/store.h"
 #include "import_fixture.h"
+#include "support/scratch.h"
 #include "io/units.h"
 #include "params/parameters.h"
 
 namespace tarnivox::importtest {
 namespace {
 
-std::string read_text(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::read_text;
 
 TEST_F(ImportTest, SimulatorRepeatsItselfForASeedAndOnlyThen) {
     for (sim::Format f : {sim::Format::Cad4, sim::Format::Xscans, sim::Format::Febo}) {

@@ -14,6 +14,7 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "support/scratch.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 
@@ -79,9 +80,7 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        auto backend = ScriptBackend::from_text("");
-        backend->echo = false;
-        set_toolkit_backend(std::move(backend));
+        test::install_quiet_script();
         GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
         path_ = (fs::temp_directory_path() / ("tarnivox_roundtrip_" + std::to_string(::getpid()) + "_" +
                                               std::to_string(GetParam()) + ".rfl"))

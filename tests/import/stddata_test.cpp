@@ -4,7 +4,6 @@
 #include "import/stddata.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -15,6 +14,7 @@
 
 #include "core/store.h"
 #include "io/units.h"
+#include "support/scratch.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 
@@ -28,14 +28,9 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        auto backend = ScriptBackend::from_text("");
-        backend->echo = false;
-        set_toolkit_backend(std::move(backend));
+        test::install_quiet_script();
         GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
-        dir_ = fs::temp_directory_path() / ("tarnivox_stddata_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = test::make_scratch_dir("tarnivox_stddata");
         path_ = (dir_ / "scan.rfl").string();
     }
     void TearDown() override {
@@ -45,10 +40,7 @@ protected:
 
     std::vector<std::string> lines() {
         flush_unit(LU_SCAN);
-        std::ifstream in(path_);
-        std::vector<std::string> out;
-        for (std::string l; std::getline(in, l);) out.push_back(l);
-        return out;
+        return test::read_lines(path_);
     }
     void write_text(const std::string& text) {
         std::ofstream(path_) << text;

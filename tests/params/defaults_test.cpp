@@ -3,7 +3,6 @@
 #include "params/defaults.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "core/store.h"
 #include "io/clock.h"
 #include "io/units.h"
+#include "support/scratch.h"
 
 namespace tarnivox {
 namespace {
@@ -25,9 +25,7 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        dir_ = fs::temp_directory_path() / ("tarnivox_defaults_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = test::make_scratch_dir("tarnivox_defaults");
         fs::create_directories(dir_ / "bin");
         set_program_path((dir_ / "bin" / "tarnivox").string());
         file_ = dir_ / "bin" / "Tarnivox_defaults.dat";
@@ -38,12 +36,6 @@ protected:
         set_program_path("");
         set_clock_for_tests(std::nullopt);
         fs::remove_all(dir_);
-    }
-    std::vector<std::string> file_lines(const fs::path& p) {
-        std::ifstream in(p);
-        std::vector<std::string> out;
-        for (std::string l; std::getline(in, l);) out.push_back(l);
-        return out;
     }
     fs::path dir_;
     fs::path file_;
@@ -63,7 +55,7 @@ TEST_F(DefaultsTest, FirstRunCreatesAnEmptyFileAndEndOfRunFillsIt) {
     G.INFMT = 7;
     G.INTFMT = 3;
     WRITE_DEFAULTS_TO_FILE();
-    const auto l = file_lines(file_);
+    const auto l = test::read_lines(file_);
     ASSERT_EQ(l.size(), 4u);
     EXPECT_EQ(l[0], "      This is the configuration file for Tarnivox");
     EXPECT_EQ(l[1], "      Created on: " + date_text(1700000000));
@@ -110,10 +102,10 @@ TEST_F(DefaultsTest, WriterRewritesItsOwnFileWhateverTheSharedUnitHolds) {
     write_line(LU_EXPORT, " scan export record");
     G.WORKDIR = "/new/dir/    trailing part";
     WRITE_DEFAULTS_TO_FILE();
-    const auto l = file_lines(file_);
+    const auto l = test::read_lines(file_);
     ASSERT_EQ(l.size(), 4u);
     EXPECT_EQ(l[2], "IN_DIR: /new/dir/");
-    EXPECT_EQ(file_lines(other), std::vector<std::string>{"scan export record"});
+    EXPECT_EQ(test::read_lines(other), std::vector<std::string>{"scan export record"});
 }
 
 TEST_F(DefaultsTest, UnwritableProgramFolderUsesTheUserConfigFolder) {
@@ -127,7 +119,7 @@ TEST_F(DefaultsTest, UnwritableProgramFolderUsesTheUserConfigFolder) {
     G.INFMT = 6;
     WRITE_DEFAULTS_TO_FILE();
     ::setenv("HOME", saved.c_str(), 1);
-    const auto l = file_lines(dir_ / ".config" / "tarnivox" / "Tarnivox_defaults.dat");
+    const auto l = test::read_lines(dir_ / ".config" / "tarnivox" / "Tarnivox_defaults.dat");
     ASSERT_EQ(l.size(), 4u);
     EXPECT_EQ(l[3], "FORMATS:     6    1");
 }

@@ -3,7 +3,6 @@
 #include "params/parameters.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/units.h"
+#include "support/scratch.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -38,13 +38,8 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        auto backend = ScriptBackend::from_text("");
-        backend->echo = false;
-        set_toolkit_backend(std::move(backend));
-        dir_ = fs::temp_directory_path() / ("tarnivox_par_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        test::install_quiet_script();
+        dir_ = test::make_scratch_dir("tarnivox_par");
     }
     void TearDown() override {
         close_all_units();
@@ -66,12 +61,7 @@ protected:
         }
         return {};
     }
-    std::vector<ScriptEvent> errors() {
-        std::vector<ScriptEvent> out;
-        for (const auto& e : script_backend()->events())
-            if (e.kind == ScriptEvent::Error) out.push_back(e);
-        return out;
-    }
+    std::vector<ScriptEvent> errors() { return test::script_events(ScriptEvent::Error); }
     fs::path dir_;
 };
 
@@ -196,9 +186,7 @@ TEST_F(ParametersTest, LogEchoesEveryLineBetweenTheBanners) {
     G.LOGOPEN = 1;
     read_file("# instrument\n\n" + kMandatory);
     flush_unit(LU_LOG);
-    std::ifstream in(log);
-    std::vector<std::string> l;
-    for (std::string s; std::getline(in, s);) l.push_back(s);
+    const std::vector<std::string> l = test::read_lines(log);
     ASSERT_EQ(l.size(), 2u + 8u + 4u);
     EXPECT_EQ(l[0], "# instrument" + std::string(68, ' '));
     EXPECT_EQ(l[1], std::string(80, ' '));

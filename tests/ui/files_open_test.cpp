@@ -1,7 +1,6 @@
 // Choosing and opening the program's files through the dialogs.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include "io/clock.h"
 #include "io/units.h"
 #include "refine/commands.h"
+#include "support/scratch.h"
 #include "ui/files.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -26,26 +26,13 @@ namespace fs = std::filesystem;
 constexpr int kOutputFormatEntry = 22;
 constexpr int kZref = 14, kCalcUb = 15, kCalcBackground = 16, kCalcFwhm = 17, kDeltaD = 18;
 
-const std::string kParameterFile =
-    "PKPAR  0.1 0.02 0.5\n"
-    "FITLIM -1.0 1.0 0.05 0.5 0.0 1.0e6 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n"
-    "ATTEN  12.5\n"
-    "WAVEL  2 0.709300 0.713590 0.500000\n"
-    "RFLAGS 1,1,1,1,1,0\n"
-    "TFLAGS 1,1,1,1,1,0,1\n"
-    "PARITY 1,1,1,1\n"
-    "MONO      1   12.1600    0.0000    0\n";
-
 class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_store();
         close_all_units();
         set_clock_for_tests(1700000000);
-        dir_ = fs::temp_directory_path() / ("tarnivox_files_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = test::make_scratch_dir("tarnivox_files");
     }
     void TearDown() override {
         close_all_units();
@@ -55,9 +42,7 @@ protected:
     // Installs a script (relative paths from the test folder) and builds
     // the main window.
     void start(const std::string& script) {
-        auto backend = ScriptBackend::from_text(script, dir_.string());
-        backend->echo = false;
-        set_toolkit_backend(std::move(backend));
+        test::install_quiet_script(script, dir_.string());
         GRAPHICS_SETUP();
     }
     std::string path(const std::string& name) { return (dir_ / name).string(); }
@@ -65,19 +50,8 @@ protected:
         fs::create_directories(fs::path(path(name)).parent_path());
         std::ofstream(path(name)) << text;
     }
-    static std::vector<std::string> lines_of(const std::string& p) {
-        std::ifstream in(p);
-        std::vector<std::string> out;
-        for (std::string l; std::getline(in, l);) out.push_back(l);
-        return out;
-    }
     static const ScriptWidget& widget(WidSlot s) { return script_backend()->widget(wid(s)); }
-    static std::vector<ScriptEvent> events(ScriptEvent::Kind kind) {
-        std::vector<ScriptEvent> out;
-        for (const auto& e : script_backend()->events())
-            if (e.kind == kind) out.push_back(e);
-        return out;
-    }
+    static std::vector<ScriptEvent> events(ScriptEvent::Kind kind) { return test::script_events(kind); }
     fs::path dir_;
 };
 
@@ -94,7 +68,7 @@ TEST_F(FilesTest, InputFileOpensTheLogNamedBeforeItsFirstDot) {
     const std::string log = path("my.crystals/data_Tarnivox.log");
     ASSERT_EQ(G.LOGOPEN, 1);
     flush_unit(LU_LOG);
-    const auto l = lines_of(log);
+    const auto l = test::read_lines(log);
     ASSERT_EQ(l.size(), 11u);
     EXPECT_EQ(l[2], std::string(79, '*'));
     EXPECT_EQ(l[4], "     THIS FILE CREATED BY TARNIVOX ON  " + date_text(1700000000));
@@ -171,7 +145,7 @@ TEST_F(FilesTest, OutputFileShowsNameFormatAndControls) {
     EXPECT_EQ(widget(MAIN_FORMAT_CAPTION).status, 1);
     EXPECT_EQ(widget(MENU_ENTRY(kOutputFormatEntry)).status, 1);
     flush_unit(LU_LOG);
-    EXPECT_EQ(lines_of(log),
+    EXPECT_EQ(test::read_lines(log),
               (std::vector<std::string>{"", "", " INTEGRATED DATA FILE OPENED: result.int  "}));
 }
 
@@ -204,7 +178,7 @@ TEST_F(FilesTest, ExistingOutputFileIsOverwrittenAppendedOrLeft) {
     ASSERT_EQ(G.OUTOPEN, 1);
     write_line(LU_OUTPUT, "new record");
     flush_unit(LU_OUTPUT);
-    EXPECT_EQ(lines_of(path("out.int")), (std::vector<std::string>{"old record", "new record"}));
+    EXPECT_EQ(test::read_lines(path("out.int")), (std::vector<std::string>{"old record", "new record"}));
 
     OPEN_OUT();  // cancelled at the question: no output file
     EXPECT_EQ(G.OUTOPEN, 0);
@@ -216,7 +190,7 @@ TEST_F(FilesTest, ExistingOutputFileIsOverwrittenAppendedOrLeft) {
     OPEN_OUT();
     ASSERT_EQ(G.OUTOPEN, 1);
     flush_unit(LU_OUTPUT);
-    EXPECT_TRUE(lines_of(path("out.int")).empty());
+    EXPECT_TRUE(test::read_lines(path("out.int")).empty());
     const auto asked = events(ScriptEvent::Message);
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[0].title, "Open output file");
@@ -276,7 +250,7 @@ TEST_F(FilesTest, BrowseFailuresAskAgainAndCancelLeavesTheFileClosed) {
 }
 
 TEST_F(FilesTest, ParameterFileIsReadAfterItsLogHeader) {
-    make("inst.par", kParameterFile);
+    make("inst.par", test::kInstrumentParameters);
     start("cancel\nbrowse missing.par\nbrowse inst.par\n");
     int status = 0;
     OPEN_PAR(status);
@@ -292,7 +266,7 @@ TEST_F(FilesTest, ParameterFileIsReadAfterItsLogHeader) {
     EXPECT_EQ(e[0].title, "ERROR");
     EXPECT_EQ(e[0].text, "Error opening file: Try again");
     flush_unit(LU_LOG);
-    const auto l = lines_of(log);
+    const auto l = test::read_lines(log);
     ASSERT_GE(l.size(), 5u);
     EXPECT_EQ(l[2], " INSTRUMENT PARAMETER FILE OPENED: inst.par" + std::string(22, ' '));
     EXPECT_EQ(l[3], " CONTENTS ARE:");
@@ -327,9 +301,9 @@ TEST_F(FilesTest, NewStandardDataFileOpensOnTheGivenUnitWithoutRetry) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(unit_path(LU_EXP), path("exists.rfl"));
     flush_unit(LU_EXP);
-    EXPECT_TRUE(lines_of(path("exists.rfl")).empty());
+    EXPECT_TRUE(test::read_lines(path("exists.rfl")).empty());
     flush_unit(LU_LOG);
-    const auto l = lines_of(log);
+    const auto l = test::read_lines(log);
     ASSERT_EQ(l.size(), 3u);
     EXPECT_EQ(l[2], " STANDARD DATA FILE OPENED: exists.rfl" + std::string(50, ' '));
 }

@@ -1,0 +1,62 @@
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace tarnivox::test {
+
+const std::string kInstrumentParameters =
+    "PKPAR  0.1 0.02 0.5\n"
+    "FITLIM -1.0 1.0 0.05 0.5 0.0 1.0e6 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n"
+    "ATTEN  12.5\n"
+    "WAVEL  2 0.709300 0.713590 0.500000\n"
+    "RFLAGS 1,1,1,1,1,0\n"
+    "TFLAGS 1,1,1,1,1,0,1\n"
+    "PARITY 1,1,1,1\n"
+    "MONO      1   12.1600    0.0000    0\n";
+
+std::filesystem::path make_scratch_dir(const std::string& prefix) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::to_string(::getpid());
+    if (info != nullptr) name += std::string("_") + info->name();
+    for (char& c : name)
+        if (c == '/') c = '_';  // parameterised tests are named Case/N
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / (prefix + "_" + name);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+std::string read_text(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> read_lines(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> out;
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+ScriptBackend& install_quiet_script(std::string_view script, const std::string& base_dir) {
+    auto backend = ScriptBackend::from_text(script, base_dir);
+    backend->echo = false;
+    ScriptBackend& installed = *backend;
+    set_toolkit_backend(std::move(backend));
+    return installed;
+}
+
+std::vector<ScriptEvent> script_events(ScriptEvent::Kind kind) {
+    std::vector<ScriptEvent> out;
+    for (const auto& e : script_backend()->events())
+        if (e.kind == kind) out.push_back(e);
+    return out;
+}
+
+}  // namespace tarnivox::test

@@ -1,0 +1,37 @@
+#pragma once
+// Files and windows of a test run: a scratch folder of its own for every
+// test, a sample instrument parameter file, whole files read back for
+// comparison, and a headless window that does not echo its script.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/toolkit/script/script_backend.h"
+
+namespace tarnivox::test {
+
+// The eight mandatory keywords of an instrument parameter file (Mo K-alpha
+// doublet, graphite monochromator, every parity positive).
+extern const std::string kInstrumentParameters;
+
+// An empty folder under the system temporary folder, named from `prefix`,
+// the process and the running test, so that test programs running side by
+// side never share one.  The caller removes it when the test ends.
+std::filesystem::path make_scratch_dir(const std::string& prefix);
+
+// The bytes of a file as they are (empty when it cannot be read).
+std::string read_text(const std::filesystem::path& file);
+
+// The lines of a text file without their line ends.
+std::vector<std::string> read_lines(const std::filesystem::path& file);
+
+// Installs the headless backend answering with `script` (relative paths
+// from `base_dir`), silent, and returns it.
+ScriptBackend& install_quiet_script(std::string_view script = "", const std::string& base_dir = ".");
+
+// The events of one kind the headless window has recorded, in order.
+std::vector<ScriptEvent> script_events(ScriptEvent::Kind kind);
+
+}  // namespace tarnivox::test
