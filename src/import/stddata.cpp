@@ -147,6 +147,15 @@ bool begins_with_data(const std::string& line) { return upper_cased(line.substr(
 // leaves the file just before that reflection's line (or just after DATA).
 // false: the walk could not be made (read error or no DATA line).
 bool position_before_previous(int unit) {
+    // The walk looks first at the line before the one just read, so it
+    // would pass over a DATA line standing right before the position (a
+    // data set without reflections) and walk up through the header.
+    {
+        backspace_unit(unit);
+        std::string line;
+        if (read_line120(unit, line) != READ_OK) return false;
+        if (begins_with_data(line)) return true;
+    }
     int r_lines = 0;
     for (long walked = 0; walked < kMaxBackwardLines; ++walked) {
         backspace_unit(unit);
