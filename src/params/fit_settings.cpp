@@ -43,6 +43,16 @@ double end_step_background() {
     return (G.COUNTS(1) + G.COUNTS(G.NPTS)) / 2.0;
 }
 
+// BACKGROUND start value: the lookup of the chosen mode, or the mean of the
+// end steps.  Without the lookup no balance test was made on this scan, so
+// an unbalanced flag left by an earlier scan must not mark this one (it
+// would print "U" and waive its RWP test).
+double start_background() {
+    if (G.IFIX(1) == 1) return GET_BACKGROUND(G.ANGLES(1));
+    G.BGUNBAL = 0;
+    return end_step_background();
+}
+
 // Step of the largest count; a scan without a maximum (all counts zero)
 // has its peak expected at the scan centre.
 double peak_step_position() {
@@ -105,7 +115,7 @@ void WRITE_REFINED_PARAMETERS() {
 
 void SET_FIT_PARAMETERS() {
     if (built(DLG_FITCTRL)) read_switches();
-    G.PAR(1) = G.IFIX(1) == 1 ? GET_BACKGROUND(G.ANGLES(1)) : end_step_background();
+    G.PAR(1) = start_background();
     if (G.IFIX(2) == 1) {
         G.PAR(2) = fwhm_from_model();
     } else if (built(DLG_FITCTRL)) {
@@ -129,7 +139,7 @@ void SET_FIT_PARAMETERS() {
 
 void SET_DEFAULT_PARAMETERS() {
     READ_PARAMETERS();
-    G.PAR(1) = G.IFIX(1) == 1 ? GET_BACKGROUND(G.ANGLES(1)) : end_step_background();
+    G.PAR(1) = start_background();
     G.PAR(2) = fwhm_from_model();
     G.PAR(3) = G.CMAX * G.PAR(2);
     if (G.IREF(4) == 1) {
