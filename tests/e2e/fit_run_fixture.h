@@ -4,7 +4,6 @@
 // a fitting command; the written files are read back for the checks.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include "core/store.h"
 #include "io/units.h"
 #include "params/defaults.h"
+#include "support/scratch.h"
 #include "tarnivox_main.h"
 #include "ui/toolkit/script/script_backend.h"
 
@@ -48,13 +48,7 @@ struct Written {
     bool has_dc = false;
 };
 
-inline std::vector<std::string> lines_of(const fs::path& p) {
-    std::vector<std::string> out;
-    std::ifstream f(p);
-    std::string line;
-    while (std::getline(f, line)) out.push_back(line);
-    return out;
-}
+inline std::vector<std::string> lines_of(const fs::path& p) { return test::read_lines(p); }
 
 inline double num(const std::string& line, std::size_t at, std::size_t width) {
     return std::stod(line.substr(at, width));
@@ -98,12 +92,7 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        dir_ = fs::temp_directory_path() / ("tarnivox_fitrun_" + std::to_string(::getpid()) + "_" + name);
-        fs::remove_all(dir_);
+        dir_ = test::make_scratch_dir("tarnivox_fitrun");
         fs::create_directories(dir_ / "bin");
         set_program_path((dir_ / "bin" / "tarnivox").string());
     }
@@ -158,10 +147,7 @@ protected:
     // Runs the program on a script; the run ends by the window's close
     // control and its confirmation.  Returns the message of the end.
     std::string run(const std::string& script) {
-        auto b = ScriptBackend::from_text(script + "close\nanswer yes\n", dir_.string());
-        b->echo = false;
-        backend_ = b.get();
-        set_toolkit_backend(std::move(b));
+        backend_ = &test::install_quiet_script(script + "close\nanswer yes\n", dir_.string());
         std::string message = "<no end>";
         try {
             TARNIVOX_MAIN();

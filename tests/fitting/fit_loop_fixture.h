@@ -17,6 +17,7 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "support/scratch.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/widgets.h"
@@ -25,22 +26,12 @@ namespace tarnivox::fitloop {
 
 namespace fs = std::filesystem;
 
-inline std::vector<std::string> lines_of(const fs::path& p) {
-    std::vector<std::string> out;
-    std::ifstream f(p);
-    std::string line;
-    while (std::getline(f, line)) out.push_back(line);
-    return out;
-}
+inline std::vector<std::string> lines_of(const fs::path& p) { return test::read_lines(p); }
 
 class FitLoop : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_fitloop_" + std::string(info->test_suite_name()) + "_" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = test::make_scratch_dir("tarnivox_fitloop");
         close_all_units();
         reset_store();
     }
@@ -52,10 +43,7 @@ protected:
     // Writes the data set, builds the window, opens output and log, and
     // reads the first reflection, as after "Open data file".
     void prepare(int n, const std::string& script) {
-        auto b = ScriptBackend::from_text(script, dir_.string());
-        b->echo = false;
-        backend_ = b.get();
-        set_toolkit_backend(std::move(b));
+        backend_ = &test::install_quiet_script(script, dir_.string());
         GRAPHICS_SETUP();
         write_data_set(n);
         G.NWAVE = 1;
