@@ -104,6 +104,10 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
     for (int k = 1; k <= 6; ++k)
         if (iflag(k) == 1) idx[static_cast<std::size_t>(nvar++)] = k - 1;
     g_cycles = 0;
+    // No esd survives from an earlier scan: a fit that stops before its
+    // first complete cycle (too few steps, a singular first matrix) has no
+    // esds of its own, and the extended intensity record carries them.
+    esd.fill(0.0);
     if (nvar >= n || n > MAXSTEPS) {
         icode = 3;
         return;
@@ -121,8 +125,6 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
 
     std::array<double, 6> v{};
     for (int k = 0; k < 6; ++k) v[static_cast<std::size_t>(k)] = par(k + 1);
-    for (int k = 1; k <= 6; ++k)
-        if (iflag(k) != 1) esd(k) = 0.0;
 
     icode = 0;
     bool converged = false;

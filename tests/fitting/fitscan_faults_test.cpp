@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/store.h"
+#include "fitting/fitscan.h"
+#include "support/profile_scans.h"
+
+namespace tarnivox {
+namespace {
+
+void load_strong_reflection() {
+    test::SimScan s;
+    s.truth = Arr1<double, 6>{{200.0, 0.08, 20.0, 0.03, 0.5, 0.5}};
+    CountRng rng = make_count_rng(11);
+    test::load_simulated_scan(s, &rng);
+    G.PAR = s.truth;
+    G.PAR(1) = (G.COUNTS(1) + G.COUNTS(G.NPTS)) / 2.0;
+    G.PAR(4) = G.STEPANG(G.IMAX);
+}
+
+// A reflection whose fit fails before its first complete cycle has no esds
+// of its own; those of the reflection fitted before must not be reported
+// (the extended intensity record writes PARESD for rejected ones too).
+TEST(FitScanFaults, FailedFitReportsNoEsdsOfThePreviousReflection) {
+    reset_store();
+    G.IREF = Arr1<int, 6>{{1, 1, 1, 1, 1, 0}};
+    load_strong_reflection();
+    int ierr = -1;
+    FITSCAN(0, ierr);
+    ASSERT_EQ(G.FITSTAT.padded(), std::string("F    "));
+    ASSERT_GT(G.PARESD(3), 0.0);
+
+    // Single line with IRATIO refined: a zero column in the first cycle.
+    load_strong_reflection();
+    G.WAVE2 = 0.0;
+    G.IREF(6) = 1;
+    FITSCAN(0, ierr);
+    EXPECT_EQ(G.FITSTAT.padded(), std::string("RE   "));
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(G.PARESD(k), 0.0) << k;
+
+    // Too few steps for the refined parameters.
+    load_strong_reflection();
+    FITSCAN(0, ierr);
+    ASSERT_GT(G.PARESD(3), 0.0);
+    G.NPTS = 5;
+    G.IREF(6) = 0;
+    G.WAVE2 = test::MO_WAVE2;
+    FITSCAN(0, ierr);
+    EXPECT_EQ(G.FITSTAT.padded(), std::string("RD   "));
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(G.PARESD(k), 0.0) << k;
+}
+
+}  // namespace
+}  // namespace tarnivox
