@@ -109,6 +109,9 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
     // esds of its own, and the extended intensity record carries them.
     esd.fill(0.0);
     if (nvar >= n || n > MAXSTEPS) {
+        // Nor agreement values: no profile was calculated for this scan.
+        rwp = 0.0;
+        gof = 0.0;
         icode = 3;
         return;
     }

@@ -20,8 +20,9 @@ void load_strong_reflection() {
 }
 
 // A reflection whose fit fails before its first complete cycle has no esds
-// of its own; those of the reflection fitted before must not be reported
-// (the extended intensity record writes PARESD for rejected ones too).
+// (and, with too few steps, no agreement values) of its own; those of the
+// reflection fitted before must not be reported (the extended intensity
+// record writes PARESD, RWP and GOF for rejected ones too).
 TEST(FitScanFaults, FailedFitReportsNoEsdsOfThePreviousReflection) {
     reset_store();
     G.IREF = Arr1<int, 6>{{1, 1, 1, 1, 1, 0}};
@@ -43,12 +44,15 @@ TEST(FitScanFaults, FailedFitReportsNoEsdsOfThePreviousReflection) {
     load_strong_reflection();
     FITSCAN(0, ierr);
     ASSERT_GT(G.PARESD(3), 0.0);
+    ASSERT_GT(G.RWP, 0.0);
     G.NPTS = 5;
     G.IREF(6) = 0;
     G.WAVE2 = test::MO_WAVE2;
     FITSCAN(0, ierr);
     EXPECT_EQ(G.FITSTAT.padded(), std::string("RD   "));
     for (int k = 1; k <= 6; ++k) EXPECT_EQ(G.PARESD(k), 0.0) << k;
+    EXPECT_EQ(G.RWP, 0.0);
+    EXPECT_EQ(G.GOF, 0.0);
 }
 
 }  // namespace
