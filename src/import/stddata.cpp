@@ -132,15 +132,6 @@ void store_reflection(const ReflectionLine& r, const Arr1<int, MAXSTEPS>& counts
     G.RFLAG_SAVE = G.RFLAG;
 }
 
-// A data set written before its orientation was known carries U lines of
-// zeros: they are no orientation matrix.
-bool all_zero(const Arr2<double, 3, 3>& m) {
-    for (int i = 1; i <= 3; ++i)
-        for (int j = 1; j <= 3; ++j)
-            if (m(i, j) != 0.0) return false;
-    return true;
-}
-
 bool begins_with_data(const std::string& line) { return upper_cased(line.substr(0, 4)) == "DATA"; }
 
 // Mode -1: walks back from the current reflection to the one before it and
@@ -238,6 +229,12 @@ void SKIP_HEADER_STDDATA(int unit, int& status) {
 void READ_HEADER_STDDATA(int unit, int& status) {
     status = 0;
     int k = 0;  // U lines met
+    // The rows are gathered apart and taken at the DATA line: U lines of
+    // zeros (a data set written before its orientation was known) must not
+    // wipe a matrix that an earlier import or refinement of the run gave.
+    Arr2<double, 3, 3> ub = G.UB;
+    bool third_row_read = false;
+    bool nonzero_value = false;
     for (;;) {
         std::string line;
         if (read_line120(unit, line) != READ_OK) {
@@ -245,18 +242,26 @@ void READ_HEADER_STDDATA(int unit, int& status) {
             return;
         }
         line = upper_cased(line);
-        if (begins_with_data(line)) return;
+        if (begins_with_data(line)) {
+            if (nonzero_value) {
+                G.UB = ub;
+                if (third_row_read) G.UBFLAG = 1;
+            }
+            return;
+        }
         if (line.empty()) continue;
         if (line.front() == 'U') {
             ++k;
             // UB has three rows; further U lines have nowhere to go.
             if (k > 3) continue;
             Arr1<double, 3> row;
-            for (int j = 1; j <= 3; ++j) row(j) = G.UB(k, j);
+            for (int j = 1; j <= 3; ++j) row(j) = ub(k, j);
             int nread = 0;
             if (read_free(std::string_view(line).substr(1, 99), {row}, &nread) != READ_OK) continue;
-            for (int j = 1; j <= 3; ++j) G.UB(k, j) = row(j);
-            if (nread == 3 && k == 3 && !all_zero(G.UB)) G.UBFLAG = 1;
+            for (int j = 1; j <= nread; ++j)
+                if (row(j) != 0.0) nonzero_value = true;
+            for (int j = 1; j <= 3; ++j) ub(k, j) = row(j);
+            if (nread == 3 && k == 3) third_row_read = true;
         } else if (line.front() == 'T') {
             std::string title;
             read_fixed(std::string_view(line).substr(1, 99), "(A60)", {&title});

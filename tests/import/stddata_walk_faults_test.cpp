@@ -1,5 +1,6 @@
-// Walking the standard scan file in awkward places: stepping back in a data
-// set that holds no reflection at all.
+// The standard scan file in awkward places: stepping back in a data set
+// that holds no reflection at all, and a header whose orientation rows are
+// zeros read after a matrix was known.
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,30 @@ TEST_F(StdDataWalkFaults, StepBackInEmptyDataSetEndsAtOnce) {
     status = -1;
     READ_SCAN_STDDATA(LU_SCAN, 0, 0, none, status);
     EXPECT_EQ(status, 12);
+}
+
+// A data set written before its orientation was known carries U lines of
+// zeros.  Opening it later in the run keeps the matrix the run already has
+// (UBFLAG stays 1 across imports) instead of a zero matrix marked known.
+TEST_F(StdDataWalkFaults, ZeroOrientationRowsKeepKnownMatrix) {
+    G.UBFLAG = 1;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) G.UB(i, j) = i == j ? 0.1 * i : 0.0;
+    std::ofstream(path_) << "H\nT old data\nH\nH\nH\nU 0 0 0\nU 0 0 0\nU 0 0 0\nA 1.0\nDATA\n";
+    ASSERT_EQ(open_unit(LU_SCAN, path_, OpenMode::Read), 0);
+    int status = 0;
+    READ_HEADER_STDDATA(LU_SCAN, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_DOUBLE_EQ(G.UB(1, 1), 0.1);
+    EXPECT_DOUBLE_EQ(G.UB(3, 3), 0.3);
+
+    // Without a matrix from before, zero rows give none.
+    reset_store();
+    rewind_unit(LU_SCAN);
+    READ_HEADER_STDDATA(LU_SCAN, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(G.UBFLAG, 0);
 }
 
 }  // namespace
