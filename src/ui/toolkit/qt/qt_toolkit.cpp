@@ -34,6 +34,14 @@ namespace {
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+// A field without a caption of its own says what it is when the pointer
+// rests on it, and to screen readers.
+void name_field(QWidget* w, std::string_view label) {
+    if (label.empty()) return;
+    w->setToolTip(qs(label));
+    w->setAccessibleName(qs(label));
+}
+
 std::string trimmed(std::string_view s) {
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -147,6 +155,21 @@ GridCanvas* QtBackend::canvas_of(int parent) {
     std::abort();
 }
 
+QtBackend::Item QtBackend::item_of(Kind kind, int parent, int command, std::string_view label) {
+    Item it;
+    it.kind = kind;
+    it.parent = parent;
+    it.command = command;
+    it.label = std::string(label);
+    return it;
+}
+
+int QtBackend::add_widget(Kind kind, int parent, QWidget* w, int command, std::string_view label) {
+    Item it = item_of(kind, parent, command, label);
+    it.widget = w;
+    return add(it);
+}
+
 void QtBackend::place(int parent, QWidget* w, int x, int y, int cw, int ch, Growth growth) {
     canvas_of(parent)->place(w, x, y, cw, ch, growth);
 }
@@ -164,50 +187,33 @@ int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view
     auto* canvas = new GridCanvas(w, std::max(1, h - 1), px_w_, px_h_, margin_);
     win->setCentralWidget(canvas);
     win->move(x * px_w_, y * px_h_);
-    Item it;
-    it.kind = Kind::Window;
-    it.widget = win;
-    it.label = std::string(title);
-    const int handle = add(it);
+    const int handle = add_widget(Kind::Window, 0, win, 0, title);
     win->on_close = [this] { post(GM_CLOSE); };
     return handle;
 }
 
 int QtBackend::create_menu_bar(int window) {
-    Item it;
-    it.kind = Kind::MenuBar;
-    it.parent = window;
-    it.widget = main_->menuBar();
-    return add(it);
+    return add_widget(Kind::MenuBar, window, main_->menuBar());
 }
 
 int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
     QMenu* menu = main_->menuBar()->addMenu(qs(title));
-    Item it;
-    it.kind = Kind::Menu;
-    it.parent = bar;
+    Item it = item_of(Kind::Menu, bar, 0, title);
     it.menu = menu;
     it.action = menu->menuAction();
-    it.label = std::string(title);
     return add(it);
 }
 
 int QtBackend::create_menu_entry(int menu, std::string_view label, int command) {
     QAction* a = at(menu).menu->addAction(qs(label));
-    QObject::connect(a, &QAction::triggered, [this, command] { post(command); });
-    Item it;
-    it.kind = Kind::MenuEntry;
-    it.parent = menu;
+    post_on(a, &QAction::triggered, command);
+    Item it = item_of(Kind::MenuEntry, menu, command, label);
     it.action = a;
-    it.command = command;
-    it.label = std::string(label);
     return add(it);
 }
 
 int QtBackend::create_menu_separator(int menu) {
-    Item it;
-    it.kind = Kind::Separator;
-    it.parent = menu;
+    Item it = item_of(Kind::Separator, menu);
     it.action = at(menu).menu->addSeparator();
     return add(it);
 }
@@ -216,11 +222,7 @@ int QtBackend::create_status_bar(int window, std::string_view text) {
     auto* label = new QLabel(qs(text));
     label->setContentsMargins(4, 0, 4, 0);
     main_->statusBar()->addWidget(label, 1);
-    Item it;
-    it.kind = Kind::StatusBar;
-    it.parent = window;
-    it.widget = label;
-    return add(it);
+    return add_widget(Kind::StatusBar, window, label);
 }
 
 int QtBackend::create_icon(int parent, int x, int y, int w, int h) {
@@ -228,11 +230,7 @@ int QtBackend::create_icon(int parent, int x, int y, int w, int h) {
     label->setPixmap(program_icon(std::min(w * px_w_, h * px_h_) - 8));
     label->setAlignment(Qt::AlignCenter);
     place(parent, label, x, y, w, h, Growth::Capped);
-    Item it;
-    it.kind = Kind::Icon;
-    it.parent = parent;
-    it.widget = label;
-    return add(it);
+    return add_widget(Kind::Icon, parent, label);
 }
 
 int QtBackend::create_graphics_frame(int parent, int x, int y, int w, int h) {
@@ -241,11 +239,7 @@ int QtBackend::create_graphics_frame(int parent, int x, int y, int w, int h) {
     place(parent, f, x, y, w, h, Growth::Full);
     canvas->set_stretch(f);
     f->reset_extents();
-    Item it;
-    it.kind = Kind::Frame;
-    it.parent = parent;
-    it.widget = f;
-    const int handle = add(it);
+    const int handle = add_widget(Kind::Frame, parent, f);
     if (!active_frame_) active_frame_ = handle;
     return handle;
 }
@@ -258,12 +252,7 @@ int QtBackend::create_dialog(int parent, int /*x*/, int /*y*/, int w, int h, std
     d->setWindowTitle(qs(title));
     d->setFixedSize(d->base_size());
     if (!owner) top_levels_.push_back(d);
-    Item it;
-    it.kind = Kind::Dialog;
-    it.parent = parent;
-    it.widget = d;
-    it.label = std::string(title);
-    const int handle = add(it);
+    const int handle = add_widget(Kind::Dialog, parent, d, 0, title);
     // Closing a box is leaving it: the routine running it receives the
     // command of its "Quit" (or the one button that ends it).
     d->on_close = [this, handle] {
@@ -286,30 +275,18 @@ int QtBackend::create_push_button(int parent, int x, int y, int w, int h, std::s
                                   int command) {
     auto* b = new QPushButton(qs(label), canvas_of(parent));
     b->setAutoDefault(false);
-    if (command) QObject::connect(b, &QPushButton::clicked, [this, command] { post(command); });
+    post_on(b, &QPushButton::clicked, command);
     place(parent, b, x, y, w, h, Growth::Capped);
-    Item it;
-    it.kind = Kind::PushButton;
-    it.parent = parent;
-    it.widget = b;
-    it.command = command;
-    it.label = std::string(label);
-    return add(it);
+    return add_widget(Kind::PushButton, parent, b, command, label);
 }
 
 int QtBackend::create_toggle_button(int parent, int x, int y, int w, int h, std::string_view label, int state,
                                     int command) {
     auto* b = new QCheckBox(qs(label), canvas_of(parent));
     b->setChecked(state != 0);
-    if (command) QObject::connect(b, &QCheckBox::clicked, [this, command] { post(command); });
+    post_on(b, &QCheckBox::clicked, command);
     place(parent, b, x, y, w, h, Growth::Full);
-    Item it;
-    it.kind = Kind::Toggle;
-    it.parent = parent;
-    it.widget = b;
-    it.command = command;
-    it.label = std::string(label);
-    return add(it);
+    return add_widget(Kind::Toggle, parent, b, command, label);
 }
 
 int QtBackend::create_radio_button(int parent, int x, int y, int w, int h, std::string_view label, int state,
@@ -327,31 +304,18 @@ int QtBackend::create_radio_button(int parent, int x, int y, int w, int h, std::
     }
     bg->addButton(b);
     b->setChecked(state != 0);
-    if (command) QObject::connect(b, &QRadioButton::clicked, [this, command] { post(command); });
+    post_on(b, &QRadioButton::clicked, command);
     place(parent, b, x, y, w, h, Growth::Full);
-    Item it;
-    it.kind = Kind::Radio;
-    it.parent = parent;
-    it.widget = b;
-    it.command = command;
-    it.label = std::string(label);
-    return add(it);
+    return add_widget(Kind::Radio, parent, b, command, label);
 }
 
 int QtBackend::create_list_box(int parent, int x, int y, int w, int h, std::string_view label, int command) {
     auto* l = new QListWidget(canvas_of(parent));
     l->setSelectionMode(QAbstractItemView::SingleSelection);
-    l->setToolTip(qs(label));
-    l->setAccessibleName(qs(label));
-    if (command) QObject::connect(l, &QListWidget::itemClicked, [this, command] { post(command); });
+    name_field(l, label);
+    post_on(l, &QListWidget::itemClicked, command);
     place(parent, l, x, y, w, h, Growth::Full);
-    Item it;
-    it.kind = Kind::List;
-    it.parent = parent;
-    it.widget = l;
-    it.command = command;
-    it.label = std::string(label);
-    return add(it);
+    return add_widget(Kind::List, parent, l, command, label);
 }
 
 int QtBackend::create_text_entry(int parent, int x, int y, int w, int h, std::string_view text, int max_chars,
@@ -372,22 +336,16 @@ int QtBackend::create_text_entry(int parent, int x, int y, int w, int h, std::st
             pal.setColor(QPalette::Base, pal.color(QPalette::Window).lighter(104));
             e->setPalette(pal);
         }
-        if (command) QObject::connect(e, &QLineEdit::returnPressed, [this, command] { post(command); });
+        post_on(e, &QLineEdit::returnPressed, command);
         widget = e;
     }
-    if (!label.empty()) {
-        widget->setToolTip(qs(label));
-        widget->setAccessibleName(qs(label));
-    }
+    name_field(widget, label);
     place(parent, widget, x, y, w, h, Growth::Full);
-    Item it;
-    it.kind = Kind::TextEntry;
-    it.parent = parent;
+    Item it = item_of(Kind::TextEntry, parent, command,
+                      label.empty() && kind == EntryKind::Caption ? text : label);
     it.widget = widget;
-    it.command = command;
     it.max_chars = max_chars;
     it.entry = kind;
-    it.label = std::string(label.empty() && kind == EntryKind::Caption ? text : label);
     return add(it);
 }
 
@@ -396,19 +354,12 @@ int QtBackend::create_value_entry(int parent, int x, int y, int w, int h, double
     auto* e = new QLineEdit(canvas_of(parent));
     e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     e->setText(QString::fromStdString(format_entry_value(value, decimals)));
-    if (!label.empty()) {
-        e->setToolTip(qs(label));
-        e->setAccessibleName(qs(label));
-    }
+    name_field(e, label);
     place(parent, e, x, y, w, h, Growth::Full);
-    Item it;
-    it.kind = Kind::ValueEntry;
-    it.parent = parent;
+    Item it = item_of(Kind::ValueEntry, parent, command, label);
     it.widget = e;
-    it.command = command;
     it.value = value;
     it.decimals = decimals;
-    it.label = std::string(label);
     const int handle = add(it);
     // Text that is not a number goes back to the value the field held.
     QObject::connect(e, &QLineEdit::editingFinished, [this, handle] { read_entry(at(handle)); });

@@ -135,6 +135,15 @@ public:
 private:
     Item& at(int h);
     int add(Item item);
+    // Remembers a widget under a new handle: its kind, the box it is in,
+    // the command it posts and the label scripts and tests find it by.
+    int add_widget(Kind kind, int parent, QWidget* w, int command = 0, std::string_view label = {});
+    static Item item_of(Kind kind, int parent, int command = 0, std::string_view label = {});
+    // Posts `command` (when there is one) each time `sender` emits `signal`.
+    template <class Sender, class Signal>
+    void post_on(Sender* sender, Signal signal, int command) {
+        if (command) QObject::connect(sender, signal, [this, command] { post(command); });
+    }
     GridCanvas* canvas_of(int parent);
     void place(int parent, QWidget* w, int x, int y, int cw, int ch, Growth growth);
     void draw(DrawOp op);
