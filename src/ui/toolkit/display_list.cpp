@@ -14,25 +14,6 @@ const char* palette_colour(int index) {
     return colours[index];
 }
 
-namespace {
-// Replays the pen: calls f(op, x, y, colour) for every operation with the
-// pen position and colour in force before it.
-template <class F>
-void replay(const std::vector<DrawOp>& ops, F f) {
-    double x = 0, y = 0;
-    int colour = 1;
-    for (const DrawOp& op : ops) {
-        f(op, x, y, colour);
-        if (op.kind == DrawOp::Move || op.kind == DrawOp::Line) {
-            x = op.x;
-            y = op.y;
-        } else if (op.kind == DrawOp::Colour) {
-            colour = op.colour;
-        }
-    }
-}
-}  // namespace
-
 std::vector<DisplayList::Segment> DisplayList::segments() const {
     std::vector<Segment> out;
     replay(ops, [&](const DrawOp& op, double x, double y, int colour) {

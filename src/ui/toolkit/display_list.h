@@ -32,6 +32,24 @@ struct DisplayList {
     std::vector<DrawOp> texts() const;      // every text, position in x, y and colour
 };
 
+// Replays the pen: calls f(op, x, y, colour) for every operation with the
+// pen position and colour index in force before it, as a plotter would
+// stand when it receives the call.
+template <class F>
+void replay(const std::vector<DrawOp>& ops, F f) {
+    double x = 0, y = 0;
+    int colour = 1;
+    for (const DrawOp& op : ops) {
+        f(op, x, y, colour);
+        if (op.kind == DrawOp::Move || op.kind == DrawOp::Line) {
+            x = op.x;
+            y = op.y;
+        } else if (op.kind == DrawOp::Colour) {
+            colour = op.colour;
+        }
+    }
+}
+
 // The fixed palette of colour indices 1..7 on a white background
 // (index 0 is white); other indices fall back to black.
 const char* palette_colour(int index);

@@ -114,28 +114,26 @@ void FrameWidget::paintEvent(QPaintEvent*) {
     const double sx = width() / std::max(1.0, list.width);
     const double sy = height() / std::max(1.0, list.height);
     auto map = [&](double x, double y) { return QPointF(x * sx, height() - y * sy); };
-    double cx = 0, cy = 0, char_h = 10;
-    QColor colour(palette_colour(1));
-    for (const DrawOp& op : list.ops) {
+    double char_h = 10;
+    int shown = 1;  // the palette index `colour` holds
+    QColor colour(palette_colour(shown));
+    replay(list.ops, [&](const DrawOp& op, double cx, double cy, int index) {
+        if (index != shown) {
+            shown = index;
+            colour = QColor(palette_colour(shown));
+        }
         switch (op.kind) {
-            case DrawOp::Move:
-                cx = op.x;
-                cy = op.y;
-                break;
             case DrawOp::Line: {
                 QPen pen(colour);
                 pen.setWidthF(1.2);
                 pen.setCosmetic(true);
                 p.setPen(pen);
                 p.drawLine(map(cx, cy), map(op.x, op.y));
-                cx = op.x;
-                cy = op.y;
                 break;
             }
             case DrawOp::FillRect:
                 p.fillRect(QRectF(map(op.x, op.y), map(op.x2, op.y2)).normalized(), colour);
                 break;
-            case DrawOp::Colour: colour = QColor(palette_colour(op.colour)); break;
             case DrawOp::CharSize:
                 if (op.y2 > 0) char_h = op.y2;
                 break;
@@ -149,8 +147,10 @@ void FrameWidget::paintEvent(QPaintEvent*) {
                 p.drawText(map(cx, cy), QString::fromStdString(op.text));
                 break;
             }
+            default:
+                break;  // the pen moves and colour changes are followed by replay
         }
-    }
+    });
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QColor(160, 160, 160));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
