@@ -172,6 +172,11 @@ void SUM_SCANTYPES(char letter) {
 }
 
 void READ_HEADER(int& status) {
+    // UBFLAG stays 1 for the rest of the run once a matrix was known; a
+    // matrix already moved to the Busing-Levy axes by an earlier import must
+    // not be moved again when this file's header supplies none.
+    const Arr2<double, 3, 3> ub_before = G.UB;
+    const int flag_before = G.UBFLAG;
     const Reader header = readers_of(G.INFMT).header;
     if (header != nullptr) header(status);
     if (status != 0) {
@@ -180,7 +185,7 @@ void READ_HEADER(int& status) {
         return;
     }
     if (G.UBFLAG == 1) {
-        UB_TO_BLAXES();
+        if (flag_before != 1 || !(G.UB == ub_before)) UB_TO_BLAXES();
         derive_cell();
     }
 }
