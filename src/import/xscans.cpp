@@ -167,6 +167,12 @@ void READ_SCAN_XSCANS(int& status) {
         status = 13;
         return;
     }
+    // The scan speed puts an ordinary reflection on the common scale; without
+    // a positive one its intensity would come out as zero or negative.
+    if (G.ISCTYPE == 0 && !(speed > 0.0)) {
+        status = 13;
+        return;
+    }
     G.SCANW = width < 0 ? -width : width;
     G.STEP = G.SCANW / (G.NPTS - 1);
     G.SCALE = G.ISCTYPE != 0 ? 1.0 : speed;

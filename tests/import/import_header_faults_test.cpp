@@ -1,5 +1,6 @@
-// The import driver's header step across two imports of one run: a matrix
-// is moved to the Busing-Levy axes once, when a header supplies it.
+// The import driver's header step across two imports of one run (a matrix
+// is moved to the Busing-Levy axes once, when a header supplies it), and
+// reflections an instrument file gives no usable scale for.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 
 #include "core/store.h"
 #include "import/convert.h"
+#include "import/xscans.h"
+#include "io/layout.h"
 #include "io/units.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -71,6 +74,32 @@ TEST_F(ImportHeaderFaults, KnownMatrixIsNotMovedAgainByHeaderWithoutOne) {
     READ_HEADER(status);
     ASSERT_EQ(status, 0);
     EXPECT_TRUE(G.UB == moved);
+}
+
+// An XSCANS scan speed of 0 gives no scale for an ordinary reflection: it is
+// left out (13) rather than written with a scale of 0.  A standard's scale
+// is 1 whatever the speed.
+TEST_F(ImportHeaderFaults, XscansReflectionWithoutSpeedIsLeftOut) {
+    G.NPTS = 3;
+    G.NSTD = 1;
+    G.STDHKL(1, 1) = 2;
+    const auto line = [](int seq, int h, double speed) {
+        return format_record("(1X,I6,3I4,4F8.2,F5.2,F8.2)", {seq, h, 0, 0, 10.0, 5.0, 0.0, 0.0, 1.0, speed}) +
+               "\n1 2 3\n";
+    };
+    open_input("a.p4t", line(1, 1, 0.0) + line(2, 1, -2.0) + line(-3, 2, 0.0) + line(4, 1, 2.0));
+    int status = 0;
+    READ_SCAN_XSCANS(status);
+    EXPECT_EQ(status, 13);
+    READ_SCAN_XSCANS(status);
+    EXPECT_EQ(status, 13);
+    READ_SCAN_XSCANS(status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(G.RFLAG, 'I');
+    EXPECT_DOUBLE_EQ(G.SCALE, 1.0);
+    READ_SCAN_XSCANS(status);
+    EXPECT_EQ(status, 0);
+    EXPECT_DOUBLE_EQ(G.SCALE, 2.0);
 }
 
 }  // namespace
