@@ -186,6 +186,66 @@ bool has_data(const Node& n) {
     return false;
 }
 
+// The walk of a parsed layout that writing and reading share: groups and
+// their repeats, the colon that ends the record when the items are used
+// up, and the re-use of the last group for the items that remain, each
+// time in a new record.  The Writer and the Reader say what a literal, a
+// slash, a skip and a data descriptor mean for them; a hook returning
+// false stops the walk.
+template <class Walker>
+class LayoutWalk {
+protected:
+    // false: the walk stopped before the items were used up.
+    bool walk_layout(const Node& root) {
+        if (!walk_kids(root, 0)) return false;
+        if (!has_data(root)) return true;
+        const std::size_t rp = reversion_point(root);
+        while (self().items_left()) {
+            if (!self().next_record()) return false;
+            if (!walk_kids(root, rp)) return false;
+        }
+        return true;
+    }
+
+private:
+    Walker& self() { return static_cast<Walker&>(*this); }
+
+    bool walk_kids(const Node& g, std::size_t from) {
+        for (std::size_t k = from; k < g.kids.size(); ++k)
+            if (!walk(g.kids[k])) return false;
+        return true;
+    }
+
+    bool walk(const Node& n) {
+        for (int r = 0; r < n.rep; ++r) {
+            switch (n.type) {
+                case Node::Group:
+                    if (!walk_kids(n, 0)) return false;
+                    break;
+                case Node::Lit:
+                    self().literal(n);
+                    break;
+                case Node::Slash:
+                    if (!self().slash()) return false;
+                    break;
+                case Node::Colon:
+                    if (!self().items_left()) return false;
+                    break;
+                case Node::X:
+                    self().skip(n);
+                    return true;
+                case Node::I:
+                case Node::F:
+                case Node::A:
+                    if (!self().items_left()) return false;
+                    if (!self().data(n)) return false;
+                    break;
+            }
+        }
+        return true;
+    }
+};
+
 // ---------------------------------------------------------------- output
 
 struct Scalar {
@@ -195,7 +255,7 @@ struct Scalar {
     std::string_view s;
 };
 
-class Writer {
+class Writer : public LayoutWalk<Writer> {
 public:
     Writer(std::string_view layout, std::initializer_list<OutItem> items) : layout_(layout) {
         for (const OutItem& it : items) {
@@ -213,51 +273,23 @@ public:
     }
 
     std::string run() {
-        const Node& root = parsed(layout_);
-        if (!walk_kids(root, 0)) return out_;
-        if (!has_data(root)) return out_;
-        const std::size_t rp = reversion_point(root);
-        while (pos_ < vals_.size()) {
-            out_.push_back('\n');
-            if (!walk_kids(root, rp)) break;
-        }
+        walk_layout(parsed(layout_));
         return out_;
     }
 
 private:
-    bool walk_kids(const Node& g, std::size_t from) {
-        for (std::size_t k = from; k < g.kids.size(); ++k)
-            if (!walk(g.kids[k])) return false;
+    friend class LayoutWalk<Writer>;
+
+    bool items_left() const { return pos_ < vals_.size(); }
+    bool next_record() {
+        out_.push_back('\n');
         return true;
     }
-
-    // false: the items ran out at a data descriptor (the record ends there).
-    bool walk(const Node& n) {
-        for (int r = 0; r < n.rep; ++r) {
-            switch (n.type) {
-                case Node::Group:
-                    if (!walk_kids(n, 0)) return false;
-                    break;
-                case Node::Lit:
-                    out_ += n.lit;
-                    break;
-                case Node::Slash:
-                    out_.push_back('\n');
-                    break;
-                case Node::Colon:
-                    if (pos_ >= vals_.size()) return false;
-                    break;
-                case Node::X:
-                    out_.append(static_cast<std::size_t>(n.w), ' ');
-                    return true;
-                case Node::I:
-                case Node::F:
-                case Node::A:
-                    if (pos_ >= vals_.size()) return false;
-                    field(n, vals_[pos_++]);
-                    break;
-            }
-        }
+    void literal(const Node& n) { out_ += n.lit; }
+    bool slash() { return next_record(); }
+    void skip(const Node& n) { out_.append(static_cast<std::size_t>(n.w), ' '); }
+    bool data(const Node& n) {
+        field(n, vals_[pos_++]);
         return true;
     }
 
@@ -431,70 +463,35 @@ private:
     std::string_view line_;
 };
 
-class Reader {
+class Reader : public LayoutWalk<Reader> {
 public:
     Reader(std::string_view layout, RecordSource& src, std::initializer_list<InItem> items)
         : layout_(layout), src_(src), targets_(flatten(items)) {}
 
     int run() {
-        const Node& root = parsed(layout_);
         status_ = src_.first();
         if (status_ != READ_OK) return status_;
-        if (!walk_kids(root, 0)) return status_;
-        if (!has_data(root)) return READ_OK;
-        const std::size_t rp = reversion_point(root);
-        while (pos_ < targets_.size()) {
-            if (!new_record()) return status_;
-            if (!walk_kids(root, rp)) return status_;
-        }
-        return READ_OK;
+        return walk_layout(parsed(layout_)) ? READ_OK : status_;
     }
 
 private:
-    bool new_record() {
+    friend class LayoutWalk<Reader>;
+
+    bool items_left() const { return pos_ < targets_.size(); }
+    // The next record of the source, read from its first column.
+    bool next_record() {
         status_ = src_.next();
         col_ = 0;
         return status_ == READ_OK;
     }
-
-    bool walk_kids(const Node& g, std::size_t from) {
-        for (std::size_t k = from; k < g.kids.size(); ++k)
-            if (!walk(g.kids[k])) return false;
-        return true;
-    }
-
-    // false: the reading stops (items exhausted, or status_ says why).
-    bool walk(const Node& n) {
-        for (int r = 0; r < n.rep; ++r) {
-            switch (n.type) {
-                case Node::Group:
-                    if (!walk_kids(n, 0)) return false;
-                    break;
-                case Node::Lit:
-                    col_ += n.lit.size();
-                    break;
-                case Node::Slash:
-                    if (pos_ >= targets_.size()) return false;
-                    if (!new_record()) return false;
-                    break;
-                case Node::Colon:
-                    if (pos_ >= targets_.size()) return false;
-                    break;
-                case Node::X:
-                    col_ += static_cast<std::size_t>(n.w);
-                    return true;
-                case Node::I:
-                case Node::F:
-                case Node::A:
-                    if (pos_ >= targets_.size()) return false;
-                    if (!field(n, targets_[pos_++])) {
-                        status_ = READ_ERROR;
-                        return false;
-                    }
-                    break;
-            }
-        }
-        return true;
+    void literal(const Node& n) { col_ += n.lit.size(); }
+    bool slash() { return items_left() && next_record(); }
+    void skip(const Node& n) { col_ += static_cast<std::size_t>(n.w); }
+    // false: the field does not hold what its target takes.
+    bool data(const Node& n) {
+        if (field(n, targets_[pos_++])) return true;
+        status_ = READ_ERROR;
+        return false;
     }
 
     std::string_view take(std::size_t w) {
