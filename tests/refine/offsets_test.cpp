@@ -56,10 +56,7 @@ protected:
 
 TEST_F(OffsetRefinement, RecoversKnownOffset) {
     const GeometryOptions opt = data(0.0);
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 150, set);
-    testdata::load_refinement_list(set);
+    testdata::loaded_refinement_list(opt, 150);
     G.UBFLAG = 0;
     int ierr = -1;
     LSQ_WITHOFF(0, ierr);
@@ -72,10 +69,7 @@ TEST_F(OffsetRefinement, RecoversKnownOffset) {
 
 TEST_F(OffsetRefinement, RecoversOffsetTogetherWithZeroPoint) {
     const GeometryOptions opt = data(0.04);
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 150, set);
-    testdata::load_refinement_list(set);
+    testdata::loaded_refinement_list(opt, 150);
     int ierr = -1;
     LSQ_WITHOFF(1, ierr);
     EXPECT_EQ(ierr, 0);
@@ -87,9 +81,7 @@ TEST_F(OffsetRefinement, RecoversOffsetTogetherWithZeroPoint) {
 
 TEST_F(OffsetRefinement, SingularOffsetMatrixKeepsOffsetsAndGoesOn) {
     const GeometryOptions opt = data(0.0);
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 10, set);
+    testdata::ReflectionSet set = testdata::measured_reflections(opt, 10);
     G.XTALOFF = Arr1<double, 3>{{0.5, 0.6, 0.7}};
     G.GONCON1 = 0.0;
     GET_XTALSHIFT(set.n, set.ang, set.ih, 1);
@@ -99,10 +91,7 @@ TEST_F(OffsetRefinement, SingularOffsetMatrixKeepsOffsetsAndGoesOn) {
 
 TEST_F(OffsetRefinement, CachedUbInverseGivesIdenticalRefinement) {
     const GeometryOptions opt = data(0.0);
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 30, set);
-    testdata::load_refinement_list(set);
+    testdata::loaded_refinement_list(opt, 30);
     int ierr = -1;
     LSQ_WITHOFF(0, ierr);
     const Mat3 ub = G.UB;

@@ -74,9 +74,7 @@ TEST_F(UbLsq, ThreeReflectionsGiveExactUbAndKeepEsds) {
 
 TEST_F(UbLsq, CoplanarOrTooFewIndicesLeaveUbAndCell) {
     const GeometryOptions opt = triclinic();
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 10, set);
+    testdata::ReflectionSet set = testdata::measured_reflections(opt, 10);
     const int idx[3][3] = {{1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
     for (int n = 1; n <= 3; ++n)
         for (int j = 1; j <= 3; ++j) set.ih(n, j) = idx[n - 1][j - 1];
@@ -102,9 +100,7 @@ TEST_F(UbLsq, CoplanarOrTooFewIndicesLeaveUbAndCell) {
 
 TEST_F(UbLsq, NanAnglesNeverReachUb) {
     const GeometryOptions opt = triclinic();
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 10, set);
+    testdata::ReflectionSet set = testdata::measured_reflections(opt, 10);
     set.ang(4, 3) = std::nan("");
     const testdata::Mat ub = G.UB;
     int ierr = 0;
@@ -154,10 +150,7 @@ TEST_F(UbLsq, LsqZeroApproachesOmegaZeroAndWarnsAfterTenCycles) {
     opt.settings = 2;
     opt.omzero = 0.12;
     opt.seed = 3;
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 40, set);
-    testdata::load_refinement_list(set);
+    testdata::loaded_refinement_list(opt, 40);
     int ierr = -1;
     LSQ_ZERO(ierr);
     EXPECT_EQ(ierr, 0);
@@ -173,10 +166,7 @@ TEST_F(UbLsq, LsqZeroStopsAfterOneCycleForTinyFirstEstimate) {
     opt.omega_range = 20.0;
     opt.settings = 2;
     opt.omzero = 0.004;
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 40, set);
-    testdata::load_refinement_list(set);
+    testdata::ReflectionSet set = testdata::loaded_refinement_list(opt, 40);
     int ierr = -1;
     LSQ_ZERO(ierr);
     EXPECT_EQ(ierr, 0);
@@ -195,10 +185,7 @@ TEST_F(UbLsq, LsqZeroStopsAfterOneCycleForTinyFirstEstimate) {
 TEST_F(UbLsq, LsqZeroStopsAtOnceWithoutZeroPoint) {
     GeometryOptions opt = triclinic();
     opt.omega_range = 1.0;
-    testdata::set_instrument(opt);
-    testdata::ReflectionSet set;
-    testdata::make_reflections(opt, 10, set);
-    testdata::load_refinement_list(set);
+    testdata::loaded_refinement_list(opt, 10);
     int ierr = -1;
     LSQ_ZERO(ierr);
     EXPECT_EQ(ierr, 0);

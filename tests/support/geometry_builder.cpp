@@ -169,4 +169,17 @@ void load_refinement_list(const ReflectionSet& set) {
     }
 }
 
+ReflectionSet measured_reflections(const GeometryOptions& opt, int n) {
+    set_instrument(opt);
+    ReflectionSet set;
+    make_reflections(opt, n, set);
+    return set;
+}
+
+ReflectionSet loaded_refinement_list(const GeometryOptions& opt, int n) {
+    ReflectionSet set = measured_reflections(opt, n);
+    load_refinement_list(set);
+    return set;
+}
+
 }  // namespace tarnivox::testdata

@@ -72,4 +72,10 @@ void set_instrument(const GeometryOptions& opt);
 // Copies a reflection set into the refinement list of the store.
 void load_refinement_list(const ReflectionSet& set);
 
+// The instrument of the options set up, and up to n reflections measured
+// on it (the set's n says how many).
+ReflectionSet measured_reflections(const GeometryOptions& opt, int n);
+// The same, with the reflections loaded as the refinement list.
+ReflectionSet loaded_refinement_list(const GeometryOptions& opt, int n);
+
 }  // namespace tarnivox::testdata
