@@ -21,12 +21,14 @@
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 
+#include "../tests/support/large_example.h"
+
 namespace tarnivox {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kExample = fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "cad4_large";
+const fs::path kExample = test::large_example_dir();
 
 // A working folder with the example; its instrument limits are widened to
 // accept any background so that every reflection is fitted, integrated and
@@ -36,13 +38,7 @@ fs::path working_copy() {
     fs::remove_all(dir);
     fs::create_directories(dir / "bin");
     fs::copy_file(kExample / "cad4_large.dat", dir / "cad4_large.dat");
-    std::ifstream in(kExample / "cad4_large.par");
-    std::ofstream out(dir / "cad4_large.par");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("FITLIM -1.0 1.0 ", 0) == 0) line = "FITLIM 0.0 1.0E5 " + line.substr(16);
-        out << line << '\n';
-    }
+    test::write_open_background_parameters(dir / "cad4_large.par");
     set_program_path((dir / "bin" / "tarnivox").string());
     return dir;
 }
@@ -99,12 +95,7 @@ void BM_AutoFitOnlyScriptBackend(benchmark::State& state) {
         G.INFILE = "cad4_large.dat";
         open_unit(LU_INPUT, (dir / "cad4_large.dat").string(), OpenMode::Read);
         open_unit(LU_PARAM, (dir / "cad4_large.par").string(), OpenMode::Read);
-        READ_PARAMETERS();
-        int status = 0;
-        CONVERT_FILE(status);
-        SKIP_HEADER_STDDATA(G.LUSCR, status);
-        const Arr1<int, 3> none;
-        READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+        test::import_and_read_first_reflection();
         open_unit(LU_OUTPUT, (dir / "out.int").string(), OpenMode::Replace);
         G.OUTOPEN = 1;
         G.INTFMT = 1;

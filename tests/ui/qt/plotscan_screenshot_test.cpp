@@ -21,6 +21,7 @@
 #include "params/parameters.h"
 #include "io/units.h"
 #include "qt_driver.h"
+#include "support/large_example.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::uitest {
@@ -133,20 +134,10 @@ TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
 TEST(ScanPlotOnQt, AutomaticRunOverTheLargeExampleWithPlotting) {
     reset_store();
     close_all_units();
-    const fs::path example = fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "cad4_large";
+    const fs::path example = test::large_example_dir();
     const fs::path dir = fs::path(TARNIVOX_BINARY_DIR) / "plotscan_review";
     fs::create_directories(dir);
-    {
-        // Limits that accept any background, so that every reflection is
-        // integrated and written.
-        std::ifstream in(example / "cad4_large.par");
-        std::ofstream out(dir / "cad4_large.par");
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.rfind("FITLIM -1.0 1.0 ", 0) == 0) line = "FITLIM 0.0 1.0E5 " + line.substr(16);
-            out << line << '\n';
-        }
-    }
+    test::write_open_background_parameters(dir / "cad4_large.par");
     QtDriver driver;
     driver.start({});
     driver.then(click_ok_of_open_box);  // "Data File read in successfully"
@@ -169,12 +160,7 @@ TEST(ScanPlotOnQt, AutomaticRunOverTheLargeExampleWithPlotting) {
     G.INFILE = "cad4_large.dat";
     ASSERT_EQ(open_unit(LU_INPUT, (example / "cad4_large.dat").string(), OpenMode::Read), 0);
     ASSERT_EQ(open_unit(LU_PARAM, (dir / "cad4_large.par").string(), OpenMode::Read), 0);
-    READ_PARAMETERS();
-    int status = 0;
-    CONVERT_FILE(status);
-    SKIP_HEADER_STDDATA(G.LUSCR, status);
-    const Arr1<int, 3> none;
-    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+    test::import_and_read_first_reflection();
     ASSERT_EQ(open_unit(LU_OUTPUT, (dir / "cad4_large.int").string(), OpenMode::Replace), 0);
     G.OUTOPEN = 1;
     G.INTFMT = 1;
