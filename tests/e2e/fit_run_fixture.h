@@ -90,17 +90,9 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
 class FitRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_store();
-        close_all_units();
-        dir_ = test::make_scratch_dir("tarnivox_fitrun");
-        fs::create_directories(dir_ / "bin");
-        set_program_path((dir_ / "bin" / "tarnivox").string());
+        dir_ = test::fresh_run_in_scratch_dir("tarnivox_fitrun");
     }
-    void TearDown() override {
-        close_all_units();
-        set_program_path("");
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { test::end_run_in_scratch_dir(dir_); }
 
     // Simulates the data set "data" and returns its truth.
     sim::Result simulate(const sim::Config& c) {

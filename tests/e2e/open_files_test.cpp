@@ -35,19 +35,11 @@ const std::string kStart =
 class OpenFilesRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_store();
-        close_all_units();
-        dir_ = test::make_scratch_dir("tarnivox_e2e_files");
-        fs::create_directories(dir_ / "bin");
-        set_program_path((dir_ / "bin" / "tarnivox").string());
+        dir_ = test::fresh_run_in_scratch_dir("tarnivox_e2e_files");
         std::ofstream(dir_ / "inst.par") << kInstrumentParameters;
         write_data_set(3);
     }
-    void TearDown() override {
-        close_all_units();
-        set_program_path("");
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { test::end_run_in_scratch_dir(dir_); }
 
     // A standard scan file of n reflections of 25 steps.
     void write_data_set(int n) {

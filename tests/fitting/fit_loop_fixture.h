@@ -43,8 +43,7 @@ protected:
     // Writes the data set, builds the window, opens output and log, and
     // reads the first reflection, as after "Open data file".
     void prepare(int n, const std::string& script) {
-        backend_ = &test::install_quiet_script(script, dir_.string());
-        GRAPHICS_SETUP();
+        backend_ = &test::open_headless_window(script, dir_.string());
         write_data_set(n);
         G.NWAVE = 1;
         G.WAVE1 = 0.71073;

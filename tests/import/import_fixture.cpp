@@ -29,8 +29,7 @@ void ImportTest::TearDown() {
 void ImportTest::fresh_run(const std::string& script) {
     close_all_units();
     reset_store();
-    test::install_quiet_script(script, dir_.string());
-    GRAPHICS_SETUP();
+    test::open_headless_window(script, dir_.string());
 }
 
 void ImportTest::set_instrument(const sim::Config& c) {

@@ -15,8 +15,6 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "support/scratch.h"
-#include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {
@@ -80,8 +78,7 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        test::install_quiet_script();
-        GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
+        test::open_headless_window();  // the reader hides the wait box at the end of the data
         path_ = (fs::temp_directory_path() / ("tarnivox_roundtrip_" + std::to_string(::getpid()) + "_" +
                                               std::to_string(GetParam()) + ".rfl"))
                     .string();

@@ -15,7 +15,6 @@
 #include "core/store.h"
 #include "io/units.h"
 #include "support/scratch.h"
-#include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -28,8 +27,7 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        test::install_quiet_script();
-        GRAPHICS_SETUP();  // the reader hides the wait box at the end of the data
+        test::open_headless_window();  // the reader hides the wait box at the end of the data
         dir_ = test::make_scratch_dir("tarnivox_stddata");
         path_ = (dir_ / "scan.rfl").string();
     }

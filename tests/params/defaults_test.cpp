@@ -23,19 +23,13 @@ namespace fs = std::filesystem;
 class DefaultsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_store();
-        close_all_units();
-        dir_ = test::make_scratch_dir("tarnivox_defaults");
-        fs::create_directories(dir_ / "bin");
-        set_program_path((dir_ / "bin" / "tarnivox").string());
+        dir_ = test::fresh_run_in_scratch_dir("tarnivox_defaults");
         file_ = dir_ / "bin" / "Tarnivox_defaults.dat";
         set_clock_for_tests(1700000000);
     }
     void TearDown() override {
-        close_all_units();
-        set_program_path("");
         set_clock_for_tests(std::nullopt);
-        fs::remove_all(dir_);
+        test::end_run_in_scratch_dir(dir_);
     }
     fs::path dir_;
     fs::path file_;

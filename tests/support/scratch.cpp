@@ -6,6 +6,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/store.h"
+#include "io/units.h"
+#include "params/defaults.h"
+#include "ui/graphics.h"
+
 namespace tarnivox::test {
 
 const std::string kInstrumentParameters =
@@ -30,6 +35,21 @@ std::filesystem::path make_scratch_dir(const std::string& prefix) {
     return dir;
 }
 
+std::filesystem::path fresh_run_in_scratch_dir(const std::string& prefix) {
+    reset_store();
+    close_all_units();
+    const std::filesystem::path dir = make_scratch_dir(prefix);
+    std::filesystem::create_directories(dir / "bin");
+    set_program_path((dir / "bin" / "tarnivox").string());
+    return dir;
+}
+
+void end_run_in_scratch_dir(const std::filesystem::path& dir) {
+    close_all_units();
+    set_program_path("");
+    std::filesystem::remove_all(dir);
+}
+
 std::string read_text(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::stringstream s;
@@ -50,6 +70,12 @@ ScriptBackend& install_quiet_script(std::string_view script, const std::string& 
     ScriptBackend& installed = *backend;
     set_toolkit_backend(std::move(backend));
     return installed;
+}
+
+ScriptBackend& open_headless_window(std::string_view script, const std::string& base_dir) {
+    ScriptBackend& backend = install_quiet_script(script, base_dir);
+    GRAPHICS_SETUP();
+    return backend;
 }
 
 std::vector<ScriptEvent> script_events(ScriptEvent::Kind kind) {

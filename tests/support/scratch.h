@@ -21,6 +21,13 @@ extern const std::string kInstrumentParameters;
 // side never share one.  The caller removes it when the test ends.
 std::filesystem::path make_scratch_dir(const std::string& prefix);
 
+// A clean store with every unit closed, and a scratch folder that holds
+// the program as bin/tarnivox, so that the defaults file the program keeps
+// beside itself is written there.
+std::filesystem::path fresh_run_in_scratch_dir(const std::string& prefix);
+// Closes every unit, forgets where the program is and removes the folder.
+void end_run_in_scratch_dir(const std::filesystem::path& dir);
+
 // The bytes of a file as they are (empty when it cannot be read).
 std::string read_text(const std::filesystem::path& file);
 
@@ -30,6 +37,9 @@ std::vector<std::string> read_lines(const std::filesystem::path& file);
 // Installs the headless backend answering with `script` (relative paths
 // from `base_dir`), silent, and returns it.
 ScriptBackend& install_quiet_script(std::string_view script = "", const std::string& base_dir = ".");
+
+// The same, with the program's main window and every dialog built on it.
+ScriptBackend& open_headless_window(std::string_view script = "", const std::string& base_dir = ".");
 
 // The events of one kind the headless window has recorded, in order.
 std::vector<ScriptEvent> script_events(ScriptEvent::Kind kind);

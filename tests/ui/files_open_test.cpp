@@ -14,7 +14,6 @@
 #include "refine/commands.h"
 #include "support/scratch.h"
 #include "ui/files.h"
-#include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
@@ -42,8 +41,7 @@ protected:
     // Installs a script (relative paths from the test folder) and builds
     // the main window.
     void start(const std::string& script) {
-        test::install_quiet_script(script, dir_.string());
-        GRAPHICS_SETUP();
+        test::open_headless_window(script, dir_.string());
     }
     std::string path(const std::string& name) { return (dir_ / name).string(); }
     void make(const std::string& name, const std::string& text) {
