@@ -99,12 +99,17 @@ QtBackend::QtBackend() { define_grid(cell_w_, cell_h_); }
 
 QtBackend::~QtBackend() {
     if (loop_) loop_->quit();
+    delete_windows();
+}
+
+void QtBackend::delete_windows() {
     if (main_) {
         main_->closing = true;
         delete main_.data();
     }
     for (auto& w : top_levels_)
         if (w) delete w.data();
+    top_levels_.clear();
 }
 
 const QtBackend::Item& QtBackend::item(int h) const { return const_cast<QtBackend*>(this)->at(h); }
@@ -704,13 +709,7 @@ void QtBackend::close_menu() {
         it.action = nullptr;
         it.menu = nullptr;
     }
-    if (main_) {
-        main_->closing = true;
-        delete main_.data();
-    }
-    for (auto& w : top_levels_)
-        if (w) delete w.data();
-    top_levels_.clear();
+    delete_windows();
 }
 
 void QtBackend::draw(DrawOp op) {

@@ -148,6 +148,8 @@ private:
     void place(int parent, QWidget* w, int x, int y, int cw, int ch, Growth growth);
     void draw(DrawOp op);
     void settle();
+    // Deletes the main window and the boxes that have no owner window.
+    void delete_windows();
     double read_entry(Item& it);
     QLineEdit* line_edit(int h);
 
