@@ -150,12 +150,7 @@ protected:
         return message;
     }
 
-    std::vector<std::string> messages() const {
-        std::vector<std::string> m;
-        for (const ScriptEvent& e : backend_->events())
-            if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) m.push_back(e.text);
-        return m;
-    }
+    std::vector<std::string> messages() const { return test::shown_messages(*backend_); }
 
     fs::path dir_;
     sim::Config cfg_;

@@ -120,12 +120,7 @@ protected:
                            [&](const std::string& l) { return l.find(text) != std::string::npos; });
     }
     int status_of_panel(int item) const { return backend_->widget(wid(PANEL(item))).status; }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> m;
-        for (const ScriptEvent& e : backend_->events())
-            if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) m.push_back(e.text);
-        return m;
-    }
+    std::vector<std::string> messages() const { return test::shown_messages(*backend_); }
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     fs::path dir_;

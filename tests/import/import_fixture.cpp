@@ -96,12 +96,7 @@ std::vector<Scan> ImportTest::walk_scan_file() const {
     return out;
 }
 
-std::vector<std::string> ImportTest::messages() const {
-    std::vector<std::string> m;
-    for (const ScriptEvent& e : script_backend()->events())
-        if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) m.push_back(e.text);
-    return m;
-}
+std::vector<std::string> ImportTest::messages() const { return test::shown_messages(*script_backend()); }
 
 void ImportTest::preset_step(double step) { GMSETVALUESETTING_REAL(wid(STEP_VALUE), step); }
 

@@ -85,4 +85,11 @@ std::vector<ScriptEvent> script_events(ScriptEvent::Kind kind) {
     return out;
 }
 
+std::vector<std::string> shown_messages(const ScriptBackend& backend) {
+    std::vector<std::string> out;
+    for (const ScriptEvent& e : backend.events())
+        if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) out.push_back(e.text);
+    return out;
+}
+
 }  // namespace tarnivox::test

@@ -44,4 +44,7 @@ ScriptBackend& open_headless_window(std::string_view script = "", const std::str
 // The events of one kind the headless window has recorded, in order.
 std::vector<ScriptEvent> script_events(ScriptEvent::Kind kind);
 
+// The texts of the messages and error boxes the window has shown, in order.
+std::vector<std::string> shown_messages(const ScriptBackend& backend);
+
 }  // namespace tarnivox::test
