@@ -14,6 +14,7 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "params/defaults.h"
+#include "support/scan_file.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -53,10 +54,7 @@ protected:
             counts[12] = 1000 * r;
             Arr1<int, 3> hkl{{r, 0, 0}};
             Arr1<double, 4> angles{{10.0 * r, 0.0, 0.0, 0.0}};
-            double scale = 1.0;
-            int status = 1;
-            WRITE_REF_STDDATA(LU_SCAN, status, r, hkl, 0.0, angles, 25, 0.02, scale, 0, 'N', counts);
-            ASSERT_EQ(status, 0);
+            ASSERT_EQ(test::write_scan_record(LU_SCAN, r, hkl, angles, counts), 0);
         }
         close_unit(LU_SCAN);
         reset_store();

@@ -17,6 +17,7 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "support/scan_file.h"
 #include "support/scratch.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -78,10 +79,7 @@ protected:
             }
             const Arr1<int, 3> hkl{{r, 0, 1}};
             const Arr1<double, 4> angles{{10.0 + r, 0.0, 20.0, 30.0}};
-            double scale = 1.0;
-            int status = 1;
-            WRITE_REF_STDDATA(LU_SCAN, status, r, hkl, 0.0, angles, 41, 0.02, scale, 0, 'N', counts);
-            ASSERT_EQ(status, 0);
+            ASSERT_EQ(test::write_scan_record(LU_SCAN, r, hkl, angles, counts), 0);
         }
         close_unit(LU_SCAN);
         ASSERT_EQ(open_unit(LU_SCAN, path("data.rfl"), OpenMode::Read), 0);

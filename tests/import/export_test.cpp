@@ -7,6 +7,7 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "import_fixture.h"
+#include "support/scan_file.h"
 #include "support/scratch.h"
 #include "io/units.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -28,9 +29,7 @@ void write_small_set(const std::string& file) {
         if (r == 1) counts[6] = 150000000;
         Arr1<int, 3> hkl{{r, 0, 1}};
         Arr1<double, 4> ang{{10.0 * r, 0.0, 5.0, 6.0}};
-        double scale = 1.0;
-        int status = 0;
-        WRITE_REF_STDDATA(LU_EXP, status, r, hkl, 0.0, ang, 12, 0.02, scale, 0, flags[r - 1], counts);
+        test::write_scan_record(LU_EXP, r, hkl, ang, counts, flags[r - 1]);
     }
     close_unit(LU_EXP);
 }

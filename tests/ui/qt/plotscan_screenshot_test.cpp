@@ -22,6 +22,7 @@
 #include "io/units.h"
 #include "qt_driver.h"
 #include "support/large_example.h"
+#include "support/scan_file.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::uitest {
@@ -55,10 +56,7 @@ void write_doublet_data_set(const std::string& file, int n) {
         }
         const Arr1<int, 3> hkl{{r, 2, -3}};
         const Arr1<double, 4> angles{{tth, 0.0, 35.0, 120.0}};
-        double scale = 1.0;
-        int status = 1;
-        WRITE_REF_STDDATA(LU_SCAN, status, r, hkl, 0.0, angles, 81, 0.02, scale, r == 2 ? 1 : 0, 'N', counts);
-        ASSERT_EQ(status, 0);
+        ASSERT_EQ(test::write_scan_record(LU_SCAN, r, hkl, angles, counts, 'N', r == 2 ? 1 : 0), 0);
     }
     close_unit(LU_SCAN);
     ASSERT_EQ(open_unit(LU_SCAN, file, OpenMode::Read), 0);
