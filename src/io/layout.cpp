@@ -65,6 +65,7 @@ private:
         Node n;
         int rep = -1;
         if (std::isdigit(static_cast<unsigned char>(s_[p_]))) rep = number();
+        const int count = rep < 0 ? 1 : rep;  // no repeat count: once
         skip_blanks();
         if (p_ >= s_.size()) layout_error(s_, "descriptor missing");
         const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(s_[p_])));
@@ -72,7 +73,7 @@ private:
             ++p_;
             n = items();
             if (!eat(')')) layout_error(s_, "missing ')'");
-            n.rep = rep < 0 ? 1 : rep;
+            n.rep = count;
             return n;
         }
         ++p_;
@@ -81,18 +82,18 @@ private:
             case '"':
                 n.type = Node::Lit;
                 n.lit = literal(c);
-                n.rep = rep < 0 ? 1 : rep;
+                n.rep = count;
                 return n;
             case '/':
                 n.type = Node::Slash;
-                n.rep = rep < 0 ? 1 : rep;
+                n.rep = count;
                 return n;
             case ':':
                 n.type = Node::Colon;
                 return n;
             case 'X':
                 n.type = Node::X;
-                n.w = rep < 0 ? 1 : rep;
+                n.w = count;
                 return n;
             case 'I':
                 n.type = Node::I;
@@ -113,7 +114,7 @@ private:
             default:
                 layout_error(s_, "unknown descriptor");
         }
-        n.rep = rep < 0 ? 1 : rep;
+        n.rep = count;
         if (n.w == 0 && n.type != Node::A) layout_error(s_, "zero width");
         return n;
     }
