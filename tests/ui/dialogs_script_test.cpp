@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "support/scratch.h"
 #include "ui/dialog_cases.h"
 #include "ui/toolkit/script/script_backend.h"
 
@@ -33,10 +34,7 @@ public:
             }
             script += "\n";
         }
-        auto backend = ScriptBackend::from_text(script);
-        backend->echo = false;
-        set_toolkit_backend(std::move(backend));
-        GRAPHICS_SETUP();
+        test::open_headless_window(script);
     }
     bool finished() const override {
         // A used-up script answers the next wait with the close command.
