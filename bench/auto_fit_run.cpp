@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/support/large_example.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "fitting/commands.h"
@@ -20,8 +21,6 @@
 #include "tarnivox_main.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
-
-#include "../tests/support/large_example.h"
 
 namespace tarnivox {
 namespace {

@@ -223,18 +223,14 @@ private:
                 case Node::Group:
                     if (!walk_kids(n, 0)) return false;
                     break;
-                case Node::Lit:
-                    self().literal(n);
-                    break;
+                case Node::Lit: self().literal(n); break;
                 case Node::Slash:
                     if (!self().slash()) return false;
                     break;
                 case Node::Colon:
                     if (!self().items_left()) return false;
                     break;
-                case Node::X:
-                    self().skip(n);
-                    return true;
+                case Node::X: self().skip(n); return true;
                 case Node::I:
                 case Node::F:
                 case Node::A:

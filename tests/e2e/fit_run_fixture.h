@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "sim_plan.h"
-#include "simulate.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/units.h"
 #include "params/defaults.h"
+#include "sim_plan.h"
+#include "simulate.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -89,9 +89,7 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
 
 class FitRun : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = test::fresh_run_in_scratch_dir("tarnivox_fitrun");
-    }
+    void SetUp() override { dir_ = test::fresh_run_in_scratch_dir("tarnivox_fitrun"); }
     void TearDown() override { test::end_run_in_scratch_dir(dir_); }
 
     // Simulates the data set "data" and returns its truth.

@@ -73,7 +73,9 @@ protected:
         return message;
     }
     std::vector<ScriptEvent> errors() const { return test::script_events(ScriptEvent::Error); }
-    std::vector<std::string> defaults_lines() const { return test::read_lines(dir_ / "bin" / "Tarnivox_defaults.dat"); }
+    std::vector<std::string> defaults_lines() const {
+        return test::read_lines(dir_ / "bin" / "Tarnivox_defaults.dat");
+    }
     void expect_defaults_written() {
         const auto l = defaults_lines();
         ASSERT_EQ(l.size(), 4u);
@@ -128,7 +130,8 @@ TEST_F(OpenFilesRun, BadParameterFilesEndTheRunAndStillSaveTheDefaults) {
         std::string message;
     } cases[] = {
         {"ATTEN  twelve\n" + kInstrumentParameters, "ERROR READING PARAMETER FILE"},
-        {kInstrumentParameters.substr(0, kInstrumentParameters.find("MONO")), "MISSING DATA FROM PARAMETER FILE"},
+        {kInstrumentParameters.substr(0, kInstrumentParameters.find("MONO")),
+         "MISSING DATA FROM PARAMETER FILE"},
         {"", "MISSING DATA FROM PARAMETER FILE"},
         {binary, "MISSING DATA FROM PARAMETER FILE"},
     };

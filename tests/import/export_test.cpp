@@ -7,9 +7,9 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "import_fixture.h"
+#include "io/units.h"
 #include "support/scan_file.h"
 #include "support/scratch.h"
-#include "io/units.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox::importtest {

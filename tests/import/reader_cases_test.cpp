@@ -10,9 +10,9 @@
 #include "import/febo.h"
 #include "import/xscans.h"
 #include "import_fixture.h"
-#include "support/scratch.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "support/scratch.h"
 
 namespace tarnivox::importtest {
 namespace {

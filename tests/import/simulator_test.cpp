@@ -3,9 +3,9 @@
 
 #include "core/store.h"
 #include "import_fixture.h"
-#include "support/scratch.h"
 #include "io/units.h"
 #include "params/parameters.h"
+#include "support/scratch.h"
 
 namespace tarnivox::importtest {
 namespace {

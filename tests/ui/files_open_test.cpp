@@ -40,9 +40,7 @@ protected:
     }
     // Installs a script (relative paths from the test folder) and builds
     // the main window.
-    void start(const std::string& script) {
-        test::open_headless_window(script, dir_.string());
-    }
+    void start(const std::string& script) { test::open_headless_window(script, dir_.string()); }
     std::string path(const std::string& name) { return (dir_ / name).string(); }
     void make(const std::string& name, const std::string& text) {
         fs::create_directories(fs::path(path(name)).parent_path());

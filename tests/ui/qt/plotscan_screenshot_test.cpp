@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,8 +18,8 @@
 #include "fitting/profile.h"
 #include "import/convert.h"
 #include "import/stddata.h"
-#include "params/parameters.h"
 #include "io/units.h"
+#include "params/parameters.h"
 #include "qt_driver.h"
 #include "support/large_example.h"
 #include "support/scan_file.h"

@@ -197,9 +197,7 @@ int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view
     return handle;
 }
 
-int QtBackend::create_menu_bar(int window) {
-    return add_widget(Kind::MenuBar, window, main_->menuBar());
-}
+int QtBackend::create_menu_bar(int window) { return add_widget(Kind::MenuBar, window, main_->menuBar()); }
 
 int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
     QMenu* menu = main_->menuBar()->addMenu(qs(title));
@@ -346,8 +344,8 @@ int QtBackend::create_text_entry(int parent, int x, int y, int w, int h, std::st
     }
     name_field(widget, label);
     place(parent, widget, x, y, w, h, Growth::Full);
-    Item it = item_of(Kind::TextEntry, parent, command,
-                      label.empty() && kind == EntryKind::Caption ? text : label);
+    Item it =
+        item_of(Kind::TextEntry, parent, command, label.empty() && kind == EntryKind::Caption ? text : label);
     it.widget = widget;
     it.max_chars = max_chars;
     it.entry = kind;

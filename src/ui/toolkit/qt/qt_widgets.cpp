@@ -147,8 +147,7 @@ void FrameWidget::paintEvent(QPaintEvent*) {
                 p.drawText(map(cx, cy), QString::fromStdString(op.text));
                 break;
             }
-            default:
-                break;  // the pen moves and colour changes are followed by replay
+            default: break;  // the pen moves and colour changes are followed by replay
         }
     });
     p.setRenderHint(QPainter::Antialiasing, false);
