@@ -98,12 +98,12 @@ void START_AUTO_FIT() {
             case 118:
                 panel_running();
                 GMDEFINETIMERCALLBACK(TIMER_INTERVAL, TICK);
-                if (have_reflection()) {
+                // A reflection already written before the pause is neither
+                // written again nor refitted: the file holds each measurement
+                // once and the summary counts it once.
+                if (have_reflection() && !(written && G.NREF == written_nref)) {
                     READ_FIT_PARAMETERS();
-                    if (written && G.NREF == written_nref)
-                        FIT_REFLECTION();
-                    else
-                        fit_and_write();
+                    fit_and_write();
                 }
                 break;
             case 119:

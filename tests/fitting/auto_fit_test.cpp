@@ -57,14 +57,17 @@ TEST_F(AutoFit, LeavingThePeakParameterDialogWithoutStoringLeaves) {
     EXPECT_FALSE(log_has("SUMMARY"));
 }
 
-// Pausing and resuming many times refits the reflection shown when
-// resuming but never writes a reflection twice.
+// Pausing and resuming many times never writes a reflection twice, and
+// the summary counts each reflection once, as the file holds it.
 TEST_F(AutoFit, PausedAndResumedRunWritesEveryReflectionOnce) {
     std::string script = std::string(kPkvals) + "press main Start\nticks 1\n";
     for (int i = 0; i < 5; ++i) script += "press main Stop\npress main Start\npress main Stop\npress main Start\nticks 1\n";
     prepare(12, script);
     ASSERT_TRUE(run(START_AUTO_FIT));
     EXPECT_EQ(written_numbers(), range(1, 12));
+    int counted = 0;
+    for (int i = 1; i <= 11; ++i) counted += G.NFITC(i);
+    EXPECT_EQ(counted, 12);
 }
 
 TEST_F(AutoFit, JumpsAreFittedAndShownButNotWritten) {
