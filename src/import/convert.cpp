@@ -185,7 +185,13 @@ void READ_HEADER(int& status) {
         return;
     }
     if (G.UBFLAG == 1) {
-        if (flag_before != 1 || !(G.UB == ub_before)) UB_TO_BLAXES();
+        // A BLAXES that passes the parameter file's sum check but is no
+        // signed permutation (1 1 4) cannot move the matrix: say so rather
+        // than refine and write with a matrix in the wrong axes unannounced.
+        if ((flag_before != 1 || !(G.UB == ub_before)) && UB_TO_BLAXES() != 0)
+            GMDISPLAYMESSAGEBOX("TARNIVOX",
+                                "BLAXES is not a permutation of 1 2 3: orientation matrix not converted",
+                                NOTICE_ICON, GM_BUTTONS_OK);
         derive_cell();
     }
 }

@@ -76,6 +76,27 @@ TEST_F(ImportHeaderFaults, KnownMatrixIsNotMovedAgainByHeaderWithoutOne) {
     EXPECT_TRUE(G.UB == moved);
 }
 
+// A BLAXES that passes the sum check but is no permutation leaves the
+// supplied matrix as it is and tells the user so.
+TEST_F(ImportHeaderFaults, MatrixThatCannotBeMovedIsAnnounced) {
+    G.BLAXES = Arr1<int, 3>{{1, 1, 4}};
+    open_input("a.dca",
+               "P wl 0.5 0.5\n"
+               "U        0.05        0.00        0.00\n"
+               "U        0.00        0.10        0.00\n"
+               "U        0.00        0.00        0.15\n"
+               "# first reflection\n");
+    G.INFMT = 3;
+    int status = 0;
+    READ_HEADER(status);
+    ASSERT_EQ(status, 0);
+    EXPECT_DOUBLE_EQ(G.UB(1, 1), 0.1);
+    EXPECT_DOUBLE_EQ(G.UB(2, 2), 0.2);
+    const auto& events = script_backend()->events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().text, "BLAXES is not a permutation of 1 2 3: orientation matrix not converted");
+}
+
 // An XSCANS scan speed of 0 gives no scale for an ordinary reflection: it is
 // left out (13) rather than written with a scale of 0.  A standard's scale
 // is 1 whatever the speed.
