@@ -114,7 +114,12 @@ void store_reflection(const ReflectionLine& r, const Arr1<int, MAXSTEPS>& counts
     G.ISCTYPE = r.isctype;
     G.RFLAG = r.rflag;
     for (int i = 1; i <= G.NPTS; ++i) G.COUNTS(i) = counts(i);
+    derive_scan_values();
+}
 
+}  // namespace
+
+void derive_scan_values() {
     // The scan is centred on the setting omega: step NPTS/2 + 1 sits on it.
     for (int i = 1; i <= G.NPTS; ++i) G.STEPANG(i) = G.ANGLES(2) - (G.NPTS / 2) * G.STEP + (i - 1) * G.STEP;
     G.CMAX = 0.0;
@@ -131,6 +136,8 @@ void store_reflection(const ReflectionLine& r, const Arr1<int, MAXSTEPS>& counts
     G.YCALC.fill(0.0);
     G.RFLAG_SAVE = G.RFLAG;
 }
+
+namespace {
 
 bool begins_with_data(const std::string& line) { return upper_cased(line.substr(0, 4)) == "DATA"; }
 

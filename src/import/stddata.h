@@ -38,4 +38,9 @@ void READ_HEADER_STDDATA(int unit, int& status);
 // File" box.  Out: 0 read, 11 read error, 12 end of file, 13 not found.
 void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, int& status);
 
+// The derived per-scan values (STEPANG, CMAX, IMAX, SCANW, A2SHIFT, MSHIFT,
+// YCALC cleared, RFLAG_SAVE) from the current scan record, as every read
+// of a scan computes them.
+void derive_scan_values();
+
 }  // namespace tarnivox

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/store.h"
+#include "import/stddata.h"
 #include "fitting/fitscan.h"
 #include "fitting/pklsq.h"
 #include "params/fit_settings.h"
@@ -77,10 +78,10 @@ TEST_F(BadInput, SingleStepAndEmptyScan) {
 
 TEST_F(BadInput, NegativeCountsAfterScaling) {
     for (int i = 1; i <= G.NPTS; ++i) G.COUNTS(i) -= 45.0;
-    test::derive_scan_values();
+    derive_scan_values();
     fit_with();
     for (int i = 1; i <= G.NPTS; ++i) G.COUNTS(i) = -1.0;  // Y' = 0 everywhere
-    test::derive_scan_values();
+    derive_scan_values();
     fit_with();
 }
 

@@ -5,31 +5,12 @@
 #include <string>
 
 #include "core/store.h"
+#include "import/stddata.h"
 #include "params/fit_settings.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::test {
-
-void derive_scan_values() {
-    G.CMAX = 0.0;
-    for (int i = 1; i <= G.NPTS; ++i) {
-        G.STEPANG(i) = G.ANGLES(2) - (G.NPTS / 2) * G.STEP + (i - 1) * G.STEP;
-        if (G.COUNTS(i) > G.CMAX) {
-            G.CMAX = G.COUNTS(i);
-            G.IMAX = i;
-        }
-    }
-    G.SCANW = (G.NPTS - 1) * G.STEP;
-    const double th = G.ANGLES(1) / 2.0 / 57.29578;
-    G.A2SHIFT =
-        (G.WAVE1 > 0.0 && G.WAVE2 > 0.0)
-            ? std::asin(std::min(1.0, G.WAVE2 / G.WAVE1 * std::sin(th))) * 57.29578 - G.ANGLES(1) / 2.0
-            : 0.0;
-    G.MSHIFT = G.MONOSHIFT;
-    G.YCALC.fill(0.0);
-    G.RFLAG_SAVE = G.RFLAG;
-}
 
 void load_simulated_scan(const SimScan& s, CountRng* rng) {
     G.WAVE1 = s.wave1;

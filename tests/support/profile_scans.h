@@ -36,9 +36,6 @@ void load_simulated_scan(const SimScan& s, CountRng* rng);
 // Fills the current scan record with the given counts, centred on omega.
 void load_counts(std::initializer_list<double> counts, double omega = 0.0, double step = 0.01,
                  double tth = 40.0);
-// Recomputes STEPANG, CMAX, IMAX, A2SHIFT, MSHIFT, YCALC and RFLAG_SAVE as a
-// scan read does.
-void derive_scan_values();
 
 // A fresh headless backend with the fitting-controls, peak-parameter and
 // background dialogs built into their widget slots.
