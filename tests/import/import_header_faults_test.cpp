@@ -3,7 +3,6 @@
 // reflections an instrument file gives no usable scale for.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,7 +13,7 @@
 #include "import/xscans.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/graphics.h"
+#include "support/scratch.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -27,12 +26,8 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        set_toolkit_backend(ScriptBackend::from_text(""));
-        GRAPHICS_SETUP();
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_hdr_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
+        test::open_headless_window();
+        dir_ = test::make_scratch_dir("tarnivox_hdr");
     }
     void TearDown() override {
         close_all_units();

@@ -4,16 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "core/store.h"
 #include "import/stddata.h"
 #include "io/units.h"
-#include "ui/graphics.h"
+#include "support/scratch.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -26,12 +24,8 @@ protected:
     void SetUp() override {
         reset_store();
         close_all_units();
-        set_toolkit_backend(ScriptBackend::from_text(""));
-        GRAPHICS_SETUP();
-        dir_ = fs::temp_directory_path() /
-               ("tarnivox_walk_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
+        test::open_headless_window();
+        dir_ = test::make_scratch_dir("tarnivox_walk");
         path_ = (dir_ / "scan.rfl").string();
     }
     void TearDown() override {
@@ -58,12 +52,9 @@ TEST_F(StdDataWalkFaults, StepBackInEmptyDataSetEndsAtOnce) {
     ASSERT_EQ(status, 12);
 
     G.NREF = 0;  // what the import leaves when nothing was read
-    const auto start = std::chrono::steady_clock::now();
     status = -1;
     READ_SCAN_STDDATA(LU_SCAN, -1, 0, none, status);
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(status, 12);
-    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(status, 12);  // a walk through the header would end with 11
     // And forward again: still the end of the data.
     status = -1;
     READ_SCAN_STDDATA(LU_SCAN, 0, 0, none, status);
