@@ -9,15 +9,8 @@
 namespace tarnivox {
 namespace {
 
-// Menu entries counted in menu order, separators included.
-constexpr int kZref = 14;
-constexpr int kCalcUb = 15;
-constexpr int kCalcBackground = 16;
-constexpr int kCalcFwhm = 17;
-constexpr int kDeltaD = 18;
-
-void set_entry(int entry, int status) {
-    const int handle = wid(MENU_ENTRY(entry));
+void set_entry(WidSlot entry, int status) {
+    const int handle = wid(entry);
     if (handle != 0) GMSETWIDGETSTATUS(handle, status);
 }
 
@@ -29,13 +22,14 @@ void set_entry(int entry, int status) {
 void SET_PREPROCESS(int iflag, int iopt) {
     if (iflag == 0) {
         G.PREPFLAG = 0;
-        for (int entry : {kCalcUb, kCalcFwhm, kZref, kDeltaD}) set_entry(entry, 0);
+        for (WidSlot entry : {MENU_CALC_UB, MENU_CALC_FWHM, MENU_ZREF, MENU_DELTA_D}) set_entry(entry, 0);
     } else {
         G.PREPFLAG = 1;
-        for (int entry : {kCalcUb, kCalcBackground, kCalcFwhm, kZref}) set_entry(entry, 1);
-        if (G.UBFLAG != 0) set_entry(kDeltaD, 1);
+        for (WidSlot entry : {MENU_CALC_UB, MENU_CALC_BACKGROUND, MENU_CALC_FWHM, MENU_ZREF})
+            set_entry(entry, 1);
+        if (G.UBFLAG != 0) set_entry(MENU_DELTA_D, 1);
     }
-    if (iopt == 1) set_entry(kZref, 0);
+    if (iopt == 1) set_entry(MENU_ZREF, 0);
 }
 
 }  // namespace tarnivox

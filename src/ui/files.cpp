@@ -23,10 +23,6 @@
 namespace tarnivox {
 namespace {
 
-// The "Output format" entry of the Parameters menu, counted in menu order
-// with the separators of the File menu.
-constexpr int kOutputFormatEntry = 22;
-
 // A path read from a dialog may use either separator.
 std::size_t last_separator(std::string_view path) { return path.find_last_of("/\\"); }
 
@@ -101,7 +97,7 @@ void show_output_controls() {
     set_text(MAIN_FORMAT, open ? (G.INTFMT == 3 ? "Shelx" : "Rfine") : "");
     set_status(MAIN_OUTPUT_CAPTION, open ? 1 : -1);
     set_status(MAIN_FORMAT_CAPTION, open ? 1 : -1);
-    set_status(MENU_ENTRY(kOutputFormatEntry), open ? 1 : 0);
+    set_status(MENU_OUTPUT_FORMAT, open ? 1 : 0);
 }
 
 // The log named after the input file: its name cut before the first '.',

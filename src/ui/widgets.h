@@ -39,6 +39,13 @@ inline constexpr WidSlot FC_RESET{2, 82};
 // menu order from item 5 (separators included).
 inline constexpr WidSlot MENU_TITLE(int n) { return {3, n}; }
 inline constexpr WidSlot MENU_ENTRY(int n) { return {3, 4 + n}; }
+// The entries other routines enable and grey (File has two separators).
+inline constexpr WidSlot MENU_ZREF = MENU_ENTRY(14);
+inline constexpr WidSlot MENU_CALC_UB = MENU_ENTRY(15);
+inline constexpr WidSlot MENU_CALC_BACKGROUND = MENU_ENTRY(16);
+inline constexpr WidSlot MENU_CALC_FWHM = MENU_ENTRY(17);
+inline constexpr WidSlot MENU_DELTA_D = MENU_ENTRY(18);
+inline constexpr WidSlot MENU_OUTPUT_FORMAT = MENU_ENTRY(22);
 
 // Group 4: the main window's other widgets.
 inline constexpr WidSlot MAIN_DATA_CAPTION{4, 1};    // "Data from"
