@@ -92,15 +92,8 @@ void MATCH_STANDARD(int& status) {
 void READ_SCAN_FEBO(int& status) {
     // code, h, k, l, three values not used, NPTS, speed
     Arr1<int, 9> rec;
-    const int st = read_free_ints(rec.all());
-    if (st == READ_EOF) {
-        status = 12;
-        return;
-    }
-    if (st != READ_OK) {
-        status = 11;
-        return;
-    }
+    status = reader_status(read_free_ints(rec.all()));
+    if (status != 0) return;
     const int code = rec(1);
     for (int j = 1; j <= 3; ++j) G.IHKL(j) = rec(j + 1);
     const int npts = rec(8);

@@ -71,4 +71,9 @@ long long truncate_count(double value) {
 
 bool steps_fit(long long npts) { return npts >= 1 && npts <= MAXSTEPS; }
 
+int reader_status(int read_status) {
+    if (read_status == READ_OK) return 0;
+    return read_status == READ_EOF ? 12 : 11;
+}
+
 }  // namespace tarnivox

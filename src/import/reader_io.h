@@ -21,6 +21,9 @@ int next_input_line(std::string& line, std::size_t width);
 // READ_ERROR for a value that is not a whole number.
 int read_free_ints(std::span<int> out);
 
+// The reader status of a read status: 0 read, 12 end of data, 11 read error.
+int reader_status(int read_status);
+
 // Columns from..to (1-based, inclusive) of a line, blank-padded.
 std::string columns(std::string_view line, int from, int to);
 

@@ -133,15 +133,8 @@ void READ_SCAN_XSCANS(int& status) {
     status = 0;
     std::string line;
     for (;;) {
-        const int st = next_input_line(line, 120);
-        if (st == READ_EOF) {
-            status = 12;
-            return;
-        }
-        if (st != READ_OK) {
-            status = 11;
-            return;
-        }
+        status = reader_status(next_input_line(line, 120));
+        if (status != 0) return;
         // A blank line carries no reflection.
         if (line.find_first_not_of(' ') == std::string::npos) continue;
         if (columns(line, 1, 2) == "  ") break;
