@@ -21,6 +21,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Xcalibur header: wavelengths, then a matrix in the instrument's axes
+// (times the wavelength, as the instrument writes it).
+constexpr char kXcaliburHeaderWithMatrix[] =
+    "P wl 0.5 0.5\n"
+    "U        0.05        0.00        0.00\n"
+    "U        0.00        0.10        0.00\n"
+    "U        0.00        0.00        0.15\n"
+    "# first reflection\n";
+
 class ImportHeaderFaults : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -43,14 +52,7 @@ protected:
 
 TEST_F(ImportHeaderFaults, KnownMatrixIsNotMovedAgainByHeaderWithoutOne) {
     G.BLAXES = Arr1<int, 3>{{2, -1, 3}};
-    // Xcalibur header: wavelengths, then a matrix in the instrument's axes
-    // (times the wavelength, as the instrument writes it).
-    open_input("a.dca",
-               "P wl 0.5 0.5\n"
-               "U        0.05        0.00        0.00\n"
-               "U        0.00        0.10        0.00\n"
-               "U        0.00        0.00        0.15\n"
-               "# first reflection\n");
+    open_input("a.dca", kXcaliburHeaderWithMatrix);
     G.INFMT = 3;
     int status = 0;
     READ_HEADER(status);
@@ -75,12 +77,7 @@ TEST_F(ImportHeaderFaults, KnownMatrixIsNotMovedAgainByHeaderWithoutOne) {
 // supplied matrix as it is and tells the user so.
 TEST_F(ImportHeaderFaults, MatrixThatCannotBeMovedIsAnnounced) {
     G.BLAXES = Arr1<int, 3>{{1, 1, 4}};
-    open_input("a.dca",
-               "P wl 0.5 0.5\n"
-               "U        0.05        0.00        0.00\n"
-               "U        0.00        0.10        0.00\n"
-               "U        0.00        0.00        0.15\n"
-               "# first reflection\n");
+    open_input("a.dca", kXcaliburHeaderWithMatrix);
     G.INFMT = 3;
     int status = 0;
     READ_HEADER(status);
