@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "commands/fit_gamma.h"
+#include "commands/zref.h"
 #include "core/store.h"
 #include "fitting/commands.h"
 #include "import/convert.h"

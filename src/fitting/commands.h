@@ -5,6 +5,5 @@ namespace tarnivox {
 void START_MANUAL_FIT();
 void START_AUTO_FIT();
 void PROCESS_BACKGROUND();
-void FIT_GAMMA();
 
 }  // namespace tarnivox

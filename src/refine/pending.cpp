@@ -6,7 +6,6 @@ namespace tarnivox {
 
 void START_PREPROCESS() {}
 void UB_FIT() {}
-void RUN_ZREF() {}
 void RUN_DELTAD() {}
 
 }  // namespace tarnivox
