@@ -186,6 +186,8 @@ ZrefData make_zref_data(const ZrefConfig& cfg) {
     ZrefData data;
     make_ub(cfg, data.ub);
     std::mt19937_64 rng(cfg.seed);
+    std::mt19937_64 centring_rng(cfg.seed + 104729);
+    std::normal_distribution<double> centring(0.0, 1.0);
     std::uniform_real_distribution<double> u(0.0, 1.0);
     std::vector<std::array<int, 3>> cand = candidates(cfg, data.ub);
     std::shuffle(cand.begin(), cand.end(), rng);
@@ -208,9 +210,16 @@ ZrefData make_zref_data(const ZrefConfig& cfg) {
         g.measured = zref_measured_settings(g.truth, cfg);
         const EightSettings nominal = zref_true_settings(g.truth);
         for (std::size_t k = 0; k < 8; ++k) {
-            // The instrument centres each scan where it expects the peak,
-            // reading 2theta with its zero error.
-            g.centre[k] = nominal[k][1] - cfg.zeros[0] / 2.0;
+            // Centring scatter of the 2theta reading leaves the omega circle
+            // reading as it is: omega from the bisecting position takes half
+            // of it.
+            Setting& m = g.measured[k];
+            const double dt = cfg.centring * centring(centring_rng);
+            m[0] += dt;
+            m[1] -= dt / 2.0;
+            m[2] += cfg.centring * centring(centring_rng);
+            // The instrument centres each scan where it expects the peak.
+            g.centre[k] = nominal[k][1] - (cfg.zeros[0] + dt) / 2.0;
             g.fwhm[k] = cfg.fwhm_a + cfg.fwhm_b * std::tan(std::fabs(nominal[k][0]) / 2.0 / DEG);
         }
         data.groups.push_back(g);
@@ -280,6 +289,7 @@ int zref_main(int argc, char** argv) {
         "  writes BASE.rfl (standard format, eight settings per reflection), BASE.par, BASE.truth\n"
         "  --seed N  --groups N  --cell a b c alpha beta gamma  --orient rx ry rz  --wave w1 w2 ratio\n"
         "  --zeros z2theta zomega zchi  --offset x y z  --delta-h X  --goncon d1 d2  --omega X\n"
+        "  --centring X (sigma of the centred 2theta and chi readings)\n"
         "  --fwhm a b  --eta X  --background X  --intensity X  --npts N  --step X  --title TEXT\n";
     ZrefConfig c;
     std::string base;
@@ -320,6 +330,8 @@ int zref_main(int argc, char** argv) {
                 c.goncon2 = num(i);
             } else if (a == "--omega")
                 c.omega_max = num(i);
+            else if (a == "--centring")
+                c.centring = num(i);
             else if (a == "--fwhm") {
                 c.fwhm_a = num(i);
                 c.fwhm_b = num(i);

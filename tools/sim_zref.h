@@ -29,6 +29,9 @@ struct ZrefConfig {
     // Omega of setting 1 (from the bisecting position) drawn from
     // +-(1.5 .. omega_max) degrees; 0: every group bisecting.
     double omega_max = 5.0;
+    // The instrument centres 2theta and chi before each omega scan: the
+    // readings scatter by this (Gaussian sigma, degrees) about the centre.
+    double centring = 0.0;
     double fwhm_a = 0.12, fwhm_b = 0.35, eta = 0.4;  // FWHM = a + b tan|theta|
     double background = 20.0, intensity = 5000.0;
     int npts = 64;
