@@ -1,0 +1,151 @@
+// "Calc FWHM" on the headless window: the box shows the fitted width law,
+// "Save values" stores the fields as the user left them, "Quit" stores
+// nothing; and over a simulated data set whose strong reflections are
+// fitted as preprocessing fits them, a and b of the simulated law come back
+// within 3 esd.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "commands/fit_gamma.h"
+#include "core/exitint.h"
+#include "core/store.h"
+#include "io/units.h"
+#include "simulate.h"
+#include "support/fit_list.h"
+#include "support/scratch.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FitGammaCommand : public ::testing::Test {
+protected:
+    void SetUp() override { dir_ = test::fresh_run_in_scratch_dir("tarnivox_fwhm"); }
+    void TearDown() override { test::end_run_in_scratch_dir(dir_); }
+
+    ScriptBackend& window(const std::string& script) {
+        backend_ = &test::open_headless_window(script, dir_.string());
+        return *backend_;
+    }
+    double field(WidSlot s) const { return backend_->widget(wid(s)).value; }
+
+    // Widths on the law 0.1 + 0.3 tan|theta| with small esds.
+    static void widths_on_a_line() {
+        G.PREPFLAG = 1;
+        G.NUBREF = 6;
+        for (int i = 1; i <= 6; ++i) {
+            G.TTHREF(i) = (i % 2 == 0 ? -1.0 : 1.0) * 10.0 * i;
+            G.FWREF(i) = 0.1 + 0.3 * std::tan(5.0 * i * M_PI / 180.0);
+            G.FWSREF(i) = 0.002;
+        }
+    }
+
+    fs::path dir_;
+    ScriptBackend* backend_ = nullptr;
+};
+
+TEST_F(FitGammaCommand, WithoutPreprocessingSaysSoAndShowsNoBox) {
+    window("");
+    G.FWHMA = 0.5;
+    FIT_GAMMA();
+    EXPECT_EQ(test::shown_messages(*backend_), std::vector<std::string>{"Run PreProcess first"});
+    EXPECT_FALSE(backend_->widget(wid(DLG_FWHM)).shown);
+    EXPECT_EQ(G.FWHMA, 0.5);
+}
+
+TEST_F(FitGammaCommand, SaveStoresTheFieldsAsEditedAndQuitStoresNothing) {
+    window(
+        "command 333\npress \"FWHM values from dataset\" \"Save values\"\n"
+        "set \"FWHM values from dataset\" \"FWHM a\" 0.125\n"
+        "press \"FWHM values from dataset\" \"Save values\"\n"
+        "press \"FWHM values from dataset\" Quit\n");
+    widths_on_a_line();
+    G.FWHMA = G.FWHMB = -1.0;
+    FIT_GAMMA();  // another command first is ignored; saved as shown
+    EXPECT_NEAR(field(FW_A), 0.1, 1e-9);
+    EXPECT_NEAR(field(FW_B), 0.3, 1e-9);
+    EXPECT_GT(field(FW_ESDA), 0.0);
+    EXPECT_GT(field(FW_ESDB), 0.0);
+    EXPECT_NEAR(G.FWHMA, 0.1, 1e-9);
+    EXPECT_NEAR(G.FWHMB, 0.3, 1e-9);
+    EXPECT_FALSE(backend_->widget(wid(DLG_FWHM)).shown);
+    EXPECT_EQ(backend_->active_window(), G.MAINWIN);
+
+    FIT_GAMMA();  // a edited in the box
+    EXPECT_EQ(G.FWHMA, 0.125);
+    EXPECT_NEAR(G.FWHMB, 0.3, 1e-9);
+
+    G.FWHMA = G.FWHMB = 7.0;
+    FIT_GAMMA();  // Quit
+    EXPECT_EQ(G.FWHMA, 7.0);
+    EXPECT_EQ(G.FWHMB, 7.0);
+    EXPECT_TRUE(test::shown_messages(*backend_).empty());
+}
+
+TEST_F(FitGammaCommand, WidthsWithoutEsdsOrAtOneAngleGiveFourZeros) {
+    window(
+        "press \"FWHM values from dataset\" \"Save values\"\n"
+        "press \"FWHM values from dataset\" \"Save values\"\n"
+        "close\n");
+    widths_on_a_line();
+    for (int i = 1; i <= 6; ++i) G.FWSREF(i) = 0.0;
+    G.FWHMA = G.FWHMB = 1.0;
+    FIT_GAMMA();
+    for (WidSlot s : {FW_A, FW_B, FW_ESDA, FW_ESDB}) EXPECT_EQ(field(s), 0.0);
+    EXPECT_EQ(G.FWHMA, 0.0);
+    EXPECT_EQ(G.FWHMB, 0.0);
+    EXPECT_TRUE(test::shown_messages(*backend_).empty());
+
+    // One reflection with an esd: no line, and the user is told why.
+    G.FWSREF(3) = 0.01;
+    FIT_GAMMA();
+    EXPECT_EQ(test::shown_messages(*backend_),
+              std::vector<std::string>{"All refined widths lie at one 2theta: no FWHM law can be fitted"});
+    for (WidSlot s : {FW_A, FW_B, FW_ESDA, FW_ESDB}) EXPECT_EQ(field(s), 0.0);
+
+    // The main window closed while the box waits ends the run.
+    EXPECT_THROW(FIT_GAMMA(), ProgramEnd);
+}
+
+// The strong reflections of a simulated data set fitted one by one as
+// preprocessing does (start values, refined width and its esd, kept when
+// I/sigma > 10); the law fitted to their widths is the simulated one.
+TEST_F(FitGammaCommand, RecoversTheSimulatedWidthLawWithinThreeEsds) {
+    sim::Config cfg;
+    cfg.format = sim::Format::Standard;
+    cfg.nrefl = 400;
+    cfg.nstd = 0;
+    cfg.fwhm_a = 0.09;
+    cfg.fwhm_b = 0.42;
+    cfg.scale_i = 6000.0;
+    std::string script;
+    for (int seed = 1; seed <= 5; ++seed) script += "press \"FWHM values from dataset\" \"Save values\"\n";
+    window(script);
+    for (int seed = 1; seed <= 5; ++seed) {
+        cfg.seed = static_cast<std::uint64_t>(seed);
+        sim::simulate(cfg, (dir_ / "data.rfl").string(), (dir_ / "data.par").string(), "");
+        test::accept_any_background(dir_ / "data.par");
+        test::fit_strong_reflections_into_the_list(dir_ / "data.rfl", dir_ / "data.par", 10.0);
+        ASSERT_GE(G.NUBREF, 300);
+        G.PREPFLAG = 1;
+        FIT_GAMMA();
+        const double a = field(FW_A), b = field(FW_B), ea = field(FW_ESDA), eb = field(FW_ESDB);
+        std::printf("%d widths: a = %.5f(%.5f), b = %.5f(%.5f); simulated 0.09, 0.42\n", G.NUBREF, a, ea, b,
+                    eb);
+        EXPECT_LE(std::fabs(a - cfg.fwhm_a), 3.0 * ea);
+        EXPECT_LE(std::fabs(b - cfg.fwhm_b), 3.0 * eb);
+        EXPECT_LT(ea, 0.001);
+        EXPECT_LT(eb, 0.003);
+        EXPECT_EQ(G.FWHMA, a);
+        EXPECT_EQ(G.FWHMB, b);
+    }
+}
+
+}  // namespace
+}  // namespace tarnivox
