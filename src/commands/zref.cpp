@@ -5,9 +5,9 @@
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "refine/commands.h"
 #include "refine/zref.h"
 #include "ui/dialogs.h"
+#include "ui/preprocess_state.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {

@@ -10,9 +10,9 @@
 #include "import/convert.h"
 #include "import/stddata.h"
 #include "io/units.h"
-#include "params/fit_settings.h"
 #include "params/parameters.h"
 #include "support/scratch.h"
+#include "ui/fit_settings.h"
 
 namespace tarnivox::test {
 

@@ -16,11 +16,11 @@
 #include "commands/zref.h"
 #include "core/store.h"
 #include "io/units.h"
-#include "refine/commands.h"
 #include "refine/ub_lsq.h"
 #include "sim_zref.h"
 #include "support/fit_list.h"
 #include "support/scratch.h"
+#include "ui/preprocess_state.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {
