@@ -61,6 +61,10 @@ void RUN_ZREF() {
     // What each evaluated group leaves for the list: indices and true angles.
     static Arr2<int, MAXGROUPS, 3> ih;
     static Arr2<double, MAXGROUPS, 4> ang;
+    // The first member's width, its esd and background: the group's own,
+    // measured at the same |2theta|, so that "Calc FWHM" on the rebuilt
+    // list pairs each width with its reflection.
+    static Arr2<double, MAXGROUPS, 3> profile;
     int groups = 0;
     const int n = G.NUBREF;
     for (int first = next_zref_group(G.IHREF, n, 1); first != 0;
@@ -81,6 +85,9 @@ void RUN_ZREF() {
             ang(groups, j) = res(j);
         }
         ang(groups, 4) = G.PHIREF(first);
+        profile(groups, 1) = G.FWREF(first);
+        profile(groups, 2) = G.FWSREF(first);
+        profile(groups, 3) = G.BGREF(first);
         if (log_open()) log_result(res, G.PHIREF(first));
     }
     WAITBOX(0);
@@ -88,7 +95,6 @@ void RUN_ZREF() {
         GMDISPLAYMESSAGEBOX("TARNIVOX", "No reflections processed by ZREF", NOTICE_ICON, GM_BUTTONS_OK);
         return;
     }
-    // The width and background columns keep what they held.
     G.NUBREF = groups;
     for (int g = 1; g <= groups; ++g) {
         for (int j = 1; j <= 3; ++j) G.IHREF(g, j) = ih(g, j);
@@ -96,6 +102,9 @@ void RUN_ZREF() {
         G.OMREF(g) = ang(g, 2);
         G.CHIREF(g) = ang(g, 3);
         G.PHIREF(g) = ang(g, 4);
+        G.FWREF(g) = profile(g, 1);
+        G.FWSREF(g) = profile(g, 2);
+        G.BGREF(g) = profile(g, 3);
     }
     GMDISPLAYMESSAGEBOX("TARNIVOX", format_record("(I5,' Reflection groups processed by Zref')", {groups}),
                         NOTICE_ICON, GM_BUTTONS_OK);

@@ -60,6 +60,7 @@ protected:
                 G.CHIREF(n) = m[2];
                 G.PHIREF(n) = m[3];
                 G.FWREF(n) = 1000.0 + n;
+                G.FWSREF(n) = 3000.0 + n;
                 G.BGREF(n) = 2000.0 + n;
             }
         }
@@ -116,8 +117,11 @@ TEST_F(ZrefCommand, RecoversTrueAnglesZerosAndOffsetAndRebuildsTheList) {
         EXPECT_NEAR(G.OMREF(n), grp.truth[1], 0.001);
         EXPECT_NEAR(G.CHIREF(n), grp.truth[2], 1e-3);
         EXPECT_DOUBLE_EQ(G.PHIREF(n), grp.measured[0][3]);
-        EXPECT_EQ(G.FWREF(n), 1000.0 + n);  // width and background keep their rows
-        EXPECT_EQ(G.BGREF(n), 2000.0 + n);
+        // Width and background of the group's first member.
+        const int first = static_cast<int>(g) * 8 + 1;
+        EXPECT_EQ(G.FWREF(n), 1000.0 + first);
+        EXPECT_EQ(G.FWSREF(n), 3000.0 + first);
+        EXPECT_EQ(G.BGREF(n), 2000.0 + first);
     }
 
     // The log: the header, every group with its eight settings, the broken
