@@ -16,6 +16,12 @@ constexpr qint64 kMaxWaitMs = 120000;
 
 QtBackend& qt() { return dynamic_cast<QtBackend&>(toolkit_backend()); }
 
+void type_into(QLineEdit* e, const QString& text) {
+    e->setFocus();
+    e->selectAll();
+    e->insert(text);
+}
+
 // The offscreen platform cannot raise windows or pass size hints to a
 // window manager; its notes about it only hide real messages.
 void quiet_platform_notes(QtMsgType type, const QMessageLogContext&, const QString& msg) {
@@ -101,7 +107,7 @@ bool QtDriver::play(const Step& s) {
             const int h = b.find(s.dialog, s.label);
             auto* e = h ? qobject_cast<QLineEdit*>(b.item(h).widget.data()) : nullptr;
             if (!visible(e)) return false;
-            e->setText(QString::fromStdString(s.value));
+            type_into(e, QString::fromStdString(s.value));
             return true;
         }
         case Step::Toggle: {

@@ -21,6 +21,10 @@ namespace tarnivox::uitest {
 
 QtBackend& qt();
 
+// Types `text` over what a field shows, as a user does (setText is the
+// program's own writing, not typing).
+void type_into(QLineEdit* e, const QString& text);
+
 class QtDriver : public Driver {
 public:
     QtDriver();
