@@ -639,7 +639,10 @@ void QtBackend::error_box(std::string_view title, std::string_view text) {
 std::string QtBackend::browse(std::string_view title, std::string_view name, std::string_view dir,
                               std::string_view filter) {
     QFileDialog dlg(main_.data(), qs(trimmed(title)), qs(trimmed(dir)));
-    dlg.setFileMode(QFileDialog::ExistingFile);
+    // The browse dialog also names files to be made (a new log or
+    // experiment file); the routine that opens the file decides whether it
+    // must exist ("Error opening file: Try again").
+    dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     const std::string filters = browse_name_filters(filter);
     if (!filters.empty()) dlg.setNameFilters(qs(filters).split(";;"));

@@ -75,6 +75,7 @@ public:
     int find_dialog(std::string_view title) const;
     QWidget* main_window() const;
     const std::vector<QtBoxEvent>& box_events() const { return boxes_; }
+    bool timer_running() const { return timer_command_ != 0; }
     FrameWidget* frame(int h) const;
     void post(int command);
 
