@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "commands/preprocess.h"
 #include "core/store.h"
 #include "fitting/commands.h"
 #include "import/convert.h"

@@ -2,8 +2,6 @@
 
 namespace tarnivox {
 
-void START_PREPROCESS();
-void UB_FIT();
 void SET_PREPROCESS(int iflag, int iopt);
 void RUN_ZREF();
 void RUN_DELTAD();

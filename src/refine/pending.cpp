@@ -4,8 +4,6 @@
 
 namespace tarnivox {
 
-void START_PREPROCESS() {}
-void UB_FIT() {}
 void RUN_ZREF() {}
 void RUN_DELTAD() {}
 
