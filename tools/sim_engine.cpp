@@ -58,6 +58,9 @@ void make_ub(const Config& cfg, double ub[3][3]) {
 
 // Bisecting setting angles of a reflection, on the grid the coarsest
 // instrument field holds (2theta to 0.02 so that theta is exact to 0.01).
+// A CAD4 file holds theta to 0.001: a coarser grid there would give every
+// reflection of one d-spacing the same 2theta error, a systematic error
+// that no instrument makes.
 bool setting_angles(const Plan& p, const std::array<int, 3>& hkl, std::array<double, 4>& ang) {
     Vec3 h;
     for (int i = 0; i < 3; ++i) {
@@ -70,7 +73,8 @@ bool setting_angles(const Plan& p, const std::array<int, 3>& hkl, std::array<dou
     int ierr = 0;
     CALCA(h, a, ierr);
     if (ierr != 0) return false;
-    ang = {round_to(a(1), 0.02), 0.0, round_to(a(3), 0.01), round_to(a(4), 0.01)};
+    const double tth_grid = p.cfg.format == Format::Cad4 ? 0.002 : 0.02;
+    ang = {round_to(a(1), tth_grid), 0.0, round_to(a(3), 0.01), round_to(a(4), 0.01)};
     return true;
 }
 

@@ -142,6 +142,10 @@ void PREPROCESS() {
     G.NPASS2 = 0;
     G.NUBREF = 0;
     G.FITMODE = 2;
+    // Weak reflections are stepped over for this run only; the dialog's
+    // switch is the user's choice for the fitting runs.
+    const int users_skipweak =
+        wid(FC_SKIPWEAK) != 0 ? (GMENQTOGGLESWITCH(wid(FC_SKIPWEAK)) != 0 ? 1 : 0) : G.SKIPWEAK;
     G.SKIPWEAK = 1;
     G.NREF = 0;
     int status = 0;
@@ -167,10 +171,15 @@ void PREPROCESS() {
             case TICK: next = one_reflection(threshold); break;
             default: break;
         }
-        if (next == Next::Abandon) return;
+        if (next == Next::Abandon) {
+            G.SKIPWEAK = users_skipweak;
+            return;
+        }
         if (next == Next::Finish) break;
     }
+    // The summary says that weak reflections were left out.
     finish_preprocessing();
+    G.SKIPWEAK = users_skipweak;
 }
 
 namespace {

@@ -95,6 +95,9 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
     Arr2<double, 4, 4> nm;
     Arr1<double, 4> rhs;
     double r0r0 = 0.0;
+    // Projected observations and columns, kept for the esds.
+    static Arr2<double, MAXREFLIST, 3> r0s;
+    static Arr2<double, MAXREFLIST, 12> rcs;
     for (int n = 1; n <= N; ++n) {
         double r0[3], rc[4][3];
         for (int i = 1; i <= 3; ++i) {
@@ -107,6 +110,10 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
                 for (int j = 1; j <= 3; ++j) fc += bs(j, c) * IH(n, j);
                 rc[k - 1][i - 1] = col(n, c) - fc;
             }
+        }
+        for (int i = 0; i < 3; ++i) {
+            r0s(n, i + 1) = r0[i];
+            for (int k = 1; k <= np; ++k) rcs(n, 3 * (k - 1) + i + 1) = rc[k - 1][i];
         }
         for (int i = 0; i < 3; ++i) {
             r0r0 += r0[i] * r0[i];
@@ -143,7 +150,33 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
     r = ShiftLsqResult{};
     r.nparam = np;
     r.variance = dof > 0 ? std::fmax(rss, 0.0) / dof : 0.0;
-    auto esd = [&](int k) { return std::sqrt(std::fmax(r.variance * inv(k, k) * sc(k) * sc(k), 0.0)); };
+    // Covariance of the shifts from the scatter of each reflection's own
+    // residual (the errors of h_phi grow with 1/d, so one pooled variance
+    // would weigh the reflections wrongly): Q (sum u u') Q with
+    // u_k = column k . residual of the reflection, Q the inverse normal
+    // matrix, and the degrees of freedom of the joint fit.
+    Arr2<double, 4, 4> q, meat;
+    for (int k = 1; k <= np; ++k)
+        for (int l = 1; l <= np; ++l) q(k, l) = inv(k, l) * sc(k) * sc(l);
+    for (int n = 1; n <= N; ++n) {
+        double e[3];
+        for (int i = 1; i <= 3; ++i) {
+            e[i - 1] = r0s(n, i);
+            for (int k = 1; k <= np; ++k) e[i - 1] -= x(k) * rcs(n, 3 * (k - 1) + i);
+        }
+        double u[4] = {};
+        for (int k = 1; k <= np; ++k)
+            for (int i = 1; i <= 3; ++i) u[k - 1] += rcs(n, 3 * (k - 1) + i) * e[i - 1];
+        for (int k = 1; k <= np; ++k)
+            for (int l = 1; l <= np; ++l) meat(k, l) += u[k - 1] * u[l - 1];
+    }
+    const double dof_factor = dof > 0 ? 3.0 * N / dof : 0.0;
+    auto esd = [&](int k) {
+        double v = 0.0;
+        for (int i = 1; i <= np; ++i)
+            for (int j = 1; j <= np; ++j) v += q(k, i) * meat(i, j) * q(j, k);
+        return std::sqrt(std::fmax(v * dof_factor, 0.0));
+    };
     int m = 1;
     if (IOFF == 1) {
         for (int k = 1; k <= 3; ++k) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/units.h"
+#include "output/intensity_file.h"
 #include "params/defaults.h"
 #include "sim_plan.h"
 #include "simulate.h"
@@ -85,6 +87,31 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
         out.push_back(w);
     }
     return out;
+}
+
+// The direction cosines of SHELX records agree with those of the true
+// orientation and the setting angles of each reflection (`want`, in file
+// order) to 1e-4.
+inline void expect_direction_cosines_of_true_geometry(const std::vector<Written>& shelx,
+                                                      const std::vector<const sim::Truth*>& want,
+                                                      const sim::Plan& plan) {
+    for (std::size_t i = 0; i < shelx.size() && i < want.size(); ++i) {
+        ASSERT_TRUE(shelx[i].has_dc) << i;
+        Arr1<double, 4> ang;
+        for (int j = 1; j <= 4; ++j) ang(j) = want[i]->angles[static_cast<std::size_t>(j - 1)];
+        Arr1<double, 6> dc;
+        CALC_DIRNCOSINES(ang, dc);
+        for (int a = 0; a < 3; ++a) {
+            double len = 0.0, u = 0.0, v = 0.0;
+            for (int j = 0; j < 3; ++j) {
+                len += plan.ub[j][a] * plan.ub[j][a];
+                u += plan.ub[j][a] * dc(j + 1);
+                v += plan.ub[j][a] * dc(j + 4);
+            }
+            EXPECT_NEAR(shelx[i].dcs[2 * a], u / std::sqrt(len), 1e-4) << "reflection " << i << " axis " << a;
+            EXPECT_NEAR(shelx[i].dcs[2 * a + 1], v / std::sqrt(len), 1e-4) << "reflection " << i << " axis " << a;
+        }
+    }
 }
 
 class FitRun : public ::testing::Test {
