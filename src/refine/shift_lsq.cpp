@@ -75,10 +75,17 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
         for (int c = 1; c <= 3 * np; ++c)
             for (int j = 1; j <= 3; ++j) b(j, c) += col(n, c) * IH(n, j);
     }
+    // The same test of the index sums as LSQ, without its message.
+    double sw[9];
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) sw[(i - 1) + (j - 1) * 3] = s(i, j);
     double det = 0.0;
+    int npiv = 0;
+    MXLNEQ(sw, 3, 3, det, npiv, 1.0e-6, 0);
+    if (npiv != 3 || std::fabs(det) <= 1.0e-4) return 1;
     Mat3 sinv;
-    MINV(s, sinv, det);
-    if (std::fabs(det) <= 1.0e-4) return 1;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 3; ++j) sinv(i, j) = sw[(i - 1) + (j - 1) * 3];
 
     // Residuals after the UB fit alone, of the observations (r0) and of each
     // parameter's column (c): UB is eliminated by projecting every one onto
