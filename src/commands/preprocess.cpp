@@ -12,21 +12,22 @@
 
 #include "core/exitint.h"
 #include "core/store.h"
-#include "fitting/fit_loop.h"
+#include "commands/fit_loop.h"
+#include "commands/scan_walk.h"
 #include "fitting/fitscan.h"
 #include "import/stddata.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "output/log_file.h"
-#include "params/fit_settings.h"
 #include "refine/cell_lsq.h"
-#include "refine/commands.h"
 #include "refine/offsets.h"
 #include "refine/refinement_list.h"
 #include "refine/ub_lsq.h"
 #include "ui/dialogs.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/plotscan.h"
+#include "ui/preprocess_state.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
@@ -68,10 +69,8 @@ enum class Next { Wait, Finish, Abandon };
 
 // Reads, fits and judges the next reflection of the data set.
 Next one_reflection(double threshold) {
-    int status = 0;
     const Arr1<int, 3> none;
-    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
-    if (status == 12 || status == 11) {
+    if (ends_walk(read_reflection(0, 0, none, false))) {
         stop_ticks();
         panel_status(1, 1);
         return Next::Finish;

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/messages.h"
 #include "refine/linear_algebra.h"
 #include "refine/shift_lsq.h"
 #include "refine/ub_lsq.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 
@@ -76,7 +76,7 @@ void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     double det = 0.0;
     if (usable) MINV(a, a, det, np);
     if (!usable || std::fabs(det) < 1.0e-4 || SHIFT_LSQ(N, ANG, IH, IZERO, 1) != 0) {
-        GMDISPLAYERRORBOX("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
+        report_error("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
         return;
     }
     const ShiftLsqResult& r = last_shift_lsq();
@@ -113,7 +113,7 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
         const bool converged = sprev == 0.0 ? s == 0.0 : std::fabs(sprev - s) / sprev <= 0.05;
         if (converged) break;
         if (cycle >= 20) {
-            GMDISPLAYERRORBOX("Tarnivox", "WARNING: NO CONVERGENCE AFTER 20 CYCLES IN LSQ_OFFSETS");
+            report_error("Tarnivox", "WARNING: NO CONVERGENCE AFTER 20 CYCLES IN LSQ_OFFSETS");
             break;
         }
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "commands/preprocess.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/units.h"
 #include "refine/geometry.h"
@@ -45,8 +46,13 @@ protected:
     void SetUp() override {
         dir_ = test::fresh_run_in_scratch_dir("tarnivox_ubfit");
         set_ub_inverse_cache(true);
+        // As the program does: the computations' messages are error boxes.
+        set_message_sink([](const Message& m) { GMDISPLAYERRORBOX(m.title, m.text); });
     }
-    void TearDown() override { test::end_run_in_scratch_dir(dir_); }
+    void TearDown() override {
+        set_message_sink({});
+        test::end_run_in_scratch_dir(dir_);
+    }
 
     static GeometryOptions monoclinic() {
         GeometryOptions opt;

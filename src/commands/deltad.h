@@ -1,9 +1,8 @@
 #pragma once
+// "Delta-d/d" (336): the delta-d/d check of the refinement list.
 
 namespace tarnivox {
 
-void SET_PREPROCESS(int iflag, int iopt);
-void RUN_ZREF();
 void RUN_DELTAD();
 
 }  // namespace tarnivox
