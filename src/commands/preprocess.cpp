@@ -94,6 +94,7 @@ Next one_reflection(double threshold) {
         // The 1001st strong reflection: the list is full.
         stop_ticks();
         GMDISPLAYERRORBOX("Tarnivox", "Too many reflections: Increase I/sig");
+        panel_status(1, 1);
         END_GRAPHICS();
         return Next::Abandon;
     }

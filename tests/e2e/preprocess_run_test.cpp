@@ -108,6 +108,7 @@ TEST_F(PreprocessRun, ThousandAndFirstStrongReflectionEndsWithAFullList) {
     EXPECT_TRUE(shown("Too many reflections: Increase I/sig"));
     EXPECT_FALSE(shown(stored_text()));
     EXPECT_FALSE(backend_->timer_running());
+    EXPECT_EQ(backend_->widget(wid(PANEL(1))).status, 1);  // "Exit" usable again
     // No summary, and the list commands stay as they were.
     const auto l = log();
     EXPECT_EQ(std::find(l.begin(), l.end(), kSummaryHead), l.end());
