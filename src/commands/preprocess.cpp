@@ -7,7 +7,6 @@
 #include "commands/preprocess.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "core/exitint.h"
@@ -58,13 +57,6 @@ void paused() {
 
 void stop_ticks() { GMDEFINETIMERCALLBACK(50, 0); }
 
-// Counts a rejected fit under its reason, as the fit summary prints it.
-void count_rejection() {
-    const char reason = G.FITSTAT.padded()[1];
-    const char* hit = reason != '\0' ? std::strchr(REJECTION_LETTERS, reason) : nullptr;
-    if (hit != nullptr) G.NFITC(static_cast<int>(hit - REJECTION_LETTERS) + 2) += 1;
-}
-
 enum class Next { Wait, Finish, Abandon };
 
 // Reads, fits and judges the next reflection of the data set.
@@ -84,12 +76,7 @@ Next one_reflection(double threshold) {
     FITSCAN(0, ierr);
     PLOTSCAN();
     WRITE_REFINED_PARAMETERS();
-    if (G.FITSTAT.padded()[0] == 'R') {
-        count_rejection();
-        return Next::Wait;
-    }
-    G.NFITC(1) += 1;
-    if (!qualifies_for_list(threshold)) return Next::Wait;
+    if (!count_fit_outcome() || !qualifies_for_list(threshold)) return Next::Wait;
     if (ADD_TO_REFINEMENT_LIST() != 0) {
         // The 1001st strong reflection: the list is full.
         stop_ticks();
