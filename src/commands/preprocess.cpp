@@ -185,6 +185,9 @@ int run_refinement(int offsets, int zero, int isym) {
     int ierr = 0;
     if (isym != 0) {
         LSVEC(isym, ierr);
+        // Data without the chosen symmetry: the constrained cell is no
+        // cell of that system, and the refinement has failed.
+        if (ierr == 0 && symmetry_misfit() > SYMMETRY_MISFIT_LIMIT) ierr = 1;
         if (ierr == 0) log_record("(/,'  SYMMETRY-CONSTRAINED TO ',A25,' NO XTAL OFFSETS')", {SYSTEM_NAMES[isym - 1]});
     } else if (offsets == 1) {
         LSQ_WITHOFF(zero, ierr);

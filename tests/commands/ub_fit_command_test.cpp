@@ -310,18 +310,29 @@ TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
     }
 }
 
-// Orthorhombic data forced into the hexagonal system: the refinement may
-// run, but whatever it gives is a number, and its esds own up to the misfit.
-TEST_F(UbFitCommand, SymmetryThatDoesNotFitGivesNumbersAndLargeEsds) {
+// Orthorhombic data forced into the hexagonal or cubic system: a = b cannot
+// be both 5.9 and 8.3, the constrained fit is far worse than the free one,
+// and the refinement fails with its message and the input listed; the
+// unconstrained UB of its first step stands.
+TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
     GeometryOptions opt = monoclinic();
     opt.cell = {5.9, 8.3, 13.1, 90.0, 90.0, 90.0};
-    prepare(choose(5, false, false) + kResultsOk, opt, 40);
-    UB_FIT();
-    expect_no_nan();
-    if (G.UBFLAG == 1 && shown().empty()) {
-        // a = b cannot be both 5.9 and 8.3: the esd of a covers a wide range.
-        EXPECT_GT(G.CELLESD(1), 0.05);
+    for (int isym : {5, 6}) {
+        prepare(choose(isym, false, false), opt, 40);
+        UB_FIT();
+        EXPECT_EQ(shown(), std::vector<std::string>{"Problem with least squares procedure for unit-cell"}) << isym;
+        const auto l = log();
+        EXPECT_LT(index_of(l, kFailure), l.size());
+        EXPECT_EQ(std::count_if(l.begin(), l.end(), [](const std::string& x) { return x.find("SYMMETRY") != std::string::npos; }), 0);
+        EXPECT_EQ(G.UBFLAG, 1);
+        expect_no_nan();
+        close_unit(LU_LOG);
     }
+    // The same data with the system they have refine as before.
+    prepare(choose(3, false, false) + kResultsOk, opt, 40);
+    UB_FIT();
+    EXPECT_TRUE(shown().empty());
+    EXPECT_NEAR(G.CELL(2), 8.3, 0.002);
 }
 
 }  // namespace
