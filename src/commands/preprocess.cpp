@@ -125,7 +125,9 @@ void START_PREPROCESS() {
 }
 
 void PREPROCESS() {
-    for (int i = 1; i <= 11; ++i) G.NFITC(i) = 0;
+    // NFITC(12) as well: preprocessing has no second pass, and a count left
+    // by an automatic run would appear as recovered reflections in its summary.
+    for (int i = 1; i <= 12; ++i) G.NFITC(i) = 0;
     G.NPASS2 = 0;
     G.NUBREF = 0;
     G.FITMODE = 2;
