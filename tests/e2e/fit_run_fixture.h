@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -43,6 +44,7 @@ inline const char* const kOutputForms[] = {"Rfine", "Rfine extended", "Shelx hkl
 struct Written {
     int h = 0, k = 0, l = 0;
     double tth = 0.0;
+    double omega = 0.0;    // Rfine forms only: the fitted POSITION, or the setting when there is none
     double intensity = 0.0, sigma = 0.0;
     int nref = 0;          // Rfine forms only
     std::string status;    // Rfine forms only, six characters
@@ -78,6 +80,12 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
             w.k = static_cast<int>(num(s, 3, 3));
             w.l = static_cast<int>(num(s, 6, 3));
             w.tth = num(s, 9, 8);
+            // A rejected fit may leave a POSITION too wide for F8.4 (asterisks).
+            try {
+                w.omega = num(s, 17, 8);
+            } catch (const std::exception&) {
+                w.omega = std::nan("");
+            }
             w.intensity = num(s, 42, 11);
             w.sigma = num(s, 54, 7);
             w.nref = static_cast<int>(num(s, 61, 7)) / 10;
@@ -90,15 +98,17 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
 }
 
 // The direction cosines of SHELX records agree with those of the true
-// orientation and the setting angles of each reflection (`want`, in file
-// order) to 1e-4.
+// orientation to 1e-4, for the setting angles of each reflection (`want`,
+// in file order) with omega at the output omega of the record (`omegas`,
+// the fitted peak: the cosines describe the crystal where it diffracts).
 inline void expect_direction_cosines_of_true_geometry(const std::vector<Written>& shelx,
                                                       const std::vector<const sim::Truth*>& want,
-                                                      const sim::Plan& plan) {
-    for (std::size_t i = 0; i < shelx.size() && i < want.size(); ++i) {
+                                                      const sim::Plan& plan, const std::vector<double>& omegas) {
+    for (std::size_t i = 0; i < shelx.size() && i < want.size() && i < omegas.size(); ++i) {
         ASSERT_TRUE(shelx[i].has_dc) << i;
         Arr1<double, 4> ang;
         for (int j = 1; j <= 4; ++j) ang(j) = want[i]->angles[static_cast<std::size_t>(j - 1)];
+        ang(2) = omegas[i];
         Arr1<double, 6> dc;
         CALC_DIRNCOSINES(ang, dc);
         for (int a = 0; a < 3; ++a) {

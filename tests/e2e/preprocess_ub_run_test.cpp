@@ -154,20 +154,33 @@ TEST_F(FitRun, CalcUbGivesCad4ShelxFileTheTrueDirectionCosines) {
     c.seed = 5;
     c.nrefl = 300;
     c.scale_i = 20000.0;
-    const sim::Result r = simulate(c);
     // Preprocessing has walked to the end of the data: back to the first
     // reflection before the automatic run starts.
     const std::string fit_all =
         "command 322\npress \"Peak parameter default values\" \"Save + Exit\"\nenter main ISEQ 1\n"
         "press main Start\n";
-    ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 3) + kPreprocess + refinement_choices(UbCase{}) + fit_all), "");
-    ASSERT_EQ(G.UBFLAG, 1);
+    // The same run twice: into an Rfine file, whose omega column is the
+    // fitted peak at which the cosines are given, and into a SHELX file.
+    const auto once = [&](int intfmt) {
+        TearDown();
+        SetUp();
+        const sim::Result r = simulate(c);
+        EXPECT_EQ(run(opening("Enraf CAD4", 0.0, intfmt) + kPreprocess + refinement_choices(UbCase{}) + fit_all), "");
+        EXPECT_EQ(G.UBFLAG, 1);
+        return r;
+    };
+    once(1);
+    const std::vector<Written> rfine = read_intensity_file(dir_ / "out.txt", 1);
+    const sim::Result r = once(3);
     std::vector<const sim::Truth*> want;
     for (const sim::Truth& t : r.refl)
         if (t.in_data_set) want.push_back(&t);
     const std::vector<Written> shelx = read_intensity_file(dir_ / "out.txt", 3);
     ASSERT_EQ(shelx.size(), want.size());
-    expect_direction_cosines_of_true_geometry(shelx, want, sim::make_plan(c));
+    ASSERT_EQ(rfine.size(), want.size());
+    std::vector<double> omegas;
+    for (const Written& w : rfine) omegas.push_back(w.omega);
+    expect_direction_cosines_of_true_geometry(shelx, want, sim::make_plan(c), omegas);
 }
 
 }  // namespace
