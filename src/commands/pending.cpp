@@ -2,12 +2,9 @@
 // file of its own topic (src/commands/<topic>.cpp, beside its header).
 #include "commands/cif.h"
 #include "commands/deltad.h"
-#include "commands/preprocess.h"
 
 namespace tarnivox {
 
-void START_PREPROCESS() {}
-void UB_FIT() {}
 void RUN_DELTAD() {}
 void CREATE_CIF_TARNIVOX() {}
 
