@@ -1,21 +1,16 @@
 // "Calc FWHM" on the headless window: the box shows the fitted width law,
 // "Save values" stores the fields as the user left them, "Quit" stores
-// nothing; and over a simulated data set whose strong reflections are
-// fitted as preprocessing fits them, a and b of the simulated law come back
-// within 3 esd.
+// nothing (the law of a simulated data set: tests/e2e/zref_whole_run_test).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "commands/fit_gamma.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/units.h"
-#include "simulate.h"
-#include "support/fit_list.h"
 #include "support/scratch.h"
 #include "ui/widgets.h"
 
@@ -111,40 +106,6 @@ TEST_F(FitGammaCommand, WidthsWithoutEsdsOrAtOneAngleGiveFourZeros) {
 
     // The main window closed while the box waits ends the run.
     EXPECT_THROW(FIT_GAMMA(), ProgramEnd);
-}
-
-// The strong reflections of a simulated data set fitted one by one as
-// preprocessing does (start values, refined width and its esd, kept when
-// I/sigma > 10); the law fitted to their widths is the simulated one.
-TEST_F(FitGammaCommand, RecoversTheSimulatedWidthLawWithinThreeEsds) {
-    sim::Config cfg;
-    cfg.format = sim::Format::Standard;
-    cfg.nrefl = 400;
-    cfg.nstd = 0;
-    cfg.fwhm_a = 0.09;
-    cfg.fwhm_b = 0.42;
-    cfg.scale_i = 6000.0;
-    std::string script;
-    for (int seed = 1; seed <= 5; ++seed) script += "press \"FWHM values from dataset\" \"Save values\"\n";
-    window(script);
-    for (int seed = 1; seed <= 5; ++seed) {
-        cfg.seed = static_cast<std::uint64_t>(seed);
-        sim::simulate(cfg, (dir_ / "data.rfl").string(), (dir_ / "data.par").string(), "");
-        test::accept_any_background(dir_ / "data.par");
-        test::fit_strong_reflections_into_the_list(dir_ / "data.rfl", dir_ / "data.par", 10.0);
-        ASSERT_GE(G.NUBREF, 300);
-        G.PREPFLAG = 1;
-        FIT_GAMMA();
-        const double a = field(FW_A), b = field(FW_B), ea = field(FW_ESDA), eb = field(FW_ESDB);
-        std::printf("%d widths: a = %.5f(%.5f), b = %.5f(%.5f); simulated 0.09, 0.42\n", G.NUBREF, a, ea, b,
-                    eb);
-        EXPECT_LE(std::fabs(a - cfg.fwhm_a), 3.0 * ea);
-        EXPECT_LE(std::fabs(b - cfg.fwhm_b), 3.0 * eb);
-        EXPECT_LT(ea, 0.001);
-        EXPECT_LT(eb, 0.003);
-        EXPECT_EQ(G.FWHMA, a);
-        EXPECT_EQ(G.FWHMB, b);
-    }
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 #include "io/units.h"
 #include "refine/ub_lsq.h"
 #include "sim_zref.h"
-#include "support/fit_list.h"
 #include "support/scratch.h"
 #include "ui/preprocess_state.h"
 #include "ui/widgets.h"
@@ -247,44 +246,6 @@ TEST_F(ZrefCommand, NoGroupLeavesTheListAndSaysSo) {
     // The wait box is gone and the main window takes input again.
     EXPECT_FALSE(backend_->widget(wid(DLG_WAIT)).shown);
     EXPECT_EQ(backend_->active_window(), G.MAINWIN);
-}
-
-// From the simulator's data file of eight-setting groups: every scan
-// profile-fitted (both signs of 2theta, so the alpha2 peak on either side),
-// then Zref on the fitted peaks.
-TEST_F(ZrefCommand, FromFittedScansOfASimulatedDataFile) {
-    cfg_.ngroups = 10;
-    cfg_.zeros = {0.05, -0.06, 0.12};
-    cfg_.xtaloff = {0.04, 0.03, -0.05};
-    const sim::ZrefData d =
-        sim::simulate_zref(cfg_, (dir_ / "groups.rfl").string(), (dir_ / "groups.par").string(),
-                           (dir_ / "groups.truth").string());
-    test::fit_strong_reflections_into_the_list(dir_ / "groups.rfl", dir_ / "groups.par", 10.0);
-    ASSERT_EQ(G.NUBREF, 80) << "every scan fitted and kept";
-    ASSERT_EQ(open_unit(LU_LOG, (dir_ / "zref.log").string(), OpenMode::Replace, true), 0);
-    G.LOGOPEN = 1;
-    RUN_ZREF();
-    ASSERT_EQ(G.NUBREF, 10);
-    std::array<double, 3> zsum{}, osum{};
-    for (const auto& l : log_lines()) {
-        const auto z = numbers_after(l, "ZEROES:");
-        const auto o = numbers_after(l, "CRYSTAL OFFSETS:");
-        for (std::size_t j = 0; j < 3 && z.size() == 3; ++j) zsum[j] += z[j] / 10.0;
-        for (std::size_t j = 0; j < 3 && o.size() == 3; ++j) osum[j] += o[j] / 10.0;
-    }
-    for (int n = 1; n <= 10; ++n) {
-        const auto& g = d.groups[static_cast<std::size_t>(n - 1)];
-        // Peaks fitted to about 1E-3 degrees.
-        EXPECT_NEAR(G.TTHREF(n), g.truth[0], 0.003) << n;
-        EXPECT_NEAR(G.OMREF(n), g.truth[1], 0.002) << n;
-        EXPECT_NEAR(G.CHIREF(n), g.truth[2], 0.001) << n;
-    }
-    std::printf("mean zeros %.4f %.4f %.4f, mean offset %.4f %.4f %.4f\n", zsum[0], zsum[1], zsum[2], osum[0],
-                osum[1], osum[2]);
-    for (std::size_t j = 0; j < 3; ++j) {
-        EXPECT_NEAR(zsum[j], cfg_.zeros[j], 0.001);
-        EXPECT_NEAR(osum[j], cfg_.xtaloff[j], 0.01);
-    }
 }
 
 }  // namespace

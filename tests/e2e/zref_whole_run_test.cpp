@@ -1,5 +1,5 @@
-// The whole program on a simulated eight-setting data file, through the
-// script backend: open, Preprocess, Calc FWHM, Calc UB on the raw list,
+// The whole program through the script backend on simulated data: open,
+// Preprocess, Calc FWHM, Calc UB on the raw list of eight-setting groups,
 // Zref, Calc UB on the rebuilt list; the log is read back.
 #include <gtest/gtest.h>
 
@@ -13,8 +13,11 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "sim_zref.h"
+#include "simulate.h"
+#include "support/parameter_files.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
+#include "ui/widgets.h"
 
 namespace tarnivox {
 namespace {
@@ -112,6 +115,51 @@ TEST(ZrefWholeRun, PreprocessCalcFwhmZrefAndCalcUbOnSimulatedGroups) {
                 error(cells[1]));
     EXPECT_LE(error(cells[1]), error(cells[0]));
     test::end_run_in_scratch_dir(dir);
+}
+
+// Preprocess and Calc FWHM on ordinary simulated data sets: a and b of the
+// simulated width law within 3 esd as the box shows them, and stored.
+TEST(FwhmWholeRun, PreprocessThenCalcFwhmRecoversTheWidthLaw) {
+    for (int seed = 1; seed <= 3; ++seed) {
+        const fs::path dir = test::fresh_run_in_scratch_dir("tarnivox_fwhm_run");
+        sim::Config cfg;
+        cfg.format = sim::Format::Standard;
+        cfg.nrefl = 400;
+        cfg.fwhm_a = 0.09;
+        cfg.fwhm_b = 0.42;
+        cfg.scale_i = 6000.0;
+        cfg.seed = static_cast<std::uint64_t>(seed);
+        sim::simulate(cfg, (dir / "data.rfl").string(), (dir / "data.par").string(), "");
+        test::accept_any_background(dir / "data.par");
+        const std::string script =
+            "file data.rfl 1\n"
+            "press \"Input Data file Format\" Standard\n"
+            "press \"Input Data file Format\" OK\n"
+            "browse data.par\n"
+            "press Utilities Preprocess\n"
+            "press \"Preprocessing Control\" Go\n"
+            "press Utilities \"Calc FWHM\"\n"
+            "press \"FWHM values from dataset\" \"Save values\"\n"
+            "close\nanswer yes\n";
+        ScriptBackend& backend = test::install_quiet_script(script, dir.string());
+        try {
+            TARNIVOX_MAIN();
+        } catch (const ProgramEnd& e) {
+            finish_run(e);
+        }
+        auto shown = [&](WidSlot s) { return backend.widget(wid(s)).value; };
+        const double a = shown(FW_A), b = shown(FW_B), ea = shown(FW_ESDA), eb = shown(FW_ESDB);
+        std::printf("%d widths: a = %.5f(%.5f), b = %.5f(%.5f); simulated 0.09, 0.42\n", G.NUBREF, a, ea, b,
+                    eb);
+        EXPECT_GE(G.NUBREF, 200);
+        EXPECT_GT(ea, 0.0);
+        EXPECT_GT(eb, 0.0);
+        EXPECT_LE(std::fabs(a - cfg.fwhm_a), 3.0 * ea);
+        EXPECT_LE(std::fabs(b - cfg.fwhm_b), 3.0 * eb);
+        EXPECT_EQ(G.FWHMA, a);
+        EXPECT_EQ(G.FWHMB, b);
+        test::end_run_in_scratch_dir(dir);
+    }
 }
 
 }  // namespace
