@@ -15,6 +15,7 @@ constexpr int MAX_CYCLES = 200;
 constexpr int LDA = 6;
 
 int g_cycles = 0;
+[[maybe_unused]] const bool cycles_reset_registered = (register_outside_state_reset([] { g_cycles = 0; }), true);
 
 // Normal equations of one cycle over the refined parameters, packed in the
 // order of k (column-major, leading dimension 6, as MXLNEQ takes them).

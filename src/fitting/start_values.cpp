@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/angles.h"
 #include "core/store.h"
 #include "fitting/background.h"
 #include "fitting/fitscan.h"
@@ -9,10 +10,8 @@
 namespace tarnivox {
 namespace {
 
-constexpr double DEG_PER_RAD = 57.29578;
-
 // FWHM = a + b*tan(|theta|) of the peak-parameter defaults.
-double fwhm_from_model() { return G.FWHMA + G.FWHMB * std::tan(std::fabs(G.ANGLES(1)) / 2.0 / DEG_PER_RAD); }
+double fwhm_from_model() { return G.FWHMA + G.FWHMB * std::tan(std::fabs(G.ANGLES(1)) / 2.0 / DEGRAD); }
 
 double end_step_background() {
     if (G.NPTS < 1 || G.NPTS > MAXSTEPS) return 0.0;

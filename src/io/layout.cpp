@@ -2,21 +2,20 @@
 
 #include <cctype>
 #include <cmath>
+#include <string>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
+#include "core/internal_error.h"
 #include "io/units.h"
 
 namespace tarnivox {
 namespace {
 
 [[noreturn]] void layout_error(std::string_view layout, const char* what) {
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: record layout \"%.*s\": %s\n",
-                 static_cast<int>(layout.size()), layout.data(), what);
-    std::fflush(stderr);
-    std::abort();
+    internal_error("record layout \"" + std::string(layout) + "\": " + what);
 }
 
 // ---------------------------------------------------------------- parsing

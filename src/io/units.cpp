@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+
+#include "core/internal_error.h"
 
 namespace tarnivox {
 namespace {
@@ -27,8 +30,7 @@ Unit table[sizeof(kUnits) / sizeof(kUnits[0])];
 Unit& unit(int lu) {
     for (std::size_t i = 0; i < sizeof(kUnits) / sizeof(kUnits[0]); ++i)
         if (kUnits[i] == lu) return table[i];
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: unit %d is not one of the program's units\n", lu);
-    std::abort();
+    internal_error("unit " + std::to_string(lu) + " is not one of the program's units");
 }
 
 bool exists(std::string_view path) {
@@ -104,6 +106,11 @@ std::string unit_path(int lu) { return unit(lu).path; }
 void close_all_units() {
     for (int lu : kUnits) close_unit(lu);
 }
+
+namespace {
+// An internal error anywhere flushes and closes the program's files first.
+[[maybe_unused]] const bool cleanup_registered = (set_internal_error_cleanup(&close_all_units), true);
+}  // namespace
 
 int read_line(int lu, std::string& line) {
     Unit& u = unit(lu);

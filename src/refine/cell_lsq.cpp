@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
+#include "core/angles.h"
 #include "core/messages.h"
 #include "refine/linear_algebra.h"
 #include "refine/ub_lsq.h"
@@ -378,7 +378,7 @@ void LSVEC(int ISYM, int& IERR) {
         esd(m) = std::sqrt(var);
     }
     for (int m = 4; m <= 6; ++m)
-        esd(m) = (180.0 / std::numbers::pi) * esd(m) / std::fmax(sine_of(ref(m)), 1.0e-6);
+        esd(m) = DEG_PER_RAD_EXACT * esd(m) / std::fmax(sine_of(ref(m)), 1.0e-6);
     G.CELL = cell;
     if (finite_cell(esd)) G.CELLESD = esd;
     IERR = last_ierr;

@@ -7,15 +7,14 @@
 #include "core/store.h"
 #include "fitting/start_values.h"
 #include "params/parameters.h"
+#include "ui/command_numbers.h"
+#include "ui/modal.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {
 
 namespace {
-
-constexpr int CMD_PK_QUIT = 531;
-constexpr int CMD_PK_SAVE = 541;
 
 double value_of(WidSlot s) { return GMENQVALUESETTING(wid(s)); }
 int toggle_of(WidSlot s) { return GMENQTOGGLESWITCH(wid(s)) != 0 ? 1 : 0; }
@@ -134,16 +133,10 @@ void RUN_PKVALS(int& icancel) {
     WRITE_PKVALS();
     GMDRAWWINDOW(dlg);
     GMSETACTIVEWINDOW(dlg);
-    for (;;) {
-        const int cmd = GMACTION();
-        if (cmd == CMD_PK_SAVE) {
-            READ_PKVALS();
-            icancel = 0;
-            break;
-        }
-        // Closing the main window while the box is up leaves it unstored
-        // rather than waiting for a button that can no longer be pressed.
-        if (cmd == CMD_PK_QUIT || cmd == GM_CLOSE) break;
+    // Closing the main window while the box is up leaves it unstored.
+    if (wait_modal(dlg, {CMD_PK_QUIT, CMD_PK_SAVE}, CMD_PK_QUIT) == CMD_PK_SAVE) {
+        READ_PKVALS();
+        icancel = 0;
     }
     GMREMOVEWINDOW(dlg);
     GMSETACTIVEWINDOW(G.MAINWIN);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/angles.h"
 #include "fitting/profile.h"
 #include "io/layout.h"
 #include "ui/toolkit/toolkit.h"
@@ -35,10 +36,10 @@ double frame_x(double angle) { return G.XSCALE * (angle - G.STEPANG(1)); }
 // the alpha1 POSITION; the dispersion of the monochromator adds MSHIFT.
 void draw_alpha2_component(Arr1<double, MAXSTEPS>& work) {
     const double half = G.ANGLES(1) / 2.0;
-    const double s = G.WAVE2 / G.WAVE1 * std::sin(half / DEG_PER_RAD);
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(half / DEGRAD);
     if (!(std::fabs(s) <= 1.0)) return;  // beyond the limiting sphere: no alpha2 peak
     Arr1<double, 6> par = G.PAR;
-    par(4) = std::asin(s) * DEG_PER_RAD + G.PAR(4) - half + G.MSHIFT;
+    par(4) = std::asin(s) * DEGRAD + G.PAR(4) - half + G.MSHIFT;
     CALC_PROFILE(2, G.STEPANG, par, G.NPTS, work);
     PLOT_DATA(G.STEPANG, work, G.NPTS, COL_COMPONENT);
 }
