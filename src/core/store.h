@@ -101,6 +101,17 @@ struct FileState {
     int SKIPWEAK = 0;
 };
 
+// Indices k of the six profile parameters in PAR, PARESD, IREF, IFIX,
+// ICHK, PARLO and PARHI.
+inline constexpr int P_BACKGROUND = 1;
+inline constexpr int P_FWHM = 2;
+inline constexpr int P_INTENSITY = 3;
+inline constexpr int P_POSITION = 4;
+inline constexpr int P_ETA = 5;
+inline constexpr int P_IRATIO = 6;
+// ICHK(7): the RWP test.
+inline constexpr int CHK_RWP = 7;
+
 // Record 7: fit-control settings.  k runs over BACKGROUND, FWHM, INTENSITY,
 // POSITION, ETA, IRATIO.
 struct FitControls {

@@ -157,9 +157,9 @@ void READ_PARAMETERS() {
         if (G.PARSEEN(k) == 0) EXITINT("MISSING DATA FROM PARAMETER FILE");
 
     G.MONOSHIFT = monochromator_shift();
-    G.PAR(2) = G.FWHMA;
-    G.PAR(5) = G.ETA0;
-    G.PAR(6) = G.RATIO0;
+    G.PAR(P_FWHM) = G.FWHMA;
+    G.PAR(P_ETA) = G.ETA0;
+    G.PAR(P_IRATIO) = G.RATIO0;
     if (G.LOGOPEN == 1)
         write_record(LU_LOG, "(/,' ****************END OF PARAMETER FILE***************',/,/)");
 }

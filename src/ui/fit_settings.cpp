@@ -45,7 +45,7 @@ void READ_FIT_PARAMETERS() {
             G.PARHI(k) = value_of(FC_UPPER(k));
         }
     }
-    if (G.ICHK(7) == 1) G.RWPLIM = value_of(FC_UPPER(7));
+    if (G.ICHK(CHK_RWP) == 1) G.RWPLIM = value_of(FC_UPPER(CHK_RWP));
 }
 
 void WRITE_FIT_PARAMETERS() {
@@ -66,8 +66,8 @@ void WRITE_FIT_PARAMETERS() {
                 show_value(FC_UPPER(k), G.PARHI(k));
             }
         } else {
-            GMSETWIDGETSTATUS(wid(FC_UPPER(7)), on);
-            if (on == 1) show_value(FC_UPPER(7), G.RWPLIM);
+            GMSETWIDGETSTATUS(wid(FC_UPPER(CHK_RWP)), on);
+            if (on == 1) show_value(FC_UPPER(CHK_RWP), G.RWPLIM);
         }
     }
     GMSETTOGGLESWITCH(wid(FC_SKIPWEAK), G.SKIPWEAK);
@@ -81,7 +81,9 @@ void WRITE_REFINED_PARAMETERS() {
         show_value(FC_ESD(k), G.PARESD(k));
     }
     show_value(FC_REFINED(7), G.RWP);
-    GMSETTEXTSETTING(wid(FC_FLAGS), std::string(1, G.RFLAG_SAVE) + G.FITSTAT.padded());
+    std::string flags(1, G.RFLAG_SAVE);
+    flags += G.FITSTAT.padded();
+    GMSETTEXTSETTING(wid(FC_FLAGS), flags);
 }
 
 void SET_FIT_PARAMETERS() {
