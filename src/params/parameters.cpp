@@ -23,7 +23,6 @@ namespace {
 
 constexpr std::size_t kLineWidth = 80;
 constexpr std::size_t kKeyWidth = 6;
-// The monochromator shift is worked in 57.2958 degrees per radian.
 
 // Mandatory keywords, in the order the presence check reports them.
 enum Mandatory { PKPAR = 1, FITLIM, ATTEN, WAVEL, RFLAGS, TFLAGS, PARITY, MONO, NMANDATORY = MONO };
