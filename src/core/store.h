@@ -211,10 +211,11 @@ extern Store G;
 
 // A clean store, as at the start of the program.  Program state that lives
 // outside the store registers how reset_store() clears it: the cached
-// inverse of UB (refine), the cycle count of the last PKLSQ (fitting), the
-// clock fixed by a test (io); the message sink returns to recording.  The
-// open units stay open: a test that wants them closed calls
-// close_all_units().  Other state outside the store holds nothing a run
+// inverse of UB (refine), the cycle count of the last PKLSQ (fitting); the
+// message sink returns to recording.  The open units stay open: a test
+// that wants them closed calls close_all_units().  A clock fixed by a test
+// (io/clock.h) stays fixed until the test returns it, so that a test may
+// fix it once and reset the store for each run.  Other state outside the store holds nothing a run
 // can see: the work arrays of the least squares and of the background pass
 // are filled afresh on every call, the cache of parsed record layouts
 // depends only on the layout texts, and the toolkit backend and the

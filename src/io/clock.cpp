@@ -1,11 +1,8 @@
 #include "io/clock.h"
 
-#include "core/store.h"
-
 namespace tarnivox {
 namespace {
 std::optional<std::time_t> fixed_time;
-[[maybe_unused]] const bool clock_reset_registered = (register_outside_state_reset([] { fixed_time.reset(); }), true);
 }  // namespace
 
 std::string date_text(std::time_t t) {
