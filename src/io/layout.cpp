@@ -2,21 +2,20 @@
 
 #include <cctype>
 #include <cmath>
+#include <string>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
+#include "core/internal_error.h"
 #include "io/units.h"
 
 namespace tarnivox {
 namespace {
 
 [[noreturn]] void layout_error(std::string_view layout, const char* what) {
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: record layout \"%.*s\": %s\n",
-                 static_cast<int>(layout.size()), layout.data(), what);
-    std::fflush(stderr);
-    std::abort();
+    internal_error("record layout \"" + std::string(layout) + "\": " + what);
 }
 
 // ---------------------------------------------------------------- parsing
@@ -394,13 +393,17 @@ bool parse_real_text(const std::string& s, int implied, double& out) {
     }
     if (!point && implied > 0) {
         while (ip.size() < static_cast<std::size_t>(implied)) ip.insert(ip.begin(), '0');
-        fp = ip.substr(ip.size() - static_cast<std::size_t>(implied));
-        ip.resize(ip.size() - static_cast<std::size_t>(implied));
+        const std::size_t cut = ip.size() - static_cast<std::size_t>(implied);
+        fp.assign(ip, cut, std::string::npos);
+        ip.resize(cut);
     }
     norm += ip.empty() ? "0" : ip;
     norm += '.';
     norm += fp.empty() ? "0" : fp;
-    if (!ex.empty()) norm += "e" + ex;
+    if (!ex.empty()) {
+        norm += 'e';
+        norm += ex;
+    }
     char* end = nullptr;
     const double v = std::strtod(norm.c_str(), &end);
     if (end == nullptr || *end != '\0' || !std::isfinite(v)) return false;

@@ -146,7 +146,7 @@ OutputOpen open_output_path(const std::string& path) {
     if (!std::filesystem::exists(path, ec)) return OutputOpen::Failed;
     const int answer =
         GMDISPLAYMESSAGEBOX("Open output file", "Output file already exists: Overwrite (YES) or Append (No)",
-                            1, GM_BUTTONS_YESNOCANCEL);
+                            GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
     if (answer == GM_CANCEL) return OutputOpen::Cancelled;
     const OpenMode mode = answer == GM_YES ? OpenMode::Replace : OpenMode::Append;
     return open_unit(LU_OUTPUT, path, mode) == 0 ? OutputOpen::Opened : OutputOpen::Failed;
