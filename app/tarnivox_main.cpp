@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "commands/cif.h"
+#include "commands/deltad.h"
 #include "core/store.h"
 #include "fitting/commands.h"
 #include "import/convert.h"

@@ -21,7 +21,7 @@ struct Unit {
     LastOp last = LastOp::None;
 };
 
-constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT};
+constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT, LU_CIF};
 Unit table[sizeof(kUnits) / sizeof(kUnits[0])];
 
 Unit& unit(int lu) {

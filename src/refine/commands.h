@@ -6,6 +6,5 @@ void START_PREPROCESS();
 void UB_FIT();
 void SET_PREPROCESS(int iflag, int iopt);
 void RUN_ZREF();
-void RUN_DELTAD();
 
 }  // namespace tarnivox

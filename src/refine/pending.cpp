@@ -7,6 +7,5 @@ namespace tarnivox {
 void START_PREPROCESS() {}
 void UB_FIT() {}
 void RUN_ZREF() {}
-void RUN_DELTAD() {}
 
 }  // namespace tarnivox
