@@ -15,6 +15,10 @@ constexpr int COL_AXES = 1;
 constexpr int COL_POINTS = 2;
 constexpr int COL_TITLE = 4;
 
+// Binary noise of the decimal scaling of a limit (0.0007 scales to
+// 7.000000000000001): the truncation looks through it.
+constexpr double SCALING_NOISE = 1.0e-9;
+
 // More 2theta intervals than this cannot be labelled in the frame; a wider
 // range (values that are no 2theta) takes ticks of several tens.
 constexpr int MAX_X_INTERVALS = 36;
@@ -48,11 +52,27 @@ double round_plot_limit(double v, bool upper) {
     // usual case of values scattered around 0); toward zero otherwise, so
     // that the range still holds the data when all values have one sign.
     const bool away = upper ? v > 0.0 : v < 0.0;
-    const double m = away ? (std::trunc(a) + 1.0) / s : (std::ceil(a) - 1.0) / s;
+    const double m = away ? (std::trunc(a * (1.0 + SCALING_NOISE)) + 1.0) / s
+                          : (std::ceil(a * (1.0 - SCALING_NOISE)) - 1.0) / s;
     return v < 0.0 ? -m : m;
 }
 
-DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n) {
+namespace {
+
+void set_x_intervals(DataSetAxes& ax) {
+    const double intervals = std::round((ax.xmax - ax.xmin) / 10.0);
+    ax.xstep = 10.0;
+    ax.nx = static_cast<int>(intervals);
+    if (intervals > MAX_X_INTERVALS) {
+        ax.xstep = 10.0 * std::ceil(intervals / MAX_X_INTERVALS);
+        ax.nx = static_cast<int>(std::ceil((ax.xmax - ax.xmin) / ax.xstep));
+        ax.xmax = ax.xmin + ax.nx * ax.xstep;
+    }
+}
+
+}  // namespace
+
+DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n, double frame_width) {
     DataSetAxes ax;
     double xmin = 180.0, xmax = 0.0, ymin = 9999999.0, ymax = -100000.0;
     int used = 0;
@@ -74,13 +94,13 @@ DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n) 
     // The start values of the search bound the range (180 and 0 degrees):
     // points beyond 180 degrees still lie inside it.
     if (!(ax.xmax > ax.xmin)) ax.xmax = ax.xmin + 10.0;
-    const double intervals = std::round((ax.xmax - ax.xmin) / 10.0);
-    if (intervals > MAX_X_INTERVALS) {
-        ax.xstep = 10.0 * std::ceil(intervals / MAX_X_INTERVALS);
-        ax.nx = static_cast<int>(std::ceil((ax.xmax - ax.xmin) / ax.xstep));
-        ax.xmax = ax.xmin + ax.nx * ax.xstep;
-    } else {
-        ax.nx = static_cast<int>(intervals);
+    set_x_intervals(ax);
+    // The lowest 2theta on a round ten (all points at 30.0, say) would fall
+    // on the frame's first unit, where no point is drawn: the axis then
+    // starts one interval lower.
+    if (used > 0 && frame_width > 0.0 && (xmin - ax.xmin) * frame_width / (ax.xmax - ax.xmin) <= 1.0) {
+        ax.xmin -= 10.0;
+        set_x_intervals(ax);
     }
     ax.ymax = round_plot_limit(ymax, true);
     ax.ymin = round_plot_limit(ymin, false);
@@ -88,6 +108,10 @@ DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n) 
         // Every value 0: a range of one unit either side.
         ax.ymin = -1.0;
         ax.ymax = 1.0;
+    } else if (used > 0 && !(ymin > ax.ymin)) {
+        // A lower limit of 0 with values at 0: they would lie on the x axis,
+        // where no point is drawn; the range goes one fifth lower.
+        ax.ymin -= (ax.ymax - ax.ymin) / 5.0;
     }
     return ax;
 }
@@ -95,8 +119,8 @@ DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n) 
 void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n) {
     if (G.GFRAME == 0) return;
     const int np = std::clamp(n, 0, std::clamp(ndim, 0, MAXREFLIST));
-    const DataSetAxes ax = dataset_axes(X, Y, np);
     PLOT_START();
+    const DataSetAxes ax = dataset_axes(X, Y, np, G.FRAMEW);
     const double w = G.FRAMEW;
     const double yb = G.XAXISY;
     const double h = G.FRAMEH - G.XAXISY;

@@ -16,16 +16,18 @@ using DataSetValues = Arr1<double, MAXREFLIST>;
 // ndim and at most the arrays' size).
 void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n);
 
-// The axes the plot chooses for the first n points: 2theta from xmin to
-// xmax in nx intervals of xstep degrees (10, wider only for a range of more
-// than 36 intervals), the ordinate from ymin to ymax.  Always finite with
-// xmax > xmin and ymax > ymin.
+// The axes the plot chooses for the first n points in a frame of the given
+// width: 2theta from xmin to xmax in nx intervals of xstep degrees (10,
+// wider only for a range of more than 36 intervals), the ordinate from ymin
+// to ymax.  Always finite with xmax > xmin and ymax > ymin, and every
+// point that is a number lies inside (none on the frame's first unit or on
+// the x axis, where points are not drawn).
 struct DataSetAxes {
     double xmin = 0.0, xmax = 0.0, xstep = 10.0;
     int nx = 1;
     double ymin = 0.0, ymax = 0.0;
 };
-DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n);
+DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n, double frame_width);
 
 // An ordinate limit on a rounded decimal: the first significant digit of
 // |v| truncated and moved one unit outward, away from the data (up for the
