@@ -270,7 +270,6 @@ Plan make_plan(const Config& cfg) {
             t.hkl = cand[next++ % cand.size()];
         }
         setting_angles(p, t.hkl, t.angles);
-        t.angles[0] += cfg.tth_zero;
         if (cfg.format == Format::Febo) t.angles = febo_angles(p, t.hkl);
         as_read_from_kappa(p.cfg, s);
         t.nref = nref++;

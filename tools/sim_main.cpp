@@ -20,7 +20,7 @@ const char* const USAGE =
     "  --seed N  --nrefl N  --npts N  --step X  --nstd N  --std-interval N\n"
     "  --cell a b c alpha beta gamma  --wave w1 w2 ratio  --fwhm a b  --eta X\n"
     "  --background X  --intensity X  --atten X  --monodir N  --first N\n"
-    "  --cad4-margin N  --tth-zero DEG  --title TEXT\n";
+    "  --cad4-margin N  --title TEXT\n";
 
 bool format_of(const std::string& name, Config& c) {
     static const struct {
@@ -93,8 +93,6 @@ int main(int argc, char** argv) {
                 c.first_number = static_cast<int>(num(i));
             else if (a == "--cad4-margin")
                 c.cad4_margin = static_cast<int>(num(i));
-            else if (a == "--tth-zero")
-                c.tth_zero = num(i);
             else
                 throw std::invalid_argument(a);
         }

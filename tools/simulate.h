@@ -38,8 +38,6 @@ struct Config {
     bool xcal_newer = true;  // Xcalibur layout with a Version comment
     int cad4_margin = 0;     // blank columns before each CAD4 record
     int long_scan = 0;       // make reflection k a 600-step scan (0: none)
-    double tth_zero = 0.0;   // 2theta zero error of the detector circle, deg, added to every
-                             // recorded 2theta (not in Febo files, whose reader derives the angles)
     std::string title = "Simulated data set";
 };
 
