@@ -30,7 +30,6 @@ bool has_asterisk(const std::string& s) { return s.find('*') != std::string::npo
 
 }  // namespace
 
-
 void ROUND_VALUE(double& V, int N) {
     double r = 0.0;
     if (N >= 0) {
@@ -104,8 +103,8 @@ void FORMAT_VALUE(double& VALUE, double ESD, std::string& TEXT) {
     std::string text;
     if (ndp > 0) {
         // The run-time layout (Fw.NDP,'(',INDIG,')'), w = NP + NDP + 1.
-        const std::string layout = "(F" + std::to_string(np + ndp + 1) + "." + std::to_string(ndp) + ",'(',I" +
-                                   std::to_string(ndig) + ",')')";
+        const std::string layout = "(F" + std::to_string(np + ndp + 1) + "." + std::to_string(ndp) +
+                                   ",'(',I" + std::to_string(ndig) + ",')')";
         text = format_record(layout, {VALUE, iesd});
     } else {
         // An esd of 1 or more: the value is a whole number and the esd is

@@ -140,7 +140,8 @@ void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n
     text_at(0.45 * w, 0.2 * yb, "2THETA: DEG");
     text_at(0.0, 0.5 * yb, label(ax.xmin, 5, 2));
     text_at(0.89 * w, 0.5 * yb, label(ax.xmax, 5, 2));
-    for (int k = 1; k < ax.nx; ++k) text_at(k * w / ax.nx - 0.02 * w, 0.5 * yb, label(ax.xmin + k * ax.xstep, 5, 2));
+    for (int k = 1; k < ax.nx; ++k)
+        text_at(k * w / ax.nx - 0.02 * w, 0.5 * yb, label(ax.xmin + k * ax.xstep, 5, 2));
     for (int j = 0; j <= 4; ++j) {
         const double yj = j * h / 5.0 + yb;
         line(0.0, yj, 0.05 * w, yj);

@@ -1,6 +1,8 @@
 // The CIF fragment of "Create Cif": its layout line by line, where it is
 // written, and that a real CIF parser (the gemmi command) reads every
 // fragment the store can give, with only IUCr core dictionary names.
+#include "commands/cif.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "commands/cif.h"
 #include "core/store.h"
 #include "io/units.h"
 #include "support/scratch.h"
@@ -28,25 +29,45 @@ namespace fs = std::filesystem;
 // Every data name the fragment may hold, as the IUCr core dictionary
 // spells it.
 const std::set<std::string> kCoreNames = {
-    "_diffrn_standards_number",      "_diffrn_standards_interval_count", "_diffrn_standards_decay_%",
-    "_computing_cell_refinement",    "_cell_length_a",                   "_cell_length_b",
-    "_cell_length_c",                "_cell_angle_alpha",                "_cell_angle_beta",
-    "_cell_angle_gamma",             "_cell_volume",                     "_cell_measurement_wavelength",
-    "_cell_measurement_pressure",    "_cell_measurement_temperature",    "_cell_measurement_reflns_used",
-    "_cell_measurement_theta_min",   "_cell_measurement_theta_max",      "_computing_data_reduction",
-    "_diffrn_measurement_method",    "_diffrn_orient_matrix_type",       "_diffrn_orient_matrix_UB_11",
-    "_diffrn_orient_matrix_UB_12",   "_diffrn_orient_matrix_UB_13",      "_diffrn_orient_matrix_UB_21",
-    "_diffrn_orient_matrix_UB_22",   "_diffrn_orient_matrix_UB_23",      "_diffrn_orient_matrix_UB_31",
-    "_diffrn_orient_matrix_UB_32",   "_diffrn_orient_matrix_UB_33",      "_diffrn_reflns_number",
+    "_diffrn_standards_number",
+    "_diffrn_standards_interval_count",
+    "_diffrn_standards_decay_%",
+    "_computing_cell_refinement",
+    "_cell_length_a",
+    "_cell_length_b",
+    "_cell_length_c",
+    "_cell_angle_alpha",
+    "_cell_angle_beta",
+    "_cell_angle_gamma",
+    "_cell_volume",
+    "_cell_measurement_wavelength",
+    "_cell_measurement_pressure",
+    "_cell_measurement_temperature",
+    "_cell_measurement_reflns_used",
+    "_cell_measurement_theta_min",
+    "_cell_measurement_theta_max",
+    "_computing_data_reduction",
+    "_diffrn_measurement_method",
+    "_diffrn_orient_matrix_type",
+    "_diffrn_orient_matrix_UB_11",
+    "_diffrn_orient_matrix_UB_12",
+    "_diffrn_orient_matrix_UB_13",
+    "_diffrn_orient_matrix_UB_21",
+    "_diffrn_orient_matrix_UB_22",
+    "_diffrn_orient_matrix_UB_23",
+    "_diffrn_orient_matrix_UB_31",
+    "_diffrn_orient_matrix_UB_32",
+    "_diffrn_orient_matrix_UB_33",
+    "_diffrn_reflns_number",
 };
 
 // Items whose value is a number (or '?'): value(esd) or plain.
 bool numeric_item(const std::string& name) {
-    return name.rfind("_cell_length", 0) == 0 || name.rfind("_cell_angle", 0) == 0 || name == "_cell_volume" ||
-           name == "_cell_measurement_wavelength" || name == "_cell_measurement_reflns_used" ||
-           name.rfind("_cell_measurement_theta", 0) == 0 || name.rfind("_diffrn_orient_matrix_UB_", 0) == 0 ||
-           name == "_diffrn_standards_number" || name == "_diffrn_standards_interval_count" ||
-           name == "_diffrn_reflns_number";
+    return name.rfind("_cell_length", 0) == 0 || name.rfind("_cell_angle", 0) == 0 ||
+           name == "_cell_volume" || name == "_cell_measurement_wavelength" ||
+           name == "_cell_measurement_reflns_used" || name.rfind("_cell_measurement_theta", 0) == 0 ||
+           name.rfind("_diffrn_orient_matrix_UB_", 0) == 0 || name == "_diffrn_standards_number" ||
+           name == "_diffrn_standards_interval_count" || name == "_diffrn_reflns_number";
 }
 
 const std::regex kCifNumber(R"(^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?(\(\d+\))?$)");
@@ -118,7 +139,8 @@ protected:
         EXPECT_NE(fragment.rfind("data_", 0), 0u) << label << ": a fragment has no block header";
         EXPECT_EQ(fragment.find("\ndata_"), std::string::npos) << label << ": a fragment has no block header";
         EXPECT_EQ(fragment.find('*', fragment.find("_diffrn_standards")), std::string::npos)
-            << label << ": asterisks after the banner\n" << fragment;
+            << label << ": asterisks after the banner\n"
+            << fragment;
         const fs::path block = dir_ / ("block_" + label + ".cif");
         std::ofstream(block) << "data_tarnivox\n" << fragment;
         const fs::path report = dir_ / ("gemmi_" + label + ".txt");
@@ -221,7 +243,8 @@ TEST_F(CifFragment, WithoutOrientationMatrixOnlyTheAlwaysLines) {
     const auto lines = test::read_lines(cif());
     ASSERT_EQ(lines.size(), 17u);
     EXPECT_EQ(without_trailing_blanks(lines[9]), "_diffrn_standards_decay_%            ?");
-    EXPECT_EQ(without_trailing_blanks(lines[10]), "_computing_data_reduction           'Tarnivox (Voskel, 2003)'");
+    EXPECT_EQ(without_trailing_blanks(lines[10]),
+              "_computing_data_reduction           'Tarnivox (Voskel, 2003)'");
     EXPECT_EQ(lines[13], ";");
     EXPECT_EQ(lines[16], "_diffrn_reflns_number             105");
     EXPECT_EQ(test::read_text(cif()).find("_cell"), std::string::npos);
@@ -240,8 +263,9 @@ TEST_F(CifFragment, RealCifParserReadsEveryFragment) {
     auto items = create_and_validate("with_ub");
     EXPECT_EQ(items.size(), 30u);
     // The cell read back agrees with the store within the printed esd.
-    const char* cell_names[7] = {"_cell_length_a",    "_cell_length_b",   "_cell_length_c", "_cell_angle_alpha",
-                                 "_cell_angle_beta",  "_cell_angle_gamma", "_cell_volume"};
+    const char* cell_names[7] = {"_cell_length_a",    "_cell_length_b",   "_cell_length_c",
+                                 "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma",
+                                 "_cell_volume"};
     for (int i = 0; i < 7; ++i) {
         double v = 0.0, e = 0.0;
         parse_value_esd(value_of(items, cell_names[i]), v, e);
@@ -281,7 +305,7 @@ TEST_F(CifFragment, NoDataNameWithoutAValue) {
     G.CELL(2) = 1.0e31;
     G.CELL(3) = 1.0e-12;
     G.CELL(7) = 123456789.5;
-    G.WAVE1 = 12.5;  // wider than F8.6
+    G.WAVE1 = 12.5;      // wider than F8.6
     G.UB(1, 1) = 250.0;  // wider than F10.7
     G.NCLASS = Arr1<int, 7>{{123456, 0, 0, 0, 0, 0, 0}};
     G.NSTD = -7;

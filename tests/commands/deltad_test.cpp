@@ -1,6 +1,8 @@
 // "Delta-d/d" on a refinement list measured on a known crystal: the log
 // records, the trend a 2theta zero error gives, the scatter of angle noise
 // around 0, the plot of the points, and the odd lists.
+#include "commands/deltad.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "commands/deltad.h"
 #include "core/store.h"
 #include "io/units.h"
 #include "refine/delta_d.h"
@@ -242,7 +243,8 @@ TEST_F(DeltaD, EmptyListWritesTheSummaryOfNothing) {
     EXPECT_EQ(text.find("nan"), std::string::npos);
     EXPECT_EQ(text.find('*'), std::string::npos);
     for (const DrawOp& op : backend_->display_list(G.GFRAME).ops) {
-        EXPECT_TRUE(std::isfinite(op.x) && std::isfinite(op.y) && std::isfinite(op.x2) && std::isfinite(op.y2));
+        EXPECT_TRUE(std::isfinite(op.x) && std::isfinite(op.y) && std::isfinite(op.x2) &&
+                    std::isfinite(op.y2));
     }
 }
 

@@ -36,7 +36,8 @@ TEST_F(CifRun, OpenThenCreateCifAndDeltaD) {
     c.nrefl = 30;
     c.seed = 11;
     const sim::Result truth = simulate(c);
-    const std::string message = run(opening("Standard", 0.0, 0) + "command 318\ncommand 336\nsvg deltad.svg\n");
+    const std::string message =
+        run(opening("Standard", 0.0, 0) + "command 318\ncommand 336\nsvg deltad.svg\n");
     EXPECT_EQ(message, "");
     const auto shown = messages();
     EXPECT_NE(std::find(shown.begin(), shown.end(), "Cif created successfully"), shown.end());
@@ -49,10 +50,11 @@ TEST_F(CifRun, OpenThenCreateCifAndDeltaD) {
     for (int i = 0; i < 5; ++i) count += truth.nclass[static_cast<std::size_t>(i)];
     if (count == 0) count = truth.nclass[6];
     EXPECT_EQ(value_of(cif, "_diffrn_reflns_number"), std::to_string(count));
-    const char* names[6] = {"_cell_length_a", "_cell_length_b",   "_cell_length_c",
+    const char* names[6] = {"_cell_length_a",    "_cell_length_b",   "_cell_length_c",
                             "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma"};
     for (int i = 0; i < 6; ++i)
-        EXPECT_NEAR(std::stod(value_of(cif, names[i])), c.cell[static_cast<std::size_t>(i)], 2e-4) << names[i];
+        EXPECT_NEAR(std::stod(value_of(cif, names[i])), c.cell[static_cast<std::size_t>(i)], 2e-4)
+            << names[i];
     const sim::Plan plan = sim::make_plan(c);
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 3; ++j) {

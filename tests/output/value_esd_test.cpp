@@ -1,10 +1,10 @@
+#include "output/value_esd.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
-
-#include "output/value_esd.h"
 
 namespace tarnivox {
 namespace {

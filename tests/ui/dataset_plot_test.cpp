@@ -1,6 +1,8 @@
 // The data-set plot on the headless window: its axes from the data, the
 // labels, every point where its values put it, the points left out, and
 // the degenerate data sets; the SVG of a delta-d/d plot for review.
+#include "ui/dataset_plot.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +14,6 @@
 
 #include "core/store.h"
 #include "support/scratch.h"
-#include "ui/dataset_plot.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -58,7 +59,8 @@ protected:
     }
     void expect_all_finite() const {
         for (const DrawOp& op : list().ops)
-            EXPECT_TRUE(std::isfinite(op.x) && std::isfinite(op.y) && std::isfinite(op.x2) && std::isfinite(op.y2));
+            EXPECT_TRUE(std::isfinite(op.x) && std::isfinite(op.y) && std::isfinite(op.x2) &&
+                        std::isfinite(op.y2));
     }
 
     ScriptBackend* backend_ = nullptr;
@@ -106,8 +108,9 @@ TEST_F(DataSetPlot, EveryPointWhereItsValuesSay) {
         EXPECT_NEAR(sq[i].x2 - sq[i].x, 2.0, 1e-12);
     }
     // Labels: 2theta every 10 degrees, five ordinate values and the top.
-    for (const char* t : {"10.00", "20.00", "30.00", "40.00", "50.00", "60.00", "2THETA: DEG", "DELTA-D/D PLOT",
-                          "-0.00300", "-0.00120", " 0.00060", " 0.00240", " 0.00420", " 0.00600"})
+    for (const char* t :
+         {"10.00", "20.00", "30.00", "40.00", "50.00", "60.00", "2THETA: DEG", "DELTA-D/D PLOT", "-0.00300",
+          "-0.00120", " 0.00060", " 0.00240", " 0.00420", " 0.00600"})
         EXPECT_NE(text(t), nullptr) << t;
     EXPECT_NEAR(text("60.00")->x, 0.89 * w, 1e-9);
     EXPECT_NEAR(text("30.00")->x, 2.0 * w / 5.0 - 0.02 * w, 1e-9);

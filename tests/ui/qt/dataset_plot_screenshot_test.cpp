@@ -49,7 +49,8 @@ TEST(DataSetPlotOnQt, PictureOfADeltaDPlot) {
     EXPECT_EQ(squares, n);
     std::vector<std::string> texts;
     for (const DrawOp& op : list.texts()) texts.push_back(op.text);
-    for (const char* t : {"10.00", "20.00", "30.00", "40.00", "50.00", "60.00", "DELTA-D/D PLOT", "2THETA: DEG"})
+    for (const char* t :
+         {"10.00", "20.00", "30.00", "40.00", "50.00", "60.00", "DELTA-D/D PLOT", "2THETA: DEG"})
         EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
     EXPECT_GT(G.FRAMEW, 300.0) << "the frame was measured on the real window";
     set_toolkit_backend(nullptr);
