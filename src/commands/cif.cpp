@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -141,11 +142,15 @@ void CREATE_CIF_TARNIVOX() {
         GMDISPLAYERRORBOX("TARNIVOX", "Cif file could not be created: " + path);
         return;
     }
-    int status = 0;
-    for (const std::string& line : fragment_lines()) status |= write_line(LU_CIF, line);
+    // One write for the whole fragment: on a full disk none of it stays,
+    // and the emptied file goes, so that no part of a fragment is pasted.
+    std::string text = cif_fragment_text();
+    text.pop_back();
+    int status = write_lines(LU_CIF, text);
     status |= flush_unit(LU_CIF);
     close_unit(LU_CIF);
     if (status != 0) {
+        std::remove(path.c_str());
         GMDISPLAYERRORBOX("TARNIVOX", "Cif file could not be written: " + path);
         return;
     }

@@ -357,11 +357,18 @@ TEST_F(CifFragment, UnwritableFolderIsReportedNotAnnounced) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("Cif file could not be created"), std::string::npos);
     EXPECT_EQ(test::script_events(ScriptEvent::Message).size(), 0u);
-    // A name that is a folder cannot be opened as a file either.
+    // A full disk: no part of a fragment stays.
     G.WORKDIR = dir_.string() + "/";
+    set_unit_size_limit(LU_CIF, 300);
+    CREATE_CIF_TARNIVOX();
+    set_unit_size_limit(LU_CIF, -1);
+    EXPECT_FALSE(fs::exists(cif()));
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_NE(messages()[1].find("Cif file could not be written"), std::string::npos);
+    // A name that is a folder cannot be opened as a file either.
     fs::create_directories(cif());
     CREATE_CIF_TARNIVOX();
-    EXPECT_EQ(messages().size(), 2u);
+    EXPECT_EQ(messages().size(), 3u);
     EXPECT_TRUE(fs::is_directory(cif()));
 }
 
