@@ -1,13 +1,10 @@
 // Commands that are not built yet: each does nothing until it moves to the
 // file of its own topic (src/commands/<topic>.cpp, beside its header).
 #include "commands/fit_gamma.h"
-#include "commands/preprocess.h"
 #include "commands/zref.h"
 
 namespace tarnivox {
 
-void START_PREPROCESS() {}
-void UB_FIT() {}
 void RUN_ZREF() {}
 void FIT_GAMMA() {}
 
