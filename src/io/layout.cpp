@@ -1,5 +1,6 @@
 #include "io/layout.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <string>
@@ -563,6 +564,16 @@ std::string format_int(long long v, int w, int m) {
     if (v < 0) digits.insert(digits.begin(), '-');
     if (digits.size() > W) return std::string(W, '*');
     return std::string(W - digits.size(), ' ') + digits;
+}
+
+std::string format_fixed_whole(double v, int w, int d) {
+    if (!std::isfinite(v) || std::fabs(v) >= 1e30) return {};
+    // At most 30 integer digits, a sign, the point and d decimals.
+    for (int width = std::max(w, 1); width <= d + 32; ++width) {
+        std::string s = format_fixed(v, width, d);
+        if (s.find('*') == std::string::npos) return s;
+    }
+    return {};
 }
 
 std::string format_fixed(double v, int w, int d) {

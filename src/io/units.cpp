@@ -25,10 +25,10 @@ struct Unit {
     LastOp last = LastOp::None;
 };
 
-constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT};
+constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT, LU_CIF};
 constexpr std::size_t kNumUnits = sizeof(kUnits) / sizeof(kUnits[0]);
 Unit table[kNumUnits];
-long size_limit[kNumUnits] = {-1, -1, -1, -1, -1, -1, -1};
+long size_limit[kNumUnits] = {-1, -1, -1, -1, -1, -1, -1, -1};
 WriteErrorHandler on_write_error = nullptr;
 
 std::size_t slot(int lu) {

@@ -284,4 +284,8 @@ void OPEN_NEWSTD(int& status, int unit) {
     status = 0;
 }
 
+std::string in_work_directory(const std::string& name) {
+    return name.empty() ? name : in_directory(name, std::string(G.WORKDIR.str()));
+}
+
 }  // namespace tarnivox
