@@ -175,9 +175,10 @@ TEST_F(ParametersTest, MonochromatorShiftTakesTheSignOfTheDispersionDirection) {
     EXPECT_DOUBLE_EQ(G.MONOSHIFT, -parallel);
     read_file(kMandatory + "MONO      1   12.1600    0.0000    0\n");
     EXPECT_EQ(G.MONOSHIFT, 0.0);
-    // A wavelength ratio that gives no real angle leaves no shift, never NaN.
-    read_file(kMandatory + "WAVEL  2 0.0 0.7 0.5\nMONO      1 12.16 0.0 1\n");
-    EXPECT_EQ(G.MONOSHIFT, 0.0);
+    // A wavelength that gives no real angle is refused where it is read,
+    // before any shift could come out NaN.
+    EXPECT_EQ(fatal_message(kMandatory + "WAVEL  2 0.0 0.7 0.5\nMONO      1 12.16 0.0 1\n"),
+              "ILLEGAL VALUE IN PARAMETER FILE: WAVEL alpha1 wavelength 0");
 }
 
 TEST_F(ParametersTest, LogEchoesEveryLineBetweenTheBanners) {
