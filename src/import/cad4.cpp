@@ -14,6 +14,10 @@ namespace tarnivox {
 namespace {
 
 constexpr int CAD4_STEPS = 96;  // 8 count lines of 12 steps
+// Last columns (after the margin) of the three record kinds of a reflection.
+constexpr std::size_t REFLECTION_LINE_END = 41;
+constexpr std::size_t ANGLE_LINE_END = 50;
+constexpr std::size_t COUNT_LINE_END = 60;
 
 // The record code of a line (columns m+1, m+2); -1 when unreadable.
 int record_code(std::string_view body) {
@@ -128,6 +132,12 @@ void READ_SCAN_CAD4(int& status) {
             return;
         }
         flags.resize(6, ' ');
+        // A line cut before its speed code gives no scale: the reflection
+        // is left out, its other lines are passed over by the search.
+        if (!reaches_column(body, REFLECTION_LINE_END)) {
+            status = 13;
+            return;
+        }
         if (flags[1] != 'X') break;
         next_input_line(line, 80);  // the angle line of the left-out reflection
     }
@@ -140,16 +150,16 @@ void READ_SCAN_CAD4(int& status) {
     int code = 0;
     int nref = 0;
     Arr1<double, 4> kappa;
-    if (read_fixed(without_margin(line), "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) !=
-            READ_OK ||
+    const std::string angle_line = without_margin(line);
+    if (read_fixed(angle_line, "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) != READ_OK ||
         code != 2 || nref != G.NREF) {
         status = 11;
         return;
     }
+    bool unreadable = !reaches_column(angle_line, ANGLE_LINE_END);
     G.STEP = G.SCANW / 95.0;
     G.NPTS = CAD4_STEPS;
 
-    bool unreadable = false;
     for (int j = 3; j <= 10; ++j) {
         if (next_input_line(line, 80) != READ_OK) {
             status = 13;
@@ -164,6 +174,8 @@ void READ_SCAN_CAD4(int& status) {
             status = 11;
             return;
         }
+        // Counts missing from a cut line are no zeros.
+        if (!reaches_column(without_margin(line), COUNT_LINE_END)) unreadable = true;
         for (int i = 1; i <= 12; ++i) G.COUNTS(12 * (j - 3) + i) = c(i);
     }
     // A speed code of 0 gives no counting time: the scan cannot be scaled.

@@ -97,8 +97,15 @@ void READ_SCAN_STOE(int& status) {
             status = 12;
             return;
         }
-        if (st != READ_OK || nread < 16) {
+        if (st != READ_OK) {
             status = 11;
+            return;
+        }
+        // A line cut short (the file ends inside it, or it was broken in
+        // two) lacks angles: the reflection is left out, its count lines
+        // are passed over by the search for the next reflection line.
+        if (nread < 16) {
+            status = 13;
             return;
         }
         break;
@@ -116,7 +123,9 @@ void READ_SCAN_STOE(int& status) {
     for (;;) {
         const int st = next_input_line(line, 100);
         if (st != READ_OK) {
-            status = 12;
+            // The file ends inside the reflection: unreadable, and the next
+            // call finds the end of the data.
+            status = 13;
             return;
         }
         if (line.empty() || line[0] != 'P') break;

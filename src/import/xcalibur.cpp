@@ -15,6 +15,13 @@ namespace {
 
 constexpr double DEG = 57.29578;
 constexpr int COUNTS_PER_LINE = 8;
+// Last columns of the records of a reflection: the reflection line with
+// its count scale (without it, in the older layout's standard lines), the
+// angle lines, and a count line of n counts (1 + 9n).
+constexpr std::size_t SCALED_LINE_END = 69;
+constexpr std::size_t UNSCALED_LINE_END = 39;
+constexpr std::size_t ANGLE_LINE_END = 41;
+constexpr std::size_t COUNT_FIELD = 9;
 
 [[noreturn]] void header_error() { EXITINT("ERROR READING DATAFILE HEADER"); }
 [[noreturn]] void header_eof() { EXITINT("UNEXPECTED EOF IN DATAFILE HEADER"); }
@@ -194,22 +201,27 @@ void READ_SCAN_XCAL(int& status) {
     }
     G.NREF = seq < 0 ? -seq : seq;
 
+    // From here on the end of the file falls inside the reflection: it is
+    // unreadable (13), and the next call finds the end of the data.
+    bool cut = !reaches_column(line, !standard || G.XNEWFMT == 1 ? SCALED_LINE_END : UNSCALED_LINE_END);
     Arr1<double, 4> z;
     if (!scan_line(line, 'Z')) {
-        status = 12;
+        status = 13;
         return;
     }
+    if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
     if (read_fixed(line, "(1X,4F10.0)", {z}) != READ_OK) {
         status = 11;
         return;
     }
     z(2) = z(2) / 2.0;
     if (!scan_line(line, 'Z') || !scan_line(line, ' ')) {
-        status = 12;
+        status = 13;
         return;
     }
     const bool euler = first_char(line) == 'E';
     if (euler) {
+        if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
         if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) !=
             READ_OK) {
             status = 11;
@@ -231,7 +243,7 @@ void READ_SCAN_XCAL(int& status) {
         backspace_unit(LU_INPUT);
     }
     if (!scan_line(line, ' ')) {
-        status = 12;
+        status = 13;
         return;
     }
     if (first_char(line) == 'S') backspace_unit(LU_INPUT);
@@ -256,10 +268,11 @@ void READ_SCAN_XCAL(int& status) {
     bool unreadable = false;
     for (int first = 1; first <= G.NPTS; first += COUNTS_PER_LINE) {
         if (!scan_line(line, 'S')) {
-            status = 12;
+            status = 13;
             return;
         }
         const int n = G.NPTS - first + 1 < COUNTS_PER_LINE ? G.NPTS - first + 1 : COUNTS_PER_LINE;
+        if (!reaches_column(line, 1 + COUNT_FIELD * static_cast<std::size_t>(n))) cut = true;
         Arr1<int, COUNTS_PER_LINE> c;
         if (read_fixed(line, "(1X,8I9)", {c.first(n)}) != READ_OK) {
             unreadable = true;
@@ -267,7 +280,7 @@ void READ_SCAN_XCAL(int& status) {
         }
         for (int i = 1; i <= n; ++i) G.COUNTS(first + i - 1) = c(i);
     }
-    if (unreadable) {
+    if (unreadable || cut) {
         status = 13;
         return;
     }

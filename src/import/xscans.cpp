@@ -30,6 +30,22 @@ bool is_high_digit(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 int high_value(char c) { return c >= 'a' ? c - 'a' + 26 : c - 'A'; }
 
+// The reflection line ends with the scan speed in column 64.
+constexpr std::size_t REFLECTION_LINE_END = 64;
+
+// A reflection line met where counts are expected (the counts of the scan
+// before it were cut short): two blanks, then numbers whose decimal points
+// stand where the angle fields put them.  Encoded counts never read so.
+bool is_reflection_line(const std::string& line) {
+    if (columns(line, 1, 2) != "  " || !reaches_column(line, REFLECTION_LINE_END)) return false;
+    for (const int point : {25, 33, 41, 49})
+        if (line[static_cast<std::size_t>(point - 1)] != '.') return false;
+    int seq = 0;
+    Arr1<int, 3> hkl;
+    Arr1<double, 6> values;
+    return read_fixed(line, "(1X,I6,3I4,4F8.2,F5.2,F8.2)", {&seq, hkl, values}) == READ_OK;
+}
+
 bool starts_with(const std::string& line, std::string_view key) {
     return line.compare(0, key.size(), key) == 0;
 }
@@ -109,6 +125,11 @@ void DECODE_DATA(int& status) {
             status = 13;
             return;
         }
+        if (is_reflection_line(line)) {
+            backspace_unit(LU_INPUT);
+            status = 13;
+            return;
+        }
         for (const char c : line) {
             if (c == ' ') continue;
             const int low = ILOWBIT(c);
@@ -148,6 +169,12 @@ void READ_SCAN_XSCANS(int& status) {
         return;
     }
     G.NREF = seq < 0 ? -seq : seq;
+    // A line cut before its speed gives no scale: the reflection is left
+    // out, its count lines are passed over by the search.
+    if (!reaches_column(line, REFLECTION_LINE_END)) {
+        status = 13;
+        return;
+    }
     G.ISCTYPE = 0;
     if (seq < 0) {
         G.ISCTYPE = find_standard();
