@@ -7,6 +7,12 @@ source ./scripts_common.sh
 need_packages "${TARNIVOX_PACKAGES[@]}"
 jobs=$(nproc)
 
+echo "== layering: no include reaches past the include roots"
+if grep -rnE '#include "\.\.?/' src app; then
+    echo "an include by relative path bypasses the layering of the subsystems" >&2
+    exit 1
+fi
+
 echo "== build and test"
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"

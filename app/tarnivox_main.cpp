@@ -3,17 +3,24 @@
 #include <cstdio>
 #include <exception>
 
+#include "commands/auto_fit.h"
+#include "commands/background.h"
+#include "commands/cif.h"
+#include "commands/deltad.h"
+#include "commands/fit_gamma.h"
+#include "commands/manual_fit.h"
+#include "commands/preprocess.h"
+#include "commands/zref.h"
+#include "core/messages.h"
 #include "core/store.h"
-#include "fitting/commands.h"
 #include "import/convert.h"
 #include "import/export.h"
 #include "import/stddata.h"
 #include "io/units.h"
 #include "output/reports.h"
 #include "params/defaults.h"
-#include "params/fit_settings.h"
-#include "refine/commands.h"
 #include "ui/dialogs.h"
+#include "ui/fit_settings.h"
 #include "ui/files.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
@@ -87,6 +94,8 @@ void command_loop() {
 }
 
 void TARNIVOX_MAIN() {
+    // The computations below the windows show their error boxes here.
+    set_message_sink([](const Message& m) { GMDISPLAYERRORBOX(m.title, m.text); });
     G.LUSCR = 25;
     READ_DEFAULTS_FROM_FILE();
     GRAPHICS_SETUP();

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "../tests/support/large_example.h"
+#include "commands/auto_fit.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "fitting/commands.h"
 #include "import/convert.h"
 #include "import/stddata.h"
 #include "io/units.h"

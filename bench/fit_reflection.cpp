@@ -14,7 +14,7 @@
 #include "fitting/pklsq.h"
 #include "fitting/profile.h"
 #include "fitting/scan_model.h"
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 

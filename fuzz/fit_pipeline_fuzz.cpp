@@ -19,7 +19,7 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "output/intensity_file.h"
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 

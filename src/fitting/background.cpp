@@ -4,19 +4,12 @@
 #include <cmath>
 
 #include "core/store.h"
-#include "fitting/commands.h"
-#include "import/stddata.h"
-#include "ui/dialogs.h"
 
 namespace tarnivox {
 
 namespace {
 
 constexpr int NDEG = 90;  // the table covers 2theta up to 90 degrees
-
-// Levels of the models are in scaled counts; a scan without a usable scale
-// factor is taken as unscaled.
-double scan_scale() { return G.SCALE > 0.0 ? G.SCALE : 1.0; }
 
 int nint(double x) { return static_cast<int>(std::lround(x)); }
 
@@ -28,6 +21,8 @@ struct RawTable {
 };
 
 }  // namespace
+
+double scan_scale() { return G.SCALE > 0.0 ? G.SCALE : 1.0; }
 
 void SORT(int n, BgPairs& key, BgPairs& other) {
     n = std::min(n, MAXBGSCANS);
@@ -170,32 +165,6 @@ double GET_BACKGROUND(double tth) {
             if (npts < 1) return 0.0;
             return (G.COUNTS(1) + G.COUNTS(npts)) / 2.0;
     }
-}
-
-void PROCESS_BACKGROUND() {
-    static BgPairs level;
-    static BgPairs tth;
-    int status = 0;
-    const Arr1<int, 3> no_hkl{};
-    SKIP_HEADER_STDDATA(G.LUSCR, status);
-    int n = 0;
-    while (status == 0 && n < MAXBGSCANS) {
-        status = -1;  // a pass over the whole file: no "End of File" box
-        READ_SCAN_STDDATA(G.LUSCR, 0, 0, no_hkl, status);
-        if (status == 13) {
-            status = 0;
-            continue;
-        }
-        if (status != 0) break;
-        if (G.NPTS < 1 || G.NPTS > MAXSTEPS) continue;
-        ++n;
-        level(n) = (G.COUNTS(1) + G.COUNTS(G.NPTS)) / 2.0 * scan_scale();
-        tth(n) = std::fabs(G.ANGLES(1));
-    }
-    SKIP_HEADER_STDDATA(G.LUSCR, status);
-    SET_BACKGROUND_SPLINE(n, level, tth, 3);
-    SET_BACKGROUND_EXP(n, level, tth);
-    RUN_BACKGROUND_INFO();
 }
 
 }  // namespace tarnivox

@@ -18,6 +18,9 @@ void SET_BACKGROUND_SPLINE(int n, BgPairs& level, BgPairs& tth, int width);
 void SET_BACKGROUND_EXP(int n, BgPairs& level, BgPairs& tth);
 // Shell sort of two parallel arrays, ascending by key; equal keys keep order.
 void SORT(int n, BgPairs& key, BgPairs& other);
+// Levels of the models are in scaled counts: the scale factor of the
+// current scan, 1 for a scan without a usable one.
+double scan_scale();
 // Background per step of the current scan, unscaled counts; sets BGUNBAL.
 double GET_BACKGROUND(double tth);
 

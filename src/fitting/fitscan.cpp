@@ -7,7 +7,6 @@
 #include "core/store.h"
 #include "fitting/integrate.h"
 #include "fitting/pklsq.h"
-#include "params/fit_settings.h"
 #include "refine/geometry.h"
 #include "refine/offsets.h"
 
@@ -226,7 +225,8 @@ void FITSCAN(int ipass, int& ierr) {
 
 void FIT_REFLECTION() {
     const bool pass2 = G.IFIX(4) == 1 && G.IREF(4) == 1 && G.UBFLAG == 1;
-    READ_FIT_PARAMETERS();
+    // Pass 2 starts again from the start values of pass 1.
+    const ParArray start = G.PAR;
     int ierr = 0;
     FITSCAN(0, ierr);
     set_stat(3, '1');
@@ -238,7 +238,7 @@ void FIT_REFLECTION() {
     if (hit != nullptr && *hit != '\0') G.NFITC(static_cast<int>(hit - REJECTION_LETTERS) + 2) += 1;
     if (!pass2) return;
     G.NPASS2 += 1;
-    READ_FIT_PARAMETERS();
+    G.PAR = start;
     if (G.UBFLAG == 1) G.PAR(4) = omega_from_ub(G.PAR(4));
     FITSCAN(1, ierr);
     set_stat(3, '2');

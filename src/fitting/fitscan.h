@@ -8,7 +8,8 @@ namespace tarnivox {
 // ipass 0: pass 1; 1: pass 2 (POSITION held fixed).  ierr: error flag of
 // the integration, 0 when it ran.
 void FITSCAN(int ipass, int& ierr);
-// Both passes for the current scan, with the controls of the fit dialog.
+// Both passes for the current scan, from the fit controls and start values
+// in the store (the commands read the fit-control dialog into it first).
 void FIT_REFLECTION();
 
 // Peak position predicted by the orientation matrix for the current

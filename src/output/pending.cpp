@@ -4,6 +4,5 @@
 
 namespace tarnivox {
 
-void CREATE_CIF_TARNIVOX() {}
 
 }  // namespace tarnivox

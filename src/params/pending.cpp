@@ -1,7 +1,6 @@
 // Routines of this subsystem that are not built yet: each does nothing
 // until it moves to the file of its own topic.
 #include "params/defaults.h"
-#include "params/fit_settings.h"
 #include "params/parameters.h"
 
 namespace tarnivox {

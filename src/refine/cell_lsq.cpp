@@ -4,9 +4,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/messages.h"
 #include "refine/linear_algebra.h"
 #include "refine/ub_lsq.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 
@@ -257,7 +257,7 @@ void LSVEC(int ISYM, int& IERR) {
     Mat3 ubsinv;
     MINV(ubs, ubsinv, det);
     if (std::fabs(det) <= 1.0e-5) {
-        GMDISPLAYERRORBOX("Tarnivox", "Normal Equations Matrix in LSVEC is Singular");
+        report_error("Tarnivox", "Normal Equations Matrix in LSVEC is Singular");
         IERR = 1;
         return;
     }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "ui/toolkit/toolkit.h"
+#include "core/messages.h"
 
 namespace tarnivox {
 
@@ -95,7 +95,7 @@ bool LUDCMP(Arr2<double, 6, 6>& a, int n, Arr1<int, 6>& indx, double& d) {
         double big = 0.0;
         for (int j = 1; j <= n; ++j) big = std::max(big, std::fabs(a(i, j)));
         if (big == 0.0) {
-            GMDISPLAYERRORBOX("Tarnivox", "Singular matrix in LUDCMP");
+            report_error("Tarnivox", "Singular matrix in LUDCMP");
             return false;
         }
         vv(i) = 1.0 / big;

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/messages.h"
 #include "refine/linear_algebra.h"
 #include "refine/ub_lsq.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 
@@ -75,7 +75,7 @@ void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     double det = 0.0;
     if (usable) MINV(a, a, det, np);
     if (!usable || std::fabs(det) < 1.0e-4) {
-        GMDISPLAYERRORBOX("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
+        report_error("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
         return;
     }
     Arr1<double, 4> x;
@@ -116,7 +116,7 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
         const bool converged = sprev == 0.0 ? s == 0.0 : std::fabs(sprev - s) / sprev <= 0.05;
         if (converged) break;
         if (cycle >= 20) {
-            GMDISPLAYERRORBOX("Tarnivox", "WARNING: NO CONVERGENCE AFTER 20 CYCLES IN LSQ_OFFSETS");
+            report_error("Tarnivox", "WARNING: NO CONVERGENCE AFTER 20 CYCLES IN LSQ_OFFSETS");
             break;
         }
     }

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "core/messages.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "refine/linear_algebra.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 
@@ -61,7 +61,7 @@ namespace {
 bool cell_and_b_from_ub() {
     Arr1<double, 7> cell = G.CELL;
     if (!cell_of_ub(G.UB, cell)) {
-        GMDISPLAYERRORBOX("Tarnivox", "Invalid Orientation Matrix in OMTOB");
+        report_error("Tarnivox", "Invalid Orientation Matrix in OMTOB");
         return false;
     }
     G.CELL = cell;
@@ -85,7 +85,7 @@ void CALCB(const Arr1<double, 7>& C, Mat3& B) {
     double d = 0.0;
     MINV(g, g, d);
     if (!(d > 0.0)) {
-        GMDISPLAYERRORBOX("Tarnivox", "Error in CALCB");
+        report_error("Tarnivox", "Error in CALCB");
         if (G.LOGOPEN == 1) write_record(LU_LOG, "(' Error in Cell: Determinant of G = ',F12.3)", {d});
         return;
     }
@@ -191,7 +191,7 @@ void LSQ_ZERO(int& IERR) {
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k) - G.OMZERO;
         if (std::fabs(previous - G.OMZERO) < 0.001) return;
         if (cycle >= 10) {
-            GMDISPLAYERRORBOX("Tarnivox", "WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS");
+            report_error("Tarnivox", "WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS");
             return;
         }
     }

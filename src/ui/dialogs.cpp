@@ -8,8 +8,8 @@
 #include <string>
 
 #include "core/store.h"
-#include "params/fit_settings.h"
 #include "ui/files.h"
+#include "ui/fit_settings.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 

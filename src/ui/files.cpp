@@ -15,8 +15,8 @@
 #include "io/layout.h"
 #include "io/units.h"
 #include "params/parameters.h"
-#include "refine/commands.h"
 #include "ui/dialogs.h"
+#include "ui/preprocess_state.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 

@@ -12,10 +12,8 @@
 #include "core/store.h"
 #include "fitting/fitscan.h"
 #include "fitting/profile.h"
-#include "params/fit_settings.h"
+#include "fitting/start_values.h"
 #include "support/profile_scans.h"
-#include "ui/toolkit/toolkit.h"
-#include "ui/widgets.h"
 
 namespace tarnivox {
 namespace {
@@ -77,7 +75,6 @@ double median(std::vector<double> v) {
 
 TEST(FitAccuracy, IntensityUnbiasedWithHonestEsdOverTwoThousandScans) {
     reset_store();
-    test::make_fit_dialogs();
     G.A2RATIO = RATIO;
     G.ETA0 = 0.5;
     G.FWHMA = 0.08;
@@ -96,15 +93,13 @@ TEST(FitAccuracy, IntensityUnbiasedWithHonestEsdOverTwoThousandScans) {
             // A weak peak carries no information on its shape: it is fitted
             // with the width, eta and position that the strong reflections
             // of the data set give (here: the truth).
-            test::set_dialog_flags({1, 0, 1, 0, 0, 0}, {0, 0, 0, 0, 0, 1});
-            GMSETVALUESETTING_REAL(wid(FC_INPUT(2)), t(2));
-            GMSETVALUESETTING_REAL(wid(FC_INPUT(5)), t(5));
-            SET_FIT_PARAMETERS();
+            test::set_fit_flags({1, 0, 1, 0, 0, 0}, {0, 0, 0, 0, 0, 1});
+            const TypedStartValues typed{t(2), t(5), 0.0};
+            set_start_values(&typed);
             G.PAR(4) = t(4);
-            WRITE_FIT_PARAMETERS();
         } else {
-            test::set_dialog_flags({1, 1, 1, 1, 1, 0}, {0, 1, 0, 0, 1, 1});
-            SET_FIT_PARAMETERS();
+            test::set_fit_flags({1, 1, 1, 1, 1, 0}, {0, 1, 0, 0, 1, 1});
+            set_start_values(nullptr);
         }
         FIT_REFLECTION();
         if (G.FITSTAT.padded()[0] != 'F') {

@@ -7,13 +7,11 @@
 #include <string>
 
 #include "core/store.h"
-#include "import/stddata.h"
 #include "fitting/fitscan.h"
 #include "fitting/pklsq.h"
-#include "params/fit_settings.h"
+#include "fitting/start_values.h"
+#include "import/stddata.h"
 #include "support/profile_scans.h"
-#include "ui/toolkit/toolkit.h"
-#include "ui/widgets.h"
 
 namespace tarnivox {
 namespace {
@@ -22,7 +20,6 @@ class BadInput : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_store();
-        test::make_fit_dialogs();
         G.FWHMA = 0.08;
         G.FWHMB = 0.05;
         G.ETA0 = 0.5;
@@ -40,12 +37,10 @@ protected:
     }
     // Start values as for any reflection, then `tamper`, then the fit.
     std::string fit_with(const std::function<void()>& tamper = [] {}) {
-        test::set_dialog_flags({1, 1, 1, 1, 1, 0}, {1, 1, 0, 0, 1, 1});
+        test::set_fit_flags({1, 1, 1, 1, 1, 0}, {1, 1, 0, 0, 1, 1});
         G.ICHK = Arr1<int, 7>{{1, 1, 1, 1, 1, 0, 1}};
-        WRITE_FIT_PARAMETERS();
-        SET_FIT_PARAMETERS();
+        set_start_values(nullptr);
         tamper();
-        WRITE_FIT_PARAMETERS();
         FIT_REFLECTION();
         for (int k = 1; k <= 6; ++k) {
             EXPECT_TRUE(std::isfinite(G.PAR(k))) << k;

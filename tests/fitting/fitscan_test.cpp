@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/store.h"
-#include "params/fit_settings.h"
 #include "support/geometry_builder.h"
 #include "support/profile_scans.h"
 
@@ -18,7 +17,6 @@ class SingleScanFit : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_store();
-        test::make_fit_dialogs();
         load(sim);
         G.IREF = Arr1<int, 6>{{1, 1, 1, 1, 1, 0}};
         G.RWPLIM = 1.0;
@@ -153,20 +151,15 @@ TEST_F(SingleScanFit, FlatProfileGivesIntegrationError) {
     EXPECT_EQ(G.INTSIG, 1.0);
 }
 
-// FIT_REFLECTION reads the controls from the dialog.
-class TwoPassFit : public SingleScanFit {
-protected:
-    void to_dialog() { WRITE_FIT_PARAMETERS(); }
-};
+// FIT_REFLECTION fits from the controls in the store; no dialog is built.
+using TwoPassFit = SingleScanFit;
 
 TEST_F(TwoPassFit, CountersFollowTheRejectionLetter) {
-    to_dialog();
     FIT_REFLECTION();
     EXPECT_EQ(G.FITSTAT.padded(), "F 1  ");
     EXPECT_EQ(G.NFITC(1), 1);
 
     check(5, 2.0, 3.0);
-    to_dialog();
     FIT_REFLECTION();
     EXPECT_EQ(G.FITSTAT.padded(), "RS1  ");
     EXPECT_EQ(G.NFITC(11), 1);
@@ -174,7 +167,6 @@ TEST_F(TwoPassFit, CountersFollowTheRejectionLetter) {
     G.ICHK.fill(0);
     G.IREF(6) = 1;
     G.WAVE2 = 0.0;
-    to_dialog();
     FIT_REFLECTION();
     EXPECT_EQ(G.FITSTAT.padded(), "RE1  ");
     EXPECT_EQ(G.NFITC(2), 1);
@@ -198,7 +190,6 @@ TEST_F(TwoPassFit, SecondPassHoldsThePositionFromTheOrientationMatrix) {
     G.ANGLES = ang;
     G.IFIX(4) = 1;
     check(4, 0.1, 0.1);  // the fitted peak at 0.15 lies outside
-    to_dialog();
     FIT_REFLECTION();
     EXPECT_EQ(G.FITSTAT.padded(), "F 2  ");
     EXPECT_EQ(G.NFITC(7), 1);

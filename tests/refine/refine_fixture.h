@@ -1,16 +1,16 @@
 #pragma once
-// Clean store and a silent headless toolkit for every refinement test, so
-// that error boxes are recorded instead of shown.
+// Clean store and the recording message sink for every refinement test:
+// error boxes are recorded, and no window or toolkit is involved.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/store.h"
 #include "refine/geometry.h"
 #include "support/geometry_builder.h"
-#include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
 
@@ -18,15 +18,14 @@ class RefineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_store();
-        set_toolkit_backend(ScriptBackend::from_text(""));
-        script_backend()->echo = false;
+        set_message_sink({});
+        clear_recorded_messages();
         set_ub_inverse_cache(true);
     }
     // Texts of the error boxes shown so far.
     static std::vector<std::string> error_boxes() {
         std::vector<std::string> out;
-        for (const auto& e : script_backend()->events())
-            if (e.kind == ScriptEvent::Error) out.push_back(e.text);
+        for (const auto& m : recorded_messages()) out.push_back(m.text);
         return out;
     }
     static Angles angles(double tth, double om, double chi, double phi) {

@@ -6,7 +6,7 @@
 
 #include "core/store.h"
 #include "import/stddata.h"
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
@@ -95,12 +95,16 @@ void make_fit_dialogs(std::string_view script) {
     wid(BG_SAVE) = GMCREATEPUSHBUTTON(bg, 0, 0, 3, 1, "Save + Exit", 579);
 }
 
-void set_dialog_flags(std::initializer_list<int> iref, std::initializer_list<int> ifix) {
+void set_fit_flags(std::initializer_list<int> iref, std::initializer_list<int> ifix) {
     int k = 0;
     for (int f : iref) G.IREF(++k) = f;
     k = 0;
     for (int f : ifix) G.IFIX(++k) = f;
     G.ICHK.fill(0);
+}
+
+void set_dialog_flags(std::initializer_list<int> iref, std::initializer_list<int> ifix) {
+    set_fit_flags(iref, ifix);
     WRITE_FIT_PARAMETERS();
 }
 

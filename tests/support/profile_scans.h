@@ -41,7 +41,8 @@ void load_counts(std::initializer_list<double> counts, double omega = 0.0, doubl
 // background dialogs built into their widget slots.
 void make_fit_dialogs(std::string_view script = "");
 // Typical switches: the given refine flags, start-value options, all limit
-// tests off; written into the dialog.
+// tests off, in the store; set_dialog_flags also writes them into the dialog.
+void set_fit_flags(std::initializer_list<int> iref, std::initializer_list<int> ifix);
 void set_dialog_flags(std::initializer_list<int> iref, std::initializer_list<int> ifix);
 
 }  // namespace tarnivox::test

@@ -11,9 +11,9 @@
 #include "core/store.h"
 #include "io/clock.h"
 #include "io/units.h"
-#include "refine/commands.h"
 #include "support/scratch.h"
 #include "ui/files.h"
+#include "ui/preprocess_state.h"
 #include "ui/toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 

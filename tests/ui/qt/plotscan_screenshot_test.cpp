@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/auto_fit.h"
 #include "core/store.h"
-#include "fitting/commands.h"
 #include "fitting/profile.h"
 #include "import/convert.h"
 #include "import/stddata.h"

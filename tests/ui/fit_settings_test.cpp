@@ -1,4 +1,4 @@
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 
 #include <gtest/gtest.h>
 

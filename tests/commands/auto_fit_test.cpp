@@ -1,7 +1,7 @@
-#include "fitting/fit_loop_fixture.h"
+#include "commands/fit_loop_fixture.h"
 
-#include "fitting/commands.h"
-#include "fitting/fit_loop.h"
+#include "commands/auto_fit.h"
+#include "commands/fit_loop.h"
 
 namespace tarnivox::fitloop {
 namespace {

@@ -1,12 +1,11 @@
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "core/store.h"
-#include "fitting/background.h"
-#include "fitting/fitscan.h"
+#include "fitting/start_values.h"
 #include "params/parameters.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
@@ -17,7 +16,6 @@ namespace {
 
 constexpr int CMD_PK_QUIT = 531;
 constexpr int CMD_PK_SAVE = 541;
-constexpr double DEG_PER_RAD = 57.29578;
 
 double value_of(WidSlot s) { return GMENQVALUESETTING(wid(s)); }
 int toggle_of(WidSlot s) { return GMENQTOGGLESWITCH(wid(s)) != 0 ? 1 : 0; }
@@ -33,32 +31,6 @@ void read_switches() {
         G.IFIX(k) = toggle_of(FC_DEFAULT(k));
     }
     G.SKIPWEAK = toggle_of(FC_SKIPWEAK);
-}
-
-// FWHM = a + b*tan(|theta|) of the peak-parameter defaults.
-double fwhm_from_model() { return G.FWHMA + G.FWHMB * std::tan(std::fabs(G.ANGLES(1)) / 2.0 / DEG_PER_RAD); }
-
-double end_step_background() {
-    if (G.NPTS < 1 || G.NPTS > MAXSTEPS) return 0.0;
-    return (G.COUNTS(1) + G.COUNTS(G.NPTS)) / 2.0;
-}
-
-// BACKGROUND start value: the lookup of the chosen mode, or the mean of the
-// end steps.  Without the lookup no balance test was made on this scan, so
-// an unbalanced flag left by an earlier scan must not mark this one (it
-// would print "U" and waive its RWP test).
-double start_background() {
-    if (G.IFIX(1) == 1) return GET_BACKGROUND(G.ANGLES(1));
-    G.BGUNBAL = 0;
-    return end_step_background();
-}
-
-// Step of the largest count; a scan without a maximum (all counts zero)
-// has its peak expected at the scan centre.
-double peak_step_position() {
-    if (G.NPTS < 1 || G.NPTS > MAXSTEPS) return G.ANGLES(2);
-    const int i = (G.IMAX >= 1 && G.IMAX <= G.NPTS) ? G.IMAX : G.NPTS / 2 + 1;
-    return G.STEPANG(i);
 }
 
 }  // namespace
@@ -114,41 +86,19 @@ void WRITE_REFINED_PARAMETERS() {
 }
 
 void SET_FIT_PARAMETERS() {
-    if (built(DLG_FITCTRL)) read_switches();
-    G.PAR(1) = start_background();
-    if (G.IFIX(2) == 1) {
-        G.PAR(2) = fwhm_from_model();
-    } else if (built(DLG_FITCTRL)) {
-        G.PAR(2) = value_of(FC_INPUT(2));
-    }
-    G.PAR(3) = (G.CMAX - G.PAR(1)) * G.PAR(2);
-    G.PAR(4) = peak_step_position();
-    if (G.IREF(4) != 1 && G.IFIX(4) == 1 && G.UBFLAG == 1) G.PAR(4) = omega_from_ub(G.PAR(4));
-    if (G.IFIX(5) == 1) {
-        G.PAR(5) = G.ETA0;
-    } else if (built(DLG_FITCTRL)) {
-        G.PAR(5) = value_of(FC_INPUT(5));
-    }
-    if (G.IFIX(6) == 1) {
-        G.PAR(6) = G.A2RATIO;
-    } else if (built(DLG_FITCTRL)) {
-        G.PAR(6) = value_of(FC_INPUT(6));
+    if (built(DLG_FITCTRL)) {
+        read_switches();
+        const TypedStartValues typed{value_of(FC_INPUT(2)), value_of(FC_INPUT(5)), value_of(FC_INPUT(6))};
+        set_start_values(&typed);
+    } else {
+        set_start_values(nullptr);
     }
     WRITE_FIT_PARAMETERS();
 }
 
 void SET_DEFAULT_PARAMETERS() {
     READ_PARAMETERS();
-    G.PAR(1) = start_background();
-    G.PAR(2) = fwhm_from_model();
-    G.PAR(3) = G.CMAX * G.PAR(2);
-    if (G.IREF(4) == 1) {
-        G.PAR(4) = peak_step_position();
-    } else if (G.UBFLAG == 1) {
-        G.PAR(4) = omega_from_ub(G.PAR(4));
-    }
-    G.PAR(5) = G.ETA0;
-    G.PAR(6) = G.RATIO0;
+    set_default_start_values();
     WRITE_FIT_PARAMETERS();
 }
 

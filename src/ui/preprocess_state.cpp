@@ -1,8 +1,8 @@
 // Whether a refinement list of fitted strong reflections exists, and the
 // menu entries that need one.
+#include "ui/preprocess_state.h"
 
 #include "core/store.h"
-#include "refine/commands.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 

@@ -1,16 +1,17 @@
 // "Manual profile fit": the user walks through the standard scan file one
 // reflection at a time, refits with changed controls as often as wanted,
 // and decides which reflections go to the intensity file.
+#include "commands/manual_fit.h"
+
 #include <string>
 
+#include "commands/fit_loop.h"
+#include "commands/scan_walk.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "fitting/commands.h"
-#include "fitting/fit_loop.h"
-#include "fitting/fitscan.h"
 #include "import/export.h"
 #include "output/intensity_file.h"
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -46,7 +47,7 @@ void START_MANUAL_FIT() {
     WRITE_FIT_PARAMETERS();
     begin_fitting_window();
     panel_manual();
-    if (have_reflection()) FIT_REFLECTION();
+    if (have_reflection()) fit_current();
     show_fit();
 
     for (;;) {
@@ -66,7 +67,7 @@ void START_MANUAL_FIT() {
             case 103:
             case 112: step = step_and_fit(0); break;
             case 104:
-                if (have_reflection()) FIT_REFLECTION();
+                if (have_reflection()) fit_current();
                 break;
             case 106:
             case 108: step = jump_and_fit(command); break;

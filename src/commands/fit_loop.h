@@ -14,9 +14,9 @@ enum class FitStep {
     Leave,    // end of file or a read error: the loop ends
 };
 
-// True when the scan record holds a reflection (a data set with no
-// reflections leaves it empty).
-bool have_reflection();
+// Reads the fit-control dialog into the store and fits the current
+// reflection (both passes).
+void fit_current();
 
 // Reads the next (mode 0) or previous (mode -1) reflection; when one was
 // read, computes its start values and fits it.

@@ -1,14 +1,14 @@
-#include "fitting/fit_loop.h"
+#include "commands/fit_loop.h"
 
 #include <cmath>
 #include <string>
 
+#include "commands/scan_walk.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
-#include "import/stddata.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "params/fit_settings.h"
+#include "ui/fit_settings.h"
 #include "ui/plotscan.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
@@ -18,21 +18,19 @@ namespace {
 
 void set_and_fit() {
     SET_FIT_PARAMETERS();
-    FIT_REFLECTION();
+    fit_current();
 }
-
-// Status 12 (end of file) and 11 (read error) end a walk through the data
-// set; anything else leaves a reflection in the record.
-bool ends_walk(int status) { return status == 12 || status == 11; }
 
 }  // namespace
 
-bool have_reflection() { return G.NPTS >= 1; }
+void fit_current() {
+    READ_FIT_PARAMETERS();
+    FIT_REFLECTION();
+}
 
 FitStep step_and_fit(int mode) {
-    int status = 0;
     const Arr1<int, 3> none;
-    READ_SCAN_STDDATA(G.LUSCR, mode, 0, none, status);
+    const int status = read_reflection(mode, 0, none, false);
     if (ends_walk(status)) return FitStep::Leave;
     if (!have_reflection()) return FitStep::Ignored;
     set_and_fit();
@@ -67,13 +65,11 @@ FitStep jump_and_fit(int command) {
         mode = 1;
     }
     const int before = G.NREF;
-    int status = 0;
-    READ_SCAN_STDDATA(G.LUSCR, mode, nref, hkl, status);
+    int status = read_reflection(mode, nref, hkl, false);
     if (ends_walk(status)) return FitStep::Leave;
     if (status == 13) {
         // Not in the data set: go back to the reflection shown before.
-        status = 0;
-        READ_SCAN_STDDATA(G.LUSCR, 1, before, hkl, status);
+        status = read_reflection(1, before, hkl, false);
         if (status == 11) return FitStep::Leave;
     }
     if (!have_reflection()) return FitStep::Ignored;

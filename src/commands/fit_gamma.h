@@ -1,10 +1,8 @@
 #pragma once
+// "Calc FWHM" (334): the FWHM law of the data set from the refinement list.
 
 namespace tarnivox {
 
-void START_MANUAL_FIT();
-void START_AUTO_FIT();
-void PROCESS_BACKGROUND();
 void FIT_GAMMA();
 
 }  // namespace tarnivox

@@ -1,16 +1,17 @@
 // "Auto profile fit": every reflection of the standard scan file is fitted
 // and written, one per timer tick, while the user watches the scan plot
 // and may pause, resume, jump to a reflection or change the fit controls.
+#include "commands/auto_fit.h"
+
+#include "commands/fit_loop.h"
+#include "commands/scan_walk.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "fitting/commands.h"
-#include "fitting/fit_loop.h"
-#include "fitting/fitscan.h"
 #include "io/units.h"
 #include "output/intensity_file.h"
 #include "output/log_file.h"
-#include "params/fit_settings.h"
 #include "ui/files.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -80,7 +81,7 @@ void START_AUTO_FIT() {
     bool written = false;
     int written_nref = 0;
     auto fit_and_write = [&]() {
-        FIT_REFLECTION();
+        fit_current();
         WRITE_INT();
         written = true;
         written_nref = G.NREF;
@@ -101,10 +102,7 @@ void START_AUTO_FIT() {
                 // A reflection already written before the pause is neither
                 // written again nor refitted: the file holds each measurement
                 // once and the summary counts it once.
-                if (have_reflection() && !(written && G.NREF == written_nref)) {
-                    READ_FIT_PARAMETERS();
-                    fit_and_write();
-                }
+                if (have_reflection() && !(written && G.NREF == written_nref)) fit_and_write();
                 break;
             case 119:
                 panel_waiting();

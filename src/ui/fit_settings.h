@@ -1,5 +1,6 @@
 #pragma once
-// The fit-control settings and their exchange with the dialogs.
+// The fit-control settings and their exchange with the dialogs: the fit
+// controls, the peak-parameter defaults and the fixed background options.
 
 namespace tarnivox {
 

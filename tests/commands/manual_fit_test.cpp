@@ -1,6 +1,6 @@
-#include "fitting/fit_loop_fixture.h"
+#include "commands/fit_loop_fixture.h"
 
-#include "fitting/commands.h"
+#include "commands/manual_fit.h"
 
 namespace tarnivox::fitloop {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/store.h"
-#include "params/fit_settings.h"
 #include "support/profile_scans.h"
+#include "ui/fit_settings.h"
 
 namespace tarnivox {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/background.h"
 #include "core/store.h"
-#include "fitting/commands.h"
 #include "import/stddata.h"
 #include "io/units.h"
 #include "ui/graphics.h"

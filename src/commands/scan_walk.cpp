@@ -1,0 +1,35 @@
+#include "commands/scan_walk.h"
+
+#include "core/store.h"
+#include "import/stddata.h"
+
+namespace tarnivox {
+
+int read_reflection(int mode, int nref, const Arr1<int, 3>& hkl, bool quiet) {
+    int status = quiet ? -1 : 0;
+    READ_SCAN_STDDATA(G.LUSCR, mode, nref, hkl, status);
+    return status;
+}
+
+bool ends_walk(int status) { return status == 12 || status == 11; }
+
+bool have_reflection() { return G.NPTS >= 1; }
+
+void walk_reflections(const std::function<bool()>& visit) {
+    int status = 0;
+    const Arr1<int, 3> no_hkl{};
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+    while (status == 0) {
+        status = read_reflection(0, 0, no_hkl, true);
+        if (status == 13) {
+            status = 0;
+            continue;
+        }
+        if (status != 0) break;
+        if (G.NPTS < 1 || G.NPTS > MAXSTEPS) continue;
+        if (!visit()) break;
+    }
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+}
+
+}  // namespace tarnivox
