@@ -167,6 +167,7 @@ ImportCount open_standard_file() {
             found.taken += 1;
         }
     }
+    if (orphan_count_lines_met()) found.unreadable = true;
     return found;
 }
 

@@ -34,8 +34,7 @@ std::size_t count_line_end(int n) {
     return 6 + 6 * static_cast<std::size_t>(n < COUNTS_PER_LINE ? (n > 0 ? n : 0) : COUNTS_PER_LINE);
 }
 
-// The angles end in column 47, the counting time in column 93.
-constexpr std::size_t ANGLES_END = 47;
+// The reflection line ends with the counting time in column 93.
 constexpr std::size_t TIME_END = 93;
 
 }  // namespace
@@ -88,7 +87,7 @@ void READ_SCAN_HUBER(int& status) {
                                         {&marker, &G.NREF, &G.ISCTYPE, G.IHKL, G.ANGLES, &line_time}) != READ_OK)
             bad_datafile(status);
     } while (marker == '*');
-    if (!reaches_column(line, t != 0 ? ANGLES_END : TIME_END)) cut = true;
+    if (!reaches_column(line, TIME_END)) cut = true;
 
     G.STEPTIME = t != 0 ? t : line_time;
     // Without steps, or without a counting time, the scan cannot be put on

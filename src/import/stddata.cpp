@@ -38,6 +38,10 @@ constexpr int ST_NOT_FOUND = 13;
 // turning round at the start of the file for ever.
 constexpr long kMaxBackwardLines = 20000000;
 
+// Count lines met while looking for a reflection line since the data were
+// last positioned at their start.
+bool g_orphan_counts = false;
+
 // Header lines are compared in upper case: codes above 96 lose 32, which
 // upper-cases a-z.
 std::string upper_cased(std::string line) {
@@ -262,7 +266,10 @@ void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl,
     status = 0;
 }
 
+bool orphan_count_lines_met() { return g_orphan_counts; }
+
 void SKIP_HEADER_STDDATA(int unit, int& status) {
+    g_orphan_counts = false;
     rewind_unit(unit);
     for (;;) {
         std::string line;
@@ -281,6 +288,7 @@ void SKIP_HEADER_STDDATA(int unit, int& status) {
 
 void READ_HEADER_STDDATA(int unit, int& status) {
     status = 0;
+    g_orphan_counts = false;
     int k = 0;  // U lines met
     // The rows are gathered apart and taken at the DATA line: U lines of
     // zeros (a data set written before its orientation was known) must not
@@ -366,7 +374,12 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
             status = ST_READ_ERROR;
             return;
         }
-        if (line.empty() || line.front() != 'R') continue;
+        if (line.empty() || line.front() != 'R') {
+            // Count lines without their reflection line: a reflection of
+            // the file is lost.
+            if (!line.empty() && line.front() == 'S') g_orphan_counts = true;
+            continue;
+        }
 
         ReflectionLine r;
         if (!parse_reflection_line(line, r)) {

@@ -32,6 +32,11 @@ void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl,
                        const Arr1<double, 4>& angles, int npts, double step, double& scale, int isctype,
                        char rflag, std::span<const long long> counts);
 
+// True when a forward walk since the last SKIP_HEADER_STDDATA (or header
+// read) passed over count lines that had no reflection line: a reflection
+// of the file was lost.
+bool orphan_count_lines_met();
+
 // Rewinds the standard scan file and reads to just past its DATA line.
 // status 11 on a read error, 12 at end of file, otherwise unchanged.
 void SKIP_HEADER_STDDATA(int unit, int& status);

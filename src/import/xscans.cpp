@@ -46,6 +46,18 @@ bool is_reflection_line(const std::string& line) {
     return read_fixed(line, "(1X,I6,3I4,4F8.2,F5.2,F8.2)", {&seq, hkl, values}) == READ_OK;
 }
 
+// A line of encoded counts met where a reflection line was expected: the
+// reflection line before it was lost (cut to blanks, or deleted), and its
+// counts would be passed over in silence.  Every character is a digit of
+// the code and the last one closes a count.
+bool is_count_line(const std::string& line) {
+    const std::size_t last = line.find_last_not_of(' ');
+    if (last == std::string::npos || columns(line, 1, 2) == "  ") return false;
+    for (const char c : line)
+        if (c != ' ' && ILOWBIT(c) == 0 && c != '0' && !is_high_digit(c)) return false;
+    return ILOWBIT(line[last]) != 0 || line[last] == '0';
+}
+
 bool starts_with(const std::string& line, std::string_view key) {
     return line.compare(0, key.size(), key) == 0;
 }
@@ -153,12 +165,21 @@ void DECODE_DATA(int& status) {
 void READ_SCAN_XSCANS(int& status) {
     status = 0;
     std::string line;
+    bool orphan_counts = false;
     for (;;) {
         status = reader_status(next_input_line(line, 120));
+        if (status == 12 && orphan_counts) status = 13;
         if (status != 0) return;
         // A blank line carries no reflection.
         if (line.find_first_not_of(' ') == std::string::npos) continue;
         if (columns(line, 1, 2) == "  ") break;
+        if (is_count_line(line)) orphan_counts = true;
+    }
+    if (orphan_counts) {
+        // The lost reflection is reported; this one is read by the next call.
+        backspace_unit(LU_INPUT);
+        status = 13;
+        return;
     }
     int seq = 0;
     double omega = 0.0, width = 0.0, speed = 0.0;

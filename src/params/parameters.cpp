@@ -221,8 +221,13 @@ void READ_PARAMETERS() {
         for (char& c : key)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         if (key.find_first_not_of(' ') == std::string::npos) continue;
+        std::size_t first_value = kKeyWidth;
+        // MONO is recognised on four columns: a number typed right after
+        // it ("MONO 9") is a value, not part of the keyword to be dropped.
+        if (key.substr(0, 4) == "MONO" && key.find_first_not_of(" +-.0123456789", 4) == std::string::npos)
+            first_value = 4;
         const std::string_view values =
-            line.size() > kKeyWidth ? std::string_view(line).substr(kKeyWidth) : std::string_view();
+            line.size() > first_value ? std::string_view(line).substr(first_value) : std::string_view();
         read_keyword(key, values);
     }
 
