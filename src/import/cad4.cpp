@@ -119,13 +119,38 @@ void READ_SCAN_CAD4(int& status) {
     std::string line;
     std::string flags;
     int v = 0;
+    // Lines passed over on the way to the next reflection: those of a
+    // left-out reflection (flag X) are expected; any other (the lines of a
+    // reflection whose first line was damaged, a file cut inside a left-out
+    // reflection) means a reflection of the file is lost, which is reported
+    // as an unreadable one.
+    int left_out = -1;      // number of the left-out reflection passed over
+    int left_out_code = 0;  // the last of its lines passed
+    bool lost = false;
     for (;;) {
-        if (next_input_line(line, 80) != READ_OK || ends_data(line)) {
-            status = 12;
+        const int rc = next_input_line(line, 80);
+        if (rc != READ_OK || ends_data(line)) {
+            if (rc == READ_EOF && left_out >= 0 && left_out_code < 10) lost = true;
+            if (lost && rc == READ_OK) backspace_unit(LU_INPUT);  // the end mark is met again
+            status = lost ? 13 : 12;
             return;
         }
         const std::string body = without_margin(line);
-        if (record_code(body) != 1) continue;
+        const int line_code = record_code(body);
+        if (line_code != 1) {
+            int nref = 0;
+            if (line_code >= 2 && line_code <= 10 && read_fixed(body, "(2X,I6)", {&nref}) == READ_OK &&
+                nref == left_out)
+                left_out_code = line_code;
+            else if (line_code != 0)
+                lost = true;
+            continue;
+        }
+        if (lost) {
+            backspace_unit(LU_INPUT);  // this reflection is read by the next call
+            status = 13;
+            return;
+        }
         int code = 0;
         if (read_fixed(body, "(I2,I6,3I5,1X,A6,7X,I4)", {&code, &G.NREF, G.IHKL, &flags, &v}) != READ_OK) {
             status = 11;
@@ -139,7 +164,8 @@ void READ_SCAN_CAD4(int& status) {
             return;
         }
         if (flags[1] != 'X') break;
-        next_input_line(line, 80);  // the angle line of the left-out reflection
+        left_out = G.NREF;
+        left_out_code = 1;
     }
 
     // A reflection cut short by the end of the file cannot be used.

@@ -79,13 +79,20 @@ void READ_SCAN_STOE(int& status) {
     std::string line;
     int type = 0, ignored_i = 0, attenuator = 0, total_time = 0;
     double ignored_r = 0.0;
+    // A line of blanks met last before the end of the file is a reflection
+    // line cut after its leading blanks: the file ended inside a reflection.
+    bool cut_line = false;
     for (;;) {
         if (next_input_line(line, 100) != READ_OK) {
-            status = 12;
+            status = cut_line ? 13 : 12;
             return;
         }
+        cut_line = false;
         if (line.empty() || line[0] != ' ') continue;
-        if (line.find_first_not_of(' ') == std::string::npos) continue;
+        if (line.find_first_not_of(' ') == std::string::npos) {
+            cut_line = true;
+            continue;
+        }
         int nread = 0;
         G.IHKL.fill(-1);
         const int st = read_free(from_column(line, 2),

@@ -176,12 +176,22 @@ void READ_HEADER_XCAL(int& status) {
 void READ_SCAN_XCAL(int& status) {
     status = 0;
     std::string line;
+    // Angle or count lines met before the reflection line belong to a
+    // reflection whose own line was lost: it is reported as unreadable.
+    bool lost = false;
     do {
         if (!scan_line(line, ' ')) {
-            status = 12;
+            status = lost ? 13 : 12;
             return;
         }
+        const char c = first_char(line);
+        if (c == 'Z' || c == 'E' || c == 'S') lost = true;
     } while (first_char(line) != '#' && first_char(line) != 'R');
+    if (lost) {
+        backspace_unit(LU_INPUT);  // this reflection is read by the next call
+        status = 13;
+        return;
+    }
 
     const bool standard = first_char(line) == 'R';
     int seq = 0;

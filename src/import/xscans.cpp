@@ -166,12 +166,19 @@ void READ_SCAN_XSCANS(int& status) {
     status = 0;
     std::string line;
     bool orphan_counts = false;
+    // A line of blanks met last before the end of the file is a reflection
+    // line cut after its leading blanks: the file ended inside a reflection.
+    bool cut_line = false;
     for (;;) {
         status = reader_status(next_input_line(line, 120));
-        if (status == 12 && orphan_counts) status = 13;
+        if (status == 12 && (orphan_counts || cut_line)) status = 13;
         if (status != 0) return;
+        cut_line = false;
         // A blank line carries no reflection.
-        if (line.find_first_not_of(' ') == std::string::npos) continue;
+        if (line.find_first_not_of(' ') == std::string::npos) {
+            cut_line = line.size() >= 2;
+            continue;
+        }
         if (columns(line, 1, 2) == "  ") break;
         if (is_count_line(line)) orphan_counts = true;
     }

@@ -5,6 +5,7 @@
 // carries indices 0 0 0 or an esd that is zero or not finite.
 
 #include <cmath>
+#include <cstdlib>
 #include <set>
 
 #include "e2e/fit_run_fixture.h"
@@ -36,6 +37,12 @@ std::string first_difference(const std::string& good, const std::string& bad) {
            bad.substr(from, bad.find('\n', from) - from) + "]";
 }
 
+std::string joined(const std::vector<std::string>& messages) {
+    std::string out;
+    for (const std::string& m : messages) out += "[" + m + "]";
+    return out;
+}
+
 class DamageCampaign : public FitRun, public ::testing::WithParamInterface<FormatCase> {
 protected:
     std::string read_data() const { return test::read_text(dir_ / data_name_); }
@@ -51,7 +58,9 @@ TEST_P(DamageCampaign, EveryRunWritesTheWholeDataSetOrSaysWhatWasRefused) {
     c.npts = 32;
     c.std_interval = 5;
     c.seed = 40 + static_cast<std::uint64_t>(c.format);
-    constexpr int kRuns = 24;
+    // A longer campaign: TARNIVOX_CAMPAIGN_RUNS=500 (CI runs the short one).
+    const char* runs_env = std::getenv("TARNIVOX_CAMPAIGN_RUNS");
+    const int kRuns = runs_env != nullptr ? std::atoi(runs_env) : 24;
     int full = 0, refused = 0, fatal = 0;
     for (int run_no = 0; run_no < kRuns; ++run_no) {
         const test::Damage kind = test::kRunDamage[run_no % std::size(test::kRunDamage)];
@@ -91,7 +100,7 @@ TEST_P(DamageCampaign, EveryRunWritesTheWholeDataSetOrSaysWhatWasRefused) {
             ++full;
         } else {
             EXPECT_TRUE(said) << got.size() << " of " << whole_set << " reflections written without a message; "
-                              << first_difference(good, bad);
+                              << first_difference(good, bad) << "; shown: " << joined(shown);
             ++refused;
         }
     }
