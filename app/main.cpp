@@ -1,6 +1,8 @@
 // The tarnivox executable: chooses the toolkit backend and runs the program.
 //   tarnivox                 the real window (Qt)
-//   tarnivox --script FILE   headless, driven by a script (see the README)
+//   tarnivox --script FILE   headless, driven by a script (see the README);
+//                            exit status 0 normal end, 1 fatal message,
+//                            2 a script the run could not follow
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,8 +44,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tarnivox: cannot read the script %s\n", argv[2]);
             return 2;
         }
+        RunOptions options;
+        options.headless = true;
+        options.defaults_file = backend->wants_defaults_file();
         set_toolkit_backend(std::move(backend));
-        return run_program();
+        return run_program(options);
     }
     if (argc != 1) return usage();
 #ifdef TARNIVOX_HAVE_QT
@@ -58,6 +63,6 @@ int main(int argc, char** argv) {
     return run_program();
 #else
     std::fprintf(stderr, "tarnivox: the window is not yet available in this build; use --script FILE\n");
-    return 0;
+    return 1;
 #endif
 }

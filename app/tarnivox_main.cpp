@@ -113,7 +113,7 @@ void TARNIVOX_MAIN() {
     command_loop();
 }
 
-int finish_run(const ProgramEnd& end) {
+int finish_run(const ProgramEnd& end, bool headless) {
     // Each step runs even when an earlier one fails, so that the defaults
     // are saved and every file is closed on every end of the run.
     try {
@@ -132,18 +132,24 @@ int finish_run(const ProgramEnd& end) {
     } catch (...) {
     }
     close_all_units();
-    return 0;
+    return headless ? end.status : EXIT_STATUS_NORMAL;
 }
 
-int run_program() {
+int run_program(const RunOptions& options) {
+    // The choice holds for this run only (tests run many in one process).
+    struct DefaultsChoice {
+        bool before = defaults_file_in_use();
+        ~DefaultsChoice() { set_defaults_file_in_use(before); }
+    } restore;
+    set_defaults_file_in_use(options.defaults_file);
     try {
         TARNIVOX_MAIN();
     } catch (const ProgramEnd& end) {
-        return finish_run(end);
+        return finish_run(end, options.headless);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
         finish_run(ProgramEnd{"INTERNAL ERROR"});
-        return 1;
+        return EXIT_STATUS_FATAL;
     }
 }
 

@@ -1,8 +1,16 @@
 #include "core/exitint.h"
 
+#include <utility>
+
 namespace tarnivox {
 
-void EXITINT(std::string_view message, int /*length*/) { throw ProgramEnd{std::string(message)}; }
+ProgramEnd::ProgramEnd(std::string message_, int status_) : message(std::move(message_)), status(status_) {
+    if (status < 0) status = exitint_shown_text(message).empty() ? EXIT_STATUS_NORMAL : EXIT_STATUS_FATAL;
+}
+
+void EXITINT(std::string_view message, int /*length*/) { throw ProgramEnd(std::string(message)); }
+
+void end_run(std::string_view message, int status) { throw ProgramEnd(std::string(message), status); }
 
 std::string exitint_shown_text(std::string_view message) {
     std::string shown;

@@ -1,19 +1,36 @@
 #pragma once
 // The single end of a Tarnivox run.  EXITINT throws ProgramEnd; only the
 // program's entry point (and tests) catch it, then show the message, save
-// the defaults file, close the windows and end with status 0.
+// the defaults file (when the run keeps one), close the windows and end.
+//
+// The end carries the exit status a calling program sees from a headless
+// run: 0 for a normal end (an empty message, as from "Are you sure you want
+// to exit the program?"), 1 for an end through a fatal message ("READ ERROR
+// ON SCAN FILE", "ERROR WRITING INTEGRATED DATA FILE", "END OF PROGRAM"),
+// 2 when the script driving a headless run could not be followed.
 
 #include <string>
 #include <string_view>
 
 namespace tarnivox {
 
+inline constexpr int EXIT_STATUS_NORMAL = 0;
+inline constexpr int EXIT_STATUS_FATAL = 1;
+inline constexpr int EXIT_STATUS_SCRIPT = 2;
+
 struct ProgramEnd {
+    // status < 0: taken from the message (normal when nothing is shown).
+    ProgramEnd(std::string message_, int status_ = -1);
     std::string message;  // as given to EXITINT
+    int status;           // one of the EXIT_STATUS_ values
 };
 
 // Ends the run.  The length argument of the original interface is not used.
 [[noreturn]] void EXITINT(std::string_view message, int length = 0);
+
+// Ends the run with a message and a chosen exit status (the script backend
+// ends a run it cannot follow with EXIT_STATUS_SCRIPT).
+[[noreturn]] void end_run(std::string_view message, int status);
 
 // The part of an EXITINT message that is shown: the first 60 characters,
 // ending before the first character outside codes 32..122, without

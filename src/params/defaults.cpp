@@ -23,6 +23,11 @@ constexpr const char* kDefaultsName = "Tarnivox_defaults.dat";
 constexpr std::size_t kMaxLine = 255;
 constexpr std::size_t kMaxDir = 247;
 
+bool& in_use() {
+    static bool on = true;
+    return on;
+}
+
 std::string& program_path() {
     static std::string path;
     return path;
@@ -39,7 +44,7 @@ bool writable_dir(const std::string& dir) { return !dir.empty() && ::access(dir.
 
 // Where the defaults file is kept; empty when nowhere.
 std::string defaults_path() {
-    if (program_path().empty()) return {};
+    if (!in_use() || program_path().empty()) return {};
     const std::string beside = program_dir();
     if (writable_dir(beside)) return beside + kDefaultsName;
     const char* home = std::getenv("HOME");
@@ -83,6 +88,9 @@ void take_defaults_line(const std::string& line) {
 }  // namespace
 
 void set_program_path(std::string_view path) { program_path() = std::string(path); }
+
+void set_defaults_file_in_use(bool on) { in_use() = on; }
+bool defaults_file_in_use() { return in_use(); }
 
 void READ_DEFAULTS_FROM_FILE() {
     G.INTFMT = 1;

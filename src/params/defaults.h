@@ -7,6 +7,13 @@ namespace tarnivox {
 // "Tarnivox_defaults.dat" is kept beside it.  Empty: no defaults file.
 void set_program_path(std::string_view path);
 
+// Whether this run keeps the defaults file at all (the window does; a
+// headless run only when its script or command line asks).  Off: the
+// reader and the writer leave the file alone, and the run starts from
+// formats 1 and 1 with no directory, as on a first run.
+void set_defaults_file_in_use(bool in_use);
+bool defaults_file_in_use();
+
 void READ_DEFAULTS_FROM_FILE();
 void WRITE_DEFAULTS_TO_FILE();
 

@@ -25,6 +25,16 @@ std::string end_message(const std::function<void()>& f) {
     return "(no end)";
 }
 
+// The exit status the end carries; -1 when the run did not end.
+int end_status(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ProgramEnd& e) {
+        return e.status;
+    }
+    return -1;
+}
+
 TEST(ScriptBackend, CommandsComeInOrderAndAnExhaustedScriptClosesTheWindow) {
     install("# a comment\n\n312\ncommand 999\nclose\n");
     EXPECT_EQ(GMACTION(), 312);
@@ -93,6 +103,72 @@ TEST(ScriptBackend, UnknownDialogsLabelsAndKeywordsEndTheRunNamingTheLine) {
     EXPECT_EQ(end_message([] { GMACTION(); }), "SCRIPT LINE 1: unknown keyword \"frobnicate\"");
     install("answer yes\n");
     EXPECT_NE(end_message([] { GMACTION(); }).find("no dialog or message box is waiting"), std::string::npos);
+    // Every such end tells a calling program that its script was at fault.
+    for (const char* script : {"press Nowhere OK\n", "frobnicate\n", "answer yes\n", "command x\n", "\"open\n"}) {
+        install(script);
+        EXPECT_EQ(end_status([] { GMACTION(); }), EXIT_STATUS_SCRIPT) << script;
+    }
+}
+
+TEST(ScriptBackend, AQuestionAskedAgainAndAgainWithoutAnAnswerEndsTheRun) {
+    // The script is used up: Yes is the default, the file dialog that
+    // follows is cancelled, and the program asks again.
+    install("");
+    int asked = 0;
+    const auto ask_until_a_file_is_open = [&asked] {
+        for (;;) {
+            ++asked;
+            GMDISPLAYMESSAGEBOX("TARNIVOX", "Open a file?", 1, GM_BUTTONS_YESNOCANCEL);
+            GETOPENFILENAME(OpenFileRequest{"Open Output Data File", {}, 1, "", "int", "", false});
+        }
+    };
+    EXPECT_EQ(end_message(ask_until_a_file_is_open), "SCRIPT ENDED WITH NO ANSWER TO \"Open a file?\"");
+    EXPECT_LE(asked, 30);
+    install("");
+    EXPECT_EQ(end_status(ask_until_a_file_is_open), EXIT_STATUS_SCRIPT);
+    // A script line that answers neither is named; so is the dialog when
+    // no question comes between its showings.
+    install("\n\ncommand 322\n");
+    EXPECT_EQ(end_message(ask_until_a_file_is_open), "SCRIPT LINE 3: NO ANSWER TO \"Open a file?\"");
+    install("");
+    EXPECT_EQ(end_message([] {
+                  for (;;) {
+                      std::string name;
+                      WIDSTR("Open Log File");
+                      BROWSE(name, "", "*.log");
+                  }
+              }),
+              "SCRIPT ENDED WITH NO ANSWER TO \"Open Log File\"");
+    // Answers given by the script, notices with OK only, and a wait for an
+    // action between the questions are all progress.
+    std::string answers;
+    for (int i = 0; i < 200; ++i) answers += "answer yes\n";
+    install(answers);
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(GMDISPLAYMESSAGEBOX("T", "Q?", 1, GM_BUTTONS_YESNO), GM_YES);
+    install("");
+    EXPECT_EQ(end_status([] {
+                  for (int i = 0; i < 200; ++i) {
+                      GMDISPLAYMESSAGEBOX("Tarnivox", "End of File", 3, GM_BUTTONS_OK);
+                      GUIERR("Tarnivox", "Output format exceeded");
+                  }
+                  for (int i = 0; i < 200; ++i) {
+                      GMDISPLAYMESSAGEBOX("T", "Q?", 1, GM_BUTTONS_YESNO);
+                      GMACTION();
+                  }
+              }),
+              -1);
+}
+
+TEST(ScriptBackend, TheDefaultsFileIsUsedOnlyWhenTheScriptDeclaresIt) {
+    EXPECT_FALSE(install("312\n").wants_defaults_file());
+    // A declaration for the whole run, wherever it stands: not an action.
+    ScriptBackend& on = install("312\ndefaults on\n313\n");
+    EXPECT_TRUE(on.wants_defaults_file());
+    EXPECT_EQ(GMACTION(), 312);
+    EXPECT_EQ(GMACTION(), 313);
+    EXPECT_FALSE(install("defaults on\ndefaults off\n").wants_defaults_file());
+    install("defaults maybe\n");
+    EXPECT_EQ(end_message([] { GMACTION(); }), "SCRIPT LINE 1: on or off expected after \"defaults\"");
 }
 
 TEST(ScriptBackend, MessageBoxesTakeScriptedAnswersOrOkAndAreRecorded) {
@@ -177,6 +253,11 @@ TEST(ScriptBackend, AProgramWaitingForeverAfterTheScriptEndsIsStopped) {
                   for (;;) GMACTION();  // a dialog loop that ignores the close command
               }),
               "SCRIPT ENDED WHILE THE PROGRAM WAITS FOR AN ACTION");
+    install("");
+    EXPECT_EQ(end_status([] {
+                  for (;;) GMACTION();
+              }),
+              EXIT_STATUS_SCRIPT);
 }
 
 }  // namespace

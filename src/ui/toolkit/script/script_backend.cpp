@@ -15,6 +15,13 @@ namespace {
 // program waits in a loop that the script can no longer end.
 constexpr int kMaxIdleCloses = 1000;
 
+// This many questions and file dialogs in a row given their default answer,
+// with neither a script line used nor a wait for an action between them,
+// mean the program asks again and again what the script does not answer
+// ("No output datafile is open..." answered Yes, its file dialog
+// cancelled, the question again).
+constexpr int kMaxUnanswered = 50;
+
 bool split_words(std::string_view s, std::vector<std::string>& words, std::string& error) {
     std::size_t p = 0;
     while (p < s.size()) {
@@ -78,6 +85,17 @@ std::unique_ptr<ScriptBackend> ScriptBackend::from_text(std::string_view script,
             continue;
         }
         if (line.words.empty() || line.words.front().front() == '#') continue;
+        if (line.words.front() == "defaults") {
+            // A declaration for the whole run, taken before the run starts:
+            // the defaults file is read at start-up, before any action.
+            const bool on = line.words.size() == 2 && line.words[1] == "on";
+            const bool off = line.words.size() == 2 && line.words[1] == "off";
+            if (on || off) {
+                b->defaults_file_ = on;
+                continue;
+            }
+            line.error = "on or off expected after \"defaults\"";
+        }
         b->lines_.push_back(line);
     }
     return b;
@@ -298,9 +316,29 @@ int ScriptBackend::find(std::string_view dialog, std::string_view label) const {
 // ---------------------------------------------------------------- the script
 
 void ScriptBackend::fail(const Line& line, const std::string& what) const {
-    const std::string message = "SCRIPT LINE " + std::to_string(line.number) + ": " + what;
+    end_script_run("SCRIPT LINE " + std::to_string(line.number) + ": " + what);
+}
+
+void ScriptBackend::end_script_run(const std::string& message) const {
     std::fprintf(stderr, "%s\n", message.c_str());
-    EXITINT(message);
+    std::fflush(stderr);
+    end_run(message, EXIT_STATUS_SCRIPT);
+}
+
+void ScriptBackend::unanswered(std::string_view what, bool question) {
+    if (cursor_ != unanswered_at_ || unanswered_ == 0) {
+        unanswered_at_ = cursor_;
+        unanswered_ = 0;
+        unanswered_question_.clear();
+    }
+    // The message names the question the program keeps asking, else the
+    // file dialog it keeps showing.
+    if (question) unanswered_question_ = std::string(what);
+    if (++unanswered_ <= kMaxUnanswered) return;
+    const std::string quoted =
+        "NO ANSWER TO \"" + (unanswered_question_.empty() ? std::string(what) : unanswered_question_) + "\"";
+    if (const Line* line = peek()) fail(*line, quoted);
+    end_script_run("SCRIPT ENDED WITH " + quoted);
 }
 
 std::string ScriptBackend::resolve(const std::string& path) const {
@@ -372,6 +410,7 @@ void ScriptBackend::apply_settings() {
 }
 
 int ScriptBackend::action() {
+    unanswered_ = 0;  // the program has come back to waiting
     for (;;) {
         apply_settings();
         const Line* line = peek();
@@ -396,7 +435,7 @@ int ScriptBackend::action() {
         }
         if (!line) {
             if (++idle_closes_ > kMaxIdleCloses)
-                EXITINT("SCRIPT ENDED WHILE THE PROGRAM WAITS FOR AN ACTION");
+                end_script_run("SCRIPT ENDED WHILE THE PROGRAM WAITS FOR AN ACTION");
             return GM_CLOSE;
         }
         idle_closes_ = 0;
@@ -492,6 +531,8 @@ int ScriptBackend::message_box(std::string_view title, std::string_view text, in
         else
             fail(*line, "the box \"" + std::string(text) + "\" has no answer \"" + a + "\"");
         ++cursor_;
+    } else if (buttons != GM_BUTTONS_OK) {
+        unanswered(text, true);
     }
     record({ScriptEvent::Message, std::string(title), std::string(text), answer, {}});
     return answer;
@@ -514,6 +555,8 @@ std::string ScriptBackend::browse(std::string_view title, std::string_view /*nam
         ++cursor_;
     } else if (line && line->words[0] == "cancel") {
         ++cursor_;
+    } else {
+        unanswered(title, false);
     }
     record({ScriptEvent::Browse, std::string(title), {}, 0, result});
     return result;
@@ -548,6 +591,8 @@ OpenFileResult ScriptBackend::open_file(const OpenFileRequest& request) {
         ++cursor_;
     } else if (line && line->words[0] == "cancel") {
         ++cursor_;
+    } else {
+        unanswered(request.title, false);
     }
     record({ScriptEvent::OpenFile, request.title, {}, 0, r.ok ? r.path : std::string()});
     return r;

@@ -26,11 +26,18 @@
 //   cancel                     cancels the next file or browse dialog
 //   answer yes|no|cancel|ok    answers the next message box
 //   svg PATH                   writes the graphics frame as SVG
+//   defaults on|off            whether the run reads and writes the
+//                              defaults file (a declaration for the whole
+//                              run, wherever it stands; off without one)
 // A LABEL that occurs more than once in a dialog is addressed as LABEL#2,
 // LABEL#3, ...  Relative paths are taken from the script's folder.
 // A message box without a scripted answer takes OK / Yes; a file dialog
 // without one is cancelled.  When the script is used up, the wait for an
 // action returns the close command, as if the user closed the window.
+// A run the script cannot drive ends with EXIT_STATUS_SCRIPT and a message
+// naming the script line: a line the program cannot use, a question or
+// file dialog asked again and again without an answer in the script, a
+// wait for an action that the close command does not end.
 
 #include <map>
 #include <string>
@@ -90,6 +97,8 @@ public:
     bool timer_running() const { return timer_command_ != 0; }
     int active_window() const { return active_; }
     bool echo = true;  // print message boxes and dialogs on standard output
+    // The script asks for the defaults file to be read and written.
+    bool wants_defaults_file() const { return defaults_file_; }
 
     // ToolkitBackend
     void initialize_menu() override {}
@@ -157,6 +166,10 @@ private:
     int add(ScriptWidget w);
     ScriptWidget& at(int h);
     [[noreturn]] void fail(const Line& line, const std::string& what) const;
+    [[noreturn]] void end_script_run(const std::string& message) const;
+    // A question or file dialog took its default answer; ends the run when
+    // that repeats without the script or the program moving on.
+    void unanswered(std::string_view what, bool question);
     const Line* peek() const { return cursor_ < lines_.size() ? &lines_[cursor_] : nullptr; }
     void apply_settings();  // the set/toggle/select/svg lines at the cursor
     int widget_for(const Line& line, std::size_t dialog_arg) const;
@@ -177,6 +190,10 @@ private:
     int ticks_left_ = -1;  // of a `ticks N` line being served; -1 none
     bool release_ = false; // a `ticks N` line has been served: the script speaks next
     int idle_closes_ = 0;  // close commands returned after the script ended
+    int unanswered_ = 0;   // default answers in a row (see unanswered())
+    std::size_t unanswered_at_ = 0;  // the script line they were given at
+    std::string unanswered_question_;
+    bool defaults_file_ = false;
 };
 
 // The script backend in use, or nullptr when another backend is installed.
