@@ -137,7 +137,7 @@ bool header_values_plausible(const HeaderValues& before) {
 }
 
 // Input format 1: the standard scan file is used in place and walked once
-// to count its reflections.  true when a reflection was unreadable.
+// to count its reflections.
 ImportCount open_standard_file() {
     const std::string path = standard_file_path();
     close_unit(LU_INPUT);
