@@ -65,9 +65,11 @@ void derive_cell() {
     RECIP_CELL();
 }
 
-// The counts of the current scan as whole numbers, truncated toward zero.
+// The counts of the current scan as whole numbers, truncated toward zero
+// (none for a step count the scan record cannot hold).
 std::array<long long, MAXSTEPS> whole_counts() {
     std::array<long long, MAXSTEPS> counts{};
+    if (!steps_fit(G.NPTS)) return counts;
     for (int i = 1; i <= G.NPTS; ++i) counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
     return counts;
 }
@@ -196,8 +198,12 @@ ImportCount convert_instrument_file() {
             WAITBOX(0);
             EXITINT("READ ERROR ON SCAN FILE");
         }
+        if (status == 13) {
+            found.unreadable = true;
+            continue;
+        }
         const std::array<long long, MAXSTEPS> counts = whole_counts();
-        if (status == 13 || !writable(counts)) {
+        if (!writable(counts)) {
             found.unreadable = true;
             continue;
         }

@@ -234,6 +234,15 @@ TEST_F(DamageClasses, ImportWithoutAnyReflectionSaysNoneWasRead) {
     EXPECT_EQ(import_text(sim::Format::Stoe, tabbed, 0.0), "");
     EXPECT_EQ(messages().back(), "No reflection read from data file");
     EXPECT_TRUE(walk_scan_file().empty());
+
+    // An Xcalibur header whose scans have more steps than a scan record
+    // holds: every reflection is left out, and nothing reads past the
+    // record (found by the reader fuzzer).
+    std::vector<std::string> lines = split_lines(simulated(sim::Format::Xcalibur, 3, truth));
+    for (std::string& l : lines)
+        if (l.rfind("P mo s", 0) == 0) l = "P mo s      600";
+    EXPECT_EQ(import_text(sim::Format::Xcalibur, join_lines(lines), 0.0), "");
+    EXPECT_EQ(messages().back(), "No reflection read from data file");
 }
 
 // Class 8, headers: a wavelength, attenuator factor or orientation matrix
