@@ -14,6 +14,9 @@ namespace tarnivox {
 // (quit 0: its OK is needed to go on) keeps waiting for its own controls.
 // The command loop and the fitting runs are not modal boxes: there the
 // close control ends the program (the command loop asks first).
+// A headless run whose script is used up while a box waits ends there,
+// with EXIT_STATUS_SCRIPT and a message naming the box: the script can no
+// longer answer it (see ScriptBackend::modal_action).
 int wait_modal(int box, std::initializer_list<int> commands, int quit = 0);
 
 }  // namespace tarnivox

@@ -131,6 +131,41 @@ TEST_F(RunEnd, UnansweredQuestionEndsTheRunWithinASecond) {
     EXPECT_FALSE(fs::exists(dir_ / "notafolder" / "out.hkl"));
 }
 
+// A script used up while a modal box waits ends the run at once, naming
+// the box: the close command must neither answer the box as its Quit
+// (the run would go on and end as a success) nor leave an OK-only box
+// waiting.
+TEST_F(RunEnd, ScriptUsedUpInAModalBoxEndsTheRunNamingTheBox) {
+    const std::string preprocessed =
+        "file standard/standard.rfl 1\n"
+        "press \"Input Data file Format\" Standard\n"
+        "press \"Input Data file Format\" OK\n"
+        "browse standard/standard.par\n"
+        "press Utilities Preprocess\n"
+        "press \"Preprocessing Control\" Go\n"
+        "press Utilities \"Calc UB\"\n";
+    const auto timed = [this](const std::string& script, double& seconds) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const int status = run_headless(script);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        return status;
+    };
+    double seconds = 0;
+    // The box has a Quit control.
+    EXPECT_EQ(timed(preprocessed, seconds), EXIT_STATUS_SCRIPT);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(last_message(), "SCRIPT ENDED IN THE BOX \"Unit Cell Refinement\"");
+    // The refinement runs; its results box has only OK.
+    EXPECT_EQ(timed(preprocessed + "press \"Unit Cell Refinement\" Refine\n", seconds), EXIT_STATUS_SCRIPT);
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_EQ(last_message(), "SCRIPT ENDED IN THE BOX \"Cell Refinement Results\"");
+    // Answered, the run goes on to the script's end as before.
+    EXPECT_EQ(run_headless(preprocessed + "press \"Unit Cell Refinement\" Refine\n"
+                                          "press \"Cell Refinement Results\" Ok\n"),
+              EXIT_STATUS_NORMAL);
+    EXPECT_EQ(last_message(), "Are you sure you want to exit the program?");
+}
+
 TEST_F(RunEnd, HeadlessRunLeavesTheDefaultsFileAloneUnlessAsked) {
     const fs::path defaults = dir_ / "bin" / "Tarnivox_defaults.dat";
     // Without a defaults file, a headless run makes none.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/exitint.h"
 #include "core/store.h"
 #include "support/scratch.h"
 #include "ui/toolkit/toolkit.h"
@@ -18,6 +19,25 @@ TEST(WaitModal, CloseAnswersAsTheQuitControlAndIsIgnoredWithoutOne) {
     const int box = GMCREATECOMPLEXDIALOGUEBOX(win, 0, 0, 5, 5, "Box");
     EXPECT_EQ(wait_modal(box, {5, 9}, 9), 9);
     EXPECT_EQ(wait_modal(box, {5}), 5);
+}
+
+// A script used up while a box waits: the close command is not given to
+// the box (with or without a quit control); the run ends, naming it.
+TEST(WaitModal, ScriptUsedUpEndsTheRunNamingTheBox) {
+    for (int quit : {9, 0}) {
+        reset_store();
+        test::install_quiet_script("command 5\n");
+        const int win = GMCREATEMASTERWINDOW(0, 0, 10, 10, "Tarnivox", "main");
+        const int box = GMCREATECOMPLEXDIALOGUEBOX(win, 0, 0, 5, 5, "Some Box");
+        EXPECT_EQ(wait_modal(box, {5, 9}, quit), 5);
+        try {
+            wait_modal(box, {5, 9}, quit);
+            ADD_FAILURE() << "the wait went on after the script";
+        } catch (const ProgramEnd& end) {
+            EXPECT_EQ(end.status, EXIT_STATUS_SCRIPT);
+            EXPECT_EQ(end.message, "SCRIPT ENDED IN THE BOX \"Some Box\"");
+        }
+    }
 }
 
 }  // namespace

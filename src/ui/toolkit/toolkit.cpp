@@ -69,6 +69,7 @@ int GMCREATEVALUEENTRY_REAL(int parent, int x, int y, int w, int h, double value
 }
 
 int GMACTION() { return tk().action(); }
+int modal_box_action(int box) { return tk().modal_action(box); }
 void GMDEFINETIMERCALLBACK(int interval, int command) { tk().define_timer(interval, command); }
 
 void GMDRAWWINDOW(int h) { tk().draw_window(h); }

@@ -95,6 +95,9 @@ public:
                                    int decimals, int command, std::string_view label) = 0;
 
     virtual int action() = 0;
+    // The wait for an action while the modal box `box` is up; a backend
+    // that cannot answer the box any more ends the run here.
+    virtual int modal_action(int /*box*/) { return action(); }
     virtual void define_timer(int interval, int command) = 0;
 
     virtual void draw_window(int h) = 0;
@@ -166,6 +169,8 @@ int GMCREATEVALUEENTRY_REAL(int parent, int x, int y, int w, int h, double value
                             int command, std::string_view label = {});
 
 int GMACTION();
+// GMACTION while the modal box `box` waits for one of its controls.
+int modal_box_action(int box);
 void GMDEFINETIMERCALLBACK(int interval, int command);
 
 void GMDRAWWINDOW(int h);

@@ -409,6 +409,16 @@ void ScriptBackend::apply_settings() {
     }
 }
 
+int ScriptBackend::modal_action(int box) {
+    // The close command would answer a box with a quit control and let the
+    // run go on as if the user had chosen it; a box without one would wait
+    // for ever (with the timer running, ticks never end its wait).  Either
+    // way the script has nothing left to say to the box.
+    apply_settings();
+    if (!peek()) end_script_run("SCRIPT ENDED IN THE BOX \"" + trimmed(at(box).label) + "\"");
+    return action();
+}
+
 int ScriptBackend::action() {
     unanswered_ = 0;  // the program has come back to waiting
     for (;;) {

@@ -37,7 +37,8 @@
 // A run the script cannot drive ends with EXIT_STATUS_SCRIPT and a message
 // naming the script line: a line the program cannot use, a question or
 // file dialog asked again and again without an answer in the script, a
-// wait for an action that the close command does not end.
+// wait for an action that the close command does not end, a modal box
+// still waiting when the script is used up.
 
 #include <map>
 #include <string>
@@ -123,6 +124,9 @@ public:
     int create_value_entry(int parent, int x, int y, int w, int h, double value, int width, int decimals,
                            int command, std::string_view label) override;
     int action() override;
+    // As action(), but a script used up while the box waits ends the run
+    // (EXIT_STATUS_SCRIPT, the box named) instead of closing the window.
+    int modal_action(int box) override;
     void define_timer(int interval, int command) override;
     void draw_window(int h) override;
     void set_active_window(int h) override;
