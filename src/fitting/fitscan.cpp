@@ -14,6 +14,10 @@ namespace tarnivox {
 
 namespace {
 
+// The shape tests (ETA, IRATIO, FWHM limits) judge only reflections with
+// I/sigma(I) at least this large; weaker peaks cannot fix their shape.
+constexpr double MIN_I_OVER_SIGMA = 6.0;
+
 // FITSTAT is five characters, 1-based as the status is documented.
 void set_stat(int pos, char c) {
     std::string s = G.FITSTAT.padded();
@@ -42,12 +46,12 @@ void profile_fit(ParArray& par, const Arr1<int, 6>& flags, ScanArray& ycalc, Par
 // they cannot be told apart from IRATIO.
 void test_fit(ParArray& copy) {
     Arr1<int, 6> flags{};
-    flags(3) = 1;
-    flags(6) = 1;
-    if (G.IREF(5) == 1) flags(5) = 1;
-    if (std::fabs(G.A2SHIFT + G.MSHIFT) > G.PAR(2)) {
-        flags(2) = 1;
-        flags(4) = 1;
+    flags(P_INTENSITY) = 1;
+    flags(P_IRATIO) = 1;
+    if (G.IREF(P_ETA) == 1) flags(P_ETA) = 1;
+    if (std::fabs(G.A2SHIFT + G.MSHIFT) > G.PAR(P_FWHM)) {
+        flags(P_FWHM) = 1;
+        flags(P_POSITION) = 1;
     }
     static ScanArray scratch;
     ParArray esd{};
@@ -56,13 +60,13 @@ void test_fit(ParArray& copy) {
 }
 
 bool position_within_limits() {
-    if (G.ICHK(4) == 1 && G.IREF(4) == 1) {
+    if (G.ICHK(P_POSITION) == 1 && G.IREF(P_POSITION) == 1) {
         // POSITION limits are distances from the setting omega; for a
         // negative 2theta the scan runs the other way round.
         const double om = G.ANGLES(2);
-        const double lo = G.ANGLES(1) > 0.0 ? om - G.PARLO(4) : om - G.PARHI(4);
-        const double hi = G.ANGLES(1) > 0.0 ? om + G.PARHI(4) : om + G.PARLO(4);
-        if (outside(G.PAR(4), lo, hi)) {
+        const double lo = G.ANGLES(1) > 0.0 ? om - G.PARLO(P_POSITION) : om - G.PARHI(P_POSITION);
+        const double hi = G.ANGLES(1) > 0.0 ? om + G.PARHI(P_POSITION) : om + G.PARLO(P_POSITION);
+        if (outside(G.PAR(P_POSITION), lo, hi)) {
             reject('P');
             return false;
         }
@@ -73,27 +77,27 @@ bool position_within_limits() {
 // Rejects by the ordered limit tests; true when the reflection passed them.
 bool passes_tests() {
     const ParArray& p = G.PAR;
-    if (G.ICHK(1) == 1 && G.IREF(1) == 1 && outside(p(1), G.PARLO(1), G.PARHI(1))) {
+    if (G.ICHK(P_BACKGROUND) == 1 && G.IREF(P_BACKGROUND) == 1 && outside(p(P_BACKGROUND), G.PARLO(P_BACKGROUND), G.PARHI(P_BACKGROUND))) {
         reject('B');
         return false;
     }
-    if (G.ICHK(3) == 1 && p(3) < G.PARLO(3)) {
+    if (G.ICHK(P_INTENSITY) == 1 && p(P_INTENSITY) < G.PARLO(P_INTENSITY)) {
         reject('I');
         return false;
     }
-    if (6.0 * G.PARESD(3) <= p(3)) {
-        if (G.ICHK(5) == 1 && G.IREF(5) == 1 && outside(p(5), G.PARLO(5), G.PARHI(5))) {
+    if (MIN_I_OVER_SIGMA * G.PARESD(P_INTENSITY) <= p(P_INTENSITY)) {
+        if (G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside(p(P_ETA), G.PARLO(P_ETA), G.PARHI(P_ETA))) {
             reject('S');
             return false;
         }
-        if (G.ICHK(6) == 1 || G.ICHK(2) == 1) {
+        if (G.ICHK(P_IRATIO) == 1 || G.ICHK(P_FWHM) == 1) {
             ParArray copy = G.PAR;
             test_fit(copy);
-            if (G.ICHK(6) == 1 && outside(copy(6), G.PARLO(6), G.PARHI(6))) {
+            if (G.ICHK(P_IRATIO) == 1 && outside(copy(P_IRATIO), G.PARLO(P_IRATIO), G.PARHI(P_IRATIO))) {
                 reject('R');
                 return false;
             }
-            if (G.ICHK(2) == 1 && outside(copy(2), G.PARLO(2), G.PARHI(2))) {
+            if (G.ICHK(P_FWHM) == 1 && outside(copy(P_FWHM), G.PARLO(P_FWHM), G.PARHI(P_FWHM))) {
                 reject('W');
                 return false;
             }
@@ -110,8 +114,8 @@ char code_letter(int icode) { return icode == 1 ? 'E' : icode == 2 ? 'C' : 'D'; 
 // refit is judged so too: it starts from values that passed, but a weak
 // scan can carry it far (an eta of -400, every esd 0).
 bool fit_has_esds(const Arr1<int, 6>& flags) {
-    for (int k = 1; k <= 6; ++k) {
-        if (flags(k) != 1 || (k == 6 && G.NWAVE != 2)) continue;
+    for (int k = P_BACKGROUND; k <= P_IRATIO; ++k) {
+        if (flags(k) != 1 || (k == P_IRATIO && G.NWAVE != 2)) continue;
         if (!std::isfinite(G.PAR(k)) || !(G.PARESD(k) > 0.0) || !std::isfinite(G.PARESD(k))) return false;
     }
     return true;
@@ -122,24 +126,24 @@ bool fit_has_esds(const Arr1<int, 6>& flags) {
 // IRATIO as refined here (no test fit: the refit's RWP and GOF are kept).
 bool refit_within_limits() {
     const ParArray& p = G.PAR;
-    if (G.ICHK(1) == 1 && G.IREF(1) == 1 && outside(p(1), G.PARLO(1), G.PARHI(1))) {
+    if (G.ICHK(P_BACKGROUND) == 1 && G.IREF(P_BACKGROUND) == 1 && outside(p(P_BACKGROUND), G.PARLO(P_BACKGROUND), G.PARHI(P_BACKGROUND))) {
         reject('B');
         return false;
     }
-    if (G.ICHK(3) == 1 && p(3) < G.PARLO(3)) {
+    if (G.ICHK(P_INTENSITY) == 1 && p(P_INTENSITY) < G.PARLO(P_INTENSITY)) {
         reject('I');
         return false;
     }
-    if (6.0 * G.PARESD(3) <= p(3)) {
-        if (G.ICHK(5) == 1 && G.IREF(5) == 1 && outside(p(5), G.PARLO(5), G.PARHI(5))) {
+    if (MIN_I_OVER_SIGMA * G.PARESD(P_INTENSITY) <= p(P_INTENSITY)) {
+        if (G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside(p(P_ETA), G.PARLO(P_ETA), G.PARHI(P_ETA))) {
             reject('S');
             return false;
         }
-        if (G.ICHK(6) == 1 && G.IREF(6) == 1 && outside(p(6), G.PARLO(6), G.PARHI(6))) {
+        if (G.ICHK(P_IRATIO) == 1 && G.IREF(P_IRATIO) == 1 && outside(p(P_IRATIO), G.PARLO(P_IRATIO), G.PARHI(P_IRATIO))) {
             reject('R');
             return false;
         }
-        if (G.ICHK(2) == 1 && G.IREF(2) == 1 && outside(p(2), G.PARLO(2), G.PARHI(2))) {
+        if (G.ICHK(P_FWHM) == 1 && G.IREF(P_FWHM) == 1 && outside(p(P_FWHM), G.PARLO(P_FWHM), G.PARHI(P_FWHM))) {
             reject('W');
             return false;
         }
@@ -150,7 +154,7 @@ bool refit_within_limits() {
 // Peak limits where the calculated profile rises 1 % above the background.
 void set_peak_limits() {
     const int n = G.NPTS;
-    const double t = 1.01 * G.PAR(1);
+    const double t = 1.01 * G.PAR(P_BACKGROUND);
     int i = 1;
     while (i <= n && !(G.YCALC(i) > t)) ++i;
     int j = n;
@@ -189,7 +193,7 @@ void FITSCAN(int ipass, int& ierr) {
     ierr = 0;
 
     Arr1<int, 6> flags = G.IREF;
-    if (ipass == 1) flags(4) = 0;
+    if (ipass == 1) flags(P_POSITION) = 0;
     int icode = 0;
     profile_fit(G.PAR, flags, G.YCALC, G.PARESD, icode);
     if (icode != 0 || !fit_has_esds(flags)) {
@@ -198,7 +202,7 @@ void FITSCAN(int ipass, int& ierr) {
     }
 
     bool refit = true;
-    if (G.RWP > G.RWPLIM && G.ICHK(7) == 1 && G.BGUNBAL == 0) {
+    if (G.RWP > G.RWPLIM && G.ICHK(CHK_RWP) == 1 && G.BGUNBAL == 0) {
         // A poor fit is still integrated, so that its intensities are known.
         reject('F');
         refit = false;
@@ -216,8 +220,8 @@ void FITSCAN(int ipass, int& ierr) {
         set_stat(2, ' ');
     }
 
-    G.FITI = G.PAR(3);
-    G.FITSIG = G.PARESD(3);
+    G.FITI = G.PAR(P_INTENSITY);
+    G.FITSIG = G.PARESD(P_INTENSITY);
     set_peak_limits();
     INTEGRATE(ierr);
     scale_results();
@@ -234,7 +238,7 @@ bool count_fit_outcome() {
 }
 
 void FIT_REFLECTION() {
-    const bool pass2 = G.IFIX(4) == 1 && G.IREF(4) == 1 && G.UBFLAG == 1;
+    const bool pass2 = G.IFIX(P_POSITION) == 1 && G.IREF(P_POSITION) == 1 && G.UBFLAG == 1;
     // Pass 2 starts again from the start values of pass 1.
     const ParArray start = G.PAR;
     int ierr = 0;
@@ -243,7 +247,7 @@ void FIT_REFLECTION() {
     if (count_fit_outcome() || !pass2) return;
     G.NPASS2 += 1;
     G.PAR = start;
-    if (G.UBFLAG == 1) G.PAR(4) = omega_from_ub(G.PAR(4));
+    if (G.UBFLAG == 1) G.PAR(P_POSITION) = omega_from_ub(G.PAR(P_POSITION));
     FITSCAN(1, ierr);
     set_stat(3, '2');
     if (stat(1) != 'R') G.NFITC(12) += 1;
