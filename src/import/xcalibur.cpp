@@ -173,30 +173,32 @@ void READ_HEADER_XCAL(int& status) {
     }
 }
 
-void READ_SCAN_XCAL(int& status) {
-    status = 0;
-    std::string line;
-    // Angle or count lines met before the reflection line belong to a
-    // reflection whose own line was lost: it is reported as unreadable.
+namespace {
+
+// The parts of one reflection, in file order.  Each returns 0 when it read
+// its part, else the reader status of the reflection.
+
+// Finds the reflection line ('#', or 'R' for a standard).  Angle or count
+// lines met before it belong to a reflection whose own line was lost: it
+// is reported as unreadable, and its next line is read by the next call.
+int find_reflection_line(std::string& line) {
     bool lost = false;
     do {
-        if (!scan_line(line, ' ')) {
-            status = lost ? READER_NOT_FOUND : READER_END;
-            return;
-        }
+        if (!scan_line(line, ' ')) return lost ? READER_NOT_FOUND : READER_END;
         const char c = first_char(line);
         if (c == 'Z' || c == 'E' || c == 'S') lost = true;
     } while (first_char(line) != '#' && first_char(line) != 'R');
     if (lost) {
         backspace_unit(LU_INPUT);  // this reflection is read by the next call
-        status = READER_NOT_FOUND;
-        return;
+        return READER_NOT_FOUND;
     }
+    return 0;
+}
 
-    const bool standard = first_char(line) == 'R';
+// Sequence number, indices, reflection code and (with it) the count scale.
+int read_reflection_line(const std::string& line, bool standard, std::string& code) {
     int seq = 0;
     double unused = 0.0;
-    std::string code;
     int rst = READ_OK;
     if (!standard || G.XNEWFMT == 1)
         rst =
@@ -205,38 +207,27 @@ void READ_SCAN_XCAL(int& status) {
         rst = read_fixed(line, "(1X,I5,3X,3I5,F10.0,3X,A2)", {&seq, G.IHKL, &unused, &code});
     else
         rst = read_fixed(line, "(1X,I6,3X,3I5,F10.0,3X,A2)", {&seq, G.IHKL, &unused, &code});
-    if (rst != READ_OK) {
-        status = READER_READ_ERROR;
-        return;
-    }
+    if (rst != READ_OK) return READER_READ_ERROR;
     G.NREF = seq < 0 ? -seq : seq;
+    return 0;
+}
 
-    // From here on the end of the file falls inside the reflection: it is
-    // unreadable (13), and the next call finds the end of the data.
-    bool cut = !reaches_column(line, !standard || G.XNEWFMT == 1 ? SCALED_LINE_END : UNSCALED_LINE_END);
+// The setting angles: the kappa line 'Z', then the Euler line 'E' when
+// there is one, else the kappa angles converted.  `cut` is set when a line
+// ends before its last field.
+int read_angles(std::string& line, bool& euler, bool& cut) {
     Arr1<double, 4> z;
-    if (!scan_line(line, 'Z')) {
-        status = READER_NOT_FOUND;
-        return;
-    }
+    if (!scan_line(line, 'Z')) return READER_NOT_FOUND;
     if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
-    if (read_fixed(line, "(1X,4F10.0)", {z}) != READ_OK) {
-        status = READER_READ_ERROR;
-        return;
-    }
+    if (read_fixed(line, "(1X,4F10.0)", {z}) != READ_OK) return READER_READ_ERROR;
     z(2) = z(2) / 2.0;
-    if (!scan_line(line, 'Z') || !scan_line(line, ' ')) {
-        status = READER_NOT_FOUND;
-        return;
-    }
-    const bool euler = first_char(line) == 'E';
+    if (!scan_line(line, 'Z') || !scan_line(line, ' ')) return READER_NOT_FOUND;
+    euler = first_char(line) == 'E';
     if (euler) {
         if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
         if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) !=
-            READ_OK) {
-            status = READER_READ_ERROR;
-            return;
-        }
+            READ_OK)
+            return READER_READ_ERROR;
     } else {
         Arr1<double, 4> kappa;
         kappa(1) = z(2);
@@ -245,20 +236,18 @@ void READ_SCAN_XCAL(int& status) {
         kappa(4) = z(3);
         int cst = 0;
         ANGLE_CONV(kappa, G.ANGLES, cst);
-        if (cst != 0) {
-            status = cst;
-            return;
-        }
+        if (cst != 0) return cst;
         G.ANGLES(2) = G.ANGLES(2) + G.ANGLES(1) / 2.0;
         backspace_unit(LU_INPUT);
     }
-    if (!scan_line(line, ' ')) {
-        status = READER_NOT_FOUND;
-        return;
-    }
+    if (!scan_line(line, ' ')) return READER_NOT_FOUND;
     if (first_char(line) == 'S') backspace_unit(LU_INPUT);
+    return 0;
+}
 
-    int istd = 0;
+// The scan type and its number of steps; `istd` is the standard's number.
+int scan_steps(bool standard, int& istd) {
+    istd = 0;
     if (standard) {
         istd = find_standard();
         if (istd == 0) EXITINT("Unidentified Standard Refln");
@@ -270,17 +259,15 @@ void READ_SCAN_XCAL(int& status) {
     }
     // A scan longer than the scan record holds is left out; its count
     // lines are passed over by the search for the next reflection.
-    if (!steps_fit(G.NPTS)) {
-        status = READER_NOT_FOUND;
-        return;
-    }
+    return steps_fit(G.NPTS) ? 0 : READER_NOT_FOUND;
+}
 
+// The count lines 'S', eight counts a line.  A line that cannot be read
+// makes the reflection unreadable once all its lines are passed.
+int read_counts(std::string& line, bool& cut) {
     bool unreadable = false;
     for (int first = 1; first <= G.NPTS; first += COUNTS_PER_LINE) {
-        if (!scan_line(line, 'S')) {
-            status = READER_NOT_FOUND;
-            return;
-        }
+        if (!scan_line(line, 'S')) return READER_NOT_FOUND;
         const int n = G.NPTS - first + 1 < COUNTS_PER_LINE ? G.NPTS - first + 1 : COUNTS_PER_LINE;
         if (!reaches_column(line, 1 + COUNT_FIELD * static_cast<std::size_t>(n))) cut = true;
         Arr1<int, COUNTS_PER_LINE> c;
@@ -290,35 +277,25 @@ void READ_SCAN_XCAL(int& status) {
         }
         for (int i = 1; i <= n; ++i) G.COUNTS(first + i - 1) = c(i);
     }
-    if (unreadable || cut) {
-        status = READER_NOT_FOUND;
-        return;
-    }
+    return unreadable ? READER_NOT_FOUND : 0;
+}
 
-    if (standard)
-        G.RFLAG = 'I';
-    else
-        classify(code);
-
+// Scan width, step, step time and count scale, and omega at the scan's
+// start, from the scan constants of the header.
+int scan_geometry(bool standard, bool euler, int istd) {
     const bool older = G.XNEWFMT == 0;
     if (older && std::abs(G.XSCANW(3) - 1.0) > 0.00001) {
         // 2theta of the file is on another wavelength scale; a value that
         // cannot be brought back leaves the reflection out.
         const double s = G.XSCANW(3) != 0.0 ? std::sin(G.ANGLES(1) / 2.0 / DEGRAD) / G.XSCANW(3) : 2.0;
-        if (std::abs(s) > 1.0) {
-            status = READER_NOT_FOUND;
-            return;
-        }
+        if (std::abs(s) > 1.0) return READER_NOT_FOUND;
         G.ANGLES(1) = 2.0 * std::asin(s) * DEGRAD;
     }
     G.SCANW = G.XSCANW(1) + G.XSCANW(2) * std::tan(G.ANGLES(1) / 2.0 / DEGRAD);
     G.STEP = G.SCANW / G.NPTS;
     if (older && standard) {
         const double d = G.XSPEED * G.NPTS * G.STDTIME(istd);
-        if (d == 0.0) {
-            status = READER_NOT_FOUND;
-            return;
-        }
+        if (d == 0.0) return READER_NOT_FOUND;
         G.STEPTIME = G.STDTIME(istd);
         G.SCALE = G.SCANW / d;
     } else {
@@ -329,6 +306,40 @@ void READ_SCAN_XCAL(int& status) {
         G.ANGLES(2) = G.ANGLES(2) - G.ANGLES(1) / 2.0 - G.SCANW / 2.0;
     else
         G.ANGLES(2) = G.ANGLES(2) - G.ANGLES(1) / 2.0;
+    return 0;
+}
+
+}  // namespace
+
+void READ_SCAN_XCAL(int& status) {
+    std::string line;
+    status = find_reflection_line(line);
+    if (status != 0) return;
+    const bool standard = first_char(line) == 'R';
+    std::string code;
+    status = read_reflection_line(line, standard, code);
+    if (status != 0) return;
+    // From here on the end of the file falls inside the reflection: it is
+    // unreadable (READER_NOT_FOUND), and the next call finds the end of
+    // the data.
+    bool cut = !reaches_column(line, !standard || G.XNEWFMT == 1 ? SCALED_LINE_END : UNSCALED_LINE_END);
+    bool euler = false;
+    status = read_angles(line, euler, cut);
+    if (status != 0) return;
+    int istd = 0;
+    status = scan_steps(standard, istd);
+    if (status != 0) return;
+    status = read_counts(line, cut);
+    if (status != 0) return;
+    if (cut) {
+        status = READER_NOT_FOUND;
+        return;
+    }
+    if (standard)
+        G.RFLAG = 'I';
+    else
+        classify(code);
+    status = scan_geometry(standard, euler, istd);
 }
 
 }  // namespace tarnivox
