@@ -30,7 +30,7 @@ seconds() {  # command... -> elapsed seconds of one run
     t0=$(date +%s.%N)
     "$@" >/dev/null 2>&1
     t1=$(date +%s.%N)
-    echo "$t1 - $t0" | bc -l
+    awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'
 }
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
@@ -45,4 +45,4 @@ b=$(printf '%s\n' "${batch[@]}" | median)
 s=$(printf '%s\n' "${script[@]}" | median)
 printf 'tarnivox reduce   median of %d: %.3f s\n' "$runs" "$b"
 printf 'tarnivox --script median of %d: %.3f s\n' "$runs" "$s"
-printf 'batch / script: %.3f\n' "$(echo "$b / $s" | bc -l)"
+awk -v b="$b" -v s="$s" 'BEGIN {printf "batch / script: %.3f\n", b / s}'
