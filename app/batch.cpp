@@ -393,6 +393,14 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     plan.clear();
     const InputFormat* format = input_format_named(o.format);
     if (!format) return "unknown format \"" + o.format + "\" (one of " + input_format_names() + ")";
+    for (auto [given, name] : {std::pair<bool, const char*>{!o.symmetry.empty(), "--symmetry"},
+                               {o.offsets, "--offsets"},
+                               {o.omega_zero, "--omega-zero"},
+                               {o.min_i_sigma.has_value(), "--min-i-sigma"}})
+        if (given && !o.refine) return std::string(name) + " belongs to --refine, which is not given";
+    if (o.refine)
+        return "--refine is not available yet: this build has no \"Preprocess\" and \"Calc UB\" commands";
+    if (o.cif) return "--cif is not available yet: this build has no \"Create Cif\" command";
     if (o.data.empty()) return "no DATA file given";
     if (o.data.size() > 1 && !o.out.empty())
         return "--out names one file; with several DATA files leave it out (each gets its own beside its input)";

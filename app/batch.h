@@ -47,6 +47,13 @@ struct BatchOptions {
     std::optional<double> step;
     std::string log;
     std::string json;
+    // Refinement before the fit ("Preprocess", "Calc UB") and the CIF.
+    bool refine = false;
+    std::string symmetry;  // a crystal system of "Unit Cell Refinement"; empty: unconstrained
+    bool offsets = false;
+    bool omega_zero = false;
+    std::optional<double> min_i_sigma;
+    bool cif = false;
     bool quiet = false;
     bool use_defaults = false;
     // Whether standard error is a terminal (the progress line is drawn

@@ -11,7 +11,8 @@ constexpr const char* kVersion = "tarnivox 3.53";
 
 constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
-    "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--use-defaults]\n";
+    "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--use-defaults]\n"
+    "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] [--cif]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] [--quiet]\n"
     "                        [--use-defaults]\n";
@@ -66,6 +67,17 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         ->type_name("FORM");
     reduce->add_option("--log", reduce_options.log, "log file of the fit (the import logs beside DATA as always)")
         ->type_name("FILE");
+    reduce->add_flag("--refine", reduce_options.refine,
+                     "refine UB and the cell from the strong reflections before the fit (Preprocess, Calc UB)");
+    reduce->add_option("--symmetry", reduce_options.symmetry, "constrain the cell to a crystal system")
+        ->check(CLI::IsMember({"monoclinic-b", "monoclinic-c", "orthorhombic", "tetragonal", "hexagonal", "cubic"}))
+        ->type_name("SYSTEM");
+    reduce->add_flag("--offsets", reduce_options.offsets, "refine the crystal offsets too");
+    reduce->add_flag("--omega-zero", reduce_options.omega_zero, "refine the omega zero point too");
+    reduce->add_option("--min-i-sigma", reduce_options.min_i_sigma,
+                       "I/sigma above which a reflection enters the refinement (default 10)")
+        ->type_name("X");
+    reduce->add_flag("--cif", reduce_options.cif, "write the CIF beside DATA (Create Cif)");
     reduce->footer("Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
 
     BatchOptions convert_options;
