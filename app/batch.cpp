@@ -95,7 +95,8 @@ std::string unwritable(const std::string& what, const std::string& path) {
         return {};
     }
     const fs::path dir = fs::path(path).parent_path();
-    if (!fs::is_directory(dir, ec)) return what + " " + path + ": the folder " + dir.string() + " does not exist";
+    if (!fs::is_directory(dir, ec))
+        return what + " " + path + ": the folder " + dir.string() + " does not exist";
     if (::access(dir.c_str(), W_OK | X_OK) != 0)
         return what + " " + path + ": the folder " + dir.string() + " cannot be written";
     return {};
@@ -148,8 +149,8 @@ public:
         char line[200];
         if (total > 0) {
             const int left = rate > 0 ? static_cast<int>(std::lround((total - done) / rate)) : 0;
-            std::snprintf(line, sizeof line, "%s: %d/%d reflections, %.0f/s, %d:%02d left", label_.c_str(), done,
-                          total, rate, left / 60, left % 60);
+            std::snprintf(line, sizeof line, "%s: %d/%d reflections, %.0f/s, %d:%02d left", label_.c_str(),
+                          done, total, rate, left / 60, left % 60);
         } else {
             std::snprintf(line, sizeof line, "%s: %d reflections, %.0f/s", label_.c_str(), done, rate);
         }
@@ -224,8 +225,8 @@ public:
 private:
     void show(std::string_view title, std::string_view text) {
         progress_.clear();
-        std::fprintf(stderr, "%s: [%.*s] %.*s\n", label_.c_str(), static_cast<int>(title.size()), title.data(),
-                     static_cast<int>(text.size()), text.data());
+        std::fprintf(stderr, "%s: [%.*s] %.*s\n", label_.c_str(), static_cast<int>(title.size()),
+                     title.data(), static_cast<int>(text.size()), text.data());
         std::fflush(stderr);
     }
 
@@ -239,8 +240,8 @@ private:
 struct RunRecord {
     const BatchChoices* choices = nullptr;
     int status = EXIT_STATUS_NORMAL;
-    std::string message;      // the fatal message, when the run ended on one
-    std::string partial;      // where an unfinished output was moved
+    std::string message;  // the fatal message, when the run ended on one
+    std::string partial;  // where an unfinished output was moved
     double seconds = 0.0;
     nlohmann::ordered_json summary;
 };
@@ -292,7 +293,8 @@ nlohmann::ordered_json counts_of_run(const BatchChoices& c) {
 RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     RunRecord r;
     r.choices = &c;
-    auto owned = std::make_unique<BatchBackend>(batch_script(c), options.quiet, options.terminal, name_of(c.data));
+    auto owned =
+        std::make_unique<BatchBackend>(batch_script(c), options.quiet, options.terminal, name_of(c.data));
     BatchBackend& backend = *owned;
     set_toolkit_backend(std::move(owned));
     // Every data set starts from a clean program state.
@@ -369,8 +371,8 @@ void print_summary(const RunRecord& r) {
                     label.c_str(), n["fitted"].get<int>(), n["passed"].get<int>(), n["recovered"].get<int>(),
                     n["rejected"].get<int>(), c.out.c_str(), r.seconds);
     } else {
-        std::printf("%s: %d reflections -> %s (%.2f s)\n", label.c_str(), n["imported"].get<int>(), c.out.c_str(),
-                    r.seconds);
+        std::printf("%s: %d reflections -> %s (%.2f s)\n", label.c_str(), n["imported"].get<int>(),
+                    c.out.c_str(), r.seconds);
     }
     std::fflush(stdout);
 }
@@ -403,9 +405,11 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     if (o.cif) return "--cif is not available yet: this build has no \"Create Cif\" command";
     if (o.data.empty()) return "no DATA file given";
     if (o.data.size() > 1 && !o.out.empty())
-        return "--out names one file; with several DATA files leave it out (each gets its own beside its input)";
+        return "--out names one file; with several DATA files leave it out (each gets its own beside its "
+               "input)";
     if (o.data.size() > 1 && !o.log.empty())
-        return "--log names one file; with several DATA files leave it out (each keeps its own beside its input)";
+        return "--log names one file; with several DATA files leave it out (each keeps its own beside its "
+               "input)";
     if (o.step) {
         if (!format->asks_step)
             return std::string("--step is for the huber and febo formats; ") + format->name +
@@ -440,13 +444,15 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         if (std::string e = unreadable("data file", c.data); !e.empty()) return e;
         // The file dialog gives a name without an extension the default one.
         if (!has_extension(c.data))
-            return "data file " + c.data + " has no extension; the file dialog would open " + name_of(c.data) +
-                   ".rfl (rename the file)";
-        const char* ext = o.kind == BatchKind::Convert ? ".rfl" : form == IntensityForm::Shelx ? ".hkl" : ".int";
+            return "data file " + c.data + " has no extension; the file dialog would open " +
+                   name_of(c.data) + ".rfl (rename the file)";
+        const char* ext = o.kind == BatchKind::Convert   ? ".rfl"
+                          : form == IntensityForm::Shelx ? ".hkl"
+                                                         : ".int";
         c.out = o.out.empty() ? beside_input(c.data, ext) : absolute(o.out);
         if (!has_extension(c.out))
-            return "--out " + c.out + " has no extension (" + (o.kind == BatchKind::Convert ? ".rfl" : ".hkl or .int") +
-                   ")";
+            return "--out " + c.out + " has no extension (" +
+                   (o.kind == BatchKind::Convert ? ".rfl" : ".hkl or .int") + ")";
         if (same_file(c.out, c.data) || same_file(c.out, c.par))
             return "the output " + c.out + " would replace an input file; name another with --out";
         if (std::string e = unwritable("output", c.out); !e.empty()) return e;
@@ -461,8 +467,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         for (const std::string* p : {&c.data, &c.par, &c.out, &c.log})
             if (p->find('"') != std::string::npos) return "a path with a double quote cannot be used: " + *p;
         for (const BatchChoices& earlier : plan)
-            if (same_file(earlier.out, c.out))
-                return "two DATA files would write the same output " + c.out;
+            if (same_file(earlier.out, c.out)) return "two DATA files would write the same output " + c.out;
         plan.push_back(c);
     }
     return {};
@@ -534,7 +539,8 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         j["command"] = options.kind == BatchKind::Reduce ? "reduce" : "convert";
         j["status"] = status;
         j["runs"] = runs;
-        j["elapsed_seconds"] = std::round(std::chrono::duration<double>(Clock::now() - t0).count() * 1000.0) / 1000.0;
+        j["elapsed_seconds"] =
+            std::round(std::chrono::duration<double>(Clock::now() - t0).count() * 1000.0) / 1000.0;
         std::ofstream f(options.json, std::ios::binary | std::ios::trunc);
         f << j.dump(2) << "\n";
         f.close();

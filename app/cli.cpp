@@ -12,9 +12,11 @@ constexpr const char* kVersion = "tarnivox 3.53";
 constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
     "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--use-defaults]\n"
-    "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] [--cif]\n";
+    "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
+    "[--cif]\n";
 constexpr const char* kUsageConvert =
-    "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] [--quiet]\n"
+    "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
+    "[--quiet]\n"
     "                        [--use-defaults]\n";
 constexpr const char* kUsageProgram =
     "usage: tarnivox [gui] | tarnivox --script FILE | tarnivox reduce ... | tarnivox convert ...\n"
@@ -35,7 +37,8 @@ void add_data_options(CLI::App& sub, BatchOptions& o) {
         ->type_name("FILE");
     sub.add_option("--format", o.format, "input format: " + input_format_names())->required()->type_name("F");
     sub.add_option("--par", o.par, "instrument parameter file (.par)")->required()->type_name("FILE");
-    sub.add_option("--step", o.step, "omega step width in degrees (huber and febo files, which do not carry it)")
+    sub.add_option("--step", o.step,
+                   "omega step width in degrees (huber and febo files, which do not carry it)")
         ->type_name("DEG");
     sub.add_option("--json", o.json, "write a summary for pipelines")->type_name("FILE");
     sub.add_flag("--quiet", o.quiet, "print nothing but errors");
@@ -47,9 +50,10 @@ void add_data_options(CLI::App& sub, BatchOptions& o) {
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
     CommandLine result;
-    CLI::App app{"Tarnivox: reduces single-crystal diffraction omega step scans.\n"
-                 "Without arguments (or with \"gui\") it opens the window.",
-                 "tarnivox"};
+    CLI::App app{
+        "Tarnivox: reduces single-crystal diffraction omega step scans.\n"
+        "Without arguments (or with \"gui\") it opens the window.",
+        "tarnivox"};
     app.set_version_flag("--version", kVersion);
     app.require_subcommand(0, 1);
     app.add_option("--script", result.script, "run headless, driven by a script of window actions")
@@ -59,32 +63,44 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     CLI::App* reduce = app.add_subcommand(
         "reduce", "fit and integrate every reflection of each DATA file into an intensity file");
     add_data_options(*reduce, reduce_options);
-    reduce->add_option("--out", reduce_options.out,
-                       "intensity file (default: beside DATA, named after it, .hkl or .int)")
+    reduce
+        ->add_option("--out", reduce_options.out,
+                     "intensity file (default: beside DATA, named after it, .hkl or .int)")
         ->type_name("FILE");
-    reduce->add_option("--form", reduce_options.form, "layout of the intensity file (default: from --out, else shelx)")
+    reduce
+        ->add_option("--form", reduce_options.form,
+                     "layout of the intensity file (default: from --out, else shelx)")
         ->check(CLI::IsMember({"shelx", "rfine", "rfine-extended"}))
         ->type_name("FORM");
-    reduce->add_option("--log", reduce_options.log, "log file of the fit (the import logs beside DATA as always)")
+    reduce
+        ->add_option("--log", reduce_options.log,
+                     "log file of the fit (the import logs beside DATA as always)")
         ->type_name("FILE");
-    reduce->add_flag("--refine", reduce_options.refine,
-                     "refine UB and the cell from the strong reflections before the fit (Preprocess, Calc UB)");
+    reduce->add_flag(
+        "--refine", reduce_options.refine,
+        "refine UB and the cell from the strong reflections before the fit (Preprocess, Calc UB)");
     reduce->add_option("--symmetry", reduce_options.symmetry, "constrain the cell to a crystal system")
-        ->check(CLI::IsMember({"monoclinic-b", "monoclinic-c", "orthorhombic", "tetragonal", "hexagonal", "cubic"}))
+        ->check(CLI::IsMember(
+            {"monoclinic-b", "monoclinic-c", "orthorhombic", "tetragonal", "hexagonal", "cubic"}))
         ->type_name("SYSTEM");
     reduce->add_flag("--offsets", reduce_options.offsets, "refine the crystal offsets too");
     reduce->add_flag("--omega-zero", reduce_options.omega_zero, "refine the omega zero point too");
-    reduce->add_option("--min-i-sigma", reduce_options.min_i_sigma,
-                       "I/sigma above which a reflection enters the refinement (default 10)")
+    reduce
+        ->add_option("--min-i-sigma", reduce_options.min_i_sigma,
+                     "I/sigma above which a reflection enters the refinement (default 10)")
         ->type_name("X");
     reduce->add_flag("--cif", reduce_options.cif, "write the CIF beside DATA (Create Cif)");
-    reduce->footer("Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
+    reduce->footer(
+        "Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
 
     BatchOptions convert_options;
     convert_options.kind = BatchKind::Convert;
-    CLI::App* convert = app.add_subcommand("convert", "convert each DATA file into a standard data file (.rfl)");
+    CLI::App* convert =
+        app.add_subcommand("convert", "convert each DATA file into a standard data file (.rfl)");
     add_data_options(*convert, convert_options);
-    convert->add_option("--out", convert_options.out, "standard data file (default: beside DATA, named after it)")
+    convert
+        ->add_option("--out", convert_options.out,
+                     "standard data file (default: beside DATA, named after it)")
         ->type_name("FILE");
 
     app.add_subcommand("gui", "open the window (the default)");
@@ -124,7 +140,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     }
     result.batch = batch == reduce ? reduce_options : convert_options;
     usage = batch == reduce ? kUsageReduce : kUsageConvert;
-    if (const std::string why = plan_batch(result.batch, result.plan); !why.empty()) return usage_error(why, usage);
+    if (const std::string why = plan_batch(result.batch, result.plan); !why.empty())
+        return usage_error(why, usage);
     result.action = CommandLine::Batch;
     return result;
 }

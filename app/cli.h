@@ -14,9 +14,9 @@ namespace tarnivox {
 
 struct CommandLine {
     enum Action { Window, Script, Batch, Exit } action = Window;
-    int status = 0;           // Exit: the exit status (help, version, usage errors)
-    std::string script;       // Script: the script file
-    BatchOptions batch;       // Batch
+    int status = 0;      // Exit: the exit status (help, version, usage errors)
+    std::string script;  // Script: the script file
+    BatchOptions batch;  // Batch
     std::vector<BatchChoices> plan;
 };
 

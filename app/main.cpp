@@ -47,9 +47,10 @@ int run_window([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
 #ifdef TARNIVOX_HAVE_QT
     // Without a display Qt cannot open a window and would abort the process.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
-        std::fprintf(stderr,
-                     "tarnivox: no display to open the window on (DISPLAY is not set).\n"
-                     "Run it on a desktop, under xvfb-run, or headless: tarnivox reduce ... (see tarnivox --help).\n");
+        std::fprintf(
+            stderr,
+            "tarnivox: no display to open the window on (DISPLAY is not set).\n"
+            "Run it on a desktop, under xvfb-run, or headless: tarnivox reduce ... (see tarnivox --help).\n");
         return 1;
     }
     static int qt_argc = 1;  // the window takes no arguments of its own; Qt keeps a reference

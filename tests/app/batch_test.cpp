@@ -4,6 +4,8 @@
 // with their exit status and leave no output pretending to be complete;
 // the progress line shows only on a terminal; the JSON summary agrees with
 // the files.
+#include "batch.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -18,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "batch.h"
 #include "support/scratch.h"
 
 namespace tarnivox {
@@ -111,8 +112,8 @@ TEST_F(Batch, ReduceWritesTheBytesOfTheScriptRunForEveryFormat) {
     struct Case {
         std::string set, data, format, radio;
         int filter;
-        std::string options;  // of reduce, beyond DATA --format --par
-        std::string out;      // the intensity file the run writes
+        std::string options;         // of reduce, beyond DATA --format --par
+        std::string out;             // the intensity file the run writes
         std::string output_actions;  // the same choices in the window
         std::string step;
     };
@@ -154,12 +155,12 @@ TEST_F(Batch, ReduceWritesTheBytesOfTheScriptRunForEveryFormat) {
             return s;
         };
         std::string options = fill(c.options, a);
-        const Outcome batch = tarnivox("reduce '" + (a / c.data).string() + "' --format " + c.format + " --par '" +
-                                       (a / (c.set + ".par")).string() + "' " + options);
+        const Outcome batch = tarnivox("reduce '" + (a / c.data).string() + "' --format " + c.format +
+                                       " --par '" + (a / (c.set + ".par")).string() + "' " + options);
         ASSERT_EQ(batch.status, 0) << batch.err;
-        const Outcome run = script(c.set + ".script", open_script(b / c.data, c.filter, c.radio,
-                                                                  b / (c.set + ".par"), c.step) +
-                                                          fill(c.output_actions, b) + kFitAndExit);
+        const Outcome run = script(c.set + ".script",
+                                   open_script(b / c.data, c.filter, c.radio, b / (c.set + ".par"), c.step) +
+                                       fill(c.output_actions, b) + kFitAndExit);
         ASSERT_EQ(run.status, 0) << run.out << run.err;
 
         const std::string hkl = test::read_text(a / c.out);
@@ -171,19 +172,22 @@ TEST_F(Batch, ReduceWritesTheBytesOfTheScriptRunForEveryFormat) {
         if (c.options.find("--log") != std::string::npos) {
             EXPECT_NE(test::read_text(a / "fit.log").find("SUMMARY OF REFLECTIONS FIT WITH AUTOFIT"),
                       std::string::npos);
-            EXPECT_EQ(without_dates(test::read_text(a / "fit.log")), without_dates(test::read_text(b / "fit.log")));
+            EXPECT_EQ(without_dates(test::read_text(a / "fit.log")),
+                      without_dates(test::read_text(b / "fit.log")));
         }
     }
 }
 
 TEST_F(Batch, ConvertWritesTheStandardFileOfTheWindowsCopy) {
     const fs::path a = example("huber", "batch"), b = example("huber", "script");
-    const Outcome batch = tarnivox("convert '" + (a / "huber.dat").string() + "' --format huber --step 0.025 --par '" +
-                                   (a / "huber.par").string() + "'");
+    const Outcome batch =
+        tarnivox("convert '" + (a / "huber.dat").string() + "' --format huber --step 0.025 --par '" +
+                 (a / "huber.par").string() + "'");
     ASSERT_EQ(batch.status, 0) << batch.err;
-    const Outcome run = script("convert.script", open_script(b / "huber.dat", 2, "Old Single", b / "huber.par", "0.025") +
-                                                     "press File \"Write Std datafile\"\nfile \"" +
-                                                     (b / "huber.rfl").string() + "\"\nclose\nanswer yes\n");
+    const Outcome run =
+        script("convert.script", open_script(b / "huber.dat", 2, "Old Single", b / "huber.par", "0.025") +
+                                     "press File \"Write Std datafile\"\nfile \"" +
+                                     (b / "huber.rfl").string() + "\"\nclose\nanswer yes\n");
     ASSERT_EQ(run.status, 0);
     const std::string rfl = test::read_text(a / "huber.rfl");
     EXPECT_NE(rfl.find("DATA"), std::string::npos);
@@ -207,8 +211,8 @@ TEST_F(Batch, EveryDataFileStartsFromACleanProgramState) {
     ASSERT_EQ(tarnivox("reduce '" + (d / "plain.rfl").string() + "' " + par + " --quiet").status, 0);
     const std::string alone = test::read_text(d / "plain.hkl");
     fs::remove(d / "plain.hkl");
-    const Outcome both = tarnivox("reduce '" + (d / "standard.rfl").string() + "' '" + (d / "plain.rfl").string() +
-                                  "' " + par);
+    const Outcome both = tarnivox("reduce '" + (d / "standard.rfl").string() + "' '" +
+                                  (d / "plain.rfl").string() + "' " + par);
     ASSERT_EQ(both.status, 0) << both.err;
     EXPECT_EQ(test::read_text(d / "plain.hkl"), alone);
     EXPECT_EQ(test::read_lines(d / "plain.hkl").front().size(), 32u);     // no direction cosines
@@ -234,7 +238,8 @@ TEST_F(Batch, BadUsageEndsWithStatusTwoAndOneLineAndWritesNothing) {
         {"reduce " + data + " --format cad4 --symmetry cubic" + par, "--symmetry belongs to --refine"},
         {"reduce " + data + " --format cad4 --refine --symmetry trigonal" + par, "--symmetry"},
         {"reduce " + data + " --format cad4 --out /no/such/folder/x.hkl" + par, "does not exist"},
-        {"reduce " + data + " --format cad4 --out '" + (d / "folder.dat").string() + "'" + par, "is a folder"},
+        {"reduce " + data + " --format cad4 --out '" + (d / "folder.dat").string() + "'" + par,
+         "is a folder"},
         {"reduce " + data + " --format cad4 --out " + data + par, "would replace an input file"},
         {"reduce " + data + " " + data + " --format cad4 --out x.hkl" + par, "--out names one file"},
         {"reduce " + data + " --format cad4 --form cif" + par, "--form"},
@@ -278,8 +283,9 @@ TEST_F(Batch, FatalMessageEndsWithStatusOneAndSetsTheUnfinishedFileAside) {
     const std::size_t count = rfl.find("\nS", r) + 8;  // a count of the second reflection
     rfl[count] = 'x';
     std::ofstream(d / "broken.rfl", std::ios::binary) << rfl;
-    const Outcome o = tarnivox("reduce '" + (d / "broken.rfl").string() + "' '" + (d / "standard.rfl").string() +
-                               "' --format standard --par '" + (d / "standard.par").string() + "'");
+    const Outcome o =
+        tarnivox("reduce '" + (d / "broken.rfl").string() + "' '" + (d / "standard.rfl").string() +
+                 "' --format standard --par '" + (d / "standard.par").string() + "'");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("broken.rfl: [Tarnivox] READ ERROR ON SCAN FILE"), std::string::npos) << o.err;
     EXPECT_FALSE(fs::exists(d / "broken.hkl"));
@@ -295,8 +301,9 @@ TEST_F(Batch, FatalMessageEndsWithStatusOneAndSetsTheUnfinishedFileAside) {
                        (big / "cad4_large.par").string() + "'")
                   .status,
               0);
-    const std::string reduce = "reduce '" + (big / "cad4_large.rfl").string() + "' --format standard --par '" +
-                               (big / "cad4_large.par").string() + "' --json summary.json";
+    const std::string reduce = "reduce '" + (big / "cad4_large.rfl").string() +
+                               "' --format standard --par '" + (big / "cad4_large.par").string() +
+                               "' --json summary.json";
     const Outcome cut = tarnivox(reduce, "ulimit -f 8; trap '' XFSZ; ");
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.err.find("[Tarnivox] ERROR WRITING INTEGRATED DATA FILE"), std::string::npos) << cut.err;
@@ -359,8 +366,8 @@ TEST_F(Batch, JsonSummaryAgreesWithTheFilesOfTheRun) {
 
 TEST_F(Batch, ProgressLineOnlyOnATerminal) {
     const fs::path d = example("cad4", "progress");
-    const std::string args = "reduce '" + (d / "cad4.dat").string() + "' --format cad4 --par '" +
-                             (d / "cad4.par").string() + "'";
+    const std::string args =
+        "reduce '" + (d / "cad4.dat").string() + "' --format cad4 --par '" + (d / "cad4.par").string() + "'";
     // Piped: the boxes and the summary, no progress line.
     const Outcome piped = tarnivox(args);
     ASSERT_EQ(piped.status, 0);
@@ -379,7 +386,8 @@ TEST_F(Batch, ProgressLineOnlyOnATerminal) {
     EXPECT_NE(tty.out.find("\r\033[Kcad4.dat: [TARNIVOX] End of File"), std::string::npos);
     EXPECT_NE(tty.out.find("cad4.dat: 29 reflections fitted"), std::string::npos);
     // --quiet: not even on a terminal.
-    const Outcome quiet = shell("script -q -e -c \"'" + program_.string() + "' " + args + " --quiet\" /dev/null");
+    const Outcome quiet =
+        shell("script -q -e -c \"'" + program_.string() + "' " + args + " --quiet\" /dev/null");
     EXPECT_EQ(quiet.status, 0);
     EXPECT_TRUE(quiet.out.empty()) << quiet.out;
 }
