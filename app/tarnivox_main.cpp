@@ -44,6 +44,13 @@ bool import_and_show_first(bool check) {
     return true;
 }
 
+// The log is the run's written record: a log that silently stops would
+// report a reduction as complete that is not.  The unit layer has cut the
+// file back to its last whole record.
+void log_write_failed(int lu) {
+    if (lu == LU_LOG) EXITINT("ERROR WRITING LOG FILE");
+}
+
 void open_new_data_set() {
     OPEN_IN();
     int status = 0;
@@ -97,6 +104,7 @@ void TARNIVOX_MAIN() {
     // The computations below the windows show their error boxes here.
     set_message_sink([](const Message& m) { GMDISPLAYERRORBOX(m.title, m.text); });
     G.LUSCR = 25;
+    set_write_error_handler(log_write_failed);
     READ_DEFAULTS_FROM_FILE();
     GRAPHICS_SETUP();
     OPEN_IN();

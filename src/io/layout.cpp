@@ -601,16 +601,8 @@ std::string format_record(std::string_view layout, std::initializer_list<OutItem
 }
 
 int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items) {
-    const std::string text = format_record(layout, items);
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t nl = text.find('\n', start);
-        const std::string_view rec =
-            std::string_view(text).substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-        if (write_line(lu, rec) != 0) return 1;
-        if (nl == std::string::npos) return 0;
-        start = nl + 1;
-    }
+    // The records of one layout are stored together or not at all.
+    return write_lines(lu, format_record(layout, items));
 }
 
 int read_fixed(std::string_view line, std::string_view layout, std::initializer_list<InItem> items) {

@@ -102,7 +102,7 @@ private:
 std::string format_record(std::string_view layout, std::initializer_list<OutItem> items = {});
 
 // Writes the records of a layout to a unit (carriage control applies on a
-// unit opened with it).  0, or 1 on a write error.
+// unit opened with it), all of them or, on a write error, none: 0 or 1.
 int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items = {});
 
 // A single field: Iw / Iw.m and Fw.d as the layout writer gives them.

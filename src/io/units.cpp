@@ -1,5 +1,6 @@
 #include "io/units.h"
 
+#include <stdio_ext.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,14 +23,19 @@ struct Unit {
 };
 
 constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT};
-Unit table[sizeof(kUnits) / sizeof(kUnits[0])];
+constexpr std::size_t kNumUnits = sizeof(kUnits) / sizeof(kUnits[0]);
+Unit table[kNumUnits];
+long size_limit[kNumUnits] = {-1, -1, -1, -1, -1, -1, -1};
+WriteErrorHandler on_write_error = nullptr;
 
-Unit& unit(int lu) {
-    for (std::size_t i = 0; i < sizeof(kUnits) / sizeof(kUnits[0]); ++i)
-        if (kUnits[i] == lu) return table[i];
+std::size_t slot(int lu) {
+    for (std::size_t i = 0; i < kNumUnits; ++i)
+        if (kUnits[i] == lu) return i;
     std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: unit %d is not one of the program's units\n", lu);
     std::abort();
 }
+
+Unit& unit(int lu) { return table[slot(lu)]; }
 
 bool exists(std::string_view path) {
     std::error_code ec;
@@ -158,7 +164,43 @@ void backspace_unit(int lu) {
     std::fseek(u.f, q, SEEK_SET);
 }
 
-int write_line(int lu, std::string_view record) {
+namespace {
+
+// After a failed write: what stdio still holds is dropped and the file is
+// cut back to `start`, the end of its last whole record.
+void cut_back(Unit& u, long start) {
+    __fpurge(u.f);
+    std::clearerr(u.f);
+    if (start >= 0) {
+        if (ftruncate(fileno(u.f), start) != 0) {
+            // Nothing more can be done for the file; its position still
+            // follows the records that were written.
+        }
+        std::fseek(u.f, start, SEEK_SET);
+    }
+    u.last = LastOp::None;
+    u.at_end = true;
+    u.at_eof = false;
+}
+
+// Appends `records` ('\n' between records) as they are to be stored.
+void append_records(const Unit& u, std::string_view records, bool split, std::string& text) {
+    for (;;) {
+        const std::size_t nl = split ? records.find('\n') : std::string_view::npos;
+        std::string_view record = records.substr(0, nl);
+        if (u.cc) {
+            const char control = record.empty() ? ' ' : record.front();
+            if (control == '0') text.push_back('\n');
+            if (!record.empty()) record.remove_prefix(1);
+        }
+        text.append(record);
+        text.push_back('\n');
+        if (nl == std::string_view::npos) return;
+        records.remove_prefix(nl + 1);
+    }
+}
+
+int write_records(int lu, std::string_view records, bool split) {
     Unit& u = unit(lu);
     if (!u.f || !u.writable) return 1;
     switch_to(u, LastOp::Write);
@@ -176,16 +218,33 @@ int write_line(int lu, std::string_view record) {
     }
     u.at_eof = false;
     std::string text;
-    if (u.cc) {
-        const char control = record.empty() ? ' ' : record.front();
-        if (control == '0') text.push_back('\n');
-        if (!record.empty()) record.remove_prefix(1);
-    }
-    text.append(record);
-    text.push_back('\n');
-    if (std::fwrite(text.data(), 1, text.size(), u.f) != text.size()) return 1;
-    return 0;
+    append_records(u, records, split, text);
+    const long start = std::ftell(u.f);
+    std::size_t fits = text.size();
+    const long limit = size_limit[slot(lu)];
+    if (limit >= 0 && start >= 0 && start + static_cast<long>(text.size()) > limit)
+        fits = start < limit ? static_cast<std::size_t>(limit - start) : 0;
+    bool ok = std::fwrite(text.data(), 1, fits, u.f) == fits;
+    // A named file takes each record to disk at once, so that a full disk
+    // is met by the record that does not fit.  The scratch scan file is
+    // deleted at the end of every run and keeps stdio's buffering.
+    if (!u.path.empty()) ok = std::fflush(u.f) == 0 && ok;
+    ok = ok && fits == text.size() && !std::ferror(u.f);
+    if (ok) return 0;
+    cut_back(u, start);
+    if (on_write_error) on_write_error(lu);
+    return 1;
 }
+
+}  // namespace
+
+int write_line(int lu, std::string_view record) { return write_records(lu, record, false); }
+
+int write_lines(int lu, std::string_view records) { return write_records(lu, records, true); }
+
+void set_write_error_handler(WriteErrorHandler handler) { on_write_error = handler; }
+
+void set_unit_size_limit(int lu, long bytes) { size_limit[slot(lu)] = bytes; }
 
 int flush_unit(int lu) {
     Unit& u = unit(lu);

@@ -56,7 +56,27 @@ void backspace_unit(int lu);
 
 // Writes one record.  Writing after a read makes this record the last of
 // the file, as on a sequential file.  Returns 0, or 1 on a write error.
+// Records of named files go to disk as they are written; a write that
+// fails (a full disk) cuts the file back to its last whole record, so
+// that nothing before it is lost and nothing half-written stays.
 int write_line(int lu, std::string_view record);
+
+// Writes several records ('\n' between them) as one: all of them, or on a
+// write error none (the file is cut back to where it stood), 0 or 1.
+// The lines of one reflection or one log block go together this way.
+int write_lines(int lu, std::string_view records);
+
+// What happens after a write error on a unit, once the file has been cut
+// back: the program's end of the run for the files whose loss it cannot
+// pass over (the log).  The handler may throw; none is installed by
+// default, and the writer's caller then sees the status 1.
+using WriteErrorHandler = void (*)(int lu);
+void set_write_error_handler(WriteErrorHandler handler);
+
+// Tests: a unit whose file cannot grow past `bytes` (a full disk); a write
+// that would cross the limit puts on disk what fits, then fails.  -1: no
+// limit.  Kept across opening and closing the unit.
+void set_unit_size_limit(int lu, long bytes);
 // Pushes what was written to the file; 0, or 1 on a write error.
 int flush_unit(int lu);
 

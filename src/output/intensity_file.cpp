@@ -39,19 +39,11 @@ std::string with_decimals(std::string_view layout, int d1, int d2) {
 
 void report_overflow() { GUIERR("Tarnivox", format_record(OVERFLOW_LAYOUT, {G.NREF})); }
 
-// The records of one reflection are formatted completely before the first
-// is written, then written and pushed to disk together, so that no failure
-// leaves part of a reflection behind.
+// The records of one reflection are formatted completely, then written
+// together: a failed write (a full disk) leaves the file ending with the
+// last whole reflection and ends the run.
 void write_reflection(const std::string& text) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find('\n', start);
-        const std::string_view line = std::string_view(text).substr(start, end - start);
-        if (write_line(LU_OUTPUT, line) != 0) EXITINT(WRITE_ERROR);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    if (flush_unit(LU_OUTPUT) != 0) EXITINT(WRITE_ERROR);
+    if (write_lines(LU_OUTPUT, text) != 0 || flush_unit(LU_OUTPUT) != 0) EXITINT(WRITE_ERROR);
 }
 
 // Status characters of the Rfine record: the classification letter and
@@ -77,7 +69,7 @@ std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) 
     return text;
 }
 
-std::string shelx_record(double fi, double fsig, int d1) {
+std::string shelx_record(double fi, double fsig, double omega, int d1) {
     int d2 = 0;
     int ierr = 0;
     DYNAMIC_FT(7, fsig, d2, ierr);
@@ -88,9 +80,13 @@ std::string shelx_record(double fi, double fsig, int d1) {
         d2 = 0;
     }
     if (G.UBFLAG == 1 && reciprocal_axes_known()) {
+        // The beams at the peak: the output angles, with the fitted
+        // POSITION for omega, not the setting the scan was centred on.
+        Arr1<double, 4> at_peak = G.ANGLES;
+        at_peak(2) = omega;
         Arr1<double, 6> dc;
         Arr1<double, 6> dcs;
-        CALC_DIRNCOSINES(G.ANGLES, dc);
+        CALC_DIRNCOSINES(at_peak, dc);
         DC_TOSHELX(dc, dcs);
         return format_record(with_decimals(SHELX_DC_LAYOUT, d1, d2), {G.IHKL, fi, fsig, dcs});
     }
@@ -209,7 +205,7 @@ void WRITE_INT() {
     if (G.INTFMT == 3) {
         DYNAMIC_FT(7, fi, d1, ierr);
         if (ierr == 1) return report_overflow();
-        text = shelx_record(fi, fsig, d1);
+        text = shelx_record(fi, fsig, omega, d1);
     } else {
         int d2 = 0;
         int ierr2 = 0;

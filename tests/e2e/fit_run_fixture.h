@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -41,6 +43,7 @@ inline const char* const kOutputForms[] = {"Rfine", "Rfine extended", "Shelx hkl
 struct Written {
     int h = 0, k = 0, l = 0;
     double tth = 0.0;
+    double omega = 0.0;    // Rfine forms only: the fitted POSITION, or the setting when there is none
     double intensity = 0.0, sigma = 0.0;
     int nref = 0;          // Rfine forms only
     std::string status;    // Rfine forms only, six characters
@@ -76,6 +79,12 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
             w.k = static_cast<int>(num(s, 3, 3));
             w.l = static_cast<int>(num(s, 6, 3));
             w.tth = num(s, 9, 8);
+            // A rejected fit may leave a POSITION too wide for F8.4 (asterisks).
+            try {
+                w.omega = num(s, 17, 8);
+            } catch (const std::exception&) {
+                w.omega = std::nan("");
+            }
             w.intensity = num(s, 42, 11);
             w.sigma = num(s, 54, 7);
             w.nref = static_cast<int>(num(s, 61, 7)) / 10;

@@ -132,3 +132,54 @@ TEST_F(UnitTest, RecordReaderReadsAcrossLinesAndReportsTheEnd) {
 
 }  // namespace
 }  // namespace tarnivox
+
+namespace tarnivox {
+namespace {
+
+int failed_unit = 0;
+void note_failure(int lu) { failed_unit = lu; }
+
+// A full disk met in the middle of a record: the file is cut back to its
+// last whole record, records written before stay, and the unit goes on
+// writing once there is room again.
+TEST_F(UnitTest, AFailedWriteCutsTheFileBackToItsLastWholeRecord) {
+    set_write_error_handler(note_failure);
+    for (int lu : {LU_OUTPUT, LU_LOG}) {
+        failed_unit = 0;
+        const bool cc = lu == LU_LOG;
+        ASSERT_EQ(open_unit(lu, path(cc ? "a.log" : "a.hkl"), OpenMode::Replace, cc), 0);
+        const std::string p = unit_path(lu);
+        for (const char* r : {" rec1", " rec2", " rec3"}) ASSERT_EQ(write_line(lu, r), 0);
+        // The log takes the first character as carriage control.
+        const std::string b = cc ? "" : " ";
+        const std::string three = b + "rec1\n" + b + "rec2\n" + b + "rec3\n";
+        const long used = static_cast<long>(three.size());
+        // The fourth record needs 5 or 6 bytes; 3 are free.
+        set_unit_size_limit(lu, used + 3);
+        EXPECT_EQ(write_line(lu, " rec4"), 1);
+        EXPECT_EQ(slurp(p), three);
+        EXPECT_EQ(failed_unit, lu);
+        // Records written as one go together: all of them or none.
+        set_unit_size_limit(lu, used + 12);
+        EXPECT_EQ(write_lines(lu, " a\n b\n c\n d\n e\n f\n g\n h"), 1);
+        EXPECT_EQ(write_record(lu, "(' x',/,' y',/,' z',/,' w',/,' v',/,' u',/,' t',/,' s')"), 1);
+        EXPECT_EQ(slurp(p), three);
+        set_unit_size_limit(lu, -1);
+        EXPECT_EQ(write_lines(lu, " rec4\n rec5"), 0);
+        const std::string five = three + b + "rec4\n" + b + "rec5\n";
+        EXPECT_EQ(slurp(p), five);
+        close_unit(lu);
+        EXPECT_EQ(slurp(p), five);  // nothing held back comes out at the close
+    }
+    // A file opened for appending keeps what it held before the run.
+    ASSERT_EQ(open_unit(LU_LOG, path("a.log"), OpenMode::Append, true), 0);
+    set_unit_size_limit(LU_LOG, 27);
+    EXPECT_EQ(write_line(LU_LOG, " a record too long"), 1);
+    close_unit(LU_LOG);
+    EXPECT_EQ(slurp(path("a.log")), "rec1\nrec2\nrec3\nrec4\nrec5\n");
+    set_unit_size_limit(LU_LOG, -1);
+    set_write_error_handler(nullptr);
+}
+
+}  // namespace
+}  // namespace tarnivox

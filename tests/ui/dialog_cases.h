@@ -19,7 +19,7 @@
 namespace tarnivox::uitest {
 
 struct Step {
-    enum Kind { Press, Set, Toggle, Select, Answer, Command, Cancel } kind;
+    enum Kind { Press, Set, Toggle, Select, Answer, Command, Cancel, File, Browse, Close } kind;
     std::string dialog, label, value;
     int command = 0;
 };
@@ -38,6 +38,37 @@ inline Step answer(std::string a) { return {Step::Answer, {}, {}, std::move(a)};
 inline Step cancel() { return {Step::Cancel, {}, {}, {}}; }
 // A button found by its command number (for boxes whose title is shared).
 inline Step command(int c) { return {Step::Command, {}, {}, {}, c}; }
+// Chooses `path` in the open-file dialog, with its filter `filter` (from
+// 1; 0 leaves the preselected one).
+inline Step file(std::string path, int filter = 0) { return {Step::File, {}, {}, std::move(path), filter}; }
+// Chooses `path` in the browse dialog.
+inline Step browse(std::string path) { return {Step::Browse, {}, {}, std::move(path)}; }
+// The main window's close control.
+inline Step close_window() { return {Step::Close, {}, {}, {}}; }
+
+// The script lines of the headless backend that play `steps`.
+inline std::string script_of(const std::vector<Step>& steps) {
+    const auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
+    std::string script;
+    for (const Step& s : steps) {
+        switch (s.kind) {
+            case Step::Press: script += "press " + quoted(s.dialog) + " " + quoted(s.label); break;
+            case Step::Set: script += "set " + quoted(s.dialog) + " " + quoted(s.label) + " " + quoted(s.value); break;
+            case Step::Toggle: script += "toggle " + quoted(s.dialog) + " " + quoted(s.label) + " " + s.value; break;
+            case Step::Select: script += "select " + quoted(s.dialog) + " " + quoted(s.label) + " " + s.value; break;
+            case Step::Answer: script += "answer " + s.value; break;
+            case Step::Command: script += "command " + std::to_string(s.command); break;
+            case Step::Cancel: script += "cancel"; break;
+            case Step::File:
+                script += "file " + quoted(s.value) + (s.command > 0 ? " " + std::to_string(s.command) : "");
+                break;
+            case Step::Browse: script += "browse " + quoted(s.value); break;
+            case Step::Close: script += "close"; break;
+        }
+        script += "\n";
+    }
+    return script;
+}
 
 struct Box {
     std::string title, text;

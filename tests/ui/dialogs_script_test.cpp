@@ -10,30 +10,10 @@
 namespace tarnivox::uitest {
 namespace {
 
-std::string quoted(const std::string& s) { return "\"" + s + "\""; }
-
 class ScriptDriver : public Driver {
 public:
     void start(const std::vector<Step>& steps) override {
-        std::string script;
-        for (const Step& s : steps) {
-            switch (s.kind) {
-                case Step::Press: script += "press " + quoted(s.dialog) + " " + quoted(s.label); break;
-                case Step::Set:
-                    script += "set " + quoted(s.dialog) + " " + quoted(s.label) + " " + quoted(s.value);
-                    break;
-                case Step::Toggle:
-                    script += "toggle " + quoted(s.dialog) + " " + quoted(s.label) + " " + s.value;
-                    break;
-                case Step::Select:
-                    script += "select " + quoted(s.dialog) + " " + quoted(s.label) + " " + s.value;
-                    break;
-                case Step::Answer: script += "answer " + s.value; break;
-                case Step::Command: script += "command " + std::to_string(s.command); break;
-                case Step::Cancel: script += "cancel"; break;
-            }
-            script += "\n";
-        }
+        const std::string script = script_of(steps);
         test::open_headless_window(script);
     }
     bool finished() const override {

@@ -92,12 +92,12 @@ TEST_F(DialogsOnQt, PanelButtonsAndEnterPostCommands) {
     click(wid(PANEL(20)));
     EXPECT_EQ(GMACTION(), 120);
     auto* hkl = qobject_cast<QLineEdit*>(qt().item(wid(PANEL(5))).widget.data());
-    hkl->setText("1 2 3");
+    type_into(hkl, "1 2 3");
     emit hkl->returnPressed();
     EXPECT_EQ(GMACTION(), 106);
     EXPECT_EQ(GMENQTEXTSETTING(wid(PANEL(5))), "1 2 3");
     auto* seq = qobject_cast<QLineEdit*>(qt().item(wid(PANEL(7))).widget.data());
-    seq->setText("417");
+    type_into(seq, "417");
     emit seq->returnPressed();
     EXPECT_EQ(GMACTION(), 108);
     EXPECT_DOUBLE_EQ(GMENQVALUESETTING(wid(PANEL(7))), 417.0);
@@ -110,10 +110,10 @@ TEST_F(DialogsOnQt, NumericEntryKeepsValueOnNonNumber) {
     const int h = wid(PRE_ISIG);
     auto* e = qobject_cast<QLineEdit*>(qt().item(h).widget.data());
     EXPECT_EQ(e->text(), "10.0");
-    e->setText("12.5");
+    type_into(e, "12.5");
     EXPECT_DOUBLE_EQ(GMENQVALUESETTING(h), 12.5);
     for (const char* junk : {"abc", "", "1.2.3", "nan", "inf", "0x10", "5 6"}) {
-        e->setText(junk);
+        type_into(e, junk);
         EXPECT_DOUBLE_EQ(GMENQVALUESETTING(h), 12.5) << junk;
         EXPECT_EQ(e->text(), "12.5") << junk;
     }
@@ -126,8 +126,11 @@ TEST_F(DialogsOnQt, DialogsShowFillAndReadBack) {
     GMDRAWWINDOW(wid(DLG_FITCTRL));
     EXPECT_TRUE(driver.shown(wid(DLG_FITCTRL)));
     GMSETVALUESETTING_REAL(wid(FC_INPUT(2)), 0.0123);
-    EXPECT_EQ(qobject_cast<QLineEdit*>(qt().item(wid(FC_INPUT(2))).widget.data())->text(), "0.012");
-    EXPECT_DOUBLE_EQ(GMENQVALUESETTING(wid(FC_INPUT(2))), 0.012);  // as shown, 6.3
+    auto* fwhm = qobject_cast<QLineEdit*>(qt().item(wid(FC_INPUT(2))).widget.data());
+    EXPECT_EQ(fwhm->text(), "0.012");
+    EXPECT_DOUBLE_EQ(GMENQVALUESETTING(wid(FC_INPUT(2))), 0.0123);  // as the program put it, not as shown
+    fwhm->setText("0.500");  // the program's own writing is no typing
+    EXPECT_DOUBLE_EQ(GMENQVALUESETTING(wid(FC_INPUT(2))), 0.0123);
     GMSETTOGGLESWITCH(wid(FC_REFINE(2)), 1);
     EXPECT_EQ(GMENQTOGGLESWITCH(wid(FC_REFINE(2))), 1);
     GMSETTEXTSETTING(wid(FC_FLAGS), "RRRDDXXX");

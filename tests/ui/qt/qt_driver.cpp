@@ -16,6 +16,12 @@ constexpr qint64 kMaxWaitMs = 120000;
 
 QtBackend& qt() { return dynamic_cast<QtBackend&>(toolkit_backend()); }
 
+void type_into(QLineEdit* e, const QString& text) {
+    e->setFocus();
+    e->selectAll();
+    e->insert(text);
+}
+
 // The offscreen platform cannot raise windows or pass size hints to a
 // window manager; its notes about it only hide real messages.
 void quiet_platform_notes(QtMsgType type, const QMessageLogContext&, const QString& msg) {
@@ -34,8 +40,12 @@ QtDriver::~QtDriver() { timer_.stop(); }
 void QtDriver::start_bare(const std::vector<Step>& steps) {
     set_toolkit_backend(make_qt_backend(g_argc, g_argv));
     steps_.clear();
+    kinds_.clear();
     next_ = 0;
-    for (const Step& s : steps) steps_.push_back([this, s] { return play(s); });
+    for (const Step& s : steps) {
+        steps_.push_back([this, s] { return play(s); });
+        kinds_.push_back(s.kind);
+    }
     waiting_.start();
     timer_.start();
 }
@@ -45,9 +55,43 @@ void QtDriver::start(const std::vector<Step>& steps) {
     GRAPHICS_SETUP();
 }
 
-void QtDriver::then(std::function<bool()> step) { steps_.push_back(std::move(step)); }
+void QtDriver::then(std::function<bool()> step) {
+    steps_.push_back(std::move(step));
+    kinds_.push_back(-1);
+}
+
+bool QtDriver::answer_unanswered() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return false;
+    const int next = next_ < kinds_.size() ? kinds_[next_] : -1;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        if (next == Step::Answer) return false;
+        QAbstractButton* b = box->button(QMessageBox::Yes);
+        if (!b) b = box->button(QMessageBox::Ok);
+        if (b) b->click();
+        return true;
+    }
+    if (auto* fd = qobject_cast<QFileDialog*>(modal)) {
+        if (next == Step::File || next == Step::Browse || next == Step::Cancel) return false;
+        fd->reject();
+        return true;
+    }
+    return false;
+}
 
 void QtDriver::tick() {
+    if (answer_like_script) {
+        if (answer_unanswered()) {
+            waiting_.restart();
+            return;
+        }
+        // While the timer runs the headless backend gives ticks, not the
+        // script's next line: the run goes to its end or its pause first.
+        if (qt().timer_running()) {
+            waiting_.restart();
+            return;
+        }
+    }
     if (cancel_file_dialogs)
         if (auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
             fd->reject();
@@ -101,7 +145,7 @@ bool QtDriver::play(const Step& s) {
             const int h = b.find(s.dialog, s.label);
             auto* e = h ? qobject_cast<QLineEdit*>(b.item(h).widget.data()) : nullptr;
             if (!visible(e)) return false;
-            e->setText(QString::fromStdString(s.value));
+            type_into(e, QString::fromStdString(s.value));
             return true;
         }
         case Step::Toggle: {
@@ -134,6 +178,23 @@ bool QtDriver::play(const Step& s) {
             auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!fd) return false;
             fd->reject();
+            return true;
+        }
+        case Step::File:
+        case Step::Browse: {
+            auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!fd) return false;
+            const QStringList filters = fd->nameFilters();
+            if (s.kind == Step::File && s.command >= 1 && s.command <= filters.size())
+                fd->selectNameFilter(filters[s.command - 1]);
+            fd->selectFile(QString::fromStdString(s.value));
+            static_cast<QDialog*>(fd)->accept();  // as the dialog's own Open button
+            return true;
+        }
+        case Step::Close: {
+            QWidget* win = b.main_window();
+            if (!win || QApplication::activeModalWidget()) return false;
+            win->close();
             return true;
         }
         case Step::Command: {

@@ -21,6 +21,10 @@ namespace tarnivox::uitest {
 
 QtBackend& qt();
 
+// Types `text` over what a field shows, as a user does (setText is the
+// program's own writing, not typing).
+void type_into(QLineEdit* e, const QString& text);
+
 class QtDriver : public Driver {
 public:
     QtDriver();
@@ -36,11 +40,18 @@ public:
     int active_window() const override { return 0; }
     // Every file dialog that opens is cancelled.
     bool cancel_file_dialogs = false;
+    // Boxes and file dialogs that no step answers are answered as the
+    // headless backend answers them: a message box with OK / Yes, a file
+    // dialog cancelled; and no other step is played while one is open.  The
+    // same steps then make the same run on both backends.
+    bool answer_like_script = false;
 
 private:
     void tick();
     bool play(const Step& s);
+    bool answer_unanswered();
     std::vector<std::function<bool()>> steps_;
+    std::vector<int> kinds_;  // Step::Kind of each step, -1 for a free-form one
     std::size_t next_ = 0;
     QElapsedTimer waiting_;  // since the last step was played
     QTimer timer_;

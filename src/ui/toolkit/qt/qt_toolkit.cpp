@@ -364,6 +364,8 @@ int QtBackend::create_value_entry(int parent, int x, int y, int w, int h, double
     it.value = value;
     it.decimals = decimals;
     const int handle = add(it);
+    // Only the user's own editing emits textEdited, never setText.
+    QObject::connect(e, &QLineEdit::textEdited, [this, handle] { at(handle).typed = true; });
     // Text that is not a number goes back to the value the field held.
     QObject::connect(e, &QLineEdit::editingFinished, [this, handle] { read_entry(at(handle)); });
     if (command)
@@ -376,7 +378,10 @@ int QtBackend::create_value_entry(int parent, int x, int y, int w, int h, double
 
 double QtBackend::read_entry(Item& it) {
     auto* e = static_cast<QLineEdit*>(it.widget.data());
-    if (!e) return it.value;
+    // The shown text is the value rounded for display: reading it back
+    // would round FWHM 0.123456 to 0.123.
+    if (!e || !it.typed) return it.value;
+    it.typed = false;
     if (auto v = parse_entry_value(e->text().toStdString()))
         it.value = *v;
     else
@@ -511,6 +516,7 @@ void QtBackend::set_value(int h, double v) {
     Item& it = at(h);
     if (!std::isfinite(v)) return;  // a field never shows garbage
     it.value = v;
+    it.typed = false;
     if (QLineEdit* e = line_edit(h)) e->setText(QString::fromStdString(format_entry_value(v, it.decimals)));
 }
 
@@ -633,7 +639,10 @@ void QtBackend::error_box(std::string_view title, std::string_view text) {
 std::string QtBackend::browse(std::string_view title, std::string_view name, std::string_view dir,
                               std::string_view filter) {
     QFileDialog dlg(main_.data(), qs(trimmed(title)), qs(trimmed(dir)));
-    dlg.setFileMode(QFileDialog::ExistingFile);
+    // The browse dialog also names files to be made (a new log or
+    // experiment file); the routine that opens the file decides whether it
+    // must exist ("Error opening file: Try again").
+    dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     const std::string filters = browse_name_filters(filter);
     if (!filters.empty()) dlg.setNameFilters(qs(filters).split(";;"));

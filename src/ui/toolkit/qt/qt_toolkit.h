@@ -57,7 +57,11 @@ public:
         QMenu* menu = nullptr;
         int command = 0;
         std::string label;  // what scripts and tests call the item
+        // Value entries: the exact number the program put there (the field
+        // shows it rounded to `decimals`), read back unchanged until the
+        // user edits the field; then the text as typed is read.
         double value = 0.0;
+        bool typed = false;
         int decimals = 0;
         int max_chars = 0;
         EntryKind entry = EntryKind::Editable;
@@ -71,6 +75,7 @@ public:
     int find_dialog(std::string_view title) const;
     QWidget* main_window() const;
     const std::vector<QtBoxEvent>& box_events() const { return boxes_; }
+    bool timer_running() const { return timer_command_ != 0; }
     FrameWidget* frame(int h) const;
     void post(int command);
 
