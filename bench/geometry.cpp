@@ -9,9 +9,14 @@
 
 #include <cmath>
 
+#include <filesystem>
+
+#include "commands/preprocess.h"
 #include "core/store.h"
+#include "io/units.h"
 #include "refine/offsets.h"
 #include "refine/ub_lsq.h"
+#include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox {
@@ -120,6 +125,36 @@ void BM_LSQ_WITHOFF(benchmark::State& state) {
     state.SetLabel(state.range(0) ? "cached UB inverse" : "UB inverted per call");
 }
 BENCHMARK(BM_LSQ_WITHOFF)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// "Calc UB" with crystal offsets and omega zero on a list of 1000 entries:
+// the refinement, the log table of 1000 records and the results box.
+void BM_UB_FIT_WithOffsets(benchmark::State& state) {
+    const std::filesystem::path log = std::filesystem::temp_directory_path() / "tarnivox_bench_ubfit.log";
+    for (auto _ : state) {
+        state.PauseTiming();
+        make_data();
+        set_toolkit_backend(ScriptBackend::from_text(
+            "toggle \"Unit Cell Refinement\" \"Refine crystal offsets\" on\n"
+            "toggle \"Unit Cell Refinement\" \"Refine omega zero\" on\n"
+            "press \"Unit Cell Refinement\" Refine\n"
+            "press \"Cell Refinement Results\" Ok\n"));
+        script_backend()->echo = false;
+        GRAPHICS_SETUP();
+        set_ub_inverse_cache(true);
+        open_unit(LU_LOG, log.string(), OpenMode::Replace, true);
+        G.LOGOPEN = 1;
+        G.UBFLAG = 0;
+        state.ResumeTiming();
+        UB_FIT();
+        state.PauseTiming();
+        close_unit(LU_LOG);
+        if (G.UBFLAG != 1) state.SkipWithError("the refinement failed");
+        state.ResumeTiming();
+    }
+    std::filesystem::remove(log);
+    state.counters["entries"] = G.NUBREF;
+}
+BENCHMARK(BM_UB_FIT_WithOffsets)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 }  // namespace tarnivox

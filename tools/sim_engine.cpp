@@ -19,6 +19,20 @@ constexpr double DEG = 57.29578;
 
 double round_to(double v, double q) { return std::round(v / q) * q; }
 
+// Shift of the omega peak position by the circle zero errors and the
+// crystal offset (the offset model converts with the exact 180/pi).
+double instrument_shift(const Config& c, const std::array<double, 4>& ang) {
+    constexpr double R = 180.0 / 3.14159265358979323846;
+    const double w = ang[1] / R, ch = ang[2] / R, ph = ang[3] / R, th = ang[0] / 2.0 / R;
+    const double so = std::sin(w), co = std::cos(w), sc = std::sin(ch), cc = std::cos(ch);
+    const double sp = std::sin(ph), cp = std::cos(ph);
+    const auto& x = c.xtaloff;
+    const double v1 = (co * cc * cp - so * sp) * x[0] + (co * cc * sp + so * cp) * x[1] + co * sc * x[2];
+    const double v2 = (-so * cc * cp - co * sp) * x[0] + (-so * cc * sp + co * cp) * x[1] - so * sc * x[2];
+    const double offset = (v1 * std::cos(th) + v2 * std::sin(th)) / c.goncon1 * R;
+    return c.om_zero - c.tth_zero / 2.0 + offset;
+}
+
 void make_ub(const Config& cfg, double ub[3][3]) {
     Arr1<double, 7> cell;
     for (int j = 1; j <= 6; ++j) cell(j) = cfg.cell[static_cast<std::size_t>(j - 1)];
@@ -44,6 +58,9 @@ void make_ub(const Config& cfg, double ub[3][3]) {
 
 // Bisecting setting angles of a reflection, on the grid the coarsest
 // instrument field holds (2theta to 0.02 so that theta is exact to 0.01).
+// A CAD4 file holds theta to 0.001: a coarser grid there would give every
+// reflection of one d-spacing the same 2theta error, a systematic error
+// that no instrument makes.
 bool setting_angles(const Plan& p, const std::array<int, 3>& hkl, std::array<double, 4>& ang) {
     Vec3 h;
     for (int i = 0; i < 3; ++i) {
@@ -56,7 +73,8 @@ bool setting_angles(const Plan& p, const std::array<int, 3>& hkl, std::array<dou
     int ierr = 0;
     CALCA(h, a, ierr);
     if (ierr != 0) return false;
-    ang = {round_to(a(1), 0.02), 0.0, round_to(a(3), 0.01), round_to(a(4), 0.01)};
+    const double tth_grid = p.cfg.format == Format::Cad4 ? 0.002 : 0.02;
+    ang = {round_to(a(1), tth_grid), 0.0, round_to(a(3), 0.01), round_to(a(4), 0.01)};
     return true;
 }
 
@@ -271,6 +289,7 @@ Plan make_plan(const Config& cfg) {
         }
         setting_angles(p, t.hkl, t.angles);
         if (cfg.format == Format::Febo) t.angles = febo_angles(p, t.hkl);
+        t.angles[0] += cfg.tth_zero;
         as_read_from_kappa(p.cfg, s);
         t.nref = nref++;
         t.npts = cfg.format == Format::Cad4 ? 96 : cfg.npts;
@@ -284,7 +303,7 @@ Plan make_plan(const Config& cfg) {
         t.fwhm = cfg.fwhm_a + cfg.fwhm_b * std::tan(theta);
         t.eta = cfg.eta;
         t.background = cfg.background;
-        t.position = t.angles[1] + offset(rng);
+        t.position = t.angles[1] + offset(rng) + instrument_shift(cfg, t.angles);
         const double sl = std::sin(theta) / cfg.wave1;
         const double wilson = std::exp(-2.0 * 2.0 * sl * sl);
         const double draw = u(rng);
@@ -372,7 +391,7 @@ void write_parameter_file(const Plan& p, const std::string& path) {
     out << format_record("('WAVEL  2',3F10.6)", {c.wave1, c.wave2, c.a2ratio}) << '\n';
     out << "RFLAGS 1,1,1,1,1,0\nTFLAGS 1,1,1,1,1,0,1\nPARITY 1,1,1,1\n";
     out << format_record("('MONO  ',I5,2F10.4,I5)", {c.imono, c.mono2th, 0.0, c.monodir}) << '\n';
-    out << "BACKGR 3 5\nGONCON 200.0 200.0\nBLAXES 1,2,3\n";
+    out << "BACKGR 3 5\n" << format_record("('GONCON ',2F10.3)", {c.goncon1, c.goncon1}) << "\nBLAXES 1,2,3\n";
 }
 
 void write_truth_table(const Plan& p, const std::string& path) {

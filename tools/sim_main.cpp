@@ -20,7 +20,8 @@ const char* const USAGE =
     "  --seed N  --nrefl N  --npts N  --step X  --nstd N  --std-interval N\n"
     "  --cell a b c alpha beta gamma  --wave w1 w2 ratio  --fwhm a b  --eta X\n"
     "  --background X  --intensity X  --atten X  --monodir N  --first N\n"
-    "  --cad4-margin N  --title TEXT\n";
+    "  --cad4-margin N  --title TEXT\n"
+    "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n";
 
 bool format_of(const std::string& name, Config& c) {
     static const struct {
@@ -91,6 +92,14 @@ int main(int argc, char** argv) {
                 c.monodir = static_cast<int>(num(i));
             else if (a == "--first")
                 c.first_number = static_cast<int>(num(i));
+            else if (a == "--tth-zero")
+                c.tth_zero = num(i);
+            else if (a == "--om-zero")
+                c.om_zero = num(i);
+            else if (a == "--offsets")
+                for (double& v : c.xtaloff) v = num(i);
+            else if (a == "--goncon")
+                c.goncon1 = num(i);
             else if (a == "--cad4-margin")
                 c.cad4_margin = static_cast<int>(num(i));
             else
@@ -100,7 +109,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarnivox-simulate: bad argument (%s)\n%s", e.what(), USAGE);
         return 2;
     }
-    if (!have_format || base.empty() || c.nrefl < 1 || c.npts < 2 || c.cad4_margin < 0 || c.cad4_margin > 4) {
+    if (!have_format || base.empty() || c.nrefl < 1 || c.npts < 2 || c.cad4_margin < 0 || c.cad4_margin > 4 ||
+        !(c.goncon1 > 0.0)) {
         std::fputs(USAGE, stderr);
         return 2;
     }

@@ -39,6 +39,15 @@ struct Config {
     int cad4_margin = 0;     // blank columns before each CAD4 record
     int long_scan = 0;       // make reflection k a 600-step scan (0: none)
     std::string title = "Simulated data set";
+    // Instrument errors, with the program's conventions: the 2theta circle
+    // reads tth_zero more than the true angle; the omega circle reads
+    // om_zero more, so that omega from the bisecting position (as the data
+    // carry it) is off by om_zero - tth_zero / 2; the crystal sits off the
+    // goniometer centre by xtaloff (phi-axis frame, units of GONCON1 =
+    // goncon1) and every peak moves by the program's offset shift.
+    double tth_zero = 0.0, om_zero = 0.0;
+    std::array<double, 3> xtaloff{0.0, 0.0, 0.0};
+    double goncon1 = 200.0;
 };
 
 // What the reader will deliver for one reflection of the data file.

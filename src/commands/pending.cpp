@@ -3,13 +3,10 @@
 #include "commands/cif.h"
 #include "commands/deltad.h"
 #include "commands/fit_gamma.h"
-#include "commands/preprocess.h"
 #include "commands/zref.h"
 
 namespace tarnivox {
 
-void START_PREPROCESS() {}
-void UB_FIT() {}
 void RUN_ZREF() {}
 void RUN_DELTAD() {}
 void FIT_GAMMA() {}

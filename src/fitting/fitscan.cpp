@@ -169,6 +169,16 @@ void FITSCAN(int ipass, int& ierr) {
     scale_results();
 }
 
+bool count_fit_outcome() {
+    if (stat(1) != 'R') {
+        G.NFITC(1) += 1;
+        return true;
+    }
+    const char* hit = std::strchr(REJECTION_LETTERS, stat(2));
+    if (hit != nullptr && *hit != '\0') G.NFITC(static_cast<int>(hit - REJECTION_LETTERS) + 2) += 1;
+    return false;
+}
+
 void FIT_REFLECTION() {
     const bool pass2 = G.IFIX(4) == 1 && G.IREF(4) == 1 && G.UBFLAG == 1;
     // Pass 2 starts again from the start values of pass 1.
@@ -176,13 +186,7 @@ void FIT_REFLECTION() {
     int ierr = 0;
     FITSCAN(0, ierr);
     set_stat(3, '1');
-    if (stat(1) != 'R') {
-        G.NFITC(1) += 1;
-        return;
-    }
-    const char* hit = std::strchr(REJECTION_LETTERS, stat(2));
-    if (hit != nullptr && *hit != '\0') G.NFITC(static_cast<int>(hit - REJECTION_LETTERS) + 2) += 1;
-    if (!pass2) return;
+    if (count_fit_outcome() || !pass2) return;
     G.NPASS2 += 1;
     G.PAR = start;
     if (G.UBFLAG == 1) G.PAR(4) = omega_from_ub(G.PAR(4));

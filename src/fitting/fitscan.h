@@ -12,6 +12,11 @@ void FITSCAN(int ipass, int& ierr);
 // in the store (the commands read the fit-control dialog into it first).
 void FIT_REFLECTION();
 
+// Counts the outcome of a pass-1 FITSCAN: NFITC(1) when the scan was
+// fitted, else the counter of its rejection letter (a letter outside
+// REJECTION_LETTERS is not counted).  True when it was fitted.
+bool count_fit_outcome();
+
 // Peak position predicted by the orientation matrix for the current
 // reflection: the best-indexing omega plus the omega shift of the crystal
 // offsets.  `fallback` is kept when no omega indexes the reflection.

@@ -166,6 +166,18 @@ void CONSTR(int ISYM, int& IERR, int& NFREE) {
     IERR = 0;
 }
 
+double symmetry_misfit() {
+    const CellLsqWork& w = cell_lsq_work();
+    const int n = G.NUBREF;
+    if (w.NC < 1 || 3 * n - 9 <= 0) return 0.0;
+    const double varu = w.SSU / (3 * n - 9);
+    // Rounding alone (exact data) is no misfit.
+    const double excess = w.SS - w.SSU;
+    if (!(excess > 1.0e-16)) return 0.0;
+    if (!(varu > 0.0)) return HUGE_VAL;
+    return excess / w.NC / varu;
+}
+
 void LSVEC(int ISYM, int& IERR) {
     IERR = 0;
     // An unknown crystal system is refused before anything is changed.
@@ -293,6 +305,20 @@ void LSVEC(int ISYM, int& IERR) {
             ssrow(r) += d * d;
         }
     w.SS = ssrow(1) + ssrow(2) + ssrow(3);
+    // The same observations fitted without constraints, for the misfit.
+    {
+        Mat3 tu;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                for (int i = 1; i <= 3; ++i) tu(r, c) += hinv[(c - 1) + (i - 1) * 3] * w.RHS(3 * (r - 1) + i);
+        w.SSU = 0.0;
+        for (int k = 1; k <= n; ++k)
+            for (int r = 1; r <= 3; ++r) {
+                const double d = tu(r, 1) * ih(k, 1) + tu(r, 2) * ih(k, 2) + tu(r, 3) * ih(k, 3) - hc(k, r);
+                w.SSU += d * d;
+            }
+        w.NC = 9 - nfree;
+    }
     int last_ierr = 0;
     {
         Vec3 hcalc;

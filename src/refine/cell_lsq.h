@@ -19,6 +19,8 @@ struct CellLsqWork {
     Arr1<double, 9> P;       // T(r, c) = P(3(r - 1) + c)
     double SS = 0.0;         // sum of squared residuals
     double VAR = 0.0;        // variance of unit weight
+    double SSU = 0.0;        // sum of squared residuals of the same fit without constraints
+    int NC = 0;              // number of constraints
 };
 CellLsqWork& cell_lsq_work();
 
@@ -27,6 +29,15 @@ CellLsqWork& cell_lsq_work();
 // calculated vector invalid; 2 unconstrained system singular or ISYM out of
 // range.
 void LSVEC(int ISYM, int& IERR);
+// How much worse the constrained fit of the last LSVEC is than the same fit
+// without constraints, per constraint, in units of the unconstrained
+// variance (an F ratio: about 1 when the data have the symmetry).
+double symmetry_misfit();
+// A misfit beyond this means the data do not have the chosen symmetry (for
+// data that have it the ratio stays below about 10; a wrong system gives
+// 1e5 and more); the linearised constraints then no longer even hold, and
+// the constrained cell is not that of the system.
+inline constexpr double SYMMETRY_MISFIT_LIMIT = 1000.0;
 void CONSTR(int ISYM, int& IERR, int& NFREE);
 void PARAMS();
 void RECIP(const Arr1<double, 6>& C, double& V, Arr1<double, 6>& RC, double& VS);

@@ -5,6 +5,7 @@
 
 #include "core/messages.h"
 #include "refine/linear_algebra.h"
+#include "refine/shift_lsq.h"
 #include "refine/ub_lsq.h"
 
 namespace tarnivox {
@@ -48,43 +49,39 @@ void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF) {
     AOFF(2) = G.OMZERO + AOFF(1);
 }
 
+// The complete offsets (and zero point), found together with UB by the
+// joint least squares of SHIFT_LSQ.  With UB held at the matrix of the last
+// cycle, as the offsets alone would be fitted, UB has already taken up part
+// of every shift that resembles a rotation, the cycle converges slowly and
+// stops well short of the true values; the joint solution does not.  The
+// normal matrix of the shifts alone still decides whether offsets can be
+// refined at all.
 void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     const int np = IZERO == 1 ? 4 : 3;
     Arr2<double, 4, 4> a;
-    Arr1<double, 4> b;
     bool usable = G.GONCON1 != 0.0 && N >= 1 && N <= MAXREFLIST;
     if (usable) {
         const double f = 1.0 / (G.GONCON1 * std::numbers::pi / 180.0);
         for (int n = 1; n <= N; ++n) {
-            Angles ang = table_angles(ANG, n);
-            double omc = ang(2);
-            CALOMEGA(ang, table_indices(IH, n), omc);
-            const double y = ang(2) - omc;
-            ang(2) = omc;
+            const Angles ang = table_angles(ANG, n);
             const OmegaFrameRows m = omega_frame_rows(ang);
             const double th = 0.5 * ang(1) / DEG_PER_RAD;
             Arr1<double, 4> d;
             for (int k = 1; k <= 3; ++k) d(k) = (std::cos(th) * m.m1[k - 1] + std::sin(th) * m.m2[k - 1]) * f;
             d(4) = 1.0;
-            for (int k = 1; k <= np; ++k) {
-                b(k) += d(k) * y;
+            for (int k = 1; k <= np; ++k)
                 for (int l = 1; l <= np; ++l) a(k, l) += d(k) * d(l);
-            }
         }
     }
     double det = 0.0;
     if (usable) MINV(a, a, det, np);
-    if (!usable || std::fabs(det) < 1.0e-4) {
+    if (!usable || std::fabs(det) < 1.0e-4 || SHIFT_LSQ(N, ANG, IH, IZERO, 1) != 0) {
         report_error("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
         return;
     }
-    Arr1<double, 4> x;
-    for (int k = 1; k <= np; ++k)
-        for (int l = 1; l <= np; ++l) x(k) += a(k, l) * b(l);
-    for (int k = 1; k <= np; ++k)
-        if (!std::isfinite(x(k))) return;
-    for (int k = 1; k <= 3; ++k) G.XTALOFF(k) = x(k);
-    if (np == 4) G.OMZERO = x(4);
+    const ShiftLsqResult& r = last_shift_lsq();
+    G.XTALOFF = r.xtaloff;
+    if (np == 4) G.OMZERO = r.omzero;
 }
 
 void LSQ_WITHOFF(int IZERO, int& IERR) {

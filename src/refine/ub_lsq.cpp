@@ -6,6 +6,7 @@
 #include "io/layout.h"
 #include "io/units.h"
 #include "refine/linear_algebra.h"
+#include "refine/shift_lsq.h"
 
 namespace tarnivox {
 
@@ -177,17 +178,28 @@ void LSQ_ZERO(int& IERR) {
     double sobs = 0.0;
     for (int k = 1; k <= n; ++k) sobs += G.OMREF(k);
     G.OMZERO = 0.0;
+    // The zero point found together with UB: complete at once, where the
+    // mean difference of observed and calculated omegas sees only the part
+    // that the UB of the cycle has not already taken up as a rotation.
+    static AngTable observed;
+    refinement_list_tables(observed, ih);
+    const bool joint = SHIFT_LSQ(n, observed, ih, 1, 0) == 0;
+    const double joint_zero = last_shift_lsq().omzero;
     for (int cycle = 1;; ++cycle) {
         const double previous = G.OMZERO;
         LSQ(n, work, ih, IERR);
         if (IERR != 0) return;
-        double scalc = 0.0;
-        for (int k = 1; k <= n; ++k) {
-            double om = work(k, 2);
-            CALOMEGA(table_angles(work, k), table_indices(ih, k), om);
-            scalc += om;
+        if (joint) {
+            G.OMZERO = joint_zero;
+        } else {
+            double scalc = 0.0;
+            for (int k = 1; k <= n; ++k) {
+                double om = work(k, 2);
+                CALOMEGA(table_angles(work, k), table_indices(ih, k), om);
+                scalc += om;
+            }
+            G.OMZERO = (sobs - scalc) / n;
         }
-        G.OMZERO = (sobs - scalc) / n;
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k) - G.OMZERO;
         if (std::fabs(previous - G.OMZERO) < 0.001) return;
         if (cycle >= 10) {

@@ -15,6 +15,7 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/units.h"
+#include "output/intensity_file.h"
 #include "params/defaults.h"
 #include "sim_plan.h"
 #include "simulate.h"
@@ -94,6 +95,33 @@ inline std::vector<Written> read_intensity_file(const fs::path& p, int intfmt) {
         out.push_back(w);
     }
     return out;
+}
+
+// The direction cosines of SHELX records agree with those of the true
+// orientation to 1e-4, for the setting angles of each reflection (`want`,
+// in file order) with omega at the output omega of the record (`omegas`,
+// the fitted peak: the cosines describe the crystal where it diffracts).
+inline void expect_direction_cosines_of_true_geometry(const std::vector<Written>& shelx,
+                                                      const std::vector<const sim::Truth*>& want,
+                                                      const sim::Plan& plan, const std::vector<double>& omegas) {
+    for (std::size_t i = 0; i < shelx.size() && i < want.size() && i < omegas.size(); ++i) {
+        ASSERT_TRUE(shelx[i].has_dc) << i;
+        Arr1<double, 4> ang;
+        for (int j = 1; j <= 4; ++j) ang(j) = want[i]->angles[static_cast<std::size_t>(j - 1)];
+        ang(2) = omegas[i];
+        Arr1<double, 6> dc;
+        CALC_DIRNCOSINES(ang, dc);
+        for (int a = 0; a < 3; ++a) {
+            double len = 0.0, u = 0.0, v = 0.0;
+            for (int j = 0; j < 3; ++j) {
+                len += plan.ub[j][a] * plan.ub[j][a];
+                u += plan.ub[j][a] * dc(j + 1);
+                v += plan.ub[j][a] * dc(j + 4);
+            }
+            EXPECT_NEAR(shelx[i].dcs[2 * a], u / std::sqrt(len), 1e-4) << "reflection " << i << " axis " << a;
+            EXPECT_NEAR(shelx[i].dcs[2 * a + 1], v / std::sqrt(len), 1e-4) << "reflection " << i << " axis " << a;
+        }
+    }
 }
 
 class FitRun : public ::testing::Test {

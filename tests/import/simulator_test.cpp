@@ -1,10 +1,13 @@
 // The data simulator: deterministic for a seed, and the parameter file it
 // writes is one the program reads.
 
+#include <cmath>
+
 #include "core/store.h"
 #include "import_fixture.h"
 #include "io/units.h"
 #include "params/parameters.h"
+#include "refine/offsets.h"
 #include "support/scratch.h"
 
 namespace tarnivox::importtest {
@@ -44,6 +47,48 @@ TEST_F(ImportTest, SimulatedParameterFileMatchesTheCrystal) {
     // Position limits are distances below and above the setting omega.
     EXPECT_GT(G.PARLO(4), 0.0);
     EXPECT_GT(G.PARHI(4), 0.0);
+}
+
+// Instrument errors move only what they should: a 2theta zero error every
+// 2theta; the omega zero (less half the 2theta zero) and the crystal offset
+// every peak position, by the program's own offset shift, on top of the
+// 0.01 degree scatter of the peaks about their settings; GONCON carries
+// the goniometer constant to the parameter file.
+TEST_F(ImportTest, SimulatedZeroErrorsAndOffsetMoveAnglesAndPeaks) {
+    sim::Config c;
+    c.format = sim::Format::Standard;
+    c.nrefl = 200;
+    const sim::Result plain = sim::simulate(c, path("a.rfl"), path("a.par"), "");
+    c.tth_zero = 0.06;
+    c.om_zero = 0.05;
+    c.xtaloff = {0.1, -0.2, 0.15};
+    c.goncon1 = 180.0;
+    const sim::Result moved = sim::simulate(c, path("b.rfl"), path("b.par"), "");
+    ASSERT_EQ(open_unit(LU_PARAM, path("b.par"), OpenMode::Read), 0);
+    READ_PARAMETERS();
+    EXPECT_DOUBLE_EQ(G.GONCON1, 180.0);
+    G.XTALOFF = Arr1<double, 3>{{0.1, -0.2, 0.15}};
+    G.OMZERO = 0.0;
+    ASSERT_EQ(plain.refl.size(), moved.refl.size());
+    double sum = 0.0, sum2 = 0.0, shift2 = 0.0;
+    for (std::size_t i = 0; i < plain.refl.size(); ++i) {
+        const sim::Truth& a = plain.refl[i];
+        const sim::Truth& b = moved.refl[i];
+        EXPECT_NEAR(b.angles[0] - a.angles[0], 0.06, 1e-9) << i;
+        for (std::size_t j = 1; j < 4; ++j) EXPECT_EQ(b.angles[j], a.angles[j]) << i;
+        Arr1<double, 4> ang{{b.angles[0], b.angles[1], b.angles[2], b.angles[3]}};
+        Arr1<double, 3> aoff;
+        CALC_ANGOFF(ang, aoff);
+        const double expected = 0.05 - 0.03 + aoff(2);
+        const double rest = b.position - b.angles[1] - expected;
+        sum += rest;
+        sum2 += rest * rest;
+        shift2 += expected * expected;
+    }
+    const double n = static_cast<double>(plain.refl.size());
+    EXPECT_NEAR(sum / n, 0.0, 0.003);
+    EXPECT_LT(std::sqrt(sum2 / n), 0.012);   // only the scatter is left
+    EXPECT_GT(std::sqrt(shift2 / n), 0.03);  // the shifts themselves are far larger
 }
 
 TEST_F(ImportTest, LogSummaryCountsTheSimulatedClasses) {

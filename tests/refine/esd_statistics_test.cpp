@@ -5,8 +5,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "refine/cell_lsq.h"
+#include "refine/offsets.h"
+#include "refine/shift_lsq.h"
 #include "refine/ub_lsq.h"
 #include "refine_fixture.h"
 
@@ -17,9 +21,11 @@ using testdata::GeometryOptions;
 
 constexpr int TRIALS = 100;
 
+// Slots 1..7: a, b, c, alpha, beta, gamma, volume; 8: omega zero;
+// 9..11: the crystal offset.
 struct Tally {
-    int within3[8] = {};
-    double sum[8] = {}, sum2[8] = {}, esd[8] = {};
+    int within3[12] = {};
+    double sum[12] = {}, sum2[12] = {}, esd[12] = {};
 };
 
 // Runs the trials; `refine` refines the cell of the refinement list.
@@ -34,20 +40,28 @@ Tally run_trials(GeometryOptions opt, Refine refine) {
         EXPECT_EQ(testdata::make_reflections(opt, 200, set), 200);
         testdata::load_refinement_list(set);
         refine();
-        const double truth[8] = {0.0,         opt.cell[0], opt.cell[1], opt.cell[2],
-                                 opt.cell[3], opt.cell[4], opt.cell[5], testdata::cell_volume(opt.cell)};
-        for (int k = 1; k <= 7; ++k) {
-            const double d = G.CELL(k) - truth[k];
-            if (std::fabs(d) <= 3.0 * G.CELLESD(k)) ++t.within3[k];
-            t.sum[k] += G.CELL(k);
-            t.sum2[k] += G.CELL(k) * G.CELL(k);
-            t.esd[k] += G.CELLESD(k);
+        const double truth[12] = {0.0,         opt.cell[0], opt.cell[1], opt.cell[2],
+                                  opt.cell[3], opt.cell[4], opt.cell[5], testdata::cell_volume(opt.cell),
+                                  opt.omzero,  opt.xtaloff[0], opt.xtaloff[1], opt.xtaloff[2]};
+        const ShiftLsqResult& shift = last_shift_lsq();
+        const double value[12] = {0.0,        G.CELL(1),     G.CELL(2),     G.CELL(3),
+                                  G.CELL(4),  G.CELL(5),     G.CELL(6),     G.CELL(7),
+                                  G.OMZERO,   G.XTALOFF(1),  G.XTALOFF(2),  G.XTALOFF(3)};
+        const double esd[12] = {0.0,          G.CELLESD(1),  G.CELLESD(2),  G.CELLESD(3),
+                                G.CELLESD(4), G.CELLESD(5),  G.CELLESD(6),  G.CELLESD(7),
+                                shift.omzero_esd, shift.xtaloff_esd(1), shift.xtaloff_esd(2),
+                                shift.xtaloff_esd(3)};
+        for (int k = 1; k <= 11; ++k) {
+            if (std::fabs(value[k] - truth[k]) <= 3.0 * esd[k]) ++t.within3[k];
+            t.sum[k] += value[k];
+            t.sum2[k] += value[k] * value[k];
+            t.esd[k] += esd[k];
         }
     }
     return t;
 }
 
-void check(const Tally& t, std::initializer_list<int> params, const char* what) {
+void check(const Tally& t, const std::vector<int>& params, const char* what) {
     for (int k : params) {
         const double mean = t.sum[k] / TRIALS;
         const double scatter =
@@ -92,6 +106,82 @@ TEST_F(EsdStatistics, MonoclinicConstrainedEsdsMatchScatter) {
         ASSERT_EQ(ierr, 0);
     });
     check(t, {1, 2, 3, 5, 7}, "monoclinic");
+}
+
+// Every crystal system on a cell of that system: the constrained cell lies
+// within three esds of the truth and its esds match the scatter.
+struct SystemCase {
+    int isym;
+    const char* name;
+    testdata::Cell cell;
+    std::vector<int> free;  // cell values the system leaves free
+};
+
+class SystemEsdStatistics : public EsdStatistics, public ::testing::WithParamInterface<SystemCase> {};
+
+TEST_P(SystemEsdStatistics, ConstrainedCellWithinThreeEsdsAndEsdsMatchScatter) {
+    const SystemCase& c = GetParam();
+    GeometryOptions opt;
+    opt.cell = c.cell;
+    opt.rx = 41, opt.ry = -23, opt.rz = 65;
+    opt.noise = 0.005;
+    const int isym = c.isym;
+    double worst = 0.0;
+    const Tally t = run_trials(opt, [isym, &worst] {
+        int ierr = -1;
+        LSVEC(isym, ierr);
+        ASSERT_EQ(ierr, 0);
+        worst = std::fmax(worst, symmetry_misfit());
+    });
+    check(t, c.free, c.name);
+    // Data that have the symmetry are never taken for data without it.
+    std::printf("%s: largest misfit ratio %.2f\n", c.name, worst);
+    EXPECT_LT(worst, SYMMETRY_MISFIT_LIMIT / 20.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllSystems, SystemEsdStatistics,
+    ::testing::Values(SystemCase{1, "monoclinic-b", {6.1, 15.3, 8.8, 90.0, 104.0, 90.0}, {1, 2, 3, 5, 7}},
+                      SystemCase{2, "monoclinic-c", {7.2, 9.4, 12.6, 90.0, 90.0, 112.0}, {1, 2, 3, 6, 7}},
+                      SystemCase{3, "orthorhombic", {5.9, 8.3, 13.1, 90.0, 90.0, 90.0}, {1, 2, 3, 7}},
+                      SystemCase{4, "tetragonal", {7.7, 7.7, 11.9, 90.0, 90.0, 90.0}, {1, 3, 7}},
+                      SystemCase{5, "hexagonal", {6.4, 6.4, 10.3, 90.0, 90.0, 120.0}, {1, 3, 7}},
+                      SystemCase{6, "cubic", {9.3, 9.3, 9.3, 90.0, 90.0, 90.0}, {1, 7}}),
+    [](const ::testing::TestParamInfo<SystemCase>& i) {
+        std::string n = i.param.name;
+        for (char& ch : n)
+            if (ch == '-') ch = '_';
+        return n;
+    });
+
+TEST_F(EsdStatistics, OmegaZeroRefinementCellAndZeroWithinThreeEsds) {
+    GeometryOptions opt;
+    opt.cell = {7.3, 9.1, 11.7, 82.0, 97.5, 108.0};
+    opt.rx = 31, opt.ry = -12, opt.rz = 140;
+    opt.noise = 0.005;
+    opt.omzero = 0.08;
+    const Tally t = run_trials(opt, [] {
+        int ierr = -1;
+        LSQ_ZERO(ierr);
+        ASSERT_EQ(ierr, 0);
+    });
+    check(t, {1, 2, 3, 4, 5, 6, 7, 8}, "omega zero");
+}
+
+TEST_F(EsdStatistics, OffsetRefinementCellAndOffsetsWithinThreeEsds) {
+    GeometryOptions opt;
+    opt.cell = {8.4, 10.2, 13.9, 90.0, 101.0, 90.0};
+    opt.rx = 17, opt.ry = 48, opt.rz = -63;
+    opt.max_tth = 60.0;
+    opt.noise = 0.005;
+    opt.xtaloff = {0.12, -0.08, 0.05};
+    opt.omzero = 0.04;
+    const Tally t = run_trials(opt, [] {
+        int ierr = -1;
+        LSQ_WITHOFF(1, ierr);
+        ASSERT_EQ(ierr, 0);
+    });
+    check(t, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, "offsets");
 }
 
 }  // namespace

@@ -1,0 +1,339 @@
+// "Calc UB" on a prepared refinement list, in a headless window: the choice
+// of refinement, the log records in their layouts, the results box, and
+// every bad list ending in its message with no number that is not one.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "commands/preprocess.h"
+#include "core/messages.h"
+#include "core/store.h"
+#include "io/units.h"
+#include "refine/geometry.h"
+#include "support/geometry_builder.h"
+#include "support/scratch.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+namespace {
+
+namespace fs = std::filesystem;
+using testdata::GeometryOptions;
+
+constexpr char kRefine[] = "press \"Unit Cell Refinement\" Refine\n";
+constexpr char kResultsOk[] = "press \"Cell Refinement Results\" Ok\n";
+constexpr char kFailure[] = " FAILURE IN LEAST-SQUARES PROCEDURE, INPUT DATA WERE:";
+
+std::string choose(int isym, bool offsets, bool zero) {
+    std::string s;
+    if (isym != 0)
+        s += "toggle \"Unit Cell Refinement\" \"Symmetry constrained\" on\n"
+             "select \"Unit Cell Refinement\" \"Crystal system\" " +
+             std::to_string(isym) + "\n";
+    if (offsets) s += "toggle \"Unit Cell Refinement\" \"Refine crystal offsets\" on\n";
+    if (zero) s += "toggle \"Unit Cell Refinement\" \"Refine omega zero\" on\n";
+    return s + kRefine;
+}
+
+class UbFitCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = test::fresh_run_in_scratch_dir("tarnivox_ubfit");
+        set_ub_inverse_cache(true);
+        // As the program does: the computations' messages are error boxes.
+        set_message_sink([](const Message& m) { GMDISPLAYERRORBOX(m.title, m.text); });
+    }
+    void TearDown() override {
+        set_message_sink({});
+        test::end_run_in_scratch_dir(dir_);
+    }
+
+    static GeometryOptions monoclinic() {
+        GeometryOptions opt;
+        opt.cell = {8.4, 10.2, 13.9, 90.0, 101.0, 90.0};
+        opt.rx = 17, opt.ry = 48, opt.rz = -63;
+        opt.noise = 0.003;
+        opt.seed = 4;
+        return opt;
+    }
+
+    // The headless window answering `script`, the log open, and the
+    // reflections of `opt` as the refinement list (UB and its flag cleared,
+    // as after preprocessing a file without a matrix).
+    void prepare(const std::string& script, const GeometryOptions& opt, int n) {
+        backend_ = &test::open_headless_window(script, dir_.string());
+        ASSERT_EQ(open_unit(LU_LOG, (dir_ / "run.log").string(), OpenMode::Replace, true), 0);
+        G.LOGOPEN = 1;
+        testdata::loaded_refinement_list(opt, n);
+        G.UB.fill(0.0);
+        G.UBFLAG = 0;
+        G.PREPFLAG = 1;
+        GMSETWIDGETSTATUS(wid(MENU_DELTA_D), 0);  // no UB yet
+    }
+
+    std::vector<std::string> log() {
+        flush_unit(LU_LOG);
+        return test::read_lines(dir_ / "run.log");
+    }
+    std::vector<std::string> shown() const { return test::shown_messages(*backend_); }
+
+    static bool has(const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    static std::size_t index_of(const std::vector<std::string>& lines, const std::string& line) {
+        return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
+    }
+    // No refined quantity and no log line holds a value that is not a number.
+    void expect_no_nan() {
+        for (double x : G.CELL.v) EXPECT_TRUE(std::isfinite(x));
+        for (double x : G.CELLESD.v) EXPECT_TRUE(std::isfinite(x));
+        for (double x : G.UB.v) EXPECT_TRUE(std::isfinite(x));
+        for (double x : G.XTALOFF.v) EXPECT_TRUE(std::isfinite(x));
+        EXPECT_TRUE(std::isfinite(G.OMZERO));
+        for (const std::string& l : log()) {
+            std::string low = l;
+            for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            EXPECT_EQ(low.find("nan"), std::string::npos) << l;
+            EXPECT_EQ(low.find("inf"), std::string::npos) << l;
+        }
+    }
+    int delta_d_status() const { return backend_->widget(wid(MENU_DELTA_D)).status; }
+
+    fs::path dir_;
+    ScriptBackend* backend_ = nullptr;
+};
+
+TEST_F(UbFitCommand, UnconstrainedFitLogsEveryRecordAndEnablesDeltaD) {
+    prepare(std::string(kRefine) + kResultsOk, monoclinic(), 40);
+    UB_FIT();
+    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_EQ(delta_d_status(), 1);
+    const auto l = log();
+    EXPECT_TRUE(has(l, "RESULTS OF LEAST SQUARES REFINEMENT OF CELL PARAMETERS"));
+    EXPECT_TRUE(has(l, " UNCONSTRAINED REFINEMENT "));
+    const std::size_t head = index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
+    ASSERT_LT(head, l.size());
+    // One record J per entry after a blank line: 3I4, 2F9.4, 5F9.3.
+    for (int n = 1; n <= G.NUBREF; ++n) {
+        const std::string& j = l[head + 1 + static_cast<std::size_t>(n)];
+        ASSERT_EQ(j.size(), 11u + 18u + 45u) << j;
+        EXPECT_EQ(std::stoi(j.substr(0, 3)), G.IHREF(n, 1)) << j;
+        EXPECT_NEAR(std::stod(j.substr(11, 9)), G.TTHREF(n), 1e-4) << j;
+        EXPECT_NEAR(std::stod(j.substr(20, 9)), G.TTHREF(n), 0.02) << j;  // calculated
+        EXPECT_NEAR(std::stod(j.substr(65, 9)), 0.0, 0.02) << j;          // DEL-OM
+    }
+    EXPECT_TRUE(has(l, " Unconstrained Orientation Matrix "));
+    EXPECT_TRUE(has(l, "    (For Busing Levy axes and circle parities)"));
+    EXPECT_TRUE(has(l, "       40 REFLECTIONS USED"));
+    EXPECT_TRUE(has(l, "         OMEGA-ZERO =  0.0000"));
+    EXPECT_TRUE(has(l, "    CRYSTAL OFFSETS =     0.0000    0.0000    0.0000"));
+    // The results box shows the refined cell.
+    EXPECT_NEAR(backend_->widget(wid(RES_VALUE(5))).value, G.CELL(5), 1e-9);
+    EXPECT_NEAR(G.CELL(5), 101.0, 0.05);
+    EXPECT_NEAR(backend_->widget(wid(RES_NREF)).value, 40.0, 0.0);
+    expect_no_nan();
+}
+
+TEST_F(UbFitCommand, QuitLeavesEverythingAsItWas) {
+    prepare("press \"Unit Cell Refinement\" Quit\n", monoclinic(), 20);
+    G.OMZERO = 0.5;
+    UB_FIT();
+    EXPECT_EQ(G.UBFLAG, 0);
+    EXPECT_EQ(G.OMZERO, 0.5);
+    EXPECT_TRUE(log().empty());
+}
+
+// Both switches and a symmetry: only the constrained refinement runs, and
+// the table keeps the offsets layout with zero offsets.
+TEST_F(UbFitCommand, SymmetryTakesPrecedenceOverBothSwitches) {
+    prepare(choose(1, true, true) + kResultsOk, monoclinic(), 40);
+    UB_FIT();
+    EXPECT_EQ(G.UBFLAG, 1);
+    const auto l = log();
+    EXPECT_TRUE(has(l, " SYMMETRY-CONSTRAINED TO Monoclinic (B-unique)     NO XTAL OFFSETS"));
+    const std::size_t head = index_of(
+        l, "  H   K   L  2TH(DET)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB) + OM(OFF) = OM(CALC)   DEL-OM");
+    ASSERT_LT(head, l.size());
+    const std::string& j = l[head + 2];
+    ASSERT_EQ(j.size(), 11u + 18u + 63u) << j;
+    EXPECT_EQ(j.substr(65, 9), "    0.000") << j;  // OM(OFF)
+    EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
+    EXPECT_EQ(G.OMZERO, 0.0);
+    EXPECT_NEAR(G.CELL(4), 90.0, 1e-5);
+    EXPECT_LT(backend_->widget(wid(RES_ESD(4))).value, 1e-9);
+    expect_no_nan();
+}
+
+TEST_F(UbFitCommand, ThreeEntriesGiveExactCellWithoutStaleEsds) {
+    GeometryOptions opt = monoclinic();
+    opt.noise = 0.0;
+    prepare(std::string(kRefine) + kResultsOk + kRefine + kResultsOk, opt, 10);
+    UB_FIT();
+    G.CELLESD.fill(0.5);  // as an earlier refinement may have left them
+    G.NUBREF = 3;
+    UB_FIT();
+    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_NEAR(G.CELL(1), 8.4, 1e-6);
+    EXPECT_EQ(G.CELLESD, (Arr1<double, 7>{}));
+    EXPECT_TRUE(has(log(), "        3 REFLECTIONS USED"));
+}
+
+TEST_F(UbFitCommand, NegativeTwoThetaComparedWithNegativeCalculatedTwoTheta) {
+    prepare(std::string(kRefine) + kResultsOk, monoclinic(), 20);
+    // The same reflection measured on the other side: 2theta and omega
+    // change sign together with the Friedel indices.
+    const int n = 20;
+    G.TTHREF(n) = -G.TTHREF(n);
+    for (int j = 1; j <= 3; ++j) G.IHREF(n, j) = -G.IHREF(n, j);
+    UB_FIT();
+    const auto l = log();
+    const std::size_t head = index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
+    ASSERT_LT(head + 21, l.size());
+    const std::string& j = l[head + 21];
+    EXPECT_LT(std::stod(j.substr(11, 9)), 0.0) << j;
+    EXPECT_NEAR(std::stod(j.substr(20, 9)), std::stod(j.substr(11, 9)), 0.02) << j;
+}
+
+// ---- bad lists ----
+
+TEST_F(UbFitCommand, FewerThanThreeEntriesRefusedWithoutTheBox) {
+    for (int n : {0, 1, 2}) {
+        prepare("", monoclinic(), 10);
+        G.NUBREF = n;
+        G.CELL(1) = 5.0;
+        UB_FIT();
+        EXPECT_EQ(shown(), std::vector<std::string>{"Too Few Reflections for Least Squares"}) << n;
+        EXPECT_EQ(G.CELL(1), 5.0);
+        EXPECT_TRUE(log().empty());
+        close_unit(LU_LOG);
+    }
+}
+
+// Indices in one plane (all l = 0) cannot fix UB: every branch fails with
+// the message and lists its input; the omega-zero branch names itself first.
+TEST_F(UbFitCommand, CoplanarIndicesFailInEveryBranchWithRecordsFAndG) {
+    struct Branch {
+        int isym;
+        bool offsets, zero;
+        const char* heading;  // record logged before the failure, if any
+    };
+    for (const Branch& b : {Branch{0, false, false, nullptr}, Branch{0, false, true, " UNCONSTRAINED REFINEMENT WITH OMEGA ZERO"},
+                            Branch{0, true, true, nullptr}, Branch{3, false, false, nullptr}}) {
+        prepare(choose(b.isym, b.offsets, b.zero), monoclinic(), 30);
+        const int m = G.NUBREF;
+        for (int n = 1; n <= m; ++n) G.IHREF(n, 3) = 0;
+        UB_FIT();
+        // The inversion's own box about the empty index row may come first.
+        const auto s = shown();
+        ASSERT_FALSE(s.empty());
+        EXPECT_EQ(s.back(), "Problem with least squares procedure for unit-cell") << b.isym;
+        for (std::size_t k = 0; k + 1 < s.size(); ++k) EXPECT_EQ(s[k], "Singular matrix in LUDCMP");
+        EXPECT_EQ(G.UBFLAG, 0);
+        EXPECT_EQ(delta_d_status(), 0);
+        const auto l = log();
+        const std::size_t f = index_of(l, kFailure);
+        ASSERT_LT(f, l.size());
+        if (b.heading != nullptr) {
+            EXPECT_EQ(index_of(l, b.heading) + 2, f);
+        }
+        EXPECT_EQ(l[f + 2], "  H   K   L  2THETA   OM(FIT)    CHI      PHI   ");
+        // A blank line, then record G per entry: 3I4, 4F9.3.
+        for (int n = 1; n <= m; ++n) {
+            const std::string& g = l[f + 3 + static_cast<std::size_t>(n)];
+            ASSERT_EQ(g.size(), 11u + 36u) << g;
+            EXPECT_EQ(std::stoi(g.substr(7, 4)), 0) << g;
+            EXPECT_NEAR(std::stod(g.substr(20, 9)), G.OMREF(n), 1e-3) << g;
+        }
+        expect_no_nan();
+        close_unit(LU_LOG);
+    }
+}
+
+// Offsets without a goniometer constant cannot be refined: the message of
+// each cycle, the offsets stay zero, and UB is still refined.
+TEST_F(UbFitCommand, SingularOffsetMatrixKeepsZeroOffsets) {
+    prepare(choose(0, true, false) + kResultsOk, monoclinic(), 30);
+    G.GONCON1 = 0.0;
+    UB_FIT();
+    const auto s = shown();
+    ASSERT_FALSE(s.empty());
+    for (const std::string& m : s) EXPECT_EQ(m, "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
+    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
+    expect_no_nan();
+}
+
+// The last entry indexed twice too high: with the cell of the other
+// entries it lies beyond the limiting sphere.  Its calculated 2theta is
+// 180; the constrained refinement, which checks the calculated vector of
+// the last entry, fails.
+TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
+    GeometryOptions opt = monoclinic();
+    opt.wave = 1.5418;
+    opt.max_tth = 150.0;
+    for (int isym : {0, 1}) {
+        prepare(choose(isym, false, false) + (isym == 0 ? kResultsOk : ""), opt, 100);
+        int top = 1;
+        for (int n = 2; n <= 100; ++n)
+            if (G.TTHREF(n) > G.TTHREF(top)) top = n;
+        ASSERT_GT(G.TTHREF(top), 120.0);
+        std::swap(G.TTHREF(top), G.TTHREF(100));
+        std::swap(G.OMREF(top), G.OMREF(100));
+        std::swap(G.CHIREF(top), G.CHIREF(100));
+        std::swap(G.PHIREF(top), G.PHIREF(100));
+        for (int j = 1; j <= 3; ++j) {
+            std::swap(G.IHREF(top, j), G.IHREF(100, j));
+            G.IHREF(100, j) *= 2;
+        }
+        UB_FIT();
+        const auto l = log();
+        if (isym == 0) {
+            EXPECT_EQ(G.UBFLAG, 1);
+            const std::size_t head =
+                index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
+            ASSERT_LT(head + 101, l.size());
+            EXPECT_EQ(l[head + 101].substr(20, 9), " 180.0000") << l[head + 101];
+        } else {
+            EXPECT_EQ(shown(), std::vector<std::string>{"Problem with least squares procedure for unit-cell"});
+            EXPECT_LT(index_of(l, kFailure), l.size());
+            // The unconstrained step had already succeeded.
+            EXPECT_EQ(G.UBFLAG, 1);
+        }
+        expect_no_nan();
+        close_unit(LU_LOG);
+    }
+}
+
+// Orthorhombic data forced into the hexagonal or cubic system: a = b cannot
+// be both 5.9 and 8.3, the constrained fit is far worse than the free one,
+// and the refinement fails with its message and the input listed; the
+// unconstrained UB of its first step stands.
+TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
+    GeometryOptions opt = monoclinic();
+    opt.cell = {5.9, 8.3, 13.1, 90.0, 90.0, 90.0};
+    for (int isym : {5, 6}) {
+        prepare(choose(isym, false, false), opt, 40);
+        UB_FIT();
+        EXPECT_EQ(shown(), std::vector<std::string>{"Problem with least squares procedure for unit-cell"}) << isym;
+        const auto l = log();
+        EXPECT_LT(index_of(l, kFailure), l.size());
+        EXPECT_EQ(std::count_if(l.begin(), l.end(), [](const std::string& x) { return x.find("SYMMETRY") != std::string::npos; }), 0);
+        EXPECT_EQ(G.UBFLAG, 1);
+        expect_no_nan();
+        close_unit(LU_LOG);
+    }
+    // The same data with the system they have refine as before.
+    prepare(choose(3, false, false) + kResultsOk, opt, 40);
+    UB_FIT();
+    EXPECT_TRUE(shown().empty());
+    EXPECT_NEAR(G.CELL(2), 8.3, 0.002);
+}
+
+}  // namespace
+}  // namespace tarnivox
