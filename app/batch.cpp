@@ -36,7 +36,23 @@ constexpr InputFormat kFormats[] = {
 // The lower limit of the step-size box.
 constexpr double kSmallestStep = 0.001;
 
-constexpr int kTick = 990;  // the timer's command: one reflection per tick
+// Preprocessing takes a lower I/sigma threshold as 3.
+constexpr double kLowestISigma = 3.0;
+
+// The crystal systems of the command line and their entries in the
+// "Crystal system" list of "Unit Cell Refinement".
+constexpr std::pair<const char*, const char*> kCrystalSystems[] = {
+    {"monoclinic-b", "Monoclinic-b"}, {"monoclinic-c", "Monoclinic-c"}, {"orthorhombic", "Orthorhombic"},
+    {"tetragonal", "Tetragonal"},     {"hexagonal", "Hexagonal"},       {"cubic", "Cubic"},
+};
+
+// Command numbers of the program's menus, buttons and timer.
+constexpr int kTick = 990;  // one reflection per tick
+constexpr int kPreprocessCommand = 331;
+constexpr int kJumpByNumber = 108;
+constexpr int kResultsOkCommand = 631;  // "Ok" of "Cell Refinement Results"
+constexpr const char* kResultsBox = "Cell Refinement Results";
+constexpr const char* kResultsOk = "Ok";
 
 // The question that ends every batch run: the batch's own "Exit", not a
 // message of the reduction.
@@ -48,6 +64,13 @@ constexpr std::string_view kCopyDone = "Standard data file written successfully"
 // A script argument: the script splits words at blanks and has no escape
 // for a double quote (plan_batch refuses paths holding one).
 std::string script_word(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+// A number typed into an entry.
+std::string number(double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
 
 std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
 
@@ -192,17 +215,44 @@ int reflections_to_walk() {
 // and the timer's ticks drive the progress line.
 class BatchBackend : public ScriptBackend {
 public:
-    BatchBackend(const std::string& script, bool quiet, bool terminal, std::string label)
-        : quiet_(quiet), label_(std::move(label)), progress_(terminal && !quiet, label_) {
-        load(script, ".");
+    BatchBackend(const BatchChoices& choices, bool quiet, bool terminal, std::string label)
+        : refine_(choices.refine),
+          quiet_(quiet),
+          label_(std::move(label)),
+          progress_(terminal && !quiet, label_) {
+        load(batch_script(choices), ".");
         echo = false;
     }
 
     int action() override {
         const int command = ScriptBackend::action();
-        if (command == kTick) progress_.step(reflections_to_walk());
+        switch (command) {
+            case kTick: progress_.step(reflections_to_walk()); break;
+            case kPreprocessCommand:
+                // Nothing has moved since start-up: the current reflection
+                // is the data set's first.
+                first_reflection_ = G.NREF;
+                break;
+            case kJumpByNumber:
+                if (refine_) set_value(find("main", "ISEQ"), static_cast<double>(first_reflection_));
+                break;
+            case kResultsOkCommand:
+                // "Calc UB" showed no results: it found too few reflections
+                // or its least squares failed (its own box said which).  A
+                // fit without the refinement asked for is not the run wanted.
+                if (refine_ && !refined_) end_run("REFINEMENT FAILED: NOTHING FITTED", EXIT_STATUS_FATAL);
+                break;
+            default: break;
+        }
         return command;
     }
+
+    void draw_window(int h) override {
+        ScriptBackend::draw_window(h);
+        if (widget(h).kind == ScriptWidget::Dialog && widget(h).label == kResultsBox) refined_ = true;
+    }
+
+    bool refined() const { return refined_; }
 
     void define_timer(int interval, int command) override {
         if (command != 0 && !timer_running()) progress_.start();
@@ -230,6 +280,9 @@ private:
         std::fflush(stderr);
     }
 
+    bool refine_;
+    bool refined_ = false;
+    int first_reflection_ = 1;
     bool quiet_;
     std::string label_;
     ProgressLine progress_;
@@ -290,11 +343,25 @@ nlohmann::ordered_json counts_of_run(const BatchChoices& c) {
     return j;
 }
 
+// The cell, omega zero and crystal offsets "Calc UB" refined, with esds.
+nlohmann::ordered_json refined_of_run(const BatchChoices& c) {
+    nlohmann::ordered_json j;
+    static const char* const kNames[] = {"a", "b", "c", "alpha", "beta", "gamma", "volume"};
+    nlohmann::ordered_json cell;
+    for (int n = 1; n <= 7; ++n) cell[kNames[n - 1]] = {{"value", G.CELL(n)}, {"esd", G.CELLESD(n)}};
+    j["cell"] = cell;
+    j["crystal_system"] =
+        c.crystal_system.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(c.crystal_system);
+    j["reflections"] = G.NUBREF;
+    if (c.omega_zero) j["omega_zero"] = G.OMZERO;
+    if (c.offsets) j["offsets"] = {G.XTALOFF(1), G.XTALOFF(2), G.XTALOFF(3)};
+    return j;
+}
+
 RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     RunRecord r;
     r.choices = &c;
-    auto owned =
-        std::make_unique<BatchBackend>(batch_script(c), options.quiet, options.terminal, name_of(c.data));
+    auto owned = std::make_unique<BatchBackend>(c, options.quiet, options.terminal, name_of(c.data));
     BatchBackend& backend = *owned;
     set_toolkit_backend(std::move(owned));
     // Every data set starts from a clean program state.
@@ -349,7 +416,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     outputs["cif"] = nullptr;
     j["outputs"] = outputs;
     j["counts"] = counts_of_run(c);
-    j["refined"] = nullptr;
+    j["refined"] = backend.refined() ? refined_of_run(c) : nlohmann::ordered_json();
     j["elapsed_seconds"] = std::round(r.seconds * 1000.0) / 1000.0;
     return r;
 }
@@ -400,8 +467,14 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
                                {o.omega_zero, "--omega-zero"},
                                {o.min_i_sigma.has_value(), "--min-i-sigma"}})
         if (given && !o.refine) return std::string(name) + " belongs to --refine, which is not given";
-    if (o.refine)
-        return "--refine is not available yet: this build has no \"Preprocess\" and \"Calc UB\" commands";
+    if (o.min_i_sigma && !(std::isfinite(*o.min_i_sigma) && *o.min_i_sigma >= kLowestISigma))
+        return "--min-i-sigma must be at least 3 (weaker reflections do not fix the orientation)";
+    const char* crystal_system = nullptr;
+    if (!o.symmetry.empty()) {
+        for (const auto& [name, entry] : kCrystalSystems)
+            if (o.symmetry == name) crystal_system = entry;
+        if (!crystal_system) return "unknown --symmetry \"" + o.symmetry + "\"";
+    }
     if (o.cif) return "--cif is not available yet: this build has no \"Create Cif\" command";
     if (o.data.empty()) return "no DATA file given";
     if (o.data.size() > 1 && !o.out.empty())
@@ -439,6 +512,11 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.format = format;
         c.form = form;
         c.step = o.step;
+        c.refine = o.refine;
+        c.crystal_system = crystal_system ? crystal_system : "";
+        c.offsets = o.offsets;
+        c.omega_zero = o.omega_zero;
+        c.min_i_sigma = o.min_i_sigma;
         c.data = absolute(data);
         c.par = absolute(o.par);
         if (std::string e = unreadable("data file", c.data); !e.empty()) return e;
@@ -483,11 +561,7 @@ std::string batch_script(const BatchChoices& c) {
     line("browse " + script_word(c.par));
     if (c.format->asks_step) {
         // The file has no step width: the import asks for it.
-        if (c.step) {
-            char value[40];
-            std::snprintf(value, sizeof value, "%.10g", *c.step);
-            line(std::string("set Tarnivox \"Omega step size\" ") + value);
-        }
+        if (c.step) line("set Tarnivox \"Omega step size\" " + number(*c.step));
         line("press Tarnivox Ok");
     }
     if (c.kind == BatchKind::Convert) {
@@ -497,6 +571,22 @@ std::string batch_script(const BatchChoices& c) {
         if (!c.log.empty()) {
             line("press File \"Open log file\"");
             line("browse " + script_word(c.log));
+        }
+        if (c.refine) {
+            // The strong reflections into the refinement list, then UB, the
+            // cell and what else is asked from them.
+            line("press Utilities Preprocess");
+            if (c.min_i_sigma) line("set \"Preprocessing Control\" I/sigma " + number(*c.min_i_sigma));
+            line("press \"Preprocessing Control\" Go");
+            line("press Utilities \"Calc UB\"");
+            if (!c.crystal_system.empty()) {
+                line("toggle \"Unit Cell Refinement\" \"Symmetry constrained\" on");
+                line("select \"Unit Cell Refinement\" \"Crystal system\" " + c.crystal_system);
+            }
+            if (c.offsets) line("toggle \"Unit Cell Refinement\" \"Refine crystal offsets\" on");
+            if (c.omega_zero) line("toggle \"Unit Cell Refinement\" \"Refine omega zero\" on");
+            line("press \"Unit Cell Refinement\" Refine");
+            line(std::string("press \"") + kResultsBox + "\" " + kResultsOk);
         }
         // The output file, through the filter of its layout; an existing
         // file is replaced (the box's default answer).
@@ -514,6 +604,9 @@ std::string batch_script(const BatchChoices& c) {
         }
         line("press Integrate \"Auto profile fit\"");
         line("press \"Peak parameter default values\" \"Save + Exit\"");
+        // Preprocessing walked to the end of the data set: back to its
+        // first reflection (the batch types the first reflection's number).
+        if (c.refine) line("enter main ISEQ 1");
         line("press main Start");
     }
     line("close");

@@ -71,6 +71,12 @@ struct BatchChoices {
     IntensityForm form = IntensityForm::Shelx;
     std::optional<double> step;  // none: the step box's own value
     std::string log;             // empty: only the log the input file opens
+    // "Preprocess" and "Calc UB" before the fit.
+    bool refine = false;
+    std::string crystal_system;  // entry of the "Crystal system" list; empty: unconstrained
+    bool offsets = false;
+    bool omega_zero = false;
+    std::optional<double> min_i_sigma;  // none: the box's own value
 };
 
 // Checks the options and works out the choices of every data set: the

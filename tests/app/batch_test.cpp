@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -237,6 +238,8 @@ TEST_F(Batch, BadUsageEndsWithStatusTwoAndOneLineAndWritesNothing) {
         {"reduce " + data + " --format cad4 --step 0.02" + par, "--step is for the huber and febo formats"},
         {"reduce " + data + " --format cad4 --symmetry cubic" + par, "--symmetry belongs to --refine"},
         {"reduce " + data + " --format cad4 --refine --symmetry trigonal" + par, "--symmetry"},
+        {"reduce " + data + " --format cad4 --refine --min-i-sigma 2" + par,
+         "--min-i-sigma must be at least 3"},
         {"reduce " + data + " --format cad4 --out /no/such/folder/x.hkl" + par, "does not exist"},
         {"reduce " + data + " --format cad4 --out '" + (d / "folder.dat").string() + "'" + par,
          "is a folder"},
@@ -451,6 +454,95 @@ TEST(BatchPlan, DefaultOutputsSitBesideTheInputNamedAsTheWindowNamesTheLog) {
     o.format = "cad4";
     EXPECT_NE(plan_batch(o, plan).find("double quote"), std::string::npos);
     fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tarnivox
+
+namespace tarnivox {
+namespace {
+
+// "Preprocess" and "Calc UB" before the fit: the same bytes as the window's
+// steps, a cell that agrees with the simulated crystal within its esds and
+// with the log's CELL line, and a failed refinement that fits nothing.
+TEST_F(Batch, RefineRunsPreprocessAndCalcUbAsTheWindowDoes) {
+    const fs::path a = example("cad4", "batch"), b = example("cad4", "script");
+    const Outcome batch =
+        tarnivox("reduce '" + (a / "cad4.dat").string() + "' --format cad4 --par '" +
+                 (a / "cad4.par").string() + "' --refine --symmetry monoclinic-b --offsets");
+    ASSERT_EQ(batch.status, 0) << batch.err;
+    const Outcome run =
+        script("ub.script", open_script(b / "cad4.dat", 7, "Enraf CAD4", b / "cad4.par") +
+                                "press Utilities Preprocess\n"
+                                "press \"Preprocessing Control\" Go\n"
+                                "press Utilities \"Calc UB\"\n"
+                                "toggle \"Unit Cell Refinement\" \"Symmetry constrained\" on\n"
+                                "select \"Unit Cell Refinement\" \"Crystal system\" Monoclinic-b\n"
+                                "toggle \"Unit Cell Refinement\" \"Refine crystal offsets\" on\n"
+                                "press \"Unit Cell Refinement\" Refine\n"
+                                "press \"Cell Refinement Results\" Ok\n"
+                                "press File \"Open output file\"\nfile \"" +
+                                (b / "cad4.hkl").string() +
+                                "\" 2\n"
+                                "press Integrate \"Auto profile fit\"\n"
+                                "press \"Peak parameter default values\" \"Save + Exit\"\n"
+                                "enter main ISEQ 1\n"
+                                "press main Start\n"
+                                "close\nanswer yes\n");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string hkl = test::read_text(a / "cad4.hkl");
+    EXPECT_EQ(hkl, test::read_text(b / "cad4.hkl"));
+    EXPECT_EQ(test::read_lines(a / "cad4.hkl").front().size(), 80u);  // direction cosines from the refined UB
+    EXPECT_EQ(without_dates(test::read_text(a / "cad4_Tarnivox.log")),
+              without_dates(test::read_text(b / "cad4_Tarnivox.log")));
+}
+
+TEST_F(Batch, RefinedCellAgreesWithTheCrystalAndTheLog) {
+    const fs::path d = example("cad4_large", "refine");
+    const Outcome o =
+        tarnivox("reduce '" + (d / "cad4_large.dat").string() + "' --format cad4 --par '" +
+                 (d / "cad4_large.par").string() +
+                 "' --refine --offsets --omega-zero --min-i-sigma 20 --json refine.json --quiet");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto j = nlohmann::json::parse(test::read_text(dir_ / "refine.json"));
+    const auto& refined = j["runs"][0]["refined"];
+    ASSERT_TRUE(refined.is_object());
+    EXPECT_GT(refined["reflections"].get<int>(), 100);
+    ASSERT_TRUE(refined.contains("omega_zero"));
+    ASSERT_EQ(refined["offsets"].size(), 3u);
+    // The simulator's crystal.
+    const double truth[] = {7.5, 9.1, 11.3, 90.0, 101.5, 90.0};
+    const char* const names[] = {"a", "b", "c", "alpha", "beta", "gamma", "volume"};
+    for (int n = 0; n < 6; ++n) {
+        const double value = refined["cell"][names[n]]["value"], esd = refined["cell"][names[n]]["esd"];
+        EXPECT_GT(esd, 0.0) << names[n];
+        EXPECT_LT(std::fabs(value - truth[n]), 4.0 * esd + 1e-4) << names[n];
+    }
+    // The log's CELL line of the refinement (3F9.5,3F8.3,F10.4).
+    const std::string log = test::read_text(d / "cad4_large_Tarnivox.log");
+    const std::size_t at = log.rfind("\nCELL ");
+    ASSERT_NE(at, std::string::npos);
+    std::istringstream cell_line(log.substr(at + 5, log.find('\n', at + 1) - at - 5));
+    const double half_unit[] = {5e-6, 5e-6, 5e-6, 5e-4, 5e-4, 5e-4, 5e-5};
+    for (int n = 0; n < 7; ++n) {
+        double logged = 0;
+        ASSERT_TRUE(cell_line >> logged);
+        EXPECT_NEAR(refined["cell"][names[n]]["value"].get<double>(), logged, half_unit[n] * 1.0001)
+            << names[n];
+    }
+}
+
+TEST_F(Batch, FailedRefinementFitsNothingAndEndsWithStatusOne) {
+    // No reflection is strong enough for the refinement list.
+    const fs::path d = example("cad4", "norefine");
+    const Outcome o = tarnivox("reduce '" + (d / "cad4.dat").string() + "' --format cad4 --par '" +
+                               (d / "cad4.par").string() + "' --refine --min-i-sigma 100000");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("cad4.dat: [Tarnivox] Too Few Reflections for Least Squares"), std::string::npos)
+        << o.err;
+    EXPECT_NE(o.err.find("REFINEMENT FAILED"), std::string::npos);
+    EXPECT_FALSE(fs::exists(d / "cad4.hkl"));
+    EXPECT_TRUE(o.out.empty());
 }
 
 }  // namespace
