@@ -20,8 +20,8 @@
 #include "output/reports.h"
 #include "params/defaults.h"
 #include "ui/dialogs.h"
-#include "ui/fit_settings.h"
 #include "ui/files.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 

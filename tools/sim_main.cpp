@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/exitint.h"
+#include "sim_zref.h"
 #include "simulate.h"
 
 namespace {
@@ -15,6 +16,7 @@ using tarnivox::sim::Format;
 
 const char* const USAGE =
     "usage: tarnivox-simulate --format NAME --out BASE [options]\n"
+    "       tarnivox-simulate zref --out BASE [options] (eight settings per reflection)\n"
     "  NAME: standard, huber, xcalibur, xcalibur-old, xscans, stoe, febo, cad4\n"
     "  writes BASE.<ext> (data), BASE.par (instrument parameters), BASE.truth\n"
     "  --seed N  --nrefl N  --npts N  --step X  --nstd N  --std-interval N\n"
@@ -43,6 +45,8 @@ bool format_of(const std::string& name, Config& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // "zref": reflections at eight equivalent settings for the zero-point refinement.
+    if (argc > 1 && std::string(argv[1]) == "zref") return tarnivox::sim::zref_main(argc - 1, argv + 1);
     Config c;
     std::string base;
     bool have_format = false;

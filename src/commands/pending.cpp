@@ -2,14 +2,10 @@
 // file of its own topic (src/commands/<topic>.cpp, beside its header).
 #include "commands/cif.h"
 #include "commands/deltad.h"
-#include "commands/fit_gamma.h"
-#include "commands/zref.h"
 
 namespace tarnivox {
 
-void RUN_ZREF() {}
 void RUN_DELTAD() {}
-void FIT_GAMMA() {}
 void CREATE_CIF_TARNIVOX() {}
 
 }  // namespace tarnivox

@@ -24,13 +24,26 @@ struct OmegaFrameRows {
 
 OmegaFrameRows omega_frame_rows(const Angles& ANG) {
     const double w = ANG(2) / DEG_PER_RAD, c = ANG(3) / DEG_PER_RAD, p = ANG(4) / DEG_PER_RAD;
-    const double so = std::sin(w), co = std::cos(w), sc = std::sin(c), cc = std::cos(c);
-    const double sp = std::sin(p), cp = std::cos(p);
-    return {{co * cc * cp - so * sp, co * cc * sp + so * cp, co * sc},
-            {-so * cc * cp - co * sp, -so * cc * sp + co * cp, -so * sc}};
+    const Mat3 m =
+        omega_frame_matrix(std::sin(w), std::cos(w), std::sin(c), std::cos(c), std::sin(p), std::cos(p));
+    return {{m(1, 1), m(1, 2), m(1, 3)}, {m(2, 1), m(2, 2), m(2, 3)}};
 }
 
 }  // namespace
+
+Mat3 omega_frame_matrix(double so, double co, double sc, double cc, double sp, double cp) {
+    Mat3 m;
+    m(1, 1) = co * cc * cp - so * sp;
+    m(1, 2) = co * cc * sp + so * cp;
+    m(1, 3) = co * sc;
+    m(2, 1) = -so * cc * cp - co * sp;
+    m(2, 2) = -so * cc * sp + co * cp;
+    m(2, 3) = -so * sc;
+    m(3, 1) = -sc * cp;
+    m(3, 2) = -sc * sp;
+    m(3, 3) = cc;
+    return m;
+}
 
 void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF) {
     AOFF.fill(0.0);

@@ -8,6 +8,12 @@
 
 namespace tarnivox {
 
+// Rotation from the phi-axis frame to the frame of the omega circle for the
+// sines and cosines of omega, chi and phi (callers put any circle parities
+// into the sines): v = M . XTALOFF.  Row 1 is the direction of the
+// diffraction vector, row 3 the omega axis.
+Mat3 omega_frame_matrix(double so, double co, double sc, double cc, double sp, double cp);
+
 // AOFF(1): shift of 2theta, AOFF(2): shift of the omega peak position
 // including OMZERO, AOFF(3) = 0; degrees.  All 0 without an offset.
 void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF);

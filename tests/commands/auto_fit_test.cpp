@@ -1,7 +1,7 @@
-#include "commands/fit_loop_fixture.h"
-
 #include "commands/auto_fit.h"
+
 #include "commands/fit_loop.h"
+#include "commands/fit_loop_fixture.h"
 
 namespace tarnivox::fitloop {
 namespace {
@@ -61,7 +61,8 @@ TEST_F(AutoFit, LeavingThePeakParameterDialogWithoutStoringLeaves) {
 // the summary counts each reflection once, as the file holds it.
 TEST_F(AutoFit, PausedAndResumedRunWritesEveryReflectionOnce) {
     std::string script = std::string(kPkvals) + "press main Start\nticks 1\n";
-    for (int i = 0; i < 5; ++i) script += "press main Stop\npress main Start\npress main Stop\npress main Start\nticks 1\n";
+    for (int i = 0; i < 5; ++i)
+        script += "press main Stop\npress main Start\npress main Stop\npress main Start\nticks 1\n";
     prepare(12, script);
     ASSERT_TRUE(run(START_AUTO_FIT));
     EXPECT_EQ(written_numbers(), range(1, 12));
@@ -73,11 +74,11 @@ TEST_F(AutoFit, PausedAndResumedRunWritesEveryReflectionOnce) {
 TEST_F(AutoFit, JumpsAreFittedAndShownButNotWritten) {
     prepare(8,
             std::string(kPkvals) +
-                "enter main HKL \"9 9 9\"\n"     // no such reflection: the current one is refitted
-                "enter main HKL \"1 2 x\"\n"     // not three integers: nothing happens
-                "enter main HKL \"4 0 1\"\n"     // reflection 4
-                "enter main ISEQ 6\n"            // reflection 6
-                "enter main ISEQ 60\n"           // no such number: back to 6
+                "enter main HKL \"9 9 9\"\n"  // no such reflection: the current one is refitted
+                "enter main HKL \"1 2 x\"\n"  // not three integers: nothing happens
+                "enter main HKL \"4 0 1\"\n"  // reflection 4
+                "enter main ISEQ 6\n"         // reflection 6
+                "enter main ISEQ 60\n"        // no such number: back to 6
                 "press main Start\n");
     ASSERT_TRUE(run(START_AUTO_FIT));
     // Start writes the reflection jumped to and the run continues after it.
@@ -103,7 +104,7 @@ TEST_F(AutoFit, ExitEndsAtOnceWithoutSummary) {
 
 TEST_F(AutoFit, PanelButtonsFollowTheRunState) {
     prepare(10, std::string(kPkvals) + "close\n");
-    EXPECT_FALSE(run(START_AUTO_FIT));  // closing the window ends the program
+    EXPECT_FALSE(run(START_AUTO_FIT));   // closing the window ends the program
     EXPECT_EQ(status_of_panel(18), 1);   // Start
     EXPECT_EQ(status_of_panel(19), 0);   // Stop greyed while waiting
     EXPECT_EQ(status_of_panel(6), 1);    // jumps allowed

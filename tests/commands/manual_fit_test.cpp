@@ -1,6 +1,6 @@
-#include "commands/fit_loop_fixture.h"
-
 #include "commands/manual_fit.h"
+
+#include "commands/fit_loop_fixture.h"
 
 namespace tarnivox::fitloop {
 namespace {
@@ -18,11 +18,11 @@ TEST_F(ManualFit, OnlyAcceptedReflectionsAreWritten) {
             "press main Previous\n"  // 3
             "press main Refit\n"
             "enter main HKL \"5 0 1\"\n"
-            "press main Accept\n"    // writes 5, shows 6
+            "press main Accept\n"         // writes 5, shows 6
             "enter main HKL \"7 7 7\"\n"  // not there: 6 again
             "enter main HKL \"x\"\n"      // unreadable: nothing happens
             "enter main ISEQ 2\n"
-            "press main Accept\n"    // the user may write a reflection again
+            "press main Accept\n"  // the user may write a reflection again
             "press main Export\n"
             "press main Exit\n");
     ASSERT_TRUE(run(START_MANUAL_FIT));

@@ -117,7 +117,8 @@ TEST_F(UbFitCommand, UnconstrainedFitLogsEveryRecordAndEnablesDeltaD) {
     const auto l = log();
     EXPECT_TRUE(has(l, "RESULTS OF LEAST SQUARES REFINEMENT OF CELL PARAMETERS"));
     EXPECT_TRUE(has(l, " UNCONSTRAINED REFINEMENT "));
-    const std::size_t head = index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
+    const std::size_t head =
+        index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
     ASSERT_LT(head, l.size());
     // One record J per entry after a blank line: 3I4, 2F9.4, 5F9.3.
     for (int n = 1; n <= G.NUBREF; ++n) {
@@ -193,7 +194,8 @@ TEST_F(UbFitCommand, NegativeTwoThetaComparedWithNegativeCalculatedTwoTheta) {
     for (int j = 1; j <= 3; ++j) G.IHREF(n, j) = -G.IHREF(n, j);
     UB_FIT();
     const auto l = log();
-    const std::size_t head = index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
+    const std::size_t head =
+        index_of(l, "  H   K   L  2TH(det)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB)   DEL-OM");
     ASSERT_LT(head + 21, l.size());
     const std::string& j = l[head + 21];
     EXPECT_LT(std::stod(j.substr(11, 9)), 0.0) << j;
@@ -223,7 +225,8 @@ TEST_F(UbFitCommand, CoplanarIndicesFailInEveryBranchWithRecordsFAndG) {
         bool offsets, zero;
         const char* heading;  // record logged before the failure, if any
     };
-    for (const Branch& b : {Branch{0, false, false, nullptr}, Branch{0, false, true, " UNCONSTRAINED REFINEMENT WITH OMEGA ZERO"},
+    for (const Branch& b : {Branch{0, false, false, nullptr},
+                            Branch{0, false, true, " UNCONSTRAINED REFINEMENT WITH OMEGA ZERO"},
                             Branch{0, true, true, nullptr}, Branch{3, false, false, nullptr}}) {
         prepare(choose(b.isym, b.offsets, b.zero), monoclinic(), 30);
         const int m = G.NUBREF;
@@ -300,7 +303,8 @@ TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
             ASSERT_LT(head + 101, l.size());
             EXPECT_EQ(l[head + 101].substr(20, 9), " 180.0000") << l[head + 101];
         } else {
-            EXPECT_EQ(shown(), std::vector<std::string>{"Problem with least squares procedure for unit-cell"});
+            EXPECT_EQ(shown(),
+                      std::vector<std::string>{"Problem with least squares procedure for unit-cell"});
             EXPECT_LT(index_of(l, kFailure), l.size());
             // The unconstrained step had already succeeded.
             EXPECT_EQ(G.UBFLAG, 1);
@@ -320,10 +324,13 @@ TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
     for (int isym : {5, 6}) {
         prepare(choose(isym, false, false), opt, 40);
         UB_FIT();
-        EXPECT_EQ(shown(), std::vector<std::string>{"Problem with least squares procedure for unit-cell"}) << isym;
+        EXPECT_EQ(shown(), std::vector<std::string>{"Problem with least squares procedure for unit-cell"})
+            << isym;
         const auto l = log();
         EXPECT_LT(index_of(l, kFailure), l.size());
-        EXPECT_EQ(std::count_if(l.begin(), l.end(), [](const std::string& x) { return x.find("SYMMETRY") != std::string::npos; }), 0);
+        EXPECT_EQ(std::count_if(l.begin(), l.end(),
+                                [](const std::string& x) { return x.find("SYMMETRY") != std::string::npos; }),
+                  0);
         EXPECT_EQ(G.UBFLAG, 1);
         expect_no_nan();
         close_unit(LU_LOG);

@@ -1,0 +1,40 @@
+#include "commands/fit_gamma.h"
+
+#include "core/exitint.h"
+#include "core/store.h"
+#include "fitting/width_law.h"
+#include "ui/toolkit/toolkit.h"
+#include "ui/widgets.h"
+
+namespace tarnivox {
+
+void FIT_GAMMA() {
+    if (G.PREPFLAG != 1) {
+        GMDISPLAYERRORBOX("Tarnivox", "Run PreProcess first");
+        return;
+    }
+    WidthLaw law;
+    if (fit_width_law(G.NUBREF, G.TTHREF, G.FWREF, G.FWSREF, law) == WIDTH_LAW_ONE_ANGLE)
+        GMDISPLAYERRORBOX("Tarnivox", "All refined widths lie at one 2theta: no FWHM law can be fitted");
+    GMSETVALUESETTING_REAL(wid(FW_A), law.a);
+    GMSETVALUESETTING_REAL(wid(FW_B), law.b);
+    GMSETVALUESETTING_REAL(wid(FW_ESDA), law.esd_a);
+    GMSETVALUESETTING_REAL(wid(FW_ESDB), law.esd_b);
+    const int box = wid(DLG_FWHM);
+    GMDRAWWINDOW(box);
+    GMSETACTIVEWINDOW(box);
+    for (;;) {
+        const int command = GMACTION();
+        if (command == GM_CLOSE) EXITINT("");
+        if (command == 64) break;
+        if (command == 65) {
+            G.FWHMA = GMENQVALUESETTING(wid(FW_A));
+            G.FWHMB = GMENQVALUESETTING(wid(FW_B));
+            break;
+        }
+    }
+    GMREMOVEWINDOW(box);
+    GMSETACTIVEWINDOW(G.MAINWIN);
+}
+
+}  // namespace tarnivox
