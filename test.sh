@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs every test; then builds and runs
-# them again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# them again under AddressSanitizer and UndefinedBehaviorSanitizer; then
+# builds the program as a plain Release build.  Warnings are errors here
+# (TARNIVOX_WERROR), not in a build without the option.
 set -euo pipefail
 cd "$(dirname "$0")"
 source ./scripts_common.sh
@@ -14,13 +16,16 @@ if grep -rnE '#include "\.\.?/' src app; then
 fi
 
 echo "== build and test"
-configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIVOX_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== build and test with sanitizers"
-configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTARNIVOX_SANITIZE=ON
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTARNIVOX_SANITIZE=ON -DTARNIVOX_WERROR=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+echo "== release build of the program (as a packager builds it), warning-clean"
+configure build-release -DCMAKE_BUILD_TYPE=Release -DTARNIVOX_WERROR=ON
+cmake --build build-release -j "$jobs" --target tarnivox tarnivox-simulate
 echo "== all tests passed"

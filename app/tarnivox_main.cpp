@@ -19,6 +19,7 @@
 #include "io/units.h"
 #include "output/reports.h"
 #include "params/defaults.h"
+#include "ui/command_numbers.h"
 #include "ui/dialogs.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
@@ -63,7 +64,7 @@ void open_new_data_set() {
 
 void EXIT_PROGRAM() {
     const int answer =
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Are you sure you want to exit the program?", 1, GM_BUTTONS_YESNO);
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Are you sure you want to exit the program?", GM_ICON_INFORMATION, GM_BUTTONS_YESNO);
     if (answer == GM_YES) EXITINT("");
 }
 
@@ -71,27 +72,27 @@ void dispatch_command(int command) {
     int flag = 0;
     switch (command) {
         case GM_CLOSE:
-        case 101:
-        case 316: EXIT_PROGRAM(); break;
-        case 312: open_new_data_set(); break;
-        case 313: OPEN_PAR(flag); break;
-        case 314: OPEN_OUT(); break;
-        case 315: CREATE_LOG(); break;
-        case 317: CREATE_EXP(); break;
-        case 318: CREATE_CIF_TARNIVOX(); break;
-        case 319: CONVERT_TO_STD(); break;
-        case 321: START_MANUAL_FIT(); break;
-        case 322: START_AUTO_FIT(); break;
-        case 331: START_PREPROCESS(); break;
-        case 332: UB_FIT(); break;
-        case 333: PROCESS_BACKGROUND(); break;
-        case 334: FIT_GAMMA(); break;
-        case 335: RUN_ZREF(); break;
-        case 336: RUN_DELTAD(); break;
-        case 341: RUN_PKVALS(flag); break;
-        case 342: RUN_GENERAL_INFO(); break;
-        case 343: RUN_BACKGROUND_INFO(); break;
-        case 344: RUN_INTFORMAT(); break;
+        case CMD_PANEL_EXIT:
+        case CMD_EXIT: EXIT_PROGRAM(); break;
+        case CMD_OPEN_DATA: open_new_data_set(); break;
+        case CMD_OPEN_PARAMETERS: OPEN_PAR(flag); break;
+        case CMD_OPEN_OUTPUT: OPEN_OUT(); break;
+        case CMD_OPEN_LOG: CREATE_LOG(); break;
+        case CMD_CREATE_EXP: CREATE_EXP(); break;
+        case CMD_CREATE_CIF: CREATE_CIF_TARNIVOX(); break;
+        case CMD_WRITE_STD: CONVERT_TO_STD(); break;
+        case CMD_MANUAL_FIT: START_MANUAL_FIT(); break;
+        case CMD_AUTO_FIT: START_AUTO_FIT(); break;
+        case CMD_PREPROCESS: START_PREPROCESS(); break;
+        case CMD_CALC_UB: UB_FIT(); break;
+        case CMD_CALC_BACKGROUND: PROCESS_BACKGROUND(); break;
+        case CMD_CALC_FWHM: FIT_GAMMA(); break;
+        case CMD_ZREF: RUN_ZREF(); break;
+        case CMD_DELTA_D: RUN_DELTAD(); break;
+        case CMD_PKVALS: RUN_PKVALS(flag); break;
+        case CMD_DIFFRACTOMETER: RUN_GENERAL_INFO(); break;
+        case CMD_BACKGROUNDS: RUN_BACKGROUND_INFO(); break;
+        case CMD_OUTPUT_FORMAT: RUN_INTFORMAT(); break;
         default: break;  // not a command of the main loop
     }
 }

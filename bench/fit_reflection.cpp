@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/angles.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
 #include "fitting/pklsq.h"
@@ -58,7 +59,7 @@ void make_data() {
     for (Scan& s : g_scans) {
         s.tth = 5.0 + 115.0 * uniform01(rng);
         const double fwhm =
-            (0.08 + 0.05 * std::tan(s.tth / 2.0 / DEG_PER_RAD)) * (0.9 + 0.2 * uniform01(rng));
+            (0.08 + 0.05 * std::tan(s.tth / 2.0 / DEGRAD)) * (0.9 + 0.2 * uniform01(rng));
         const double shift = make_doublet(G.WAVE1, G.WAVE2, 0.0, s.tth).shift;
         s.step = (8.0 * fwhm + shift) / (NSTEPS - 1);
         const double counts = 300.0 * std::pow(100.0, uniform01(rng));
@@ -87,8 +88,8 @@ void load(const Scan& s) {
             G.IMAX = i;
         }
     }
-    const double th = s.tth / 2.0 / DEG_PER_RAD;
-    G.A2SHIFT = std::asin(G.WAVE2 / G.WAVE1 * std::sin(th)) * DEG_PER_RAD - s.tth / 2.0;
+    const double th = s.tth / 2.0 / DEGRAD;
+    G.A2SHIFT = std::asin(G.WAVE2 / G.WAVE1 * std::sin(th)) * DEGRAD - s.tth / 2.0;
 }
 
 void BM_FitReflection(benchmark::State& state) {

@@ -59,9 +59,14 @@ void write_stoe(const Plan& p, Out& out) {
     out << "TITL" << p.cfg.title << '\n';
     line(out, "('WAVE',3F10.5)", {0.0, p.cfg.wave1, p.cfg.wave2});
     line(out, "('SCAN',2F8.3,F9.4)", {0.8, 0.5, p.cfg.step});
-    std::string stds = "STDS " + std::to_string(p.standards.size()) + " 100.0";
+    std::string stds = "STDS ";
+    stds += std::to_string(p.standards.size());
+    stds += " 100.0";
     for (const auto& h : p.standards)
-        stds += " " + std::to_string(h[0]) + " " + std::to_string(h[1]) + " " + std::to_string(h[2]);
+        for (int k = 0; k < 3; ++k) {
+            stds += ' ';
+            stds += std::to_string(h[static_cast<std::size_t>(k)]);
+        }
     out << stds << '\n' << "DATA\n";
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
@@ -70,15 +75,17 @@ void write_stoe(const Plan& p, Out& out) {
              {t.hkl[0], t.hkl[1], t.hkl[2], s.standard ? 40 : 1, 0.5, 0.25, 0, 0, s.speed_code,
               s.attenuated ? 1 : 0, 1.0, 0, t.angles[0], om, t.angles[2], t.angles[3]});
         // The first value of the count lines is the number of steps.
-        std::string rec = "P" + std::to_string(t.npts);
+        std::string rec = "P";
+        rec += std::to_string(t.npts);
         int on_line = 1;
         for (long long c : t.counts) {
             if (on_line == 16) {
                 out << rec << '\n';
-                rec = "P";
+                rec.assign(1, 'P');
                 on_line = 0;
             }
-            rec += (on_line == 0 ? "" : " ") + std::to_string(c);
+            if (on_line != 0) rec += ' ';
+            rec += std::to_string(c);
             on_line += 1;
         }
         out << rec << '\n';
@@ -91,7 +98,9 @@ void write_huber(const Plan& p, Out& out) {
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
         const auto count = [&](int i) { return i < t.npts ? t.counts[static_cast<std::size_t>(i)] : 0LL; };
-        std::string rec = "*" + format_int(t.npts, 3) + format_int(s.speed_code, 2);
+        std::string rec = "*";
+        rec += format_int(t.npts, 3);
+        rec += format_int(s.speed_code, 2);
         for (int i = 0; i < 21; ++i) rec += format_int(count(i), 6);
         out << rec << '\n';
         for (int j = 1; j <= (t.npts - 1) / 21; ++j) {
@@ -182,7 +191,7 @@ void write_xcalibur(const Plan& p, Out& out) {
             rec += format_int(t.counts[i], 9);
             if (i % 8 == 7 || i + 1 == t.counts.size()) {
                 out << rec << '\n';
-                rec = "S";
+                rec.assign(1, 'S');
             }
         }
     }

@@ -12,6 +12,7 @@
 #include "output/log_file.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
+#include "ui/command_numbers.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -19,7 +20,6 @@ namespace tarnivox {
 namespace {
 
 constexpr int TIMER_INTERVAL = 50;
-constexpr int TICK = 990;
 
 // Jump fields and their Go buttons, the reflection captions and angles.
 constexpr int BROWSE_ITEMS[] = {5, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17};
@@ -49,7 +49,7 @@ void panel_initial() {
 bool make_sure_of_output_file() {
     while (G.OUTOPEN == 0) {
         const int answer = GMDISPLAYMESSAGEBOX("TARNIVOX", "No output datafile is open. Do you want to open a file?",
-                                               1, GM_BUTTONS_YESNOCANCEL);
+                                               GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
         if (answer == GM_CANCEL) return false;
         if (answer != GM_YES) return true;  // go on without writing records
         OPEN_OUT();
@@ -92,23 +92,23 @@ void START_AUTO_FIT() {
         bool leave = false;
         switch (command) {
             case GM_CLOSE: stop_timer(); EXITINT("");
-            case 101:
+            case CMD_PANEL_EXIT:
                 stop_timer();
                 END_GRAPHICS();
                 return;
-            case 118:
+            case CMD_START:
                 panel_running();
-                GMDEFINETIMERCALLBACK(TIMER_INTERVAL, TICK);
+                GMDEFINETIMERCALLBACK(TIMER_INTERVAL, CMD_TICK);
                 // A reflection already written before the pause is neither
                 // written again nor refitted: the file holds each measurement
                 // once and the summary counts it once.
                 if (have_reflection() && !(written && G.NREF == written_nref)) fit_and_write();
                 break;
-            case 119:
+            case CMD_STOP:
                 panel_waiting();
                 stop_timer();
                 break;
-            case TICK: {
+            case CMD_TICK: {
                 const FitStep step = step_and_fit(0);
                 if (step == FitStep::Leave) {
                     leave = true;
@@ -119,8 +119,8 @@ void START_AUTO_FIT() {
                 }
                 break;
             }
-            case 106:
-            case 108:
+            case CMD_GO_HKL:
+            case CMD_GO_ISEQ:
                 // A reflection reached by a jump is fitted and shown, not written.
                 leave = jump_and_fit(command) == FitStep::Leave;
                 break;

@@ -6,8 +6,10 @@
 #include "commands/scan_walk.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
+#include "import/reader_status.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "ui/command_numbers.h"
 #include "ui/fit_settings.h"
 #include "ui/plotscan.h"
 #include "ui/toolkit/toolkit.h"
@@ -52,7 +54,7 @@ FitStep jump_and_fit(int command) {
     Arr1<int, 3> hkl;
     int nref = 0;
     int mode = 0;
-    if (command == 106) {
+    if (command == CMD_GO_HKL) {
         const std::string text = wid(PANEL(5)) != 0 ? GMENQTEXTSETTING(wid(PANEL(5))) : std::string();
         int h[3];
         if (!parse_hkl(text, h)) return FitStep::Ignored;
@@ -67,10 +69,10 @@ FitStep jump_and_fit(int command) {
     const int before = G.NREF;
     int status = read_reflection(mode, nref, hkl, false);
     if (ends_walk(status)) return FitStep::Leave;
-    if (status == 13) {
+    if (status == READER_NOT_FOUND) {
         // Not in the data set: go back to the reflection shown before.
         status = read_reflection(1, before, hkl, false);
-        if (status == 11) return FitStep::Leave;
+        if (status == READER_READ_ERROR) return FitStep::Leave;
     }
     if (!have_reflection()) return FitStep::Ignored;
     set_and_fit();
@@ -78,11 +80,11 @@ FitStep jump_and_fit(int command) {
 }
 
 bool fit_control_command(int command) {
-    if (command == 429) {
+    if (command == CMD_FC_RESET) {
         if (have_reflection()) SET_DEFAULT_PARAMETERS();
         return true;
     }
-    if (command >= 431 && command <= 499) {
+    if (command >= CMD_FC_FIRST && command <= CMD_FC_LAST) {
         READ_FIT_PARAMETERS();
         if (have_reflection()) SET_FIT_PARAMETERS();
         return true;

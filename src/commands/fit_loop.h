@@ -22,12 +22,12 @@ void fit_current();
 // read, computes its start values and fits it.
 FitStep step_and_fit(int mode);
 
-// Command 106 (indices typed into the hkl entry) or 108 (the number in the
+// Command CMD_GO_HKL (indices typed into the hkl entry) or CMD_GO_ISEQ (the number in the
 // sequence entry): reads that reflection, or re-reads the one current
 // before the jump when it does not exist; computes start values and fits.
 FitStep jump_and_fit(int command);
 
-// Commands 429 and 431..499 of the fitting-controls dialog; false for any
+// Commands CMD_FC_RESET and CMD_FC_FIRST..CMD_FC_LAST of the fitting-controls dialog; false for any
 // other command.
 bool fit_control_command(int command);
 

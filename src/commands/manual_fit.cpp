@@ -12,6 +12,7 @@
 #include "import/export.h"
 #include "output/intensity_file.h"
 #include "ui/fit_settings.h"
+#include "ui/command_numbers.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -55,23 +56,23 @@ void START_MANUAL_FIT() {
         FitStep step = FitStep::Fitted;
         switch (command) {
             case GM_CLOSE: EXITINT("");
-            case 101: END_GRAPHICS(); return;
-            case 102: step = step_and_fit(-1); break;
-            case 111:
+            case CMD_PANEL_EXIT: END_GRAPHICS(); return;
+            case CMD_PREVIOUS: step = step_and_fit(-1); break;
+            case CMD_ACCEPT:
                 if (have_reflection()) {
                     mark_accepted();
                     WRITE_INT();
                 }
                 step = step_and_fit(0);
                 break;
-            case 103:
-            case 112: step = step_and_fit(0); break;
-            case 104:
+            case CMD_NEXT:
+            case CMD_REJECT: step = step_and_fit(0); break;
+            case CMD_REFIT:
                 if (have_reflection()) fit_current();
                 break;
-            case 106:
-            case 108: step = jump_and_fit(command); break;
-            case 120: EXPORT_SCAN(); break;
+            case CMD_GO_HKL:
+            case CMD_GO_ISEQ: step = jump_and_fit(command); break;
+            case CMD_EXPORT: EXPORT_SCAN(); break;
             default: fit_control_command(command); break;
         }
         if (step == FitStep::Leave) break;

@@ -11,7 +11,7 @@ int read_reflection(int mode, int nref, const Arr1<int, 3>& hkl, bool quiet) {
     return status;
 }
 
-bool ends_walk(int status) { return status == 12 || status == 11; }
+bool ends_walk(int status) { return status == READER_END || status == READER_READ_ERROR; }
 
 bool have_reflection() { return G.NPTS >= 1; }
 
@@ -21,7 +21,7 @@ void walk_reflections(const std::function<bool()>& visit) {
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     while (status == 0) {
         status = read_reflection(0, 0, no_hkl, true);
-        if (status == 13) {
+        if (status == READER_NOT_FOUND) {
             status = 0;
             continue;
         }

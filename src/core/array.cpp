@@ -1,15 +1,14 @@
 #include "core/array.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <string>
+
+#include "core/internal_error.h"
 
 namespace tarnivox {
 
 void index_out_of_range(const char* kind, long index, long lo, long hi) {
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: array %s %ld outside %ld..%ld\n", kind, index, lo,
-                 hi);
-    std::fflush(stderr);
-    std::abort();
+    internal_error(std::string("array ") + kind + " " + std::to_string(index) + " outside " + std::to_string(lo) +
+                   ".." + std::to_string(hi));
 }
 
 }  // namespace tarnivox

@@ -101,6 +101,17 @@ struct FileState {
     int SKIPWEAK = 0;
 };
 
+// Indices k of the six profile parameters in PAR, PARESD, IREF, IFIX,
+// ICHK, PARLO and PARHI.
+inline constexpr int P_BACKGROUND = 1;
+inline constexpr int P_FWHM = 2;
+inline constexpr int P_INTENSITY = 3;
+inline constexpr int P_POSITION = 4;
+inline constexpr int P_ETA = 5;
+inline constexpr int P_IRATIO = 6;
+// ICHK(7): the RWP test.
+inline constexpr int CHK_RWP = 7;
+
 // Record 7: fit-control settings.  k runs over BACKGROUND, FWHM, INTENSITY,
 // POSITION, ETA, IRATIO.
 struct FitControls {
@@ -198,7 +209,18 @@ struct Store : DataSetHeader,
 
 extern Store G;
 
-// A clean store, as at the start of the program.
+// A clean store, as at the start of the program.  Program state that lives
+// outside the store registers how reset_store() clears it: the cached
+// inverse of UB (refine), the cycle count of the last PKLSQ (fitting); the
+// message sink returns to recording.  The open units stay open: a test
+// that wants them closed calls close_all_units().  A clock fixed by a test
+// (io/clock.h) stays fixed until the test returns it, so that a test may
+// fix it once and reset the store for each run.  Other state outside the store holds nothing a run
+// can see: the work arrays of the least squares and of the background pass
+// are filled afresh on every call, the cache of parsed record layouts
+// depends only on the layout texts, and the toolkit backend and the
+// defaults-file path belong to the program's start-up.
 void reset_store();
+void register_outside_state_reset(void (*reset)());
 
 }  // namespace tarnivox

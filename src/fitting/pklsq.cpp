@@ -13,8 +13,22 @@ namespace {
 
 constexpr int MAX_CYCLES = 200;
 constexpr int LDA = 6;
+// Damping: cycle c moves the parameters by min(DAMPING_STEP * c,
+// DAMPING_MAX) of the computed shift, so that the first cycles from rough
+// start values do not overshoot.
+constexpr double DAMPING_STEP = 0.1;
+constexpr double DAMPING_MAX = 0.7;
+// Converged when every shift is below this fraction of its esd.
+constexpr double CONVERGED_SHIFT = 0.01;
+// A diagonal element below this is a parameter the scan does not define.
+constexpr double MIN_DIAGONAL = 1.0e-20;
+// Pivot tolerance of MXLNEQ on the unit-diagonal matrix.
+constexpr double PIVOT_TOLERANCE = 1.0e-6;
+// gof times the variance inflation below this: ill-conditioned.
+constexpr double MIN_CONDITION = 1.0e-8;
 
 int g_cycles = 0;
+[[maybe_unused]] const bool cycles_reset_registered = (register_outside_state_reset([] { g_cycles = 0; }), true);
 
 // Normal equations of one cycle over the refined parameters, packed in the
 // order of k (column-major, leading dimension 6, as MXLNEQ takes them).
@@ -89,6 +103,38 @@ bool all_finite(const NormalEquations& ne, int nvar) {
     return true;
 }
 
+// The shifts of one cycle from its normal equations: the matrix is scaled
+// to unit diagonal, inverted in place (ne.a then holds the inverse of the
+// unscaled matrix) and applied to the right-hand side.  inflation: the
+// diagonal of the inverse of the unit-diagonal matrix, the variance
+// inflation of each parameter free of its unit.  false: a parameter the
+// scan does not define, or a singular matrix.
+bool solve_shifts(NormalEquations& ne, int nvar, std::array<double, 6>& inflation, std::array<double, 6>& shift) {
+    std::array<double, 6> s{};
+    for (int j = 0; j < nvar; ++j) {
+        const double diag = ne.a[static_cast<std::size_t>(j * LDA + j)];
+        if (diag < MIN_DIAGONAL) return false;
+        s[static_cast<std::size_t>(j)] = 1.0 / std::sqrt(diag);
+    }
+    for (int j = 0; j < nvar; ++j)
+        for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
+
+    double det = 0.0;
+    int npiv = 0;
+    MXLNEQ(ne.a.data(), nvar, LDA, det, npiv, PIVOT_TOLERANCE, 0);
+    if (npiv != nvar) return false;
+    for (int j = 0; j < nvar; ++j) inflation[j] = ne.a[j * LDA + j];
+    for (int j = 0; j < nvar; ++j) {
+        for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
+    }
+    for (int j = 0; j < nvar; ++j) {
+        double sum = 0.0;
+        for (int l = 0; l < nvar; ++l) sum += ne.a[j + l * LDA] * ne.b[l];
+        shift[j] = sum;
+    }
+    return true;
+}
+
 }  // namespace
 
 int last_pklsq_cycles() { return g_cycles; }
@@ -97,7 +143,7 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
            double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd, double& rwp,
            double& gof, int& icode) {
     const Doublet dbl = make_doublet(wave(1), wave(2), mshift, tth);
-    if (!dbl.two_lines) par(6) = 0.0;
+    if (!dbl.two_lines) par(P_IRATIO) = 0.0;
 
     std::array<int, 6> idx{};
     int nvar = 0;
@@ -133,7 +179,7 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
     bool converged = false;
     NormalEquations ne;
     for (int cycle = 1;; ++cycle) {
-        const double f = std::min(0.1 * cycle, 0.7);
+        const double f = std::min(DAMPING_STEP * cycle, DAMPING_MAX);
         if (cycle > MAX_CYCLES) {
             icode = 2;
             break;
@@ -152,38 +198,11 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
         }
         if (converged || nvar == 0) break;
 
-        std::array<double, 6> s{};
-        for (int j = 0; j < nvar; ++j) {
-            const double diag = ne.a[static_cast<std::size_t>(j * LDA + j)];
-            if (diag < 1.0e-20) {
-                icode = 1;
-                break;
-            }
-            s[static_cast<std::size_t>(j)] = 1.0 / std::sqrt(diag);
-        }
-        if (icode != 0) break;
-        for (int j = 0; j < nvar; ++j)
-            for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
-
-        double det = 0.0;
-        int npiv = 0;
-        MXLNEQ(ne.a.data(), nvar, LDA, det, npiv, 1.0e-6, 0);
-        if (npiv != nvar) {
+        std::array<double, 6> inflation{};
+        std::array<double, 6> shift{};
+        if (!solve_shifts(ne, nvar, inflation, shift)) {
             icode = 1;
             break;
-        }
-        // Diagonal of the inverse of the unit-diagonal matrix: the variance
-        // inflation of each parameter, free of its unit.
-        std::array<double, 6> inflation{};
-        for (int j = 0; j < nvar; ++j) inflation[j] = ne.a[j * LDA + j];
-        std::array<double, 6> shift{};
-        for (int j = 0; j < nvar; ++j) {
-            for (int l = 0; l < nvar; ++l) ne.a[l + j * LDA] *= s[l] * s[j];
-        }
-        for (int j = 0; j < nvar; ++j) {
-            double sum = 0.0;
-            for (int l = 0; l < nvar; ++l) sum += ne.a[j + l * LDA] * ne.b[l];
-            shift[j] = sum;
         }
 
         converged = true;
@@ -198,12 +217,12 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
             // all).  Judged on the unit-free inverse: the variance of a
             // precisely measured position (esd below 1e-4 deg) is no sign
             // of trouble.
-            if (gof * inflation[j] < 1.0e-8 || !(ainv > 0.0) || !std::isfinite(nv[k])) {
+            if (gof * inflation[j] < MIN_CONDITION || !(ainv > 0.0) || !std::isfinite(nv[k])) {
                 icode = 1;
                 break;
             }
             ne_esd[j] = std::sqrt(sgof * ainv);
-            if (std::fabs(shift[j] / ne_esd[j]) > 0.01) converged = false;
+            if (std::fabs(shift[j] / ne_esd[j]) > CONVERGED_SHIFT) converged = false;
         }
         if (icode != 0) break;
         v = nv;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/angles.h"
+
 namespace tarnivox {
 
 double GAUSS(double x, double p, double h, double& dp, double& dh) {
@@ -44,15 +46,15 @@ Doublet make_doublet(double wave1, double wave2, double mshift, double tth) {
     const double half = tth / 2.0;
     // Near 2theta = 180 the alpha2 reflection no longer exists; keep the
     // argument of asin on the sphere so the shift stays finite.
-    const double s = std::clamp(d.rho * std::sin(half / DEG_PER_RAD), -1.0, 1.0);
-    d.shift = std::asin(s) * DEG_PER_RAD - half + mshift;
+    const double s = std::clamp(d.rho * std::sin(half / DEGRAD), -1.0, 1.0);
+    d.shift = std::asin(s) * DEGRAD - half + mshift;
     return d;
 }
 
 double alpha2_position_factor(const Doublet& d, double p1) {
-    const double c2 = std::cos((p1 + d.shift) / DEG_PER_RAD);
+    const double c2 = std::cos((p1 + d.shift) / DEGRAD);
     if (std::fabs(c2) < 1.0e-12) return d.rho;
-    return d.rho * std::cos(p1 / DEG_PER_RAD) / c2;
+    return d.rho * std::cos(p1 / DEGRAD) / c2;
 }
 
 double doublet_model(double x, const double* par6, const Doublet& d) {

@@ -9,7 +9,6 @@ namespace tarnivox {
 inline constexpr double GAUSS_C1 = 0.9394373;    // 2*sqrt(ln 2/pi)
 inline constexpr double GAUSS_C2 = 1.6651092;    // 2*sqrt(ln 2)
 inline constexpr double LORENTZ_C3 = 0.6366197;  // 2/pi
-inline constexpr double DEG_PER_RAD = 57.29578;
 
 // Gaussian of FWHM h at p, with the derivatives by position and width.
 // Beyond 6 FWHM from the centre (and for a width that is not positive) the

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/angles.h"
 #include "core/store.h"
 #include "fitting/background.h"
 #include "fitting/fitscan.h"
@@ -9,10 +10,8 @@
 namespace tarnivox {
 namespace {
 
-constexpr double DEG_PER_RAD = 57.29578;
-
 // FWHM = a + b*tan(|theta|) of the peak-parameter defaults.
-double fwhm_from_model() { return G.FWHMA + G.FWHMB * std::tan(std::fabs(G.ANGLES(1)) / 2.0 / DEG_PER_RAD); }
+double fwhm_from_model() { return G.FWHMA + G.FWHMB * std::tan(std::fabs(G.ANGLES(1)) / 2.0 / DEGRAD); }
 
 double end_step_background() {
     if (G.NPTS < 1 || G.NPTS > MAXSTEPS) return 0.0;
@@ -24,7 +23,7 @@ double end_step_background() {
 // an unbalanced flag left by an earlier scan must not mark this one (it
 // would print "U" and waive its RWP test).
 double start_background() {
-    if (G.IFIX(1) == 1) return GET_BACKGROUND(G.ANGLES(1));
+    if (G.IFIX(P_BACKGROUND) == 1) return GET_BACKGROUND(G.ANGLES(1));
     G.BGUNBAL = 0;
     return end_step_background();
 }
@@ -40,38 +39,38 @@ double peak_step_position() {
 }  // namespace
 
 void set_start_values(const TypedStartValues* typed) {
-    G.PAR(1) = start_background();
-    if (G.IFIX(2) == 1) {
-        G.PAR(2) = fwhm_from_model();
+    G.PAR(P_BACKGROUND) = start_background();
+    if (G.IFIX(P_FWHM) == 1) {
+        G.PAR(P_FWHM) = fwhm_from_model();
     } else if (typed != nullptr) {
-        G.PAR(2) = typed->fwhm;
+        G.PAR(P_FWHM) = typed->fwhm;
     }
-    G.PAR(3) = (G.CMAX - G.PAR(1)) * G.PAR(2);
-    G.PAR(4) = peak_step_position();
-    if (G.IREF(4) != 1 && G.IFIX(4) == 1 && G.UBFLAG == 1) G.PAR(4) = omega_from_ub(G.PAR(4));
-    if (G.IFIX(5) == 1) {
-        G.PAR(5) = G.ETA0;
+    G.PAR(P_INTENSITY) = (G.CMAX - G.PAR(P_BACKGROUND)) * G.PAR(P_FWHM);
+    G.PAR(P_POSITION) = peak_step_position();
+    if (G.IREF(P_POSITION) != 1 && G.IFIX(P_POSITION) == 1 && G.UBFLAG == 1) G.PAR(P_POSITION) = omega_from_ub(G.PAR(P_POSITION));
+    if (G.IFIX(P_ETA) == 1) {
+        G.PAR(P_ETA) = G.ETA0;
     } else if (typed != nullptr) {
-        G.PAR(5) = typed->eta;
+        G.PAR(P_ETA) = typed->eta;
     }
-    if (G.IFIX(6) == 1) {
-        G.PAR(6) = G.A2RATIO;
+    if (G.IFIX(P_IRATIO) == 1) {
+        G.PAR(P_IRATIO) = G.A2RATIO;
     } else if (typed != nullptr) {
-        G.PAR(6) = typed->ratio;
+        G.PAR(P_IRATIO) = typed->ratio;
     }
 }
 
 void set_default_start_values() {
-    G.PAR(1) = start_background();
-    G.PAR(2) = fwhm_from_model();
-    G.PAR(3) = G.CMAX * G.PAR(2);
-    if (G.IREF(4) == 1) {
-        G.PAR(4) = peak_step_position();
+    G.PAR(P_BACKGROUND) = start_background();
+    G.PAR(P_FWHM) = fwhm_from_model();
+    G.PAR(P_INTENSITY) = G.CMAX * G.PAR(P_FWHM);
+    if (G.IREF(P_POSITION) == 1) {
+        G.PAR(P_POSITION) = peak_step_position();
     } else if (G.UBFLAG == 1) {
-        G.PAR(4) = omega_from_ub(G.PAR(4));
+        G.PAR(P_POSITION) = omega_from_ub(G.PAR(P_POSITION));
     }
-    G.PAR(5) = G.ETA0;
-    G.PAR(6) = G.RATIO0;
+    G.PAR(P_ETA) = G.ETA0;
+    G.PAR(P_IRATIO) = G.RATIO0;
 }
 
 }  // namespace tarnivox

@@ -117,14 +117,14 @@ void READ_SCAN_CAD4(int& status) {
     int v = 0;
     for (;;) {
         if (next_input_line(line, 80) != READ_OK || ends_data(line)) {
-            status = 12;
+            status = READER_END;
             return;
         }
         const std::string body = without_margin(line);
         if (record_code(body) != 1) continue;
         int code = 0;
         if (read_fixed(body, "(I2,I6,3I5,1X,A6,7X,I4)", {&code, &G.NREF, G.IHKL, &flags, &v}) != READ_OK) {
-            status = 11;
+            status = READER_READ_ERROR;
             return;
         }
         flags.resize(6, ' ');
@@ -134,7 +134,7 @@ void READ_SCAN_CAD4(int& status) {
 
     // A reflection cut short by the end of the file cannot be used.
     if (next_input_line(line, 80) != READ_OK) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
     int code = 0;
@@ -143,7 +143,7 @@ void READ_SCAN_CAD4(int& status) {
     if (read_fixed(without_margin(line), "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) !=
             READ_OK ||
         code != 2 || nref != G.NREF) {
-        status = 11;
+        status = READER_READ_ERROR;
         return;
     }
     G.STEP = G.SCANW / 95.0;
@@ -152,7 +152,7 @@ void READ_SCAN_CAD4(int& status) {
     bool unreadable = false;
     for (int j = 3; j <= 10; ++j) {
         if (next_input_line(line, 80) != READ_OK) {
-            status = 13;
+            status = READER_NOT_FOUND;
             return;
         }
         Arr1<int, 12> c;
@@ -161,14 +161,14 @@ void READ_SCAN_CAD4(int& status) {
             continue;
         }
         if (code != j || nref != G.NREF) {
-            status = 11;
+            status = READER_READ_ERROR;
             return;
         }
         for (int i = 1; i <= 12; ++i) G.COUNTS(12 * (j - 3) + i) = c(i);
     }
     // A speed code of 0 gives no counting time: the scan cannot be scaled.
     if (unreadable || v == 0) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
 
@@ -192,7 +192,7 @@ void ANGLE_CONV(const Arr1<double, 4>& kappa_angles, Arr1<double, 4>& angles, in
     const double chi = 2.0 * std::asin(SIN_KAPPA_AXIS * std::sin(half_kappa)) / RAD;
     double r = std::cos(half_kappa) / std::cos(chi / 2.0 * RAD);
     if (!(std::abs(r) <= 1.001)) {
-        status = 11;
+        status = READER_READ_ERROR;
         EXITINT("OVERFLOW IN ANGLE_CONVERT");
     }
     if (std::abs(r) > 0.999999) r = r > 0 ? 1.0 : -1.0;

@@ -25,7 +25,6 @@
 namespace tarnivox {
 namespace {
 
-constexpr int NOTICE_ICON = 3;
 constexpr std::string_view CLASS_LETTERS = "WMRSFIN";
 
 using Reader = void (*)(int&);
@@ -111,12 +110,12 @@ bool open_standard_file() {
     for (;;) {
         status = -1;
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
-        if (status == 12) break;
-        if (status == 11) {
+        if (status == READER_END) break;
+        if (status == READER_READ_ERROR) {
             WAITBOX(0);
             EXITINT("READ ERROR ON SCAN FILE");
         }
-        if (status == 13)
+        if (status == READER_NOT_FOUND)
             unreadable = true;
         else
             SUM_SCANTYPES(G.RFLAG);
@@ -144,12 +143,12 @@ bool convert_instrument_file() {
     for (;;) {
         status = 0;
         scan(status);
-        if (status == 12) break;
-        if (status == 11) {
+        if (status == READER_END) break;
+        if (status == READER_READ_ERROR) {
             WAITBOX(0);
             EXITINT("READ ERROR ON SCAN FILE");
         }
-        if (status == 13 || !writable()) {
+        if (status == READER_NOT_FOUND || !writable()) {
             unreadable = true;
             continue;
         }
@@ -180,7 +179,7 @@ void READ_HEADER(int& status) {
     const Reader header = readers_of(G.INFMT).header;
     if (header != nullptr) header(status);
     if (status != 0) {
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Error Reading File Header", NOTICE_ICON, GM_BUTTONS_OK);
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Error Reading File Header", GM_ICON_NOTICE, GM_BUTTONS_OK);
         G.INOPEN = 0;
         return;
     }
@@ -191,7 +190,7 @@ void READ_HEADER(int& status) {
         if ((flag_before != 1 || !(G.UB == ub_before)) && UB_TO_BLAXES() != 0)
             GMDISPLAYMESSAGEBOX("TARNIVOX",
                                 "BLAXES is not a permutation of 1 2 3: orientation matrix not converted",
-                                NOTICE_ICON, GM_BUTTONS_OK);
+                                GM_ICON_NOTICE, GM_BUTTONS_OK);
         derive_cell();
     }
 }
@@ -201,10 +200,10 @@ void CONVERT_FILE(int& status) {
     const bool unreadable = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
     WAITBOX(0);
     if (unreadable)
-        GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", NOTICE_ICON,
+        GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", GM_ICON_NOTICE,
                             GM_BUTTONS_OK);
     else
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", NOTICE_ICON, GM_BUTTONS_OK);
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", GM_ICON_NOTICE, GM_BUTTONS_OK);
     status = 0;
     G.INOPEN = 1;
     if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);

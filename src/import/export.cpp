@@ -14,10 +14,9 @@
 namespace tarnivox {
 namespace {
 
-constexpr int NOTICE_ICON = 3;
 constexpr int LU_NEWSTD = 26;
 
-void notice(const char* text) { GMDISPLAYMESSAGEBOX("TARNIVOX", text, NOTICE_ICON, GM_BUTTONS_OK); }
+void notice(const char* text) { GMDISPLAYMESSAGEBOX("TARNIVOX", text, GM_ICON_NOTICE, GM_BUTTONS_OK); }
 
 void end_copy(const char* text) {
     close_unit(LU_NEWSTD);
@@ -57,11 +56,11 @@ void CONVERT_TO_STD() {
     for (;;) {
         status = 0;
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
-        if (status == 11) {
+        if (status == READER_READ_ERROR) {
             end_copy("Error reading scratch file");
             return;
         }
-        if (status == 12) {
+        if (status == READER_END) {
             end_copy("Standard data file written successfully");
             return;
         }

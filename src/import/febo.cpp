@@ -66,7 +66,7 @@ void scale_from_speed(int s) {
 void READ_HEADER_FEBO(int& status) {
     GET_STEP_SIZE(G.STEP);
     if (!read_header_lines()) {
-        status = 11;
+        status = READER_READ_ERROR;
         return;
     }
     G.NREF = 0;
@@ -99,7 +99,7 @@ void READ_SCAN_FEBO(int& status) {
     const int npts = rec(8);
     const int speed = rec(9);
     if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) {
-        status = 12;
+        status = READER_END;
         return;
     }
     G.NREF += 1;
@@ -117,7 +117,7 @@ void READ_SCAN_FEBO(int& status) {
         GMDISPLAYERRORBOX("Tarnivox",
                           format_record("('Error converting datafile: ICODE=',I1,' iseq =',I5,' hkl=',3I4)",
                                         {code, G.NREF, G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
-        status = 11;
+        status = READER_READ_ERROR;
         return;
     }
 
@@ -131,7 +131,7 @@ void READ_SCAN_FEBO(int& status) {
             Arr1<int, PER_RECORD> c;
             const int cst = read_free_ints(c.first(n));
             if (cst == READ_EOF) {
-                status = 13;
+                status = READER_NOT_FOUND;
                 return;
             }
             if (cst != READ_OK) usable = false;
@@ -139,7 +139,7 @@ void READ_SCAN_FEBO(int& status) {
         }
     }
     if (!usable) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
     G.NPTS = npts;

@@ -15,7 +15,7 @@ namespace {
 constexpr int COUNTS_PER_LINE = 21;
 
 [[noreturn]] void bad_datafile(int& status) {
-    status = 11;
+    status = READER_READ_ERROR;
     EXITINT("Error reading datafile");
 }
 
@@ -40,7 +40,7 @@ void READ_SCAN_HUBER(int& status) {
     std::string line;
     const int st = next_input_line(line, 200);
     if (st == READ_EOF) {
-        status = 12;
+        status = READER_END;
         rewind_unit(LU_INPUT);
         return;
     }
@@ -70,7 +70,7 @@ void READ_SCAN_HUBER(int& status) {
     // Without steps, or without a counting time, the scan cannot be put on
     // the common scale; beyond 500 steps it does not fit the scan record.
     if (!steps_fit(npts) || !(G.STEPTIME > 0.0)) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
     G.NPTS = npts;

@@ -73,7 +73,7 @@ bool steps_fit(long long npts) { return npts >= 1 && npts <= MAXSTEPS; }
 
 int reader_status(int read_status) {
     if (read_status == READ_OK) return 0;
-    return read_status == READ_EOF ? 12 : 11;
+    return read_status == READ_EOF ? READER_END : READER_READ_ERROR;
 }
 
 }  // namespace tarnivox

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/array.h"
+#include "import/reader_status.h"
 
 namespace tarnivox {
 

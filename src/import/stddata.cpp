@@ -10,6 +10,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/angles.h"
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
@@ -21,12 +22,7 @@ namespace {
 
 constexpr std::size_t kHeaderWidth = 120;  // header and data lines are read as 120 characters
 constexpr int kCountsPerLine = 10;
-constexpr double kDegPerRad = 57.29578;
 
-// Status codes of the scan readers.
-constexpr int ST_READ_ERROR = 11;
-constexpr int ST_END = 12;
-constexpr int ST_NOT_FOUND = 13;
 
 // A walk backwards that never meets the DATA line (a file that was never
 // positioned past its header) gives up after this many lines instead of
@@ -97,9 +93,9 @@ bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
 // 0 when the wavelengths do not give a real angle (no parameter file yet).
 double alpha2_shift(double two_theta) {
     if (!(G.WAVE1 > 0.0)) return 0.0;
-    const double s = G.WAVE2 / G.WAVE1 * std::sin(two_theta / 2.0 / kDegPerRad);
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(two_theta / 2.0 / DEGRAD);
     if (!(std::fabs(s) <= 1.0)) return 0.0;
-    return std::asin(s) * kDegPerRad - two_theta / 2.0;
+    return std::asin(s) * DEGRAD - two_theta / 2.0;
 }
 
 // Puts a completely read reflection into the current scan record and
@@ -222,11 +218,11 @@ void SKIP_HEADER_STDDATA(int unit, int& status) {
         std::string line;
         const int rc = read_line(unit, line);
         if (rc == READ_EOF) {
-            status = ST_END;
+            status = READER_END;
             return;
         }
         if (rc != READ_OK) {
-            status = ST_READ_ERROR;
+            status = READER_READ_ERROR;
             return;
         }
         if (begins_with_data(line)) return;
@@ -294,7 +290,7 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
     } else if (mode == -1) {
         if (G.NREF == 1) return;
         if (!position_before_previous(unit)) {
-            status = ST_READ_ERROR;
+            status = READER_READ_ERROR;
             return;
         }
     }
@@ -305,11 +301,11 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
         if (rc == READ_EOF) {
             WAITBOX(0);
             if (search) {
-                GMDISPLAYMESSAGEBOX("TARNIVOX", "Reflection not found", 1, GM_BUTTONS_OK);
-                status = ST_NOT_FOUND;
+                GMDISPLAYMESSAGEBOX("TARNIVOX", "Reflection not found", GM_ICON_INFORMATION, GM_BUTTONS_OK);
+                status = READER_NOT_FOUND;
             } else {
-                if (!quiet) GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", 1, GM_BUTTONS_OK);
-                status = ST_END;
+                if (!quiet) GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", GM_ICON_INFORMATION, GM_BUTTONS_OK);
+                status = READER_END;
             }
             // One step back over the end of file: a further forward step
             // meets it again, a backward step finds the last reflection.
@@ -317,14 +313,14 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
             return;
         }
         if (rc != READ_OK) {
-            status = ST_READ_ERROR;
+            status = READER_READ_ERROR;
             return;
         }
         if (line.empty() || line.front() != 'R') continue;
 
         ReflectionLine r;
         if (!parse_reflection_line(line, r)) {
-            status = ST_READ_ERROR;
+            status = READER_READ_ERROR;
             return;
         }
         if (mode == 1 && r.nref != wanted) continue;
@@ -332,7 +328,7 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
 
         Arr1<int, MAXSTEPS> counts;
         if (!read_count_lines(unit, r.npts, counts)) {
-            status = ST_READ_ERROR;
+            status = READER_READ_ERROR;
             return;
         }
         if (mode == 0 && G.SKIPWEAK == 1 && r.rflag == 'W') continue;

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "core/array.h"
+#include "import/reader_status.h"
 
 namespace tarnivox {
 
@@ -26,7 +27,8 @@ void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl,
                        char rflag, std::span<const long long> counts);
 
 // Rewinds the standard scan file and reads to just past its DATA line.
-// status 11 on a read error, 12 at end of file, otherwise unchanged.
+// status READER_READ_ERROR (11) on a read error, READER_END (12) at end
+// of file, otherwise unchanged.
 void SKIP_HEADER_STDDATA(int unit, int& status);
 
 // Reads the header into TITLE, UB and UBFLAG.  status 0, or 1 when the

@@ -81,7 +81,7 @@ void READ_SCAN_STOE(int& status) {
     double ignored_r = 0.0;
     for (;;) {
         if (next_input_line(line, 100) != READ_OK) {
-            status = 12;
+            status = READER_END;
             return;
         }
         if (line.empty() || line[0] != ' ') continue;
@@ -94,11 +94,11 @@ void READ_SCAN_STOE(int& status) {
                                  &nread);
         // The closing line holds the indices 0 0 0 and nothing more.
         if (nread >= 3 && G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) {
-            status = 12;
+            status = READER_END;
             return;
         }
         if (st != READ_OK || nread < 16) {
-            status = 11;
+            status = READER_READ_ERROR;
             return;
         }
         break;
@@ -116,7 +116,7 @@ void READ_SCAN_STOE(int& status) {
     for (;;) {
         const int st = next_input_line(line, 100);
         if (st != READ_OK) {
-            status = 12;
+            status = READER_END;
             return;
         }
         if (line.empty() || line[0] != 'P') break;
@@ -135,7 +135,7 @@ void READ_SCAN_STOE(int& status) {
     // A scan without steps, with more steps than a scan record holds, or
     // without counting time cannot be put on the common scale.
     if (!steps_fit(nvalues - 1) || total_time <= 0) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
     G.NPTS = static_cast<int>(nvalues - 1);

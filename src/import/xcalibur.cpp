@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/angles.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "import/cad4.h"
@@ -13,7 +14,6 @@
 namespace tarnivox {
 namespace {
 
-constexpr double DEG = 57.29578;
 constexpr int COUNTS_PER_LINE = 8;
 
 [[noreturn]] void header_error() { EXITINT("ERROR READING DATAFILE HEADER"); }
@@ -281,14 +281,14 @@ void READ_SCAN_XCAL(int& status) {
     if (older && std::abs(G.XSCANW(3) - 1.0) > 0.00001) {
         // 2theta of the file is on another wavelength scale; a value that
         // cannot be brought back leaves the reflection out.
-        const double s = G.XSCANW(3) != 0.0 ? std::sin(G.ANGLES(1) / 2.0 / DEG) / G.XSCANW(3) : 2.0;
+        const double s = G.XSCANW(3) != 0.0 ? std::sin(G.ANGLES(1) / 2.0 / DEGRAD) / G.XSCANW(3) : 2.0;
         if (std::abs(s) > 1.0) {
             status = 13;
             return;
         }
-        G.ANGLES(1) = 2.0 * std::asin(s) * DEG;
+        G.ANGLES(1) = 2.0 * std::asin(s) * DEGRAD;
     }
-    G.SCANW = G.XSCANW(1) + G.XSCANW(2) * std::tan(G.ANGLES(1) / 2.0 / DEG);
+    G.SCANW = G.XSCANW(1) + G.XSCANW(2) * std::tan(G.ANGLES(1) / 2.0 / DEGRAD);
     G.STEP = G.SCANW / G.NPTS;
     if (older && standard) {
         const double d = G.XSPEED * G.NPTS * G.STDTIME(istd);

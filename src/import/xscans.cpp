@@ -106,7 +106,7 @@ void DECODE_DATA(int& status) {
     std::string line;
     do {
         if (next_input_line(line, 80) != READ_OK) {
-            status = 13;
+            status = READER_NOT_FOUND;
             return;
         }
         for (const char c : line) {
@@ -126,7 +126,7 @@ void DECODE_DATA(int& status) {
             pending.clear();
         }
     } while (n < G.NPTS);
-    if (corrupt) status = 13;
+    if (corrupt) status = READER_NOT_FOUND;
 }
 
 void READ_SCAN_XSCANS(int& status) {
@@ -144,7 +144,7 @@ void READ_SCAN_XSCANS(int& status) {
     if (read_fixed(line, "(1X,I6,3I4,4F8.2,F5.2,F8.2)",
                    {&seq, G.IHKL, &G.ANGLES(1), &omega, &G.ANGLES(4), &G.ANGLES(3), &width, &speed}) !=
         READ_OK) {
-        status = 11;
+        status = READER_READ_ERROR;
         return;
     }
     G.NREF = seq < 0 ? -seq : seq;
@@ -154,16 +154,16 @@ void READ_SCAN_XSCANS(int& status) {
         if (G.ISCTYPE == 0) EXITINT("Unidentified Standard Refln");
     }
     DECODE_DATA(status);
-    if (status == 13) return;
+    if (status == READER_NOT_FOUND) return;
     // The step needs at least two steps; the scan record holds at most 500.
     if (G.NPTS < 2 || G.NPTS > MAXSTEPS) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
     // The scan speed puts an ordinary reflection on the common scale; without
     // a positive one its intensity would come out as zero or negative.
     if (G.ISCTYPE == 0 && !(speed > 0.0)) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
     G.SCANW = width < 0 ? -width : width;

@@ -3,7 +3,7 @@
 namespace tarnivox {
 namespace {
 std::optional<std::time_t> fixed_time;
-}
+}  // namespace
 
 std::string date_text(std::time_t t) {
     std::tm tm{};

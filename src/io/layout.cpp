@@ -1,22 +1,22 @@
 #include "io/layout.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <string>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
+#include "core/internal_error.h"
 #include "io/units.h"
 
 namespace tarnivox {
 namespace {
 
 [[noreturn]] void layout_error(std::string_view layout, const char* what) {
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: record layout \"%.*s\": %s\n",
-                 static_cast<int>(layout.size()), layout.data(), what);
-    std::fflush(stderr);
-    std::abort();
+    internal_error("record layout \"" + std::string(layout) + "\": " + what);
 }
 
 // ---------------------------------------------------------------- parsing
@@ -394,13 +394,17 @@ bool parse_real_text(const std::string& s, int implied, double& out) {
     }
     if (!point && implied > 0) {
         while (ip.size() < static_cast<std::size_t>(implied)) ip.insert(ip.begin(), '0');
-        fp = ip.substr(ip.size() - static_cast<std::size_t>(implied));
-        ip.resize(ip.size() - static_cast<std::size_t>(implied));
+        const std::size_t cut = ip.size() - static_cast<std::size_t>(implied);
+        fp.assign(ip, cut, std::string::npos);
+        ip.resize(cut);
     }
     norm += ip.empty() ? "0" : ip;
     norm += '.';
     norm += fp.empty() ? "0" : fp;
-    if (!ex.empty()) norm += "e" + ex;
+    if (!ex.empty()) {
+        norm += 'e';
+        norm += ex;
+    }
     char* end = nullptr;
     const double v = std::strtod(norm.c_str(), &end);
     if (end == nullptr || *end != '\0' || !std::isfinite(v)) return false;
@@ -560,6 +564,16 @@ std::string format_int(long long v, int w, int m) {
     if (v < 0) digits.insert(digits.begin(), '-');
     if (digits.size() > W) return std::string(W, '*');
     return std::string(W - digits.size(), ' ') + digits;
+}
+
+std::string format_fixed_whole(double v, int w, int d) {
+    if (!std::isfinite(v) || std::fabs(v) >= 1e30) return {};
+    // At most 30 integer digits, a sign, the point and d decimals.
+    for (int width = std::max(w, 1); width <= d + 32; ++width) {
+        std::string s = format_fixed(v, width, d);
+        if (s.find('*') == std::string::npos) return s;
+    }
+    return {};
 }
 
 std::string format_fixed(double v, int w, int d) {

@@ -108,6 +108,11 @@ int write_record(int lu, std::string_view layout, std::initializer_list<OutItem>
 // A single field: Iw / Iw.m and Fw.d as the layout writer gives them.
 std::string format_int(long long v, int w, int m = -1);
 std::string format_fixed(double v, int w, int d);
+// Fw.d in at least w columns: a value too wide for w takes the columns it
+// needs instead of asterisks (labels and report values that must be read
+// whole).  Empty for a value that is not a number or too large for fixed
+// point.
+std::string format_fixed_whole(double v, int w, int d);
 
 // Reads one record (a single line) with a fixed-column layout.  A '/' in
 // the layout reads the following items as from an empty record.

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+
+#include "core/internal_error.h"
 
 namespace tarnivox {
 namespace {
@@ -22,17 +25,16 @@ struct Unit {
     LastOp last = LastOp::None;
 };
 
-constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT};
+constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT, LU_CIF};
 constexpr std::size_t kNumUnits = sizeof(kUnits) / sizeof(kUnits[0]);
 Unit table[kNumUnits];
-long size_limit[kNumUnits] = {-1, -1, -1, -1, -1, -1, -1};
+long size_limit[kNumUnits] = {-1, -1, -1, -1, -1, -1, -1, -1};
 WriteErrorHandler on_write_error = nullptr;
 
 std::size_t slot(int lu) {
     for (std::size_t i = 0; i < kNumUnits; ++i)
         if (kUnits[i] == lu) return i;
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: unit %d is not one of the program's units\n", lu);
-    std::abort();
+    internal_error("unit " + std::to_string(lu) + " is not one of the program's units");
 }
 
 Unit& unit(int lu) { return table[slot(lu)]; }
@@ -110,6 +112,11 @@ std::string unit_path(int lu) { return unit(lu).path; }
 void close_all_units() {
     for (int lu : kUnits) close_unit(lu);
 }
+
+namespace {
+// An internal error anywhere flushes and closes the program's files first.
+[[maybe_unused]] const bool cleanup_registered = (set_internal_error_cleanup(&close_all_units), true);
+}  // namespace
 
 int read_line(int lu, std::string& line) {
     Unit& u = unit(lu);

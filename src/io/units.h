@@ -2,8 +2,9 @@
 // The unit table: Tarnivox reaches every file through a fixed unit number
 // (1 input data, 2 intensity output, 3 instrument parameters, 20 log,
 // 25 standard scan file, 26 experiment / new standard file, 30 scan export
-// and defaults).  Each unit is one open text file, read and written line by
-// line as sequential records, with rewind and backspace by one record.
+// and defaults, 31 the CIF fragment).  Each unit is one open text file,
+// read and written line by line as sequential records, with rewind and
+// backspace by one record.
 //
 // Units opened with first-character carriage control (the log, the scan
 // export file, the defaults file) take the first character of every written
@@ -22,6 +23,7 @@ inline constexpr int LU_LOG = 20;
 inline constexpr int LU_SCAN = 25;
 inline constexpr int LU_EXP = 26;
 inline constexpr int LU_EXPORT = 30;
+inline constexpr int LU_CIF = 31;  // the CIF fragment, open only while it is written
 
 enum class OpenMode {
     Read,     // existing file, reading only

@@ -48,7 +48,11 @@ void write_reflection(const std::string& text) {
 
 // Status characters of the Rfine record: the classification letter and
 // the five fit-status characters.
-std::string status_text() { return std::string(1, G.RFLAG_SAVE) + G.FITSTAT.padded(); }
+std::string status_text() {
+    std::string st(1, G.RFLAG_SAVE);
+    st += G.FITSTAT.padded();
+    return st;
+}
 
 // The direction cosines can only be given when the reciprocal cell has
 // been derived from UB.
@@ -197,7 +201,7 @@ void WRITE_INT() {
     WRAP(G.ANGLES(3));
     WRAP(G.ANGLES(4));
     // A POSITION of 999 or more is the mark of a fit that gave no position.
-    const double omega = std::fabs(G.PAR(4)) < 999.0 ? G.PAR(4) : G.ANGLES(2);
+    const double omega = std::fabs(G.PAR(P_POSITION)) < 999.0 ? G.PAR(P_POSITION) : G.ANGLES(2);
 
     int d1 = 0;
     int ierr = 0;

@@ -38,7 +38,7 @@ constexpr std::string_view COUNTS_LAYOUT =
 std::string first(std::string_view s, std::size_t n) { return std::string(s.substr(0, n)); }
 
 std::string background_text() {
-    if (G.IFIX(1) != 1) return "FIXED TO AVERAGE OF END STEPS";
+    if (G.IFIX(P_BACKGROUND) != 1) return "FIXED TO AVERAGE OF END STEPS";
     switch (G.IBACK) {
         case 1: return "FIXED TO AVERAGE VALUE FOR 2THETA";
         case 2:
@@ -49,8 +49,8 @@ std::string background_text() {
 }
 
 std::string position_text() {
-    const bool refined = G.IREF(4) != 0;
-    if (G.IFIX(4) == 1) return refined ? "REFINED, BUT FIXED FROM UB IF FAIL ON PASS 1" : "FIXED TO POSITION CALCULATED FROM UB";
+    const bool refined = G.IREF(P_POSITION) != 0;
+    if (G.IFIX(P_POSITION) == 1) return refined ? "REFINED, BUT FIXED FROM UB IF FAIL ON PASS 1" : "FIXED TO POSITION CALCULATED FROM UB";
     return refined ? "REFINED" : "FIXED AT PEAK MAXIMUM";
 }
 
@@ -61,7 +61,7 @@ std::string parameter_text(int k) {
     switch (k) {
         case 1: return background_text();
         case 2:
-            if (G.IFIX(2) == 1) return format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {G.FWHMA, G.FWHMB});
+            if (G.IFIX(P_FWHM) == 1) return format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {G.FWHMA, G.FWHMB});
             return "FIXED AT VALUE DETERMINED FROM PROFILE";
         case 3: return "FIXED";
         case 5: return format_record("('FIXED AT ',F4.2)", {G.ETA0});

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/angles.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "io/layout.h"
@@ -22,8 +23,6 @@ namespace {
 
 constexpr std::size_t kLineWidth = 80;
 constexpr std::size_t kKeyWidth = 6;
-// The monochromator shift is worked in 57.2958 degrees per radian.
-constexpr double kDegPerRad = 57.2958;
 
 // Mandatory keywords, in the order the presence check reports them.
 enum Mandatory { PKPAR = 1, FITLIM, ATTEN, WAVEL, RFLAGS, TFLAGS, PARITY, MONO, NMANDATORY = MONO };
@@ -115,9 +114,9 @@ void check_axes() {
 double monochromator_shift() {
     if (G.MONODIR == 0) return 0.0;
     if (!(G.WAVE1 > 0.0)) return 0.0;  // no wavelength ratio to work with
-    const double s = G.WAVE2 / G.WAVE1 * std::sin(std::fabs(G.MONO2TH) / 2.0 / kDegPerRad);
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(std::fabs(G.MONO2TH) / 2.0 / RAD);
     if (!(std::fabs(s) <= 1.0)) return 0.0;
-    return G.MONODIR * (std::asin(s) * kDegPerRad - G.MONO2TH / 2.0);
+    return G.MONODIR * (std::asin(s) * RAD - G.MONO2TH / 2.0);
 }
 
 }  // namespace
@@ -157,9 +156,9 @@ void READ_PARAMETERS() {
         if (G.PARSEEN(k) == 0) EXITINT("MISSING DATA FROM PARAMETER FILE");
 
     G.MONOSHIFT = monochromator_shift();
-    G.PAR(2) = G.FWHMA;
-    G.PAR(5) = G.ETA0;
-    G.PAR(6) = G.RATIO0;
+    G.PAR(P_FWHM) = G.FWHMA;
+    G.PAR(P_ETA) = G.ETA0;
+    G.PAR(P_IRATIO) = G.RATIO0;
     if (G.LOGOPEN == 1)
         write_record(LU_LOG, "(/,' ****************END OF PARAMETER FILE***************',/,/)");
 }

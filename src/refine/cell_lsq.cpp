@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
+#include "core/angles.h"
 #include "core/messages.h"
 #include "refine/linear_algebra.h"
 #include "refine/ub_lsq.h"
@@ -178,26 +178,18 @@ double symmetry_misfit() {
     return excess / w.NC / varu;
 }
 
-void LSVEC(int ISYM, int& IERR) {
-    IERR = 0;
-    // An unknown crystal system is refused before anything is changed.
-    if (ISYM < 1 || ISYM > 6) {
-        IERR = 2;
-        return;
-    }
-    CellLsqWork& w = cell_lsq_work();
-    const int n = G.NUBREF;
-    if (n < 1 || n > MAXREFLIST) {
-        IERR = 2;
-        return;
-    }
-    static AngTable ang;
-    static IhTable ih;
-    static Arr2<double, MAXREFLIST, 3> hphi;
-    refinement_list_tables(ang, ih);
+namespace {
 
+using ListVectors = Arr2<double, MAXREFLIST, 3>;
+
+// Steps 1 to 3 of LSVEC: the normal sums of the unconstrained problem (hh
+// the index sums, also laid into the block diagonal of the bordered
+// matrix; hphi the diffraction vectors of the list) and the unconstrained
+// orientation matrix.  false: the index sums or the matrix are singular.
+bool unconstrained_ub(int n, const AngTable& ang, const IhTable& ih, ListVectors& hphi, Mat3& hh, Mat3& ubx) {
+    CellLsqWork& w = cell_lsq_work();
     // 1. Normal sums of the unconstrained problem.
-    Mat3 hh, hp;
+    Mat3 hp;
     for (int k = 1; k <= n; ++k) {
         Vec3 h;
         CALCH(table_angles(ang, k), h);
@@ -220,30 +212,27 @@ void LSVEC(int ISYM, int& IERR) {
     double det = 0.0;
     int npiv = 0;
     MXLNEQ(hinv, 3, 3, det, npiv, 1.0e-6, 0);
-    if (npiv != 3) {
-        IERR = 2;
-        return;
-    }
+    if (npiv != 3) return false;
 
     // 3. Unconstrained orientation matrix, the one that stays in force.
-    Mat3 ubx;
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 3; ++j)
             for (int k = 1; k <= 3; ++k) ubx(i, j) += hinv[(j - 1) + (k - 1) * 3] * hp(k, i);
     for (double x : ubx.v)
-        if (!std::isfinite(x)) {
-            IERR = 2;
-            return;
-        }
-    w.UBX = ubx;
-    PARAMS();
-    G.UB = ubx;
-    G.UBFLAG = 1;
+        if (!std::isfinite(x)) return false;
+    return true;
+}
 
+// Steps 4 to 6 of LSVEC: the rotation part of UBX combined with the
+// reciprocal cell forced to the crystal system.  false: the symmetrised
+// matrix is singular (its box is shown).
+bool symmetrised_ub(int ISYM, const Mat3& ubx, Mat3& ubs, Mat3& ubsinv) {
+    CellLsqWork& w = cell_lsq_work();
     // 4. Rotation part U = UBX . B^-1.
     Mat3 b;
     BCALC(b, first6(w.CP), w.RP);
     Mat3 binv;
+    double det = 0.0;
     MINV(b, binv, det);
     const Mat3 u = mat_mul(ubx, binv);
 
@@ -265,76 +254,24 @@ void LSVEC(int ISYM, int& IERR) {
     RECIP(rp, vstar, cp, w.V);
     for (int k = 1; k <= 6; ++k) w.CP(k) = cp(k);
     BCALC(b, cp, rp);
-    const Mat3 ubs = mat_mul(u, b);
-    Mat3 ubsinv;
+    ubs = mat_mul(u, b);
     MINV(ubs, ubsinv, det);
     if (std::fabs(det) <= 1.0e-5) {
         report_error("Tarnivox", "Normal Equations Matrix in LSVEC is Singular");
-        IERR = 1;
-        return;
+        return false;
     }
+    return true;
+}
 
-    // 7. Observations in the frame of UBS, close to the integer indices.
-    static Arr2<double, MAXREFLIST, 3> hc;
-    w.RHS.fill(0.0);
-    for (int k = 1; k <= n; ++k) {
-        for (int r = 1; r <= 3; ++r)
-            hc(k, r) = ubsinv(r, 1) * hphi(k, 1) + ubsinv(r, 2) * hphi(k, 2) + ubsinv(r, 3) * hphi(k, 3);
-        for (int r = 1; r <= 3; ++r)
-            for (int i = 1; i <= 3; ++i) w.RHS(3 * (r - 1) + i) += ih(k, i) * hc(k, r);
-    }
-
-    // 8. Constrained solution.
-    int nfree = 0;
-    CONSTR(ISYM, IERR, nfree);
-    if (IERR != 0) return;
-
-    // 9. Constrained matrix and its cell.
-    Mat3 t;
-    for (int r = 1; r <= 3; ++r)
-        for (int c = 1; c <= 3; ++c) t(r, c) = w.P(3 * (r - 1) + c);
-    w.UBX = mat_mul(ubs, t);
-    PARAMS();
-
-    // 10. Residuals, row by row of T; the validity of the last entry's
-    // calculated vector.
-    Arr1<double, 3> ssrow;
-    for (int k = 1; k <= n; ++k)
-        for (int r = 1; r <= 3; ++r) {
-            const double d = t(r, 1) * ih(k, 1) + t(r, 2) * ih(k, 2) + t(r, 3) * ih(k, 3) - hc(k, r);
-            ssrow(r) += d * d;
-        }
-    w.SS = ssrow(1) + ssrow(2) + ssrow(3);
-    // The same observations fitted without constraints, for the misfit.
-    {
-        Mat3 tu;
-        for (int r = 1; r <= 3; ++r)
-            for (int c = 1; c <= 3; ++c)
-                for (int i = 1; i <= 3; ++i) tu(r, c) += hinv[(c - 1) + (i - 1) * 3] * w.RHS(3 * (r - 1) + i);
-        w.SSU = 0.0;
-        for (int k = 1; k <= n; ++k)
-            for (int r = 1; r <= 3; ++r) {
-                const double d = tu(r, 1) * ih(k, 1) + tu(r, 2) * ih(k, 2) + tu(r, 3) * ih(k, 3) - hc(k, r);
-                w.SSU += d * d;
-            }
-        w.NC = 9 - nfree;
-    }
-    int last_ierr = 0;
-    {
-        Vec3 hcalc;
-        for (int i = 1; i <= 3; ++i)
-            hcalc(i) = w.UBX(i, 1) * ih(n, 1) + w.UBX(i, 2) * ih(n, 2) + w.UBX(i, 3) * ih(n, 3);
-        Angles unused;
-        CALCA(hcalc, unused, last_ierr);
-    }
-
-    // 11. Covariance of the nine parameters.  Row r of T fits the index
-    // component r, whose scatter grows with the length of axis r (an error
-    // in h_phi appears in h, k, l scaled by a, b, c).  So each row gets its
-    // own variance, sigma_r^2 = SS_r / (N - NFREE/3), and the covariance of
-    // the constrained solution P = Q X'y (Q the leading block of the
-    // inverse of the bordered matrix) is Q . diag(sigma_r^2 HH) . Q.  With
-    // equal scatter in the three rows this is VAR . Q.
+// Step 11 of LSVEC: covariance of the nine parameters.  Row r of T fits the
+// index component r, whose scatter grows with the length of axis r (an
+// error in h_phi appears in h, k, l scaled by a, b, c).  So each row gets
+// its own variance, sigma_r^2 = SS_r / (N - NFREE/3), and the covariance of
+// the constrained solution P = Q X'y (Q the leading block of the inverse
+// of the bordered matrix) is Q . diag(sigma_r^2 HH) . Q.  With equal
+// scatter in the three rows this is VAR . Q.
+Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const Mat3& hh, const Arr1<double, 3>& ssrow) {
+    CellLsqWork& w = cell_lsq_work();
     w.VAR = w.SS / (3 * n - nfree);
     const double dof_row = n - nfree / 3.0;
     Arr2<double, 9, 9> qw;  // Q . diag(sigma_r^2 HH)
@@ -354,15 +291,20 @@ void LSVEC(int ISYM, int& IERR) {
             for (int k = 1; k <= 9; ++k) s += qw(i, k) * a_at(w, k, j);
             cov(i, j) = s;
         }
+    return cov;
+}
 
+// Steps 12 to 15 of LSVEC: the constrained cell into CELL and its esds
+// into CELLESD, from the covariance of the nine parameters through the
+// numerical derivatives of the cell by the elements of T.  false: the cell
+// is not finite (nothing is stored).
+bool cell_with_esds(int ISYM, const Mat3& ubs, Mat3 t, const Arr2<double, 9, 9>& cov) {
+    CellLsqWork& w = cell_lsq_work();
     // 12. The constrained cell.
     Arr1<double, 7> cell;
     for (int k = 1; k <= 3; ++k) cell(k) = w.CP(k), cell(3 + k) = w.CP(6 + k);
     cell(7) = w.V;
-    if (!finite_cell(cell)) {
-        IERR = 1;
-        return;
-    }
+    if (!finite_cell(cell)) return false;
     Arr1<double, 6> ref;
     for (int k = 1; k <= 6; ++k) ref(k) = w.CP(k);
     const double vref = w.V;
@@ -404,9 +346,113 @@ void LSVEC(int ISYM, int& IERR) {
         esd(m) = std::sqrt(var);
     }
     for (int m = 4; m <= 6; ++m)
-        esd(m) = (180.0 / std::numbers::pi) * esd(m) / std::fmax(sine_of(ref(m)), 1.0e-6);
+        esd(m) = DEG_PER_RAD_EXACT * esd(m) / std::fmax(sine_of(ref(m)), 1.0e-6);
     G.CELL = cell;
     if (finite_cell(esd)) G.CELLESD = esd;
+    return true;
+}
+
+}  // namespace
+
+void LSVEC(int ISYM, int& IERR) {
+    IERR = 0;
+    // An unknown crystal system is refused before anything is changed.
+    if (ISYM < 1 || ISYM > 6) {
+        IERR = 2;
+        return;
+    }
+    CellLsqWork& w = cell_lsq_work();
+    const int n = G.NUBREF;
+    if (n < 1 || n > MAXREFLIST) {
+        IERR = 2;
+        return;
+    }
+    static AngTable ang;
+    static IhTable ih;
+    static ListVectors hphi;
+    refinement_list_tables(ang, ih);
+
+    // 1 to 3.
+    Mat3 hh, ubx;
+    if (!unconstrained_ub(n, ang, ih, hphi, hh, ubx)) {
+        IERR = 2;
+        return;
+    }
+    w.UBX = ubx;
+    PARAMS();
+    G.UB = ubx;
+    G.UBFLAG = 1;
+
+    // 4 to 6.
+    Mat3 ubs, ubsinv;
+    if (!symmetrised_ub(ISYM, ubx, ubs, ubsinv)) {
+        IERR = 1;
+        return;
+    }
+
+    // 7. Observations in the frame of UBS, close to the integer indices.
+    static ListVectors hc;
+    w.RHS.fill(0.0);
+    for (int k = 1; k <= n; ++k) {
+        for (int r = 1; r <= 3; ++r)
+            hc(k, r) = ubsinv(r, 1) * hphi(k, 1) + ubsinv(r, 2) * hphi(k, 2) + ubsinv(r, 3) * hphi(k, 3);
+        for (int r = 1; r <= 3; ++r)
+            for (int i = 1; i <= 3; ++i) w.RHS(3 * (r - 1) + i) += ih(k, i) * hc(k, r);
+    }
+
+    // 8. Constrained solution.
+    int nfree = 0;
+    CONSTR(ISYM, IERR, nfree);
+    if (IERR != 0) return;
+
+    // 9. Constrained matrix and its cell.
+    Mat3 t;
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 3; ++c) t(r, c) = w.P(3 * (r - 1) + c);
+    w.UBX = mat_mul(ubs, t);
+    PARAMS();
+
+    // 10. Residuals, row by row of T; the validity of the last entry's
+    // calculated vector.
+    Arr1<double, 3> ssrow;
+    for (int k = 1; k <= n; ++k)
+        for (int r = 1; r <= 3; ++r) {
+            const double d = t(r, 1) * ih(k, 1) + t(r, 2) * ih(k, 2) + t(r, 3) * ih(k, 3) - hc(k, r);
+            ssrow(r) += d * d;
+        }
+    w.SS = ssrow(1) + ssrow(2) + ssrow(3);
+    // The same observations fitted without constraints, for the misfit.
+    {
+        Mat3 hhinv;
+        double det = 0.0;
+        MINV(hh, hhinv, det);
+        Mat3 tu;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                for (int i = 1; i <= 3; ++i) tu(r, c) += hhinv(c, i) * w.RHS(3 * (r - 1) + i);
+        w.SSU = 0.0;
+        for (int k = 1; k <= n; ++k)
+            for (int r = 1; r <= 3; ++r) {
+                const double d = tu(r, 1) * ih(k, 1) + tu(r, 2) * ih(k, 2) + tu(r, 3) * ih(k, 3) - hc(k, r);
+                w.SSU += d * d;
+            }
+        w.NC = 9 - nfree;
+    }
+    int last_ierr = 0;
+    {
+        Vec3 hcalc;
+        for (int i = 1; i <= 3; ++i)
+            hcalc(i) = w.UBX(i, 1) * ih(n, 1) + w.UBX(i, 2) * ih(n, 2) + w.UBX(i, 3) * ih(n, 3);
+        Angles unused;
+        CALCA(hcalc, unused, last_ierr);
+    }
+
+    // 11 to 15.
+    const Arr2<double, 9, 9> cov = parameter_covariance(n, nfree, hh, ssrow);
+    if (!cell_with_esds(ISYM, ubs, t, cov)) {
+        IERR = 1;
+        return;
+    }
     IERR = last_ierr;
 }
 

@@ -41,6 +41,8 @@ UbInverse& ub_inverse_state() {
     static UbInverse s;
     return s;
 }
+[[maybe_unused]] const bool ub_inverse_reset_registered =
+    (register_outside_state_reset([] { ub_inverse_state() = UbInverse{}; }), true);
 
 const Mat3& ub_inverse() {
     UbInverse& s = ub_inverse_state();

@@ -5,17 +5,12 @@
 // the omega that indexes a reflection best, calculated 2theta and the
 // reciprocal cell of UB.
 
+#include "core/angles.h"
 #include "core/array.h"
 #include "core/store.h"
 
 namespace tarnivox {
 
-// Degrees per radian of the setting-angle geometry (CALCH, CALCA, CALOMEGA,
-// TWOTHETA, RECIP_CELL).
-inline constexpr double RAD = 57.2958;
-// Degrees per radian of the program's other trigonometry, among it the cell
-// angles of the UB and cell least squares.
-inline constexpr double DEGRAD = 57.29578;
 // Wavelength with which IH_TO_EULER derives setting angles (Mo K-alpha1 of
 // the instruments that supply indices only).
 inline constexpr double EULER_WAVE = 0.70926;

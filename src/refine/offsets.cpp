@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/angles.h"
 #include "core/messages.h"
 #include "refine/linear_algebra.h"
 #include "refine/shift_lsq.h"
@@ -12,7 +13,6 @@ namespace tarnivox {
 
 namespace {
 
-constexpr double DEG_PER_RAD = 180.0 / std::numbers::pi;
 
 // Rows 1 and 2 of the rotation from the phi-axis frame to the frame of the
 // omega circle (no parity factors: the offset lives in the crystal's frame
@@ -23,7 +23,7 @@ struct OmegaFrameRows {
 };
 
 OmegaFrameRows omega_frame_rows(const Angles& ANG) {
-    const double w = ANG(2) / DEG_PER_RAD, c = ANG(3) / DEG_PER_RAD, p = ANG(4) / DEG_PER_RAD;
+    const double w = ANG(2) / DEG_PER_RAD_EXACT, c = ANG(3) / DEG_PER_RAD_EXACT, p = ANG(4) / DEG_PER_RAD_EXACT;
     const Mat3 m =
         omega_frame_matrix(std::sin(w), std::cos(w), std::sin(c), std::cos(c), std::sin(p), std::cos(p));
     return {{m(1, 1), m(1, 2), m(1, 3)}, {m(2, 1), m(2, 2), m(2, 3)}};
@@ -57,8 +57,8 @@ void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF) {
         v1 += m.m1[k] * x(k + 1);
         v2 += m.m2[k] * x(k + 1);
     }
-    const double th = 0.5 * ANG(1) / DEG_PER_RAD;
-    AOFF(1) = (v1 * std::cos(th) + v2 * std::sin(th)) / G.GONCON1 * DEG_PER_RAD;
+    const double th = 0.5 * ANG(1) / DEG_PER_RAD_EXACT;
+    AOFF(1) = (v1 * std::cos(th) + v2 * std::sin(th)) / G.GONCON1 * DEG_PER_RAD_EXACT;
     AOFF(2) = G.OMZERO + AOFF(1);
 }
 
@@ -78,7 +78,7 @@ void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
         for (int n = 1; n <= N; ++n) {
             const Angles ang = table_angles(ANG, n);
             const OmegaFrameRows m = omega_frame_rows(ang);
-            const double th = 0.5 * ang(1) / DEG_PER_RAD;
+            const double th = 0.5 * ang(1) / DEG_PER_RAD_EXACT;
             Arr1<double, 4> d;
             for (int k = 1; k <= 3; ++k) d(k) = (std::cos(th) * m.m1[k - 1] + std::sin(th) * m.m2[k - 1]) * f;
             d(4) = 1.0;

@@ -3,13 +3,14 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/angles.h"
 #include "refine/linear_algebra.h"
 
 namespace tarnivox {
 
 namespace {
 
-constexpr double DEG_PER_RAD = 180.0 / std::numbers::pi;
+
 // Step of the numerical omega tangent, degrees.
 constexpr double DOMEGA = 1.0e-3;
 
@@ -21,13 +22,13 @@ ShiftLsqResult& result() {
 // Omega shift of the peak per unit of each offset component: the offset
 // model of CALC_ANGOFF differentiated (it is linear in XTALOFF).
 void offset_rows(const Angles& a, double d[3]) {
-    const double w = a(2) / DEG_PER_RAD, c = a(3) / DEG_PER_RAD, p = a(4) / DEG_PER_RAD;
+    const double w = a(2) / DEG_PER_RAD_EXACT, c = a(3) / DEG_PER_RAD_EXACT, p = a(4) / DEG_PER_RAD_EXACT;
     const double so = std::sin(w), co = std::cos(w), sc = std::sin(c), cc = std::cos(c);
     const double sp = std::sin(p), cp = std::cos(p);
     const double m1[3] = {co * cc * cp - so * sp, co * cc * sp + so * cp, co * sc};
     const double m2[3] = {-so * cc * cp - co * sp, -so * cc * sp + co * cp, -so * sc};
-    const double th = 0.5 * a(1) / DEG_PER_RAD;
-    const double f = DEG_PER_RAD / G.GONCON1;
+    const double th = 0.5 * a(1) / DEG_PER_RAD_EXACT;
+    const double f = DEG_PER_RAD_EXACT / G.GONCON1;
     for (int k = 0; k < 3; ++k) d[k] = (std::cos(th) * m1[k] + std::sin(th) * m2[k]) * f;
 }
 

@@ -2,14 +2,11 @@
 
 #include <cmath>
 
+#include "core/angles.h"
 #include "refine/offsets.h"
 
 namespace tarnivox {
 namespace {
-
-// Degrees per radian of this evaluation, as the eight-setting method has
-// always used it (not 180/pi: offsets come out 1.4E-5 larger).
-constexpr double ZREF_RAD = 57.295;
 
 // Readings beyond this many degrees are no circle position.
 constexpr double LARGEST_READING = 1.0e5;
@@ -104,8 +101,8 @@ void CALC_OFFSETS(ZrefSettings& A, const Arr1<double, 4>& PF, double D1, double 
     RES(5) = wsum / 8.0;
     RES(6) = (csum - 720.0) / 8.0;
 
-    const double th = RES(1) / 2.0 / ZREF_RAD, om = RES(2) / ZREF_RAD, ch = RES(3) / ZREF_RAD;
-    const double ph = A(1, 4) / ZREF_RAD;
+    const double th = RES(1) / 2.0 / DEGRAD_OFFSETS, om = RES(2) / DEGRAD_OFFSETS, ch = RES(3) / DEGRAD_OFFSETS;
+    const double ph = A(1, 4) / DEGRAD_OFFSETS;
     const double st = PF(1) * std::sin(th), ct = std::cos(th);
     const double so = PF(2) * std::sin(om), co = std::cos(om);
     const double sc = PF(3) * std::sin(ch), cc = std::cos(ch);
@@ -118,11 +115,11 @@ void CALC_OFFSETS(ZrefSettings& A, const Arr1<double, 4>& PF, double D1, double 
 
     // Offset in the frame of the omega circle: along the diffraction
     // vector, across it in the diffraction plane, along the omega axis.
-    const double y[3] = {b1 * D1 / (ct * ZREF_RAD), b2 * D1 / (st * ZREF_RAD),
-                         2.0 * a2 * st / (co * (1.0 / D1 + 1.0 / D2) * ZREF_RAD)};
+    const double y[3] = {b1 * D1 / (ct * DEGRAD_OFFSETS), b2 * D1 / (st * DEGRAD_OFFSETS),
+                         2.0 * a2 * st / (co * (1.0 / D1 + 1.0 / D2) * DEGRAD_OFFSETS)};
     const Mat3 m = omega_frame_matrix(so, co, sc, cc, sp, cp);
     for (int i = 1; i <= 3; ++i) RES(6 + i) = m(1, i) * y[0] + m(2, i) * y[1] + m(3, i) * y[2];
-    RES(10) = -2.0 * D2 * a1 * st / (co * ZREF_RAD);
+    RES(10) = -2.0 * D2 * a1 * st / (co * DEGRAD_OFFSETS);
 
     for (int i = 1; i <= 10; ++i)
         if (!std::isfinite(RES(i))) {

@@ -1,6 +1,7 @@
 // The routines that run the dialog boxes: each shows its box, makes it the
-// window that takes input, waits for one of its own commands (any other
-// command only redraws it), reads what it needs and hides the box again.
+// window that takes input, waits for one of its own commands (ui/modal.h
+// says what any other command and the close control do), reads what it
+// needs and hides the box again.
 
 #include "ui/dialogs.h"
 
@@ -8,8 +9,10 @@
 #include <string>
 
 #include "core/store.h"
+#include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
+#include "ui/modal.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
@@ -24,16 +27,6 @@ void show_box(int box) {
 void hide_box(int box) {
     GMSETACTIVEWINDOW(G.MAINWIN);
     GMREMOVEWINDOW(box);
-}
-
-// Waits until one of `commands` arrives; other commands redraw the box.
-int wait_for(int box, std::initializer_list<int> commands) {
-    for (;;) {
-        const int c = GMACTION();
-        for (int want : commands)
-            if (c == want) return c;
-        GMDRAWWINDOW(box);
-    }
 }
 
 // The three characters of the data file name that choose the preselected
@@ -62,7 +55,7 @@ void GETFORMAT() {
 
     const int box = wid(DLG_FORMAT);
     show_box(box);
-    wait_for(box, {470});
+    wait_modal(box, {CMD_FORMAT_OK});
     static const int codes[] = {3, 2, 7, 4, 5, 6, 1};
     for (int i = 1; i <= 7; ++i)
         if (GMENQTOGGLESWITCH(wid(FMT_RADIO(i))) == 1) G.INFMT = codes[i - 1];
@@ -98,7 +91,7 @@ void RUN_GENERAL_INFO() {
     GMSETWIDGETSTATUS(wid(DIF_OK), 1);
     WRITE_GENERAL_INFO();
     GMSETACTIVEWINDOW(box);
-    wait_for(box, {511});
+    wait_modal(box, {CMD_DIFFRACTOMETER_OK});
     hide_box(box);
 }
 
@@ -120,15 +113,15 @@ void RUN_BACKGROUND_INFO() {
     WRITE_BGVALS();
     show_box(box);
     for (;;) {
-        const int c = wait_for(box, {562, 563, 564, 565, 578, 579});
-        if (c >= 562 && c <= 565) {
+        const int c = wait_modal(box, {CMD_BG_MODE, CMD_BG_MODE + 1, CMD_BG_MODE + 2, CMD_BG_MODE + 3, CMD_BG_QUIT, CMD_BG_SAVE}, CMD_BG_QUIT);
+        if (c >= CMD_BG_MODE && c <= CMD_BG_MODE + 3) {
             // The mode takes effect at once, even if the box is then quit.
-            G.IBACK = c - 562;
+            G.IBACK = c - CMD_BG_MODE;
             show_background_mode();
             WRITE_BGVALS();
             continue;
         }
-        if (c == 579) READ_BGVALS();
+        if (c == CMD_BG_SAVE) READ_BGVALS();
         break;
     }
     hide_box(box);
@@ -140,13 +133,14 @@ void RUN_INTFORMAT() {
     GMSETWIDGETSTATUS(wid(OUTFMT_SAVE), 1);
     if (G.INTFMT >= 1 && G.INTFMT <= 3) GMSETTOGGLESWITCH(wid(OUTFMT_RADIO(G.INTFMT)), 1);
     show_box(box);
-    if (wait_for(box, {592, 593}) == 593)
+    if (wait_modal(box, {CMD_OUTFMT_QUIT, CMD_OUTFMT_SAVE}, CMD_OUTFMT_QUIT) == CMD_OUTFMT_SAVE)
         for (int i = 1; i <= 3; ++i)
             if (GMENQTOGGLESWITCH(wid(OUTFMT_RADIO(i))) == 1) G.INTFMT = i;
     hide_box(box);
     // SHELX files carry direction cosines, which need the orientation matrix.
     if (G.INTFMT == 3 && G.UBFLAG == 0)
-        GMDISPLAYMESSAGEBOX("Tarnivox", "Warning: Refine UB to obtain direction cosines for SHELX output", 3,
+        GMDISPLAYMESSAGEBOX("Tarnivox", "Warning: Refine UB to obtain direction cosines for SHELX output",
+                            GM_ICON_NOTICE,
                             GM_BUTTONS_OK);
 }
 
@@ -162,12 +156,12 @@ void RUN_REFINEMENT_BOX(int& go, int& offsets, int& omega_zero, int& crystal_sys
     show_list();
     show_box(box);
     for (;;) {
-        const int c = wait_for(box, {621, 625, 626});
-        if (c == 625) {
+        const int c = wait_modal(box, {CMD_REF_SYMMETRY, CMD_REF_QUIT, CMD_REF_REFINE}, CMD_REF_QUIT);
+        if (c == CMD_REF_QUIT) {
             hide_box(box);
             return;
         }
-        if (c == 621) {
+        if (c == CMD_REF_SYMMETRY) {
             show_list();
             continue;
         }
@@ -191,7 +185,7 @@ void RUN_RESULTS_BOX(int nreflections) {
     GMSETVALUESETTING_REAL(wid(RES_OMZERO), G.OMZERO);
     GMSETVALUESETTING_REAL(wid(RES_NREF), static_cast<double>(nreflections));
     show_box(box);
-    wait_for(box, {631});
+    wait_modal(box, {CMD_RESULTS_OK});
     hide_box(box);
 }
 
@@ -208,7 +202,7 @@ void GET_STEP_SIZE(double& step) {
     const int box = wid(DLG_STEPSIZE);
     show_box(box);
     for (;;) {
-        wait_for(box, {672});
+        wait_modal(box, {CMD_STEP_OK});
         step = GMENQVALUESETTING(wid(STEP_VALUE));
         if (step >= kSmallest) break;
         GMDISPLAYERRORBOX("Tarnivox", "  Step size too small");
@@ -222,7 +216,7 @@ void NOPARFILE(int& give_up) {
     const int box = wid(DLG_NOPARFILE);
     show_box(box);
     for (;;) {
-        if (wait_for(box, {811, 812}) == 812) {
+        if (wait_modal(box, {CMD_NOPAR_OPEN, CMD_NOPAR_EXIT}, CMD_NOPAR_EXIT) == CMD_NOPAR_EXIT) {
             give_up = 1;
             break;
         }

@@ -131,7 +131,7 @@ OutputOpen open_output_path(const std::string& path) {
     if (!std::filesystem::exists(path, ec)) return OutputOpen::Failed;
     const int answer =
         GMDISPLAYMESSAGEBOX("Open output file", "Output file already exists: Overwrite (YES) or Append (No)",
-                            1, GM_BUTTONS_YESNOCANCEL);
+                            GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
     if (answer == GM_CANCEL) return OutputOpen::Cancelled;
     const OpenMode mode = answer == GM_YES ? OpenMode::Replace : OpenMode::Append;
     return open_unit(LU_OUTPUT, path, mode) == 0 ? OutputOpen::Opened : OutputOpen::Failed;
@@ -284,6 +284,10 @@ void OPEN_NEWSTD(int& status, int unit) {
     if (G.LOGOPEN == 1)
         write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A60)", {name_of(chosen.path)});
     status = 0;
+}
+
+std::string in_work_directory(const std::string& name) {
+    return name.empty() ? name : in_directory(name, std::string(G.WORKDIR.str()));
 }
 
 }  // namespace tarnivox

@@ -23,4 +23,8 @@ std::string automatic_log_path(std::string_view input_path);
 // the Rfine filter was.  0: neither, the user is asked in "Output Format".
 int output_format_of(std::string_view path, int filter);
 
+// A file name in the input file's folder (WORKDIR), where the program puts
+// the files it names after the input file; an absolute name is kept.
+std::string in_work_directory(const std::string& name);
+
 }  // namespace tarnivox

@@ -7,15 +7,14 @@
 #include "core/store.h"
 #include "fitting/start_values.h"
 #include "params/parameters.h"
+#include "ui/command_numbers.h"
+#include "ui/modal.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {
 
 namespace {
-
-constexpr int CMD_PK_QUIT = 531;
-constexpr int CMD_PK_SAVE = 541;
 
 double value_of(WidSlot s) { return GMENQVALUESETTING(wid(s)); }
 int toggle_of(WidSlot s) { return GMENQTOGGLESWITCH(wid(s)) != 0 ? 1 : 0; }
@@ -46,7 +45,7 @@ void READ_FIT_PARAMETERS() {
             G.PARHI(k) = value_of(FC_UPPER(k));
         }
     }
-    if (G.ICHK(7) == 1) G.RWPLIM = value_of(FC_UPPER(7));
+    if (G.ICHK(CHK_RWP) == 1) G.RWPLIM = value_of(FC_UPPER(CHK_RWP));
 }
 
 void WRITE_FIT_PARAMETERS() {
@@ -67,8 +66,8 @@ void WRITE_FIT_PARAMETERS() {
                 show_value(FC_UPPER(k), G.PARHI(k));
             }
         } else {
-            GMSETWIDGETSTATUS(wid(FC_UPPER(7)), on);
-            if (on == 1) show_value(FC_UPPER(7), G.RWPLIM);
+            GMSETWIDGETSTATUS(wid(FC_UPPER(CHK_RWP)), on);
+            if (on == 1) show_value(FC_UPPER(CHK_RWP), G.RWPLIM);
         }
     }
     GMSETTOGGLESWITCH(wid(FC_SKIPWEAK), G.SKIPWEAK);
@@ -82,7 +81,9 @@ void WRITE_REFINED_PARAMETERS() {
         show_value(FC_ESD(k), G.PARESD(k));
     }
     show_value(FC_REFINED(7), G.RWP);
-    GMSETTEXTSETTING(wid(FC_FLAGS), std::string(1, G.RFLAG_SAVE) + G.FITSTAT.padded());
+    std::string flags(1, G.RFLAG_SAVE);
+    flags += G.FITSTAT.padded();
+    GMSETTEXTSETTING(wid(FC_FLAGS), flags);
 }
 
 void SET_FIT_PARAMETERS() {
@@ -134,16 +135,10 @@ void RUN_PKVALS(int& icancel) {
     WRITE_PKVALS();
     GMDRAWWINDOW(dlg);
     GMSETACTIVEWINDOW(dlg);
-    for (;;) {
-        const int cmd = GMACTION();
-        if (cmd == CMD_PK_SAVE) {
-            READ_PKVALS();
-            icancel = 0;
-            break;
-        }
-        // Closing the main window while the box is up leaves it unstored
-        // rather than waiting for a button that can no longer be pressed.
-        if (cmd == CMD_PK_QUIT || cmd == GM_CLOSE) break;
+    // Closing the main window while the box is up leaves it unstored.
+    if (wait_modal(dlg, {CMD_PK_QUIT, CMD_PK_SAVE}, CMD_PK_QUIT) == CMD_PK_SAVE) {
+        READ_PKVALS();
+        icancel = 0;
     }
     GMREMOVEWINDOW(dlg);
     GMSETACTIVEWINDOW(G.MAINWIN);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/store.h"
+#include "ui/command_numbers.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
@@ -29,26 +30,26 @@ int dialog(int w, int h, std::string_view title) {
 
 void create_fitting_panel() {
     const int win = G.MAINWIN;
-    wid(PANEL(1)) = GMCREATEPUSHBUTTON(win, 16, 0, 2, 1, "Exit", 101);
-    wid(PANEL(2)) = GMCREATEPUSHBUTTON(win, 5, 2, 3, 1, "Previous", 102);
-    wid(PANEL(3)) = GMCREATEPUSHBUTTON(win, 13, 2, 3, 1, "Next", 103);
-    wid(PANEL(4)) = GMCREATEPUSHBUTTON(win, 9, 2, 3, 1, "Refit", 104);
-    wid(PANEL(5)) = GMCREATETEXTENTRY(win, 5, 1, 3, 1, "", 20, 106, EntryKind::Editable, "HKL");
-    wid(PANEL(6)) = GMCREATEPUSHBUTTON(win, 8, 1, 1, 1, "Go", 106);
+    wid(PANEL(1)) = GMCREATEPUSHBUTTON(win, 16, 0, 2, 1, "Exit", CMD_PANEL_EXIT);
+    wid(PANEL(2)) = GMCREATEPUSHBUTTON(win, 5, 2, 3, 1, "Previous", CMD_PREVIOUS);
+    wid(PANEL(3)) = GMCREATEPUSHBUTTON(win, 13, 2, 3, 1, "Next", CMD_NEXT);
+    wid(PANEL(4)) = GMCREATEPUSHBUTTON(win, 9, 2, 3, 1, "Refit", CMD_REFIT);
+    wid(PANEL(5)) = GMCREATETEXTENTRY(win, 5, 1, 3, 1, "", 20, CMD_GO_HKL, EntryKind::Editable, "HKL");
+    wid(PANEL(6)) = GMCREATEPUSHBUTTON(win, 8, 1, 1, 1, "Go", CMD_GO_HKL);
     GMSETFONTATTRIBS(wid(PANEL(6)), 10);
-    wid(PANEL(7)) = entry(win, 13, 1, 2, 0.0, 5, 0, 108, "ISEQ");
-    wid(PANEL(8)) = GMCREATEPUSHBUTTON(win, 15, 1, 1, 1, "Go", 108);
+    wid(PANEL(7)) = entry(win, 13, 1, 2, 0.0, 5, 0, CMD_GO_ISEQ, "ISEQ");
+    wid(PANEL(8)) = GMCREATEPUSHBUTTON(win, 15, 1, 1, 1, "Go", CMD_GO_ISEQ);
     GMSETFONTATTRIBS(wid(PANEL(8)), 10);
     wid(PANEL(9)) = caption(win, 3, 1, 2, "HKL = ");
     wid(PANEL(10)) = caption(win, 11, 1, 2, "ISEQ = ");
-    wid(PANEL(11)) = GMCREATEPUSHBUTTON(win, 16, 2, 3, 1, "Accept", 111);
-    wid(PANEL(12)) = GMCREATEPUSHBUTTON(win, 16, 1, 3, 1, "Reject", 112);
+    wid(PANEL(11)) = GMCREATEPUSHBUTTON(win, 16, 2, 3, 1, "Accept", CMD_ACCEPT);
+    wid(PANEL(12)) = GMCREATEPUSHBUTTON(win, 16, 1, 3, 1, "Reject", CMD_REJECT);
     static const char* const angles[] = {"2theta", "omega", "chi", "phi"};
     for (int i = 0; i < 4; ++i) wid(PANEL(13 + i)) = entry(win, 6 + 2 * i, 0, 2, 0.0, 7, 2, 0, angles[i]);
     wid(PANEL(17)) = caption(win, 3, 0, 3, "ANGLES:");
-    wid(PANEL(18)) = GMCREATEPUSHBUTTON(win, 16, 2, 2, 1, "Start", 118);
-    wid(PANEL(19)) = GMCREATEPUSHBUTTON(win, 16, 1, 2, 1, "Stop", 119);
-    wid(PANEL(20)) = GMCREATEPUSHBUTTON(win, 14, 0, 2, 1, "Export", 120);
+    wid(PANEL(18)) = GMCREATEPUSHBUTTON(win, 16, 2, 2, 1, "Start", CMD_START);
+    wid(PANEL(19)) = GMCREATEPUSHBUTTON(win, 16, 1, 2, 1, "Stop", CMD_STOP);
+    wid(PANEL(20)) = GMCREATEPUSHBUTTON(win, 14, 0, 2, 1, "Export", CMD_EXPORT);
     G.NPANEL = 20;
     for (int i = 2; i <= G.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), -1);
 }
@@ -73,22 +74,22 @@ struct MenuItem {
 };
 
 void create_menus() {
-    static const MenuItem file[] = {{"Open data file", 312},
-                                    {"Open parameter file", 313},
-                                    {"Open output file", 314},
-                                    {"Open log file", 315},
+    static const MenuItem file[] = {{"Open data file", CMD_OPEN_DATA},
+                                    {"Open parameter file", CMD_OPEN_PARAMETERS},
+                                    {"Open output file", CMD_OPEN_OUTPUT},
+                                    {"Open log file", CMD_OPEN_LOG},
                                     {nullptr, 0},
-                                    {"Create Exp file", 317},
-                                    {"Create Cif", 318},
-                                    {"Write Std datafile", 319},
+                                    {"Create Exp file", CMD_CREATE_EXP},
+                                    {"Create Cif", CMD_CREATE_CIF},
+                                    {"Write Std datafile", CMD_WRITE_STD},
                                     {nullptr, 0},
-                                    {"Exit", 316}};
-    static const MenuItem integrate[] = {{"Manual profile fit", 321}, {"Auto profile fit", 322}};
+                                    {"Exit", CMD_EXIT}};
+    static const MenuItem integrate[] = {{"Manual profile fit", CMD_MANUAL_FIT}, {"Auto profile fit", CMD_AUTO_FIT}};
     // "Zref" sits with the preprocessing although it came last.
-    static const MenuItem utilities[] = {{"Preprocess", 331},      {"Zref", 335},      {"Calc UB", 332},
-                                         {"Calc Background", 333}, {"Calc FWHM", 334}, {"Delta-d/d", 336}};
+    static const MenuItem utilities[] = {{"Preprocess", CMD_PREPROCESS},      {"Zref", CMD_ZREF},      {"Calc UB", CMD_CALC_UB},
+                                         {"Calc Background", CMD_CALC_BACKGROUND}, {"Calc FWHM", CMD_CALC_FWHM}, {"Delta-d/d", CMD_DELTA_D}};
     static const MenuItem parameters[] = {
-        {"Pkvals", 341}, {"Diffractometer", 342}, {"Backgrounds", 343}, {"Output format", 344}};
+        {"Pkvals", CMD_PKVALS}, {"Diffractometer", CMD_DIFFRACTOMETER}, {"Backgrounds", CMD_BACKGROUNDS}, {"Output format", CMD_OUTPUT_FORMAT}};
     struct Menu {
         const char* title;
         const MenuItem* items;
@@ -109,7 +110,7 @@ void create_menus() {
             wid(MENU_ENTRY(entry_no)) =
                 it.label ? GMCREATEMENUENTRY(menu, it.label, it.command) : GMCREATEMENUSEPARATOR(menu);
             // No output file is open yet, so there is no format to choose.
-            if (it.command == 344) GMSETWIDGETSTATUS(wid(MENU_ENTRY(entry_no)), 0);
+            if (it.command == CMD_OUTPUT_FORMAT) GMSETWIDGETSTATUS(wid(MENU_ENTRY(entry_no)), 0);
         }
     }
 }
@@ -120,7 +121,7 @@ void create_format_dialog() {
                                         "Stoe",     "Phillips Febo", "Standard"};
     for (int i = 0; i < 7; ++i)
         wid(FMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 8 - i, 7, 1, names[i], i == 0 ? 1 : 0, 0, 1);
-    wid(FMT_OK) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "OK", 470);
+    wid(FMT_OK) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "OK", CMD_FORMAT_OK);
 }
 
 void create_fit_controls_dialog() {
@@ -149,20 +150,20 @@ void create_fit_controls_dialog() {
         caption(d, 0, y, 3, rows[i].name);
         if (k <= 6) {
             wid(FC_INPUT(k)) = entry(d, 3, y, 3, 0.0, 6, dec, 0, name + " Input");
-            wid(FC_REFINE(k)) = GMCREATETOGGLEBUTTON(d, 6, y, 1, 1, "", 0, 430 + k);
-            wid(FC_DEFAULT(k)) = GMCREATETOGGLEBUTTON(d, 7, y, 1, 1, "", 0, 460 + k);
+            wid(FC_REFINE(k)) = GMCREATETOGGLEBUTTON(d, 6, y, 1, 1, "", 0, CMD_FC_REFINE + k);
+            wid(FC_DEFAULT(k)) = GMCREATETOGGLEBUTTON(d, 7, y, 1, 1, "", 0, CMD_FC_DEFAULT + k);
             if (k == 3) GMSETWIDGETSTATUS(wid(FC_DEFAULT(k)), -1);
             wid(FC_ESD(k)) = entry(d, 11, y, 3, 0.0, 6, dec, 0, name + " Esd");
-            wid(FC_LOWER(k)) = entry(d, 15, y, 3, 0.0, 6, dec, 480 + k, name + " Lower");
+            wid(FC_LOWER(k)) = entry(d, 15, y, 3, 0.0, 6, dec, CMD_FC_LOWER + k, name + " Lower");
         }
         wid(FC_REFINED(k)) = entry(d, 8, y, 3, 0.0, 6, dec, 0, name + " Refined");
-        wid(FC_LIMIT_ON(k)) = GMCREATETOGGLEBUTTON(d, 14, y, 1, 1, "", 0, 470 + k);
-        wid(FC_UPPER(k)) = entry(d, 18, y, 3, 0.0, 6, dec, 490 + k, name + " Upper");
+        wid(FC_LIMIT_ON(k)) = GMCREATETOGGLEBUTTON(d, 14, y, 1, 1, "", 0, CMD_FC_LIMIT_ON + k);
+        wid(FC_UPPER(k)) = entry(d, 18, y, 3, 0.0, 6, dec, CMD_FC_UPPER + k, name + " Upper");
     }
     caption(d, 0, top - 8, 3, "Flags");
     wid(FC_FLAGS) = GMCREATETEXTENTRY(d, 8, top - 8, 3, 1, "", 6, 0, EntryKind::Display, "Flags");
-    wid(FC_SKIPWEAK) = GMCREATETOGGLEBUTTON(d, 0, 0, 6, 1, "Skip weak reflns", 0, 428);
-    wid(FC_RESET) = GMCREATEPUSHBUTTON(d, 16, 0, 5, 1, "Reset to Defaults", 429);
+    wid(FC_SKIPWEAK) = GMCREATETOGGLEBUTTON(d, 0, 0, 6, 1, "Skip weak reflns", 0, CMD_FC_SKIPWEAK);
+    wid(FC_RESET) = GMCREATEPUSHBUTTON(d, 16, 0, 5, 1, "Reset to Defaults", CMD_FC_RESET);
 }
 
 void create_preprocess_dialog() {
@@ -189,7 +190,7 @@ void create_diffractometer_dialog() {
     wid(DIF_ATTEN) = entry(d, 5, 3, 2, 1.0, 4, 2, 0, "Attenuator");
     caption(d, 0, 2, 5, "RS");
     wid(DIF_RS) = entry(d, 5, 2, 2, 200.0, 5, 1, 0, "RS");
-    wid(DIF_OK) = GMCREATEPUSHBUTTON(d, 4, 0, 3, 1, "OK", 511);
+    wid(DIF_OK) = GMCREATEPUSHBUTTON(d, 4, 0, 3, 1, "OK", CMD_DIFFRACTOMETER_OK);
 }
 
 void create_pkvals_dialog() {
@@ -207,8 +208,8 @@ void create_pkvals_dialog() {
     caption(d, 0, 2, 8, "Wavelengths");
     wid(PK_WAVE1) = entry(d, 8, 2, 3, 0.0, 8, 6, 0, "Wavelength 1");
     wid(PK_WAVE2) = entry(d, 11, 2, 3, 0.0, 8, 6, 0, "Wavelength 2");
-    wid(PK_QUIT) = GMCREATEPUSHBUTTON(d, 4, 0, 3, 1, "Quit", 531);
-    wid(PK_SAVE) = GMCREATEPUSHBUTTON(d, 9, 0, 4, 1, "Save + Exit", 541);
+    wid(PK_QUIT) = GMCREATEPUSHBUTTON(d, 4, 0, 3, 1, "Quit", CMD_PK_QUIT);
+    wid(PK_SAVE) = GMCREATEPUSHBUTTON(d, 9, 0, 4, 1, "Save + Exit", CMD_PK_SAVE);
 }
 
 void create_background_dialog() {
@@ -216,7 +217,7 @@ void create_background_dialog() {
     static const char* const modes[] = {"None", "Spline", "Exp: BG = a exp(-b.2th) + c",
                                         "From scan using nstep_bg ="};
     for (int m = 0; m < 4; ++m)
-        wid(BG_RADIO(m)) = GMCREATERADIOBOX(d, 1, 7 - m, 10, 1, modes[m], m == 0 ? 1 : 0, 562 + m, 1);
+        wid(BG_RADIO(m)) = GMCREATERADIOBOX(d, 1, 7 - m, 10, 1, modes[m], m == 0 ? 1 : 0, CMD_BG_MODE + m, 1);
     caption(d, 0, 2, 4, "Parameters:");
     wid(BG_A) = entry(d, 4, 2, 3, 0.0, 6, 3, 0, "Background a");
     wid(BG_B) = entry(d, 7, 2, 3, 0.0, 6, 3, 0, "Background b");
@@ -224,8 +225,8 @@ void create_background_dialog() {
     // The step count shares the place of c; the mode decides which shows.
     wid(BG_NSTEP) = entry(d, 10, 2, 3, 0.0, 2, 0, 0, "nstep_bg");
     GMSETWIDGETSTATUS(wid(BG_NSTEP), -1);
-    wid(BG_QUIT) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "Quit", 578);
-    wid(BG_SAVE) = GMCREATEPUSHBUTTON(d, 8, 0, 4, 1, "Save + Exit", 579);
+    wid(BG_QUIT) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "Quit", CMD_BG_QUIT);
+    wid(BG_SAVE) = GMCREATEPUSHBUTTON(d, 8, 0, 4, 1, "Save + Exit", CMD_BG_SAVE);
 }
 
 void create_fwhm_dialog() {
@@ -246,21 +247,21 @@ void create_output_format_dialog() {
     const int d = wid(DLG_OUTFORMAT) = dialog(9, 5, "Output Format");
     static const char* const names[] = {"Rfine", "Rfine extended", "Shelx hkl"};
     for (int i = 0; i < 3; ++i)
-        wid(OUTFMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 4 - i, 7, 1, names[i], i == 0 ? 1 : 0, 594 + i, 1);
-    wid(OUTFMT_QUIT) = GMCREATEPUSHBUTTON(d, 0, 0, 4, 1, "Quit", 592);
-    wid(OUTFMT_SAVE) = GMCREATEPUSHBUTTON(d, 5, 0, 4, 1, "Save + Exit", 593);
+        wid(OUTFMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 4 - i, 7, 1, names[i], i == 0 ? 1 : 0, CMD_OUTFMT_RADIO + i, 1);
+    wid(OUTFMT_QUIT) = GMCREATEPUSHBUTTON(d, 0, 0, 4, 1, "Quit", CMD_OUTFMT_QUIT);
+    wid(OUTFMT_SAVE) = GMCREATEPUSHBUTTON(d, 5, 0, 4, 1, "Save + Exit", CMD_OUTFMT_SAVE);
 }
 
 void create_refinement_dialog() {
     const int d = wid(DLG_REFINEMENT) = dialog(14, 7, "Unit Cell Refinement");
-    wid(REF_SYMMETRY) = GMCREATETOGGLEBUTTON(d, 0, 6, 7, 1, "Symmetry constrained", 0, 621);
-    wid(REF_OFFSETS) = GMCREATETOGGLEBUTTON(d, 0, 5, 7, 1, "Refine crystal offsets", 0, 622);
-    wid(REF_OMZERO) = GMCREATETOGGLEBUTTON(d, 0, 4, 7, 1, "Refine omega zero", 0, 623);
+    wid(REF_SYMMETRY) = GMCREATETOGGLEBUTTON(d, 0, 6, 7, 1, "Symmetry constrained", 0, CMD_REF_SYMMETRY);
+    wid(REF_OFFSETS) = GMCREATETOGGLEBUTTON(d, 0, 5, 7, 1, "Refine crystal offsets", 0, CMD_REF_OFFSETS);
+    wid(REF_OMZERO) = GMCREATETOGGLEBUTTON(d, 0, 4, 7, 1, "Refine omega zero", 0, CMD_REF_OMZERO);
     wid(REF_SYSTEM_LIST) = GMCREATELISTBOX(d, 8, 2, 6, 5, "Crystal system", 0);
     for (const char* s : {"Monoclinic-b", "Monoclinic-c", "Orthorhombic", "Tetragonal", "Hexagonal", "Cubic"})
         GMSETLISTENTRY(wid(REF_SYSTEM_LIST), s);
-    wid(REF_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", 625);
-    wid(REF_REFINE) = GMCREATEPUSHBUTTON(d, 9, 0, 3, 1, "Refine", 626);
+    wid(REF_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", CMD_REF_QUIT);
+    wid(REF_REFINE) = GMCREATEPUSHBUTTON(d, 9, 0, 3, 1, "Refine", CMD_REF_REFINE);
 }
 
 void create_results_dialog() {
@@ -289,7 +290,7 @@ void create_results_dialog() {
     wid(RES_OMZERO) = entry(d, 4, 3, 3, 0.0, 7, 4, 0, "Omega zero");
     caption(d, 0, 2, 4, "Nreflections");
     wid(RES_NREF) = entry(d, 4, 2, 3, 0.0, 5, 0, 0, "Nreflections");
-    wid(RES_OK) = GMCREATEPUSHBUTTON(d, 5, 0, 3, 1, "Ok", 631);
+    wid(RES_OK) = GMCREATEPUSHBUTTON(d, 5, 0, 3, 1, "Ok", CMD_RESULTS_OK);
 }
 
 void create_prompt_dialogs() {
@@ -300,13 +301,13 @@ void create_prompt_dialogs() {
     const int step = wid(DLG_STEPSIZE) = dialog(10, 3, "Tarnivox");
     caption(step, 0, 2, 6, "Input omega step size:");
     wid(STEP_VALUE) = entry(step, 6, 2, 3, 0.02, 6, 4, 0, "Omega step size");
-    wid(STEP_OK) = GMCREATEPUSHBUTTON(step, 3, 0, 3, 1, "Ok", 672);
+    wid(STEP_OK) = GMCREATEPUSHBUTTON(step, 3, 0, 3, 1, "Ok", CMD_STEP_OK);
 
     const int nopar = wid(DLG_NOPARFILE) = dialog(11, 4, "TARNIVOX");
     caption(nopar, 0, 3, 11, "No parameter file has been opened.");
     caption(nopar, 0, 2, 11, "Select action!");
-    wid(NOPAR_OPEN) = GMCREATEPUSHBUTTON(nopar, 1, 0, 4, 1, "Open File", 811);
-    wid(NOPAR_EXIT) = GMCREATEPUSHBUTTON(nopar, 6, 0, 4, 1, "Exit", 812);
+    wid(NOPAR_OPEN) = GMCREATEPUSHBUTTON(nopar, 1, 0, 4, 1, "Open File", CMD_NOPAR_OPEN);
+    wid(NOPAR_EXIT) = GMCREATEPUSHBUTTON(nopar, 6, 0, 4, 1, "Exit", CMD_NOPAR_EXIT);
 }
 
 }  // namespace

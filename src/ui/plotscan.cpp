@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/angles.h"
 #include "fitting/profile.h"
 #include "io/layout.h"
 #include "ui/toolkit/toolkit.h"
@@ -35,10 +36,10 @@ double frame_x(double angle) { return G.XSCALE * (angle - G.STEPANG(1)); }
 // the alpha1 POSITION; the dispersion of the monochromator adds MSHIFT.
 void draw_alpha2_component(Arr1<double, MAXSTEPS>& work) {
     const double half = G.ANGLES(1) / 2.0;
-    const double s = G.WAVE2 / G.WAVE1 * std::sin(half / DEG_PER_RAD);
+    const double s = G.WAVE2 / G.WAVE1 * std::sin(half / DEGRAD);
     if (!(std::fabs(s) <= 1.0)) return;  // beyond the limiting sphere: no alpha2 peak
     Arr1<double, 6> par = G.PAR;
-    par(4) = std::asin(s) * DEG_PER_RAD + G.PAR(4) - half + G.MSHIFT;
+    par(P_POSITION) = std::asin(s) * DEGRAD + G.PAR(P_POSITION) - half + G.MSHIFT;
     CALC_PROFILE(2, G.STEPANG, par, G.NPTS, work);
     PLOT_DATA(G.STEPANG, work, G.NPTS, COL_COMPONENT);
 }
@@ -71,7 +72,7 @@ void draw_peak_marks(double w, double yt, double h) {
         if (!valid_step(G.IMAX)) return;
         p = G.STEPANG(G.IMAX);
     } else {
-        p = G.PAR(4);
+        p = G.PAR(P_POSITION);
     }
     if (!std::isfinite(p)) return;
     GSETLINECOLOUR(COL_PEAK);
@@ -105,9 +106,9 @@ void fill_panel() {
 
 void CALC_PROFILE(int mode, const Arr1<double, MAXSTEPS>& x, const Arr1<double, 6>& par, int n,
                   Arr1<double, MAXSTEPS>& out) {
-    const double c = mode == 2 ? par(6) : 1.0;
+    const double c = mode == 2 ? par(P_IRATIO) : 1.0;
     double dp = 0.0, dh = 0.0, deta = 0.0;
-    for (int i = 1; i <= n; ++i) out(i) = par(1) + par(3) * c * PSVOIGT(x(i), par(4), par(5), par(2), dp, dh, deta);
+    for (int i = 1; i <= n; ++i) out(i) = par(P_BACKGROUND) + par(P_INTENSITY) * c * PSVOIGT(x(i), par(P_POSITION), par(P_ETA), par(P_FWHM), dp, dh, deta);
 }
 
 void PLOT_DATA(const Arr1<double, MAXSTEPS>& x, const Arr1<double, MAXSTEPS>& y, int n, int colour) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/angles.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
 #include "fitting/profile.h"
@@ -35,7 +36,7 @@ Drawn draw_reflection(CountRng& rng) {
     test::SimScan& s = d.scan;
     s.npts = 96;
     s.tth = 5.0 + 135.0 * uniform01(rng);
-    const double law = 0.08 + 0.05 * std::tan(s.tth / 2.0 / DEG_PER_RAD);
+    const double law = 0.08 + 0.05 * std::tan(s.tth / 2.0 / DEGRAD);
     const double fwhm = law * (0.9 + 0.2 * uniform01(rng));
     const double eta = 0.2 + 0.6 * uniform01(rng);
     const double shift = make_doublet(s.wave1, s.wave2, 0.0, s.tth).shift;

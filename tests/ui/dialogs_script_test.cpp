@@ -4,6 +4,7 @@
 #include <string>
 
 #include "support/scratch.h"
+#include "ui/command_numbers.h"
 #include "ui/dialog_cases.h"
 #include "ui/toolkit/script/script_backend.h"
 
@@ -67,8 +68,11 @@ TEST_F(DialogsOnScript, MenusCarryTheirCommandsInOrder) {
     const ScriptBackend& sb = *script_backend();
     const char* const titles[] = {"File", "Integrate", "Utilities", "Parameters"};
     for (int m = 1; m <= 4; ++m) EXPECT_EQ(sb.widget(wid(MENU_TITLE(m))).label, titles[m - 1]);
-    const int commands[] = {312, 313, 314, 315, 0,   317, 318, 319, 0,   316, 321,
-                            322, 331, 335, 332, 333, 334, 336, 341, 342, 343, 344};
+    const int commands[] = {CMD_OPEN_DATA,       CMD_OPEN_PARAMETERS, CMD_OPEN_OUTPUT, CMD_OPEN_LOG,    0,
+                            CMD_CREATE_EXP,      CMD_CREATE_CIF,      CMD_WRITE_STD,   0,               CMD_EXIT,
+                            CMD_MANUAL_FIT,      CMD_AUTO_FIT,        CMD_PREPROCESS,  CMD_ZREF,        CMD_CALC_UB,
+                            CMD_CALC_BACKGROUND, CMD_CALC_FWHM,       CMD_DELTA_D,     CMD_PKVALS,      CMD_DIFFRACTOMETER,
+                            CMD_BACKGROUNDS,     CMD_OUTPUT_FORMAT};
     const char* const labels[] = {"Open data file",
                                   "Open parameter file",
                                   "Open output file",

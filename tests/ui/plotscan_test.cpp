@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/angles.h"
 #include "core/store.h"
 #include "fitting/profile.h"
 #include "ui/plotscan.h"
@@ -155,7 +156,7 @@ TEST_F(ScanPlot, DoubletDrawsBothComponentsAndTwoPeakMarks) {
     ASSERT_EQ(comp.size(), 80u);
     EXPECT_DOUBLE_EQ(G.PAR(4), 10.0);  // the alpha1 position is restored
     // The alpha2 component peaks where alpha2 diffracts, at PAR(6) of the height.
-    const double shift = std::asin(1.54439 / 1.54056 * std::sin(20.0 / DEG_PER_RAD)) * DEG_PER_RAD - 20.0 + 0.01;
+    const double shift = std::asin(1.54439 / 1.54056 * std::sin(20.0 / DEGRAD)) * DEGRAD - 20.0 + 0.01;
     double top1 = 0.0, top2 = 0.0, x2 = 0.0;
     for (std::size_t i = 0; i < 40; ++i) top1 = std::max(top1, comp[i].y2);
     for (std::size_t i = 40; i < 80; ++i) {

@@ -24,6 +24,12 @@ inline constexpr int GM_YES = 1;  // also the answer of an OK box
 inline constexpr int GM_NO = 2;
 inline constexpr int GM_CANCEL = 3;
 
+// Icon kinds of GMDISPLAYMESSAGEBOX: information (shown as a question on a
+// box with Yes/No buttons), warning, notice.
+inline constexpr int GM_ICON_INFORMATION = 1;
+inline constexpr int GM_ICON_WARNING = 2;
+inline constexpr int GM_ICON_NOTICE = 3;
+
 // Button sets of GMDISPLAYMESSAGEBOX.
 inline constexpr int GM_BUTTONS_OK = 0;
 inline constexpr int GM_BUTTONS_YESNO = 3;

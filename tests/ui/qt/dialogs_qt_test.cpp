@@ -10,6 +10,7 @@
 
 #include "qt_driver.h"
 #include "tarnivox_main.h"
+#include "ui/command_numbers.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -40,8 +41,11 @@ TEST_F(DialogsOnQt, WindowIsIdleAfterSetup) { window_is_idle_after_setup(driver)
 TEST_F(DialogsOnQt, EveryMenuEntryDeliversItsCommand) {
     reset_store();
     driver.start({});
-    const int expected[] = {312, 313, 314, 315, 0,   317, 318, 319, 0,   316, 321,
-                            322, 331, 335, 332, 333, 334, 336, 341, 342, 343, 344};
+    const int expected[] = {CMD_OPEN_DATA,       CMD_OPEN_PARAMETERS, CMD_OPEN_OUTPUT, CMD_OPEN_LOG,    0,
+                            CMD_CREATE_EXP,      CMD_CREATE_CIF,      CMD_WRITE_STD,   0,               CMD_EXIT,
+                            CMD_MANUAL_FIT,      CMD_AUTO_FIT,        CMD_PREPROCESS,  CMD_ZREF,        CMD_CALC_UB,
+                            CMD_CALC_BACKGROUND, CMD_CALC_FWHM,       CMD_DELTA_D,     CMD_PKVALS,      CMD_DIFFRACTOMETER,
+                            CMD_BACKGROUNDS,     CMD_OUTPUT_FORMAT};
     QtBackend& b = qt();
     const auto& output_format = b.item(wid(MENU_ENTRY(22)));
     EXPECT_FALSE(output_format.action->isEnabled());

@@ -14,6 +14,7 @@
 
 #include "qt_driver.h"
 #include "tarnivox_main.h"
+#include "ui/command_numbers.h"
 #include "ui/toolkit/qt/value_text.h"
 
 namespace tarnivox::uitest {
@@ -40,8 +41,8 @@ TEST_F(WindowOnQt, TimerTicksWithoutWaiting) {
     EXPECT_EQ(GMACTION(), 119);
     EXPECT_EQ(GMACTION(), 990);
     GMDEFINETIMERCALLBACK(50, 0);
-    qt().post(321);
-    EXPECT_EQ(GMACTION(), 321);
+    qt().post(CMD_MANUAL_FIT);
+    EXPECT_EQ(GMACTION(), CMD_MANUAL_FIT);
 }
 
 // FRAENQ gives the frame's real size, which follows the window; drawing

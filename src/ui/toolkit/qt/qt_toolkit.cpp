@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/internal_error.h"
 #include "ui/toolkit/qt/qt_backend.h"
 #include "ui/toolkit/qt/value_text.h"
 
@@ -116,8 +117,7 @@ const QtBackend::Item& QtBackend::item(int h) const { return const_cast<QtBacken
 
 QtBackend::Item& QtBackend::at(int h) {
     if (h < 1 || h > static_cast<int>(items_.size())) {
-        std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: widget handle %d does not exist\n", h);
-        std::abort();
+        internal_error("widget handle " + std::to_string(h) + " does not exist");
     }
     return items_[static_cast<std::size_t>(h - 1)];
 }
@@ -156,8 +156,7 @@ GridCanvas* QtBackend::canvas_of(int parent) {
     Item& p = at(parent);
     if (p.kind == Kind::Window) return static_cast<GridCanvas*>(main_->centralWidget());
     if (p.kind == Kind::Dialog) return static_cast<GridCanvas*>(p.widget.data());
-    std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: handle %d holds no widgets\n", parent);
-    std::abort();
+    internal_error("handle " + std::to_string(parent) + " holds no widgets");
 }
 
 QtBackend::Item QtBackend::item_of(Kind kind, int parent, int command, std::string_view label) {
@@ -607,8 +606,8 @@ int QtBackend::message_box(std::string_view title, std::string_view text, int ic
     box.setWindowTitle(qs(title));
     box.setText(qs(text));
     QMessageBox::Icon kind = QMessageBox::Information;
-    if (icon == 1 && buttons != GM_BUTTONS_OK) kind = QMessageBox::Question;
-    if (icon == 2) kind = QMessageBox::Warning;
+    if (icon == GM_ICON_INFORMATION && buttons != GM_BUTTONS_OK) kind = QMessageBox::Question;
+    if (icon == GM_ICON_WARNING) kind = QMessageBox::Warning;
     box.setIcon(kind);
     if (buttons == GM_BUTTONS_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

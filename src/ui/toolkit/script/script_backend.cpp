@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/exitint.h"
+#include "core/internal_error.h"
 
 namespace tarnivox {
 namespace {
@@ -131,8 +132,7 @@ int ScriptBackend::add(ScriptWidget w) {
 
 ScriptWidget& ScriptBackend::at(int h) {
     if (h < 1 || h > static_cast<int>(widgets_.size())) {
-        std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: widget handle %d does not exist\n", h);
-        std::abort();
+        internal_error("widget handle " + std::to_string(h) + " does not exist");
     }
     return widgets_[static_cast<std::size_t>(h - 1)];
 }

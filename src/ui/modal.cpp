@@ -1,0 +1,17 @@
+#include "ui/modal.h"
+
+#include "ui/toolkit/toolkit.h"
+
+namespace tarnivox {
+
+int wait_modal(int box, std::initializer_list<int> commands, int quit) {
+    for (;;) {
+        const int c = GMACTION();
+        if (c == GM_CLOSE && quit != 0) return quit;
+        for (int want : commands)
+            if (c == want) return c;
+        GMDRAWWINDOW(box);
+    }
+}
+
+}  // namespace tarnivox
