@@ -10,6 +10,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "commands/cif.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
@@ -58,8 +59,9 @@ constexpr const char* kResultsOk = "Ok";
 // message of the reduction.
 constexpr std::string_view kExitQuestion = "Are you sure you want to exit the program?";
 
-// Messages of "Write Std datafile"; only the first is success.
+// The boxes by which "Write Std datafile" and "Create Cif" tell success.
 constexpr std::string_view kCopyDone = "Standard data file written successfully";
+constexpr std::string_view kCifDone = "Cif created successfully";
 
 // A script argument: the script splits words at blanks and has no escape
 // for a double quote (plan_batch refuses paths holding one).
@@ -379,12 +381,15 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     if (r.status != EXIT_STATUS_NORMAL)
         for (const ScriptEvent& e : backend.events())
             if (e.kind == ScriptEvent::Error) r.message = e.text;
-    // "Write Std datafile" reports its failures in a box and goes on.
-    if (r.status == EXIT_STATUS_NORMAL && c.kind == BatchKind::Convert) {
-        bool copied = false;
+    // "Write Std datafile" and "Create Cif" report their failures in a box
+    // and go on.
+    const bool copying = c.kind == BatchKind::Convert;
+    if (r.status == EXIT_STATUS_NORMAL && (copying || !c.cif.empty())) {
+        const std::string_view done = copying ? kCopyDone : kCifDone;
+        bool written = false;
         for (const ScriptEvent& e : backend.events())
-            if (e.kind == ScriptEvent::Message && e.text == kCopyDone) copied = true;
-        if (!copied) {
+            if (e.kind == ScriptEvent::Message && e.text == done) written = true;
+        if (!written) {
             r.status = EXIT_STATUS_FATAL;
             for (const ScriptEvent& e : backend.events())
                 if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) r.message = e.text;
@@ -413,7 +418,8 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     }
     outputs["log"] = c.log.empty() ? automatic_log_path(c.data) : c.log;
     if (!c.log.empty()) outputs["import_log"] = automatic_log_path(c.data);
-    outputs["cif"] = nullptr;
+    outputs["cif"] = c.cif.empty() || r.status != EXIT_STATUS_NORMAL ? nlohmann::ordered_json()
+                                                                     : nlohmann::ordered_json(c.cif);
     j["outputs"] = outputs;
     j["counts"] = counts_of_run(c);
     j["refined"] = backend.refined() ? refined_of_run(c) : nlohmann::ordered_json();
@@ -475,7 +481,6 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
             if (o.symmetry == name) crystal_system = entry;
         if (!crystal_system) return "unknown --symmetry \"" + o.symmetry + "\"";
     }
-    if (o.cif) return "--cif is not available yet: this build has no \"Create Cif\" command";
     if (o.data.empty()) return "no DATA file given";
     if (o.data.size() > 1 && !o.out.empty())
         return "--out names one file; with several DATA files leave it out (each gets its own beside its "
@@ -541,6 +546,13 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
             if (same_file(c.log, c.data) || same_file(c.log, c.par) || same_file(c.log, c.out))
                 return "the log " + c.log + " would replace another file of the run";
             if (std::string e = unwritable("log", c.log); !e.empty()) return e;
+        }
+        if (o.cif) {
+            // "Create Cif" names the fragment after the input, beside it.
+            c.cif = (fs::path(c.data).parent_path() / cif_file_name(name_of(c.data))).string();
+            if (same_file(c.cif, c.data) || same_file(c.cif, c.par) || same_file(c.cif, c.out))
+                return "the CIF " + c.cif + " would replace another file of the run";
+            if (std::string e = unwritable("CIF", c.cif); !e.empty()) return e;
         }
         for (const std::string* p : {&c.data, &c.par, &c.out, &c.log})
             if (p->find('"') != std::string::npos) return "a path with a double quote cannot be used: " + *p;
@@ -608,6 +620,7 @@ std::string batch_script(const BatchChoices& c) {
         // first reflection (the batch types the first reflection's number).
         if (c.refine) line("enter main ISEQ 1");
         line("press main Start");
+        if (!c.cif.empty()) line("press File \"Create Cif\"");
     }
     line("close");
     line("answer yes");

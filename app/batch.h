@@ -77,6 +77,7 @@ struct BatchChoices {
     bool offsets = false;
     bool omega_zero = false;
     std::optional<double> min_i_sigma;  // none: the box's own value
+    std::string cif;                    // "Create Cif" after the fit: where it writes; empty: not asked
 };
 
 // Checks the options and works out the choices of every data set: the

@@ -462,14 +462,15 @@ TEST(BatchPlan, DefaultOutputsSitBesideTheInputNamedAsTheWindowNamesTheLog) {
 namespace tarnivox {
 namespace {
 
-// "Preprocess" and "Calc UB" before the fit: the same bytes as the window's
-// steps, a cell that agrees with the simulated crystal within its esds and
-// with the log's CELL line, and a failed refinement that fits nothing.
-TEST_F(Batch, RefineRunsPreprocessAndCalcUbAsTheWindowDoes) {
+// "Preprocess" and "Calc UB" before the fit, "Create Cif" after it: the
+// same bytes as the window's steps, a cell that agrees with the simulated
+// crystal within its esds and with the log's CELL line (and the CIF's),
+// and a failed refinement that fits nothing.
+TEST_F(Batch, RefineAndCifRunTheWindowsCommands) {
     const fs::path a = example("cad4", "batch"), b = example("cad4", "script");
     const Outcome batch =
         tarnivox("reduce '" + (a / "cad4.dat").string() + "' --format cad4 --par '" +
-                 (a / "cad4.par").string() + "' --refine --symmetry monoclinic-b --offsets");
+                 (a / "cad4.par").string() + "' --refine --symmetry monoclinic-b --offsets --cif");
     ASSERT_EQ(batch.status, 0) << batch.err;
     const Outcome run =
         script("ub.script", open_script(b / "cad4.dat", 7, "Enraf CAD4", b / "cad4.par") +
@@ -488,8 +489,36 @@ TEST_F(Batch, RefineRunsPreprocessAndCalcUbAsTheWindowDoes) {
                                 "press \"Peak parameter default values\" \"Save + Exit\"\n"
                                 "enter main ISEQ 1\n"
                                 "press main Start\n"
+                                "press File \"Create Cif\"\n"
                                 "close\nanswer yes\n");
     ASSERT_EQ(run.status, 0) << run.out;
+    const std::string cif = test::read_text(a / "cad4_tarnivox.cif");
+    EXPECT_EQ(without_dates(cif), without_dates(test::read_text(b / "cad4_tarnivox.cif")));
+    // The CIF's cell is the log's CELL line of the refinement
+    // (3F9.5,3F8.3,F10.4 there, value(esd) texts in the CIF).
+    const std::string log = test::read_text(a / "cad4_Tarnivox.log");
+    const std::size_t at = log.rfind("\nCELL ");
+    ASSERT_NE(at, std::string::npos);
+    std::istringstream logged(log.substr(at + 5, log.find('\n', at + 1) - at - 5));
+    const char* const items[] = {"_cell_length_a",    "_cell_length_b",   "_cell_length_c",
+                                 "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma",
+                                 "_cell_volume"};
+    const double half_unit[] = {5e-6, 5e-6, 5e-6, 5e-4, 5e-4, 5e-4, 5e-5};
+    for (int n = 0; n < 7; ++n) {
+        double in_log = 0;
+        ASSERT_TRUE(logged >> in_log);
+        const std::size_t item = cif.find(std::string(items[n]) + " ");
+        ASSERT_NE(item, std::string::npos) << items[n];
+        std::istringstream field(cif.substr(item + std::string(items[n]).size()));
+        std::string text;  // value(esd), rounded where the esd's digits end
+        field >> text;
+        const double in_cif = std::stod(text);
+        const std::size_t point = text.find('.'), paren = text.find('(');
+        const int decimals = point == std::string::npos ? 0 : static_cast<int>(paren - point - 1);
+        // Both are roundings of the same number: within the coarser one's half unit.
+        const double tolerance = std::max(half_unit[n], 0.5 * std::pow(10.0, -decimals));
+        EXPECT_NEAR(in_cif, in_log, tolerance * 1.0001) << items[n] << " " << text;
+    }
     const std::string hkl = test::read_text(a / "cad4.hkl");
     EXPECT_EQ(hkl, test::read_text(b / "cad4.hkl"));
     EXPECT_EQ(test::read_lines(a / "cad4.hkl").front().size(), 80u);  // direction cosines from the refined UB
