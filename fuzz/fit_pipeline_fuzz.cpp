@@ -1,7 +1,8 @@
 // libFuzzer harness for the whole per-reflection pipeline: any bytes, read
 // as a standard scan file, are walked reflection by reflection through the
 // start values, the profile fit, the integration and the intensity record.
-// Nothing may crash, and no fitted parameter or written field may be NaN.
+// Nothing may crash, no fitted parameter or written field may be NaN, and
+// no record may carry indices 0 0 0 or an esd that is not positive.
 //   cmake --build build-fuzz --target fuzz_fit_pipeline
 //   ./build-fuzz/fuzz/fuzz_fit_pipeline ../examples/standard
 #include <unistd.h>
@@ -87,7 +88,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     close_all_units();
     std::ifstream written(out);
     std::string line;
-    while (std::getline(written, line))
+    while (std::getline(written, line)) {
         if (line.find("nan") != std::string::npos || line.find("NaN") != std::string::npos) std::abort();
+        // A reflection record (not the extended form's extra lines) never
+        // holds indices 0 0 0 nor an esd that is not positive.
+        if (line.rfind("FACTORS", 0) == 0 || line.rfind("PARAMETERS", 0) == 0 || line.rfind("SIGMAS", 0) == 0)
+            continue;
+        const bool shelx = G.INTFMT == 3;
+        const std::size_t width = shelx ? 4 : 3;
+        const std::size_t sigma_at = shelx ? 21 : 54;
+        if (line.size() < sigma_at + 7) std::abort();
+        bool origin = true;
+        for (std::size_t i = 0; i < 3; ++i)
+            if (std::atoi(line.substr(i * width, width).c_str()) != 0) origin = false;
+        if (origin || !(std::atof(line.substr(sigma_at, 7).c_str()) > 0.0)) std::abort();
+    }
     return 0;
 }

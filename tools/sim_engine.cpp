@@ -1,6 +1,7 @@
 // The simulator's crystal, reflection list and counts.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <random>
 
@@ -386,7 +387,14 @@ void write_parameter_file(const Plan& p, const std::string& path) {
     const Config& c = p.cfg;
     std::ofstream out(path);
     out << format_record("('PKPAR ',3F10.4)", {c.fwhm_a, c.fwhm_b, c.eta}) << '\n';
-    out << "FITLIM -1.0 1.0 0.02 1.0 0.0 1.0e8 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n";
+    // BACKGROUND is tested in raw counts per step: from none up to well
+    // above the simulated level, so that an automatic run on the data set
+    // as written passes its scans.
+    const double bg_upper = std::max(1.0e5, 100.0 * c.background);
+    char upper[32];
+    std::snprintf(upper, sizeof upper, "%g", bg_upper);
+    out << "FITLIM 0.0 " << (bg_upper == 1.0e5 ? std::string("1.0e5") : std::string(upper))
+        << " 0.02 1.0 0.0 1.0e8 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n";
     out << format_record("('ATTEN ',F10.4)", {c.format == Format::Cad4 ? p.cfg.atten : c.atten}) << '\n';
     out << format_record("('WAVEL  2',3F10.6)", {c.wave1, c.wave2, c.a2ratio}) << '\n';
     out << "RFLAGS 1,1,1,1,1,0\nTFLAGS 1,1,1,1,1,0,1\nPARITY 1,1,1,1\n";

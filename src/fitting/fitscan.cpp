@@ -55,6 +55,21 @@ void test_fit(ParArray& copy) {
     profile_fit(copy, flags, scratch, esd, icode);
 }
 
+bool position_within_limits() {
+    if (G.ICHK(4) == 1 && G.IREF(4) == 1) {
+        // POSITION limits are distances from the setting omega; for a
+        // negative 2theta the scan runs the other way round.
+        const double om = G.ANGLES(2);
+        const double lo = G.ANGLES(1) > 0.0 ? om - G.PARLO(4) : om - G.PARHI(4);
+        const double hi = G.ANGLES(1) > 0.0 ? om + G.PARHI(4) : om + G.PARLO(4);
+        if (outside(G.PAR(4), lo, hi)) {
+            reject('P');
+            return false;
+        }
+    }
+    return true;
+}
+
 // Rejects by the ordered limit tests; true when the reflection passed them.
 bool passes_tests() {
     const ParArray& p = G.PAR;
@@ -84,14 +99,48 @@ bool passes_tests() {
             }
         }
     }
-    if (G.ICHK(4) == 1 && G.IREF(4) == 1) {
-        // POSITION limits are distances from the setting omega; for a
-        // negative 2theta the scan runs the other way round.
-        const double om = G.ANGLES(2);
-        const double lo = G.ANGLES(1) > 0.0 ? om - G.PARLO(4) : om - G.PARHI(4);
-        const double hi = G.ANGLES(1) > 0.0 ? om + G.PARHI(4) : om + G.PARLO(4);
-        if (outside(p(4), lo, hi)) {
-            reject('P');
+    return position_within_limits();
+}
+
+char code_letter(int icode) { return icode == 1 ? 'E' : icode == 2 ? 'C' : 'D'; }
+
+// An esd of 0 would give the reflection infinite weight in the structure
+// refinement, so a refined parameter without a finite, positive esd is a
+// failed least squares; IRATIO of a single line has none to give.  The
+// refit is judged so too: it starts from values that passed, but a weak
+// scan can carry it far (an eta of -400, every esd 0).
+bool fit_has_esds(const Arr1<int, 6>& flags) {
+    for (int k = 1; k <= 6; ++k) {
+        if (flags(k) != 1 || (k == 6 && G.NWAVE != 2)) continue;
+        if (!std::isfinite(G.PAR(k)) || !(G.PARESD(k) > 0.0) || !std::isfinite(G.PARESD(k))) return false;
+    }
+    return true;
+}
+
+// The refit's own parameters against the limits, with the switches and the
+// strength rule of the first judgement.  The shape limits apply to FWHM and
+// IRATIO as refined here (no test fit: the refit's RWP and GOF are kept).
+bool refit_within_limits() {
+    const ParArray& p = G.PAR;
+    if (G.ICHK(1) == 1 && G.IREF(1) == 1 && outside(p(1), G.PARLO(1), G.PARHI(1))) {
+        reject('B');
+        return false;
+    }
+    if (G.ICHK(3) == 1 && p(3) < G.PARLO(3)) {
+        reject('I');
+        return false;
+    }
+    if (6.0 * G.PARESD(3) <= p(3)) {
+        if (G.ICHK(5) == 1 && G.IREF(5) == 1 && outside(p(5), G.PARLO(5), G.PARHI(5))) {
+            reject('S');
+            return false;
+        }
+        if (G.ICHK(6) == 1 && G.IREF(6) == 1 && outside(p(6), G.PARLO(6), G.PARHI(6))) {
+            reject('R');
+            return false;
+        }
+        if (G.ICHK(2) == 1 && G.IREF(2) == 1 && outside(p(2), G.PARLO(2), G.PARHI(2))) {
+            reject('W');
             return false;
         }
     }
@@ -143,8 +192,8 @@ void FITSCAN(int ipass, int& ierr) {
     if (ipass == 1) flags(4) = 0;
     int icode = 0;
     profile_fit(G.PAR, flags, G.YCALC, G.PARESD, icode);
-    if (icode != 0) {
-        reject(icode == 1 ? 'E' : icode == 2 ? 'C' : 'D');
+    if (icode != 0 || !fit_has_esds(flags)) {
+        reject(icode != 0 ? code_letter(icode) : 'E');
         return;
     }
 
@@ -158,6 +207,11 @@ void FITSCAN(int ipass, int& ierr) {
     }
     if (refit) {
         profile_fit(G.PAR, flags, G.YCALC, G.PARESD, icode);
+        if (icode != 0 || !fit_has_esds(flags)) {
+            reject(icode != 0 ? code_letter(icode) : 'E');
+            return;
+        }
+        if (!refit_within_limits() || !position_within_limits()) return;
         set_stat(1, 'F');
         set_stat(2, ' ');
     }

@@ -14,6 +14,10 @@ namespace tarnivox {
 namespace {
 
 constexpr int CAD4_STEPS = 96;  // 8 count lines of 12 steps
+// Last columns (after the margin) of the three record kinds of a reflection.
+constexpr std::size_t REFLECTION_LINE_END = 41;
+constexpr std::size_t ANGLE_LINE_END = 50;
+constexpr std::size_t COUNT_LINE_END = 60;
 
 // The record code of a line (columns m+1, m+2); -1 when unreadable.
 int record_code(std::string_view body) {
@@ -115,21 +119,53 @@ void READ_SCAN_CAD4(int& status) {
     std::string line;
     std::string flags;
     int v = 0;
+    // Lines passed over on the way to the next reflection: those of a
+    // left-out reflection (flag X) are expected; any other (the lines of a
+    // reflection whose first line was damaged, a file cut inside a left-out
+    // reflection) means a reflection of the file is lost, which is reported
+    // as an unreadable one.
+    int left_out = -1;      // number of the left-out reflection passed over
+    int left_out_code = 0;  // the last of its lines passed
+    bool lost = false;
     for (;;) {
-        if (next_input_line(line, 80) != READ_OK || ends_data(line)) {
-            status = READER_END;
+        const int rc = next_input_line(line, 80);
+        if (rc != READ_OK || ends_data(line)) {
+            if (rc == READ_EOF && left_out >= 0 && left_out_code < 10) lost = true;
+            if (lost && rc == READ_OK) backspace_unit(LU_INPUT);  // the end mark is met again
+            status = lost ? READER_NOT_FOUND : READER_END;
             return;
         }
         const std::string body = without_margin(line);
-        if (record_code(body) != 1) continue;
+        const int line_code = record_code(body);
+        if (line_code != 1) {
+            int nref = 0;
+            if (line_code >= 2 && line_code <= 10 && read_fixed(body, "(2X,I6)", {&nref}) == READ_OK &&
+                nref == left_out)
+                left_out_code = line_code;
+            else if (line_code != 0)
+                lost = true;
+            continue;
+        }
+        if (lost) {
+            backspace_unit(LU_INPUT);  // this reflection is read by the next call
+            status = READER_NOT_FOUND;
+            return;
+        }
         int code = 0;
         if (read_fixed(body, "(I2,I6,3I5,1X,A6,7X,I4)", {&code, &G.NREF, G.IHKL, &flags, &v}) != READ_OK) {
             status = READER_READ_ERROR;
             return;
         }
         flags.resize(6, ' ');
+        // A line cut before its speed code gives no scale: the reflection
+        // is left out, its other lines are passed over by the search.
+        if (!reaches_column(body, REFLECTION_LINE_END)) {
+            status = READER_NOT_FOUND;
+            return;
+        }
         if (flags[1] != 'X') break;
-        next_input_line(line, 80);  // the angle line of the left-out reflection
+        left_out = G.NREF;
+        left_out_code = 1;
     }
 
     // A reflection cut short by the end of the file cannot be used.
@@ -140,16 +176,16 @@ void READ_SCAN_CAD4(int& status) {
     int code = 0;
     int nref = 0;
     Arr1<double, 4> kappa;
-    if (read_fixed(without_margin(line), "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) !=
-            READ_OK ||
+    const std::string angle_line = without_margin(line);
+    if (read_fixed(angle_line, "(I2,I6,F8.3,3F9.3,F7.3)", {&code, &nref, kappa, &G.SCANW}) != READ_OK ||
         code != 2 || nref != G.NREF) {
         status = READER_READ_ERROR;
         return;
     }
+    bool unreadable = !reaches_column(angle_line, ANGLE_LINE_END);
     G.STEP = G.SCANW / 95.0;
     G.NPTS = CAD4_STEPS;
 
-    bool unreadable = false;
     for (int j = 3; j <= 10; ++j) {
         if (next_input_line(line, 80) != READ_OK) {
             status = READER_NOT_FOUND;
@@ -164,6 +200,8 @@ void READ_SCAN_CAD4(int& status) {
             status = READER_READ_ERROR;
             return;
         }
+        // Counts missing from a cut line are no zeros.
+        if (!reaches_column(without_margin(line), COUNT_LINE_END)) unreadable = true;
         for (int i = 1; i <= 12; ++i) G.COUNTS(12 * (j - 3) + i) = c(i);
     }
     // A speed code of 0 gives no counting time: the scan cannot be scaled.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/exitint.h"
+#include "core/instrument_ranges.h"
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/febo.h"
@@ -63,24 +64,36 @@ void derive_cell() {
     RECIP_CELL();
 }
 
-// A reflection whose values cannot be written as numbers (a division by a
-// zero field of the instrument file, for example) is of no use.
-bool writable() {
-    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !std::isfinite(G.SCALE)) return false;
-    for (int i = 1; i <= 4; ++i)
-        if (!std::isfinite(G.ANGLES(i))) return false;
-    return true;
+// The counts of the current scan as whole numbers, truncated toward zero
+// (none for a step count the scan record cannot hold).
+std::array<long long, MAXSTEPS> whole_counts() {
+    std::array<long long, MAXSTEPS> counts{};
+    if (!steps_fit(G.NPTS)) return counts;
+    for (int i = 1; i <= G.NPTS; ++i) counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
+    return counts;
 }
 
-void write_reflection() {
+// A reflection whose values cannot be written as numbers (a division by a
+// zero field of the instrument file, for example), whose values do not fit
+// the fields of the scan file (they could not be read back by the fitting
+// run), or that carries no scale is of no use.  Indices 0 0 0 are no
+// reflection: in a SHELX file they end the data.
+bool writable(const std::array<long long, MAXSTEPS>& counts) {
+    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !(G.SCALE > 0.0) || !std::isfinite(G.SCALE)) return false;
+    for (int i = 1; i <= 4; ++i)
+        if (!std::isfinite(G.ANGLES(i))) return false;
+    if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) return false;
+    return fits_scan_record(G.NREF, G.IHKL, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE,
+                            std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
+}
+
+void write_reflection(const std::array<long long, MAXSTEPS>& counts) {
     G.CMAX = 0.0;
-    std::array<long long, MAXSTEPS> counts{};
     for (int i = 1; i <= G.NPTS; ++i) {
         if (G.COUNTS(i) > G.CMAX) {
             G.CMAX = G.COUNTS(i);
             G.IMAX = i;
         }
-        counts[static_cast<std::size_t>(i - 1)] = truncate_count(G.COUNTS(i));
     }
     SUM_SCANTYPES(G.RFLAG);
     int status = 0;
@@ -92,20 +105,53 @@ void write_reflection() {
     }
 }
 
+// What an import found: reflections taken into the data set, and whether
+// any was unreadable.
+struct ImportCount {
+    int taken = 0;
+    bool unreadable = false;
+};
+
+// The instrument values as they stood before a header was read: what the
+// header changed, it supplied.
+struct HeaderValues {
+    int nwave = G.NWAVE;
+    double wave1 = G.WAVE1, wave2 = G.WAVE2, a2ratio = G.A2RATIO, atten = G.ATTEN;
+    Arr2<double, 3, 3> ub = G.UB;
+};
+
+// The radiation, attenuator and orientation matrix a header supplied must
+// lie in their physical range: outside it every intensity of the data set
+// would be silently wrong.  The box names the value; false refuses the
+// header.
+bool header_values_plausible(const HeaderValues& before) {
+    std::string failure;
+    if (G.NWAVE != before.nwave || G.WAVE1 != before.wave1 || G.WAVE2 != before.wave2 ||
+        G.A2RATIO != before.a2ratio)
+        // Headers give both lines; the number of lines is the parameter file's.
+        failure = wavelengths_out_of_range(G.NWAVE == 1 ? 1 : 2);
+    if (failure.empty() && G.ATTEN != before.atten) failure = attenuator_out_of_range();
+    if (failure.empty() && !(G.UB == before.ub)) failure = matrix_out_of_range();
+    if (failure.empty()) return true;
+    GMDISPLAYERRORBOX("Tarnivox", "Implausible value in data file header: " + failure);
+    return false;
+}
+
 // Input format 1: the standard scan file is used in place and walked once
-// to count its reflections.  true when a reflection was unreadable.
-bool open_standard_file() {
+// to count its reflections.
+ImportCount open_standard_file() {
     const std::string path = standard_file_path();
     close_unit(LU_INPUT);
     close_unit(G.LUSCR);
     if (open_unit(G.LUSCR, path, OpenMode::Read) != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
     int status = 0;
+    const HeaderValues before;
     READ_HEADER_STDDATA(G.LUSCR, status);
-    if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
+    if (status != 0 || !header_values_plausible(before)) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
     if (G.UBFLAG == 1) derive_cell();
     WAITBOX(1);
     SET_SCANCODES_ZERO();
-    bool unreadable = false;
+    ImportCount found;
     const Arr1<int, 3> none;
     for (;;) {
         status = -1;
@@ -115,17 +161,20 @@ bool open_standard_file() {
             WAITBOX(0);
             EXITINT("READ ERROR ON SCAN FILE");
         }
-        if (status == READER_NOT_FOUND)
-            unreadable = true;
-        else
+        if (status == READER_NOT_FOUND) {
+            found.unreadable = true;
+        } else {
             SUM_SCANTYPES(G.RFLAG);
+            found.taken += 1;
+        }
     }
-    return unreadable;
+    if (orphan_count_lines_met()) found.unreadable = true;
+    return found;
 }
 
 // Input formats 2 to 7: each reflection is read by the format's reader and
 // written to a fresh scratch standard scan file.
-bool convert_instrument_file() {
+ImportCount convert_instrument_file() {
     int status = 0;
     READ_HEADER(status);
     if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
@@ -139,7 +188,7 @@ bool convert_instrument_file() {
     WRITE_HEADER_STDDATA(G.LUSCR);
     SET_SCANCODES_ZERO();
     const Reader scan = readers_of(G.INFMT).scan;
-    bool unreadable = false;
+    ImportCount found;
     for (;;) {
         status = 0;
         scan(status);
@@ -148,17 +197,23 @@ bool convert_instrument_file() {
             WAITBOX(0);
             EXITINT("READ ERROR ON SCAN FILE");
         }
-        if (status == READER_NOT_FOUND || !writable()) {
-            unreadable = true;
+        if (status == READER_NOT_FOUND) {
+            found.unreadable = true;
             continue;
         }
-        write_reflection();
+        const std::array<long long, MAXSTEPS> counts = whole_counts();
+        if (!writable(counts)) {
+            found.unreadable = true;
+            continue;
+        }
+        write_reflection(counts);
+        found.taken += 1;
     }
     if (flush_unit(G.LUSCR) != 0) {
         WAITBOX(0);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
-    return unreadable;
+    return found;
 }
 
 }  // namespace
@@ -176,8 +231,10 @@ void READ_HEADER(int& status) {
     // not be moved again when this file's header supplies none.
     const Arr2<double, 3, 3> ub_before = G.UB;
     const int flag_before = G.UBFLAG;
+    const HeaderValues before;
     const Reader header = readers_of(G.INFMT).header;
     if (header != nullptr) header(status);
+    if (status == 0 && !header_values_plausible(before)) status = READER_READ_ERROR;
     if (status != 0) {
         GMDISPLAYMESSAGEBOX("TARNIVOX", "Error Reading File Header", GM_ICON_NOTICE, GM_BUTTONS_OK);
         G.INOPEN = 0;
@@ -197,12 +254,15 @@ void READ_HEADER(int& status) {
 
 void CONVERT_FILE(int& status) {
     if (G.INFMT < 1 || G.INFMT > 7) G.INFMT = 1;
-    const bool unreadable = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
+    const ImportCount found = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
     WAITBOX(0);
-    if (unreadable)
+    if (found.unreadable)
         GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", GM_ICON_NOTICE,
                             GM_BUTTONS_OK);
-    else
+    // A file of the wrong format, or one without data, is no success.
+    if (found.taken == 0)
+        GMDISPLAYMESSAGEBOX("Tarnivox", "No reflection read from data file", GM_ICON_NOTICE, GM_BUTTONS_OK);
+    else if (!found.unreadable)
         GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", GM_ICON_NOTICE, GM_BUTTONS_OK);
     status = 0;
     G.INOPEN = 1;

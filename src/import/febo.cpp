@@ -47,6 +47,22 @@ bool read_header_lines() {
     }
 }
 
+// One record of counts: every group of ten starts on a new line, so a
+// record with fewer values than it should hold was cut short.  Reading on
+// into the next line would take the next reflection's record for counts.
+// Blank lines are passed over as in list-directed input.
+int read_count_record(std::span<int> out) {
+    std::string line;
+    for (;;) {
+        const int st = next_input_line(line, 10000);
+        if (st != READ_OK) return st;
+        if (line.find_first_not_of(" \t") != std::string::npos) break;
+    }
+    int nread = 0;
+    if (read_free(line, {out}, &nread) != READ_OK || nread < static_cast<int>(out.size())) return READ_ERROR;
+    return READ_OK;
+}
+
 void scale_from_speed(int s) {
     if (s == 100) {
         G.SCALE = 1.0;
@@ -92,7 +108,11 @@ void MATCH_STANDARD(int& status) {
 void READ_SCAN_FEBO(int& status) {
     // code, h, k, l, three values not used, NPTS, speed
     Arr1<int, 9> rec;
-    status = reader_status(read_free_ints(rec.all()));
+    std::size_t filled = 0;
+    status = reader_status(read_free_ints(rec.all(), &filled));
+    // The file ends inside the reflection record: the reflection is
+    // unreadable, and the next call finds the end of the data.
+    if (status == READER_END && filled > 0) status = READER_NOT_FOUND;
     if (status != 0) return;
     const int code = rec(1);
     for (int j = 1; j <= 3; ++j) G.IHKL(j) = rec(j + 1);
@@ -129,7 +149,7 @@ void READ_SCAN_FEBO(int& status) {
         for (int first = 1; first <= npts; first += PER_RECORD) {
             const int n = npts - first + 1 < PER_RECORD ? npts - first + 1 : PER_RECORD;
             Arr1<int, PER_RECORD> c;
-            const int cst = read_free_ints(c.first(n));
+            const int cst = read_count_record(c.first(n));
             if (cst == READ_EOF) {
                 status = READER_NOT_FOUND;
                 return;

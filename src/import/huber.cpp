@@ -28,6 +28,15 @@ void store_counts(const Arr1<int, COUNTS_PER_LINE>& c, int first) {
     }
 }
 
+// The last column a count line of `n` counts reaches (both kinds of count
+// line start with six columns of marker, steps and time, or blanks).
+std::size_t count_line_end(int n) {
+    return 6 + 6 * static_cast<std::size_t>(n < COUNTS_PER_LINE ? (n > 0 ? n : 0) : COUNTS_PER_LINE);
+}
+
+// The reflection line ends with the counting time in column 93.
+constexpr std::size_t TIME_END = 93;
+
 }  // namespace
 
 void READ_HEADER_HUBER(int& status) {
@@ -50,26 +59,40 @@ void READ_SCAN_HUBER(int& status) {
     if (st != READ_OK || line.empty() || line[0] != '*' ||
         read_fixed(line, "(A1,I3,I2,21I6)", {&marker, &npts, &t, c}) != READ_OK)
         bad_datafile(status);
+    // A line cut short, or a file that ends inside the block, leaves the
+    // reflection without all its counts: it is left out, never read with
+    // zeros (or indices 0 0 0) in place of what is missing.
+    bool cut = !reaches_column(line, count_line_end(npts));
     store_counts(c, 1);
     const int further = npts > 0 ? (npts - 1) / COUNTS_PER_LINE : 0;
     for (int j = 1; j <= further; ++j) {
-        if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(6X,21I6)", {c}) != READ_OK)
-            bad_datafile(status);
+        const int rc = next_input_line(line, 200);
+        if (rc == READ_EOF) {
+            status = READER_NOT_FOUND;
+            return;
+        }
+        if (rc != READ_OK || read_fixed(line, "(6X,21I6)", {c}) != READ_OK) bad_datafile(status);
+        if (!reaches_column(line, count_line_end(npts - COUNTS_PER_LINE * j))) cut = true;
         store_counts(c, COUNTS_PER_LINE * j + 1);
     }
 
     double line_time = 0.0;
     do {
-        if (next_input_line(line, 200) != READ_OK ||
-            read_fixed(line, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
-                       {&marker, &G.NREF, &G.ISCTYPE, G.IHKL, G.ANGLES, &line_time}) != READ_OK)
+        const int rc = next_input_line(line, 200);
+        if (rc == READ_EOF) {
+            status = READER_NOT_FOUND;
+            return;
+        }
+        if (rc != READ_OK || read_fixed(line, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
+                                        {&marker, &G.NREF, &G.ISCTYPE, G.IHKL, G.ANGLES, &line_time}) != READ_OK)
             bad_datafile(status);
     } while (marker == '*');
+    if (!reaches_column(line, TIME_END)) cut = true;
 
     G.STEPTIME = t != 0 ? t : line_time;
     // Without steps, or without a counting time, the scan cannot be put on
     // the common scale; beyond 500 steps it does not fit the scan record.
-    if (!steps_fit(npts) || !(G.STEPTIME > 0.0)) {
+    if (cut || !steps_fit(npts) || !(G.STEPTIME > 0.0)) {
         status = READER_NOT_FOUND;
         return;
     }

@@ -18,17 +18,22 @@ int next_input_line(std::string& line, std::size_t width) {
     return READ_OK;
 }
 
-int read_free_ints(std::span<int> out) {
-    std::size_t filled = 0;
+int read_free_ints(std::span<int> out, std::size_t* filled) {
+    std::size_t got = 0;
     std::string line;
-    while (filled < out.size()) {
-        const int st = next_input_line(line, 10000);
-        if (st != READ_OK) return st;
+    int st = READ_OK;
+    while (got < out.size()) {
+        st = next_input_line(line, 10000);
+        if (st != READ_OK) break;
         int nread = 0;
-        if (read_free(line, {out.subspan(filled)}, &nread) != READ_OK) return READ_ERROR;
-        filled += static_cast<std::size_t>(nread);
+        if (read_free(line, {out.subspan(got)}, &nread) != READ_OK) {
+            st = READ_ERROR;
+            break;
+        }
+        got += static_cast<std::size_t>(nread);
     }
-    return READ_OK;
+    if (filled != nullptr) *filled = got;
+    return st;
 }
 
 std::string columns(std::string_view line, int from, int to) {
@@ -68,6 +73,8 @@ long long truncate_count(double value) {
     if (value <= -LIMIT) return -static_cast<long long>(LIMIT);
     return static_cast<long long>(value);
 }
+
+bool reaches_column(std::string_view line, std::size_t last) { return line.size() >= last; }
 
 bool steps_fit(long long npts) { return npts >= 1 && npts <= MAXSTEPS; }
 

@@ -20,7 +20,7 @@ int next_input_line(std::string& line, std::size_t width);
 // to fill `out` (blank records are passed over, as list-directed input
 // does).  READ_OK, READ_EOF (also when the file ends part-way) or
 // READ_ERROR for a value that is not a whole number.
-int read_free_ints(std::span<int> out);
+int read_free_ints(std::span<int> out, std::size_t* filled = nullptr);
 
 // The reader status of a read status: 0 read, 12 end of data, 11 read error.
 int reader_status(int read_status);
@@ -39,6 +39,11 @@ int find_standard();
 
 // Truncation of a real toward zero that never overflows a whole count.
 long long truncate_count(double value);
+
+// True when a fixed-column record reaches column `last`.  A record cut
+// short (a file that ends inside it, a line broken in two) does not, and
+// its missing fields would otherwise read as zeros.
+bool reaches_column(std::string_view line, std::size_t last);
 
 // True when a step count can be held in the current scan record.
 bool steps_fit(long long npts);

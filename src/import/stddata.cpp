@@ -5,6 +5,7 @@
 
 #include "import/stddata.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -22,12 +23,20 @@ namespace {
 
 constexpr std::size_t kHeaderWidth = 120;  // header and data lines are read as 120 characters
 constexpr int kCountsPerLine = 10;
+constexpr std::size_t kCountField = 8;
+// The reflection line reaches ISCTYPE in column 97 (the flag after it may
+// be a blank that an editor dropped).
+constexpr std::size_t kReflectionLineEnd = 97;
 
 
 // A walk backwards that never meets the DATA line (a file that was never
 // positioned past its header) gives up after this many lines instead of
 // turning round at the start of the file for ever.
 constexpr long kMaxBackwardLines = 20000000;
+
+// Count lines met while looking for a reflection line since the data were
+// last positioned at their start.
+bool g_orphan_counts = false;
 
 // Header lines are compared in upper case: codes above 96 lose 32, which
 // upper-cases a-z.
@@ -63,6 +72,8 @@ struct ReflectionLine {
 bool parse_reflection_line(std::string_view line, ReflectionLine& r) {
     double spare = 0.0;  // always 0.0000 in the file; not used
     r.rflag = ' ';
+    // A line cut short would read its missing fields as zeros.
+    if (line.size() < kReflectionLineEnd) return false;
     const std::string_view fields = line.size() > 1 ? line.substr(1) : std::string_view();
     if (read_fixed(fields, "(I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
                    {&r.nref, r.hkl, &spare, r.angles, &r.npts, &r.step, &r.scale, &r.isctype, &r.rflag}) !=
@@ -81,6 +92,8 @@ bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
         if (read_line120(unit, line) != READ_OK) return false;
         if (!line.empty() && (line.front() == 'R' || line.front() == 'r')) return false;
         const int n = npts - first < kCountsPerLine ? npts - first : kCountsPerLine;
+        // Counts missing from a cut line are no zeros.
+        if (line.size() < 1 + kCountField * static_cast<std::size_t>(n)) return false;
         if (read_fixed(line, "(1X,10I8)",
                        {all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n))}) !=
             READ_OK)
@@ -183,11 +196,16 @@ void WRITE_HEADER_STDDATA(int unit) {
     write_record(unit, "('DATA')");
 }
 
-void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl, double spare,
-                       const Arr1<double, 4>& angles, int npts, double step, double& scale, int isctype,
-                       char rflag, std::span<const long long> counts) {
-    status = 1;
-    if (npts < 1 || npts > MAXSTEPS || static_cast<std::size_t>(npts) > counts.size()) return;
+namespace {
+
+// The records of one reflection group as they would be written, the scale
+// carrying the divisor that brings the counts into their eight columns.
+// false when a value does not fit its field: it would be written as
+// asterisks, which no reader can take back.
+bool format_group(int nref, const Arr1<int, 3>& hkl, double spare, const Arr1<double, 4>& angles, int npts,
+                  double step, double& scale, int isctype, char rflag, std::span<const long long> counts,
+                  std::string& reflection_line, std::string& count_lines) {
+    if (npts < 1 || npts > MAXSTEPS || static_cast<std::size_t>(npts) > counts.size()) return false;
 
     long long largest = 0;
     for (int i = 0; i < npts; ++i)
@@ -199,20 +217,55 @@ void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl,
     Arr1<int, MAXSTEPS> written;
     for (int i = 1; i <= npts; ++i) {
         long long c = counts[static_cast<std::size_t>(i - 1)] / divisor;
-        if (c < -9999999) c = -9999999;  // below the field's range: asterisks either way
+        if (c < -9999999) c = -9999999 - 1;  // below the field's range
         written(i) = static_cast<int>(c);
     }
 
     const std::string flag(1, rflag);
-    if (write_record(unit, "('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
-                     {nref, hkl, spare, angles, npts, step, scale, isctype, flag}) != 0)
-        return;
+    reflection_line = format_record("('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
+                                    {nref, hkl, spare, angles, npts, step, scale, isctype, flag});
     // The layout is re-used for each further ten counts, one 'S' line each.
-    if (write_record(unit, "('S',10I8)", {std::as_const(written).first(npts)}) != 0) return;
+    count_lines = format_record("('S',10I8)", {std::as_const(written).first(npts)});
+    const std::string_view numbers = std::string_view(reflection_line).substr(0, reflection_line.size() - 1);
+    return numbers.find('*') == std::string_view::npos && count_lines.find('*') == std::string::npos;
+}
+
+}  // namespace
+
+bool fits_scan_record(int nref, const Arr1<int, 3>& hkl, const Arr1<double, 4>& angles, int npts, double step,
+                      double scale, int isctype, std::span<const long long> counts) {
+    std::string reflection_line, count_lines;
+    return format_group(nref, hkl, 0.0, angles, npts, step, scale, isctype, ' ', counts, reflection_line,
+                        count_lines);
+}
+
+void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl, double spare,
+                       const Arr1<double, 4>& angles, int npts, double step, double& scale, int isctype,
+                       char rflag, std::span<const long long> counts) {
+    status = 1;
+    if (npts < 1 || npts > MAXSTEPS || static_cast<std::size_t>(npts) > counts.size()) return;
+    double scaled = scale;
+    std::string reflection_line, count_lines;
+    if (!format_group(nref, hkl, spare, angles, npts, step, scaled, isctype, rflag, counts, reflection_line,
+                      count_lines)) {
+        status = 2;
+        return;
+    }
+    scale = scaled;
+    if (write_line(unit, reflection_line) != 0) return;
+    std::size_t at = 0;
+    while (at <= count_lines.size()) {
+        const std::size_t end = std::min(count_lines.find('\n', at), count_lines.size());
+        if (write_line(unit, std::string_view(count_lines).substr(at, end - at)) != 0) return;
+        at = end + 1;
+    }
     status = 0;
 }
 
+bool orphan_count_lines_met() { return g_orphan_counts; }
+
 void SKIP_HEADER_STDDATA(int unit, int& status) {
+    g_orphan_counts = false;
     rewind_unit(unit);
     for (;;) {
         std::string line;
@@ -231,6 +284,7 @@ void SKIP_HEADER_STDDATA(int unit, int& status) {
 
 void READ_HEADER_STDDATA(int unit, int& status) {
     status = 0;
+    g_orphan_counts = false;
     int k = 0;  // U lines met
     // The rows are gathered apart and taken at the DATA line: U lines of
     // zeros (a data set written before its orientation was known) must not
@@ -316,7 +370,12 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
             status = READER_READ_ERROR;
             return;
         }
-        if (line.empty() || line.front() != 'R') continue;
+        if (line.empty() || line.front() != 'R') {
+            // Count lines without their reflection line: a reflection of
+            // the file is lost.
+            if (!line.empty() && line.front() == 'S') g_orphan_counts = true;
+            continue;
+        }
 
         ReflectionLine r;
         if (!parse_reflection_line(line, r)) {

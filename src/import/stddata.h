@@ -17,14 +17,26 @@ inline constexpr long long MAX_STD_COUNT = 99999999;
 // Writes the ten header lines from TITLE, CELL, UB and ATTEN.
 void WRITE_HEADER_STDDATA(int unit);
 
+// true when a reflection can be written as a group of the standard scan
+// file and read back: every value fits its field (an index of -12345, an
+// angle of 1E20 or a scale beyond F10.5 would be written as asterisks).
+bool fits_scan_record(int nref, const Arr1<int, 3>& hkl, const Arr1<double, 4>& angles, int npts, double step,
+                      double scale, int isctype, std::span<const long long> counts);
+
 // Writes one reflection group.  counts holds at least npts counts (npts
 // 1..500).  When the largest count does not fit eight columns, every count
 // is divided by the smallest whole factor that makes it fit and scale is
 // multiplied by it (the caller's scale is updated).  status 0, or 1 on a
-// write error or an impossible step count.
+// write error, 2 (nothing written) when a value does not fit its field
+// (see fits_scan_record).
 void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl, double spare,
                        const Arr1<double, 4>& angles, int npts, double step, double& scale, int isctype,
                        char rflag, std::span<const long long> counts);
+
+// True when a forward walk since the last SKIP_HEADER_STDDATA (or header
+// read) passed over count lines that had no reflection line: a reflection
+// of the file was lost.
+bool orphan_count_lines_met();
 
 // Rewinds the standard scan file and reads to just past its DATA line.
 // status READER_READ_ERROR (11) on a read error, READER_END (12) at end

@@ -79,13 +79,20 @@ void READ_SCAN_STOE(int& status) {
     std::string line;
     int type = 0, ignored_i = 0, attenuator = 0, total_time = 0;
     double ignored_r = 0.0;
+    // A line of blanks met last before the end of the file is a reflection
+    // line cut after its leading blanks: the file ended inside a reflection.
+    bool cut_line = false;
     for (;;) {
         if (next_input_line(line, 100) != READ_OK) {
-            status = READER_END;
+            status = cut_line ? READER_NOT_FOUND : READER_END;
             return;
         }
+        cut_line = false;
         if (line.empty() || line[0] != ' ') continue;
-        if (line.find_first_not_of(' ') == std::string::npos) continue;
+        if (line.find_first_not_of(' ') == std::string::npos) {
+            cut_line = true;
+            continue;
+        }
         int nread = 0;
         G.IHKL.fill(-1);
         const int st = read_free(from_column(line, 2),
@@ -97,8 +104,15 @@ void READ_SCAN_STOE(int& status) {
             status = READER_END;
             return;
         }
-        if (st != READ_OK || nread < 16) {
+        if (st != READ_OK) {
             status = READER_READ_ERROR;
+            return;
+        }
+        // A line cut short (the file ends inside it, or it was broken in
+        // two) lacks angles: the reflection is left out, its count lines
+        // are passed over by the search for the next reflection line.
+        if (nread < 16) {
+            status = READER_NOT_FOUND;
             return;
         }
         break;
@@ -116,7 +130,9 @@ void READ_SCAN_STOE(int& status) {
     for (;;) {
         const int st = next_input_line(line, 100);
         if (st != READ_OK) {
-            status = READER_END;
+            // The file ends inside the reflection: unreadable, and the next
+            // call finds the end of the data.
+            status = READER_NOT_FOUND;
             return;
         }
         if (line.empty() || line[0] != 'P') break;

@@ -15,6 +15,13 @@ namespace tarnivox {
 namespace {
 
 constexpr int COUNTS_PER_LINE = 8;
+// Last columns of the records of a reflection: the reflection line with
+// its count scale (without it, in the older layout's standard lines), the
+// angle lines, and a count line of n counts (1 + 9n).
+constexpr std::size_t SCALED_LINE_END = 69;
+constexpr std::size_t UNSCALED_LINE_END = 39;
+constexpr std::size_t ANGLE_LINE_END = 41;
+constexpr std::size_t COUNT_FIELD = 9;
 
 [[noreturn]] void header_error() { EXITINT("ERROR READING DATAFILE HEADER"); }
 [[noreturn]] void header_eof() { EXITINT("UNEXPECTED EOF IN DATAFILE HEADER"); }
@@ -169,12 +176,22 @@ void READ_HEADER_XCAL(int& status) {
 void READ_SCAN_XCAL(int& status) {
     status = 0;
     std::string line;
+    // Angle or count lines met before the reflection line belong to a
+    // reflection whose own line was lost: it is reported as unreadable.
+    bool lost = false;
     do {
         if (!scan_line(line, ' ')) {
-            status = 12;
+            status = lost ? READER_NOT_FOUND : READER_END;
             return;
         }
+        const char c = first_char(line);
+        if (c == 'Z' || c == 'E' || c == 'S') lost = true;
     } while (first_char(line) != '#' && first_char(line) != 'R');
+    if (lost) {
+        backspace_unit(LU_INPUT);  // this reflection is read by the next call
+        status = READER_NOT_FOUND;
+        return;
+    }
 
     const bool standard = first_char(line) == 'R';
     int seq = 0;
@@ -189,30 +206,35 @@ void READ_SCAN_XCAL(int& status) {
     else
         rst = read_fixed(line, "(1X,I6,3X,3I5,F10.0,3X,A2)", {&seq, G.IHKL, &unused, &code});
     if (rst != READ_OK) {
-        status = 11;
+        status = READER_READ_ERROR;
         return;
     }
     G.NREF = seq < 0 ? -seq : seq;
 
+    // From here on the end of the file falls inside the reflection: it is
+    // unreadable (13), and the next call finds the end of the data.
+    bool cut = !reaches_column(line, !standard || G.XNEWFMT == 1 ? SCALED_LINE_END : UNSCALED_LINE_END);
     Arr1<double, 4> z;
     if (!scan_line(line, 'Z')) {
-        status = 12;
+        status = READER_NOT_FOUND;
         return;
     }
+    if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
     if (read_fixed(line, "(1X,4F10.0)", {z}) != READ_OK) {
-        status = 11;
+        status = READER_READ_ERROR;
         return;
     }
     z(2) = z(2) / 2.0;
     if (!scan_line(line, 'Z') || !scan_line(line, ' ')) {
-        status = 12;
+        status = READER_NOT_FOUND;
         return;
     }
     const bool euler = first_char(line) == 'E';
     if (euler) {
+        if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
         if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) !=
             READ_OK) {
-            status = 11;
+            status = READER_READ_ERROR;
             return;
         }
     } else {
@@ -231,7 +253,7 @@ void READ_SCAN_XCAL(int& status) {
         backspace_unit(LU_INPUT);
     }
     if (!scan_line(line, ' ')) {
-        status = 12;
+        status = READER_NOT_FOUND;
         return;
     }
     if (first_char(line) == 'S') backspace_unit(LU_INPUT);
@@ -249,17 +271,18 @@ void READ_SCAN_XCAL(int& status) {
     // A scan longer than the scan record holds is left out; its count
     // lines are passed over by the search for the next reflection.
     if (!steps_fit(G.NPTS)) {
-        status = 13;
+        status = READER_NOT_FOUND;
         return;
     }
 
     bool unreadable = false;
     for (int first = 1; first <= G.NPTS; first += COUNTS_PER_LINE) {
         if (!scan_line(line, 'S')) {
-            status = 12;
+            status = READER_NOT_FOUND;
             return;
         }
         const int n = G.NPTS - first + 1 < COUNTS_PER_LINE ? G.NPTS - first + 1 : COUNTS_PER_LINE;
+        if (!reaches_column(line, 1 + COUNT_FIELD * static_cast<std::size_t>(n))) cut = true;
         Arr1<int, COUNTS_PER_LINE> c;
         if (read_fixed(line, "(1X,8I9)", {c.first(n)}) != READ_OK) {
             unreadable = true;
@@ -267,8 +290,8 @@ void READ_SCAN_XCAL(int& status) {
         }
         for (int i = 1; i <= n; ++i) G.COUNTS(first + i - 1) = c(i);
     }
-    if (unreadable) {
-        status = 13;
+    if (unreadable || cut) {
+        status = READER_NOT_FOUND;
         return;
     }
 
@@ -283,7 +306,7 @@ void READ_SCAN_XCAL(int& status) {
         // cannot be brought back leaves the reflection out.
         const double s = G.XSCANW(3) != 0.0 ? std::sin(G.ANGLES(1) / 2.0 / DEGRAD) / G.XSCANW(3) : 2.0;
         if (std::abs(s) > 1.0) {
-            status = 13;
+            status = READER_NOT_FOUND;
             return;
         }
         G.ANGLES(1) = 2.0 * std::asin(s) * DEGRAD;
@@ -293,7 +316,7 @@ void READ_SCAN_XCAL(int& status) {
     if (older && standard) {
         const double d = G.XSPEED * G.NPTS * G.STDTIME(istd);
         if (d == 0.0) {
-            status = 13;
+            status = READER_NOT_FOUND;
             return;
         }
         G.STEPTIME = G.STDTIME(istd);

@@ -30,6 +30,34 @@ bool is_high_digit(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 int high_value(char c) { return c >= 'a' ? c - 'a' + 26 : c - 'A'; }
 
+// The reflection line ends with the scan speed in column 64.
+constexpr std::size_t REFLECTION_LINE_END = 64;
+
+// A reflection line met where counts are expected (the counts of the scan
+// before it were cut short): two blanks, then numbers whose decimal points
+// stand where the angle fields put them.  Encoded counts never read so.
+bool is_reflection_line(const std::string& line) {
+    if (columns(line, 1, 2) != "  " || !reaches_column(line, REFLECTION_LINE_END)) return false;
+    for (const int point : {25, 33, 41, 49})
+        if (line[static_cast<std::size_t>(point - 1)] != '.') return false;
+    int seq = 0;
+    Arr1<int, 3> hkl;
+    Arr1<double, 6> values;
+    return read_fixed(line, "(1X,I6,3I4,4F8.2,F5.2,F8.2)", {&seq, hkl, values}) == READ_OK;
+}
+
+// A line of encoded counts met where a reflection line was expected: the
+// reflection line before it was lost (cut to blanks, or deleted), and its
+// counts would be passed over in silence.  Every character is a digit of
+// the code and the last one closes a count.
+bool is_count_line(const std::string& line) {
+    const std::size_t last = line.find_last_not_of(' ');
+    if (last == std::string::npos || columns(line, 1, 2) == "  ") return false;
+    for (const char c : line)
+        if (c != ' ' && ILOWBIT(c) == 0 && c != '0' && !is_high_digit(c)) return false;
+    return ILOWBIT(line[last]) != 0 || line[last] == '0';
+}
+
 bool starts_with(const std::string& line, std::string_view key) {
     return line.compare(0, key.size(), key) == 0;
 }
@@ -109,6 +137,11 @@ void DECODE_DATA(int& status) {
             status = READER_NOT_FOUND;
             return;
         }
+        if (is_reflection_line(line)) {
+            backspace_unit(LU_INPUT);
+            status = READER_NOT_FOUND;
+            return;
+        }
         for (const char c : line) {
             if (c == ' ') continue;
             const int low = ILOWBIT(c);
@@ -132,12 +165,28 @@ void DECODE_DATA(int& status) {
 void READ_SCAN_XSCANS(int& status) {
     status = 0;
     std::string line;
+    bool orphan_counts = false;
+    // A line of blanks met last before the end of the file is a reflection
+    // line cut after its leading blanks: the file ended inside a reflection.
+    bool cut_line = false;
     for (;;) {
         status = reader_status(next_input_line(line, 120));
+        if (status == READER_END && (orphan_counts || cut_line)) status = READER_NOT_FOUND;
         if (status != 0) return;
+        cut_line = false;
         // A blank line carries no reflection.
-        if (line.find_first_not_of(' ') == std::string::npos) continue;
+        if (line.find_first_not_of(' ') == std::string::npos) {
+            cut_line = line.size() >= 2;
+            continue;
+        }
         if (columns(line, 1, 2) == "  ") break;
+        if (is_count_line(line)) orphan_counts = true;
+    }
+    if (orphan_counts) {
+        // The lost reflection is reported; this one is read by the next call.
+        backspace_unit(LU_INPUT);
+        status = READER_NOT_FOUND;
+        return;
     }
     int seq = 0;
     double omega = 0.0, width = 0.0, speed = 0.0;
@@ -148,6 +197,12 @@ void READ_SCAN_XSCANS(int& status) {
         return;
     }
     G.NREF = seq < 0 ? -seq : seq;
+    // A line cut before its speed gives no scale: the reflection is left
+    // out, its count lines are passed over by the search.
+    if (!reaches_column(line, REFLECTION_LINE_END)) {
+        status = READER_NOT_FOUND;
+        return;
+    }
     G.ISCTYPE = 0;
     if (seq < 0) {
         G.ISCTYPE = find_standard();

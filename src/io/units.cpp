@@ -3,7 +3,9 @@
 #include <stdio_ext.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -50,7 +52,24 @@ void switch_to(Unit& u, LastOp op) {
     u.last = op;
 }
 
+// Appended records start on a line of their own: a file whose last line
+// has no end of line (written by an editor, or cut short) would otherwise
+// have the first new record glued onto it.
+void start_on_new_line(std::FILE* f) {
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    if (size <= 0) return;
+    std::fseek(f, size - 1, SEEK_SET);
+    const int last = std::getc(f);
+    std::fseek(f, 0, SEEK_END);
+    if (last != '\n') std::fputc('\n', f);
+}
+
+std::string last_open_failure;
+
 }  // namespace
+
+std::string open_failure_reason() { return last_open_failure; }
 
 int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control) {
     Unit& u = unit(lu);
@@ -72,22 +91,28 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
             break;
         case OpenMode::Append:
             f = std::fopen(p.c_str(), exists(p) ? "r+b" : "w+b");
-            if (f) std::fseek(f, 0, SEEK_END);
+            if (f) start_on_new_line(f);
             break;
         case OpenMode::Scratch:
             f = std::tmpfile();
             p.clear();
             break;
     }
-    if (!f) return 1;
+    if (!f) {
+        const int err = errno;
+        last_open_failure = mode == OpenMode::New && exists(p) ? "the file already exists" : std::strerror(err);
+        return 1;
+    }
     // A directory opens under stdio on some systems; it is no file.
     if (mode != OpenMode::Scratch) {
         std::error_code ec;
         if (std::filesystem::is_directory(std::filesystem::path(p), ec)) {
             std::fclose(f);
+            last_open_failure = std::strerror(EISDIR);
             return 1;
         }
     }
+    last_open_failure.clear();
     u.f = f;
     u.path = p;
     u.cc = carriage_control;

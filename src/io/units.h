@@ -43,6 +43,9 @@ inline constexpr int READ_EOF = -1;
 // Returns 0 on success, 1 when the file cannot be opened in that mode
 // (missing for Read/Old, present for New, no permission, ...).
 int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control = false);
+// Why the last open_unit that failed could not open its file, as the
+// system says it ("Permission denied", "No such file or directory", ...).
+std::string open_failure_reason();
 void close_unit(int lu);
 bool unit_is_open(int lu);
 std::string unit_path(int lu);  // as opened; empty for a scratch file

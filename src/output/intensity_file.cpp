@@ -37,7 +37,20 @@ std::string with_decimals(std::string_view layout, int d1, int d2) {
     return s;
 }
 
+constexpr std::string_view ORIGIN_LAYOUT = "('Indices 0 0 0, reflection',I5,' not written')";
+constexpr std::string_view NO_ESD_LAYOUT = "('No valid esd, reflection',I5,' not written')";
+
 void report_overflow() { GUIERR("Tarnivox", format_record(OVERFLOW_LAYOUT, {G.NREF})); }
+
+// What a refinement program must never read as data: indices 0 0 0 end the
+// data of a SHELX file (every reflection after them would be lost), and an
+// esd of 0 gives a reflection infinite weight.  The text of the message
+// when the reflection is refused, empty when it may be written.
+std::string refusal(double fsig) {
+    if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) return format_record(ORIGIN_LAYOUT, {G.NREF});
+    if (!(fsig > 0.0) || !std::isfinite(fsig)) return format_record(NO_ESD_LAYOUT, {G.NREF});
+    return "";
+}
 
 // The records of one reflection are formatted completely, then written
 // together: a failed write (a full disk) leaves the file ending with the
@@ -160,8 +173,12 @@ void DYNAMIC_FT(int w, double value, int& ndec, int& ierr) {
 
 void WRAP(double& angle) {
     if (!std::isfinite(angle)) return;
-    while (angle <= -180.0) angle += 360.0;
-    while (angle > 180.0) angle -= 360.0;
+    // By remainder: on a huge angle adding 360 changes nothing, and a loop
+    // of additions would never end.  fmod is exact, so ordinary angles come
+    // out as the additions gave them.
+    angle = std::fmod(angle, 360.0);
+    if (angle <= -180.0) angle += 360.0;
+    if (angle > 180.0) angle -= 360.0;
 }
 
 void CALC_DIRNCOSINES(const Arr1<double, 4>& ang, Arr1<double, 6>& dc) {
@@ -198,6 +215,7 @@ void WRITE_INT() {
     const double f = CLORENZ(G.ANGLES(1));
     const double fi = f * G.FITI;
     const double fsig = f * G.FITSIG;
+    if (const std::string why = refusal(fsig); !why.empty()) return GUIERR("Tarnivox", why);
     WRAP(G.ANGLES(3));
     WRAP(G.ANGLES(4));
     // A POSITION of 999 or more is the mark of a fit that gave no position.

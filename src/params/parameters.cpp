@@ -6,13 +6,17 @@
 #include "params/parameters.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/angles.h"
 #include "core/exitint.h"
+#include "core/instrument_ranges.h"
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
@@ -23,6 +27,8 @@ namespace {
 
 constexpr std::size_t kLineWidth = 80;
 constexpr std::size_t kKeyWidth = 6;
+constexpr int kProfileParameters = 6;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Mandatory keywords, in the order the presence check reports them.
 enum Mandatory { PKPAR = 1, FITLIM, ATTEN, WAVEL, RFLAGS, TFLAGS, PARITY, MONO, NMANDATORY = MONO };
@@ -40,6 +46,56 @@ void read_all_values(std::string_view values, std::initializer_list<InItem> item
     if (read_free(values, items, &nread) != READ_OK || nread < static_cast<int>(items.size())) unreadable();
 }
 
+// A value outside the range the instrument can have would pass as a
+// silently wrong number (a negative wavelength puts every Lp factor off):
+// the run stops and names the keyword and the value.
+[[noreturn]] void implausible(std::string_view keyword, std::string_view what, double value) {
+    EXITINT("ILLEGAL VALUE IN PARAMETER FILE: " + std::string(keyword) + " " + value_text(what, value));
+}
+
+void require(bool ok, std::string_view keyword, std::string_view what, double value) {
+    if (!ok) implausible(keyword, what, value);
+}
+
+bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }
+
+void check_peak_start() {
+    require(G.FWHMA > 0.0 && std::isfinite(G.FWHMA), "PKPAR", "FWHM coefficient a", G.FWHMA);
+    require(G.FWHMB >= 0.0 && std::isfinite(G.FWHMB), "PKPAR", "FWHM coefficient b", G.FWHMB);
+    require(within(G.ETA0, 0.0, 1.0), "PKPAR", "eta", G.ETA0);
+}
+
+void check_limits(int nread) {
+    if (nread < 2 * kProfileParameters + 1) implausible("FITLIM", "values given, 13 needed:", nread);
+    for (int k = 1; k <= kProfileParameters; ++k) {
+        require(std::isfinite(G.PARLO(k)), "FITLIM", "lower limit", G.PARLO(k));
+        require(std::isfinite(G.PARHI(k)), "FITLIM", "upper limit", G.PARHI(k));
+        // POSITION limits are distances below and above the setting omega.
+        if (k == 4)
+            require(G.PARLO(k) + G.PARHI(k) >= 0.0, "FITLIM", "position window below zero width",
+                    G.PARLO(k) + G.PARHI(k));
+        else
+            require(G.PARLO(k) <= G.PARHI(k), "FITLIM", "lower limit above its upper limit", G.PARLO(k));
+    }
+    require(G.RWPLIM > 0.0 && std::isfinite(G.RWPLIM), "FITLIM", "Rwp limit", G.RWPLIM);
+}
+
+// A failed range check of the shared instrument ranges stops the run.
+void require_in_range(std::string_view keyword, const std::string& failure) {
+    if (!failure.empty()) EXITINT("ILLEGAL VALUE IN PARAMETER FILE: " + std::string(keyword) + " " + failure);
+}
+
+void check_switches(std::string_view keyword, std::span<const int> flags) {
+    for (const int f : flags) require(f == 0 || f == 1, keyword, "switch", f);
+}
+
+void check_monochromator() {
+    require(G.IMONO == 0 || G.IMONO == 1, "MONO", "monochromator switch", G.IMONO);
+    require(within(G.MONO2TH, -180.0, 180.0), "MONO", "monochromator 2theta", G.MONO2TH);
+    require(within(G.MONOANG, -360.0, 360.0), "MONO", "dihedral angle", G.MONOANG);
+    require(G.MONODIR >= -1 && G.MONODIR <= 1, "MONO", "dispersion direction", G.MONODIR);
+}
+
 void read_background(std::string_view values) {
     int mode = 0;
     read_all_values(values, {&mode});
@@ -47,11 +103,17 @@ void read_background(std::string_view values) {
     // model (and no switch of the background dialog).
     if (mode < 0 || mode > 3) unreadable();
     G.IBACK = mode;
-    if (mode == 2) read_all_values(values, {&mode, &G.BGEXPA, &G.BGEXPB, &G.BGEXPC});
+    if (mode == 2) {
+        read_all_values(values, {&mode, &G.BGEXPA, &G.BGEXPB, &G.BGEXPC});
+        for (const double v : {G.BGEXPA, G.BGEXPB, G.BGEXPC})
+            require(std::isfinite(v), "BACKGR", "background model coefficient", v);
+    }
     if (mode == 3) {
         int nback = 0;
         read_all_values(values, {&mode, &nback});
         if (nback < 1) unreadable();  // the background needs at least one end step
+        // Both ends of the longest scan the record holds.
+        require(nback <= MAXSTEPS / 2, "BACKGR", "background steps", nback);
         G.NBACK = nback;
     }
 }
@@ -62,31 +124,42 @@ bool read_keyword(std::string_view key, std::string_view values) {
     auto mark = [](Mandatory m) { G.PARSEEN(m) = 1; };
     if (key == "PKPAR ") {
         read_values(values, {&G.FWHMA, &G.FWHMB, &G.ETA0});
+        check_peak_start();
         mark(PKPAR);
     } else if (key == "FITLIM") {
-        read_values(values, {&G.PARLO(1), &G.PARHI(1), &G.PARLO(2), &G.PARHI(2), &G.PARLO(3), &G.PARHI(3),
-                             &G.PARLO(4), &G.PARHI(4), &G.PARLO(5), &G.PARHI(5), &G.PARLO(6), &G.PARHI(6),
-                             &G.RWPLIM});
+        int nread = 0;
+        if (read_free(values,
+                      {&G.PARLO(1), &G.PARHI(1), &G.PARLO(2), &G.PARHI(2), &G.PARLO(3), &G.PARHI(3), &G.PARLO(4),
+                       &G.PARHI(4), &G.PARLO(5), &G.PARHI(5), &G.PARLO(6), &G.PARHI(6), &G.RWPLIM},
+                      &nread) != READ_OK)
+            unreadable();
+        check_limits(nread);
         mark(FITLIM);
     } else if (key == "ATTEN ") {
         read_values(values, {&G.ATTEN});
+        require_in_range("ATTEN", attenuator_out_of_range());
         mark(ATTEN);
     } else if (key == "WAVEL ") {
         read_values(values, {&G.NWAVE, &G.WAVE1, &G.WAVE2, &G.A2RATIO});
         if (G.NWAVE == 1) G.A2RATIO = 0.0;  // one line only: no alpha2 peak
+        require_in_range("WAVEL", radiation_out_of_range());
         G.RATIO0 = G.A2RATIO;
         mark(WAVEL);
     } else if (key == "RFLAGS") {
         read_values(values, {G.IREF});
+        check_switches("RFLAGS", std::as_const(G.IREF).all());
         mark(RFLAGS);
     } else if (key == "TFLAGS") {
         read_values(values, {G.ICHK});
+        check_switches("TFLAGS", std::as_const(G.ICHK).all());
         mark(TFLAGS);
     } else if (key == "PARITY") {
         read_values(values, {G.PARITY});
+        for (const int p : std::as_const(G.PARITY).all()) require(p == 1 || p == -1, "PARITY", "axis sense", p);
         mark(PARITY);
     } else if (key.substr(0, 4) == "MONO") {
         read_values(values, {&G.IMONO, &G.MONO2TH, &G.MONOANG, &G.MONODIR});
+        check_monochromator();
         mark(MONO);
     } else if (key == "BACKGR") {
         read_background(values);
@@ -130,11 +203,15 @@ void READ_PARAMETERS() {
     G.IFIX.fill(0);
 
     rewind_unit(LU_PARAM);
+    bool first_line = true;
     for (;;) {
         std::string line;
         const int rc = read_line(LU_PARAM, line);
         if (rc == READ_EOF) break;
         if (rc != READ_OK) unreadable();
+        // A byte-order mark written by an editor before the first keyword.
+        if (first_line && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, kByteOrderMark.size());
+        first_line = false;
         if (line.size() > kLineWidth) line.resize(kLineWidth);
         if (G.LOGOPEN == 1) write_record(LU_LOG, "(1X,A80)", {line});
 
@@ -143,14 +220,19 @@ void READ_PARAMETERS() {
         for (char& c : key)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         if (key.find_first_not_of(' ') == std::string::npos) continue;
+        std::size_t first_value = kKeyWidth;
+        // MONO is recognised on four columns: a number typed right after
+        // it ("MONO 9") is a value, not part of the keyword to be dropped.
+        if (key.substr(0, 4) == "MONO" && key.find_first_not_of(" +-.0123456789", 4) == std::string::npos)
+            first_value = 4;
         const std::string_view values =
-            line.size() > kKeyWidth ? std::string_view(line).substr(kKeyWidth) : std::string_view();
+            line.size() > first_value ? std::string_view(line).substr(first_value) : std::string_view();
         read_keyword(key, values);
     }
 
     check_axes();
-    if (!(G.GONCON1 > 0.1)) G.GONCON1 = 200.0;
-    if (!(G.GONCON2 > 0.1)) G.GONCON2 = 200.0;
+    if (!(G.GONCON1 > 0.1) || !std::isfinite(G.GONCON1)) G.GONCON1 = 200.0;
+    if (!(G.GONCON2 > 0.1) || !std::isfinite(G.GONCON2)) G.GONCON2 = 200.0;
     // A keyword given by an earlier parameter file of the run still counts.
     for (int k = 1; k <= NMANDATORY; ++k)
         if (G.PARSEEN(k) == 0) EXITINT("MISSING DATA FROM PARAMETER FILE");

@@ -245,7 +245,9 @@ void OPEN_PAR(int& status) {
         chosen = browse_for("Open Instrument Parameter File", "", "*.par|(Parameter File)|*.*|(All Files)");
         if (chosen.empty()) return;
         if (open_unit(LU_PARAM, chosen, OpenMode::Read) == 0) break;
-        GMDISPLAYERRORBOX("ERROR", "Error opening file: Try again");
+        // The system's reason (not found, no permission, a folder) tells the
+        // user what to put right.
+        GMDISPLAYERRORBOX("ERROR", "Error opening file: Try again\n" + name_of(chosen) + ": " + open_failure_reason());
     }
     if (G.LOGOPEN == 1)
         write_record(LU_LOG, "(/,/,'  INSTRUMENT PARAMETER FILE OPENED: ',A30,/,'  CONTENTS ARE:',/)",

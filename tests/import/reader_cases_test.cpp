@@ -430,7 +430,7 @@ TEST_F(ImportTest, FileWithoutReflectionsGivesHeaderOnlyAndTotalZero) {
     EXPECT_EQ(import_stop(*this, write_file("a.p4t", "TITLE empty\nDATA\n"), 4), "");
     EXPECT_TRUE(walk_scan_file().empty());
     EXPECT_EQ(scratch_lines().back(), "DATA");
-    EXPECT_EQ(messages().back(), "Data File read in successfully");
+    EXPECT_EQ(messages().back(), "No reflection read from data file");
     close_unit(LU_LOG);
     const std::string log = read_text(path("log.txt"));
     EXPECT_NE(log.find("      TOTAL NUMBER OF REFLECTIONS:                0"), std::string::npos) << log;

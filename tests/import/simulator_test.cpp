@@ -49,6 +49,23 @@ TEST_F(ImportTest, SimulatedParameterFileMatchesTheCrystal) {
     EXPECT_GT(G.PARHI(4), 0.0);
 }
 
+// The README's recipe, simulate then fit: the background limits of the
+// simulated parameter file hold the simulated background, at the default
+// level and at a high one, so the automatic run does not reject every scan.
+TEST_F(ImportTest, SimulatedBackgroundLimitsHoldTheSimulatedBackground) {
+    for (const double background : {20.0, 5000.0}) {
+        sim::Config c;
+        c.format = sim::Format::Cad4;
+        c.background = background;
+        sim::simulate(c, path("b.dat"), path("b.par"), "");
+        ASSERT_EQ(open_unit(LU_PARAM, path("b.par"), OpenMode::Read), 0);
+        READ_PARAMETERS();
+        EXPECT_EQ(G.ICHK(1), 1);
+        EXPECT_LE(G.PARLO(1), 0.0) << background;
+        EXPECT_GE(G.PARHI(1), 10.0 * background) << background;
+    }
+}
+
 // Instrument errors move only what they should: a 2theta zero error every
 // 2theta; the omega zero (less half the 2theta zero) and the crystal offset
 // every peak position, by the program's own offset shift, on top of the

@@ -130,6 +130,34 @@ TEST_F(UnitTest, RecordReaderReadsAcrossLinesAndReportsTheEnd) {
     EXPECT_EQ(read_record(LU_SCAN, "(I4)", {&a}), READ_EOF);
 }
 
+// Appending to a file whose last line has no end of line (an editor's
+// file, or one cut short) starts the new records on a line of their own,
+// with and without carriage control; a file that ends a line, or is empty,
+// gets no blank line.
+TEST_F(UnitTest, AppendedRecordsStartOnANewLineAndFailedOpensSayWhy) {
+    struct Case {
+        const char* before;
+        bool cc;
+        const char* after;
+    } cases[] = {
+        {"   1   2   3  10.0   1.0   1", false, "   1   2   3  10.0   1.0   1\nnext\n"},
+        {"log line", true, "log line\nnext\n"},
+        {"whole\n", false, "whole\nnext\n"},
+        {"", false, "next\n"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(path("a.txt"), std::ios::binary) << c.before;
+        ASSERT_EQ(open_unit(LU_OUTPUT, path("a.txt"), OpenMode::Append, c.cc), 0);
+        write_line(LU_OUTPUT, c.cc ? " next" : "next");
+        close_unit(LU_OUTPUT);
+        EXPECT_EQ(slurp(path("a.txt")), c.after) << c.before;
+    }
+    EXPECT_NE(open_unit(LU_PARAM, path("missing.par"), OpenMode::Read), 0);
+    EXPECT_EQ(open_failure_reason(), "No such file or directory");
+    EXPECT_NE(open_unit(LU_PARAM, dir_.string(), OpenMode::Read), 0);
+    EXPECT_EQ(open_failure_reason(), "Is a directory");
+}
+
 }  // namespace
 }  // namespace tarnivox
 

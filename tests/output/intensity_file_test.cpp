@@ -299,5 +299,49 @@ TEST_F(IntensityFile, ShelxRecordCarriesDirectionCosinesWithOrientationMatrix) {
     EXPECT_EQ(lines[0], "   1  -2   3 123.400 6.40000   1 0.70711 0.70711-0.70711 0.70711 0.00000 0.00000");
 }
 
+// A huge angle (1E+20 from a damaged file) is wrapped by remainder at once;
+// adding 360 to it would change nothing and never end.
+TEST(Wrap, HugeAnglesWrapByRemainder) {
+    for (const double big : {1.0e20, -1.0e20, 3.6e17 + 190.0, 1.0e300}) {
+        double a = big;
+        WRAP(a);
+        EXPECT_GT(a, -180.0) << big;
+        EXPECT_LE(a, 180.0) << big;
+        EXPECT_DOUBLE_EQ(a, std::remainder(big, 360.0) == -180.0 ? 180.0 : std::remainder(big, 360.0)) << big;
+    }
+}
+
+// What a refinement program must never read as data is never written, in
+// any form: indices 0 0 0 (they end a SHELX file) and an esd that is zero,
+// negative or not a number (it would give infinite or no weight).
+TEST_F(IntensityFile, OriginAndRecordsWithoutValidEsdAreNeverWritten) {
+    ScriptBackend& b = testing_output::install_script("");
+    open_output();
+    struct Case {
+        Arr1<int, 3> hkl;
+        double sigma;
+        const char* message;
+    } cases[] = {
+        {Arr1<int, 3>{{0, 0, 0}}, 3.2, "Indices 0 0 0, reflection   12 not written"},
+        {Arr1<int, 3>{{1, 2, 3}}, 0.0, "No valid esd, reflection   12 not written"},
+        {Arr1<int, 3>{{1, 2, 3}}, -1.0, "No valid esd, reflection   12 not written"},
+        {Arr1<int, 3>{{1, 2, 3}}, std::numeric_limits<double>::quiet_NaN(), "No valid esd, reflection   12 not written"},
+        {Arr1<int, 3>{{1, 2, 3}}, std::numeric_limits<double>::infinity(), "No valid esd, reflection   12 not written"},
+    };
+    std::size_t shown = 0;
+    for (int fmt = 1; fmt <= 3; ++fmt) {
+        for (const Case& c : cases) {
+            fitted_reflection();
+            G.INTFMT = fmt;
+            G.IHKL = c.hkl;
+            G.FITSIG = c.sigma;
+            WRITE_INT();
+            ASSERT_EQ(b.events().size(), ++shown);
+            EXPECT_EQ(b.events().back().text, c.message) << fmt;
+        }
+    }
+    EXPECT_TRUE(written().empty());
+}
+
 }  // namespace
 }  // namespace tarnivox

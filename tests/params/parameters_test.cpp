@@ -175,9 +175,10 @@ TEST_F(ParametersTest, MonochromatorShiftTakesTheSignOfTheDispersionDirection) {
     EXPECT_DOUBLE_EQ(G.MONOSHIFT, -parallel);
     read_file(kMandatory + "MONO      1   12.1600    0.0000    0\n");
     EXPECT_EQ(G.MONOSHIFT, 0.0);
-    // A wavelength ratio that gives no real angle leaves no shift, never NaN.
-    read_file(kMandatory + "WAVEL  2 0.0 0.7 0.5\nMONO      1 12.16 0.0 1\n");
-    EXPECT_EQ(G.MONOSHIFT, 0.0);
+    // A wavelength that gives no real angle is refused where it is read,
+    // before any shift could come out NaN.
+    EXPECT_EQ(fatal_message(kMandatory + "WAVEL  2 0.0 0.7 0.5\nMONO      1 12.16 0.0 1\n"),
+              "ILLEGAL VALUE IN PARAMETER FILE: WAVEL alpha1 wavelength 0");
 }
 
 TEST_F(ParametersTest, LogEchoesEveryLineBetweenTheBanners) {
@@ -225,6 +226,48 @@ TEST_F(ParametersTest, BadFilesStopTheRun) {
     for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 131 + 7) % 256));
     EXPECT_EQ(fatal_message(binary), missing);
     EXPECT_EQ(fatal_message(kMandatory.substr(kMandatory.find('\n') + 1)), missing);
+}
+
+// Values outside their physical range would pass as silently wrong numbers
+// (a negative wavelength puts every Lp factor off, an inverted FITLIM
+// rejects every reflection): the run stops naming the keyword and value.
+TEST_F(ParametersTest, ImplausibleValuesStopTheRunNamingKeywordAndValue) {
+    const std::string illegal = "ILLEGAL VALUE IN PARAMETER FILE: ";
+    const struct {
+        const char* line;
+        const char* named;
+    } cases[] = {
+        {"WAVEL  2 0.709300 1.0E11 0.5", "WAVEL alpha2 wavelength 1E+11"},
+        {"WAVEL  2 0.0 0.0 0.5", "WAVEL alpha1 wavelength 0"},
+        {"WAVEL  2 -0.7093 -0.71359 0.5", "WAVEL alpha1 wavelength -0.7093"},
+        {"WAVEL  3 0.7093 0.71359 0.5", "WAVEL number of wavelengths 3"},
+        {"WAVEL  2 0.7093 0.71359 1.5", "WAVEL alpha2/alpha1 ratio 1.5"},
+        {"MONO 9", "MONO monochromator switch 9"},
+        {"MONO      1  400.0 0.0 0", "MONO monochromator 2theta 400"},
+        {"MONO      1   12.16 0.0 2", "MONO dispersion direction 2"},
+        {"PARITY 0,5,-7", "PARITY axis sense 0"},
+        {"FITLIM 1.0 -1.0 0.05 0.5 0.0 1.0e6 0.2 0.2 0.0 1.0 0.4 0.6 0.25", "FITLIM lower limit above its upper limit 1"},
+        {"FITLIM 0.0 1.0e5 0.05 0.5 0.0 1.0e6 -0.3 0.2 0.0 1.0 0.4 0.6 0.25", "FITLIM position window below zero width -0.1"},
+        {"FITLIM 0.0 1.0e5 0.02", "FITLIM values given, 13 needed: 3"},
+        {"FITLIM 0.0 1.0e5 0.05 0.5 0.0 1.0e6 0.2 0.2 0.0 1.0 0.4 0.6 0.0", "FITLIM Rwp limit 0"},
+        {"PKPAR  -0.1 0.02 0.5", "PKPAR FWHM coefficient a -0.1"},
+        {"PKPAR  0.1 -0.02 0.5", "PKPAR FWHM coefficient b -0.02"},
+        {"PKPAR  0.1 0.02 1.5", "PKPAR eta 1.5"},
+        {"ATTEN  -2.0", "ATTEN attenuator factor -2"},
+        {"RFLAGS 1,1,2,1,1,0", "RFLAGS switch 2"},
+        {"TFLAGS 1,1,1,1,1,0,-1", "TFLAGS switch -1"},
+        {"BACKGR 3 400", "BACKGR background steps 400"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fatal_message(kMandatory + c.line + "\n"), illegal + c.named) << c.line;
+    // The file as the examples and the simulator write it is accepted.
+    EXPECT_EQ(fatal_message(kMandatory + "WAVEL  1 1.5406 0.0 0.0\nFITLIM 0.0 1.0e5 0.02 1.0 0.0 1.0e8 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n"), "");
+}
+
+// An editor's byte-order mark before the first keyword is no part of it.
+TEST_F(ParametersTest, ByteOrderMarkBeforeTheFirstKeywordIsAccepted) {
+    EXPECT_EQ(fatal_message("\xEF\xBB\xBF" + kMandatory), "");
+    EXPECT_DOUBLE_EQ(G.FWHMA, 0.1);
+    EXPECT_DOUBLE_EQ(G.ETA0, 0.5);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "support/mutator.h"
 
+#include <iterator>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace tarnivox::test {
@@ -21,8 +23,8 @@ std::size_t line_end(const std::string& text, std::size_t start) {
 }  // namespace
 
 const char* damage_name(Damage kind) {
-    static const char* const names[] = {"truncate",  "cut line",     "wrong code", "non-numeric",
-                                        "long line", "binary noise", "empty"};
+    static const char* const names[] = {"truncate",     "cut line", "wrong code", "non-numeric", "long line",
+                                        "binary noise", "empty",    "doubled",    "deleted",     "wild number"};
     return names[static_cast<int>(kind)];
 }
 
@@ -61,6 +63,26 @@ std::string damage(const std::string& text, Damage kind, std::uint64_t seed) {
             std::string noise(1 + pick(400), '\0');
             for (char& c : noise) c = static_cast<char>(pick(256));
             out.insert(at, noise);
+        } break;
+        case Damage::Doubled: out = text.substr(0, end) + "\n" + text.substr(at, end - at) + text.substr(end); break;
+        case Damage::Deleted: out = text.substr(0, at) + text.substr(end < text.size() ? end + 1 : end); break;
+        case Damage::WildNumber: {
+            // a whole number of the line (digits, with a point or sign)
+            std::vector<std::pair<std::size_t, std::size_t>> numbers;
+            for (std::size_t i = at; i < end;) {
+                if ((text[i] >= '0' && text[i] <= '9') && (i == at || text[i - 1] == ' ' || text[i - 1] == '-')) {
+                    std::size_t j = i;
+                    while (j < end && ((text[j] >= '0' && text[j] <= '9') || text[j] == '.')) ++j;
+                    numbers.emplace_back(i, j);
+                    i = j;
+                } else {
+                    ++i;
+                }
+            }
+            if (numbers.empty()) break;
+            static const char* const wild[] = {"1E20", "-12345", "1E309", "-1", "NaN", "inf", "99999999", "1.9E14"};
+            const auto [from, to] = numbers[pick(numbers.size())];
+            out = text.substr(0, from) + wild[pick(std::size(wild))] + text.substr(to);
         } break;
         default: break;
     }

@@ -260,7 +260,8 @@ TEST_F(FilesTest, ParameterFileIsReadAfterItsLogHeader) {
     const auto e = events(ScriptEvent::Error);
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].title, "ERROR");
-    EXPECT_EQ(e[0].text, "Error opening file: Try again");
+    // The box says why: the file is not there.
+    EXPECT_EQ(e[0].text, "Error opening file: Try again\nmissing.par: No such file or directory");
     flush_unit(LU_LOG);
     const auto l = test::read_lines(log);
     ASSERT_GE(l.size(), 5u);
