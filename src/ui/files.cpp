@@ -100,15 +100,6 @@ void show_output_controls() {
     set_status(MENU_OUTPUT_FORMAT, open ? 1 : 0);
 }
 
-// The log named after the input file: its name cut before the first '.',
-// in the input file's folder.
-std::string automatic_log_path(const std::string& input_path) {
-    std::string name = name_of(input_path);
-    const std::size_t dot = name.find('.');
-    if (dot != std::string::npos) name.resize(dot);
-    return directory_of(input_path) + name + "_Tarnivox.log";
-}
-
 void open_automatic_log(const std::string& input_path) {
     if (G.LOGOPEN == 1) close_unit(LU_LOG);
     G.LOGOPEN = 0;
@@ -121,15 +112,9 @@ void open_automatic_log(const std::string& input_path) {
     G.LOGOPEN = 1;
 }
 
-// The intensity format from the chosen file: ".int" unless the Shelx
-// filter was chosen, ".hkl" unless the Rfine filter was; else the user says.
+// The intensity format from the chosen file, or the user says.
 void choose_output_format(const std::string& path, int filter) {
-    const std::string name = name_of(path);
-    const std::size_t dot = name.rfind('.');
-    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-    G.INTFMT = 0;
-    if ((ext == "INT" || ext == "int") && filter != 2) G.INTFMT = 1;
-    if ((ext == "HKL" || ext == "hkl") && filter != 1) G.INTFMT = 3;
+    G.INTFMT = output_format_of(path, filter);
     if (G.INTFMT == 0) RUN_INTFORMAT();
     // Leaving the format dialog without a choice keeps the format the
     // window shows, Rfine, rather than no format at all.
@@ -153,6 +138,23 @@ OutputOpen open_output_path(const std::string& path) {
 }
 
 }  // namespace
+
+std::string automatic_log_path(std::string_view input_path) {
+    std::string name = name_of(input_path);
+    const std::size_t dot = name.find('.');
+    if (dot != std::string::npos) name.resize(dot);
+    return directory_of(input_path) + name + "_Tarnivox.log";
+}
+
+int output_format_of(std::string_view path, int filter) {
+    const std::string name = name_of(path);
+    const std::size_t dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    int format = 0;
+    if ((ext == "INT" || ext == "int") && filter != 2) format = 1;
+    if ((ext == "HKL" || ext == "hkl") && filter != 1) format = 3;
+    return format;
+}
 
 void OPEN_IN() {
     OpenFileRequest request;

@@ -1,6 +1,6 @@
 #pragma once
-
 #include <string>
+#include <string_view>
 
 namespace tarnivox {
 
@@ -12,6 +12,16 @@ void OPEN_PAR(int& status);  // 0 opened and read, 1 cancelled
 void OPEN_EXP();
 void OPEN_SCANDATA(int& status);
 void OPEN_NEWSTD(int& status, int unit);
+
+// The log that choosing an input file opens: the input file's name cut
+// before its first '.', then "_Tarnivox.log", in the input file's folder.
+std::string automatic_log_path(std::string_view input_path);
+
+// The intensity format (INTFMT) that "Open output file" takes from the
+// chosen file and filter (1 Rfine, 2 Rfine extended, 3 Shelx, as in the
+// filter list): ".int" unless the Shelx filter was chosen, ".hkl" unless
+// the Rfine filter was.  0: neither, the user is asked in "Output Format".
+int output_format_of(std::string_view path, int filter);
 
 // A file name in the input file's folder (WORKDIR), where the program puts
 // the files it names after the input file; an absolute name is kept.

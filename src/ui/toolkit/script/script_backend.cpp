@@ -73,7 +73,15 @@ std::string trimmed(std::string_view s) {
 
 std::unique_ptr<ScriptBackend> ScriptBackend::from_text(std::string_view script, std::string base_dir) {
     auto b = std::make_unique<ScriptBackend>();
+    b->load(script, std::move(base_dir));
+    return b;
+}
+
+void ScriptBackend::load(std::string_view script, std::string base_dir) {
+    ScriptBackend* b = this;
     b->base_dir_ = std::move(base_dir);
+    b->lines_.clear();
+    b->cursor_ = 0;
     std::istringstream in{std::string(script)};
     std::string text;
     int number = 0;
@@ -99,7 +107,6 @@ std::unique_ptr<ScriptBackend> ScriptBackend::from_text(std::string_view script,
         }
         b->lines_.push_back(line);
     }
-    return b;
 }
 
 std::unique_ptr<ScriptBackend> ScriptBackend::from_file(const std::string& path) {

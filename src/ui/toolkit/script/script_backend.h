@@ -160,6 +160,11 @@ public:
     void set_char_size(double w, double h) override;
     void flush_graphics() override {}
 
+protected:
+    // Takes the lines of a script (what from_text does for a new backend):
+    // for backends built on this one.
+    void load(std::string_view script, std::string base_dir);
+
 private:
     struct Line {
         int number = 0;

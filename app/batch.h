@@ -1,0 +1,97 @@
+#pragma once
+// Whole reductions from the shell: `tarnivox reduce` and `tarnivox convert`.
+//
+// A batch run is a window run whose choices come from the command line:
+// each data set is reduced by the program's own command loop on the
+// headless backend, fed with the window actions a user would take (open
+// the data file in its format, the parameter file, the output file, "Auto
+// profile fit", Start, Exit).  batch_script() writes those actions down, so
+// that a batch run and a script run with the same choices write the same
+// bytes.  Every message box the window would show goes to standard error
+// with its title; on a terminal one line shows the progress of the fit.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnivox {
+
+// An input format of the command line, with what the window needs to open
+// it: INFMT, the filter of "Open Input Data File" and the radio button of
+// "Input Data file Format".
+struct InputFormat {
+    const char* name;   // "cad4"
+    int infmt;          // 7
+    const char* radio;  // "Enraf CAD4"
+    bool asks_step;     // the format has no step width: the window asks for it
+};
+
+// nullptr when the name is not one of the formats.
+const InputFormat* input_format_named(std::string_view name);
+// The format names, comma-separated, for messages and help.
+std::string input_format_names();
+
+enum class BatchKind { Reduce, Convert };
+// The intensity file layouts (INTFMT 3, 1, 2).
+enum class IntensityForm { Shelx, Rfine, RfineExtended };
+
+// What the command line asks for; paths as given.
+struct BatchOptions {
+    BatchKind kind = BatchKind::Reduce;
+    std::vector<std::string> data;
+    std::string format;
+    std::string par;
+    std::string out;
+    std::string form;  // "shelx", "rfine", "rfine-extended"; empty: from --out, else shelx
+    std::optional<double> step;
+    std::string log;
+    std::string json;
+    // Refinement before the fit ("Preprocess", "Calc UB") and the CIF.
+    bool refine = false;
+    std::string symmetry;  // a crystal system of "Unit Cell Refinement"; empty: unconstrained
+    bool offsets = false;
+    bool omega_zero = false;
+    std::optional<double> min_i_sigma;
+    bool cif = false;
+    bool quiet = false;
+    bool use_defaults = false;
+    // Whether standard error is a terminal (the progress line is drawn
+    // only there); decided by the caller.
+    bool terminal = false;
+};
+
+// The choices of one data set, with every path absolute.
+struct BatchChoices {
+    BatchKind kind = BatchKind::Reduce;
+    std::string data;
+    const InputFormat* format = nullptr;
+    std::string par;
+    std::string out;  // intensity file (reduce) or standard data file (convert)
+    IntensityForm form = IntensityForm::Shelx;
+    std::optional<double> step;  // none: the step box's own value
+    std::string log;             // empty: only the log the input file opens
+    // "Preprocess" and "Calc UB" before the fit.
+    bool refine = false;
+    std::string crystal_system;  // entry of the "Crystal system" list; empty: unconstrained
+    bool offsets = false;
+    bool omega_zero = false;
+    std::optional<double> min_i_sigma;  // none: the box's own value
+    std::string cif;                    // "Create Cif" after the fit: where it writes; empty: not asked
+};
+
+// Checks the options and works out the choices of every data set: the
+// default output beside each input (its name cut before the first '.',
+// then ".hkl", ".int" or ".rfl"), absolute paths, outputs that can be
+// written.  Empty: fine; otherwise the one-line reason of a usage error.
+std::string plan_batch(const BatchOptions& options, std::vector<BatchChoices>& plan);
+
+// The window actions of one data set, as a script of the headless backend.
+std::string batch_script(const BatchChoices& choices);
+
+// Runs every data set of the plan, each from a clean program state;
+// writes the summaries (and the JSON file).  The exit status: 0 all done,
+// 1 a data set ended on one of the program's fatal messages.
+int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan);
+
+}  // namespace tarnivox

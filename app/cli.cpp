@@ -1,0 +1,149 @@
+#include "cli.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+
+namespace tarnivox {
+namespace {
+
+constexpr const char* kVersion = "tarnivox 3.53";
+
+constexpr const char* kUsageReduce =
+    "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
+    "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--use-defaults]\n"
+    "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
+    "[--cif]\n";
+constexpr const char* kUsageConvert =
+    "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
+    "[--quiet]\n"
+    "                        [--use-defaults]\n";
+constexpr const char* kUsageProgram =
+    "usage: tarnivox [gui] | tarnivox --script FILE | tarnivox reduce ... | tarnivox convert ...\n"
+    "       tarnivox --help | tarnivox reduce --help | tarnivox --version\n";
+
+CommandLine usage_error(const std::string& reason, const char* usage) {
+    std::fprintf(stderr, "tarnivox: %s\n%s", reason.c_str(), usage);
+    CommandLine c;
+    c.action = CommandLine::Exit;
+    c.status = 2;
+    return c;
+}
+
+// The options reduce and convert share.
+void add_data_options(CLI::App& sub, BatchOptions& o) {
+    sub.add_option("DATA", o.data, "data files, each reduced from a clean program state")
+        ->required()
+        ->type_name("FILE");
+    sub.add_option("--format", o.format, "input format: " + input_format_names())->required()->type_name("F");
+    sub.add_option("--par", o.par, "instrument parameter file (.par)")->required()->type_name("FILE");
+    sub.add_option("--step", o.step,
+                   "omega step width in degrees (huber and febo files, which do not carry it)")
+        ->type_name("DEG");
+    sub.add_option("--json", o.json, "write a summary for pipelines")->type_name("FILE");
+    sub.add_flag("--quiet", o.quiet, "print nothing but errors");
+    sub.add_flag("--use-defaults", o.use_defaults,
+                 "read and update the window's defaults file (last folder and formats)");
+}
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, const char* const* argv) {
+    CommandLine result;
+    CLI::App app{
+        "Tarnivox: reduces single-crystal diffraction omega step scans.\n"
+        "Without arguments (or with \"gui\") it opens the window.",
+        "tarnivox"};
+    app.set_version_flag("--version", kVersion);
+    app.require_subcommand(0, 1);
+    app.add_option("--script", result.script, "run headless, driven by a script of window actions")
+        ->type_name("FILE");
+
+    BatchOptions reduce_options;
+    CLI::App* reduce = app.add_subcommand(
+        "reduce", "fit and integrate every reflection of each DATA file into an intensity file");
+    add_data_options(*reduce, reduce_options);
+    reduce
+        ->add_option("--out", reduce_options.out,
+                     "intensity file (default: beside DATA, named after it, .hkl or .int)")
+        ->type_name("FILE");
+    reduce
+        ->add_option("--form", reduce_options.form,
+                     "layout of the intensity file (default: from --out, else shelx)")
+        ->check(CLI::IsMember({"shelx", "rfine", "rfine-extended"}))
+        ->type_name("FORM");
+    reduce
+        ->add_option("--log", reduce_options.log,
+                     "log file of the fit (the import logs beside DATA as always)")
+        ->type_name("FILE");
+    reduce->add_flag(
+        "--refine", reduce_options.refine,
+        "refine UB and the cell from the strong reflections before the fit (Preprocess, Calc UB)");
+    reduce->add_option("--symmetry", reduce_options.symmetry, "constrain the cell to a crystal system")
+        ->check(CLI::IsMember(
+            {"monoclinic-b", "monoclinic-c", "orthorhombic", "tetragonal", "hexagonal", "cubic"}))
+        ->type_name("SYSTEM");
+    reduce->add_flag("--offsets", reduce_options.offsets, "refine the crystal offsets too");
+    reduce->add_flag("--omega-zero", reduce_options.omega_zero, "refine the omega zero point too");
+    reduce
+        ->add_option("--min-i-sigma", reduce_options.min_i_sigma,
+                     "I/sigma above which a reflection enters the refinement (default 10)")
+        ->type_name("X");
+    reduce->add_flag("--cif", reduce_options.cif, "write the CIF beside DATA (Create Cif)");
+    reduce->footer(
+        "Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
+
+    BatchOptions convert_options;
+    convert_options.kind = BatchKind::Convert;
+    CLI::App* convert =
+        app.add_subcommand("convert", "convert each DATA file into a standard data file (.rfl)");
+    add_data_options(*convert, convert_options);
+    convert
+        ->add_option("--out", convert_options.out,
+                     "standard data file (default: beside DATA, named after it)")
+        ->type_name("FILE");
+
+    app.add_subcommand("gui", "open the window (the default)");
+
+    const char* usage = kUsageProgram;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        app.exit(e, std::cout, std::cerr);
+        result.action = CommandLine::Exit;
+        return result;
+    } catch (const CLI::CallForAllHelp& e) {
+        app.exit(e, std::cout, std::cerr);
+        result.action = CommandLine::Exit;
+        return result;
+    } catch (const CLI::CallForVersion& e) {
+        app.exit(e, std::cout, std::cerr);
+        result.action = CommandLine::Exit;
+        return result;
+    } catch (const CLI::ParseError& e) {
+        if (reduce->parsed()) usage = kUsageReduce;
+        if (convert->parsed()) usage = kUsageConvert;
+        return usage_error(e.what(), usage);
+    }
+
+    const bool has_script = app.count("--script") > 0;
+    CLI::App* batch = reduce->parsed() ? reduce : convert->parsed() ? convert : nullptr;
+    if (has_script && app.get_subcommands().size() > 0)
+        return usage_error("--script runs on its own, without a subcommand", kUsageProgram);
+    if (has_script) {
+        result.action = CommandLine::Script;
+        return result;
+    }
+    if (!batch) {
+        result.action = CommandLine::Window;
+        return result;
+    }
+    result.batch = batch == reduce ? reduce_options : convert_options;
+    usage = batch == reduce ? kUsageReduce : kUsageConvert;
+    if (const std::string why = plan_batch(result.batch, result.plan); !why.empty())
+        return usage_error(why, usage);
+    result.action = CommandLine::Batch;
+    return result;
+}
+
+}  // namespace tarnivox
