@@ -74,10 +74,15 @@ bool position_within_limits() {
     return true;
 }
 
-// Rejects by the ordered limit tests; true when the reflection passed them.
-bool passes_tests() {
+bool outside_own_limits(int k, const ParArray& p) { return outside(p(k), G.PARLO(k), G.PARHI(k)); }
+
+// The first tests of both judgements, in their order: the background and
+// the intensity; then, for a reflection strong enough to judge its shape,
+// eta.  strong tells the caller whether the shape tests apply.
+bool passes_level_tests(bool& strong) {
     const ParArray& p = G.PAR;
-    if (G.ICHK(P_BACKGROUND) == 1 && G.IREF(P_BACKGROUND) == 1 && outside(p(P_BACKGROUND), G.PARLO(P_BACKGROUND), G.PARHI(P_BACKGROUND))) {
+    strong = false;
+    if (G.ICHK(P_BACKGROUND) == 1 && G.IREF(P_BACKGROUND) == 1 && outside_own_limits(P_BACKGROUND, p)) {
         reject('B');
         return false;
     }
@@ -85,22 +90,28 @@ bool passes_tests() {
         reject('I');
         return false;
     }
-    if (MIN_I_OVER_SIGMA * G.PARESD(P_INTENSITY) <= p(P_INTENSITY)) {
-        if (G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside(p(P_ETA), G.PARLO(P_ETA), G.PARHI(P_ETA))) {
-            reject('S');
+    strong = MIN_I_OVER_SIGMA * G.PARESD(P_INTENSITY) <= p(P_INTENSITY);
+    if (strong && G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside_own_limits(P_ETA, p)) {
+        reject('S');
+        return false;
+    }
+    return true;
+}
+
+// Rejects by the ordered limit tests; true when the reflection passed them.
+bool passes_tests() {
+    bool strong = false;
+    if (!passes_level_tests(strong)) return false;
+    if (strong && (G.ICHK(P_IRATIO) == 1 || G.ICHK(P_FWHM) == 1)) {
+        ParArray copy = G.PAR;
+        test_fit(copy);
+        if (G.ICHK(P_IRATIO) == 1 && outside_own_limits(P_IRATIO, copy)) {
+            reject('R');
             return false;
         }
-        if (G.ICHK(P_IRATIO) == 1 || G.ICHK(P_FWHM) == 1) {
-            ParArray copy = G.PAR;
-            test_fit(copy);
-            if (G.ICHK(P_IRATIO) == 1 && outside(copy(P_IRATIO), G.PARLO(P_IRATIO), G.PARHI(P_IRATIO))) {
-                reject('R');
-                return false;
-            }
-            if (G.ICHK(P_FWHM) == 1 && outside(copy(P_FWHM), G.PARLO(P_FWHM), G.PARHI(P_FWHM))) {
-                reject('W');
-                return false;
-            }
+        if (G.ICHK(P_FWHM) == 1 && outside_own_limits(P_FWHM, copy)) {
+            reject('W');
+            return false;
         }
     }
     return position_within_limits();
@@ -125,28 +136,16 @@ bool fit_has_esds(const Arr1<int, 6>& flags) {
 // strength rule of the first judgement.  The shape limits apply to FWHM and
 // IRATIO as refined here (no test fit: the refit's RWP and GOF are kept).
 bool refit_within_limits() {
-    const ParArray& p = G.PAR;
-    if (G.ICHK(P_BACKGROUND) == 1 && G.IREF(P_BACKGROUND) == 1 && outside(p(P_BACKGROUND), G.PARLO(P_BACKGROUND), G.PARHI(P_BACKGROUND))) {
-        reject('B');
+    bool strong = false;
+    if (!passes_level_tests(strong)) return false;
+    if (!strong) return true;
+    if (G.ICHK(P_IRATIO) == 1 && G.IREF(P_IRATIO) == 1 && outside_own_limits(P_IRATIO, G.PAR)) {
+        reject('R');
         return false;
     }
-    if (G.ICHK(P_INTENSITY) == 1 && p(P_INTENSITY) < G.PARLO(P_INTENSITY)) {
-        reject('I');
+    if (G.ICHK(P_FWHM) == 1 && G.IREF(P_FWHM) == 1 && outside_own_limits(P_FWHM, G.PAR)) {
+        reject('W');
         return false;
-    }
-    if (MIN_I_OVER_SIGMA * G.PARESD(P_INTENSITY) <= p(P_INTENSITY)) {
-        if (G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside(p(P_ETA), G.PARLO(P_ETA), G.PARHI(P_ETA))) {
-            reject('S');
-            return false;
-        }
-        if (G.ICHK(P_IRATIO) == 1 && G.IREF(P_IRATIO) == 1 && outside(p(P_IRATIO), G.PARLO(P_IRATIO), G.PARHI(P_IRATIO))) {
-            reject('R');
-            return false;
-        }
-        if (G.ICHK(P_FWHM) == 1 && G.IREF(P_FWHM) == 1 && outside(p(P_FWHM), G.PARLO(P_FWHM), G.PARHI(P_FWHM))) {
-            reject('W');
-            return false;
-        }
     }
     return true;
 }
