@@ -67,6 +67,25 @@ constexpr std::string_view kCifDone = "Cif created successfully";
 // for a double quote (plan_batch refuses paths holding one).
 std::string script_word(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
+// Weak data: a free fit of a weak scan follows its noise in position,
+// width and shape, and its intensity with them.  Position from UB, the
+// width from the learned law and eta at its start value leave background
+// and intensity to the fit.  The switches of a parameter's row in
+// "Fitting Controls & Results" carry no label: they are the box's
+// unlabelled items in the order the box makes them, three per row (refine,
+// start value from the model, limit test), rows Intensity, FWHM,
+// Position, Background, Eta, Iratio.
+template <class Line>
+void hold_profile_for_weak_data(Line& line) {
+    constexpr int kFwhmRow = 1, kPositionRow = 2, kEtaRow = 4;
+    for (int row : {kFwhmRow, kPositionRow, kEtaRow}) {
+        const std::string refine = "\"#" + std::to_string(3 * row + 1) + "\"";
+        const std::string from_model = "\"#" + std::to_string(3 * row + 2) + "\"";
+        line("toggle \"Fitting Controls & Results\" " + refine + " off");
+        line("toggle \"Fitting Controls & Results\" " + from_model + " on");
+    }
+}
+
 // A number typed into an entry.
 std::string number(double v) {
     char text[40];
@@ -369,6 +388,9 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     // Every data set starts from a clean program state.
     close_all_units();
     reset_store();
+    // A refinement list too small for every strong reflection keeps the
+    // strongest, rather than ending the run before "Calc UB".
+    G.PREPRAISE = 1;
     RunOptions run;
     run.headless = true;
     run.defaults_file = options.use_defaults;
@@ -472,7 +494,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
                                {o.offsets, "--offsets"},
                                {o.omega_zero, "--omega-zero"},
                                {o.min_i_sigma.has_value(), "--min-i-sigma"}})
-        if (given && !o.refine) return std::string(name) + " belongs to --refine, which is not given";
+        if (given && !o.refine && !o.weak_profile) return std::string(name) + " belongs to --refine, which is not given";
     if (o.min_i_sigma && !(std::isfinite(*o.min_i_sigma) && *o.min_i_sigma >= kLowestISigma))
         return "--min-i-sigma must be at least 3 (weaker reflections do not fix the orientation)";
     const char* crystal_system = nullptr;
@@ -517,7 +539,8 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.format = format;
         c.form = form;
         c.step = o.step;
-        c.refine = o.refine;
+        c.refine = o.refine || o.weak_profile;
+        c.weak_profile = o.weak_profile;
         c.crystal_system = crystal_system ? crystal_system : "";
         c.offsets = o.offsets;
         c.omega_zero = o.omega_zero;
@@ -599,6 +622,11 @@ std::string batch_script(const BatchChoices& c) {
             if (c.omega_zero) line("toggle \"Unit Cell Refinement\" \"Refine omega zero\" on");
             line("press \"Unit Cell Refinement\" Refine");
             line(std::string("press \"") + kResultsBox + "\" " + kResultsOk);
+            if (c.weak_profile) {
+                // The width law from the list's widths, stored as shown.
+                line("press Utilities \"Calc FWHM\"");
+                line("press \"FWHM values from dataset\" \"Save values\"");
+            }
         }
         // The output file, through the filter of its layout; an existing
         // file is replaced (the box's default answer).
@@ -616,6 +644,7 @@ std::string batch_script(const BatchChoices& c) {
         }
         line("press Integrate \"Auto profile fit\"");
         line("press \"Peak parameter default values\" \"Save + Exit\"");
+        if (c.weak_profile) hold_profile_for_weak_data(line);
         // Preprocessing walked to the end of the data set: back to its
         // first reflection (the batch types the first reflection's number).
         if (c.refine) line("enter main ISEQ 1");

@@ -53,6 +53,10 @@ struct BatchOptions {
     bool offsets = false;
     bool omega_zero = false;
     std::optional<double> min_i_sigma;
+    // Weak data: after the refinement "Calc FWHM", then every reflection
+    // fitted with its position from UB, the width from the learned law and
+    // eta at its start value (implies the refinement).
+    bool weak_profile = false;
     bool cif = false;
     bool quiet = false;
     bool use_defaults = false;
@@ -77,6 +81,7 @@ struct BatchChoices {
     bool offsets = false;
     bool omega_zero = false;
     std::optional<double> min_i_sigma;  // none: the box's own value
+    bool weak_profile = false;          // "Calc FWHM", then position, width and eta held
     std::string cif;                    // "Create Cif" after the fit: where it writes; empty: not asked
 };
 

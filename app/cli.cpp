@@ -13,7 +13,7 @@ constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
     "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--use-defaults]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
-    "[--cif]\n";
+    "[--weak-profile] [--cif]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
     "[--quiet]\n"
@@ -89,6 +89,9 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         ->add_option("--min-i-sigma", reduce_options.min_i_sigma,
                      "I/sigma above which a reflection enters the refinement (default 10)")
         ->type_name("X");
+    reduce->add_flag("--weak-profile", reduce_options.weak_profile,
+                     "weak data: refine, learn the width law (Calc FWHM), then fit every reflection with "
+                     "position from UB, width from the law and eta held");
     reduce->add_flag("--cif", reduce_options.cif, "write the CIF beside DATA (Create Cif)");
     reduce->footer(
         "Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");

@@ -22,6 +22,7 @@ const char* const USAGE =
     "  --seed N  --nrefl N  --npts N  --step X  --nstd N  --std-interval N\n"
     "  --cell a b c alpha beta gamma  --wave w1 w2 ratio  --fwhm a b  --eta X\n"
     "  --background X  --intensity X  --atten X  --monodir N  --first N\n"
+    "  --zero-fraction X  --weak-fraction X (reflections with no and with little intensity)\n"
     "  --cad4-margin N  --title TEXT\n"
     "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n";
 
@@ -90,6 +91,10 @@ int main(int argc, char** argv) {
                 c.background = num(i);
             else if (a == "--intensity")
                 c.scale_i = num(i);
+            else if (a == "--zero-fraction")
+                c.zero_fraction = num(i);
+            else if (a == "--weak-fraction")
+                c.weak_fraction = num(i);
             else if (a == "--atten")
                 c.atten = num(i);
             else if (a == "--monodir")
@@ -114,6 +119,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!have_format || base.empty() || c.nrefl < 1 || c.npts < 2 || c.cad4_margin < 0 || c.cad4_margin > 4 ||
+        !(c.zero_fraction >= 0.0) || !(c.weak_fraction >= 0.0) || c.zero_fraction + c.weak_fraction > 1.0 ||
         !(c.goncon1 > 0.0)) {
         std::fputs(USAGE, stderr);
         return 2;

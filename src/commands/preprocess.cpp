@@ -6,6 +6,7 @@
 
 #include "commands/preprocess.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -59,8 +60,53 @@ void stop_ticks() { GMDEFINETIMERCALLBACK(50, 0); }
 
 enum class Next { Wait, Finish, Abandon };
 
+// I/sigma of the entries of the refinement list, for a full list that
+// keeps the strongest; `raised_to` is the threshold it has risen to (0
+// while the list has room) and `qualified` counts the reflections that
+// passed the typed threshold.
+struct ListStrength {
+    Arr1<double, MAXREFLIST> isig;
+    double raised_to = 0.0;
+    int qualified = 0;
+};
+
+// Takes entry m out of the refinement list, the later entries moving up
+// one place so that the list stays in the order of the data set.
+void remove_list_entry(int m) {
+    for (int n = m; n < G.NUBREF; ++n) {
+        for (int j = 1; j <= 3; ++j) G.IHREF(n, j) = G.IHREF(n + 1, j);
+        G.TTHREF(n) = G.TTHREF(n + 1);
+        G.OMREF(n) = G.OMREF(n + 1);
+        G.CHIREF(n) = G.CHIREF(n + 1);
+        G.PHIREF(n) = G.PHIREF(n + 1);
+        G.FWREF(n) = G.FWREF(n + 1);
+        G.FWSREF(n) = G.FWSREF(n + 1);
+        G.BGREF(n) = G.BGREF(n + 1);
+    }
+    --G.NUBREF;
+}
+
+// The list is full and the fitted current scan qualifies: the weakest of
+// the list and the scan is left out, and the threshold rises to its
+// I/sigma, so that the list holds what a run with that threshold keeps.
+void keep_strongest(ListStrength& strength) {
+    const double isig = G.FITI / G.FITSIG;
+    int weakest = 1;
+    for (int n = 2; n <= G.NUBREF; ++n)
+        if (strength.isig(n) < strength.isig(weakest)) weakest = n;
+    if (isig <= strength.isig(weakest)) {
+        strength.raised_to = std::max(strength.raised_to, isig);
+        return;
+    }
+    strength.raised_to = std::max(strength.raised_to, strength.isig(weakest));
+    remove_list_entry(weakest);
+    for (int n = weakest; n <= G.NUBREF; ++n) strength.isig(n) = strength.isig(n + 1);
+    ADD_TO_REFINEMENT_LIST();
+    strength.isig(G.NUBREF) = isig;
+}
+
 // Reads, fits and judges the next reflection of the data set.
-Next one_reflection(double threshold) {
+Next one_reflection(double threshold, ListStrength& strength) {
     const Arr1<int, 3> none;
     if (ends_walk(read_reflection(0, 0, none, false))) {
         stop_ticks();
@@ -77,7 +123,14 @@ Next one_reflection(double threshold) {
     PLOTSCAN();
     WRITE_REFINED_PARAMETERS();
     if (!count_fit_outcome() || !qualifies_for_list(threshold)) return Next::Wait;
-    if (ADD_TO_REFINEMENT_LIST() != 0) {
+    ++strength.qualified;
+    if (G.NUBREF >= MAXREFLIST && G.PREPRAISE == 1) {
+        keep_strongest(strength);
+        return Next::Wait;
+    }
+    if (ADD_TO_REFINEMENT_LIST() == 0) {
+        strength.isig(G.NUBREF) = G.FITI / G.FITSIG;
+    } else {
         // The 1001st strong reflection: the list is full.
         stop_ticks();
         GMDISPLAYERRORBOX("Tarnivox", "Too many reflections: Increase I/sig");
@@ -88,12 +141,28 @@ Next one_reflection(double threshold) {
     return Next::Wait;
 }
 
-void finish_preprocessing() {
+// The list could not hold every reflection above the typed threshold: the
+// notice, and the same words in the log.
+constexpr std::string_view RAISED_NOTICE =
+    "('I/sigma threshold raised from ',F5.1,' to ',F7.1,': the ',I4,' strongest of ',I7,"
+    "' reflections kept')";
+constexpr std::string_view RAISED_LOG =
+    "(/,' I/SIGMA THRESHOLD RAISED FROM ',F5.1,' TO ',F7.1,': THE ',I4,' STRONGEST OF ',I7,"
+    "' REFLECTIONS KEPT')";
+
+void finish_preprocessing(double threshold, const ListStrength& strength) {
     END_GRAPHICS();
     GMDISPLAYMESSAGEBOX("TARNIVOX", format_record("(I5,' Reflections stored for fitting')", {G.NUBREF}),
                         NOTICE_ICON, GM_BUTTONS_OK);
+    const bool raised = strength.raised_to > 0.0;
+    if (raised)
+        GMDISPLAYMESSAGEBOX("TARNIVOX",
+                            format_record(RAISED_NOTICE, {threshold, strength.raised_to, G.NUBREF, strength.qualified}),
+                            NOTICE_ICON, GM_BUTTONS_OK);
     SET_PREPROCESS(1, 0);
     if (G.LOGOPEN == 1) {
+        if (raised)
+            write_record(LU_LOG, RAISED_LOG, {threshold, strength.raised_to, G.NUBREF, strength.qualified});
         write_record(LU_LOG, "(/,/,1X,60('*'),/,11X,'SUMMARY OF REFLECTIONS FIT WITH PREPROCESS UTILITY')");
         WRITE_FIT_SUMMARY(LU_LOG);
         flush_unit(LU_LOG);
@@ -149,6 +218,7 @@ void PREPROCESS() {
     for (int item : DISPLAY_ITEMS) panel_status(item, 1);
     running();
 
+    ListStrength strength;
     for (;;) {
         const int command = GMACTION();
         Next next = Next::Wait;
@@ -157,7 +227,7 @@ void PREPROCESS() {
             case 119: paused(); break;
             case 118: running(); break;
             case 101: next = Next::Finish; break;
-            case TICK: next = one_reflection(threshold); break;
+            case TICK: next = one_reflection(threshold, strength); break;
             default: break;
         }
         if (next == Next::Abandon) {
@@ -167,7 +237,7 @@ void PREPROCESS() {
         if (next == Next::Finish) break;
     }
     // The summary says that weak reflections were left out.
-    finish_preprocessing();
+    finish_preprocessing(threshold, strength);
     G.SKIPWEAK = users_skipweak;
 }
 

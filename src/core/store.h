@@ -166,6 +166,10 @@ struct RefinementState {
     Arr1<double, MAXREFLIST> BGREF;
     Arr2<int, MAXREFLIST, 3> IHREF;
     int PREPFLAG = 0;
+    // 1: a list already full keeps the strongest entries, the I/sigma
+    // threshold rising past the weakest (the batch); 0: the 1001st strong
+    // reflection ends preprocessing (the window).
+    int PREPRAISE = 0;
     Arr1<double, 3> XTALOFF;
     double OMZERO = 0.0;
 };
