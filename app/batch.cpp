@@ -70,20 +70,26 @@ std::string script_word(std::string_view s) { return "\"" + std::string(s) + "\"
 // Weak data: a free fit of a weak scan follows its noise in position,
 // width and shape, and its intensity with them.  Position from UB, the
 // width from the learned law and eta at its start value leave background
-// and intensity to the fit.  The switches of a parameter's row in
-// "Fitting Controls & Results" carry no label: they are the box's
-// unlabelled items in the order the box makes them, three per row (refine,
-// start value from the model, limit test), rows Intensity, FWHM,
-// Position, Background, Eta, Iratio.
+// and intensity to the fit; a negative intensity is then a measurement
+// like any other, and the intensity test, which would write it as 0(1), is
+// off.  The switches of a parameter's row in "Fitting Controls & Results"
+// carry no label: they are the box's unlabelled items in the order the box
+// makes them, three per row (refine, start value from the model, limit
+// test), rows Intensity, FWHM, Position, Background, Eta, Iratio.
 template <class Line>
 void hold_profile_for_weak_data(Line& line) {
-    constexpr int kFwhmRow = 1, kPositionRow = 2, kEtaRow = 4;
+    auto item = [](int row, int column) { return "\"#" + std::to_string(3 * row + column) + "\""; };
+    constexpr int kIntensityRow = 0, kFwhmRow = 1, kPositionRow = 2, kEtaRow = 4;
+    constexpr int kRefine = 1, kFromModel = 2, kLimitTest = 3;
     for (int row : {kFwhmRow, kPositionRow, kEtaRow}) {
-        const std::string refine = "\"#" + std::to_string(3 * row + 1) + "\"";
-        const std::string from_model = "\"#" + std::to_string(3 * row + 2) + "\"";
-        line("toggle \"Fitting Controls & Results\" " + refine + " off");
-        line("toggle \"Fitting Controls & Results\" " + from_model + " on");
+        line("toggle \"Fitting Controls & Results\" " + item(row, kRefine) + " off");
+        line("toggle \"Fitting Controls & Results\" " + item(row, kFromModel) + " on");
     }
+    // Pressed, the switch fires its command and the box is read into the
+    // fit controls (a switch only set is read at the next reflection, the
+    // limit tests not at all).
+    line("toggle \"Fitting Controls & Results\" " + item(kIntensityRow, kLimitTest) + " on");
+    line("press \"Fitting Controls & Results\" " + item(kIntensityRow, kLimitTest));
 }
 
 // A number typed into an entry.

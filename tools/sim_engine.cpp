@@ -272,7 +272,7 @@ Plan make_plan(const Config& cfg) {
         cand.pop_back();
     }
     std::uniform_real_distribution<double> u(0.0, 1.0);
-    std::normal_distribution<double> offset(0.0, 0.01);
+    std::normal_distribution<double> offset(0.0, 1.0);
     std::size_t next = 0;
     int std_seen = 0;
     int nref = cfg.first_number;
@@ -304,7 +304,7 @@ Plan make_plan(const Config& cfg) {
         t.fwhm = cfg.fwhm_a + cfg.fwhm_b * std::tan(theta);
         t.eta = cfg.eta;
         t.background = cfg.background;
-        t.position = t.angles[1] + offset(rng) + instrument_shift(cfg, t.angles);
+        t.position = t.angles[1] + cfg.position_sd * offset(rng) + instrument_shift(cfg, t.angles);
         const double sl = std::sin(theta) / cfg.wave1;
         const double wilson = std::exp(-2.0 * 2.0 * sl * sl);
         const double draw = u(rng);

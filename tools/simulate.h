@@ -30,6 +30,9 @@ struct Config {
     double background = 20.0;  // raw counts per step
     double scale_i = 2000.0;   // mean intensity of the Wilson distribution
     double weak_fraction = 0.15, zero_fraction = 0.05, attenuated_fraction = 0.1;
+    // Scatter of the peak positions about the omega of the orientation
+    // matrix (setting errors, crystal imperfection), degrees.
+    double position_sd = 0.01;
     int nstd = 3, std_interval = 10;
     double atten = 12.5;
     int npts = 64;           // steps per scan (CAD4: always 96)

@@ -7,6 +7,9 @@
 #include "ui/widgets.h"
 
 namespace tarnivox {
+namespace {
+constexpr int NOTICE_ICON = 3;
+}  // namespace
 
 void FIT_GAMMA() {
     if (G.PREPFLAG != 1) {
@@ -16,6 +19,11 @@ void FIT_GAMMA() {
     WidthLaw law;
     if (fit_width_law(G.NUBREF, G.TTHREF, G.FWREF, G.FWSREF, law) == WIDTH_LAW_ONE_ANGLE)
         GMDISPLAYERRORBOX("Tarnivox", "All refined widths lie at one 2theta: no FWHM law can be fitted");
+    if (law.all_widths)
+        GMDISPLAYMESSAGEBOX("Tarnivox",
+                            "Fewer than 3 widths refined to 6% or better: the FWHM law is fitted to every "
+                            "refined width, weak ones included (they come out too narrow)",
+                            NOTICE_ICON, GM_BUTTONS_OK);
     GMSETVALUESETTING_REAL(wid(FW_A), law.a);
     GMSETVALUESETTING_REAL(wid(FW_B), law.b);
     GMSETVALUESETTING_REAL(wid(FW_ESDA), law.esd_a);

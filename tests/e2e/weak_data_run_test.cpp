@@ -1,0 +1,176 @@
+// Weak data reduced by `reduce --weak-profile` (Preprocess, Calc UB, Calc
+// FWHM, then every reflection fitted with position from UB, width from the
+// learned law and eta held), measured against the simulated truth: the
+// learned law, the bias of the intensities of reflections with no, little
+// and much intensity, and their esds against the counting limit.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "batch.h"
+#include "e2e/fit_run_fixture.h"
+#include "fitting/profile.h"
+#include "fitting/width_law.h"
+#include "io/layout.h"
+#include "output/intensity_file.h"
+
+namespace tarnivox::fitrun {
+namespace {
+
+// The smallest esd of the intensity any unbiased estimate from the counts
+// of the scan can have when position, width, eta and the alpha2 ratio are
+// known and background and intensity are not: the Cramer-Rao bound of the
+// Poisson counts, on the scale of the simulated intensity.
+double counting_limit(const sim::Truth& t, const sim::Plan& plan) {
+    const Doublet d = make_doublet(plan.cfg.wave1, plan.cfg.wave2, plan.mshift, t.angles[0]);
+    const double unit[6] = {0.0, t.fwhm, 1.0, t.position, t.eta, plan.cfg.a2ratio};
+    double fbb = 0.0, fbi = 0.0, fii = 0.0;
+    for (int i = 1; i <= t.npts; ++i) {
+        const double x = t.angles[1] - (t.npts / 2) * t.step + (i - 1) * t.step;
+        const double p = doublet_model(x, unit, d);  // counts per unit raw intensity
+        const double mean = t.background + t.intensity / t.scale * p;
+        fbb += 1.0 / mean;
+        fbi += p / mean;
+        fii += p * p / mean;
+    }
+    return t.scale * std::sqrt(fbb / (fbb * fii - fbi * fbi));
+}
+
+struct ClassStats {
+    int n = 0, fitted = 0;
+    double z_sum = 0.0, z2_sum = 0.0, esd_ratio_sum = 0.0, err2_sum = 0.0;
+    void add(double z, double esd_ratio, double err_ratio) {
+        ++fitted;
+        z_sum += z;
+        z2_sum += z * z;
+        esd_ratio_sum += esd_ratio;
+        err2_sum += err_ratio * err_ratio;
+    }
+    double z_mean() const { return z_sum / fitted; }
+    double z_sd() const { return std::sqrt(z2_sum / fitted - z_mean() * z_mean()); }
+    double esd_ratio() const { return esd_ratio_sum / fitted; }
+    double scatter_ratio() const { return std::sqrt(err2_sum / fitted); }
+};
+
+class WeakDataRun : public FitRun {
+protected:
+    // Weak data: a third of the reflections without intensity, half with a
+    // little, the rest drawn from a Wilson distribution; mean I/sigma about 2.
+    static sim::Config weak_data(sim::Format f, int nrefl) {
+        sim::Config c;
+        c.format = f;
+        c.seed = 71;
+        c.nrefl = nrefl;
+        c.nstd = 0;
+        c.zero_fraction = 1.0 / 3.0;
+        c.weak_fraction = 0.5;
+        c.attenuated_fraction = 0.0;
+        c.fwhm_a = 0.14;
+        c.fwhm_b = 0.10;
+        c.eta = 0.4;
+        c.background = 20.0;
+        // The two layouts count on different scales.
+        c.scale_i = f == sim::Format::Cad4 ? 500.0 : 6.25;
+        return c;
+    }
+
+    // Reduces data.<ext> into out.int (Rfine) with the given options.
+    void reduce(const sim::Config& c, bool weak_profile, bool refine) {
+        BatchOptions o;
+        o.format = c.format == sim::Format::Cad4 ? "cad4" : "xcalibur";
+        o.data = {(dir_ / data_name_).string()};
+        o.par = (dir_ / "data.par").string();
+        o.out = (dir_ / "out.int").string();
+        o.form = "rfine";
+        o.weak_profile = weak_profile;
+        o.refine = refine;
+        o.quiet = true;
+        std::vector<BatchChoices> plan;
+        ASSERT_EQ(plan_batch(o, plan), "");
+        ASSERT_EQ(run_batch(o, plan), 0);
+    }
+
+    std::vector<std::string> log() const { return lines_of(dir_ / "data_Tarnivox.log"); }
+    bool logged(const std::string& text) const {
+        const auto l = log();
+        return std::any_of(l.begin(), l.end(), [&](const std::string& s) { return s.find(text) != std::string::npos; });
+    }
+};
+
+// Classes by the true intensity: none, less than 5 counting esds, more.
+TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
+    ClassStats strong_both;
+    for (sim::Format f : {sim::Format::Cad4, sim::Format::Xcalibur}) {
+        TearDown();
+        SetUp();
+        const sim::Config c = weak_data(f, 3000);
+        const sim::Result r = simulate(c);
+        const sim::Plan plan = sim::make_plan(c);
+        reduce(c, true, false);
+        const char* layout = f == sim::Format::Cad4 ? "CAD4" : "Xcalibur";
+
+        // The law learned from the list, stored by "Calc FWHM": within 3
+        // esd of the simulated one, and the fit summary names the choices.
+        WidthLaw law;
+        ASSERT_EQ(fit_width_law(G.NUBREF, G.TTHREF, G.FWREF, G.FWSREF, law), WIDTH_LAW_OK);
+        EXPECT_FALSE(law.all_widths);
+        EXPECT_EQ(G.FWHMA, law.a);
+        EXPECT_EQ(G.FWHMB, law.b);
+        EXPECT_LE(std::fabs(law.a - c.fwhm_a), 3.0 * law.esd_a) << layout;
+        EXPECT_LE(std::fabs(law.b - c.fwhm_b), 3.0 * law.esd_b) << layout;
+        std::printf("%s: law a=%.4f(%.4f) b=%.4f(%.4f) from %d of %d widths\n", layout, law.a, law.esd_a, law.b,
+                    law.esd_b, law.fitted, law.used);
+        EXPECT_TRUE(logged(format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {law.a, law.b})));
+        EXPECT_TRUE(logged("POSITION   FIXED TO POSITION CALCULATED FROM UB"));
+        EXPECT_TRUE(logged("ETA        FIXED AT 0.40"));
+
+        std::vector<const sim::Truth*> want;
+        for (const sim::Truth& t : r.refl)
+            if (t.in_data_set) want.push_back(&t);
+        const std::vector<Written> got = read_intensity_file(dir_ / "out.int", 1);
+        ASSERT_EQ(got.size(), want.size());
+        ClassStats cls[3];
+        double isig = 0.0;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const sim::Truth& t = *want[i];
+            const double limit = counting_limit(t, plan);
+            isig += t.intensity / limit;
+            ClassStats& s = cls[t.intensity == 0.0 ? 0 : (t.intensity < 5.0 * limit ? 1 : 2)];
+            ++s.n;
+            if (got[i].status.size() < 2 || got[i].status[1] != 'F') continue;
+            const double lp = CLORENZ(got[i].tth);
+            const double in = got[i].intensity / lp, esd = got[i].sigma / lp;
+            s.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
+            if (&s == &cls[2]) strong_both.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
+        }
+        EXPECT_NEAR(isig / static_cast<double>(got.size()), 2.0, 0.3) << layout << ": not the weak data meant";
+        const char* names[] = {"zero", "weak", "strong"};
+        for (int k = 0; k < 3; ++k) {
+            const ClassStats& s = cls[k];
+            std::printf("%s %s: n=%d fitted=%d z mean %.3f sd %.3f, esd/limit %.3f, scatter/limit %.3f\n", layout,
+                        names[k], s.n, s.fitted, s.z_mean(), s.z_sd(), s.esd_ratio(), s.scatter_ratio());
+            ASSERT_GT(s.n, 250) << layout << " " << names[k];
+            EXPECT_GE(s.fitted, s.n * 95 / 100) << layout << " " << names[k];
+            // Esds that tell the scatter.
+            EXPECT_NEAR(s.z_sd(), 1.0, 0.1) << layout << " " << names[k];
+            if (k == 2) continue;
+            // No upward bias of the weak, at the counting limit.
+            EXPECT_NEAR(s.z_mean(), 0.0, 0.1) << layout << " " << names[k];
+            EXPECT_LE(s.esd_ratio(), 1.1) << layout << " " << names[k];
+            EXPECT_LE(s.scatter_ratio(), 1.12) << layout << " " << names[k];
+        }
+    }
+    // The strong reflections lean on the learned law and the calculated
+    // positions; over both layouts they are unbiased.
+    std::printf("strong, both layouts: n=%d z mean %.3f\n", strong_both.fitted, strong_both.z_mean());
+    EXPECT_NEAR(strong_both.z_mean(), 0.0, 0.1);
+}
+
+}  // namespace
+}  // namespace tarnivox::fitrun
