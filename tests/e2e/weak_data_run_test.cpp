@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -170,6 +171,58 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
     // positions; over both layouts they are unbiased.
     std::printf("strong, both layouts: n=%d z mean %.3f\n", strong_both.fitted, strong_both.z_mean());
     EXPECT_NEAR(strong_both.z_mean(), 0.0, 0.1);
+}
+
+// More strong reflections than the refinement list holds: the batch keeps
+// the strongest, says to what the threshold rose, and refines the cell; a
+// run with that threshold keeps the same reflections, in data-set order.
+TEST_F(WeakDataRun, FullRefinementListRaisesTheThresholdAndRefines) {
+    sim::Config c;
+    c.format = sim::Format::Cad4;
+    c.seed = 29;
+    c.nrefl = 2500;
+    c.nstd = 0;
+    c.weak_fraction = 0.0;
+    c.zero_fraction = 0.0;
+    c.scale_i = 20000.0;
+    simulate(c);
+    reduce(c, false, true);
+    ASSERT_EQ(G.NUBREF, MAXREFLIST);
+    EXPECT_EQ(G.UBFLAG, 1);
+    for (int j = 1; j <= 3; ++j) EXPECT_NEAR(G.CELL(j), c.cell[static_cast<std::size_t>(j - 1)], 0.01);
+    std::string raised;
+    for (const std::string& l : log())
+        if (l.rfind("I/SIGMA THRESHOLD RAISED FROM  10.0 TO ", 0) == 0) raised = l;
+    ASSERT_FALSE(raised.empty());
+    EXPECT_NE(raised.find(": THE 1000 STRONGEST OF "), std::string::npos);
+    EXPECT_TRUE(logged("     1000 REFLECTIONS USED"));
+    const double threshold = std::stod(raised.substr(39, 7));
+    EXPECT_GT(threshold, 10.0);
+    std::vector<std::array<double, 4>> first;
+    for (int n = 1; n <= G.NUBREF; ++n) first.push_back({1.0 * G.IHREF(n, 1), 1.0 * G.IHREF(n, 2), 1.0 * G.IHREF(n, 3), G.TTHREF(n)});
+
+    TearDown();
+    SetUp();
+    simulate(c);
+    BatchOptions o;
+    o.format = "cad4";
+    o.data = {(dir_ / data_name_).string()};
+    o.par = (dir_ / "data.par").string();
+    o.refine = true;
+    o.min_i_sigma = threshold + 0.1;  // above the printed, rounded value
+    o.quiet = true;
+    std::vector<BatchChoices> plan;
+    ASSERT_EQ(plan_batch(o, plan), "");
+    ASSERT_EQ(run_batch(o, plan), 0);
+    EXPECT_FALSE(logged("I/SIGMA THRESHOLD RAISED"));
+    EXPECT_GT(G.NUBREF, 900);
+    std::size_t at = 0;
+    for (int n = 1; n <= G.NUBREF; ++n) {
+        const std::array<double, 4> e{1.0 * G.IHREF(n, 1), 1.0 * G.IHREF(n, 2), 1.0 * G.IHREF(n, 3), G.TTHREF(n)};
+        while (at < first.size() && first[at] != e) ++at;
+        ASSERT_LT(at, first.size()) << "entry " << n << " is not among the kept strongest, in order";
+        ++at;
+    }
 }
 
 }  // namespace

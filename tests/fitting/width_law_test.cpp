@@ -94,5 +94,52 @@ TEST(WidthLaw, WidthsThatFixNoLineGiveZeros) {
     EXPECT_EQ(law.used, 2);
 }
 
+// Widths of weak free fits come out narrow, the more the poorer their
+// relative esd: the law comes from the reliable widths alone and stays
+// within 3 esd of the truth, where a fit to every width misses it by
+// many; with fewer than three reliable widths every width is used, and the
+// law says so.
+TEST(WidthLaw, WeakNarrowWidthsDoNotPullTheLaw) {
+    constexpr double A = 0.14, B = 0.10;
+    std::mt19937_64 rng(77);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::normal_distribution<double> z(0.0, 1.0);
+    static Columns c;
+    const int n = 400;
+    for (int i = 1; i <= n; ++i) {
+        c.tth(i) = 10.0 + 50.0 * u(rng);
+        const double truth = A + B * std::tan(c.tth(i) / 2.0 * M_PI / 180.0);
+        // A quarter reliable (1-6 % esd), the rest weak (7-20 %) with the
+        // narrowing of weak fits: 1.2 relative esd below the truth.
+        const double rel = i % 4 == 0 ? 0.01 + 0.05 * u(rng) : 0.07 + 0.13 * u(rng);
+        const double bias = rel > WIDTH_REL_ESD_MAX ? -1.2 * rel : 0.0;
+        c.fw(i) = truth * (1.0 + bias + rel * z(rng));
+        c.esd(i) = rel * c.fw(i);
+    }
+    WidthLaw law;
+    ASSERT_EQ(fit_width_law(n, c.tth, c.fw, c.esd, law), WIDTH_LAW_OK);
+    EXPECT_FALSE(law.all_widths);
+    EXPECT_EQ(law.used, n);
+    EXPECT_LT(law.fitted, n / 3);
+    EXPECT_GE(law.fitted, 3);
+    EXPECT_LE(std::fabs(law.a - A), 3.0 * law.esd_a);
+    EXPECT_LE(std::fabs(law.b - B), 3.0 * law.esd_b);
+
+    // Only two reliable widths: every width, and the law tells.
+    static Columns few;
+    int reliable = 0;
+    for (int i = 1; i <= n; ++i) {
+        few.tth(i) = c.tth(i);
+        few.fw(i) = c.fw(i);
+        few.esd(i) = c.esd(i);
+        if (c.esd(i) <= WIDTH_REL_ESD_MAX * c.fw(i) && ++reliable > 2) few.esd(i) = 0.1 * c.fw(i);
+    }
+    ASSERT_EQ(fit_width_law(n, few.tth, few.fw, few.esd, law), WIDTH_LAW_OK);
+    EXPECT_TRUE(law.all_widths);
+    EXPECT_EQ(law.fitted, n);
+    // ... which is the narrow law of the weak fits.
+    EXPECT_GT(std::fabs(law.a + law.b * 0.3 - (A + B * 0.3)), 5.0 * law.esd_a);
+}
+
 }  // namespace
 }  // namespace tarnivox
