@@ -52,6 +52,7 @@ constexpr int kTick = 990;  // one reflection per tick
 constexpr int kPreprocessCommand = 331;
 constexpr int kJumpByNumber = 108;
 constexpr int kResultsOkCommand = 631;  // "Ok" of "Cell Refinement Results"
+constexpr int kAutoFitCommand = 322;
 constexpr const char* kResultsBox = "Cell Refinement Results";
 constexpr const char* kResultsOk = "Ok";
 
@@ -244,6 +245,7 @@ class BatchBackend : public ScriptBackend {
 public:
     BatchBackend(const BatchChoices& choices, bool quiet, bool terminal, std::string label)
         : refine_(choices.refine),
+          weak_profile_(choices.weak_profile),
           quiet_(quiet),
           label_(std::move(label)),
           progress_(terminal && !quiet, label_) {
@@ -268,6 +270,13 @@ public:
                 // or its least squares failed (its own box said which).  A
                 // fit without the refinement asked for is not the run wanted.
                 if (refine_ && !refined_) end_run("REFINEMENT FAILED: NOTHING FITTED", EXIT_STATUS_FATAL);
+                break;
+            case kAutoFitCommand:
+                // "Calc FWHM" found no law (no widths with esds, or all at
+                // one 2theta, its box said which): every width held at a
+                // width that is none would fit nothing.
+                if (weak_profile_ && !(G.FWHMA > 0.0 && G.FWHMA + G.FWHMB > 0.0))
+                    end_run("NO FWHM LAW FROM THE REFINED WIDTHS: NOTHING FITTED", EXIT_STATUS_FATAL);
                 break;
             default: break;
         }
@@ -308,6 +317,7 @@ private:
     }
 
     bool refine_;
+    bool weak_profile_;
     bool refined_ = false;
     int first_reflection_ = 1;
     bool quiet_;
@@ -382,6 +392,7 @@ nlohmann::ordered_json refined_of_run(const BatchChoices& c) {
     j["reflections"] = G.NUBREF;
     if (c.omega_zero) j["omega_zero"] = G.OMZERO;
     if (c.offsets) j["offsets"] = {G.XTALOFF(1), G.XTALOFF(2), G.XTALOFF(3)};
+    if (c.weak_profile) j["fwhm_law"] = {{"a", G.FWHMA}, {"b", G.FWHMB}};
     return j;
 }
 

@@ -3,6 +3,8 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "fitting/width_law.h"
+#include "io/layout.h"
+#include "io/units.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
@@ -24,6 +26,17 @@ void FIT_GAMMA() {
                             "Fewer than 3 widths refined to 6% or better: the FWHM law is fitted to every "
                             "refined width, weak ones included (they come out too narrow)",
                             NOTICE_ICON, GM_BUTTONS_OK);
+    // The law as fitted, whatever the user then keeps, and from which widths.
+    if (G.LOGOPEN == 1 && law.fitted > 0) {
+        write_record(LU_LOG,
+                     "(/,' FWHM = A + B.TAN(|THETA|) FROM ',I4,' OF ',I4,' REFINED WIDTHS',A,/,"
+                     "'   A = ',F8.4,' ESD ',F7.4,'   B = ',F8.4,' ESD ',F7.4)",
+                     {law.fitted, law.used,
+                      law.all_widths ? std::string(" (ALL: FEWER THAN 3 WITH ESD AT MOST 6% OF THE WIDTH)")
+                                     : std::string(" (ESD AT MOST 6% OF THE WIDTH)"),
+                      law.a, law.esd_a, law.b, law.esd_b});
+        flush_unit(LU_LOG);
+    }
     GMSETVALUESETTING_REAL(wid(FW_A), law.a);
     GMSETVALUESETTING_REAL(wid(FW_B), law.b);
     GMSETVALUESETTING_REAL(wid(FW_ESDA), law.esd_a);
