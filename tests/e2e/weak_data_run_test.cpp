@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,34 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
     // positions; over both layouts they are unbiased.
     std::printf("strong, both layouts: n=%d z mean %.3f\n", strong_both.fitted, strong_both.z_mean());
     EXPECT_NEAR(strong_both.z_mean(), 0.0, 0.1);
+}
+
+// Widths not refined in preprocessing carry no esds, and "Calc FWHM" finds
+// no law: the weak-profile run stops before fitting with widths of 0.
+TEST_F(WeakDataRun, WeakProfileWithoutAWidthLawStopsBeforeFitting) {
+    sim::Config c = weak_data(sim::Format::Cad4, 600);
+    c.scale_i = 20000.0;
+    simulate(c);
+    std::string par = test::read_text(dir_ / "data.par");
+    const std::size_t at = par.find("RFLAGS 1,1,1,1,1,0");
+    ASSERT_NE(at, std::string::npos);
+    par.replace(at, 18, "RFLAGS 1,0,1,1,1,0");
+    std::ofstream(dir_ / "data.par", std::ios::binary | std::ios::trunc) << par;
+    BatchOptions o;
+    o.format = "cad4";
+    o.data = {(dir_ / data_name_).string()};
+    o.par = (dir_ / "data.par").string();
+    o.weak_profile = true;
+    o.quiet = true;
+    o.json = (dir_ / "run.json").string();
+    std::vector<BatchChoices> plan;
+    ASSERT_EQ(plan_batch(o, plan), "");
+    EXPECT_EQ(run_batch(o, plan), 1);
+    const std::string json = test::read_text(dir_ / "run.json");
+    EXPECT_NE(json.find("NO FWHM LAW FROM THE REFINED WIDTHS: NOTHING FITTED"), std::string::npos);
+    EXPECT_GT(G.NUBREF, 50);
+    EXPECT_EQ(G.FWHMA, 0.0);
+    EXPECT_FALSE(fs::exists(dir_ / "data.hkl")) << "no intensity file pretends to be complete";
 }
 
 // More strong reflections than the refinement list holds: the batch keeps
