@@ -12,7 +12,9 @@ bool has_esd(double fwhm, double esd) {
     return esd > WIDTH_ESD_MIN && std::isfinite(esd) && std::isfinite(fwhm);
 }
 
-bool reliable(double fwhm, double esd) { return has_esd(fwhm, esd) && esd <= WIDTH_REL_ESD_MAX * std::fabs(fwhm); }
+bool reliable(double fwhm, double esd) {
+    return has_esd(fwhm, esd) && esd <= WIDTH_REL_ESD_MAX * std::fabs(fwhm);
+}
 
 // The weighted straight line through the widths that `take` accepts.
 template <class Take>

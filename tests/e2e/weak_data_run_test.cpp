@@ -101,7 +101,8 @@ protected:
     std::vector<std::string> log() const { return lines_of(dir_ / "data_Tarnivox.log"); }
     bool logged(const std::string& text) const {
         const auto l = log();
-        return std::any_of(l.begin(), l.end(), [&](const std::string& s) { return s.find(text) != std::string::npos; });
+        return std::any_of(l.begin(), l.end(),
+                           [&](const std::string& s) { return s.find(text) != std::string::npos; });
     }
 };
 
@@ -126,8 +127,8 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
         EXPECT_EQ(G.FWHMB, law.b);
         EXPECT_LE(std::fabs(law.a - c.fwhm_a), 3.0 * law.esd_a) << layout;
         EXPECT_LE(std::fabs(law.b - c.fwhm_b), 3.0 * law.esd_b) << layout;
-        std::printf("%s: law a=%.4f(%.4f) b=%.4f(%.4f) from %d of %d widths\n", layout, law.a, law.esd_a, law.b,
-                    law.esd_b, law.fitted, law.used);
+        std::printf("%s: law a=%.4f(%.4f) b=%.4f(%.4f) from %d of %d widths\n", layout, law.a, law.esd_a,
+                    law.b, law.esd_b, law.fitted, law.used);
         EXPECT_TRUE(logged(format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {law.a, law.b})));
         EXPECT_TRUE(logged("POSITION   FIXED TO POSITION CALCULATED FROM UB"));
         EXPECT_TRUE(logged("ETA        FIXED AT 0.40"));
@@ -149,14 +150,17 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
             const double lp = CLORENZ(got[i].tth);
             const double in = got[i].intensity / lp, esd = got[i].sigma / lp;
             s.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
-            if (&s == &cls[2]) strong_both.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
+            if (&s == &cls[2])
+                strong_both.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
         }
-        EXPECT_NEAR(isig / static_cast<double>(got.size()), 2.0, 0.3) << layout << ": not the weak data meant";
+        EXPECT_NEAR(isig / static_cast<double>(got.size()), 2.0, 0.3)
+            << layout << ": not the weak data meant";
         const char* names[] = {"zero", "weak", "strong"};
         for (int k = 0; k < 3; ++k) {
             const ClassStats& s = cls[k];
-            std::printf("%s %s: n=%d fitted=%d z mean %.3f sd %.3f, esd/limit %.3f, scatter/limit %.3f\n", layout,
-                        names[k], s.n, s.fitted, s.z_mean(), s.z_sd(), s.esd_ratio(), s.scatter_ratio());
+            std::printf("%s %s: n=%d fitted=%d z mean %.3f sd %.3f, esd/limit %.3f, scatter/limit %.3f\n",
+                        layout, names[k], s.n, s.fitted, s.z_mean(), s.z_sd(), s.esd_ratio(),
+                        s.scatter_ratio());
             ASSERT_GT(s.n, 250) << layout << " " << names[k];
             EXPECT_GE(s.fitted, s.n * 95 / 100) << layout << " " << names[k];
             // Esds that tell the scatter.
@@ -228,7 +232,8 @@ TEST_F(WeakDataRun, FullRefinementListRaisesTheThresholdAndRefines) {
     const double threshold = std::stod(raised.substr(39, 7));
     EXPECT_GT(threshold, 10.0);
     std::vector<std::array<double, 4>> first;
-    for (int n = 1; n <= G.NUBREF; ++n) first.push_back({1.0 * G.IHREF(n, 1), 1.0 * G.IHREF(n, 2), 1.0 * G.IHREF(n, 3), G.TTHREF(n)});
+    for (int n = 1; n <= G.NUBREF; ++n)
+        first.push_back({1.0 * G.IHREF(n, 1), 1.0 * G.IHREF(n, 2), 1.0 * G.IHREF(n, 3), G.TTHREF(n)});
 
     TearDown();
     SetUp();
@@ -247,7 +252,8 @@ TEST_F(WeakDataRun, FullRefinementListRaisesTheThresholdAndRefines) {
     EXPECT_GT(G.NUBREF, 900);
     std::size_t at = 0;
     for (int n = 1; n <= G.NUBREF; ++n) {
-        const std::array<double, 4> e{1.0 * G.IHREF(n, 1), 1.0 * G.IHREF(n, 2), 1.0 * G.IHREF(n, 3), G.TTHREF(n)};
+        const std::array<double, 4> e{1.0 * G.IHREF(n, 1), 1.0 * G.IHREF(n, 2), 1.0 * G.IHREF(n, 3),
+                                      G.TTHREF(n)};
         while (at < first.size() && first[at] != e) ++at;
         ASSERT_LT(at, first.size()) << "entry " << n << " is not among the kept strongest, in order";
         ++at;
