@@ -511,7 +511,8 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
                                {o.offsets, "--offsets"},
                                {o.omega_zero, "--omega-zero"},
                                {o.min_i_sigma.has_value(), "--min-i-sigma"}})
-        if (given && !o.refine && !o.weak_profile) return std::string(name) + " belongs to --refine, which is not given";
+        if (given && !o.refine && !o.weak_profile)
+            return std::string(name) + " belongs to --refine, which is not given";
     if (o.min_i_sigma && !(std::isfinite(*o.min_i_sigma) && *o.min_i_sigma >= kLowestISigma))
         return "--min-i-sigma must be at least 3 (weaker reflections do not fix the orientation)";
     const char* crystal_system = nullptr;

@@ -156,9 +156,10 @@ void finish_preprocessing(double threshold, const ListStrength& strength) {
                         NOTICE_ICON, GM_BUTTONS_OK);
     const bool raised = strength.raised_to > 0.0;
     if (raised)
-        GMDISPLAYMESSAGEBOX("TARNIVOX",
-                            format_record(RAISED_NOTICE, {threshold, strength.raised_to, G.NUBREF, strength.qualified}),
-                            NOTICE_ICON, GM_BUTTONS_OK);
+        GMDISPLAYMESSAGEBOX(
+            "TARNIVOX",
+            format_record(RAISED_NOTICE, {threshold, strength.raised_to, G.NUBREF, strength.qualified}),
+            NOTICE_ICON, GM_BUTTONS_OK);
     SET_PREPROCESS(1, 0);
     if (G.LOGOPEN == 1) {
         if (raised)
