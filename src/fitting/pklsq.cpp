@@ -248,7 +248,8 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
 
         std::array<double, 6> inflation{};
         std::array<double, 6> shift{};
-        const NormalEquations system = ne;
+        NormalEquations system;
+        if (je >= 0) system = ne;  // solve_shifts inverts ne in place
         if (!solve_shifts(ne, nvar, inflation, shift)) {
             icode = 1;
             break;
