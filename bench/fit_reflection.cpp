@@ -134,7 +134,8 @@ void BM_Pklsq(benchmark::State& state) {
         load(g_scans[i]);
         ParArray par = starts[i];
         i = (i + 1) % g_scans.size();
-        PKLSQ(G.STEPANG, G.COUNTS, NSTEPS, wave, 0.0, G.ANGLES(1), par, G.IREF, ycalc, esd, rwp, gof, icode, limits);
+        PKLSQ(G.STEPANG, G.COUNTS, NSTEPS, wave, 0.0, G.ANGLES(1), par, G.IREF, ycalc, esd, rwp, gof, icode,
+              limits);
         cycles += last_pklsq_cycles();
         held += limits.on && (par(P_ETA) == limits.lo || par(P_ETA) == limits.hi);
         ++fits;

@@ -166,7 +166,7 @@ bool hold_at_limit(const NormalEquations& system, int nvar, int je, std::array<d
         if (!solve_shifts(reduced, nvar - 1, inflation, rest)) return false;
     }
     for (int j = 0; j < nvar; ++j)
-        shift[static_cast<std::size_t>(j)] = j < je ? rest[static_cast<std::size_t>(j)]
+        shift[static_cast<std::size_t>(j)] = j < je    ? rest[static_cast<std::size_t>(j)]
                                              : j == je ? 0.0
                                                        : rest[static_cast<std::size_t>(j - 1)];
     return true;

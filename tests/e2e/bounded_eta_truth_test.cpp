@@ -66,7 +66,8 @@ double pseudo_voigt(double d, double h, double eta) {
 
 double ref_model(const RefScan& s, const RefVec& p, double x) {
     const double eta = eta_of(p[RU]);
-    return p[RB] + p[RI] * (pseudo_voigt(x - p[RP], p[RH], eta) + s.ratio * pseudo_voigt(x - p[RP] - s.delta, p[RH], eta));
+    return p[RB] + p[RI] * (pseudo_voigt(x - p[RP], p[RH], eta) +
+                            s.ratio * pseudo_voigt(x - p[RP] - s.delta, p[RH], eta));
 }
 
 double weight(double y) { return y + 1.0 > 0.0 ? 1.0 / (y + 1.0) : 1.0; }
@@ -180,7 +181,8 @@ RefResult reference_fit(const RefScan& s, const RefVec& scan_start, double omega
             tries.push_back(levenberg_marquardt(s, held, false));
         }
         for (const RefResult& t : tries) {
-            const bool peak = t.p[RH] >= FWHM_LO && t.p[RH] <= FWHM_HI && std::fabs(t.p[RP] - omega) <= POSITION_RANGE;
+            const bool peak =
+                t.p[RH] >= FWHM_LO && t.p[RH] <= FWHM_HI && std::fabs(t.p[RP] - omega) <= POSITION_RANGE;
             if (peak && t.chi2 < best.chi2) best = t;
         }
     }
@@ -274,7 +276,8 @@ protected:
         }
         const sim::Result r = simulate(c);
         const double mshift = sim::make_plan(c).mshift;
-        const double step = c.format == sim::Format::Huber || c.format == sim::Format::Febo ? r.step_to_enter : 0.0;
+        const double step =
+            c.format == sim::Format::Huber || c.format == sim::Format::Febo ? r.step_to_enter : 0.0;
         EXPECT_EQ(run(opening(GetParam().format.label, step, 2) + kAutoRun), "");
         const std::vector<Record> got = read_extended(dir_ / "out.txt");
         std::vector<const sim::Truth*> want;
@@ -329,16 +332,18 @@ protected:
             // The reference intensity scaled as the program scaled its own
             // (SCALE and Lp factor) where PAR(3) is written precisely enough:
             // the comparison is of the fits, not of the scaling.
-            const double factor = std::fabs(g.raw_intensity) >= 1.0 ? g.intensity / g.raw_intensity : t.scale * lp;
+            const double factor =
+                std::fabs(g.raw_intensity) >= 1.0 ? g.intensity / g.raw_intensity : t.scale * lp;
             const double ref_written = ref.p[RI] * factor;
             const double f_true = std::sqrt(truth);
             f.f_true += f_true;
             f.df_program += std::fabs(std::sqrt(std::max(g.intensity, 0.0)) - f_true);
             f.df_reference += std::fabs(std::sqrt(std::max(ref_written, 0.0)) - f_true);
             if (std::getenv("TARNIVOX_ETA_DEBUG"))
-                std::printf("  %4d %s I=%10.2f ref=%10.2f true=%10.2f sig=%8.2f eta=%6.3f ref_eta=%6.3f snr=%6.1f\n",
-                            t.nref, g.status.c_str(), g.intensity, ref_written, truth, g.sigma, g.eta, ref.eta(),
-                            counting_snr);
+                std::printf(
+                    "  %4d %s I=%10.2f ref=%10.2f true=%10.2f sig=%8.2f eta=%6.3f ref_eta=%6.3f snr=%6.1f\n",
+                    t.nref, g.status.c_str(), g.intensity, ref_written, truth, g.sigma, g.eta, ref.eta(),
+                    counting_snr);
         }
         return f;
     }
@@ -369,10 +374,12 @@ TEST_P(BoundedEtaTruth, PassedFitsKeepEtaInLimitsAndMatchBoundedReference) {
             const Figures f = run_data_set(seed + (weak ? 7u : 0u), weak);
             TearDown();
             SetUp();
-            std::printf("%s %s seed %llu: passed %d, eta outside %d; R1 %.5f, reference %.5f (%+.2f %%) over %d of %d\n",
-                        GetParam().name, weak ? "weak" : "normal", static_cast<unsigned long long>(seed), f.passed,
-                        f.eta_outside, f.r1_program(), f.r1_reference(),
-                        100.0 * (f.r1_program() / f.r1_reference() - 1.0), f.compared, f.structure);
+            std::printf(
+                "%s %s seed %llu: passed %d, eta outside %d; R1 %.5f, reference %.5f (%+.2f %%) over %d of "
+                "%d\n",
+                GetParam().name, weak ? "weak" : "normal", static_cast<unsigned long long>(seed), f.passed,
+                f.eta_outside, f.r1_program(), f.r1_reference(),
+                100.0 * (f.r1_program() / f.r1_reference() - 1.0), f.compared, f.structure);
             EXPECT_EQ(f.eta_outside, 0);
             EXPECT_GE(f.passed, 150);
             EXPECT_GE(f.compared, f.structure * 9 / 10);

@@ -201,7 +201,8 @@ TEST(Pklsq, BoundedEtaStaysWithinItsLimitsAndIsHeldWhereTheScanPushesOut) {
         if (free.icode == 0 && (free.par(5) < 0.0 || free.par(5) > 1.0)) ++outside_free;
 
         f.par = start;
-        PKLSQ(f.x, f.y, f.n, f.wave, 0.0, 40.0, f.par, f.flags, f.ycalc, f.esd, f.rwp, f.gof, f.icode, limits);
+        PKLSQ(f.x, f.y, f.n, f.wave, 0.0, 40.0, f.par, f.flags, f.ycalc, f.esd, f.rwp, f.gof, f.icode,
+              limits);
         EXPECT_GE(f.par(5), 0.0) << seed;
         EXPECT_LE(f.par(5), 1.0) << seed;
         if (f.icode != 0) continue;
