@@ -14,8 +14,8 @@ namespace tarnivox {
 
 namespace {
 
-// The shape tests (ETA, IRATIO, FWHM limits) judge only reflections with
-// I/sigma(I) at least this large; weaker peaks cannot fix their shape.
+// The shape tests of IRATIO and FWHM judge only reflections with I/sigma(I)
+// at least this large; weaker peaks cannot fix their shape.
 constexpr double MIN_I_OVER_SIGMA = 6.0;
 
 // FITSTAT is five characters, 1-based as the status is documented.
@@ -34,10 +34,16 @@ void reject(char reason) {
 
 bool outside(double v, double lo, double hi) { return v < lo || v > hi; }
 
+// Every fit of the scan holds eta within the limits of its test when that
+// test is on: an eta far outside them is no pseudo-Voigt the scan can
+// support, and a fit that lets it run away trades it against the
+// intensity and its esd (a weak or medium peak then passes with a biased
+// intensity and an inflated esd).
 void profile_fit(ParArray& par, const Arr1<int, 6>& flags, ScanArray& ycalc, ParArray& esd, int& icode) {
     const Arr1<double, 2> wave{{G.WAVE1, G.WAVE2}};
+    const EtaLimits eta_limits{G.ICHK(P_ETA) == 1, G.PARLO(P_ETA), G.PARHI(P_ETA)};
     PKLSQ(G.STEPANG, G.COUNTS, G.NPTS, wave, G.MSHIFT, G.ANGLES(1), par, flags, ycalc, esd, G.RWP, G.GOF,
-          icode);
+          icode, eta_limits);
 }
 
 // The shape test fit on a copy of PAR: BACKGROUND held, INTENSITY and IRATIO
@@ -76,9 +82,12 @@ bool position_within_limits() {
 
 bool outside_own_limits(int k, const ParArray& p) { return outside(p(k), G.PARLO(k), G.PARHI(k)); }
 
-// The first tests of both judgements, in their order: the background and
-// the intensity; then, for a reflection strong enough to judge its shape,
-// eta.  strong tells the caller whether the shape tests apply.
+// The first tests of both judgements, in their order: the background,
+// the intensity and eta.  The fit holds eta within its limits, so an eta
+// outside them is a fit that could not be held there (limits given the
+// wrong way round): whatever the reflection's I/sigma, its intensity rests
+// on a profile outside the limits, and it is rejected.  strong tells the
+// caller whether the other shape tests apply.
 bool passes_level_tests(bool& strong) {
     const ParArray& p = G.PAR;
     strong = false;
@@ -91,7 +100,7 @@ bool passes_level_tests(bool& strong) {
         return false;
     }
     strong = MIN_I_OVER_SIGMA * G.PARESD(P_INTENSITY) <= p(P_INTENSITY);
-    if (strong && G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside_own_limits(P_ETA, p)) {
+    if (G.ICHK(P_ETA) == 1 && G.IREF(P_ETA) == 1 && outside_own_limits(P_ETA, p)) {
         reject('S');
         return false;
     }

@@ -135,13 +135,50 @@ bool solve_shifts(NormalEquations& ne, int nvar, std::array<double, 6>& inflatio
     return true;
 }
 
+// The normal equations of the same cycle without the parameter at packed
+// index drop: the system of the others while that one is held.
+NormalEquations without(const NormalEquations& ne, int nvar, int drop) {
+    NormalEquations r;
+    r.swr2 = ne.swr2;
+    r.swy2 = ne.swy2;
+    for (int j = 0, jj = 0; j < nvar; ++j) {
+        if (j == drop) continue;
+        r.b[static_cast<std::size_t>(jj)] = ne.b[static_cast<std::size_t>(j)];
+        for (int l = 0, ll = 0; l < nvar; ++l) {
+            if (l == drop) continue;
+            r.a[static_cast<std::size_t>(ll + jj * LDA)] = ne.a[static_cast<std::size_t>(l + j * LDA)];
+            ++ll;
+        }
+        ++jj;
+    }
+    return r;
+}
+
+// While eta sits at one of its limits and the shift of the full system
+// points beyond it, the limit is binding: the shifts of the other
+// parameters are those of the system without eta, and eta stays.  False
+// when that system is singular.
+bool hold_at_limit(const NormalEquations& system, int nvar, int je, std::array<double, 6>& shift) {
+    std::array<double, 6> rest{};
+    if (nvar > 1) {
+        NormalEquations reduced = without(system, nvar, je);
+        std::array<double, 6> inflation{};
+        if (!solve_shifts(reduced, nvar - 1, inflation, rest)) return false;
+    }
+    for (int j = 0; j < nvar; ++j)
+        shift[static_cast<std::size_t>(j)] = j < je    ? rest[static_cast<std::size_t>(j)]
+                                             : j == je ? 0.0
+                                                       : rest[static_cast<std::size_t>(j - 1)];
+    return true;
+}
+
 }  // namespace
 
 int last_pklsq_cycles() { return g_cycles; }
 
 void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>& wave, double mshift,
            double tth, ParArray& par, const Arr1<int, 6>& iflag, ScanArray& ycalc, ParArray& esd, double& rwp,
-           double& gof, int& icode) {
+           double& gof, int& icode, const EtaLimits& eta_limits) {
     const Doublet dbl = make_doublet(wave(1), wave(2), mshift, tth);
     if (!dbl.two_lines) par(P_IRATIO) = 0.0;
 
@@ -174,6 +211,17 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
 
     std::array<double, 6> v{};
     for (int k = 0; k < 6; ++k) v[static_cast<std::size_t>(k)] = par(k + 1);
+    // Packed index of a bounded eta, -1 when eta is free or fixed.
+    int je = -1;
+    if (eta_limits.on && eta_limits.lo <= eta_limits.hi) {
+        for (int j = 0; j < nvar; ++j)
+            if (idx[static_cast<std::size_t>(j)] == P_ETA - 1) je = j;
+    }
+    constexpr std::size_t E = P_ETA - 1;
+    if (je >= 0) {
+        v[E] = std::clamp(v[E], eta_limits.lo, eta_limits.hi);
+        par(P_ETA) = v[E];
+    }
 
     icode = 0;
     bool converged = false;
@@ -200,9 +248,20 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
 
         std::array<double, 6> inflation{};
         std::array<double, 6> shift{};
+        NormalEquations system;
+        if (je >= 0) system = ne;  // solve_shifts inverts ne in place
         if (!solve_shifts(ne, nvar, inflation, shift)) {
             icode = 1;
             break;
+        }
+        bool held = false;
+        if (je >= 0) {
+            const double outward = shift[static_cast<std::size_t>(je)];
+            held = (v[E] <= eta_limits.lo && outward < 0.0) || (v[E] >= eta_limits.hi && outward > 0.0);
+            if (held && !hold_at_limit(system, nvar, je, shift)) {
+                icode = 1;
+                break;
+            }
         }
 
         converged = true;
@@ -225,6 +284,13 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
             if (std::fabs(shift[j] / ne_esd[j]) > CONVERGED_SHIFT) converged = false;
         }
         if (icode != 0) break;
+        if (je >= 0 && !held && (nv[E] < eta_limits.lo || nv[E] > eta_limits.hi)) {
+            // The step stops eta at the limit it would cross; the others
+            // take their full step and the next cycle decides whether the
+            // limit holds.
+            nv[E] = std::clamp(nv[E], eta_limits.lo, eta_limits.hi);
+            converged = false;
+        }
         v = nv;
         for (int j = 0; j < nvar; ++j) {
             par(idx[j] + 1) = v[idx[j]];

@@ -71,7 +71,7 @@ TEST_F(SingleScanFit, RejectionsFollowTheOrderOfTheTests) {
     auto arm_all = [&] {
         check(1, 1e6, 2e6);
         check(3, 1e6, 2e6);
-        check(5, 2.0, 3.0);
+        check(5, 3.0, 2.0);  // eta limits no fit can hold it within
         check(6, 2.0, 3.0);
         check(2, 2.0, 3.0);
         check(4, -0.5, -0.4);
@@ -123,6 +123,23 @@ TEST_F(SingleScanFit, WeakReflectionSkipsTheShapeTests) {
     EXPECT_EQ(st, "F    ");
 }
 
+// The fit holds eta within its limits, so a weak reflection whose eta the
+// limits admit passes; limits no fit can hold it within reject it, weak as
+// it is: its intensity would rest on an eta outside them.
+TEST_F(SingleScanFit, EtaTheFitCannotHoldIsRejectedWhateverTheIntensity) {
+    sim.truth(3) = 1.5;  // about 5 esd
+    load(sim, 5);
+    G.IREF = Arr1<int, 6>{{1, 0, 1, 0, 1, 0}};
+    check(5, 0.6, 1.0);
+    EXPECT_EQ(fit(), "F    ");
+    EXPECT_LT(G.PAR(3), 6.0 * G.PARESD(3));
+    EXPECT_GE(G.PAR(5), 0.6);
+    EXPECT_LE(G.PAR(5), 1.0);
+    load(sim, 5);
+    check(5, 1.0, 0.6);
+    EXPECT_EQ(fit(), "RS   ");
+}
+
 TEST_F(SingleScanFit, NegativeTwoThetaSwapsThePositionWindow) {
     check(4, 0.01, 0.1);  // peak at +0.03: inside [-0.01, +0.1]
     EXPECT_EQ(fit(), "F    ");
@@ -159,7 +176,7 @@ TEST_F(TwoPassFit, CountersFollowTheRejectionLetter) {
     EXPECT_EQ(G.FITSTAT.padded(), "F 1  ");
     EXPECT_EQ(G.NFITC(1), 1);
 
-    check(5, 2.0, 3.0);
+    check(5, 3.0, 2.0);
     FIT_REFLECTION();
     EXPECT_EQ(G.FITSTAT.padded(), "RS1  ");
     EXPECT_EQ(G.NFITC(11), 1);

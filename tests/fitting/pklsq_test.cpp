@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "fitting/scan_model.h"
 
@@ -180,6 +181,67 @@ TEST(Pklsq, NoConvergenceAfterTwoHundredCycles) {
     f.run();
     EXPECT_NE(f.icode, 3);
     for (int k = 1; k <= 6; ++k) EXPECT_TRUE(std::isfinite(f.par(k)));
+}
+
+// Weak scans whose free eta often runs far outside [0, 1], fitted with eta
+// held within [0, 1].  Every finished fit keeps eta within the limits with
+// esds for all refined parameters; where the limit holds, the answer is the
+// fit with eta fixed at it (the other parameters can do no better with eta
+// at the limit); where it does not, the answer is the free fit.
+TEST(Pklsq, BoundedEtaStaysWithinItsLimitsAndIsHeldWhereTheScanPushesOut) {
+    const ParArray truth{{20.0, 0.08, 1.5, 0.01, 0.4, 0.5}};
+    const EtaLimits limits{true, 0.0, 1.0};
+    int held = 0, inside = 0, outside_free = 0;
+    for (std::uint64_t seed = 1; seed <= 150; ++seed) {
+        Fit f = noisy_scan(truth, seed);
+        const ParArray start{{f.y(1), 0.1, 1.0, 0.0, seed % 3 == 0 ? 1.7 : 0.5, 0.5}};
+        Fit free = f;
+        free.par = start;
+        free.run();
+        if (free.icode == 0 && (free.par(5) < 0.0 || free.par(5) > 1.0)) ++outside_free;
+
+        f.par = start;
+        PKLSQ(f.x, f.y, f.n, f.wave, 0.0, 40.0, f.par, f.flags, f.ycalc, f.esd, f.rwp, f.gof, f.icode,
+              limits);
+        EXPECT_GE(f.par(5), 0.0) << seed;
+        EXPECT_LE(f.par(5), 1.0) << seed;
+        if (f.icode != 0) continue;
+        for (int k = 1; k <= 5; ++k) EXPECT_GT(f.esd(k), 0.0) << seed << " " << k;
+
+        Fit same = f;
+        if (f.par(5) == 0.0 || f.par(5) == 1.0) {
+            ++held;
+            same.flags(5) = 0;  // eta fixed where the bounded fit left it
+        } else {
+            ++inside;
+            same.par = start;  // the free fit from the same start
+            same.par(5) = 0.5;
+            if (!(free.par(5) > 0.0 && free.par(5) < 1.0) || start(5) != 0.5) continue;
+        }
+        same.run();
+        ASSERT_EQ(same.icode, 0) << seed;
+        for (int k = 1; k <= 4; ++k)
+            EXPECT_NEAR(same.par(k), f.par(k), 0.05 * f.esd(k)) << seed << " parameter " << k;
+        // The same weighted sum of squares (GOF divides it by the steps
+        // less the parameters refined).
+        const int nsame = same.flags(5) == 1 ? 5 : 4;
+        EXPECT_NEAR(same.gof * (f.n - nsame), f.gof * (f.n - 5), 1e-6 * f.gof * f.n) << seed;
+    }
+    std::printf("free eta outside [0, 1]: %d; bounded: held %d, inside %d\n", outside_free, held, inside);
+    EXPECT_GT(outside_free, 15);
+    EXPECT_GT(held, 15);
+    EXPECT_GT(inside, 15);
+
+    // Limits given the wrong way round cannot hold eta: the fit is the free
+    // one, and the eta test of the judged fit rejects it.
+    Fit f = noisy_scan(kTruth, 7);
+    f.par = ParArray{{15.0, 0.1, 30.0, 0.0, 0.5, 0.5}};
+    Fit free = f;
+    free.run();
+    PKLSQ(f.x, f.y, f.n, f.wave, 0.0, 40.0, f.par, f.flags, f.ycalc, f.esd, f.rwp, f.gof, f.icode,
+          EtaLimits{true, 1.0, 0.0});
+    EXPECT_EQ(f.icode, free.icode);
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(f.par(k), free.par(k));
 }
 
 }  // namespace
