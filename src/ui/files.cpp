@@ -103,7 +103,13 @@ void show_output_controls() {
 void open_automatic_log(const std::string& input_path) {
     if (G.LOGOPEN == 1) close_unit(LU_LOG);
     G.LOGOPEN = 0;
-    if (open_unit(LU_LOG, automatic_log_path(input_path), OpenMode::Append, true) != 0) return;
+    const std::string path = automatic_log_path(input_path);
+    if (open_unit(LU_LOG, path, OpenMode::Append, true) != 0) {
+        // A read-only data folder, or another run writing the same log: the
+        // run goes on without it, and the user knows that nothing is logged.
+        GMDISPLAYERRORBOX("Tarnivox", "Log file " + name_of(path) + " cannot be written: " + open_failure_reason());
+        return;
+    }
     write_record(
         LU_LOG,
         "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
