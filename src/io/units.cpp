@@ -240,8 +240,12 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
                 last_open_failure = "the file already exists";
                 return 1;
             }
-            [[fallthrough]];
+            f = std::fopen(p.c_str(), "w+b");
+            break;
         case OpenMode::Replace:
+            f = std::fopen(p.c_str(), "w+b");
+            break;
+        case OpenMode::Output:
             // Written beside the old file and renamed over it when complete:
             // an earlier complete file survives a run that fails or is
             // stopped on the way.
@@ -279,8 +283,8 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
     u.cc = carriage_control;
     u.at_eof = false;
     u.writable = mode != OpenMode::Read;
-    u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Append ||
-               mode == OpenMode::Scratch;
+    u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Output ||
+               mode == OpenMode::Append || mode == OpenMode::Scratch;
     u.last = LastOp::None;
     return 0;
 }

@@ -29,7 +29,8 @@ enum class OpenMode {
     Read,     // existing file, reading only
     Old,      // existing file, reading and writing from its start
     New,      // a file that must not exist yet, for writing
-    Replace,  // created, or emptied when it exists, for writing
+    Replace,  // created, or emptied when it exists, for writing in place
+    Output,   // a new output: written as NAME.partial, renamed over NAME when closed
     Append,   // created when missing, positioned at its end
     Scratch,  // an unnamed file, deleted when closed
 };
@@ -44,12 +45,15 @@ inline constexpr int READ_EOF = -1;
 // (missing for Read/Old, present for New, no permission, being written by
 // another run, ...).
 //
-// New and Replace write a new output: the records go to NAME.partial in the
-// file's own folder, held under an exclusive lock, and close_unit renames
-// it over NAME once it is complete, so that an earlier complete NAME
-// survives a run that fails or is stopped on the way.  Append writes in
-// place under the same lock: the records already in the file are never
-// rewritten, and a stopped run leaves whole records after them.
+// Output is how the program writes its results (intensity, experiment,
+// standard data and CIF files, the defaults file): the records go to
+// NAME.partial in the file's own folder, held under an exclusive lock, and
+// close_unit renames it over NAME once it is complete, so that an earlier
+// complete NAME survives a run that fails or is stopped on the way.
+// Append writes in place under the same lock: the records already in the
+// file are never rewritten, and a stopped run leaves whole records after
+// them.  New and Replace write in place, for working files that are read
+// back as they are written.
 int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control = false);
 // Why the last open_unit (or close_unit, write_whole_file) that failed
 // could not do it, as the system says it ("Permission denied", ...).

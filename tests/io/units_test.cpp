@@ -181,7 +181,7 @@ TEST_F(UnitTest, AFailedWriteCutsTheFileBackToItsLastWholeRecord) {
         failed_unit = 0;
         const bool cc = lu == LU_LOG;
         ASSERT_EQ(open_unit(lu, path(cc ? "a.log" : "a.hkl"), OpenMode::Replace, cc), 0);
-        const std::string p = unit_written_path(lu);
+        const std::string p = unit_path(lu);
         for (const char* r : {" rec1", " rec2", " rec3"}) ASSERT_EQ(write_line(lu, r), 0);
         // The log takes the first character as carriage control.
         const std::string b = cc ? "" : " ";
@@ -202,8 +202,7 @@ TEST_F(UnitTest, AFailedWriteCutsTheFileBackToItsLastWholeRecord) {
         const std::string five = three + b + "rec4\n" + b + "rec5\n";
         EXPECT_EQ(slurp(p), five);
         close_unit(lu);
-        EXPECT_EQ(slurp(unit_path(lu).empty() ? path(cc ? "a.log" : "a.hkl") : p),
-                  five);  // nothing held back comes out at the close
+        EXPECT_EQ(slurp(p), five);  // nothing held back comes out at the close
     }
     // A file opened for appending keeps what it held before the run.
     ASSERT_EQ(open_unit(LU_LOG, path("a.log"), OpenMode::Append, true), 0);
@@ -227,25 +226,25 @@ namespace {
 TEST_F(UnitTest, NewOutputsTakeTheirNameOnlyWhenFinishedAndOneWriterAtATime) {
     const std::string out = path("a.hkl"), partial = out + ".partial";
     std::ofstream(out) << "old\n";
-    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Replace), 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Output), 0);
     EXPECT_EQ(unit_written_path(LU_OUTPUT), partial);
     ASSERT_EQ(write_line(LU_OUTPUT, "new1"), 0);
     EXPECT_EQ(slurp(out), "old\n");
     EXPECT_EQ(slurp(partial), "new1\n");
     // One writer at a time, for new outputs and for appended files.
-    EXPECT_NE(open_unit(LU_EXP, out, OpenMode::Replace), 0);
+    EXPECT_NE(open_unit(LU_EXP, out, OpenMode::Output), 0);
     EXPECT_EQ(open_failure_reason(), "the file is being written by another run");
     abandon_unit(LU_OUTPUT);
     EXPECT_EQ(slurp(out), "old\n");
     EXPECT_EQ(slurp(partial), "new1\n");
     // Opened again: the unfinished file starts afresh and takes the name.
-    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Replace), 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Output), 0);
     ASSERT_EQ(write_line(LU_OUTPUT, "new2"), 0);
     EXPECT_EQ(close_unit(LU_OUTPUT), 0);
     EXPECT_EQ(slurp(out), "new2\n");
     EXPECT_FALSE(std::filesystem::exists(partial));
     // Nothing written, nothing left behind.
-    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Replace), 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Output), 0);
     abandon_all_units();
     EXPECT_FALSE(std::filesystem::exists(partial));
     EXPECT_EQ(slurp(out), "new2\n");
@@ -258,7 +257,7 @@ TEST_F(UnitTest, NewOutputsTakeTheirNameOnlyWhenFinishedAndOneWriterAtATime) {
     // A symbolic link keeps pointing at the new file.
     std::ofstream(path("real.hkl")) << "r\n";
     std::filesystem::create_symlink(path("real.hkl"), path("link.hkl"));
-    ASSERT_EQ(open_unit(LU_OUTPUT, path("link.hkl"), OpenMode::Replace), 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, path("link.hkl"), OpenMode::Output), 0);
     write_line(LU_OUTPUT, "through the link");
     close_unit(LU_OUTPUT);
     EXPECT_TRUE(std::filesystem::is_symlink(path("link.hkl")));
@@ -276,7 +275,7 @@ TEST_F(UnitTest, NewOutputsTakeTheirNameOnlyWhenFinishedAndOneWriterAtATime) {
     int raw = 0;
     ::waitpid(child, &raw, 0);
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
-    ASSERT_EQ(open_unit(LU_OUTPUT, path("c.hkl"), OpenMode::New), 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, path("c.hkl"), OpenMode::Output), 0);
     write_line(LU_OUTPUT, "claimed");
     close_unit(LU_OUTPUT);
     release_output_claim(path("c.hkl"));
