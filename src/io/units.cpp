@@ -223,8 +223,17 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
     // A directory opens under stdio on some systems; it is no file.
     if (mode != OpenMode::Scratch) {
         std::error_code ec;
-        if (std::filesystem::is_directory(std::filesystem::path(p), ec)) {
+        const std::filesystem::file_status st = std::filesystem::status(std::filesystem::path(p), ec);
+        if (std::filesystem::is_directory(st)) {
             last_open_failure = std::strerror(EISDIR);
+            return 1;
+        }
+        // A device or a pipe has no end a reader could rely on (/dev/zero
+        // reads for ever, a pipe waits for a writer), and a new output is
+        // never renamed over one: files only.
+        const bool file_only = mode == OpenMode::Read || mode == OpenMode::Old || mode == OpenMode::Output;
+        if (file_only && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+            last_open_failure = "not a regular file";
             return 1;
         }
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -284,6 +285,14 @@ TEST_F(UnitTest, NewOutputsTakeTheirNameOnlyWhenFinishedAndOneWriterAtATime) {
     EXPECT_TRUE(std::filesystem::exists(path("d.hkl.partial")));
     release_output_claim(path("d.hkl"));
     EXPECT_FALSE(std::filesystem::exists(path("d.hkl.partial")));
+
+    // Only regular files: a device without end or a pipe is refused at
+    // once, never read or waited on.
+    ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0644), 0);
+    for (const std::string& odd : {std::string("/dev/zero"), path("pipe")}) {
+        EXPECT_NE(open_unit(LU_INPUT, odd, OpenMode::Read), 0) << odd;
+        EXPECT_EQ(open_failure_reason(), "not a regular file");
+    }
 
     ASSERT_EQ(write_whole_file(path("s.json"), "{}\n"), 0);
     EXPECT_EQ(slurp(path("s.json")), "{}\n");
