@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "batch.h"
-#include "support/scratch.h"
 #include "simulate.h"
+#include "support/scratch.h"
 
 namespace tarnivox {
 namespace {
@@ -99,8 +99,8 @@ protected:
 };
 
 std::vector<std::string> reduce_cad4(const fs::path& d, std::vector<std::string> more = {}) {
-    std::vector<std::string> a = {"reduce", (d / "cad4.dat").string(), "--format", "cad4", "--par",
-                                  (d / "cad4.par").string(), "--quiet"};
+    std::vector<std::string> a = {"reduce", (d / "cad4.dat").string(), "--format", "cad4",
+                                  "--par",  (d / "cad4.par").string(), "--quiet"};
     a.insert(a.end(), more.begin(), more.end());
     return a;
 }
@@ -136,14 +136,14 @@ TEST(OutputPlan, RefusesAnyOutputThatIsAnInputOrAnotherOutputWhateverTheRoute) {
         {"--json is the data", with([&](BatchOptions& o) { o.json = (d / "x.dat").string(); }), "data file"},
         {"--json is the parameters", with([&](BatchOptions& o) { o.json = (d / "inst.par").string(); }),
          "parameter file"},
-        {"--json through '..'", with([&](BatchOptions& o) { o.json = (d / "sub" / ".." / "x.dat").string(); }),
-         "data file"},
+        {"--json through '..'",
+         with([&](BatchOptions& o) { o.json = (d / "sub" / ".." / "x.dat").string(); }), "data file"},
         {"--out through a symbolic link", with([&](BatchOptions& o) { o.out = (d / "link.hkl").string(); }),
          "data file"},
-        {"--out a hard link of the parameters", with([&](BatchOptions& o) { o.out = (d / "hard.hkl").string(); }),
-         "parameter file"},
-        {"--out is the automatic log", with([&](BatchOptions& o) { o.out = (d / "x_Tarnivox.log").string(); }),
-         "log of x.dat"},
+        {"--out a hard link of the parameters",
+         with([&](BatchOptions& o) { o.out = (d / "hard.hkl").string(); }), "parameter file"},
+        {"--out is the automatic log",
+         with([&](BatchOptions& o) { o.out = (d / "x_Tarnivox.log").string(); }), "log of x.dat"},
         {"--log is the CIF", with([&](BatchOptions& o) {
              o.cif = true;
              o.log = (d / "x_tarnivox.cif").string();
@@ -154,8 +154,8 @@ TEST(OutputPlan, RefusesAnyOutputThatIsAnInputOrAnotherOutputWhateverTheRoute) {
              o.json = (d / "r.hkl").string();
          }),
          "output of x.dat"},
-        {"--json is the unfinished output", with([&](BatchOptions& o) { o.json = (d / "x.hkl.partial").string(); }),
-         "output of x.dat"},
+        {"--json is the unfinished output",
+         with([&](BatchOptions& o) { o.json = (d / "x.hkl.partial").string(); }), "output of x.dat"},
         {"a second DATA is the first's log", with([&](BatchOptions& o) {
              std::ofstream(d / "x_Tarnivox.log") << "x";
              o.data.push_back((d / "x_Tarnivox.log").string());
@@ -220,7 +220,8 @@ TEST_F(OutputSafety, JsonOntoTheDataIsRefusedBeforeAnythingRuns) {
 
 // A SHELX record as the intensity file holds it: 3I4, I, sigma, batch 1.
 bool whole_shelx_records(const std::string& text, std::size_t& records) {
-    static const std::regex record(R"(^[ -]{0,3}-?\d+ {0,3}-?\d+ {0,3}-?\d+ [ -]*\d+\.\d* [ ]*[\d.]+   1.*$)");
+    static const std::regex record(
+        R"(^[ -]{0,3}-?\d+ {0,3}-?\d+ {0,3}-?\d+ [ -]*\d+\.\d* [ ]*[\d.]+   1.*$)");
     records = 0;
     if (text.empty() || text.back() != '\n') return false;
     std::size_t at = 0;
@@ -248,8 +249,9 @@ TEST_F(OutputSafety, SignalsStopAtARecordAndKeepTheEarlierFileWhole) {
     fs::create_directories(d);
     sim::simulate(cfg, (d / "big.rfl").string(), (d / "big.par").string(), "");
     const std::string earlier = "   1   2   3  100.00    1.00   1\n";
-    const std::vector<std::string> args = {"reduce", (d / "big.rfl").string(), "--format", "standard", "--par",
-                                           (d / "big.par").string(), "--json", "big.json", "--quiet"};
+    const std::vector<std::string> args = {"reduce", (d / "big.rfl").string(), "--format", "standard",
+                                           "--par",  (d / "big.par").string(), "--json",   "big.json",
+                                           "--quiet"};
 
     // Waits until the run has written some records (or gives up).
     auto wait_for_records = [&](const fs::path& partial) {
@@ -270,10 +272,10 @@ TEST_F(OutputSafety, SignalsStopAtARecordAndKeepTheEarlierFileWhole) {
         if (sig == SIGINT) {
             // A second run to the same output is refused at once.
             const Outcome second = [&] {
-                const std::vector<std::string> a = {"reduce",     (d / "big.rfl").string(), "--format",
-                                                    "standard",   "--par",
-                                                    (d / "big.par").string(), "--out",
-                                                    (d / "big.hkl").string(), "--quiet"};
+                const std::vector<std::string> a = {
+                    "reduce", (d / "big.rfl").string(), "--format", "standard",
+                    "--par",  (d / "big.par").string(), "--out",    (d / "big.hkl").string(),
+                    "--quiet"};
                 const pid_t p2 = start(a);
                 int raw = 0;
                 ::waitpid(p2, &raw, 0);
@@ -306,7 +308,8 @@ TEST_F(OutputSafety, SignalsStopAtARecordAndKeepTheEarlierFileWhole) {
     std::ofstream(d / "big.hkl", std::ios::binary) << earlier;
     fs::remove(d / "big.hkl.partial");
     std::ofstream(dir_ / "fit.script", std::ios::binary)
-        << "file big/big.rfl 1\npress \"Input Data file Format\" Standard\npress \"Input Data file Format\" OK\n"
+        << "file big/big.rfl 1\npress \"Input Data file Format\" Standard\npress \"Input Data file Format\" "
+           "OK\n"
            "browse big/big.par\npress File \"Open output file\"\nfile big/big.hkl 2\nanswer yes\n"
            "press Integrate \"Auto profile fit\"\npress \"Peak parameter default values\" \"Save + Exit\"\n"
            "press main Start\nclose\nanswer yes\n";
@@ -364,7 +367,8 @@ TEST_F(OutputSafety, AnAutomaticLogThatCannotBeMadeIsReported) {
     EXPECT_NE(o.err.find("Log file cad4_Tarnivox.log cannot be written"), std::string::npos) << o.err;
     auto j = nlohmann::json::parse(test::read_text(dir_ / "log.json"));
     EXPECT_TRUE(j["runs"][0]["outputs"]["log"].is_null());
-    const Outcome elsewhere = run(reduce_cad4(d, {"--log", (dir_ / "fit.log").string(), "--json", "log.json"}));
+    const Outcome elsewhere =
+        run(reduce_cad4(d, {"--log", (dir_ / "fit.log").string(), "--json", "log.json"}));
     EXPECT_EQ(elsewhere.status, 0) << elsewhere.err;
     j = nlohmann::json::parse(test::read_text(dir_ / "log.json"));
     EXPECT_TRUE(j["runs"][0]["outputs"]["import_log"].is_null());
