@@ -1,12 +1,13 @@
 #include "batch.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -63,9 +64,14 @@ constexpr std::string_view kExitQuestion = "Are you sure you want to exit the pr
 // The boxes by which "Write Std datafile" and "Create Cif" tell success.
 constexpr std::string_view kCopyDone = "Standard data file written successfully";
 constexpr std::string_view kCifDone = "Cif created successfully";
+// The import's notices: all read, or some reflection refused; the end of
+// the automatic fit.
+constexpr std::string_view kImportDone = "Data File read in successfully";
+constexpr std::string_view kRefusedReflections = "Error Reading at least 1 reflection in data file";
+constexpr std::string_view kEndOfFile = "End of File";
 
-// A script argument: the script splits words at blanks and has no escape
-// for a double quote (plan_batch refuses paths holding one).
+// A script argument: a label or list entry of the program's own boxes.
+// Paths never go into the script's text (see batch_paths()).
 std::string script_word(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
 // Weak data: a free fit of a weak scan follows its noise in position,
@@ -91,6 +97,20 @@ void hold_profile_for_weak_data(Line& line) {
     // limit tests not at all).
     line("toggle \"Fitting Controls & Results\" " + item(kIntensityRow, kLimitTest) + " on");
     line("press \"Fitting Controls & Results\" " + item(kIntensityRow, kLimitTest));
+}
+
+// The places of the paths in the table handed to the backend beside the
+// script (`file-given N`, `browse-given N`).
+constexpr int kGivenData = 1, kGivenPar = 2, kGivenOut = 3, kGivenLog = 4;
+std::string given(int n) { return std::to_string(n); }
+
+// SIGINT or SIGTERM received: the run stops at its next reflection.
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void on_stop_signal(int sig) {
+    stop_signal = sig;
+    // A second signal ends the process at once, as without a handler.
+    std::signal(sig, SIG_DFL);
 }
 
 // A number typed into an entry.
@@ -120,10 +140,39 @@ std::string absolute(const std::string& path) {
     return ec ? path : a.lexically_normal().string();
 }
 
-bool same_file(const std::string& a, const std::string& b) {
+// A file as the system knows it: device and inode when it exists (hard
+// links are one file), and its real path (symbolic links, "..", also a
+// link to a file not yet made) for a file that is still to be written.
+struct FileIdentity {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string real;
+};
+
+FileIdentity identify(const std::string& path) {
+    FileIdentity id;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        id.exists = true;
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+    }
     std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+    fs::path p = fs::absolute(path, ec).lexically_normal();
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = (to.is_absolute() ? to : p.parent_path() / to).lexically_normal();
+    }
+    const fs::path real = fs::weakly_canonical(p, ec);
+    id.real = ec ? p.string() : real.string();
+    return id;
+}
+
+bool same_identity(const FileIdentity& a, const FileIdentity& b) {
+    if (a.exists && b.exists) return a.dev == b.dev && a.ino == b.ino;
+    return a.real == b.real;
 }
 
 // Why `path` cannot be read as a file; empty when it can.
@@ -132,20 +181,26 @@ std::string unreadable(const std::string& what, const std::string& path) {
     const fs::file_status st = fs::status(path, ec);
     if (!fs::exists(st)) return what + " " + path + " does not exist";
     if (fs::is_directory(st)) return what + " " + path + " is a folder, not a file";
+    // A device, a pipe or a socket has no end a reader can rely on.
+    if (!fs::is_regular_file(st)) return what + " " + path + " is not a regular file";
     if (::access(path.c_str(), R_OK) != 0) return what + " " + path + " cannot be read";
     return {};
 }
 
-// Why `path` cannot be written as a file; empty when it can.
-std::string unwritable(const std::string& what, const std::string& path) {
+// Why `path` cannot be written as a file; empty when it can.  A file
+// appended to in place (a log) needs only itself writable; a new output is
+// made beside the file it replaces (or the file a link points at) and
+// renamed over it, so its folder must take a new file.
+std::string unwritable(const std::string& what, const std::string& path, bool in_place = false) {
     std::error_code ec;
     const fs::file_status st = fs::status(path, ec);
     if (fs::is_directory(st)) return what + " " + path + " is a folder, not a file";
     if (fs::exists(st)) {
+        if (!fs::is_regular_file(st)) return what + " " + path + " is not a regular file";
         if (::access(path.c_str(), W_OK) != 0) return what + " " + path + " cannot be written";
-        return {};
+        if (in_place) return {};
     }
-    const fs::path dir = fs::path(path).parent_path();
+    const fs::path dir = fs::path(identify(path).real).parent_path();
     if (!fs::is_directory(dir, ec))
         return what + " " + path + ": the folder " + dir.string() + " does not exist";
     if (::access(dir.c_str(), W_OK | X_OK) != 0)
@@ -250,10 +305,15 @@ public:
           label_(std::move(label)),
           progress_(terminal && !quiet, label_) {
         load(batch_script(choices), ".");
+        give_paths(batch_paths(choices));
         echo = false;
     }
 
     int action() override {
+        // A stop asked for by SIGINT or SIGTERM takes effect here, between
+        // reflections: what is written is whole, and nothing is finished.
+        if (stop_signal != 0)
+            end_run(stop_signal == SIGINT ? "INTERRUPTED (SIGINT)" : "INTERRUPTED (SIGTERM)", 128 + stop_signal);
         const int command = ScriptBackend::action();
         switch (command) {
             case kTick: progress_.step(reflections_to_walk()); break;
@@ -337,17 +397,22 @@ struct RunRecord {
 };
 
 // An unfinished intensity or standard data file keeps its records under a
-// name that says so.
+// name that says so (the unit table leaves it there); the earlier complete
+// file, if any, is untouched.
 std::string set_aside_unfinished(const std::string& out, const ScriptBackend& backend) {
     bool opened = false;
     for (const ScriptEvent& e : backend.events())
-        if (e.kind == ScriptEvent::OpenFile && !e.result.empty() && same_file(e.result, out)) opened = true;
-    std::error_code ec;
-    if (!opened || !fs::is_regular_file(out, ec)) return {};
+        if (e.kind == ScriptEvent::OpenFile && !e.result.empty() && e.result == out) opened = true;
     const std::string partial = out + ".partial";
-    fs::remove(partial, ec);
-    fs::rename(out, partial, ec);
-    return ec ? std::string() : partial;
+    std::error_code ec;
+    return opened && fs::is_regular_file(partial, ec) ? partial : std::string();
+}
+
+// The notices of a clean run, which are no warning.
+bool clean_notice(std::string_view text) {
+    for (std::string_view notice : {kExitQuestion, kImportDone, kEndOfFile, kCopyDone, kCifDone})
+        if (text == notice) return true;
+    return false;
 }
 
 nlohmann::ordered_json counts_of_run(const BatchChoices& c) {
@@ -434,10 +499,29 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
                 if (e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) r.message = e.text;
         }
     }
-    // A run that asked what the batch does not answer is a failed run of
-    // the program, not a usage error of the command line.
-    if (r.status != EXIT_STATUS_NORMAL) {
+    // A log that could not be made (a read-only data folder, another run
+    // writing it) leaves the data set without its written record.
+    std::error_code ec;
+    const bool import_logged = fs::is_regular_file(c.import_log, ec);
+    if (r.status == EXIT_STATUS_NORMAL && !import_logged && c.log.empty()) {
         r.status = EXIT_STATUS_FATAL;
+        r.message = "the log " + c.import_log + " cannot be written";
+    }
+    // Every box beyond the notices of a clean run: refused reflections,
+    // implausible values, records not written.
+    std::vector<const ScriptEvent*> warnings;
+    for (const ScriptEvent& e : backend.events())
+        if ((e.kind == ScriptEvent::Message || e.kind == ScriptEvent::Error) && !clean_notice(e.text))
+            warnings.push_back(&e);
+    if (options.strict && r.status == EXIT_STATUS_NORMAL && !warnings.empty()) {
+        r.status = EXIT_STATUS_FATAL;
+        r.message = "--strict: " + warnings.front()->text;
+    }
+    // A run that asked what the batch does not answer is a failed run of
+    // the program, not a usage error of the command line; a stop by a
+    // signal keeps its own status.
+    if (r.status != EXIT_STATUS_NORMAL) {
+        if (r.status != 128 + SIGINT && r.status != 128 + SIGTERM) r.status = EXIT_STATUS_FATAL;
         r.partial = set_aside_unfinished(c.out, backend);
     }
 
@@ -455,13 +539,23 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     } else {
         outputs["standard_data_file"] = r.partial.empty() ? c.out : r.partial;
     }
-    outputs["log"] = c.log.empty() ? automatic_log_path(c.data) : c.log;
-    if (!c.log.empty()) outputs["import_log"] = automatic_log_path(c.data);
+    const nlohmann::ordered_json import_log = import_logged ? nlohmann::ordered_json(c.import_log)
+                                                            : nlohmann::ordered_json();
+    outputs["log"] = c.log.empty() ? import_log : nlohmann::ordered_json(c.log);
+    if (!c.log.empty()) outputs["import_log"] = import_log;
     outputs["cif"] = c.cif.empty() || r.status != EXIT_STATUS_NORMAL ? nlohmann::ordered_json()
                                                                      : nlohmann::ordered_json(c.cif);
     j["outputs"] = outputs;
     j["counts"] = counts_of_run(c);
     j["refined"] = backend.refined() ? refined_of_run(c) : nlohmann::ordered_json();
+    nlohmann::ordered_json shown = nlohmann::ordered_json::array();
+    bool refused = false;
+    for (const ScriptEvent* e : warnings) {
+        shown.push_back({{"title", e->title}, {"text", e->text}});
+        if (e->text == kRefusedReflections) refused = true;
+    }
+    j["reflections_refused"] = refused;
+    j["warnings"] = shown;
     j["elapsed_seconds"] = std::round(r.seconds * 1000.0) / 1000.0;
     return r;
 }
@@ -547,9 +641,31 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     } else if (!o.form.empty() && o.form != "shelx") {
         return "unknown --form \"" + o.form + "\" (one of shelx, rfine, rfine-extended)";
     }
+    if (format->asks_step && !o.step)
+        return std::string("--step is required for ") + format->name +
+               " files: they do not carry their omega step width";
     if (std::string e = unreadable("parameter file", o.par); !e.empty()) return e;
-    if (!o.json.empty())
-        if (std::string e = unwritable("--json", absolute(o.json)); !e.empty()) return e;
+    const std::string json = o.json.empty() ? std::string() : absolute(o.json);
+    if (!json.empty())
+        if (std::string e = unwritable("--json", json); !e.empty()) return e;
+
+    // Every file of the whole batch, read or written, for the collision
+    // test below.
+    struct Planned {
+        std::string role;
+        std::string path;
+        bool output;
+        FileIdentity id;
+    };
+    std::vector<Planned> files;
+    auto add = [&files](std::string role, const std::string& path, bool output) {
+        files.push_back({std::move(role), path, output, identify(path)});
+    };
+    add("parameter file", absolute(o.par), false);
+    if (!json.empty()) {
+        add("--json summary", json, true);
+        add("unfinished --json summary", json + ".partial", true);
+    }
 
     for (const std::string& data : o.data) {
         BatchChoices c;
@@ -577,29 +693,47 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         if (!has_extension(c.out))
             return "--out " + c.out + " has no extension (" +
                    (o.kind == BatchKind::Convert ? ".rfl" : ".hkl or .int") + ")";
-        if (same_file(c.out, c.data) || same_file(c.out, c.par))
-            return "the output " + c.out + " would replace an input file; name another with --out";
         if (std::string e = unwritable("output", c.out); !e.empty()) return e;
+        c.import_log = automatic_log_path(c.data);
         if (!o.log.empty()) {
             c.log = absolute(o.log);
             // The log file dialog gives a name without an extension ".log".
             if (!has_extension(c.log)) c.log += ".log";
-            if (same_file(c.log, c.data) || same_file(c.log, c.par) || same_file(c.log, c.out))
-                return "the log " + c.log + " would replace another file of the run";
-            if (std::string e = unwritable("log", c.log); !e.empty()) return e;
+            if (std::string e = unwritable("log", c.log, true); !e.empty()) return e;
         }
         if (o.cif) {
             // "Create Cif" names the fragment after the input, beside it.
             c.cif = (fs::path(c.data).parent_path() / cif_file_name(name_of(c.data))).string();
-            if (same_file(c.cif, c.data) || same_file(c.cif, c.par) || same_file(c.cif, c.out))
-                return "the CIF " + c.cif + " would replace another file of the run";
             if (std::string e = unwritable("CIF", c.cif); !e.empty()) return e;
         }
-        for (const std::string* p : {&c.data, &c.par, &c.out, &c.log})
-            if (p->find('"') != std::string::npos) return "a path with a double quote cannot be used: " + *p;
-        for (const BatchChoices& earlier : plan)
-            if (same_file(earlier.out, c.out)) return "two DATA files would write the same output " + c.out;
+        const std::string of = " of " + name_of(c.data);
+        add("data file", c.data, false);
+        add("output" + of, c.out, true);
+        add("unfinished output" + of, c.out + ".partial", true);
+        add("log" + of, c.import_log, true);
+        if (!c.log.empty()) add("--log" + of, c.log, true);
+        if (!c.cif.empty()) {
+            add("CIF" + of, c.cif, true);
+            add("unfinished CIF" + of, c.cif + ".partial", true);
+        }
         plan.push_back(c);
+    }
+
+    // No output may be an input, nor another output of any data set: a run
+    // must never write over the data it reads or mix two files into one.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            const Planned& a = files[k];
+            const Planned& b = files[i];
+            if (!a.output && !b.output) continue;
+            if (!same_identity(a.id, b.id)) continue;
+            const Planned& out = b.output ? b : a;
+            const Planned& other = b.output ? a : b;
+            if (!other.output)
+                return "the " + out.role + " " + out.path + " would replace an input file, the " + other.role +
+                       " " + other.path + "; name another output";
+            return "the " + b.role + " " + b.path + " and the " + a.role + " " + a.path + " are the same file";
+        }
     }
     return {};
 }
@@ -608,10 +742,10 @@ std::string batch_script(const BatchChoices& c) {
     std::string s;
     auto line = [&s](const std::string& l) { s += l + "\n"; };
     // Open the data file in its format, and its instrument parameter file.
-    line("file " + script_word(c.data) + " " + std::to_string(c.format->infmt));
+    line("file-given " + given(kGivenData) + " " + std::to_string(c.format->infmt));
     line("press \"Input Data file Format\" " + script_word(c.format->radio));
     line("press \"Input Data file Format\" OK");
-    line("browse " + script_word(c.par));
+    line("browse-given " + given(kGivenPar));
     if (c.format->asks_step) {
         // The file has no step width: the import asks for it.
         if (c.step) line("set Tarnivox \"Omega step size\" " + number(*c.step));
@@ -619,11 +753,11 @@ std::string batch_script(const BatchChoices& c) {
     }
     if (c.kind == BatchKind::Convert) {
         line("press File \"Write Std datafile\"");
-        line("file " + script_word(c.out));
+        line("file-given " + given(kGivenOut));
     } else {
         if (!c.log.empty()) {
             line("press File \"Open log file\"");
-            line("browse " + script_word(c.log));
+            line("browse-given " + given(kGivenLog));
         }
         if (c.refine) {
             // The strong reflections into the refinement list, then UB, the
@@ -651,7 +785,7 @@ std::string batch_script(const BatchChoices& c) {
         const int want = intfmt_of(c.form);
         const int filter = want == 3 ? 2 : 1;
         line("press File \"Open output file\"");
-        line("file " + script_word(c.out) + " " + std::to_string(filter));
+        line("file-given " + given(kGivenOut) + " " + std::to_string(filter));
         const int taken = output_format_of(c.out, filter);
         if (taken == 0 || taken != want) {
             // The format dialog: asked by the open when the name does not
@@ -674,34 +808,81 @@ std::string batch_script(const BatchChoices& c) {
     return s;
 }
 
+std::vector<std::string> batch_paths(const BatchChoices& c) {
+    std::vector<std::string> paths(kGivenLog);
+    paths[kGivenData - 1] = c.data;
+    paths[kGivenPar - 1] = c.par;
+    paths[kGivenOut - 1] = c.out;
+    paths[kGivenLog - 1] = c.log;
+    return paths;
+}
+
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan) {
     const Clock::time_point t0 = Clock::now();
+    // The new outputs of the whole batch are claimed before anything runs:
+    // a second run to one of them is refused here, not mixed in later.
+    std::vector<std::string> claimed;
+    auto release_all = [&claimed] {
+        for (const std::string& p : claimed) release_output_claim(p);
+        claimed.clear();
+    };
+    const std::string json = options.json.empty() ? std::string() : absolute(options.json);
+    std::vector<std::string> outputs;
+    if (!json.empty()) outputs.push_back(json);
+    for (const BatchChoices& c : plan) {
+        outputs.push_back(c.out);
+        if (!c.cif.empty()) outputs.push_back(c.cif);
+    }
+    for (const std::string& p : outputs) {
+        if (claim_output(p) != 0) {
+            std::fprintf(stderr, "tarnivox: %s: %s\n", p.c_str(), open_failure_reason().c_str());
+            release_all();
+            return EXIT_STATUS_FATAL;
+        }
+        claimed.push_back(p);
+    }
+
+    stop_signal = 0;
+    struct Handlers {
+        void (*int_before)(int) = std::signal(SIGINT, on_stop_signal);
+        void (*term_before)(int) = std::signal(SIGTERM, on_stop_signal);
+        ~Handlers() {
+            std::signal(SIGINT, int_before);
+            std::signal(SIGTERM, term_before);
+        }
+    } handlers;
+
     int status = EXIT_STATUS_NORMAL;
     nlohmann::ordered_json runs = nlohmann::ordered_json::array();
     for (const BatchChoices& c : plan) {
+        if (stop_signal != 0) break;
         const RunRecord r = run_one(options, c);
+        release_output_claim(c.out);
+        if (!c.cif.empty()) release_output_claim(c.cif);
         if (!options.quiet || r.status != EXIT_STATUS_NORMAL) print_summary(r);
         if (r.status != EXIT_STATUS_NORMAL) status = EXIT_STATUS_FATAL;
         runs.push_back(r.summary);
     }
+    if (stop_signal != 0) status = 128 + stop_signal;
     // The program's toolkit is left headless and empty.
     set_toolkit_backend(ScriptBackend::from_text(""));
-    if (!options.json.empty()) {
+    if (!json.empty()) {
         nlohmann::ordered_json j;
         j["program"] = "tarnivox";
         j["command"] = options.kind == BatchKind::Reduce ? "reduce" : "convert";
         j["status"] = status;
+        j["complete"] = status == EXIT_STATUS_NORMAL;
         j["runs"] = runs;
         j["elapsed_seconds"] =
             std::round(std::chrono::duration<double>(Clock::now() - t0).count() * 1000.0) / 1000.0;
-        std::ofstream f(options.json, std::ios::binary | std::ios::trunc);
-        f << j.dump(2) << "\n";
-        f.close();
-        if (!f) {
-            std::fprintf(stderr, "tarnivox: cannot write the summary %s\n", options.json.c_str());
-            return EXIT_STATUS_FATAL;
+        if (write_whole_file(json, j.dump(2) + "\n") != 0) {
+            std::fprintf(stderr, "tarnivox: cannot write the summary %s: %s\n", json.c_str(),
+                         open_failure_reason().c_str());
+            release_all();
+            return status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : status;
         }
     }
+    release_all();
     return status;
 }
 

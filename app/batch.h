@@ -7,7 +7,8 @@
 // the data file in its format, the parameter file, the output file, "Auto
 // profile fit", Start, Exit).  batch_script() writes those actions down, so
 // that a batch run and a script run with the same choices write the same
-// bytes.  Every message box the window would show goes to standard error
+// bytes; the paths they name go to the backend beside the script
+// (batch_paths()), never into its text.  Every message box the window would show goes to standard error
 // with its title; on a terminal one line shows the progress of the fit.
 
 #include <optional>
@@ -60,6 +61,9 @@ struct BatchOptions {
     bool cif = false;
     bool quiet = false;
     bool use_defaults = false;
+    // Any reflection refused or message shown beyond the notices of a
+    // clean run ends the data set with status 1.
+    bool strict = false;
     // Whether standard error is a terminal (the progress line is drawn
     // only there); decided by the caller.
     bool terminal = false;
@@ -75,6 +79,7 @@ struct BatchChoices {
     IntensityForm form = IntensityForm::Shelx;
     std::optional<double> step;  // none: the step box's own value
     std::string log;             // empty: only the log the input file opens
+    std::string import_log;      // the log the input file opens, beside it
     // "Preprocess" and "Calc UB" before the fit.
     bool refine = false;
     std::string crystal_system;  // entry of the "Crystal system" list; empty: unconstrained
@@ -87,16 +92,25 @@ struct BatchChoices {
 
 // Checks the options and works out the choices of every data set: the
 // default output beside each input (its name cut before the first '.',
-// then ".hkl", ".int" or ".rfl"), absolute paths, outputs that can be
-// written.  Empty: fine; otherwise the one-line reason of a usage error.
+// then ".hkl", ".int" or ".rfl"), absolute paths, inputs that are regular
+// files, outputs that can be written.  No output of the whole batch (the
+// intensity or standard data file, the logs, the CIF, the JSON summary,
+// and the NAME.partial each new output is written as) may be an input or
+// another output, whatever links lead to it.  Empty: fine; otherwise the
+// one-line reason of a usage error naming both files.
 std::string plan_batch(const BatchOptions& options, std::vector<BatchChoices>& plan);
 
 // The window actions of one data set, as a script of the headless backend.
 std::string batch_script(const BatchChoices& choices);
+// The paths the script's `file-given N` and `browse-given N` lines answer
+// with: data, parameter file, output, log.
+std::vector<std::string> batch_paths(const BatchChoices& choices);
 
 // Runs every data set of the plan, each from a clean program state;
 // writes the summaries (and the JSON file).  The exit status: 0 all done,
-// 1 a data set ended on one of the program's fatal messages.
+// 1 a data set ended on one of the program's fatal messages (or, with
+// --strict, refused a reflection), 130 or 143 when SIGINT or SIGTERM
+// stopped the batch.
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan);
 
 }  // namespace tarnivox

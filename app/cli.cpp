@@ -11,12 +11,12 @@ constexpr const char* kVersion = "tarnivox 3.53";
 
 constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
-    "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--use-defaults]\n"
+    "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--strict] [--use-defaults]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
     "[--weak-profile] [--cif]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
-    "[--quiet]\n"
+    "[--quiet] [--strict]\n"
     "                        [--use-defaults]\n";
 constexpr const char* kUsageProgram =
     "usage: tarnivox [gui] | tarnivox --script FILE | tarnivox reduce ... | tarnivox convert ...\n"
@@ -38,10 +38,12 @@ void add_data_options(CLI::App& sub, BatchOptions& o) {
     sub.add_option("--format", o.format, "input format: " + input_format_names())->required()->type_name("F");
     sub.add_option("--par", o.par, "instrument parameter file (.par)")->required()->type_name("FILE");
     sub.add_option("--step", o.step,
-                   "omega step width in degrees (huber and febo files, which do not carry it)")
+                   "omega step width in degrees (required for huber and febo files, which do not carry it)")
         ->type_name("DEG");
     sub.add_option("--json", o.json, "write a summary for pipelines")->type_name("FILE");
     sub.add_flag("--quiet", o.quiet, "print nothing but errors");
+    sub.add_flag("--strict", o.strict,
+                 "end a data set with status 1 when a reflection is refused or any warning is shown");
     sub.add_flag("--use-defaults", o.use_defaults,
                  "read and update the window's defaults file (last folder and formats)");
 }

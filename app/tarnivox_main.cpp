@@ -140,7 +140,12 @@ int finish_run(const ProgramEnd& end, bool headless) {
         GCLOSEGINO();
     } catch (...) {
     }
-    close_all_units();
+    // A normal end finishes every output; any other end keeps what was
+    // written as NAME.partial and leaves the earlier complete files alone.
+    if (end.status == EXIT_STATUS_NORMAL)
+        close_all_units();
+    else
+        abandon_all_units();
     return headless ? end.status : EXIT_STATUS_NORMAL;
 }
 

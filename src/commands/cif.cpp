@@ -138,19 +138,22 @@ void CREATE_CIF_TARNIVOX() {
     const std::string path = in_work_directory(cif_file_name(G.INFILE.str()));
     // A fragment that could not be written is said so: the user would
     // otherwise look for a file that is not there.
-    if (open_unit(LU_CIF, path, OpenMode::Replace) != 0) {
+    if (open_unit(LU_CIF, path, OpenMode::Output) != 0) {
         GMDISPLAYERRORBOX("TARNIVOX", "Cif file could not be created: " + path);
         return;
     }
-    // One write for the whole fragment: on a full disk none of it stays,
-    // and the emptied file goes, so that no part of a fragment is pasted.
+    // One write for the whole fragment: on a full disk none of it stays
+    // (and an earlier fragment keeps its place), so that no part of a
+    // fragment is pasted.
     std::string text = cif_fragment_text();
     text.pop_back();
     int status = write_lines(LU_CIF, text);
     status |= flush_unit(LU_CIF);
-    close_unit(LU_CIF);
+    if (status != 0)
+        abandon_unit(LU_CIF);
+    else
+        status = close_unit(LU_CIF);
     if (status != 0) {
-        std::remove(path.c_str());
         GMDISPLAYERRORBOX("TARNIVOX", "Cif file could not be written: " + path);
         return;
     }

@@ -11,6 +11,9 @@
 #include "core/array.h"
 #include "core/text.h"
 
+#include <string>
+#include <string_view>
+
 namespace tarnivox {
 
 inline constexpr int MAXSTEPS = 500;    // steps per scan
@@ -20,7 +23,35 @@ inline constexpr int MAXREFLIST = 1000; // refinement list entries
 inline constexpr int TITLE_LEN = 60;
 inline constexpr int PATH_LEN = 255;
 
-using Path = FixedText<PATH_LEN>;
+// A path field (INFILE, OUTFILE, WORKDIR, OUTDIR): held whole, never cut,
+// however deep the folder; padded() fills it to PATH_LEN columns when it is
+// shorter, and a record that writes it in a narrower column cuts it there.
+class Path {
+public:
+    Path() = default;
+    Path(std::string_view s) { assign(s); }  // NOLINT: plain text converts
+    Path& operator=(std::string_view s) {
+        assign(s);
+        return *this;
+    }
+    std::string_view str() const { return s_; }
+    std::string padded() const {
+        return s_.size() >= static_cast<std::size_t>(PATH_LEN)
+                   ? s_
+                   : s_ + std::string(static_cast<std::size_t>(PATH_LEN) - s_.size(), ' ');
+    }
+    bool blank() const { return s_.empty(); }
+    bool operator==(const Path&) const = default;
+    bool operator==(std::string_view other) const { return Path(other).s_ == s_; }
+
+private:
+    // Trailing blanks are padding, as in the fixed-width fields.
+    void assign(std::string_view s) {
+        while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+        s_.assign(s);
+    }
+    std::string s_;
+};
 
 // Record 1: data-set header.
 struct DataSetHeader {

@@ -1,6 +1,9 @@
 #include "io/units.h"
 
+#include <fcntl.h>
 #include <stdio_ext.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +11,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "core/internal_error.h"
@@ -20,6 +24,11 @@ enum class LastOp { None, Read, Write };
 struct Unit {
     std::FILE* f = nullptr;
     std::string path;
+    // A new output is written to `partial` (NAME.partial beside `target`,
+    // the file NAME or what it links to) and renamed over `target` when the
+    // unit is closed; empty for files read or appended to in place.
+    std::string partial;
+    std::string target;
     bool cc = false;       // first-character carriage control
     bool at_eof = false;   // the last read met the end of file
     bool writable = false;
@@ -67,15 +76,167 @@ void start_on_new_line(std::FILE* f) {
 
 std::string last_open_failure;
 
+constexpr const char* kWrittenElsewhere = "the file is being written by another run";
+
+// ---------------------------------------------------------------- claims
+
+// Where a new output NAME is written: beside the file NAME stands for (a
+// symbolic link keeps pointing at the new file), as NAME.partial.
+std::string target_of(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        const fs::path real = fs::canonical(path, ec);
+        if (!ec) return real.string();
+    }
+    return path;
+}
+
+std::string partial_of(const std::string& target) { return target + ".partial"; }
+
+// Takes NAME.partial for writing, exclusively: a second run writing the same
+// output (here or in another process) is refused instead of mixing its
+// records in.  The lock lives as long as the descriptor.  -1 when refused
+// (last_open_failure says why).
+int lock_partial(const std::string& partial) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::open(partial.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            last_open_failure = std::strerror(errno);
+            return -1;
+        }
+        struct stat held {};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            ::close(fd);
+            last_open_failure = partial + " is not a regular file";
+            return -1;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            last_open_failure = err == EWOULDBLOCK ? kWrittenElsewhere : std::strerror(err);
+            return -1;
+        }
+        // The run that held it may have renamed it over its output just
+        // before letting go: then the name is free for a new file.
+        struct stat named {};
+        if (::stat(partial.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            return fd;
+        ::close(fd);
+    }
+    last_open_failure = kWrittenElsewhere;
+    return -1;
+}
+
+// Outputs claimed before anything is written to them (a batch claims every
+// output of its plan at the start), by the path given.
+struct Claim {
+    std::string partial;
+    int fd = -1;
+    bool made = false;  // the claim created NAME.partial
+};
+std::map<std::string, Claim> claims;
+
+// A claim is known by the file it will replace.
+std::string claim_key(std::string_view path) {
+    std::error_code ec;
+    const std::filesystem::path a = std::filesystem::absolute(std::filesystem::path(path), ec);
+    return target_of(ec ? std::string(path) : a.lexically_normal().string());
+}
+
+// Drops a claim's file when nothing was written to it.
+void let_go(const std::string& partial, int fd, bool remove_if_empty) {
+    struct stat held {};
+    if (remove_if_empty && ::fstat(fd, &held) == 0 && held.st_size == 0) {
+        struct stat named {};
+        if (::stat(partial.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            ::unlink(partial.c_str());
+    }
+    ::close(fd);
+}
+
+// Opens a new output: its claim, or a new lock on NAME.partial, emptied.
+std::FILE* open_partial(const std::string& target, std::string& partial) {
+    partial = partial_of(target);
+    int fd = -1;
+    const auto held = claims.find(claim_key(target));
+    if (held != claims.end() && held->second.partial == partial) {
+        fd = held->second.fd;
+        claims.erase(held);
+    } else {
+        fd = lock_partial(partial);
+        if (fd < 0) return nullptr;
+    }
+    std::FILE* f = ::ftruncate(fd, 0) == 0 ? ::fdopen(fd, "w+b") : nullptr;
+    if (!f) {
+        last_open_failure = std::strerror(errno);
+        let_go(partial, fd, true);
+    }
+    return f;
+}
+
+// A finished output takes the place of the file it replaces: its records
+// on disk first, the old file's permissions, then the rename.
+int commit(Unit& u) {
+    bool ok = std::fflush(u.f) == 0 && !std::ferror(u.f);
+    ok = ::fsync(fileno(u.f)) == 0 && ok;
+    struct stat old {};
+    if (::stat(u.target.c_str(), &old) == 0) {
+        if (::fchmod(fileno(u.f), old.st_mode & 07777) != 0) {
+            // The new file keeps the permissions it was created with.
+        }
+    }
+    ok = ok && std::rename(u.partial.c_str(), u.target.c_str()) == 0;
+    std::fclose(u.f);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 std::string open_failure_reason() { return last_open_failure; }
+
+int claim_output(std::string_view path) {
+    const std::string key = claim_key(path);
+    if (claims.count(key) != 0) return 0;
+    const std::string partial = partial_of(key);
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(std::filesystem::symlink_status(partial, ec));
+    const int fd = lock_partial(partial);
+    if (fd < 0) return 1;
+    claims[key] = Claim{partial, fd, !existed};
+    return 0;
+}
+
+void release_output_claim(std::string_view path) {
+    const auto held = claims.find(claim_key(path));
+    if (held == claims.end()) return;
+    let_go(held->second.partial, held->second.fd, held->second.made);
+    claims.erase(held);
+}
 
 int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control) {
     Unit& u = unit(lu);
     close_unit(lu);
     std::string p(path);
+    std::string partial, target;
     std::FILE* f = nullptr;
+    // A directory opens under stdio on some systems; it is no file.
+    if (mode != OpenMode::Scratch) {
+        std::error_code ec;
+        const std::filesystem::file_status st = std::filesystem::status(std::filesystem::path(p), ec);
+        if (std::filesystem::is_directory(st)) {
+            last_open_failure = std::strerror(EISDIR);
+            return 1;
+        }
+        // A device or a pipe has no end a reader could rely on (/dev/zero
+        // reads for ever, a pipe waits for a writer), and a new output is
+        // never renamed over one: files only.
+        const bool file_only = mode == OpenMode::Read || mode == OpenMode::Old || mode == OpenMode::Output;
+        if (file_only && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+            last_open_failure = "not a regular file";
+            return 1;
+        }
+    }
     switch (mode) {
         case OpenMode::Read:
             f = std::fopen(p.c_str(), "rb");
@@ -84,13 +245,34 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
             f = std::fopen(p.c_str(), "r+b");
             break;
         case OpenMode::New:
-            if (!exists(p)) f = std::fopen(p.c_str(), "w+b");
+            if (exists(p)) {
+                last_open_failure = "the file already exists";
+                return 1;
+            }
+            f = std::fopen(p.c_str(), "w+b");
             break;
         case OpenMode::Replace:
             f = std::fopen(p.c_str(), "w+b");
             break;
+        case OpenMode::Output:
+            // Written beside the old file and renamed over it when complete:
+            // an earlier complete file survives a run that fails or is
+            // stopped on the way.
+            target = target_of(p);
+            f = open_partial(target, partial);
+            if (!f) return 1;
+            break;
         case OpenMode::Append:
+            // Appended in place: the records already there are never
+            // rewritten, and a run stopped on the way leaves whole records
+            // after them.  One writer at a time.
             f = std::fopen(p.c_str(), exists(p) ? "r+b" : "w+b");
+            if (f && ::flock(fileno(f), LOCK_EX | LOCK_NB) != 0) {
+                const int err = errno;
+                std::fclose(f);
+                last_open_failure = err == EWOULDBLOCK ? kWrittenElsewhere : std::strerror(err);
+                return 1;
+            }
             if (f) start_on_new_line(f);
             break;
         case OpenMode::Scratch:
@@ -99,34 +281,49 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
             break;
     }
     if (!f) {
-        const int err = errno;
-        last_open_failure = mode == OpenMode::New && exists(p) ? "the file already exists" : std::strerror(err);
+        last_open_failure = std::strerror(errno);
         return 1;
-    }
-    // A directory opens under stdio on some systems; it is no file.
-    if (mode != OpenMode::Scratch) {
-        std::error_code ec;
-        if (std::filesystem::is_directory(std::filesystem::path(p), ec)) {
-            std::fclose(f);
-            last_open_failure = std::strerror(EISDIR);
-            return 1;
-        }
     }
     last_open_failure.clear();
     u.f = f;
     u.path = p;
+    u.partial = partial;
+    u.target = target;
     u.cc = carriage_control;
     u.at_eof = false;
     u.writable = mode != OpenMode::Read;
-    u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Append ||
-               mode == OpenMode::Scratch;
+    u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Output ||
+               mode == OpenMode::Append || mode == OpenMode::Scratch;
     u.last = LastOp::None;
     return 0;
 }
 
-void close_unit(int lu) {
+int close_unit(int lu) {
     Unit& u = unit(lu);
-    if (u.f) std::fclose(u.f);  // a tmpfile() scratch file is deleted here
+    int status = 0;
+    if (u.f && !u.partial.empty()) {
+        status = commit(u);
+        if (status != 0) last_open_failure = std::strerror(errno);
+    } else if (u.f) {
+        std::fclose(u.f);  // a tmpfile() scratch file is deleted here
+    }
+    u = Unit{};
+    return status;
+}
+
+void abandon_unit(int lu) {
+    Unit& u = unit(lu);
+    if (u.f && !u.partial.empty()) {
+        // Whole records only are on disk (each went as it was written); an
+        // output with none leaves nothing behind.
+        std::fflush(u.f);
+        struct stat held {};
+        const bool empty = ::fstat(fileno(u.f), &held) == 0 && held.st_size == 0;
+        if (empty) ::unlink(u.partial.c_str());
+        std::fclose(u.f);
+    } else if (u.f) {
+        std::fclose(u.f);
+    }
     u = Unit{};
 }
 
@@ -134,13 +331,45 @@ bool unit_is_open(int lu) { return unit(lu).f != nullptr; }
 
 std::string unit_path(int lu) { return unit(lu).path; }
 
+std::string unit_written_path(int lu) {
+    const Unit& u = unit(lu);
+    return u.partial.empty() ? u.path : u.partial;
+}
+
 void close_all_units() {
     for (int lu : kUnits) close_unit(lu);
 }
 
+void abandon_all_units() {
+    for (int lu : kUnits) abandon_unit(lu);
+}
+
+int write_whole_file(std::string_view path, std::string_view text) {
+    std::string partial;
+    const std::string target = target_of(std::string(path));
+    Unit u;
+    u.f = open_partial(target, partial);
+    if (!u.f) return 1;
+    u.partial = partial;
+    u.target = target;
+    const bool written = std::fwrite(text.data(), 1, text.size(), u.f) == text.size();
+    if (!written) {
+        last_open_failure = std::strerror(errno);
+        std::fclose(u.f);
+        ::unlink(partial.c_str());
+        return 1;
+    }
+    if (commit(u) != 0) {
+        last_open_failure = std::strerror(errno);
+        return 1;
+    }
+    return 0;
+}
+
 namespace {
-// An internal error anywhere flushes and closes the program's files first.
-[[maybe_unused]] const bool cleanup_registered = (set_internal_error_cleanup(&close_all_units), true);
+// An internal error anywhere flushes and closes the program's files first;
+// what it was writing stays unfinished, as NAME.partial.
+[[maybe_unused]] const bool cleanup_registered = (set_internal_error_cleanup(&abandon_all_units), true);
 }  // namespace
 
 int read_line(int lu, std::string& line) {

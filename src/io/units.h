@@ -29,7 +29,8 @@ enum class OpenMode {
     Read,     // existing file, reading only
     Old,      // existing file, reading and writing from its start
     New,      // a file that must not exist yet, for writing
-    Replace,  // created, or emptied when it exists, for writing
+    Replace,  // created, or emptied when it exists, for writing in place
+    Output,   // a new output: written as NAME.partial, renamed over NAME when closed
     Append,   // created when missing, positioned at its end
     Scratch,  // an unnamed file, deleted when closed
 };
@@ -41,15 +42,46 @@ inline constexpr int READ_EOF = -1;
 
 // Opens a file on a unit, closing whatever the unit held before.
 // Returns 0 on success, 1 when the file cannot be opened in that mode
-// (missing for Read/Old, present for New, no permission, ...).
+// (missing for Read/Old, present for New, no permission, being written by
+// another run, ...).
+//
+// Output is how the program writes its results (intensity, experiment,
+// standard data and CIF files, the defaults file): the records go to
+// NAME.partial in the file's own folder, held under an exclusive lock, and
+// close_unit renames it over NAME once it is complete, so that an earlier
+// complete NAME survives a run that fails or is stopped on the way.
+// Append writes in place under the same lock: the records already in the
+// file are never rewritten, and a stopped run leaves whole records after
+// them.  New and Replace write in place, for working files that are read
+// back as they are written.
 int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_control = false);
-// Why the last open_unit that failed could not open its file, as the
-// system says it ("Permission denied", "No such file or directory", ...).
+// Why the last open_unit (or close_unit, write_whole_file) that failed
+// could not do it, as the system says it ("Permission denied", ...).
 std::string open_failure_reason();
-void close_unit(int lu);
+// Closes the unit; a new output takes its final name.  0, or 1 when the
+// finished file could not be put in place (it stays NAME.partial).
+int close_unit(int lu);
+// Closes the unit without finishing it: a new output keeps the records
+// written so far as NAME.partial (none written: no file).
+void abandon_unit(int lu);
 bool unit_is_open(int lu);
-std::string unit_path(int lu);  // as opened; empty for a scratch file
-void close_all_units();         // flushes and closes every unit
+std::string unit_path(int lu);          // as opened; empty for a scratch file
+std::string unit_written_path(int lu);  // where the records go now (NAME.partial for a new output)
+void close_all_units();                 // flushes and closes every unit; new outputs take their names
+void abandon_all_units();               // the end of a run that did not finish: abandon_unit on each
+
+// Claims the new output `path` before the run writes it (NAME.partial is
+// created and locked), so that a second run to the same output is refused
+// before it starts.  open_unit of the same path takes the claim over.
+// 0, or 1 (open_failure_reason says why).
+int claim_output(std::string_view path);
+// Lets go of a claim open_unit did not take; a NAME.partial the claim
+// created and nothing was written to goes away.
+void release_output_claim(std::string_view path);
+
+// Writes `text` as the whole file `path` the same way as a new output on a
+// unit (NAME.partial, renamed over NAME).  0, or 1.
+int write_whole_file(std::string_view path, std::string_view text);
 
 // Reads the next record (line, without its end-of-line characters).
 // READ_EOF at the end of the file, READ_ERROR when the unit is not open for

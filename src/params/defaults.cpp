@@ -115,7 +115,7 @@ void WRITE_DEFAULTS_TO_FILE() {
     if (path.empty()) return;
     // The scan export shares the unit: the defaults always go to their own
     // file, reopened by its path and rewritten from its start.
-    if (open_unit(LU_EXPORT, path, OpenMode::Replace, true) != 0) return;
+    if (open_unit(LU_EXPORT, path, OpenMode::Output, true) != 0) return;
     std::string dir(G.WORKDIR.str());
     const std::size_t gap = dir.find("    ");
     if (gap != std::string::npos) dir.resize(gap);

@@ -103,7 +103,13 @@ void show_output_controls() {
 void open_automatic_log(const std::string& input_path) {
     if (G.LOGOPEN == 1) close_unit(LU_LOG);
     G.LOGOPEN = 0;
-    if (open_unit(LU_LOG, automatic_log_path(input_path), OpenMode::Append, true) != 0) return;
+    const std::string path = automatic_log_path(input_path);
+    if (open_unit(LU_LOG, path, OpenMode::Append, true) != 0) {
+        // A read-only data folder, or another run writing the same log: the
+        // run goes on without it, and the user knows that nothing is logged.
+        GMDISPLAYERRORBOX("Tarnivox", "Log file " + name_of(path) + " cannot be written: " + open_failure_reason());
+        return;
+    }
     write_record(
         LU_LOG,
         "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
@@ -125,15 +131,16 @@ enum class OutputOpen { Opened, Failed, Cancelled };
 
 // A new file, or an existing one after the user chose to overwrite or
 // append to it.
+// An overwritten file is replaced only when the new one is closed.
 OutputOpen open_output_path(const std::string& path) {
-    if (open_unit(LU_OUTPUT, path, OpenMode::New) == 0) return OutputOpen::Opened;
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return OutputOpen::Failed;
+    if (!std::filesystem::exists(path, ec))
+        return open_unit(LU_OUTPUT, path, OpenMode::Output) == 0 ? OutputOpen::Opened : OutputOpen::Failed;
     const int answer =
         GMDISPLAYMESSAGEBOX("Open output file", "Output file already exists: Overwrite (YES) or Append (No)",
                             GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
     if (answer == GM_CANCEL) return OutputOpen::Cancelled;
-    const OpenMode mode = answer == GM_YES ? OpenMode::Replace : OpenMode::Append;
+    const OpenMode mode = answer == GM_YES ? OpenMode::Output : OpenMode::Append;
     return open_unit(LU_OUTPUT, path, mode) == 0 ? OutputOpen::Opened : OutputOpen::Failed;
 }
 
@@ -265,7 +272,7 @@ void OPEN_EXP() {
         preset = dot == std::string::npos ? preset + ".EXP" : preset.substr(0, dot + 1) + "EXP";
     }
     browse_and_open(LU_EXP, "Create Experiment File", preset, "*.exp|(Experiment File)|*.*|(A", ".exp",
-                    OpenMode::Replace, false, "Error opening exp file: Try again");
+                    OpenMode::Output, false, "Error opening exp file: Try again");
 }
 
 void OPEN_SCANDATA(int& status) {
@@ -282,7 +289,7 @@ void OPEN_NEWSTD(int& status, int unit) {
     request.default_ext = "rfl";
     const OpenFileResult chosen = GETOPENFILENAME(request);
     if (!chosen.ok) return;
-    if (open_unit(unit, chosen.path, OpenMode::Replace) != 0) return;
+    if (open_unit(unit, chosen.path, OpenMode::Output) != 0) return;
     if (G.LOGOPEN == 1)
         write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A60)", {name_of(chosen.path)});
     status = 0;

@@ -130,7 +130,7 @@ TEST_F(Batch, ReduceWritesTheBytesOfTheScriptRunForEveryFormat) {
          "press File \"Open output file\"\nfile OUT 1\npress Parameters \"Output format\"\n"
          "press \"Output Format\" \"Rfine extended\"\npress \"Output Format\" \"Save + Exit\"\n",
          "0.03"},
-        {"febo", "febo.feb", "febo", "Phillips Febo", 6, "--out OUT --form rfine", "febo_result.hkl",
+        {"febo", "febo.feb", "febo", "Phillips Febo", 6, "--out OUT --form rfine --step 0.02", "febo_result.hkl",
          "press File \"Open output file\"\nfile OUT 1\npress \"Output Format\" Rfine\n"
          "press \"Output Format\" \"Save + Exit\"\n",
          "0.02"},
@@ -449,10 +449,12 @@ TEST(BatchPlan, DefaultOutputsSitBesideTheInputNamedAsTheWindowNamesTheLog) {
     o.data = {(dir / "set.rfl").string()};
     o.format = "standard";
     EXPECT_NE(plan_batch(o, plan).find("would replace an input file"), std::string::npos);
-    o.data = {(dir / "has\"quote.dat").string()};
+    // Any byte of a path is data: a double quote and a newline too.
+    o.data = {(dir / "has\"quote\nline.dat").string()};
     std::ofstream(o.data[0]) << "x";
     o.format = "cad4";
-    EXPECT_NE(plan_batch(o, plan).find("double quote"), std::string::npos);
+    ASSERT_EQ(plan_batch(o, plan), "");
+    EXPECT_EQ(plan[0].out, (dir / "has\"quote\nline.rfl").string());
     fs::remove_all(dir);
 }
 

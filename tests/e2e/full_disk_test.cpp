@@ -83,11 +83,13 @@ TEST_F(FullDisk, IntensityFileEndsWithItsLastWholeReflection) {
         set_unit_size_limit(LU_OUTPUT, room);
         EXPECT_EQ(auto_run(intfmt), EXIT_STATUS_FATAL);
         EXPECT_TRUE(shown("ERROR WRITING INTEGRATED DATA FILE"));
-        const std::string cut = test::read_text(dir_ / "out.txt");
+        // The unfinished file keeps a name that says so.
+        EXPECT_FALSE(fs::exists(dir_ / "out.txt"));
+        const std::string cut = test::read_text(dir_ / "out.txt.partial");
         ASSERT_FALSE(cut.empty());
         EXPECT_EQ(cut.back(), '\n');
         EXPECT_EQ(whole.compare(0, cut.size(), cut), 0) << "the records written are those of the whole run";
-        const auto lines = lines_of(dir_ / "out.txt");
+        const auto lines = lines_of(dir_ / "out.txt.partial");
         EXPECT_EQ(lines.size() % lines_per_reflection, 0u);
         // Every reflection that had room is there: the next one did not fit.
         const std::size_t next_end = whole.find('\n', cut.size() + 1);
@@ -119,8 +121,9 @@ TEST_F(FullDisk, LogEndsWithItsLastWholeBlockAndTheRunEnds) {
     EXPECT_LT(cut.size(), whole.size());
     EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
     EXPECT_EQ(test::read_text(dir_ / "data_Tarnivox.log").back(), '\n');
-    // The log failed in the summary at the end: every reflection is written.
-    EXPECT_EQ(test::read_text(dir_ / "out.txt"), whole_out);
+    // The log failed in the summary at the end: every reflection is written
+    // (the run did not finish: under the name of an unfinished file).
+    EXPECT_EQ(test::read_text(dir_ / "out.txt.partial"), whole_out);
 }
 
 // A real full disk: a small memory file system when the test may mount one.
@@ -133,10 +136,10 @@ TEST_F(FullDisk, RealFullDiskLeavesWholeRecords) {
     simulate_cad4(300);
     EXPECT_EQ(auto_run(3, "disk/out.hkl"), EXIT_STATUS_FATAL);
     EXPECT_TRUE(shown("ERROR WRITING INTEGRATED DATA FILE"));
-    const std::string cut = test::read_text(disk / "out.hkl");
+    const std::string cut = test::read_text(disk / "out.hkl.partial");
     ASSERT_FALSE(cut.empty());
     EXPECT_EQ(cut.back(), '\n');
-    const auto lines = lines_of(disk / "out.hkl");
+    const auto lines = lines_of(disk / "out.hkl.partial");
     EXPECT_GT(lines.size(), 100u);
     for (const std::string& l : lines) EXPECT_TRUE(l.size() == 32 || l.size() == 80) << l;
 }

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -207,6 +213,90 @@ TEST_F(UnitTest, AFailedWriteCutsTheFileBackToItsLastWholeRecord) {
     EXPECT_EQ(slurp(path("a.log")), "rec1\nrec2\nrec3\nrec4\nrec5\n");
     set_unit_size_limit(LU_LOG, -1);
     set_write_error_handler(nullptr);
+}
+
+}  // namespace
+}  // namespace tarnivox
+
+namespace tarnivox {
+namespace {
+
+// A new output is written beside the file it replaces and takes its name
+// only when finished: while it is written, after a run abandons it, and
+// after a second writer is refused, the earlier file is as it was.
+TEST_F(UnitTest, NewOutputsTakeTheirNameOnlyWhenFinishedAndOneWriterAtATime) {
+    const std::string out = path("a.hkl"), partial = out + ".partial";
+    std::ofstream(out) << "old\n";
+    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Output), 0);
+    EXPECT_EQ(unit_written_path(LU_OUTPUT), partial);
+    ASSERT_EQ(write_line(LU_OUTPUT, "new1"), 0);
+    EXPECT_EQ(slurp(out), "old\n");
+    EXPECT_EQ(slurp(partial), "new1\n");
+    // One writer at a time, for new outputs and for appended files.
+    EXPECT_NE(open_unit(LU_EXP, out, OpenMode::Output), 0);
+    EXPECT_EQ(open_failure_reason(), "the file is being written by another run");
+    abandon_unit(LU_OUTPUT);
+    EXPECT_EQ(slurp(out), "old\n");
+    EXPECT_EQ(slurp(partial), "new1\n");
+    // Opened again: the unfinished file starts afresh and takes the name.
+    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Output), 0);
+    ASSERT_EQ(write_line(LU_OUTPUT, "new2"), 0);
+    EXPECT_EQ(close_unit(LU_OUTPUT), 0);
+    EXPECT_EQ(slurp(out), "new2\n");
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    // Nothing written, nothing left behind.
+    ASSERT_EQ(open_unit(LU_OUTPUT, out, OpenMode::Output), 0);
+    abandon_all_units();
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    EXPECT_EQ(slurp(out), "new2\n");
+
+    ASSERT_EQ(open_unit(LU_LOG, path("x.log"), OpenMode::Append, true), 0);
+    EXPECT_NE(open_unit(LU_EXPORT, path("x.log"), OpenMode::Append, true), 0);
+    EXPECT_EQ(open_failure_reason(), "the file is being written by another run");
+    close_unit(LU_LOG);
+
+    // A symbolic link keeps pointing at the new file.
+    std::ofstream(path("real.hkl")) << "r\n";
+    std::filesystem::create_symlink(path("real.hkl"), path("link.hkl"));
+    ASSERT_EQ(open_unit(LU_OUTPUT, path("link.hkl"), OpenMode::Output), 0);
+    write_line(LU_OUTPUT, "through the link");
+    close_unit(LU_OUTPUT);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.hkl")));
+    EXPECT_EQ(slurp(path("real.hkl")), "through the link\n");
+
+    // A claim made before the run is taken over by the unit; another
+    // process meets it as a file being written; an unused one leaves
+    // nothing behind.
+    ASSERT_EQ(claim_output(path("c.hkl")), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(path("c.hkl.partial").c_str(), O_RDWR);
+        ::_exit(fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1);
+    }
+    int raw = 0;
+    ::waitpid(child, &raw, 0);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+    ASSERT_EQ(open_unit(LU_OUTPUT, path("c.hkl"), OpenMode::Output), 0);
+    write_line(LU_OUTPUT, "claimed");
+    close_unit(LU_OUTPUT);
+    release_output_claim(path("c.hkl"));
+    EXPECT_EQ(slurp(path("c.hkl")), "claimed\n");
+    ASSERT_EQ(claim_output(path("d.hkl")), 0);
+    EXPECT_TRUE(std::filesystem::exists(path("d.hkl.partial")));
+    release_output_claim(path("d.hkl"));
+    EXPECT_FALSE(std::filesystem::exists(path("d.hkl.partial")));
+
+    // Only regular files: a device without end or a pipe is refused at
+    // once, never read or waited on.
+    ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0644), 0);
+    for (const std::string& odd : {std::string("/dev/zero"), path("pipe")}) {
+        EXPECT_NE(open_unit(LU_INPUT, odd, OpenMode::Read), 0) << odd;
+        EXPECT_EQ(open_failure_reason(), "not a regular file");
+    }
+
+    ASSERT_EQ(write_whole_file(path("s.json"), "{}\n"), 0);
+    EXPECT_EQ(slurp(path("s.json")), "{}\n");
+    EXPECT_FALSE(std::filesystem::exists(path("s.json.partial")));
 }
 
 }  // namespace

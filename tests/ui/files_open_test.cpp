@@ -134,7 +134,8 @@ TEST_F(FilesTest, OutputFileShowsNameFormatAndControls) {
     EXPECT_EQ(G.OUTFILE.str(), "result.int");
     EXPECT_EQ(G.OUTDIR.str(), dir_.string() + "/");
     EXPECT_EQ(G.INTFMT, 1);
-    EXPECT_TRUE(fs::exists(path("result.int")));
+    // Written beside its final name until it is finished.
+    EXPECT_TRUE(fs::exists(path("result.int.partial")));
     EXPECT_EQ(widget(MAIN_OUTFILE).text, "result.int");
     EXPECT_EQ(widget(MAIN_FORMAT).text, "Rfine");
     EXPECT_EQ(widget(MAIN_OUTPUT_CAPTION).status, 1);
@@ -186,6 +187,10 @@ TEST_F(FilesTest, ExistingOutputFileIsOverwrittenAppendedOrLeft) {
     OPEN_OUT();
     ASSERT_EQ(G.OUTOPEN, 1);
     flush_unit(LU_OUTPUT);
+    // Overwritten: a new, empty file that replaces the old one when closed.
+    EXPECT_TRUE(test::read_lines(unit_written_path(LU_OUTPUT)).empty());
+    EXPECT_FALSE(test::read_lines(path("out.int")).empty());
+    close_unit(LU_OUTPUT);
     EXPECT_TRUE(test::read_lines(path("out.int")).empty());
     const auto asked = events(ScriptEvent::Message);
     ASSERT_EQ(asked.size(), 3u);
@@ -298,7 +303,7 @@ TEST_F(FilesTest, NewStandardDataFileOpensOnTheGivenUnitWithoutRetry) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(unit_path(LU_EXP), path("exists.rfl"));
     flush_unit(LU_EXP);
-    EXPECT_TRUE(test::read_lines(path("exists.rfl")).empty());
+    EXPECT_TRUE(test::read_lines(unit_written_path(LU_EXP)).empty());
     flush_unit(LU_LOG);
     const auto l = test::read_lines(log);
     ASSERT_EQ(l.size(), 3u);

@@ -354,6 +354,14 @@ std::string ScriptBackend::resolve(const std::string& path) const {
     return (std::filesystem::path(base_dir_) / p).lexically_normal().string();
 }
 
+std::string ScriptBackend::given_path(const Line& line) const {
+    int n = 0;
+    if (line.words.size() < 2 || !parse_int(line.words[1], n) || n < 1 ||
+        n > static_cast<int>(given_paths_.size()))
+        fail(line, "no given path " + (line.words.size() < 2 ? std::string() : line.words[1]));
+    return resolve(given_paths_[static_cast<std::size_t>(n - 1)]);
+}
+
 int ScriptBackend::widget_for(const Line& line, std::size_t dialog_arg) const {
     if (line.words.size() <= dialog_arg + 1) fail(line, "dialog and label expected");
     const std::string& dialog = line.words[dialog_arg];
@@ -501,7 +509,8 @@ int ScriptBackend::action() {
             ++cursor_;
             return w.command;
         }
-        if (verb == "file" || verb == "browse" || verb == "cancel" || verb == "answer")
+        if (verb == "file" || verb == "browse" || verb == "file-given" || verb == "browse-given" ||
+            verb == "cancel" || verb == "answer")
             fail(*line, "no dialog or message box is waiting for \"" + verb + "\"");
         fail(*line, "unknown keyword \"" + verb + "\"");
     }
@@ -570,6 +579,9 @@ std::string ScriptBackend::browse(std::string_view title, std::string_view /*nam
     if (line && line->words[0] == "browse") {
         if (line->words.size() >= 2) result = resolve(line->words[1]);
         ++cursor_;
+    } else if (line && line->words[0] == "browse-given") {
+        result = given_path(*line);
+        ++cursor_;
     } else if (line && line->words[0] == "cancel") {
         ++cursor_;
     } else {
@@ -583,10 +595,10 @@ OpenFileResult ScriptBackend::open_file(const OpenFileRequest& request) {
     apply_settings();
     OpenFileResult r;
     const Line* line = peek();
-    if (line && line->words[0] == "file") {
+    if (line && (line->words[0] == "file" || line->words[0] == "file-given")) {
         if (line->words.size() < 2) fail(*line, "file name expected");
         r.ok = true;
-        r.path = resolve(line->words[1]);
+        r.path = line->words[0] == "file" ? resolve(line->words[1]) : given_path(*line);
         r.filter_index = request.filter_index;
         if (line->words.size() >= 3) {
             int n = 0;

@@ -23,6 +23,9 @@
 //                              precedence until the program stops its timer
 //   file PATH [FILTER]         answers the next open-file dialog
 //   browse NAME                answers the next browse dialog
+//   file-given N [FILTER]      answers the next open-file dialog with the
+//                              N-th path given by give_paths()
+//   browse-given N             the same for the next browse dialog
 //   cancel                     cancels the next file or browse dialog
 //   answer yes|no|cancel|ok    answers the next message box
 //   svg PATH                   writes the graphics frame as SVG
@@ -100,6 +103,10 @@ public:
     bool echo = true;  // print message boxes and dialogs on standard output
     // The script asks for the defaults file to be read and written.
     bool wants_defaults_file() const { return defaults_file_; }
+    // Paths for `file-given N` and `browse-given N` (N from 1), handed over
+    // as they are: a path is never part of the script's text, so any byte
+    // in it (blanks, quotes, a newline) stays data.
+    void give_paths(std::vector<std::string> paths) { given_paths_ = std::move(paths); }
 
     // ToolkitBackend
     void initialize_menu() override {}
@@ -184,6 +191,8 @@ private:
     int widget_for(const Line& line, std::size_t dialog_arg) const;
     void record(const ScriptEvent& e);
     std::string resolve(const std::string& path) const;
+    // The path a `file-given` or `browse-given` line names.
+    std::string given_path(const Line& line) const;
     void draw(DrawOp op);
 
     std::vector<ScriptWidget> widgets_;  // handle h is widgets_[h-1]
@@ -203,6 +212,7 @@ private:
     std::size_t unanswered_at_ = 0;  // the script line they were given at
     std::string unanswered_question_;
     bool defaults_file_ = false;
+    std::vector<std::string> given_paths_;
 };
 
 // The script backend in use, or nullptr when another backend is installed.
