@@ -342,6 +342,8 @@ nlohmann::ordered_json counts_of_run(const BatchChoices& c) {
     j["recovered"] = G.NFITC(12);
     j["rejected"] = fitted - passed;
     j["rejections_first_pass"] = rejections;
+    j["written_from_summation"] = G.NSUMW;
+    j["rejected_left_out"] = G.NREJOM;
     return j;
 }
 
@@ -369,6 +371,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     // Every data set starts from a clean program state.
     close_all_units();
     reset_store();
+    G.REJOUT = c.omit_rejected ? 0 : 1;
     RunOptions run;
     run.headless = true;
     run.defaults_file = options.use_defaults;
@@ -507,6 +510,8 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     } else if (!o.form.empty() && o.form != "shelx") {
         return "unknown --form \"" + o.form + "\" (one of shelx, rfine, rfine-extended)";
     }
+    if (!o.rejected.empty() && o.rejected != "summation" && o.rejected != "omit")
+        return "unknown --rejected \"" + o.rejected + "\" (one of summation, omit)";
     if (std::string e = unreadable("parameter file", o.par); !e.empty()) return e;
     if (!o.json.empty())
         if (std::string e = unwritable("--json", absolute(o.json)); !e.empty()) return e;
@@ -522,6 +527,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.offsets = o.offsets;
         c.omega_zero = o.omega_zero;
         c.min_i_sigma = o.min_i_sigma;
+        c.omit_rejected = o.rejected == "omit";
         c.data = absolute(data);
         c.par = absolute(o.par);
         if (std::string e = unreadable("data file", c.data); !e.empty()) return e;
