@@ -273,8 +273,9 @@ void WRITE_INPUT(int unit) {
     int total = 0;
     for (int i = 1; i <= NCLASSES; ++i) total += G.NCLASS(i);
     const std::string name(G.INFILE.str().substr(0, 20));
+    // Counts of sets beyond 99,999 reflections take the columns they need.
     if (G.NCLASS(7) != 0) {
-        write_record(unit,
+        write_record_fit(unit,
                      "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
                      "6X,'  NORMAL REFLECTIONS:          ',I5,/,"
                      "6X,'  STANDARDS:                   ',I5,/,/,"
@@ -282,7 +283,7 @@ void WRITE_INPUT(int unit) {
                      {name, G.NCLASS(7), G.NCLASS(6), total});
         return;
     }
-    write_record(unit,
+    write_record_fit(unit,
                  "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
                  "6X,'  WEAK REFLECTIONS NOT RESCANNED:         ',I5,/,"
                  "6X,'  WEAK REFLECTIONS RESCANNED, MIN SPEED:  ',I5,/,"

@@ -647,7 +647,21 @@ std::string format_fixed_fit(double v, int w, int d) {
     // the same value in a fixed-column field of no decimals.
     const std::string whole = format_fixed(v, w + 1, 0);
     if (whole.find('*') == std::string::npos) return whole.substr(0, whole.size() - 1);
+    // A field of nine or more columns holds the value with an exponent and
+    // at least three significant digits, which a fixed-point field reads.
+    if (w >= 9) {
+        for (int k = w - 6; k >= 2; --k) {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.*E", k, v);
+            const std::string t(buf);
+            if (static_cast<int>(t.size()) <= w) return std::string(static_cast<std::size_t>(w) - t.size(), ' ') + t;
+        }
+    }
     return format_fixed_whole(v, w, 0);
+}
+
+int write_record_fit(int lu, std::string_view layout, std::initializer_list<OutItem> items) {
+    return write_lines(lu, format_record_fit(layout, items));
 }
 
 int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items) {

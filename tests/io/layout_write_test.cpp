@@ -90,16 +90,19 @@ TEST(LayoutWrite, FittingRecordsNeverWriteAsterisks) {
     EXPECT_EQ(format_fixed_fit(-81234.5, 9, 4), "-81234.50");
     EXPECT_EQ(format_fixed_fit(1234562.0, 7, 0), "1234562");
     EXPECT_EQ(format_fixed_fit(-123456789.0, 7, 0), "-123456789.");
+    EXPECT_EQ(format_fixed_fit(1023943114.0, 9, 4), "1.024E+09");
+    EXPECT_EQ(format_fixed_fit(-1023943114.0, 9, 4), "-1.02E+09");
     EXPECT_EQ(format_fixed_fit(std::nan(""), 9, 4), "      NaN");
     EXPECT_EQ(format_fixed_fit(-2.0e31, 9, 4), "-2.0000E+31");
     EXPECT_EQ(format_int_fit(123456, 5), "123456");
     EXPECT_EQ(format_int_fit(-42, 5), "  -42");
     EXPECT_EQ(format_record_fit("(F7.0,I5,F8.4)", {12345678.0, 100000, -120.0}), "12345678.100000-120.000");
-    const std::string rec = format_record_fit("(F7.0,1X,F9.4)", {9876543.0, 1.0e7});
-    double a = 0.0, b = 0.0;
-    ASSERT_EQ(read_fixed(rec, "(F7.0,1X,F9.4)", {&a, &b}), READ_OK);
+    const std::string rec = format_record_fit("(F7.0,1X,F9.4,F9.4)", {9876543.0, 1.0e7, 2.5e12});
+    double a = 0.0, b = 0.0, c = 0.0;
+    ASSERT_EQ(read_fixed(rec, "(F7.0,1X,F9.4,F9.4)", {&a, &b, &c}), READ_OK);
     EXPECT_DOUBLE_EQ(a, 9876543.0);
     EXPECT_DOUBLE_EQ(b, 1.0e7);
+    EXPECT_DOUBLE_EQ(c, 2.5e12);
 }
 
 }  // namespace
