@@ -33,7 +33,9 @@ struct ExpectedSum {
 // difference keeps of a peak of unit alpha1 intensity, so that the result
 // stands on the scale of the fitted INTENSITY: the alpha1 intensity of the
 // whole profile, tails beyond the scan and the alpha2 peak accounted for.
-// 0 when formed; 1 when the scan cannot give it (too few steps, the
+// For a strong peak (net count above 20 esds) the share is taken at the
+// position, within half a width of the expected one, whose profile has the
+// centroid of the net counts.  0 when formed; 1 when the scan cannot give it (too few steps, the
 // expected peak mostly outside the scan).
 int INTEGRATE_EXPECTED(ExpectedSum& r);
 

@@ -42,6 +42,7 @@ constexpr std::string_view ORIGIN_LAYOUT = "('Indices 0 0 0, reflection',I5,' no
 constexpr std::string_view NO_ESD_LAYOUT = "('No valid esd, reflection',I5,' not written')";
 
 void report_overflow() { GUIERR("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
+void report_no_esd() { GUIERR("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
 
 // What a refinement program must never read as data: indices 0 0 0 end the
 // data of a SHELX file (every reflection after them would be lost), and an
@@ -239,7 +240,7 @@ void write_int(bool fit_rejected) {
         // peak takes its place, and the omega where that peak is expected
         // stands for the runaway POSITION.
         ExpectedSum e;
-        if (INTEGRATE_EXPECTED(e) != 0) return GUIERR("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF}));
+        if (INTEGRATE_EXPECTED(e) != 0) return report_no_esd();
         intensity = e.intensity;
         sigma = e.sigma;
         omega = e.omega;
@@ -256,7 +257,6 @@ void write_int(bool fit_rejected) {
     int ierr = 0;
     int ierr2 = 0;
     double written_sigma = fsig;
-    std::string text;
     if (G.INTFMT == 3) {
         DYNAMIC_FT(7, fi, d1, ierr);
         if (ierr == 1) return report_overflow();
@@ -273,9 +273,9 @@ void write_int(bool fit_rejected) {
         if (ierr == 1 || ierr2 == 1) return report_overflow();
     }
     d2 = esd_decimals(7, written_sigma, d2);
-    if (d2 < 0) return GUIERR("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF}));
-    text = G.INTFMT == 3 ? shelx_record(fi, written_sigma, omega, d1, d2) : rfine_records(fi, fsig, omega, d1, d2);
-    write_reflection(text);
+    if (d2 < 0) return report_no_esd();
+    write_reflection(G.INTFMT == 3 ? shelx_record(fi, written_sigma, omega, d1, d2)
+                                   : rfine_records(fi, fsig, omega, d1, d2));
     if (fit_rejected) G.NSUMW += 1;
 }
 
