@@ -37,10 +37,12 @@ struct ProfileShare {
 // over the scan's steps: what P - q B keeps of it, and the centroid over
 // the peak steps first..last of what is left there once the mean of the
 // background steps is taken off, as it is taken off the counts.
-ProfileShare profile_share(double pos, double h, double ratio2, const Doublet& d, int first, int last, double q) {
+ProfileShare profile_share(double pos, double h, double ratio2, const Doublet& d, int first, int last,
+                           double q) {
     const double par[6] = {0.0, h, 1.0, pos, G.ETA0, ratio2};
     double peak = 0.0, background = 0.0;
-    for (int i = 1; i <= G.NPTS; ++i) (i >= first && i <= last ? peak : background) += doublet_model(G.STEPANG(i), par, d);
+    for (int i = 1; i <= G.NPTS; ++i)
+        (i >= first && i <= last ? peak : background) += doublet_model(G.STEPANG(i), par, d);
     const double bmean = background / (G.NPTS - (last - first + 1));
     double moment = 0.0, weight = 0.0;
     for (int i = first; i <= last; ++i) {

@@ -17,9 +17,9 @@ double expected_omega();
 
 // Summation over the expected peak of the current scan.
 struct ExpectedSum {
-    double intensity = 0.0;  // alpha1 integrated intensity, times SCALE (as FITI)
-    double sigma = 0.0;      // its esd, times SCALE (as FITSIG)
-    double omega = 0.0;      // expected_omega()
+    double intensity = 0.0;      // alpha1 integrated intensity, times SCALE (as FITI)
+    double sigma = 0.0;          // its esd, times SCALE (as FITSIG)
+    double omega = 0.0;          // expected_omega()
     int lims[4] = {0, 0, 0, 0};  // background and peak step limits used
 };
 

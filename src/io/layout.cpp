@@ -654,7 +654,8 @@ std::string format_fixed_fit(double v, int w, int d) {
             char buf[40];
             std::snprintf(buf, sizeof buf, "%.*E", k, v);
             const std::string t(buf);
-            if (static_cast<int>(t.size()) <= w) return std::string(static_cast<std::size_t>(w) - t.size(), ' ') + t;
+            if (static_cast<int>(t.size()) <= w)
+                return std::string(static_cast<std::size_t>(w) - t.size(), ' ') + t;
         }
     }
     return format_fixed_whole(v, w, 0);

@@ -79,13 +79,15 @@ std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) 
     // Every number reads back in its columns: a value too wide for its
     // field gives up decimals rather than turning into asterisks (the
     // identifier of a reflection numbered beyond 99,999 loses its point).
-    std::string text = format_record_fit(
-        with_decimals(RFINE_LAYOUT, d1, d2),
-        {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig, static_cast<double>(G.NREF) * 10.0 + G.ISCTYPE,
-         st.substr(0, 1), st.substr(1, 1), st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
+    std::string text =
+        format_record_fit(with_decimals(RFINE_LAYOUT, d1, d2),
+                          {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig,
+                           static_cast<double>(G.NREF) * 10.0 + G.ISCTYPE, st.substr(0, 1), st.substr(1, 1),
+                           st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
     if (G.INTFMT == 2) {
         text += '\n';
-        text += format_record_fit(RFINE_EXTRA_LAYOUT, {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
+        text +=
+            format_record_fit(RFINE_EXTRA_LAYOUT, {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
     }
     return text;
 }

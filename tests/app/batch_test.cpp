@@ -387,7 +387,8 @@ TEST_F(Batch, RejectedReflectionsWrittenFromSummationOrLeftOut) {
     EXPECT_EQ(kept["rejected_left_out"], all["rejected"]);
     EXPECT_EQ(test::read_lines(d / "cad4.hkl").size(), all["passed"].get<std::size_t>());
     const std::string log = test::read_text(d / "cad4_Tarnivox.log");
-    EXPECT_NE(log.find(std::to_string(all["rejected"].get<int>()) + " REJECTED, LEFT OUT"), std::string::npos);
+    EXPECT_NE(log.find(std::to_string(all["rejected"].get<int>()) + " REJECTED, LEFT OUT"),
+              std::string::npos);
 
     const Outcome bad = tarnivox(base + " --rejected zero");
     EXPECT_EQ(bad.status, 2);

@@ -52,7 +52,8 @@ TEST_F(FitRun, HundredTwentyThousandReflectionsReadBackWithoutAsterisks) {
             std::string st;
             if (intfmt == 3) {
                 Arr1<double, 6> dcs;
-                ASSERT_EQ(read_fixed(out[i], "(3I4,1X,F7.0,1X,F7.0,4X,6F8.0)", {&h, &k, &l, &in, &sig, dcs}), READ_OK)
+                ASSERT_EQ(read_fixed(out[i], "(3I4,1X,F7.0,1X,F7.0,4X,6F8.0)", {&h, &k, &l, &in, &sig, dcs}),
+                          READ_OK)
                     << out[i];
                 EXPECT_GT(sig, 0.0) << out[i];
                 ++records;

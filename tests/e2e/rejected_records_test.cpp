@@ -27,9 +27,9 @@ struct Layout {
 };
 
 const Layout kLayouts[] = {
-    {kFormats[0], true, "Standard"}, {kFormats[1], true, "Huber"},        {kFormats[2], true, "Xcalibur"},
-    {kFormats[2], false, "XcaliburOld"}, {kFormats[3], true, "Xscans"},   {kFormats[4], true, "Stoe"},
-    {kFormats[5], true, "Febo"},     {kFormats[6], true, "Cad4"},
+    {kFormats[0], true, "Standard"},     {kFormats[1], true, "Huber"},  {kFormats[2], true, "Xcalibur"},
+    {kFormats[2], false, "XcaliburOld"}, {kFormats[3], true, "Xscans"}, {kFormats[4], true, "Stoe"},
+    {kFormats[5], true, "Febo"},         {kFormats[6], true, "Cad4"},
 };
 
 int count_in_log(const std::vector<std::string>& log, const std::string& text) {

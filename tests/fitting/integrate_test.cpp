@@ -83,7 +83,8 @@ TEST_F(Integrate, NegativeCountsNeverGiveANanEsd) {
 TEST(IntegrateExpected, RecoversTheAlpha1IntensityWithAnHonestEsd) {
     struct Case {
         double tth, eta, ratio, peak;
-    } cases[] = {{12.0, 0.0, 0.5, 0.0}, {40.0, 0.5, 0.5, 0.02}, {80.0, 1.0, 0.5, -0.05}, {40.0, 0.4, 0.0, 0.0}};
+    } cases[] = {
+        {12.0, 0.0, 0.5, 0.0}, {40.0, 0.5, 0.5, 0.02}, {80.0, 1.0, 0.5, -0.05}, {40.0, 0.4, 0.0, 0.0}};
     for (const Case& c : cases) {
         reset_store();
         test::SimScan s;

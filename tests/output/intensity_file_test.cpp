@@ -1,3 +1,5 @@
+#include "output/intensity_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 
 #include "core/exitint.h"
 #include "io/layout.h"
-#include "output/intensity_file.h"
 #include "output/output_test_files.h"
 #include "support/geometry_builder.h"
 #include "support/profile_scans.h"
@@ -432,7 +433,8 @@ TEST_F(IntensityFile, RejectedFitsCosinesAreThoseOfTheExpectedPeak) {
     CALC_DIRNCOSINES(ang, dc);
     DC_TOSHELX(dc, dcs);
     for (int j = 1; j <= 6; ++j)
-        EXPECT_NEAR(std::stod(lines[0].substr(32 + 8 * static_cast<std::size_t>(j - 1), 8)), dcs(j), 2e-5) << j;
+        EXPECT_NEAR(std::stod(lines[0].substr(32 + 8 * static_cast<std::size_t>(j - 1), 8)), dcs(j), 2e-5)
+            << j;
 }
 
 // A value too wide for its field gives up decimals in the same columns and
