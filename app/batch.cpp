@@ -442,6 +442,8 @@ nlohmann::ordered_json counts_of_run(const BatchChoices& c) {
     j["recovered"] = G.NFITC(12);
     j["rejected"] = fitted - passed;
     j["rejections_first_pass"] = rejections;
+    j["written_from_summation"] = G.NSUMW;
+    j["rejected_left_out"] = G.NREJOM;
     return j;
 }
 
@@ -473,6 +475,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     // A refinement list too small for every strong reflection keeps the
     // strongest, rather than ending the run before "Calc UB".
     G.PREPRAISE = 1;
+    G.REJOUT = c.omit_rejected ? 0 : 1;
     RunOptions run;
     run.headless = true;
     run.defaults_file = options.use_defaults;
@@ -644,6 +647,8 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     if (format->asks_step && !o.step)
         return std::string("--step is required for ") + format->name +
                " files: they do not carry their omega step width";
+    if (!o.rejected.empty() && o.rejected != "summation" && o.rejected != "omit")
+        return "unknown --rejected \"" + o.rejected + "\" (one of summation, omit)";
     if (std::string e = unreadable("parameter file", o.par); !e.empty()) return e;
     const std::string json = o.json.empty() ? std::string() : absolute(o.json);
     if (!json.empty())
@@ -679,6 +684,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.offsets = o.offsets;
         c.omega_zero = o.omega_zero;
         c.min_i_sigma = o.min_i_sigma;
+        c.omit_rejected = o.rejected == "omit";
         c.data = absolute(data);
         c.par = absolute(o.par);
         if (std::string e = unreadable("data file", c.data); !e.empty()) return e;

@@ -48,6 +48,7 @@ struct BatchOptions {
     std::optional<double> step;
     std::string log;
     std::string json;
+    std::string rejected;  // "summation" (default when empty) or "omit"
     // Refinement before the fit ("Preprocess", "Calc UB") and the CIF.
     bool refine = false;
     std::string symmetry;  // a crystal system of "Unit Cell Refinement"; empty: unconstrained
@@ -88,6 +89,7 @@ struct BatchChoices {
     std::optional<double> min_i_sigma;  // none: the box's own value
     bool weak_profile = false;          // "Calc FWHM", then position, width and eta held
     std::string cif;                    // "Create Cif" after the fit: where it writes; empty: not asked
+    bool omit_rejected = false;         // rejected reflections left out of the intensity file
 };
 
 // Checks the options and works out the choices of every data set: the

@@ -11,7 +11,8 @@ constexpr const char* kVersion = "tarnivox 3.53";
 
 constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
-    "                       [--step DEG] [--log FILE] [--json FILE] [--quiet] [--strict] [--use-defaults]\n"
+    "                       [--rejected summation|omit] [--step DEG] [--log FILE] [--json FILE] [--quiet] [--strict]\n"
+    "                       [--use-defaults]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
     "[--weak-profile] [--cif]\n";
 constexpr const char* kUsageConvert =
@@ -74,6 +75,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                      "layout of the intensity file (default: from --out, else shelx)")
         ->check(CLI::IsMember({"shelx", "rfine", "rfine-extended"}))
         ->type_name("FORM");
+    reduce
+        ->add_option("--rejected", reduce_options.rejected,
+                     "reflections whose profile fit was rejected: written with the intensity summed over "
+                     "their expected peak (summation, the default) or left out (omit)")
+        ->check(CLI::IsMember({"summation", "omit"}))
+        ->type_name("HOW");
     reduce
         ->add_option("--log", reduce_options.log,
                      "log file of the fit (the import logs beside DATA as always)")

@@ -65,6 +65,8 @@ void START_AUTO_FIT() {
     if (!make_sure_of_output_file()) return;
     for (int i = 1; i <= 12; ++i) G.NFITC(i) = 0;
     G.NPASS2 = 0;
+    G.NSUMW = 0;
+    G.NREJOM = 0;
     G.FITMODE = 2;
     int icancel = 0;
     RUN_PKVALS(icancel);

@@ -60,8 +60,12 @@ void START_MANUAL_FIT() {
             case CMD_PREVIOUS: step = step_and_fit(-1); break;
             case CMD_ACCEPT:
                 if (have_reflection()) {
+                    // A fit the tests rejected left no intensity of its own:
+                    // the accepted record carries the summation over the
+                    // expected peak.
+                    const bool rejected = G.FITSTAT.padded()[0] == 'R';
                     mark_accepted();
-                    WRITE_INT();
+                    write_int(rejected);
                 }
                 step = step_and_fit(0);
                 break;

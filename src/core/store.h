@@ -130,6 +130,7 @@ struct FileState {
     int INTFMT = 0;  // 1 Rfine, 2 Rfine extended, 3 Shelx
     int LUSCR = 25;
     int SKIPWEAK = 0;
+    int REJOUT = 1;  // reflections whose fit was rejected: 1 written from summation, 0 left out
 };
 
 // Indices k of the six profile parameters in PAR, PARESD, IREF, IFIX,
@@ -178,6 +179,8 @@ struct FittingState {
     Arr1<int, 4> LIMS;
     Arr1<int, 12> NFITC;
     int NPASS2 = 0;
+    int NSUMW = 0;   // rejected reflections written from summation in the run
+    int NREJOM = 0;  // rejected reflections left out of the intensity file in the run
     int FITMODE = 0;
 };
 

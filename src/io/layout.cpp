@@ -254,7 +254,8 @@ struct Scalar {
 
 class Writer : public LayoutWalk<Writer> {
 public:
-    Writer(std::string_view layout, std::initializer_list<OutItem> items) : layout_(layout) {
+    Writer(std::string_view layout, std::initializer_list<OutItem> items, bool fit = false)
+        : layout_(layout), fit_(fit) {
         for (const OutItem& it : items) {
             switch (it.kind()) {
                 case OutItem::Kind::Ints:
@@ -293,14 +294,14 @@ private:
     void field(const Node& n, const Scalar& v) {
         if (n.type == Node::I) {
             if (v.kind != OutItem::Kind::Int) layout_error(layout_, "I given a value that is not an integer");
-            out_ += format_int(v.i, n.w, n.d);
+            out_ += fit_ ? format_int_fit(v.i, n.w, n.d) : format_int(v.i, n.w, n.d);
         } else if (n.type == Node::F) {
             double x = v.r;
             if (v.kind == OutItem::Kind::Int)
                 x = static_cast<double>(v.i);
             else if (v.kind != OutItem::Kind::Real)
                 layout_error(layout_, "F given text");
-            out_ += format_fixed(x, n.w, n.d);
+            out_ += fit_ ? format_fixed_fit(x, n.w, n.d) : format_fixed(x, n.w, n.d);
         } else {
             if (v.kind != OutItem::Kind::Text) layout_error(layout_, "A given a number");
             std::string_view t = v.s;
@@ -319,6 +320,7 @@ private:
     }
 
     std::string_view layout_;
+    bool fit_ = false;
     std::vector<Scalar> vals_;
     std::size_t pos_ = 0;
     std::string out_;
@@ -612,6 +614,55 @@ std::string format_fixed(double v, int w, int d) {
 
 std::string format_record(std::string_view layout, std::initializer_list<OutItem> items) {
     return Writer(layout, items).run();
+}
+
+std::string format_record_fit(std::string_view layout, std::initializer_list<OutItem> items) {
+    return Writer(layout, items, true).run();
+}
+
+std::string format_int_fit(long long v, int w, int m) {
+    const std::string s = format_int(v, w, m);
+    if (s.find('*') == std::string::npos) return s;
+    // Wider: the columns the digits (and sign) need.
+    const int need = std::max(static_cast<int>(std::to_string(v).size()), m + (v < 0 ? 1 : 0));
+    return format_int(v, need, m);
+}
+
+std::string format_fixed_fit(double v, int w, int d) {
+    if (!std::isfinite(v)) {
+        const std::string t = std::isnan(v) ? "NaN" : (v > 0.0 ? "Inf" : "-Inf");
+        return std::string(static_cast<std::size_t>(std::max(w - static_cast<int>(t.size()), 0)), ' ') + t;
+    }
+    if (std::fabs(v) >= 1e30) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.4E", v);
+        const std::string t(buf);
+        return std::string(static_cast<std::size_t>(std::max(w - static_cast<int>(t.size()), 0)), ' ') + t;
+    }
+    for (int k = d; k >= 0; --k) {
+        const std::string s = format_fixed(v, w, k);
+        if (s.find('*') == std::string::npos) return s;
+    }
+    // No decimal left: the whole number without its point still reads as
+    // the same value in a fixed-column field of no decimals.
+    const std::string whole = format_fixed(v, w + 1, 0);
+    if (whole.find('*') == std::string::npos) return whole.substr(0, whole.size() - 1);
+    // A field of nine or more columns holds the value with an exponent and
+    // at least three significant digits, which a fixed-point field reads.
+    if (w >= 9) {
+        for (int k = w - 6; k >= 2; --k) {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.*E", k, v);
+            const std::string t(buf);
+            if (static_cast<int>(t.size()) <= w)
+                return std::string(static_cast<std::size_t>(w) - t.size(), ' ') + t;
+        }
+    }
+    return format_fixed_whole(v, w, 0);
+}
+
+int write_record_fit(int lu, std::string_view layout, std::initializer_list<OutItem> items) {
+    return write_lines(lu, format_record_fit(layout, items));
 }
 
 int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items) {

@@ -101,6 +101,15 @@ private:
 // The records a layout writes, joined by '\n' (no final end of line).
 std::string format_record(std::string_view layout, std::initializer_list<OutItem> items = {});
 
+// As format_record, for files that must be read back whole: a number too
+// wide for its field is never written as asterisks.  An Fw.d value gives
+// up decimals in the same w columns (down to Fw.0, then the whole number
+// without its point, which a field of no decimals reads the same; in a
+// field of nine or more columns then with an exponent, 1.024E+09, which a
+// fixed-point field reads too); only when even that does not fit does it
+// take the columns it needs.  An Iw value takes the columns it needs.
+std::string format_record_fit(std::string_view layout, std::initializer_list<OutItem> items = {});
+
 // Writes the records of a layout to a unit (carriage control applies on a
 // unit opened with it), all of them or, on a write error, none: 0 or 1.
 int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items = {});
@@ -113,6 +122,16 @@ std::string format_fixed(double v, int w, int d);
 // whole).  Empty for a value that is not a number or too large for fixed
 // point.
 std::string format_fixed_whole(double v, int w, int d);
+
+// write_record with format_record_fit: counts and values that must stay
+// readable however large they grow.
+int write_record_fit(int lu, std::string_view layout, std::initializer_list<OutItem> items = {});
+
+// Fw.d and Iw.m as format_record_fit writes them.  A value that is not a
+// number is written NaN, Inf or -Inf, right-aligned; one of 1E30 or more in
+// exponent form.
+std::string format_fixed_fit(double v, int w, int d);
+std::string format_int_fit(long long v, int w, int m = -1);
 
 // Reads one record (a single line) with a fixed-column layout.  A '/' in
 // the layout reads the following items as from an empty record.

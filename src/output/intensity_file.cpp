@@ -7,6 +7,7 @@
 
 #include "core/exitint.h"
 #include "core/store.h"
+#include "fitting/integrate.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "ui/toolkit/toolkit.h"
@@ -40,15 +41,16 @@ std::string with_decimals(std::string_view layout, int d1, int d2) {
 constexpr std::string_view ORIGIN_LAYOUT = "('Indices 0 0 0, reflection',I5,' not written')";
 constexpr std::string_view NO_ESD_LAYOUT = "('No valid esd, reflection',I5,' not written')";
 
-void report_overflow() { GUIERR("Tarnivox", format_record(OVERFLOW_LAYOUT, {G.NREF})); }
+void report_overflow() { GUIERR("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
+void report_no_esd() { GUIERR("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
 
 // What a refinement program must never read as data: indices 0 0 0 end the
 // data of a SHELX file (every reflection after them would be lost), and an
 // esd of 0 gives a reflection infinite weight.  The text of the message
 // when the reflection is refused, empty when it may be written.
 std::string refusal(double fsig) {
-    if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) return format_record(ORIGIN_LAYOUT, {G.NREF});
-    if (!(fsig > 0.0) || !std::isfinite(fsig)) return format_record(NO_ESD_LAYOUT, {G.NREF});
+    if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) return format_record_fit(ORIGIN_LAYOUT, {G.NREF});
+    if (!(fsig > 0.0) || !std::isfinite(fsig)) return format_record_fit(NO_ESD_LAYOUT, {G.NREF});
     return "";
 }
 
@@ -74,41 +76,52 @@ bool reciprocal_axes_known() { return G.RCELL(1) > 0.0 && G.RCELL(2) > 0.0 && G.
 std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) {
     const std::string st = status_text();
     const int form = G.INTFMT == 2 ? 3 : 0;
-    std::string text = format_record(
-        with_decimals(RFINE_LAYOUT, d1, d2),
-        {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig, static_cast<double>(G.NREF * 10 + G.ISCTYPE),
-         st.substr(0, 1), st.substr(1, 1), st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
+    // Every number reads back in its columns: a value too wide for its
+    // field gives up decimals rather than turning into asterisks (the
+    // identifier of a reflection numbered beyond 99,999 loses its point).
+    std::string text =
+        format_record_fit(with_decimals(RFINE_LAYOUT, d1, d2),
+                          {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig,
+                           static_cast<double>(G.NREF) * 10.0 + G.ISCTYPE, st.substr(0, 1), st.substr(1, 1),
+                           st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
     if (G.INTFMT == 2) {
         text += '\n';
-        text += format_record(RFINE_EXTRA_LAYOUT,
-                              {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
+        text +=
+            format_record_fit(RFINE_EXTRA_LAYOUT, {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
     }
     return text;
 }
 
-std::string shelx_record(double fi, double fsig, double omega, int d1) {
-    int d2 = 0;
-    int ierr = 0;
-    DYNAMIC_FT(7, fsig, d2, ierr);
-    if (ierr == 1) {
-        // An esd too wide for its field marks the reflection as unusable
-        // rather than losing it.
-        fsig = 999999.0;
-        d2 = 0;
-    }
+// True when a number written in a field reads as zero.
+bool reads_zero(const std::string& field) { return field.find_first_of("123456789") == std::string::npos; }
+
+// Decimals for the esd in a field w wide, chosen as for the intensity; an
+// esd whose text would read zero takes the decimal that dropping the
+// leading zero gives room for.  -1 when it would still read zero: such an
+// esd gives the reflection infinite weight and is never written.
+int esd_decimals(int w, double fsig, int d) {
+    if (!reads_zero(format_fixed(fsig, w, d))) return d;
+    if (d + 1 < w && !reads_zero(format_fixed(fsig, w, d + 1))) return d + 1;
+    return -1;
+}
+
+std::string shelx_record(double fi, double fsig, double omega, int d1, int d2) {
     if (G.UBFLAG == 1 && reciprocal_axes_known()) {
         // The beams at the peak: the output angles, with the fitted
-        // POSITION for omega, not the setting the scan was centred on.
+        // POSITION (or where the peak is expected) for omega, not the
+        // setting the scan was centred on.
         Arr1<double, 4> at_peak = G.ANGLES;
         at_peak(2) = omega;
         Arr1<double, 6> dc;
         Arr1<double, 6> dcs;
         CALC_DIRNCOSINES(at_peak, dc);
         DC_TOSHELX(dc, dcs);
-        return format_record(with_decimals(SHELX_DC_LAYOUT, d1, d2), {G.IHKL, fi, fsig, dcs});
+        return format_record_fit(with_decimals(SHELX_DC_LAYOUT, d1, d2), {G.IHKL, fi, fsig, dcs});
     }
-    return format_record(with_decimals(SHELX_LAYOUT, d1, d2), {G.IHKL, fi, fsig});
+    return format_record_fit(with_decimals(SHELX_LAYOUT, d1, d2), {G.IHKL, fi, fsig});
 }
+
+bool fit_was_rejected() { return G.FITSTAT.padded()[0] == 'R'; }
 
 }  // namespace
 
@@ -210,33 +223,62 @@ void DC_TOSHELX(const Arr1<double, 6>& dc, Arr1<double, 6>& dcs) {
     }
 }
 
-void WRITE_INT() {
+void WRITE_INT() { write_int(fit_was_rejected()); }
+
+void write_int(bool fit_rejected) {
     if (G.OUTOPEN == 0) return;
+    if (fit_rejected && G.REJOUT == 0) {
+        G.NREJOM += 1;
+        return;
+    }
+    double intensity = G.FITI;
+    double sigma = G.FITSIG;
+    // The fitted POSITION only for a fit that passed; 999 or more is the
+    // mark of a fit that gave no position.
+    double omega = std::fabs(G.PAR(P_POSITION)) < 999.0 ? G.PAR(P_POSITION) : G.ANGLES(2);
+    if (fit_rejected) {
+        // A rejected fit leaves no intensity to trust (0 with an esd of 1
+        // would read as a measured zero): the summation over the expected
+        // peak takes its place, and the omega where that peak is expected
+        // stands for the runaway POSITION.
+        ExpectedSum e;
+        if (INTEGRATE_EXPECTED(e) != 0) return report_no_esd();
+        intensity = e.intensity;
+        sigma = e.sigma;
+        omega = e.omega;
+    }
     const double f = CLORENZ(G.ANGLES(1));
-    const double fi = f * G.FITI;
-    const double fsig = f * G.FITSIG;
+    const double fi = f * intensity;
+    const double fsig = f * sigma;
     if (const std::string why = refusal(fsig); !why.empty()) return GUIERR("Tarnivox", why);
     WRAP(G.ANGLES(3));
     WRAP(G.ANGLES(4));
-    // A POSITION of 999 or more is the mark of a fit that gave no position.
-    const double omega = std::fabs(G.PAR(P_POSITION)) < 999.0 ? G.PAR(P_POSITION) : G.ANGLES(2);
 
     int d1 = 0;
+    int d2 = 0;
     int ierr = 0;
-    std::string text;
+    int ierr2 = 0;
+    double written_sigma = fsig;
     if (G.INTFMT == 3) {
         DYNAMIC_FT(7, fi, d1, ierr);
         if (ierr == 1) return report_overflow();
-        text = shelx_record(fi, fsig, omega, d1);
+        DYNAMIC_FT(7, fsig, d2, ierr2);
+        if (ierr2 == 1) {
+            // An esd too wide for its field marks the reflection as
+            // unusable rather than losing it.
+            written_sigma = 999999.0;
+            d2 = 0;
+        }
     } else {
-        int d2 = 0;
-        int ierr2 = 0;
         DYNAMIC_FT(11, fi, d1, ierr);
         DYNAMIC_FT(7, fsig, d2, ierr2);
         if (ierr == 1 || ierr2 == 1) return report_overflow();
-        text = rfine_records(fi, fsig, omega, d1, d2);
     }
-    write_reflection(text);
+    d2 = esd_decimals(7, written_sigma, d2);
+    if (d2 < 0) return report_no_esd();
+    write_reflection(G.INTFMT == 3 ? shelx_record(fi, written_sigma, omega, d1, d2)
+                                   : rfine_records(fi, fsig, omega, d1, d2));
+    if (fit_rejected) G.NSUMW += 1;
 }
 
 }  // namespace tarnivox

@@ -83,18 +83,24 @@ void WRITE_FIT_SUMMARY(int unit) {
         for (int i = 1; i <= 3; ++i) write_record(unit, "(8X,'UB    ',3F10.6)", {G.UB(i, 1), G.UB(i, 2), G.UB(i, 3)});
     }
     const std::string file20 = first(G.INFILE.str(), 20);
-    write_record(unit, COUNTS_LAYOUT,
-                 {file20, G.NFITC(1), G.NFITC(2), G.NFITC(3), G.NFITC(4), G.NFITC(5), G.NFITC(6), G.NFITC(7),
-                  G.NFITC(8), G.NFITC(9), G.NFITC(10), G.NFITC(11)});
+    // Counts of sets beyond 99,999 reflections take the columns they need.
+    write_record_fit(unit, COUNTS_LAYOUT,
+                     {file20, G.NFITC(1), G.NFITC(2), G.NFITC(3), G.NFITC(4), G.NFITC(5), G.NFITC(6),
+                      G.NFITC(7), G.NFITC(8), G.NFITC(9), G.NFITC(10), G.NFITC(11)});
     if (G.SKIPWEAK == 1)
         write_record(unit, "(8X,'WEAK REFLECTIONS EXCLUDED FROM THESE TOTALS',/)");
     else
         write_record(unit, "(8X,'WEAK REFLECTIONS INCLUDED IN THESE TOTALS',/)");
-    write_record(unit, "(11X,I5,' REFLECTIONS REFITTED, ',I5,' RECOVERED',/,11X,I5,' TOTAL REFLECTIONS PASSED')",
-                 {G.NPASS2, G.NFITC(12), G.NFITC(12) + G.NFITC(1)});
+    write_record_fit(
+        unit, "(11X,I5,' REFLECTIONS REFITTED, ',I5,' RECOVERED',/,11X,I5,' TOTAL REFLECTIONS PASSED')",
+        {G.NPASS2, G.NFITC(12), G.NFITC(12) + G.NFITC(1)});
     if (G.OUTOPEN == 1) {
         const std::string out20 = first(G.OUTFILE.str(), 20);
         write_record(unit, "(/,11X,'THESE REFLECTIONS WRITTEN TO: ',A20)", {out20});
+        // The file also holds the rejected reflections, with the intensity
+        // summed over their expected peaks (or leaves them out).
+        write_record_fit(unit, "(11X,I5,' REJECTED, WRITTEN FROM SUMMATION')", {G.NSUMW});
+        if (G.NREJOM > 0) write_record_fit(unit, "(11X,I5,' REJECTED, LEFT OUT')", {G.NREJOM});
     }
     write_record(unit, "(/,1X,60('*'),/,/)");
 }

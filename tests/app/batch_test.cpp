@@ -367,6 +367,33 @@ TEST_F(Batch, JsonSummaryAgreesWithTheFilesOfTheRun) {
     EXPECT_EQ(std::stoi(m[1]), n["passed"].get<int>());
 }
 
+// Rejected reflections are written from summation by default and counted;
+// --rejected omit leaves them out of the SHELX file and counts that.
+TEST_F(Batch, RejectedReflectionsWrittenFromSummationOrLeftOut) {
+    const fs::path d = example("cad4", "rejected");
+    const std::string base = "reduce '" + (d / "cad4.dat").string() + "' --format cad4 --par '" +
+                             (d / "cad4.par").string() + "' --quiet --json run.json";
+    ASSERT_EQ(tarnivox(base).status, 0);
+    const auto all = nlohmann::json::parse(test::read_text(dir_ / "run.json"))["runs"][0]["counts"];
+    const std::size_t written = test::read_lines(d / "cad4.hkl").size();
+    EXPECT_GT(all["rejected"].get<int>(), 0);
+    EXPECT_EQ(all["written_from_summation"], all["rejected"]);
+    EXPECT_EQ(all["rejected_left_out"], 0);
+    EXPECT_EQ(written, all["fitted"].get<std::size_t>());
+
+    ASSERT_EQ(tarnivox(base + " --rejected omit").status, 0);
+    const auto kept = nlohmann::json::parse(test::read_text(dir_ / "run.json"))["runs"][0]["counts"];
+    EXPECT_EQ(kept["written_from_summation"], 0);
+    EXPECT_EQ(kept["rejected_left_out"], all["rejected"]);
+    EXPECT_EQ(test::read_lines(d / "cad4.hkl").size(), all["passed"].get<std::size_t>());
+    const std::string log = test::read_text(d / "cad4_Tarnivox.log");
+    EXPECT_NE(log.find(std::to_string(all["rejected"].get<int>()) + " REJECTED, LEFT OUT"),
+              std::string::npos);
+
+    const Outcome bad = tarnivox(base + " --rejected zero");
+    EXPECT_EQ(bad.status, 2);
+}
+
 TEST_F(Batch, ProgressLineOnlyOnATerminal) {
     const fs::path d = example("cad4", "progress");
     const std::string args =

@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "core/store.h"
+#include "fitting/scan_model.h"
+#include "support/profile_scans.h"
 
 namespace tarnivox {
 namespace {
@@ -71,6 +73,64 @@ TEST_F(Integrate, NegativeCountsNeverGiveANanEsd) {
     for (int i = 1; i <= 20; ++i) G.COUNTS(i) = -3.0;
     EXPECT_EQ(run(1, 5, 16, 20), 0);
     EXPECT_TRUE(std::isfinite(G.INTSIG));
+}
+
+// The sum over the expected peak stands on the scale of the fitted alpha1
+// intensity: on noise-free scans of the profile the settings describe it
+// gives that intensity back whatever the share of the peak beyond the scan
+// (Lorentzian tails) and the alpha2 line; with counting noise it scatters
+// about the truth as its esd says; it refuses a peak that lies off the scan.
+TEST(IntegrateExpected, RecoversTheAlpha1IntensityWithAnHonestEsd) {
+    struct Case {
+        double tth, eta, ratio, peak;
+    } cases[] = {
+        {12.0, 0.0, 0.5, 0.0}, {40.0, 0.5, 0.5, 0.02}, {80.0, 1.0, 0.5, -0.05}, {40.0, 0.4, 0.0, 0.0}};
+    for (const Case& c : cases) {
+        reset_store();
+        test::SimScan s;
+        s.tth = c.tth;
+        s.npts = 96;
+        s.step = 0.02;
+        s.scale = 3.0;
+        s.wave2 = c.ratio > 0.0 ? test::MO_WAVE2 : 0.0;
+        G.FWHMA = 0.12;
+        G.FWHMB = 0.35;
+        G.ETA0 = c.eta;
+        G.A2RATIO = c.ratio;
+        const double h = 0.12 + 0.35 * std::tan(c.tth / 2.0 / 57.29578);
+        s.truth = Arr1<double, 6>{{20.0, h, 400.0, c.peak, c.eta, c.ratio}};
+        test::load_simulated_scan(s, nullptr);
+        ExpectedSum e;
+        ASSERT_EQ(INTEGRATE_EXPECTED(e), 0) << c.tth;
+        EXPECT_NEAR(e.intensity, 1200.0, 0.01) << c.tth << " eta " << c.eta;
+        EXPECT_DOUBLE_EQ(e.omega, 0.0);
+        EXPECT_GE(e.lims[1], 2);
+        EXPECT_LE(e.lims[2], 95);
+
+        // Counting noise: z over many scans.
+        CountRng rng = make_count_rng(17);
+        double zs = 0.0, zz = 0.0;
+        const int n = 400;
+        for (int k = 0; k < n; ++k) {
+            test::load_simulated_scan(s, &rng);
+            ASSERT_EQ(INTEGRATE_EXPECTED(e), 0);
+            const double z = (e.intensity - 1200.0) / e.sigma;
+            zs += z;
+            zz += z * z;
+        }
+        const double mean = zs / n;
+        EXPECT_NEAR(mean, 0.0, 0.15) << c.tth;
+        EXPECT_NEAR(std::sqrt(zz / n - mean * mean), 1.0, 0.12) << c.tth;
+    }
+    // The scan set two degrees off where the peak is expected.
+    reset_store();
+    test::SimScan s;
+    G.FWHMA = 0.2;
+    s.omega = 2.0;
+    test::load_simulated_scan(s, nullptr);
+    G.ANGLES(2) = 0.0;
+    ExpectedSum e;
+    EXPECT_EQ(INTEGRATE_EXPECTED(e), 1);
 }
 
 }  // namespace

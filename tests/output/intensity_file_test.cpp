@@ -1,3 +1,5 @@
+#include "output/intensity_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,9 +7,9 @@
 
 #include "core/exitint.h"
 #include "io/layout.h"
-#include "output/intensity_file.h"
 #include "output/output_test_files.h"
 #include "support/geometry_builder.h"
+#include "support/profile_scans.h"
 
 namespace tarnivox {
 namespace {
@@ -99,7 +101,7 @@ void fitted_reflection() {
     G.FITSIG = 3.2;
     G.ISCTYPE = 0;
     G.RFLAG_SAVE = 'S';
-    G.FITSTAT = "RC1";
+    G.FITSTAT = "F 1";
     G.PAR = Arr1<double, 6>{{10.0, 0.2, 300.0, 1200.0, 0.5, 0.5}};
     G.PARESD = Arr1<double, 6>{{1.0, 0.01, 20.0, 0.002, 0.05, 0.0}};
     G.RWP = 7.25;
@@ -128,8 +130,8 @@ TEST_F(IntensityFile, RfineRecordKeepsSettingOmegaWhenFitGaveNoPosition) {
     WRITE_INT();
     const auto lines = written();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "  1 -2  3 90.0000  1.5000-170.000 180.000 123.4000000 6.40000   120.  SRC1    0");
-    EXPECT_EQ(lines[1], "  1 -2  3 90.0000  1.6200-170.000 180.000 123.4000000 6.40000   122.  SRC1    0");
+    EXPECT_EQ(lines[0], "  1 -2  3 90.0000  1.5000-170.000 180.000 123.4000000 6.40000   120.  SF 1    0");
+    EXPECT_EQ(lines[1], "  1 -2  3 90.0000  1.6200-170.000 180.000 123.4000000 6.40000   122.  SF 1    0");
 }
 
 TEST_F(IntensityFile, RfineExtendedAddsFactorsParametersAndSigmas) {
@@ -341,6 +343,132 @@ TEST_F(IntensityFile, OriginAndRecordsWithoutValidEsdAreNeverWritten) {
         }
     }
     EXPECT_TRUE(written().empty());
+}
+
+// A scan whose fit was rejected, with a runaway POSITION and the values a
+// rejected fit leaves (0 with an esd of 1): 2theta 90 without monochromator
+// (factor 2), noise-free counts of a known alpha1 intensity on the expected
+// profile of the instrument settings.
+void rejected_reflection(double intensity, double tth = 90.0, double omega = 1.5, double peak = 1.5) {
+    fitted_reflection();
+    test::SimScan sim;
+    sim.tth = tth;
+    sim.omega = omega;
+    sim.npts = 96;
+    sim.step = 0.01;
+    sim.truth = Arr1<double, 6>{{10.0, 0.2, intensity, peak, 0.5, 0.5}};
+    test::load_simulated_scan(sim, nullptr);
+    G.FWHMA = 0.2;
+    G.FWHMB = 0.0;
+    G.ETA0 = 0.5;
+    G.A2RATIO = 0.5;
+    G.SCALE = 2.0;
+    G.FITI = 0.0;
+    G.FITSIG = 1.0;
+    G.FITSTAT = "RE1";
+    G.PAR(P_POSITION) = -150.0;
+}
+
+TEST_F(IntensityFile, RejectedFitIsWrittenWithItsExpectedPeaksSumInEveryForm) {
+    open_output();
+    G.NSUMW = 0;
+    for (int fmt = 1; fmt <= 3; ++fmt) {
+        rejected_reflection(50.0);
+        G.INTFMT = fmt;
+        WRITE_INT();
+    }
+    // The sum over the expected peak, put on the scale of the fitted alpha1
+    // intensity, times SCALE and the factor 2; the setting omega for the
+    // runaway POSITION; the status as the fit left it.
+    const auto lines = written();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].substr(0, 42), "  1 -2  3 90.0000  1.5000-170.000 180.000 ");
+    EXPECT_NEAR(std::stod(lines[0].substr(42, 11)), 200.0, 1e-4);
+    EXPECT_GT(std::stod(lines[0].substr(54, 7)), 0.5);
+    EXPECT_EQ(lines[0].substr(70), "SRE1    0");
+    // The extended form keeps the esd of the fit's own summation.
+    EXPECT_EQ(lines[4].substr(lines[4].size() - 10), "    4.5000");
+    EXPECT_NEAR(std::stod(lines[5].substr(13, 7)), 200.0, 1e-3);
+    EXPECT_EQ(G.NSUMW, 3);
+
+    // Left out when asked, and counted.
+    G.REJOUT = 0;
+    G.NREJOM = 0;
+    rejected_reflection(50.0);
+    WRITE_INT();
+    EXPECT_EQ(written().size(), 6u);
+    EXPECT_EQ(G.NREJOM, 1);
+    EXPECT_EQ(G.NSUMW, 3);
+}
+
+// With the orientation matrix known, a rejected record's cosines are those
+// of the crystal where the matrix puts the peak, whatever the fit left.
+TEST_F(IntensityFile, RejectedFitsCosinesAreThoseOfTheExpectedPeak) {
+    open_output();
+    testdata::GeometryOptions opt;
+    const auto ub = testdata::ub_matrix(opt.cell, opt.rx, opt.ry, opt.rz);
+    Arr1<double, 4> ang;
+    ASSERT_TRUE(testdata::setting_angles(ub, 1, -2, 3, opt.wave, 0.0, opt.parity, ang));
+    // The scan was set 0.3 degrees off the peak.
+    rejected_reflection(50.0, ang(1), 0.3, 0.0);
+    G.ANGLES = ang;
+    G.ANGLES(2) = 0.3;
+    G.UB = ub;
+    G.UBFLAG = 1;
+    G.WAVE1 = opt.wave;
+    for (int i = 1; i <= 4; ++i) G.PARITY(i) = opt.parity[static_cast<std::size_t>(i - 1)];
+    for (int i = 1; i <= 3; ++i) {
+        double len = 0.0;
+        for (int j = 1; j <= 3; ++j) {
+            G.UBT(i, j) = ub(j, i);
+            len += ub(j, i) * ub(j, i);
+        }
+        G.RCELL(i) = std::sqrt(len);
+    }
+    G.INTFMT = 3;
+    WRITE_INT();
+    const auto lines = written();
+    ASSERT_EQ(lines.size(), 1u);
+    Arr1<double, 6> dc, dcs;
+    CALC_DIRNCOSINES(ang, dc);
+    DC_TOSHELX(dc, dcs);
+    for (int j = 1; j <= 6; ++j)
+        EXPECT_NEAR(std::stod(lines[0].substr(32 + 8 * static_cast<std::size_t>(j - 1), 8)), dcs(j), 2e-5)
+            << j;
+}
+
+// A value too wide for its field gives up decimals in the same columns and
+// never turns into asterisks; an esd whose text would read zero takes the
+// decimal the leading zero leaves room for, or is refused.
+TEST_F(IntensityFile, NumbersTooWideForTheirFieldsKeepTheirColumns) {
+    ScriptBackend& b = testing_output::install_script("");
+    open_output();
+    fitted_reflection();
+    G.INTFMT = 2;
+    G.NREF = 123456;  // identifier 1234562: no point left in F7.0
+    G.ISCTYPE = 2;
+    G.GOF = 123456.789;
+    G.PAR(P_ETA) = -81.25;
+    G.PARESD(P_ETA) = 3.0e7;
+    G.ANGLES(1) = -120.0;
+    WRITE_INT();
+    fitted_reflection();
+    G.INTFMT = 3;
+    G.FITSIG = 0.000002;  // 0.000004 after the factor: .000004 in F7
+    WRITE_INT();
+    G.FITSIG = 0.0000002;  // reads zero even so: refused
+    WRITE_INT();
+    const auto lines = written();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].find('*'), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0].substr(0, 9 + 8), "  1 -2  3-120.000");
+    EXPECT_EQ(lines[0].substr(61, 7), "1234562");
+    EXPECT_EQ(lines[1], "FACTORS       7.2500 123456.79    1.0000    0.0200");
+    EXPECT_EQ(lines[2], "PARAMETERS   10.0000    0.2000  300.0000 1200.0000  -81.2500    0.5000");
+    EXPECT_EQ(lines[3].substr(50, 20), " 30000000.    0.0000");
+    EXPECT_EQ(lines[4], "   1  -2   3 123.400 .000004   1");
+    ASSERT_EQ(b.events().size(), 1u);
+    EXPECT_EQ(b.events()[0].text, "No valid esd, reflection   12 not written");
 }
 
 }  // namespace
