@@ -182,7 +182,10 @@ TEST_F(UbFitCommand, ThreeEntriesGiveExactCellWithoutStaleEsds) {
     EXPECT_EQ(G.UBFLAG, 1);
     EXPECT_NEAR(G.CELL(1), 8.4, 1e-6);
     EXPECT_EQ(G.CELLESD, (Arr1<double, 7>{}));
+    // No esds, and the log says why rather than printing zeros.
+    EXPECT_EQ(G.CELLNOESD, 1);
     EXPECT_TRUE(has(log(), "        3 REFLECTIONS USED"));
+    EXPECT_TRUE(has(log(), "ESDs            NONE: 3 REFLECTIONS FIX THE CELL WITHOUT REDUNDANCY"));
 }
 
 TEST_F(UbFitCommand, NegativeTwoThetaComparedWithNegativeCalculatedTwoTheta) {
@@ -258,17 +261,20 @@ TEST_F(UbFitCommand, CoplanarIndicesFailInEveryBranchWithRecordsFAndG) {
     }
 }
 
-// Offsets without a goniometer constant cannot be refined: the message of
-// each cycle, the offsets stay zero, and UB is still refined.
-TEST_F(UbFitCommand, SingularOffsetMatrixKeepsZeroOffsets) {
-    prepare(choose(0, true, false) + kResultsOk, monoclinic(), 30);
+// Offsets without a goniometer constant cannot be refined: the message,
+// then the refinement fails as a whole; no offsets of zero are passed off
+// as refined, and nothing of the run stands.
+TEST_F(UbFitCommand, SingularOffsetMatrixFailsTheRefinement) {
+    prepare(choose(0, true, false), monoclinic(), 30);
     G.GONCON1 = 0.0;
     UB_FIT();
-    const auto s = shown();
-    ASSERT_FALSE(s.empty());
-    for (const std::string& m : s) EXPECT_EQ(m, "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
-    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS",
+                                                 "Problem with least squares procedure for unit-cell"}));
+    EXPECT_EQ(G.UBFLAG, 0);
+    EXPECT_EQ(G.UBFAIL, UB_FIT_SHIFT_FAILED);
     EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
+    const auto l = log();
+    EXPECT_LT(index_of(l, std::string(" ") + ub_fit_failure_text(UB_FIT_SHIFT_FAILED)), l.size());
     expect_no_nan();
 }
 
@@ -306,8 +312,8 @@ TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
             EXPECT_EQ(shown(),
                       std::vector<std::string>{"Problem with least squares procedure for unit-cell"});
             EXPECT_LT(index_of(l, kFailure), l.size());
-            // The unconstrained step had already succeeded.
-            EXPECT_EQ(G.UBFLAG, 1);
+            // Not even the unconstrained step of the failed refinement stands.
+            EXPECT_EQ(G.UBFLAG, 0);
         }
         expect_no_nan();
         close_unit(LU_LOG);
@@ -316,8 +322,8 @@ TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
 
 // Orthorhombic data forced into the hexagonal or cubic system: a = b cannot
 // be both 5.9 and 8.3, the constrained fit is far worse than the free one,
-// and the refinement fails with its message and the input listed; the
-// unconstrained UB of its first step stands.
+// and the refinement fails with its message and the input listed; not
+// even the unconstrained UB of its first step stands.
 TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
     GeometryOptions opt = monoclinic();
     opt.cell = {5.9, 8.3, 13.1, 90.0, 90.0, 90.0};
@@ -329,9 +335,10 @@ TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
         const auto l = log();
         EXPECT_LT(index_of(l, kFailure), l.size());
         EXPECT_EQ(std::count_if(l.begin(), l.end(),
-                                [](const std::string& x) { return x.find("SYMMETRY") != std::string::npos; }),
+                                [](const std::string& x) { return x.find("SYMMETRY-CONSTRAINED") != std::string::npos; }),
                   0);
-        EXPECT_EQ(G.UBFLAG, 1);
+        EXPECT_EQ(G.UBFLAG, 0);
+        EXPECT_EQ(G.UBFAIL, UB_FIT_WRONG_SYMMETRY);
         expect_no_nan();
         close_unit(LU_LOG);
     }
