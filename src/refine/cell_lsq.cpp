@@ -279,7 +279,7 @@ bool symmetrised_ub(int ISYM, const Mat3& ubx, Mat3& ubs, Mat3& ubsinv) {
 // P = Q X'y (Q the leading block of the inverse of the bordered matrix, X
 // the design: component r of reflection n depends on T(r, c) through
 // h_n(c)), so cov P = Q (sum_n u_n u_n') Q with u_n(3(r - 1) + c) =
-// e_n(r) h_n(c), scaled by 3N / (3N - NFREE).  An error of the fitted
+// e_n(r) h_n(c), each residual restored to the size of its error.  An error of the fitted
 // omega moves an observation across its reflection, not along it: a
 // pooled variance would give the lengths of the cell the scatter of the
 // directions and make their esds several times too large.
@@ -288,13 +288,18 @@ Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const IhTable& ih, con
     w.VAR = w.SS / (3 * n - nfree);
     Arr2<double, 9, 9> meat;
     for (int k = 1; k <= n; ++k) {
+        // Leverage per component: h' Q_rr h averaged over the rows r of T.
+        double lev = 0.0;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                for (int d = 1; d <= 3; ++d) lev += ih(k, c) * a_at(w, 3 * (r - 1) + c, 3 * (r - 1) + d) * ih(k, d);
+        const double f = residual_inflation(lev / 3.0);
         Arr1<double, 9> u;
         for (int r = 1; r <= 3; ++r)
-            for (int c = 1; c <= 3; ++c) u(3 * (r - 1) + c) = resid(k, r) * ih(k, c);
+            for (int c = 1; c <= 3; ++c) u(3 * (r - 1) + c) = f * resid(k, r) * ih(k, c);
         for (int i = 1; i <= 9; ++i)
             for (int j = 1; j <= 9; ++j) meat(i, j) += u(i) * u(j);
     }
-    const double dof_factor = 3.0 * n / (3 * n - nfree);
     Arr2<double, 9, 9> qm;
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 9; ++j) {
@@ -307,7 +312,7 @@ Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const IhTable& ih, con
         for (int j = 1; j <= 9; ++j) {
             double s = 0.0;
             for (int k = 1; k <= 9; ++k) s += qm(i, k) * a_at(w, k, j);
-            cov(i, j) = s * dof_factor;
+            cov(i, j) = s;
         }
     return cov;
 }

@@ -142,6 +142,8 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
             break;
         }
     }
+    // The cell esds of the joint fit carry the uncertainty of the offsets.
+    cell_esds_of_joint_fit(last_shift_lsq().ub_cov);
     G.UBFLAG = 1;
 }
 

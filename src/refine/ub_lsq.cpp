@@ -153,18 +153,19 @@ void LSQ(int N, const AngTable& ANG, const IhTable& IH, int& IERR) {
     for (int n = 1; n <= N; ++n) {
         Vec3 hphi, e, w;
         CALCH(table_angles(ANG, n), hphi);
+        double lev = 0.0;
         for (int i = 1; i <= 3; ++i) {
             e(i) = hphi(i) - (ub(i, 1) * IH(n, 1) + ub(i, 2) * IH(n, 2) + ub(i, 3) * IH(n, 3));
             w(i) = s(i, 1) * IH(n, 1) + s(i, 2) * IH(n, 2) + s(i, 3) * IH(n, 3);
+            lev += w(i) * IH(n, i);
         }
+        const double f = residual_inflation(lev);
+        for (int i = 1; i <= 3; ++i) e(i) *= f;
         for (int i = 1; i <= 3; ++i)
             for (int k = 1; k <= 3; ++k)
                 for (int j = 1; j <= 3; ++j)
                     for (int l = 1; l <= 3; ++l) cov(3 * (i - 1) + k, 3 * (j - 1) + l) += e(i) * e(j) * w(k) * w(l);
     }
-    // 3N observations, nine parameters.
-    const double dof_factor = static_cast<double>(N) / (N - 3);
-    for (double& x : cov.v) x *= dof_factor;
     Arr1<double, 7> esd;
     if (cell_esds_of_ub(G.UB, cov, esd)) G.CELLESD = esd;
 }
@@ -217,6 +218,9 @@ void LSQ_ZERO(int& IERR) {
     }
     const double zero = last_shift_lsq().omzero;
     G.OMZESD = last_shift_lsq().omzero_esd;
+    // The cell esds of the joint fit carry the uncertainty of the zero point.
+    static Arr2<double, 9, 9> ubcov;
+    ubcov = last_shift_lsq().ub_cov;
     G.OMZERO = 0.0;
     for (int cycle = 1;; ++cycle) {
         const double previous = G.OMZERO;
@@ -224,12 +228,19 @@ void LSQ_ZERO(int& IERR) {
         if (IERR != 0) return;
         G.OMZERO = zero;
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k) - G.OMZERO;
-        if (std::fabs(previous - G.OMZERO) < 0.001) return;
-        if (cycle >= 10) {
+        const bool converged = std::fabs(previous - G.OMZERO) < 0.001;
+        if (!converged && cycle >= 10)
             report_error("Tarnivox", "WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS");
+        if (converged || cycle >= 10) {
+            cell_esds_of_joint_fit(ubcov);
             return;
         }
     }
+}
+
+void cell_esds_of_joint_fit(const Arr2<double, 9, 9>& cov) {
+    Arr1<double, 7> esd;
+    if (cell_esds_of_ub(G.UB, cov, esd)) G.CELLESD = esd;
 }
 
 }  // namespace tarnivox

@@ -23,6 +23,10 @@ void OMTOB();
 // Busing-Levy B of a cell in the layout of CELL.
 void CALCB(const Arr1<double, 7>& C, Mat3& B);
 
+// CELLESD from the covariance of UB in a joint fit with shift parameters
+// (ShiftLsqResult::ub_cov); unchanged when UB gives no cell.
+void cell_esds_of_joint_fit(const Arr2<double, 9, 9>& cov);
+
 // The refinement list as angle and index tables.
 void refinement_list_tables(AngTable& ANG, IhTable& IH);
 
