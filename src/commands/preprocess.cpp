@@ -258,7 +258,8 @@ void log_failure(int reason) {
         write_record(LU_LOG, "(3I4,4F9.3)",
                      {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), G.OMREF(n), G.CHIREF(n),
                       G.PHIREF(n)});
-    write_record(LU_LOG, "(/,'  ',A,/,'  ORIENTATION MATRIX, CELL, OMEGA-ZERO AND OFFSETS ARE UNCHANGED')",
+    write_record(LU_LOG,
+                 "(/,'  REFINEMENT FAILED: ',A,/,'  ORIENTATION MATRIX, CELL, OMEGA-ZERO AND OFFSETS ARE UNCHANGED')",
                  {std::string(ub_fit_failure_text(reason))});
     flush_unit(LU_LOG);
 }
@@ -308,6 +309,7 @@ void log_results(bool with_offsets, bool zero_refined, bool offsets_refined) {
 
 void UB_FIT() {
     if (G.NUBREF < 3) {
+        G.UBFAIL = UB_FIT_TOO_FEW;
         GMDISPLAYERRORBOX("Tarnivox", "Too Few Reflections for Least Squares");
         return;
     }
@@ -352,14 +354,14 @@ void UB_FIT() {
 }
 
 const char* ub_fit_failure_text(int reason) {
+    // Short enough to follow "REFINEMENT FAILED: " in a fatal message.
     switch (reason) {
-        case UB_FIT_SINGULAR: return "THE LEAST SQUARES ARE SINGULAR: THE INDICES DO NOT SPAN THREE DIMENSIONS";
-        case UB_FIT_NO_REDUNDANCY:
-            return "TOO FEW REFLECTIONS: NO OBSERVATION TO SPARE FOR THE PARAMETERS OR CONSTRAINTS ASKED FOR";
-        case UB_FIT_SHIFT_FAILED:
-            return "OMEGA ZERO OR CRYSTAL OFFSETS CANNOT BE REFINED FROM THESE REFLECTIONS";
-        case UB_FIT_WRONG_SYMMETRY: return "THE DATA DO NOT HAVE THE SYMMETRY OF THE CHOSEN CRYSTAL SYSTEM";
-        case UB_FIT_CONSTRAINTS_UNMET: return "THE CELL DOES NOT SETTLE ON THE CONSTRAINTS OF THE CHOSEN CRYSTAL SYSTEM";
+        case UB_FIT_SINGULAR: return "INDICES DO NOT SPAN THREE DIMENSIONS";
+        case UB_FIT_NO_REDUNDANCY: return "NO REDUNDANCY: TOO FEW REFLECTIONS";
+        case UB_FIT_SHIFT_FAILED: return "OMEGA ZERO OR OFFSETS NOT REFINABLE";
+        case UB_FIT_WRONG_SYMMETRY: return "DATA LACK THE CHOSEN SYMMETRY";
+        case UB_FIT_CONSTRAINTS_UNMET: return "CELL DOES NOT MEET ITS CONSTRAINTS";
+        case UB_FIT_TOO_FEW: return "FEWER THAN 3 REFLECTIONS";
         default: return "";
     }
 }

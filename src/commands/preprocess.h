@@ -20,6 +20,7 @@ inline constexpr int UB_FIT_NO_REDUNDANCY = 2;      // no observation to spare
 inline constexpr int UB_FIT_SHIFT_FAILED = 3;       // zero point or offsets not refinable
 inline constexpr int UB_FIT_WRONG_SYMMETRY = 4;     // the data lack the chosen symmetry
 inline constexpr int UB_FIT_CONSTRAINTS_UNMET = 5;  // the cell does not meet its constraints
+inline constexpr int UB_FIT_TOO_FEW = 6;            // fewer than 3 list entries
 // The log's text for a UBFAIL reason; empty for 0.
 const char* ub_fit_failure_text(int reason);
 

@@ -274,7 +274,7 @@ TEST_F(UbFitCommand, SingularOffsetMatrixFailsTheRefinement) {
     EXPECT_EQ(G.UBFAIL, UB_FIT_SHIFT_FAILED);
     EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
     const auto l = log();
-    EXPECT_LT(index_of(l, std::string(" ") + ub_fit_failure_text(UB_FIT_SHIFT_FAILED)), l.size());
+    EXPECT_LT(index_of(l, std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(UB_FIT_SHIFT_FAILED)), l.size());
     expect_no_nan();
 }
 
@@ -415,7 +415,7 @@ TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
                     ++refused;
                     EXPECT_TRUE(Refined::now() == before) << label;
                     EXPECT_NE(G.UBFAIL, 0) << label;
-                    EXPECT_LT(index_of(log(), std::string(" ") + ub_fit_failure_text(G.UBFAIL)), log().size())
+                    EXPECT_LT(index_of(log(), std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(G.UBFAIL)), log().size())
                         << label;
                 } else {
                     ++accepted;
