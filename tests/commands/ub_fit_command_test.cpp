@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/cif.h"
 #include "commands/preprocess.h"
 #include "core/messages.h"
 #include "core/store.h"
@@ -407,6 +408,7 @@ TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
                 ASSERT_EQ(G.UBFLAG, 1) << label;
                 const Refined before = Refined::now();
                 G.NUBREF = n;
+                const std::string cif_before = cif_fragment_text();
                 UB_FIT();
                 const auto s = shown();
                 const bool failed =
@@ -414,6 +416,8 @@ TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
                 if (failed) {
                     ++refused;
                     EXPECT_TRUE(Refined::now() == before) << label;
+                    // "Create Cif" after it writes the fragment of the good refinement.
+                    EXPECT_EQ(cif_fragment_text(), cif_before) << label;
                     EXPECT_NE(G.UBFAIL, 0) << label;
                     EXPECT_LT(index_of(log(), std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(G.UBFAIL)), log().size())
                         << label;
