@@ -356,8 +356,9 @@ nlohmann::ordered_json refined_of_run(const BatchChoices& c) {
     nlohmann::ordered_json cell;
     // A cell fixed without redundancy has no esds: null, not an exact 0.
     for (int n = 1; n <= 7; ++n)
-        cell[kNames[n - 1]] = {{"value", G.CELL(n)},
-                               {"esd", G.CELLNOESD == 1 ? nlohmann::ordered_json() : nlohmann::ordered_json(G.CELLESD(n))}};
+        cell[kNames[n - 1]] = {
+            {"value", G.CELL(n)},
+            {"esd", G.CELLNOESD == 1 ? nlohmann::ordered_json() : nlohmann::ordered_json(G.CELLESD(n))}};
     j["cell"] = cell;
     if (G.CELLNOESD == 1) j["cell_esd_note"] = "the reflections fix the cell without redundancy: no esds";
     j["crystal_system"] =
@@ -438,7 +439,8 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     j["counts"] = counts_of_run(c);
     j["refined"] = backend.refined() ? refined_of_run(c) : nlohmann::ordered_json();
     // A refinement that failed or was refused says why (its values stay null).
-    if (c.refine && !backend.refined() && G.UBFAIL != 0) j["refinement_failure"] = ub_fit_failure_text(G.UBFAIL);
+    if (c.refine && !backend.refined() && G.UBFAIL != 0)
+        j["refinement_failure"] = ub_fit_failure_text(G.UBFAIL);
     j["elapsed_seconds"] = std::round(r.seconds * 1000.0) / 1000.0;
     return r;
 }

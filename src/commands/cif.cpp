@@ -97,8 +97,9 @@ std::vector<std::string> fragment_lines() {
         // alone would read as exact values: the fragment says what they are.
         if (G.CELLNOESD == 1) {
             add(out, "('_cell_special_details')");
-            add(out, "(';',/,' The cell is fixed by ',I1,' reflections without redundancy:',/,"
-                     "' its values have no standard uncertainties.',/,';')",
+            add(out,
+                "(';',/,' The cell is fixed by ',I1,' reflections without redundancy:',/,"
+                "' its values have no standard uncertainties.',/,';')",
                 {std::clamp(G.NUBREF, 0, 9)});
         }
     }

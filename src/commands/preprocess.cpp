@@ -238,8 +238,8 @@ struct RefinedState {
 };
 
 RefinedState refined_state() {
-    return {G.UB, G.UBT, G.BMAT, G.RCELL, G.CELL, G.CELLESD, G.XTALOFF, G.XOFFESD,
-            G.OMZERO, G.OMZESD, G.UBFLAG, G.CELLNOESD};
+    return {G.UB,      G.UBT,     G.BMAT,   G.RCELL,  G.CELL,   G.CELLESD,
+            G.XTALOFF, G.XOFFESD, G.OMZERO, G.OMZESD, G.UBFLAG, G.CELLNOESD};
 }
 
 void restore(const RefinedState& s) {
@@ -258,9 +258,10 @@ void log_failure(int reason) {
         write_record(LU_LOG, "(3I4,4F9.3)",
                      {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), G.OMREF(n), G.CHIREF(n),
                       G.PHIREF(n)});
-    write_record(LU_LOG,
-                 "(/,'  REFINEMENT FAILED: ',A,/,'  ORIENTATION MATRIX, CELL, OMEGA-ZERO AND OFFSETS ARE UNCHANGED')",
-                 {std::string(ub_fit_failure_text(reason))});
+    write_record(
+        LU_LOG,
+        "(/,'  REFINEMENT FAILED: ',A,/,'  ORIENTATION MATRIX, CELL, OMEGA-ZERO AND OFFSETS ARE UNCHANGED')",
+        {std::string(ub_fit_failure_text(reason))});
     flush_unit(LU_LOG);
 }
 

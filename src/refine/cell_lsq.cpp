@@ -292,7 +292,8 @@ Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const IhTable& ih, con
         double lev = 0.0;
         for (int r = 1; r <= 3; ++r)
             for (int c = 1; c <= 3; ++c)
-                for (int d = 1; d <= 3; ++d) lev += ih(k, c) * a_at(w, 3 * (r - 1) + c, 3 * (r - 1) + d) * ih(k, d);
+                for (int d = 1; d <= 3; ++d)
+                    lev += ih(k, c) * a_at(w, 3 * (r - 1) + c, 3 * (r - 1) + d) * ih(k, d);
         const double f = residual_inflation(lev / 3.0);
         Arr1<double, 9> u;
         for (int r = 1; r <= 3; ++r)

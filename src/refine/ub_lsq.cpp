@@ -164,7 +164,8 @@ void LSQ(int N, const AngTable& ANG, const IhTable& IH, int& IERR) {
         for (int i = 1; i <= 3; ++i)
             for (int k = 1; k <= 3; ++k)
                 for (int j = 1; j <= 3; ++j)
-                    for (int l = 1; l <= 3; ++l) cov(3 * (i - 1) + k, 3 * (j - 1) + l) += e(i) * e(j) * w(k) * w(l);
+                    for (int l = 1; l <= 3; ++l)
+                        cov(3 * (i - 1) + k, 3 * (j - 1) + l) += e(i) * e(j) * w(k) * w(l);
     }
     Arr1<double, 7> esd;
     if (cell_esds_of_ub(G.UB, cov, esd)) G.CELLESD = esd;

@@ -275,7 +275,8 @@ TEST_F(UbFitCommand, SingularOffsetMatrixFailsTheRefinement) {
     EXPECT_EQ(G.UBFAIL, UB_FIT_SHIFT_FAILED);
     EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
     const auto l = log();
-    EXPECT_LT(index_of(l, std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(UB_FIT_SHIFT_FAILED)), l.size());
+    EXPECT_LT(index_of(l, std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(UB_FIT_SHIFT_FAILED)),
+              l.size());
     expect_no_nan();
 }
 
@@ -336,7 +337,9 @@ TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
         const auto l = log();
         EXPECT_LT(index_of(l, kFailure), l.size());
         EXPECT_EQ(std::count_if(l.begin(), l.end(),
-                                [](const std::string& x) { return x.find("SYMMETRY-CONSTRAINED") != std::string::npos; }),
+                                [](const std::string& x) {
+                                    return x.find("SYMMETRY-CONSTRAINED") != std::string::npos;
+                                }),
                   0);
         EXPECT_EQ(G.UBFLAG, 0);
         EXPECT_EQ(G.UBFAIL, UB_FIT_WRONG_SYMMETRY);
@@ -382,10 +385,14 @@ TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
         std::vector<int> sizes;
     };
     const std::vector<Case> cases = {
-        {3, false, false, {3, 4, 5, 8, 15, 30}}, {4, false, false, {3, 4, 5, 8, 15, 30}},
-        {5, false, false, {3, 4, 5, 8, 15, 30}}, {6, false, false, {3, 4, 5, 8, 15, 30}},
-        {1, false, false, {3, 4, 5, 30}},        {0, false, false, {3, 4}},
-        {0, true, false, {3, 4, 5}},             {0, true, true, {3, 4, 5}},
+        {3, false, false, {3, 4, 5, 8, 15, 30}},
+        {4, false, false, {3, 4, 5, 8, 15, 30}},
+        {5, false, false, {3, 4, 5, 8, 15, 30}},
+        {6, false, false, {3, 4, 5, 8, 15, 30}},
+        {1, false, false, {3, 4, 5, 30}},
+        {0, false, false, {3, 4}},
+        {0, true, false, {3, 4, 5}},
+        {0, true, true, {3, 4, 5}},
         {0, false, true, {3, 4}},
     };
     int accepted = 0, refused = 0;
@@ -412,14 +419,17 @@ TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
                 UB_FIT();
                 const auto s = shown();
                 const bool failed =
-                    std::find(s.begin(), s.end(), "Problem with least squares procedure for unit-cell") != s.end();
+                    std::find(s.begin(), s.end(), "Problem with least squares procedure for unit-cell") !=
+                    s.end();
                 if (failed) {
                     ++refused;
                     EXPECT_TRUE(Refined::now() == before) << label;
                     // "Create Cif" after it writes the fragment of the good refinement.
                     EXPECT_EQ(cif_fragment_text(), cif_before) << label;
                     EXPECT_NE(G.UBFAIL, 0) << label;
-                    EXPECT_LT(index_of(log(), std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(G.UBFAIL)), log().size())
+                    EXPECT_LT(
+                        index_of(log(), std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(G.UBFAIL)),
+                        log().size())
                         << label;
                 } else {
                     ++accepted;

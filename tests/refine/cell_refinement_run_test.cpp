@@ -7,8 +7,6 @@
 // that cannot carry what is asked of them end in a failure that the exit
 // status, the JSON, the log and the CIF report alike.
 
-#include "batch.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "commands/preprocess.h"
 #include "core/store.h"
 #include "simulate.h"
@@ -51,7 +50,8 @@ protected:
     }
 
     // Simulated CAD4 data sets BASE_<seed>.dat with their parameter file.
-    std::vector<std::string> simulate(const std::string& base, const sim::Config& model, int first, int count) {
+    std::vector<std::string> simulate(const std::string& base, const sim::Config& model, int first,
+                                      int count) {
         std::vector<std::string> data;
         for (int seed = first; seed < first + count; ++seed) {
             sim::Config c = model;
@@ -142,7 +142,10 @@ TEST_F(CellRefinementRun, CellsLieWithinThreeEsdsAndEsdsMatchTheScatterInEverySy
         }
         for (int k = 0; k < 11; ++k) {
             if (value[k].empty()) continue;
-            const std::string what = std::string(s.name) + " " + (k < 7 ? kNames[k] : k == 7 ? "zero" : "offset");
+            const std::string what = std::string(s.name) + " " +
+                                     (k < 7    ? kNames[k]
+                                      : k == 7 ? "zero"
+                                               : "offset");
             // A value the system fixes: exact, without an esd, in every run.
             bool fixed = true;
             for (double e : esd[k]) fixed = fixed && e == 0.0;
@@ -225,11 +228,10 @@ TEST_F(CellRefinementRun, FewReflectionsGiveNoEsdOfZeroAndNoUnrefinedShiftsInLog
         int status;
     };
     const Case cases[] = {
-        {8, 3, 3, "", false, false, 0},  {8, 3, 3, "", true, false, 1},
-        {8, 3, 3, "", false, true, 1},   {8, 3, 3, "orthorhombic", false, false, 1},
-        {8, 3, 3, "cubic", false, false, 1},
-        {10, 3, 4, "", true, false, 1},  {10, 3, 4, "", true, true, 1},
-        {10, 3, 4, "", false, true, 0},
+        {8, 3, 3, "", false, false, 0},      {8, 3, 3, "", true, false, 1},
+        {8, 3, 3, "", false, true, 1},       {8, 3, 3, "orthorhombic", false, false, 1},
+        {8, 3, 3, "cubic", false, false, 1}, {10, 3, 4, "", true, false, 1},
+        {10, 3, 4, "", true, true, 1},       {10, 3, 4, "", false, true, 0},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -241,7 +243,8 @@ TEST_F(CellRefinementRun, FewReflectionsGiveNoEsdOfZeroAndNoUnrefinedShiftsInLog
         o.offsets = c.offsets;
         o.omega_zero = c.zero;
         o.cif = true;
-        const std::string label = base + " " + c.symmetry + (c.offsets ? " offsets" : "") + (c.zero ? " zero" : "");
+        const std::string label =
+            base + " " + c.symmetry + (c.offsets ? " offsets" : "") + (c.zero ? " zero" : "");
         nlohmann::json j;
         EXPECT_EQ(reduce(o, base, j), c.status) << label;
         const auto& run = j["runs"][0];
@@ -269,9 +272,9 @@ TEST_F(CellRefinementRun, FewReflectionsGiveNoEsdOfZeroAndNoUnrefinedShiftsInLog
         EXPECT_EQ(esd_line.find("ESDs            NONE: 3 REFLECTIONS FIX THE CELL WITHOUT REDUNDANCY") == 0,
                   exact)
             << esd_line;
-        EXPECT_EQ(cif.find("\n_cell_special_details\n;\n The cell is fixed by 3 reflections") !=
-                      std::string::npos,
-                  exact)
+        EXPECT_EQ(
+            cif.find("\n_cell_special_details\n;\n The cell is fixed by 3 reflections") != std::string::npos,
+            exact)
             << cif;
         const double half_unit[] = {5e-6, 5e-6, 5e-6, 5e-4, 5e-4, 5e-4, 5e-5};
         for (int k = 0; k < 7; ++k) {
@@ -280,13 +283,17 @@ TEST_F(CellRefinementRun, FewReflectionsGiveNoEsdOfZeroAndNoUnrefinedShiftsInLog
             if (!exact) {
                 EXPECT_GT(v["esd"].get<double>(), 0.0) << label << " " << kNames[k];
             }
-            const std::string text = cif_value(cif, std::string(k < 3 ? "_cell_length_" : k < 6 ? "_cell_angle_" : "_cell_volume") +
+            const std::string text = cif_value(cif, std::string(k < 3   ? "_cell_length_"
+                                                                : k < 6 ? "_cell_angle_"
+                                                                        : "_cell_volume") +
                                                         (k < 6 ? kNames[k] : ""));
             EXPECT_EQ(text.find('(') == std::string::npos, exact) << label << " " << text;
             // JSON, log and CIF give the same value, each to its rounding.
-            EXPECT_NEAR(v["value"].get<double>(), cell[k], half_unit[k] * 1.0001) << label << " " << kNames[k];
+            EXPECT_NEAR(v["value"].get<double>(), cell[k], half_unit[k] * 1.0001)
+                << label << " " << kNames[k];
             const std::size_t point = text.find('.'), paren = text.find('(');
-            const int decimals = point == std::string::npos ? 0 : static_cast<int>(std::min(paren, text.size()) - point - 1);
+            const int decimals =
+                point == std::string::npos ? 0 : static_cast<int>(std::min(paren, text.size()) - point - 1);
             EXPECT_NEAR(std::stod(text), v["value"].get<double>(), 0.5 * std::pow(10.0, -decimals) * 1.0001)
                 << label << " " << text;
         }
@@ -297,7 +304,8 @@ TEST_F(CellRefinementRun, FewReflectionsGiveNoEsdOfZeroAndNoUnrefinedShiftsInLog
         // A real CIF parser reads the fragment as the body of a data block.
         const fs::path block = dir_ / (base + "_block.cif");
         std::ofstream(block) << "data_tarnivox\n" << cif;
-        const std::string cmd = "gemmi validate '" + block.string() + "' > '" + (dir_ / "gemmi.txt").string() + "' 2>&1";
+        const std::string cmd =
+            "gemmi validate '" + block.string() + "' > '" + (dir_ / "gemmi.txt").string() + "' 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << test::read_text(dir_ / "gemmi.txt") << cif;
     }
 }
