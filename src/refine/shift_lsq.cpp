@@ -162,7 +162,8 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
     // residual (the errors of h_phi grow with 1/d, so one pooled variance
     // would weigh the reflections wrongly): Q (sum u u') Q with
     // u_k = column k . residual of the reflection, Q the inverse normal
-    // matrix, and the degrees of freedom of the joint fit.
+    // matrix, each residual restored to the size of its error by its
+    // leverage.
     Arr2<double, 4, 4> q, meat;
     Arr2<double, 9, 9> ubcov;
     for (int k = 1; k <= np; ++k)
@@ -207,14 +208,14 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
             for (int b = 1; b <= 9; ++b) ubcov(a, b) += infl(a) * infl(b);
     }
     // Without an observation to spare the fit is exact and has no esds.
-    const double dof_factor = dof > 0 ? 1.0 : 0.0;
+    const double spare = dof > 0 ? 1.0 : 0.0;
     for (int a = 1; a <= 9; ++a)
-        for (int b = 1; b <= 9; ++b) r.ub_cov(a, b) = ubcov(a, b) * dof_factor;
+        for (int b = 1; b <= 9; ++b) r.ub_cov(a, b) = ubcov(a, b) * spare;
     auto esd = [&](int k) {
         double v = 0.0;
         for (int i = 1; i <= np; ++i)
             for (int j = 1; j <= np; ++j) v += q(k, i) * meat(i, j) * q(j, k);
-        return std::sqrt(std::fmax(v * dof_factor, 0.0));
+        return std::sqrt(std::fmax(v * spare, 0.0));
     };
     int m = 1;
     if (IOFF == 1) {
