@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands/cif.h"
+#include "commands/preprocess.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
@@ -329,7 +330,10 @@ public:
                 // "Calc UB" showed no results: it found too few reflections
                 // or its least squares failed (its own box said which).  A
                 // fit without the refinement asked for is not the run wanted.
-                if (refine_ && !refined_) end_run("REFINEMENT FAILED: NOTHING FITTED", EXIT_STATUS_FATAL);
+                if (refine_ && !refined_)
+                    end_run(std::string("REFINEMENT FAILED: ") +
+                                (G.UBFAIL != 0 ? ub_fit_failure_text(G.UBFAIL) : "NOTHING FITTED"),
+                            EXIT_STATUS_FATAL);
                 break;
             case kAutoFitCommand:
                 // "Calc FWHM" found no law (no widths with esds, or all at
@@ -452,13 +456,24 @@ nlohmann::ordered_json refined_of_run(const BatchChoices& c) {
     nlohmann::ordered_json j;
     static const char* const kNames[] = {"a", "b", "c", "alpha", "beta", "gamma", "volume"};
     nlohmann::ordered_json cell;
-    for (int n = 1; n <= 7; ++n) cell[kNames[n - 1]] = {{"value", G.CELL(n)}, {"esd", G.CELLESD(n)}};
+    // A cell fixed without redundancy has no esds: null, not an exact 0.
+    for (int n = 1; n <= 7; ++n)
+        cell[kNames[n - 1]] = {
+            {"value", G.CELL(n)},
+            {"esd", G.CELLNOESD == 1 ? nlohmann::ordered_json() : nlohmann::ordered_json(G.CELLESD(n))}};
     j["cell"] = cell;
+    if (G.CELLNOESD == 1) j["cell_esd_note"] = "the reflections fix the cell without redundancy: no esds";
     j["crystal_system"] =
         c.crystal_system.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(c.crystal_system);
     j["reflections"] = G.NUBREF;
-    if (c.omega_zero) j["omega_zero"] = G.OMZERO;
-    if (c.offsets) j["offsets"] = {G.XTALOFF(1), G.XTALOFF(2), G.XTALOFF(3)};
+    if (c.omega_zero) {
+        j["omega_zero"] = G.OMZERO;
+        j["omega_zero_esd"] = G.OMZESD;
+    }
+    if (c.offsets) {
+        j["offsets"] = {G.XTALOFF(1), G.XTALOFF(2), G.XTALOFF(3)};
+        j["offsets_esd"] = {G.XOFFESD(1), G.XOFFESD(2), G.XOFFESD(3)};
+    }
     if (c.weak_profile) j["fwhm_law"] = {{"a", G.FWHMA}, {"b", G.FWHMB}};
     return j;
 }
@@ -559,6 +574,9 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     }
     j["reflections_refused"] = refused;
     j["warnings"] = shown;
+    // A refinement that failed or was refused says why (its values stay null).
+    if (c.refine && !backend.refined() && G.UBFAIL != 0)
+        j["refinement_failure"] = ub_fit_failure_text(G.UBFAIL);
     j["elapsed_seconds"] = std::round(r.seconds * 1000.0) / 1000.0;
     return r;
 }
@@ -610,6 +628,11 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
                                {o.min_i_sigma.has_value(), "--min-i-sigma"}})
         if (given && !o.refine && !o.weak_profile)
             return std::string(name) + " belongs to --refine, which is not given";
+    // The symmetry-constrained refinement refines neither the offsets nor
+    // the zero point: the window takes it alone when all are chosen, so a
+    // run asking for both would report values it never refined.
+    if (!o.symmetry.empty() && (o.offsets || o.omega_zero))
+        return "--symmetry refines neither --offsets nor --omega-zero; run without --symmetry to refine them";
     if (o.min_i_sigma && !(std::isfinite(*o.min_i_sigma) && *o.min_i_sigma >= kLowestISigma))
         return "--min-i-sigma must be at least 3 (weaker reflections do not fix the orientation)";
     const char* crystal_system = nullptr;

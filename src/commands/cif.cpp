@@ -93,6 +93,15 @@ std::vector<std::string> fragment_lines() {
         }
         add(out, "('_cell_measurement_theta_min  ',A)", {real_field(tmin / 2.0, 8, 3)});  // F8.3
         add(out, "('_cell_measurement_theta_max  ',A)", {real_field(tmax / 2.0, 8, 3)});  // F8.3
+        // A cell fixed without redundancy is written without esds, which
+        // alone would read as exact values: the fragment says what they are.
+        if (G.CELLNOESD == 1) {
+            add(out, "('_cell_special_details')");
+            add(out,
+                "(';',/,' The cell is fixed by ',I1,' reflections without redundancy:',/,"
+                "' its values have no standard uncertainties.',/,';')",
+                {std::clamp(G.NUBREF, 0, 9)});
+        }
     }
     add(out, "('_computing_data_reduction         ','  ''Tarnivox (Voskel, 2003)'' ')");
     add(out, "('_diffrn_measurement_method  ')");

@@ -252,15 +252,33 @@ void log_record(std::string_view layout, std::initializer_list<OutItem> items = 
     if (G.LOGOPEN == 1) write_record(LU_LOG, layout, items);
 }
 
+// The parameters the chosen refinement fits beyond the nine of UB: the
+// omega zero point and crystal offsets; a symmetry-constrained refinement
+// fits fewer, but tests its constraints against the unconstrained fit,
+// which needs an observation to spare.
+int extra_parameters(int offsets, int zero, int isym) {
+    if (isym != 0) return 0;
+    return (offsets == 1 ? 3 : 0) + (zero == 1 ? 1 : 0);
+}
+
 // Runs the refinement of highest precedence among the choices; logs its
 // heading (record D before its refinement, the others after success).
+// Returns 0 or the reason (UB_FIT_*) the refinement failed or is refused.
 int run_refinement(int offsets, int zero, int isym) {
+    // Each reflection gives three observations (its diffraction vector).
+    // A refinement of the omega zero point or offsets, or the test of a
+    // crystal system, without an observation to spare fits the list
+    // exactly: its values are not determined by the data.
+    const int extra = extra_parameters(offsets, zero, isym);
+    const bool needs_spare = isym != 0 || extra > 0;
+    if (needs_spare && 3 * G.NUBREF < 9 + extra + 1) return UB_FIT_NO_REDUNDANCY;
     int ierr = 0;
     if (isym != 0) {
         LSVEC(isym, ierr);
+        if (ierr == CONSTRAINTS_UNMET) return UB_FIT_CONSTRAINTS_UNMET;
         // Data without the chosen symmetry: the constrained cell is no
         // cell of that system, and the refinement has failed.
-        if (ierr == 0 && symmetry_misfit() > SYMMETRY_MISFIT_LIMIT) ierr = 1;
+        if (ierr == 0 && symmetry_misfit() > SYMMETRY_MISFIT_LIMIT) return UB_FIT_WRONG_SYMMETRY;
         if (ierr == 0) log_record("(/,'  SYMMETRY-CONSTRAINED TO ',A25,' NO XTAL OFFSETS')", {SYSTEM_NAMES[isym - 1]});
     } else if (offsets == 1) {
         LSQ_WITHOFF(zero, ierr);
@@ -275,10 +293,34 @@ int run_refinement(int offsets, int zero, int isym) {
         LSQ(G.NUBREF, ang, ih, ierr);
         if (ierr == 0) log_record("(/,'  UNCONSTRAINED REFINEMENT ')");
     }
-    return ierr;
+    if (ierr == SHIFT_FAILED) return UB_FIT_SHIFT_FAILED;
+    return ierr == 0 ? 0 : UB_FIT_SINGULAR;
 }
 
-void log_failure() {
+// What a UB fit changes, kept so that a failed or refused one leaves the
+// orientation, the cell and the zero point and offsets as they were.
+struct RefinedState {
+    Arr2<double, 3, 3> UB, UBT, BMAT;
+    Arr1<double, 6> RCELL;
+    Arr1<double, 7> CELL, CELLESD;
+    Arr1<double, 3> XTALOFF, XOFFESD;
+    double OMZERO, OMZESD;
+    int UBFLAG, CELLNOESD;
+};
+
+RefinedState refined_state() {
+    return {G.UB,      G.UBT,     G.BMAT,   G.RCELL,  G.CELL,   G.CELLESD,
+            G.XTALOFF, G.XOFFESD, G.OMZERO, G.OMZESD, G.UBFLAG, G.CELLNOESD};
+}
+
+void restore(const RefinedState& s) {
+    G.UB = s.UB, G.UBT = s.UBT, G.BMAT = s.BMAT, G.RCELL = s.RCELL;
+    G.CELL = s.CELL, G.CELLESD = s.CELLESD;
+    G.XTALOFF = s.XTALOFF, G.XOFFESD = s.XOFFESD, G.OMZERO = s.OMZERO, G.OMZESD = s.OMZESD;
+    G.UBFLAG = s.UBFLAG, G.CELLNOESD = s.CELLNOESD;
+}
+
+void log_failure(int reason) {
     if (G.LOGOPEN != 1) return;
     write_record(LU_LOG,
                  "(/,'  FAILURE IN LEAST-SQUARES PROCEDURE, INPUT DATA WERE:',/,/,"
@@ -287,11 +329,16 @@ void log_failure() {
         write_record(LU_LOG, "(3I4,4F9.3)",
                      {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), G.OMREF(n), G.CHIREF(n),
                       G.PHIREF(n)});
+    write_record(
+        LU_LOG,
+        "(/,'  REFINEMENT FAILED: ',A,/,'  ORIENTATION MATRIX, CELL, OMEGA-ZERO AND OFFSETS ARE UNCHANGED')",
+        {std::string(ub_fit_failure_text(reason))});
     flush_unit(LU_LOG);
 }
 
-// Records H or I, one record J per entry, then K, L and M.
-void log_results(bool with_offsets) {
+// Records H or I, one record J per entry, then K, L and M, and the esds of
+// the zero point and offsets that were refined.
+void log_results(bool with_offsets, bool zero_refined, bool offsets_refined) {
     if (with_offsets)
         log_record(
             "('   H   K   L  2TH(DET)  2TH(cal) OM(FIT)     CHI     PHI   OM(UB) + OM(OFF) = OM(CALC)   "
@@ -315,11 +362,18 @@ void log_results(bool with_offsets) {
         "(/,/,'  Unconstrained Orientation Matrix ',/,5X,'(For Busing Levy axes and circle parities)',/)");
     for (int i = 1; i <= 3; ++i) log_record("(3F12.5)", {G.UB(i, 1), G.UB(i, 2), G.UB(i, 3)});
     log_record("(/,/,' CELL',12X,3F9.5,3F8.3,F10.4)", {G.CELL});
+    // A cell fixed without redundancy has no esds; zeros would read as exact.
+    if (G.CELLNOESD == 1)
+        log_record("(' ESDs',12X,'NONE: ',I1,' REFLECTIONS FIX THE CELL WITHOUT REDUNDANCY')", {G.NUBREF});
+    else
+        log_record("(' ESDs',12X,3F9.5,3F8.3,F10.4)", {G.CELLESD});
     log_record(
-        "(' ESDs',12X,3F9.5,3F8.3,F10.4,/,/,5X,I5,' REFLECTIONS USED',/,' AVERAGE DELTA-OMEGA = ',F7.4,/,"
+        "(/,5X,I5,' REFLECTIONS USED',/,' AVERAGE DELTA-OMEGA = ',F7.4,/,"
         "'     MAX OMEGA ERROR = ',F7.4,/,'          OMEGA-ZERO = ',F7.4,/,/,'     CRYSTAL OFFSETS = ',"
         "3F10.4,/)",
-        {G.CELLESD, G.NUBREF, sum / G.NUBREF, largest, G.OMZERO, G.XTALOFF});
+        {G.NUBREF, sum / G.NUBREF, largest, G.OMZERO, G.XTALOFF});
+    if (zero_refined) log_record("('      ESD OMEGA-ZERO = ',F7.4)", {G.OMZESD});
+    if (offsets_refined) log_record("(' ESD CRYSTAL OFFSETS = ',3F10.4,/)", {G.XOFFESD});
     if (G.LOGOPEN == 1) flush_unit(LU_LOG);
 }
 
@@ -327,6 +381,7 @@ void log_results(bool with_offsets) {
 
 void UB_FIT() {
     if (G.NUBREF < 3) {
+        G.UBFAIL = UB_FIT_TOO_FEW;
         GMDISPLAYERRORBOX("Tarnivox", "Too Few Reflections for Least Squares");
         return;
     }
@@ -334,29 +389,53 @@ void UB_FIT() {
     RUN_REFINEMENT_BOX(go, offsets, zero, isym);
     if (go == 0) return;
 
+    const RefinedState before = refined_state();
     G.XTALOFF.fill(0.0);
     G.OMZERO = 0.0;
+    G.XOFFESD.fill(0.0);
+    G.OMZESD = 0.0;
     G.UBFLAG = 0;
-    // Three entries fix the cell exactly and give no esds: none from an
-    // earlier refinement may stand beside the new cell.
-    G.CELLESD.fill(0.0);
+    G.UBFAIL = 0;
     WAITBOX(1);
     log_record("(/,/,' RESULTS OF LEAST SQUARES REFINEMENT OF CELL PARAMETERS')");
 
-    const int ierr = run_refinement(offsets, zero, isym);
-    if (ierr != 0) {
+    const int failure = run_refinement(offsets, zero, isym);
+    if (failure != 0) {
+        // Nothing of a failed or refused refinement stands.
+        restore(before);
+        G.UBFAIL = failure;
         WAITBOX(0);
         GMDISPLAYERRORBOX("Tarnivox", "Problem with least squares procedure for unit-cell");
-        log_failure();
+        log_failure(failure);
         return;
     }
-    if (isym == 0 && offsets == 0) G.XTALOFF.fill(0.0);
+    const bool offsets_refined = isym == 0 && offsets == 1;
+    const bool zero_refined = isym == 0 && zero == 1;
+    if (!offsets_refined) G.XTALOFF.fill(0.0), G.XOFFESD.fill(0.0);
+    if (!zero_refined) G.OMZESD = 0.0;
+    // Three reflections and the nine elements of UB: an exact fit, whose
+    // cell has no esds (and none from an earlier refinement may stand).
+    G.CELLNOESD = isym == 0 && 3 * G.NUBREF <= 9 + extra_parameters(offsets, zero, isym) ? 1 : 0;
+    if (G.CELLNOESD == 1) G.CELLESD.fill(0.0);
     RECIP_CELL();
     G.UBFLAG = 1;
-    log_results(offsets == 1);
+    log_results(offsets == 1, zero_refined, offsets_refined);
     WAITBOX(0);
     RUN_RESULTS_BOX(G.NUBREF);
     if (const int h = wid(MENU_DELTA_D)) GMSETWIDGETSTATUS(h, 1);
+}
+
+const char* ub_fit_failure_text(int reason) {
+    // Short enough to follow "REFINEMENT FAILED: " in a fatal message.
+    switch (reason) {
+        case UB_FIT_SINGULAR: return "INDICES DO NOT SPAN THREE DIMENSIONS";
+        case UB_FIT_NO_REDUNDANCY: return "NO REDUNDANCY: TOO FEW REFLECTIONS";
+        case UB_FIT_SHIFT_FAILED: return "OMEGA ZERO OR OFFSETS NOT REFINABLE";
+        case UB_FIT_WRONG_SYMMETRY: return "DATA LACK THE CHOSEN SYMMETRY";
+        case UB_FIT_CONSTRAINTS_UNMET: return "CELL DOES NOT MEET ITS CONSTRAINTS";
+        case UB_FIT_TOO_FEW: return "FEWER THAN 3 REFLECTIONS";
+        default: return "";
+    }
 }
 
 }  // namespace tarnivox

@@ -206,6 +206,10 @@ struct RefinementState {
     int PREPRAISE = 0;
     Arr1<double, 3> XTALOFF;
     double OMZERO = 0.0;
+    Arr1<double, 3> XOFFESD;  // esds of XTALOFF and OMZERO from the last UB fit that refined them
+    double OMZESD = 0.0;
+    int CELLNOESD = 0;  // 1: the cell of the last UB fit is fixed without redundancy and has no esds
+    int UBFAIL = 0;     // why the last UB fit was refused (0: it was not)
 };
 
 // Record 8c: header values of the instrument readers.

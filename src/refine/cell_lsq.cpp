@@ -14,6 +14,11 @@ namespace {
 
 constexpr int LDA = 15;
 constexpr double DELTA_T = 0.0005;  // step of the numerical derivatives of the cell
+// The constrained fit is repeated about its own symmetrised result until T
+// departs from the identity by no more than this (a relative change of the
+// cell far below any esd), in at most this many cycles.
+constexpr double CONSTRAINED_STEP = 1.0e-10;
+constexpr int CONSTRAINED_CYCLES = 30;
 
 double& a_at(CellLsqWork& w, int i, int j) { return w.A[(i - 1) + (j - 1) * LDA]; }
 
@@ -182,12 +187,21 @@ namespace {
 
 using ListVectors = Arr2<double, MAXREFLIST, 3>;
 
+// The 9 x 9 normal matrix of T: three copies of the index sums on the
+// diagonal, the rest of the bordered matrix empty.
+void normal_matrix(const Mat3& hh) {
+    CellLsqWork& w = cell_lsq_work();
+    for (double& x : w.A) x = 0.0;
+    for (int b = 0; b < 3; ++b)
+        for (int i = 1; i <= 3; ++i)
+            for (int j = 1; j <= 3; ++j) a_at(w, 3 * b + i, 3 * b + j) = hh(i, j);
+}
+
 // Steps 1 to 3 of LSVEC: the normal sums of the unconstrained problem (hh
 // the index sums, also laid into the block diagonal of the bordered
 // matrix; hphi the diffraction vectors of the list) and the unconstrained
 // orientation matrix.  false: the index sums or the matrix are singular.
 bool unconstrained_ub(int n, const AngTable& ang, const IhTable& ih, ListVectors& hphi, Mat3& hh, Mat3& ubx) {
-    CellLsqWork& w = cell_lsq_work();
     // 1. Normal sums of the unconstrained problem.
     Mat3 hp;
     for (int k = 1; k <= n; ++k) {
@@ -200,10 +214,7 @@ bool unconstrained_ub(int n, const AngTable& ang, const IhTable& ih, ListVectors
                 hp(i, j) += ih(k, i) * h(j);
             }
     }
-    for (double& x : w.A) x = 0.0;
-    for (int b = 0; b < 3; ++b)
-        for (int i = 1; i <= 3; ++i)
-            for (int j = 1; j <= 3; ++j) a_at(w, 3 * b + i, 3 * b + j) = hh(i, j);
+    normal_matrix(hh);
 
     // 2. Inverse of the index sums.
     double hinv[9];
@@ -263,35 +274,65 @@ bool symmetrised_ub(int ISYM, const Mat3& ubx, Mat3& ubs, Mat3& ubsinv) {
     return true;
 }
 
-// Step 11 of LSVEC: covariance of the nine parameters.  Row r of T fits the
-// index component r, whose scatter grows with the length of axis r (an
-// error in h_phi appears in h, k, l scaled by a, b, c).  So each row gets
-// its own variance, sigma_r^2 = SS_r / (N - NFREE/3), and the covariance of
-// the constrained solution P = Q X'y (Q the leading block of the inverse
-// of the bordered matrix) is Q . diag(sigma_r^2 HH) . Q.  With equal
-// scatter in the three rows this is VAR . Q.
-Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const Mat3& hh, const Arr1<double, 3>& ssrow) {
+// Step 11 of LSVEC: covariance of the nine parameters from each
+// reflection's own residual vector e_n.  The constrained solution is
+// P = Q X'y (Q the leading block of the inverse of the bordered matrix, X
+// the design: component r of reflection n depends on T(r, c) through
+// h_n(c)), so cov P = Q (sum_n u_n u_n') Q with u_n(3(r - 1) + c) =
+// e_n(r) h_n(c), each residual restored to the size of its error.  An error of the fitted
+// omega moves an observation across its reflection, not along it: a
+// pooled variance would give the lengths of the cell the scatter of the
+// directions and make their esds several times too large.
+Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const IhTable& ih, const ListVectors& resid) {
     CellLsqWork& w = cell_lsq_work();
     w.VAR = w.SS / (3 * n - nfree);
-    const double dof_row = n - nfree / 3.0;
-    Arr2<double, 9, 9> qw;  // Q . diag(sigma_r^2 HH)
+    Arr2<double, 9, 9> meat;
+    for (int k = 1; k <= n; ++k) {
+        // Leverage per component: h' Q_rr h averaged over the rows r of T.
+        double lev = 0.0;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                for (int d = 1; d <= 3; ++d)
+                    lev += ih(k, c) * a_at(w, 3 * (r - 1) + c, 3 * (r - 1) + d) * ih(k, d);
+        const double f = residual_inflation(lev / 3.0);
+        Arr1<double, 9> u;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c) u(3 * (r - 1) + c) = f * resid(k, r) * ih(k, c);
+        for (int i = 1; i <= 9; ++i)
+            for (int j = 1; j <= 9; ++j) meat(i, j) += u(i) * u(j);
+    }
+    Arr2<double, 9, 9> qm;
     for (int i = 1; i <= 9; ++i)
-        for (int r = 1; r <= 3; ++r) {
-            const double var_r = ssrow(r) / dof_row;
-            for (int c = 1; c <= 3; ++c) {
-                double s = 0.0;
-                for (int k = 1; k <= 3; ++k) s += a_at(w, i, 3 * (r - 1) + k) * hh(k, c);
-                qw(i, 3 * (r - 1) + c) = var_r * s;
-            }
+        for (int j = 1; j <= 9; ++j) {
+            double s = 0.0;
+            for (int k = 1; k <= 9; ++k) s += a_at(w, i, k) * meat(k, j);
+            qm(i, j) = s;
         }
     Arr2<double, 9, 9> cov;
     for (int i = 1; i <= 9; ++i)
         for (int j = 1; j <= 9; ++j) {
             double s = 0.0;
-            for (int k = 1; k <= 9; ++k) s += qw(i, k) * a_at(w, k, j);
+            for (int k = 1; k <= 9; ++k) s += qm(i, k) * a_at(w, k, j);
             cov(i, j) = s;
         }
     return cov;
+}
+
+// The values a crystal system fixes, written exactly: the angles it fixes
+// are 90 or 120 degrees with no esd, the lengths it makes equal are one
+// value with one esd.  (The refined cell meets them to rounding; the
+// degrees of the cosines carry the program's 57.29578 per radian, which
+// alone would make a right angle 90.0000008.)
+void exact_constraints(int ISYM, Arr1<double, 7>& cell, Arr1<double, 7>& esd) {
+    auto fix = [&](int m, double angle) {
+        cell(m) = angle;
+        esd(m) = 0.0;
+    };
+    fix(4, 90.0);
+    if (ISYM != 1) fix(5, 90.0);
+    if (ISYM != 2) fix(6, ISYM == 5 ? 120.0 : 90.0);
+    if (ISYM >= 4) cell(2) = cell(1), esd(2) = esd(1);
+    if (ISYM == 6) cell(3) = cell(1), esd(3) = esd(1);
 }
 
 // Steps 12 to 15 of LSVEC: the constrained cell into CELL and its esds
@@ -340,15 +381,13 @@ bool cell_with_esds(int ISYM, const Mat3& ubs, Mat3 t, const Arr2<double, 9, 9>&
 
     // 15. Esds; an angle's esd is the cosine's esd divided by the sine.
     Arr1<double, 7> esd;
-    for (int m = 1; m <= 7; ++m) {
-        double var = cc(m, m);
-        if (var <= 0.0) var = 1.0e-24;
-        esd(m) = std::sqrt(var);
-    }
+    for (int m = 1; m <= 7; ++m) esd(m) = std::sqrt(std::fmax(cc(m, m), 0.0));
     for (int m = 4; m <= 6; ++m)
         esd(m) = DEG_PER_RAD_EXACT * esd(m) / std::fmax(sine_of(ref(m)), 1.0e-6);
+    if (!finite_cell(esd)) return false;
+    exact_constraints(ISYM, cell, esd);
     G.CELL = cell;
-    if (finite_cell(esd)) G.CELLESD = esd;
+    G.CELLESD = esd;
     return true;
 }
 
@@ -383,46 +422,59 @@ void LSVEC(int ISYM, int& IERR) {
     G.UB = ubx;
     G.UBFLAG = 1;
 
-    // 4 to 6.
-    Mat3 ubs, ubsinv;
-    if (!symmetrised_ub(ISYM, ubx, ubs, ubsinv)) {
-        IERR = 1;
-        return;
-    }
-
-    // 7. Observations in the frame of UBS, close to the integer indices.
-    static ListVectors hc;
-    w.RHS.fill(0.0);
-    for (int k = 1; k <= n; ++k) {
-        for (int r = 1; r <= 3; ++r)
-            hc(k, r) = ubsinv(r, 1) * hphi(k, 1) + ubsinv(r, 2) * hphi(k, 2) + ubsinv(r, 3) * hphi(k, 3);
-        for (int r = 1; r <= 3; ++r)
-            for (int i = 1; i <= 3; ++i) w.RHS(3 * (r - 1) + i) += ih(k, i) * hc(k, r);
-    }
-
-    // 8. Constrained solution.
+    // 4 to 10, repeated: the constraints on T are the linearised
+    // conditions of the crystal system about UBS, so UBS . T meets them
+    // only to first order; far from the data's own cell (few reflections,
+    // a system the crystal does not have) the second order breaks them by
+    // tenths of a degree.  The constrained matrix is symmetrised again and
+    // refitted until T is the identity: then the cell of UBS is the
+    // constrained least-squares cell and meets its constraints exactly.
+    Mat3 current = ubx, ubs, t;
+    static ListVectors resid;
     int nfree = 0;
-    CONSTR(ISYM, IERR, nfree);
-    if (IERR != 0) return;
-
-    // 9. Constrained matrix and its cell.
-    Mat3 t;
-    for (int r = 1; r <= 3; ++r)
-        for (int c = 1; c <= 3; ++c) t(r, c) = w.P(3 * (r - 1) + c);
-    w.UBX = mat_mul(ubs, t);
-    PARAMS();
-
-    // 10. Residuals, row by row of T; the validity of the last entry's
-    // calculated vector.
-    Arr1<double, 3> ssrow;
-    for (int k = 1; k <= n; ++k)
-        for (int r = 1; r <= 3; ++r) {
-            const double d = t(r, 1) * ih(k, 1) + t(r, 2) * ih(k, 2) + t(r, 3) * ih(k, 3) - hc(k, r);
-            ssrow(r) += d * d;
+    bool converged = false;
+    for (int cycle = 1; cycle <= CONSTRAINED_CYCLES && !converged; ++cycle) {
+        w.UBX = current;
+        PARAMS();
+        Mat3 ubsinv;
+        if (!symmetrised_ub(ISYM, current, ubs, ubsinv)) {
+            IERR = 1;
+            return;
         }
-    w.SS = ssrow(1) + ssrow(2) + ssrow(3);
-    // The same observations fitted without constraints, for the misfit.
-    {
+        // 7. Observations in the frame of UBS, close to the integer indices.
+        static ListVectors hc;
+        w.RHS.fill(0.0);
+        for (int k = 1; k <= n; ++k) {
+            for (int r = 1; r <= 3; ++r)
+                hc(k, r) = ubsinv(r, 1) * hphi(k, 1) + ubsinv(r, 2) * hphi(k, 2) + ubsinv(r, 3) * hphi(k, 3);
+            for (int r = 1; r <= 3; ++r)
+                for (int i = 1; i <= 3; ++i) w.RHS(3 * (r - 1) + i) += ih(k, i) * hc(k, r);
+        }
+        // 8. Constrained solution (the solve leaves the inverse in A).
+        normal_matrix(hh);
+        CONSTR(ISYM, IERR, nfree);
+        if (IERR != 0) return;
+        // 9. Constrained matrix.
+        double step = 0.0;
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c) {
+                t(r, c) = w.P(3 * (r - 1) + c);
+                step = std::fmax(step, std::fabs(t(r, c) - (r == c ? 1.0 : 0.0)));
+            }
+        if (!std::isfinite(step)) {
+            IERR = 1;
+            return;
+        }
+        converged = step <= CONSTRAINED_STEP;
+        current = mat_mul(ubs, t);
+        // 10. Residuals, and the same observations fitted without
+        // constraints, for the misfit.
+        w.SS = 0.0;
+        for (int k = 1; k <= n; ++k)
+            for (int r = 1; r <= 3; ++r) {
+                resid(k, r) = t(r, 1) * ih(k, 1) + t(r, 2) * ih(k, 2) + t(r, 3) * ih(k, 3) - hc(k, r);
+                w.SS += resid(k, r) * resid(k, r);
+            }
         Mat3 hhinv;
         double det = 0.0;
         MINV(hh, hhinv, det);
@@ -438,6 +490,14 @@ void LSVEC(int ISYM, int& IERR) {
             }
         w.NC = 9 - nfree;
     }
+    // A constrained cell that does not settle is no cell of the system.
+    if (!converged) {
+        IERR = CONSTRAINTS_UNMET;
+        return;
+    }
+    w.UBX = current;
+    PARAMS();
+    // The validity of the last entry's calculated vector.
     int last_ierr = 0;
     {
         Vec3 hcalc;
@@ -448,7 +508,7 @@ void LSVEC(int ISYM, int& IERR) {
     }
 
     // 11 to 15.
-    const Arr2<double, 9, 9> cov = parameter_covariance(n, nfree, hh, ssrow);
+    const Arr2<double, 9, 9> cov = parameter_covariance(n, nfree, ih, resid);
     if (!cell_with_esds(ISYM, ubs, t, cov)) {
         IERR = 1;
         return;

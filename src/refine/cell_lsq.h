@@ -28,7 +28,11 @@ CellLsqWork& cell_lsq_work();
 // 5 Hexagonal, 6 Cubic.  IERR 0; 1 constrained system singular or the last
 // calculated vector invalid; 2 unconstrained system singular or ISYM out of
 // range.
+// The constrained cell is refitted about its own symmetrised result until
+// it meets the constraints exactly; IERR CONSTRAINTS_UNMET when it does not
+// settle (CELL and CELLESD unchanged).
 void LSVEC(int ISYM, int& IERR);
+inline constexpr int CONSTRAINTS_UNMET = 4;
 // How much worse the constrained fit of the last LSVEC is than the same fit
 // without constraints, per constraint, in units of the unconstrained
 // variance (an F ratio: about 1 when the data have the symmetry).

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <cmath>
 // Small dense-matrix work shared by the profile fit and the refinements:
 // Gauss-Jordan inversion with complete pivoting (MXLNEQ) and LU inversion
 // with implicit partial pivoting (MINV = LUDCMP + LUBKSB).
@@ -28,6 +30,14 @@ void LUBKSB(const Arr2<double, 6, 6>& a, int n, const Arr1<int, 6>& indx, Arr1<d
 // (rows of ldinv elements); a and ainv may be the same storage.  det is the
 // determinant, 0 when a has a zero row, in which case ainv is left as it was.
 void minv_raw(const double* a, int lda, double* ainv, int ldinv, double& det, int n);
+
+// A residual is smaller than the error of its observation by the share of
+// it that the fit takes up, the observation's leverage (its part of the
+// parameters; the leverages of a fit add up to the number of parameters).
+// This factor restores its expected size, so that covariances built from
+// the residuals of single observations are unbiased also where a few
+// reflections decide a parameter.
+inline double residual_inflation(double leverage) { return 1.0 / std::sqrt(std::fmax(1.0 - leverage, 0.05)); }
 
 template <int N>
 void MINV(const Arr2<double, N, N>& A, Arr2<double, N, N>& AINV, double& DET, int n = N) {

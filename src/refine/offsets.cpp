@@ -69,7 +69,7 @@ void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF) {
 // stops well short of the true values; the joint solution does not.  The
 // normal matrix of the shifts alone still decides whether offsets can be
 // refined at all.
-void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
+int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     const int np = IZERO == 1 ? 4 : 3;
     Arr2<double, 4, 4> a;
     bool usable = G.GONCON1 != 0.0 && N >= 1 && N <= MAXREFLIST;
@@ -90,16 +90,23 @@ void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     if (usable) MINV(a, a, det, np);
     if (!usable || std::fabs(det) < 1.0e-4 || SHIFT_LSQ(N, ANG, IH, IZERO, 1) != 0) {
         report_error("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
-        return;
+        return 1;
     }
     const ShiftLsqResult& r = last_shift_lsq();
     G.XTALOFF = r.xtaloff;
-    if (np == 4) G.OMZERO = r.omzero;
+    G.XOFFESD = r.xtaloff_esd;
+    if (np == 4) {
+        G.OMZERO = r.omzero;
+        G.OMZESD = r.omzero_esd;
+    }
+    return 0;
 }
 
 void LSQ_WITHOFF(int IZERO, int& IERR) {
     IERR = 0;
     G.OMZERO = 0.0;
+    G.OMZESD = 0.0;
+    G.XOFFESD.fill(0.0);
     static AngTable work;
     static IhTable ih;
     refinement_list_tables(work, ih);
@@ -110,7 +117,12 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
         LSQ(n, work, ih, IERR);
         if (IERR != 0) return;
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k);
-        GET_XTALSHIFT(n, work, ih, IZERO);
+        // Offsets that cannot be refined are no refined offsets: the same
+        // list gives the same singular system in every cycle.
+        if (GET_XTALSHIFT(n, work, ih, IZERO) != 0) {
+            IERR = SHIFT_FAILED;
+            return;
+        }
         s = 0.0;
         for (int k = 1; k <= n; ++k) {
             const Angles ang = table_angles(work, k);
@@ -130,6 +142,8 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
             break;
         }
     }
+    // The cell esds of the joint fit carry the uncertainty of the offsets.
+    cell_esds_of_joint_fit(last_shift_lsq().ub_cov);
     G.UBFLAG = 1;
 }
 

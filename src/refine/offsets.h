@@ -17,9 +17,12 @@ Mat3 omega_frame_matrix(double so, double co, double sc, double cc, double sp, d
 // AOFF(1): shift of 2theta, AOFF(2): shift of the omega peak position
 // including OMZERO, AOFF(3) = 0; degrees.  All 0 without an offset.
 void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF);
-// XTALOFF (and OMZERO when IZERO = 1) from N reflections of the tables.
-void GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO);
-// UB, cell, XTALOFF and OMZERO from the refinement list.
+// XTALOFF (and OMZERO when IZERO = 1) from N reflections of the tables,
+// with their esds in XOFFESD (and OMZESD).  0; 1 when the offsets cannot be
+// refined from these reflections (the box is shown, nothing is changed).
+int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO);
+// UB, cell, XTALOFF and OMZERO from the refinement list.  IERR 0; 1 from
+// LSQ; SHIFT_FAILED when the offsets could not be refined.
 void LSQ_WITHOFF(int IZERO, int& IERR);
 
 }  // namespace tarnivox

@@ -162,28 +162,60 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
     // residual (the errors of h_phi grow with 1/d, so one pooled variance
     // would weigh the reflections wrongly): Q (sum u u') Q with
     // u_k = column k . residual of the reflection, Q the inverse normal
-    // matrix, and the degrees of freedom of the joint fit.
+    // matrix, each residual restored to the size of its error by its
+    // leverage.
     Arr2<double, 4, 4> q, meat;
+    Arr2<double, 9, 9> ubcov;
     for (int k = 1; k <= np; ++k)
         for (int l = 1; l <= np; ++l) q(k, l) = inv(k, l) * sc(k) * sc(l);
+    // The orientation matrix of the joint fit is UB0 - sum_k x_k BS_k, with
+    // BS_k(i, j) = bs(j, 3(k - 1) + i): an error e_n of one observation
+    // moves it by e_n w_n' (w_n = S^-1 h_n) less what it moves the shifts
+    // by, times BS_k.
     for (int n = 1; n <= N; ++n) {
         double e[3];
         for (int i = 1; i <= 3; ++i) {
             e[i - 1] = r0s(n, i);
             for (int k = 1; k <= np; ++k) e[i - 1] -= x(k) * rcs(n, 3 * (k - 1) + i);
         }
+        // Leverage per component: the part of UB, and of the shifts.
+        double lev = 0.0;
+        for (int i = 1; i <= 3; ++i) {
+            lev += (sinv(i, 1) * IH(n, 1) + sinv(i, 2) * IH(n, 2) + sinv(i, 3) * IH(n, 3)) * IH(n, i);
+            for (int k = 1; k <= np; ++k)
+                for (int l = 1; l <= np; ++l)
+                    lev += rcs(n, 3 * (k - 1) + i) * q(k, l) * rcs(n, 3 * (l - 1) + i) / 3.0;
+        }
+        const double f = residual_inflation(lev);
+        for (double& v : e) v *= f;
         double u[4] = {};
         for (int k = 1; k <= np; ++k)
             for (int i = 1; i <= 3; ++i) u[k - 1] += rcs(n, 3 * (k - 1) + i) * e[i - 1];
         for (int k = 1; k <= np; ++k)
             for (int l = 1; l <= np; ++l) meat(k, l) += u[k - 1] * u[l - 1];
+        double dx[4] = {};
+        for (int k = 1; k <= np; ++k)
+            for (int l = 1; l <= np; ++l) dx[k - 1] += q(k, l) * u[l - 1];
+        Arr1<double, 9> infl;
+        for (int i = 1; i <= 3; ++i)
+            for (int j = 1; j <= 3; ++j) {
+                const double w = sinv(j, 1) * IH(n, 1) + sinv(j, 2) * IH(n, 2) + sinv(j, 3) * IH(n, 3);
+                double v = e[i - 1] * w;
+                for (int k = 1; k <= np; ++k) v -= dx[k - 1] * bs(j, 3 * (k - 1) + i);
+                infl(3 * (i - 1) + j) = v;
+            }
+        for (int a = 1; a <= 9; ++a)
+            for (int b = 1; b <= 9; ++b) ubcov(a, b) += infl(a) * infl(b);
     }
-    const double dof_factor = dof > 0 ? 3.0 * N / dof : 0.0;
+    // Without an observation to spare the fit is exact and has no esds.
+    const double spare = dof > 0 ? 1.0 : 0.0;
+    for (int a = 1; a <= 9; ++a)
+        for (int b = 1; b <= 9; ++b) r.ub_cov(a, b) = ubcov(a, b) * spare;
     auto esd = [&](int k) {
         double v = 0.0;
         for (int i = 1; i <= np; ++i)
             for (int j = 1; j <= np; ++j) v += q(k, i) * meat(i, j) * q(j, k);
-        return std::sqrt(std::fmax(v * dof_factor, 0.0));
+        return std::sqrt(std::fmax(v * spare, 0.0));
     };
     int m = 1;
     if (IOFF == 1) {

@@ -20,6 +20,10 @@ struct ShiftLsqResult {
     Arr1<double, 3> xtaloff_esd;  // esds, same units
     double omzero_esd = 0.0;
     double variance = 0.0;        // variance of unit weight of the joint fit, 1/A^2
+    // Covariance of the nine elements of UB in the joint fit (element
+    // UB(i, k) is parameter 3(i - 1) + k): it carries the uncertainty of
+    // the shifts into the cell.
+    Arr2<double, 9, 9> ub_cov;
 };
 const ShiftLsqResult& last_shift_lsq();
 

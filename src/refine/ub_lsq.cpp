@@ -140,33 +140,62 @@ void LSQ(int N, const AngTable& ANG, const IhTable& IH, int& IERR) {
     }
     G.UB = ub;
 
-    Vec3 rss;
-    if (N >= 4) {
-        for (int n = 1; n <= N; ++n) {
-            Vec3 hphi;
-            CALCH(table_angles(ANG, n), hphi);
-            for (int i = 1; i <= 3; ++i) {
-                const double r = hphi(i) - (ub(i, 1) * IH(n, 1) + ub(i, 2) * IH(n, 2) + ub(i, 3) * IH(n, 3));
-                rss(i) += r * r;
-            }
-        }
-    }
     const bool cell_ok = cell_and_b_from_ub();
     if (N < 4 || !cell_ok) return;
 
-    // Esds of the nine elements, each row of UB being its own regression,
-    // carried to the cell by perturbing one element at a time.
-    Arr1<double, 7> sum;
-    for (int j = 1; j <= 3; ++j)
+    // Covariance of the nine elements from each reflection's own residual
+    // vector: UB(i, k) = sum_n hphi_n(i) w_n(k) with w_n = S^-1 h_n, so
+    // cov(UB(i, k), UB(j, l)) = sum_n e_n(i) e_n(j) w_n(k) w_n(l).  An error
+    // of the fitted omega moves h_phi across the reflection, not along it;
+    // one pooled variance per component would spread it over the lengths
+    // of the cell as well and make their esds several times too large.
+    Arr2<double, 9, 9> cov;
+    for (int n = 1; n <= N; ++n) {
+        Vec3 hphi, e, w;
+        CALCH(table_angles(ANG, n), hphi);
+        double lev = 0.0;
         for (int i = 1; i <= 3; ++i) {
-            const double e = std::sqrt(std::fmax(s(j, j), 0.0) * rss(i) / (N - 3));
-            Mat3 up = G.UB;
-            up(i, j) += e;
-            Arr1<double, 7> p;
-            if (!cell_of_ub(up, p)) continue;
-            for (int k = 1; k <= 7; ++k) sum(k) += (p(k) - G.CELL(k)) * (p(k) - G.CELL(k));
+            e(i) = hphi(i) - (ub(i, 1) * IH(n, 1) + ub(i, 2) * IH(n, 2) + ub(i, 3) * IH(n, 3));
+            w(i) = s(i, 1) * IH(n, 1) + s(i, 2) * IH(n, 2) + s(i, 3) * IH(n, 3);
+            lev += w(i) * IH(n, i);
         }
-    for (int k = 1; k <= 7; ++k) G.CELLESD(k) = std::sqrt(sum(k));
+        const double f = residual_inflation(lev);
+        for (int i = 1; i <= 3; ++i) e(i) *= f;
+        for (int i = 1; i <= 3; ++i)
+            for (int k = 1; k <= 3; ++k)
+                for (int j = 1; j <= 3; ++j)
+                    for (int l = 1; l <= 3; ++l)
+                        cov(3 * (i - 1) + k, 3 * (j - 1) + l) += e(i) * e(j) * w(k) * w(l);
+    }
+    Arr1<double, 7> esd;
+    if (cell_esds_of_ub(G.UB, cov, esd)) G.CELLESD = esd;
+}
+
+bool cell_esds_of_ub(const Mat3& ub, const Arr2<double, 9, 9>& cov, Arr1<double, 7>& esd) {
+    // Derivatives of the seven cell values by the nine elements (element
+    // UB(i, k) is parameter 3(i - 1) + k), by central differences.
+    double scale = 0.0;
+    for (double x : ub.v) scale = std::fmax(scale, std::fabs(x));
+    const double h = 1.0e-6 * scale;
+    if (!(h > 0.0)) return false;
+    Arr2<double, 7, 9> d;
+    for (int i = 1; i <= 3; ++i)
+        for (int k = 1; k <= 3; ++k) {
+            Mat3 up = ub, down = ub;
+            up(i, k) += h;
+            down(i, k) -= h;
+            Arr1<double, 7> cu, cd;
+            if (!cell_of_ub(up, cu) || !cell_of_ub(down, cd)) return false;
+            for (int m = 1; m <= 7; ++m) d(m, 3 * (i - 1) + k) = (cu(m) - cd(m)) / (2.0 * h);
+        }
+    for (int m = 1; m <= 7; ++m) {
+        double v = 0.0;
+        for (int p = 1; p <= 9; ++p)
+            for (int q = 1; q <= 9; ++q) v += d(m, p) * cov(p, q) * d(m, q);
+        esd(m) = std::sqrt(std::fmax(v, 0.0));
+        if (!std::isfinite(esd(m))) return false;
+    }
+    return true;
 }
 
 void LSQ_ZERO(int& IERR) {
@@ -175,38 +204,44 @@ void LSQ_ZERO(int& IERR) {
     static IhTable ih;
     refinement_list_tables(work, ih);
     const int n = G.NUBREF;
-    double sobs = 0.0;
-    for (int k = 1; k <= n; ++k) sobs += G.OMREF(k);
-    G.OMZERO = 0.0;
+    if (n < 3) {
+        IERR = 1;
+        return;
+    }
     // The zero point found together with UB: complete at once, where the
     // mean difference of observed and calculated omegas sees only the part
-    // that the UB of the cycle has not already taken up as a rotation.
-    static AngTable observed;
-    refinement_list_tables(observed, ih);
-    const bool joint = SHIFT_LSQ(n, observed, ih, 1, 0) == 0;
-    const double joint_zero = last_shift_lsq().omzero;
+    // that the UB of the cycle has not already taken up as a rotation.  A
+    // zero point that cannot be told apart from the orientation (or with no
+    // observation to spare for it) is not refined at all.
+    if (SHIFT_LSQ(n, work, ih, 1, 0) != 0) {
+        IERR = SHIFT_FAILED;
+        return;
+    }
+    const double zero = last_shift_lsq().omzero;
+    G.OMZESD = last_shift_lsq().omzero_esd;
+    // The cell esds of the joint fit carry the uncertainty of the zero point.
+    static Arr2<double, 9, 9> ubcov;
+    ubcov = last_shift_lsq().ub_cov;
+    G.OMZERO = 0.0;
     for (int cycle = 1;; ++cycle) {
         const double previous = G.OMZERO;
         LSQ(n, work, ih, IERR);
         if (IERR != 0) return;
-        if (joint) {
-            G.OMZERO = joint_zero;
-        } else {
-            double scalc = 0.0;
-            for (int k = 1; k <= n; ++k) {
-                double om = work(k, 2);
-                CALOMEGA(table_angles(work, k), table_indices(ih, k), om);
-                scalc += om;
-            }
-            G.OMZERO = (sobs - scalc) / n;
-        }
+        G.OMZERO = zero;
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k) - G.OMZERO;
-        if (std::fabs(previous - G.OMZERO) < 0.001) return;
-        if (cycle >= 10) {
+        const bool converged = std::fabs(previous - G.OMZERO) < 0.001;
+        if (!converged && cycle >= 10)
             report_error("Tarnivox", "WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS");
+        if (converged || cycle >= 10) {
+            cell_esds_of_joint_fit(ubcov);
             return;
         }
     }
+}
+
+void cell_esds_of_joint_fit(const Arr2<double, 9, 9>& cov) {
+    Arr1<double, 7> esd;
+    if (cell_esds_of_ub(G.UB, cov, esd)) G.CELLESD = esd;
 }
 
 }  // namespace tarnivox

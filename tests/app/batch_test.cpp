@@ -238,6 +238,10 @@ TEST_F(Batch, BadUsageEndsWithStatusTwoAndOneLineAndWritesNothing) {
         {"reduce " + data + " --format cad4 --step 0.02" + par, "--step is for the huber and febo formats"},
         {"reduce " + data + " --format cad4 --symmetry cubic" + par, "--symmetry belongs to --refine"},
         {"reduce " + data + " --format cad4 --refine --symmetry trigonal" + par, "--symmetry"},
+        {"reduce " + data + " --format cad4 --refine --symmetry cubic --offsets" + par,
+         "--symmetry refines neither --offsets nor --omega-zero"},
+        {"reduce " + data + " --format cad4 --refine --symmetry cubic --omega-zero" + par,
+         "--symmetry refines neither --offsets nor --omega-zero"},
         {"reduce " + data + " --format cad4 --refine --min-i-sigma 2" + par,
          "--min-i-sigma must be at least 3"},
         {"reduce " + data + " --format cad4 --out /no/such/folder/x.hkl" + par, "does not exist"},
@@ -499,7 +503,7 @@ TEST_F(Batch, RefineAndCifRunTheWindowsCommands) {
     const fs::path a = example("cad4", "batch"), b = example("cad4", "script");
     const Outcome batch =
         tarnivox("reduce '" + (a / "cad4.dat").string() + "' --format cad4 --par '" +
-                 (a / "cad4.par").string() + "' --refine --symmetry monoclinic-b --offsets --cif");
+                 (a / "cad4.par").string() + "' --refine --symmetry monoclinic-b --cif");
     ASSERT_EQ(batch.status, 0) << batch.err;
     const Outcome run =
         script("ub.script", open_script(b / "cad4.dat", 7, "Enraf CAD4", b / "cad4.par") +
@@ -508,7 +512,6 @@ TEST_F(Batch, RefineAndCifRunTheWindowsCommands) {
                                 "press Utilities \"Calc UB\"\n"
                                 "toggle \"Unit Cell Refinement\" \"Symmetry constrained\" on\n"
                                 "select \"Unit Cell Refinement\" \"Crystal system\" Monoclinic-b\n"
-                                "toggle \"Unit Cell Refinement\" \"Refine crystal offsets\" on\n"
                                 "press \"Unit Cell Refinement\" Refine\n"
                                 "press \"Cell Refinement Results\" Ok\n"
                                 "press File \"Open output file\"\nfile \"" +

@@ -46,6 +46,7 @@ const std::set<std::string> kCoreNames = {
     "_cell_measurement_reflns_used",
     "_cell_measurement_theta_min",
     "_cell_measurement_theta_max",
+    "_cell_special_details",
     "_computing_data_reduction",
     "_diffrn_measurement_method",
     "_diffrn_orient_matrix_type",
@@ -294,6 +295,32 @@ TEST_F(CifFragment, RealCifParserReadsEveryFragment) {
     G.CELLESD(1) = 0.0012;
     items = create_and_validate("ten_columns");
     EXPECT_EQ(value_of(items, "_cell_length_a"), "12345.6789(12)");
+}
+
+// A cell fixed by three reflections without redundancy: its values are
+// written without esds (a zero would claim them exact), and the fragment
+// says why in a text field that the parser reads as valid CIF.  The values
+// a crystal system fixes stay exact without the note.
+TEST_F(CifFragment, CellWithoutRedundancyHasNoEsdsAndSaysWhy) {
+    G.CELLNOESD = 1;
+    G.CELLESD.fill(0.0);
+    G.CELL = Arr1<double, 7>{{7.50612, 9.1034, 11.2987, 89.9871, 101.523, 90.0123, 755.12}};
+    auto items = create_and_validate("no_redundancy");
+    EXPECT_EQ(value_of(items, "_cell_length_a"), "7.5061");
+    EXPECT_EQ(value_of(items, "_cell_angle_alpha"), "89.9871");
+    EXPECT_EQ(value_of(items, "_cell_special_details"), ";");
+    const std::string text = test::read_text(cif());
+    EXPECT_NE(text.find("\n;\n The cell is fixed by 3 reflections without redundancy:\n"
+                        " its values have no standard uncertainties.\n;\n"),
+              std::string::npos)
+        << text;
+
+    G.CELLNOESD = 0;
+    G.CELL = Arr1<double, 7>{{7.5012, 7.5012, 11.2987, 90.0, 90.0, 120.0, 550.55}};
+    G.CELLESD = Arr1<double, 7>{{0.0004, 0.0004, 0.0023, 0.0, 0.0, 0.0, 0.12}};
+    items = create_and_validate("hexagonal");
+    EXPECT_EQ(value_of(items, "_cell_angle_gamma"), "120.0000");
+    EXPECT_EQ(value_of(items, "_cell_special_details"), "(absent)");
 }
 
 // Whatever a failed or absent refinement leaves in the store, every data

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/cif.h"
 #include "commands/preprocess.h"
 #include "core/messages.h"
 #include "core/store.h"
@@ -182,7 +183,10 @@ TEST_F(UbFitCommand, ThreeEntriesGiveExactCellWithoutStaleEsds) {
     EXPECT_EQ(G.UBFLAG, 1);
     EXPECT_NEAR(G.CELL(1), 8.4, 1e-6);
     EXPECT_EQ(G.CELLESD, (Arr1<double, 7>{}));
+    // No esds, and the log says why rather than printing zeros.
+    EXPECT_EQ(G.CELLNOESD, 1);
     EXPECT_TRUE(has(log(), "        3 REFLECTIONS USED"));
+    EXPECT_TRUE(has(log(), "ESDs            NONE: 3 REFLECTIONS FIX THE CELL WITHOUT REDUNDANCY"));
 }
 
 TEST_F(UbFitCommand, NegativeTwoThetaComparedWithNegativeCalculatedTwoTheta) {
@@ -258,17 +262,21 @@ TEST_F(UbFitCommand, CoplanarIndicesFailInEveryBranchWithRecordsFAndG) {
     }
 }
 
-// Offsets without a goniometer constant cannot be refined: the message of
-// each cycle, the offsets stay zero, and UB is still refined.
-TEST_F(UbFitCommand, SingularOffsetMatrixKeepsZeroOffsets) {
-    prepare(choose(0, true, false) + kResultsOk, monoclinic(), 30);
+// Offsets without a goniometer constant cannot be refined: the message,
+// then the refinement fails as a whole; no offsets of zero are passed off
+// as refined, and nothing of the run stands.
+TEST_F(UbFitCommand, SingularOffsetMatrixFailsTheRefinement) {
+    prepare(choose(0, true, false), monoclinic(), 30);
     G.GONCON1 = 0.0;
     UB_FIT();
-    const auto s = shown();
-    ASSERT_FALSE(s.empty());
-    for (const std::string& m : s) EXPECT_EQ(m, "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
-    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS",
+                                                 "Problem with least squares procedure for unit-cell"}));
+    EXPECT_EQ(G.UBFLAG, 0);
+    EXPECT_EQ(G.UBFAIL, UB_FIT_SHIFT_FAILED);
     EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
+    const auto l = log();
+    EXPECT_LT(index_of(l, std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(UB_FIT_SHIFT_FAILED)),
+              l.size());
     expect_no_nan();
 }
 
@@ -306,8 +314,8 @@ TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
             EXPECT_EQ(shown(),
                       std::vector<std::string>{"Problem with least squares procedure for unit-cell"});
             EXPECT_LT(index_of(l, kFailure), l.size());
-            // The unconstrained step had already succeeded.
-            EXPECT_EQ(G.UBFLAG, 1);
+            // Not even the unconstrained step of the failed refinement stands.
+            EXPECT_EQ(G.UBFLAG, 0);
         }
         expect_no_nan();
         close_unit(LU_LOG);
@@ -316,8 +324,8 @@ TEST_F(UbFitCommand, EntryBeyondTheWavelengthLimit) {
 
 // Orthorhombic data forced into the hexagonal or cubic system: a = b cannot
 // be both 5.9 and 8.3, the constrained fit is far worse than the free one,
-// and the refinement fails with its message and the input listed; the
-// unconstrained UB of its first step stands.
+// and the refinement fails with its message and the input listed; not
+// even the unconstrained UB of its first step stands.
 TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
     GeometryOptions opt = monoclinic();
     opt.cell = {5.9, 8.3, 13.1, 90.0, 90.0, 90.0};
@@ -329,9 +337,12 @@ TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
         const auto l = log();
         EXPECT_LT(index_of(l, kFailure), l.size());
         EXPECT_EQ(std::count_if(l.begin(), l.end(),
-                                [](const std::string& x) { return x.find("SYMMETRY") != std::string::npos; }),
+                                [](const std::string& x) {
+                                    return x.find("SYMMETRY-CONSTRAINED") != std::string::npos;
+                                }),
                   0);
-        EXPECT_EQ(G.UBFLAG, 1);
+        EXPECT_EQ(G.UBFLAG, 0);
+        EXPECT_EQ(G.UBFAIL, UB_FIT_WRONG_SYMMETRY);
         expect_no_nan();
         close_unit(LU_LOG);
     }
@@ -340,6 +351,132 @@ TEST_F(UbFitCommand, SymmetryThatDoesNotFitTheDataFails) {
     UB_FIT();
     EXPECT_TRUE(shown().empty());
     EXPECT_NEAR(G.CELL(2), 8.3, 0.002);
+}
+
+// ---- lists that cannot carry what is asked of them ----
+
+// What a refinement may change, to compare before and after.
+struct Refined {
+    Mat3 ub, bmat;
+    Arr1<double, 6> rcell;
+    Arr1<double, 7> cell, esd;
+    Arr1<double, 3> off;
+    double zero;
+    int flag, noesd;
+    static Refined now() {
+        return {G.UB, G.BMAT, G.RCELL, G.CELL, G.CELLESD, G.XTALOFF, G.OMZERO, G.UBFLAG, G.CELLNOESD};
+    }
+    bool operator==(const Refined&) const = default;
+};
+
+// Monoclinic data refined in systems it does not have (3 to 30 entries,
+// noise up to 1 degree), in its own system, with three entries, and with
+// offsets or the zero point from 3 or 4 entries; each refinement follows a
+// good one.  Whatever the outcome: a cell that is accepted meets its
+// constraints exactly and has an esd for every value it refines (or says
+// it has none, for three entries fitted unconstrained); the zero point and
+// offsets refined have esds; a refinement that fails or is refused leaves
+// the earlier orientation, cell, esds, zero point and offsets as they were,
+// bit for bit, with its reason in the log.
+TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
+    struct Case {
+        int isym;
+        bool offsets, zero;
+        std::vector<int> sizes;
+    };
+    const std::vector<Case> cases = {
+        {3, false, false, {3, 4, 5, 8, 15, 30}},
+        {4, false, false, {3, 4, 5, 8, 15, 30}},
+        {5, false, false, {3, 4, 5, 8, 15, 30}},
+        {6, false, false, {3, 4, 5, 8, 15, 30}},
+        {1, false, false, {3, 4, 5, 30}},
+        {0, false, false, {3, 4}},
+        {0, true, false, {3, 4, 5}},
+        {0, true, true, {3, 4, 5}},
+        {0, false, true, {3, 4}},
+    };
+    int accepted = 0, refused = 0;
+    for (const Case& c : cases)
+        for (double noise : {0.0, 0.05, 0.3, 1.0})
+            for (int n : c.sizes) {
+                GeometryOptions opt = monoclinic();
+                opt.cell = {7.5, 9.1, 11.3, 90.0, 101.5, 90.0};
+                opt.noise = noise;
+                opt.omzero = 0.05;
+                opt.xtaloff = {0.2, -0.1, 0.1};
+                opt.seed = static_cast<std::uint32_t>(n * 7 + static_cast<int>(noise * 100));
+                const std::string label = "isym " + std::to_string(c.isym) + (c.offsets ? " offsets" : "") +
+                                          (c.zero ? " zero" : "") + " n " + std::to_string(n) + " noise " +
+                                          std::to_string(noise);
+                // A good refinement first, then the hostile one.
+                prepare(choose(0, true, true) + kResultsOk + choose(c.isym, c.offsets, c.zero) + kResultsOk,
+                        opt, 30);
+                UB_FIT();
+                ASSERT_EQ(G.UBFLAG, 1) << label;
+                const Refined before = Refined::now();
+                G.NUBREF = n;
+                const std::string cif_before = cif_fragment_text();
+                UB_FIT();
+                const auto s = shown();
+                const bool failed =
+                    std::find(s.begin(), s.end(), "Problem with least squares procedure for unit-cell") !=
+                    s.end();
+                if (failed) {
+                    ++refused;
+                    EXPECT_TRUE(Refined::now() == before) << label;
+                    // "Create Cif" after it writes the fragment of the good refinement.
+                    EXPECT_EQ(cif_fragment_text(), cif_before) << label;
+                    EXPECT_NE(G.UBFAIL, 0) << label;
+                    EXPECT_LT(
+                        index_of(log(), std::string(" REFINEMENT FAILED: ") + ub_fit_failure_text(G.UBFAIL)),
+                        log().size())
+                        << label;
+                } else {
+                    ++accepted;
+                    EXPECT_EQ(G.UBFLAG, 1) << label;
+                    EXPECT_EQ(G.UBFAIL, 0) << label;
+                    // Fewer observations than parameters + 1 is never accepted.
+                    EXPECT_FALSE((c.isym != 0 || c.offsets || c.zero) &&
+                                 3 * n < 9 + (c.offsets ? 3 : 0) + (c.zero ? 1 : 0) + 1)
+                        << label;
+                    std::vector<int> free = {1, 2, 3, 4, 5, 6, 7};
+                    switch (c.isym) {
+                        case 0: break;
+                        case 1: free = {1, 2, 3, 5, 7}; break;
+                        case 3: free = {1, 2, 3, 7}; break;
+                        case 4:
+                        case 5: free = {1, 3, 7}; break;
+                        case 6: free = {1, 7}; break;
+                    }
+                    if (c.isym != 0) {
+                        EXPECT_EQ(G.CELL(4), 90.0) << label;
+                        if (c.isym != 1) {
+                            EXPECT_EQ(G.CELL(5), 90.0) << label;
+                        }
+                        EXPECT_EQ(G.CELL(6), c.isym == 5 ? 120.0 : 90.0) << label;
+                        if (c.isym >= 4) {
+                            EXPECT_EQ(G.CELL(2), G.CELL(1)) << label;
+                        }
+                        if (c.isym == 6) {
+                            EXPECT_EQ(G.CELL(3), G.CELL(1)) << label;
+                        }
+                    }
+                    const bool exact_fit = c.isym == 0 && !c.offsets && !c.zero && n == 3;
+                    EXPECT_EQ(G.CELLNOESD, exact_fit ? 1 : 0) << label;
+                    if (!exact_fit && noise > 0.0) {
+                        for (int m : free) EXPECT_GT(G.CELLESD(m), 0.0) << label << " value " << m;
+                    }
+                    if (c.zero && c.isym == 0 && noise > 0.0) {
+                        EXPECT_GT(G.OMZESD, 0.0) << label;
+                    }
+                    if (c.offsets && noise > 0.0) {
+                        for (int k = 1; k <= 3; ++k) EXPECT_GT(G.XOFFESD(k), 0.0) << label;
+                    }
+                }
+                expect_no_nan();
+                close_unit(LU_LOG);
+            }
+    std::printf("hostile lists: %d refinements accepted, %d refused\n", accepted, refused);
 }
 
 }  // namespace
