@@ -227,6 +227,10 @@ public:
     }
 
     int action() override {
+        // An import that took no reflection ends the data set: there is
+        // nothing to fit or write, and a pipeline must not take it for a
+        // reduction.
+        if (G.NREFREAD == 0) end_run("No reflection read from data file", EXIT_STATUS_FATAL);
         const int command = ScriptBackend::action();
         switch (command) {
             case kTick: progress_.step(reflections_to_walk()); break;

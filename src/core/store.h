@@ -58,6 +58,8 @@ struct StandardsAndClasses {
     Arr2<int, MAXSTD, 3> STDHKL;
     Arr1<int, MAXSTD> STDNPTS;
     Arr1<int, NCLASSES> NCLASS;  // W, M, R, S, F, I, N
+    int NREFREAD = -1;  // reflections the last import took into the data set; -1 before any import
+    int NREFBAD = 0;    // reflections the last import left out as unreadable or refused
 };
 
 // Record 4: the current scan record, one reflection of the scan file.
@@ -180,6 +182,7 @@ struct ReaderState {
     int XNEWFMT = 0;
     int SCANMODE = 0;  // 1 omega scans, 2 theta-2theta scans
     int CADMARGIN = 0, CADP1 = 0, CADP2 = 0, XLINENO = 0; double HUBT0 = 0.0;  // kept between reader calls
+    int FEBOCUT = 0;  // 1 once a Febo file that ends without its end record was reported cut
 };
 
 // Record 8d: windows, widget handles and plot geometry.

@@ -5,6 +5,7 @@
 
 #include "core/angles.h"
 #include "core/exitint.h"
+#include "core/instrument_ranges.h"
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/reader_io.h"
@@ -15,6 +16,7 @@ namespace tarnivox {
 namespace {
 
 constexpr int COUNTS_PER_LINE = 8;
+constexpr double MAX_SCAN_WIDTH = 10.0;  // degrees
 // Last columns of the records of a reflection: the reflection line with
 // its count scale (without it, in the older layout's standard lines), the
 // angle lines, and a count line of n counts (1 + 9n).
@@ -156,10 +158,17 @@ void READ_HEADER_XCAL(int& status) {
     status = 0;
     G.TITLE = "";
     G.XNEWFMT = 0;
+    // A header without its scan constants must not take those of a file
+    // read before it: a missing "sc s" line leaves a width of 0, which the
+    // import refuses.
+    G.XSPEED = 0.0;
+    G.XSCANW.fill(0.0);
     for (;;) {
         const std::string line = header_line(' ');
         const char c = first_char(line);
-        if (c == 'R' || c == '#') {
+        // A kappa-angle line ends the header too: the first reflection lost
+        // its own line, and the scan reader reports it.
+        if (c == 'R' || c == '#' || c == 'Z') {
             backspace_unit(LU_INPUT);
             return;
         }
@@ -310,6 +319,15 @@ int scan_geometry(bool standard, bool euler, int istd) {
 }
 
 }  // namespace
+
+std::string xcalibur_scan_width_out_of_range() {
+    // Omega scan widths of a four-circle step scan lie well inside 10
+    // degrees; the width grows with theta (a + b tan theta, b not negative).
+    if (!(G.XSCANW(1) > 0.0 && G.XSCANW(1) <= MAX_SCAN_WIDTH)) return value_text("scan width", G.XSCANW(1));
+    if (!(G.XSCANW(2) >= 0.0 && G.XSCANW(2) <= MAX_SCAN_WIDTH))
+        return value_text("scan width tan(theta) term", G.XSCANW(2));
+    return "";
+}
 
 void READ_SCAN_XCAL(int& status) {
     std::string line;

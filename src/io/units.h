@@ -51,9 +51,12 @@ bool unit_is_open(int lu);
 std::string unit_path(int lu);  // as opened; empty for a scratch file
 void close_all_units();         // flushes and closes every unit
 
+// The longest record read_line takes.
+inline constexpr std::size_t MAX_RECORD_LENGTH = 65536;
+
 // Reads the next record (line, without its end-of-line characters).
 // READ_EOF at the end of the file, READ_ERROR when the unit is not open for
-// reading.  After READ_EOF one backspace steps back over the end of file
+// reading or the record is longer than MAX_RECORD_LENGTH.  After READ_EOF one backspace steps back over the end of file
 // only, as for a sequential Fortran file; a second steps back one record.
 int read_line(int lu, std::string& line);
 void rewind_unit(int lu);
