@@ -183,6 +183,7 @@ struct ReaderState {
     int SCANMODE = 0;  // 1 omega scans, 2 theta-2theta scans
     int CADMARGIN = 0, CADP1 = 0, CADP2 = 0, XLINENO = 0; double HUBT0 = 0.0;  // kept between reader calls
     int FEBOCUT = 0;  // 1 once a Febo file that ends without its end record was reported cut
+    int XEULER = 0;   // 1 once a reflection of the Xcalibur file gave its Euler angles (E line)
 };
 
 // Record 8d: windows, widget handles and plot geometry.

@@ -43,7 +43,7 @@ struct ReaderPair {
 ReaderPair readers_of(int infmt) {
     switch (infmt) {
         case 2: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
-        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_width_out_of_range};
+        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
         case 4: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
         case 5: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
         case 6: return {READ_HEADER_FEBO, READ_SCAN_FEBO};

@@ -126,32 +126,40 @@ void MATCH_STANDARD(int& status) {
 
 namespace {
 
-// Passes over count records met where a reflection record should stand:
-// the reflection they belong to lost its record.  true when there were
-// any (the reflection keeps its place in the numbering); the file is left
-// at the next reflection record or at its end.
-bool orphan_counts_passed() {
+bool starts_record(std::string_view line) { return !line.empty() && line[0] >= '0' && line[0] <= '9'; }
+
+// Passes over count records met where a reflection record should stand,
+// and over a reflection record written twice (its copy carries the
+// counts).  Returns the number of count records passed: the reflection
+// they belong to lost its record.  The file is left at the next
+// reflection record or at its end.
+int orphan_counts_passed() {
     std::string line;
-    bool passed = false;
+    int passed = 0;
     for (;;) {
         if (next_input_line(line, 10000) != READ_OK) break;
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        if (line[0] >= '0' && line[0] <= '9') {
+        if (starts_record(line)) {
+            std::string next;
+            const bool doubled = next_input_line(next, 10000) == READ_OK && next == line;
+            backspace_unit(LU_INPUT);
+            if (doubled) continue;
             backspace_unit(LU_INPUT);
             break;
         }
-        passed = true;
+        passed += 1;
     }
-    if (!passed) return false;
-    if (line.empty() || line[0] < '0' || line[0] > '9') G.FEBOCUT = 1;  // and no end record after them
-    G.NREF += 1;
-    return true;
+    if (passed > 0 && !starts_record(line)) G.FEBOCUT = 1;  // and no end record after them
+    // A single record is a count record written twice; more are the
+    // counts of a reflection, which keeps its place in the numbering.
+    if (passed > 1) G.NREF += 1;
+    return passed;
 }
 
 }  // namespace
 
 void READ_SCAN_FEBO(int& status) {
-    if (orphan_counts_passed()) {
+    if (orphan_counts_passed() > 0) {
         status = READER_NOT_FOUND;
         return;
     }

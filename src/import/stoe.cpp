@@ -30,6 +30,7 @@ void read_standards(std::string_view values) {
     G.NSTD = n;
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= 3; ++j) G.STDHKL(i, j) = hkl(3 * (i - 1) + j);
+    if (standards_repeat()) EXITINT("Error reading file header");
 }
 
 // The number of digits of a count's whole part (at least one): the count
@@ -56,8 +57,9 @@ struct ScanValues {
     Arr1<long long, MAX_LINES> line_count;
 
     // One count line: from column 2, one number at a time, each read from
-    // the column after the previous one's digits and its separator.
-    void add_line(std::string_view line) {
+    // the column after the previous one's digits and its separator.  The
+    // counts go to COUNTS when `store`.
+    void add_line(std::string_view line, bool store) {
         long long on_line = 0;
         double first = -1.0;
         int col = 2;
@@ -69,7 +71,7 @@ struct ScanValues {
             on_line += 1;
             count += 1;
             if (count == 1) first_value = value;
-            if (count >= 2 && count <= MAXSTEPS + 1) G.COUNTS(static_cast<int>(count - 1)) = value;
+            if (store && count >= 2 && count <= MAXSTEPS + 1) G.COUNTS(static_cast<int>(count - 1)) = value;
             col += digits_of(value) + 1;
         }
         lines += 1;
@@ -108,6 +110,14 @@ struct ScanValues {
 // in the numbering, so that the reflections after it keep theirs.
 int lost_reflection() {
     G.NREF += 1;
+    return READER_NOT_FOUND;
+}
+
+// Count lines without a reflection line: a whole scan is a reflection
+// whose line was lost (it keeps its number); pieces of a scan are lines
+// moved or written twice, reported without a number of their own.
+int lost_counts(const ScanValues& v) {
+    if (v.declared_steps() >= 1 && v.count == v.declared_steps() + 1) return lost_reflection();
     return READER_NOT_FOUND;
 }
 
@@ -155,24 +165,24 @@ void READ_SCAN_STOE(int& status) {
     // A line of blanks met last before the end of the file is a reflection
     // line cut after its leading blanks: the file ended inside a reflection.
     bool cut_line = false;
-    // Count lines met before a reflection line: the reflection they belong
-    // to lost its own line.
-    bool orphans = false;
+    // Count lines met before a reflection line: a reflection lost its own
+    // line (when they hold a whole scan), or count lines were moved.
+    ScanValues orphans;
     for (;;) {
         if (next_input_line(line, 100) != READ_OK) {
-            status = cut_line || orphans ? lost_reflection() : READER_END;
+            status = orphans.lines > 0 ? lost_counts(orphans) : cut_line ? lost_reflection() : READER_END;
             return;
         }
         cut_line = false;
-        if (!line.empty() && line[0] == 'P') orphans = true;
+        if (!line.empty() && line[0] == 'P') orphans.add_line(line, false);
         if (line.empty() || line[0] != ' ') continue;
         if (line.find_first_not_of(' ') == std::string::npos) {
             cut_line = true;
             continue;
         }
-        if (orphans) {
+        if (orphans.lines > 0) {
             backspace_unit(LU_INPUT);  // this reflection is read by the next call
-            status = lost_reflection();
+            status = lost_counts(orphans);
             return;
         }
         int nread = 0;
@@ -217,16 +227,9 @@ void READ_SCAN_STOE(int& status) {
     // The first value of the count lines is the number of steps the
     // instrument measured; the counts follow it.
     ScanValues v;
-    for (;;) {
-        if (next_input_line(line, 100) != READ_OK) {
-            // The file ends inside the reflection: unreadable, and the next
-            // call finds the end of the data.
-            status = READER_NOT_FOUND;
-            return;
-        }
-        if (line.empty() || line[0] != 'P') break;
-        v.add_line(line);
-    }
+    // The end of the file after the count lines (a file without its closing
+    // line): the declared step count tells whether the scan is whole.
+    while (next_input_line(line, 100) == READ_OK && !line.empty() && line[0] == 'P') v.add_line(line, true);
     backspace_unit(LU_INPUT);
 
     // The counts read must be the steps declared.  More of them may be the

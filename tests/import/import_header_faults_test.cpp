@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 // (times the wavelength, as the instrument writes it).
 constexpr char kXcaliburHeaderWithMatrix[] =
     "P sc s    1.000 sc w   1.200  0.500   1.0000\n"
+    "P mo s       64\n"
     "P wl 0.5 0.5\n"
     "U        0.05        0.00        0.00\n"
     "U        0.00        0.10        0.00\n"
