@@ -143,6 +143,10 @@ void READ_SCAN_CAD4(int& status) {
     bool lost = false;
     for (;;) {
         const int rc = next_input_line(line, 80);
+        if (rc == READ_ERROR) {
+            status = READER_READ_ERROR;
+            return;
+        }
         if (rc != READ_OK || ends_data(line)) {
             if (rc == READ_EOF && left_out >= 0 && left_out_code < 10) lost = true;
             if (lost && rc == READ_OK) backspace_unit(LU_INPUT);  // the end mark is met again

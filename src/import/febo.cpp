@@ -68,10 +68,11 @@ int read_count_record(std::span<int> out) {
         if (st != READ_OK) return st;
         if (line.find_first_not_of(" \t") != std::string::npos) break;
     }
-    // One value more than wanted tells a longer record.
+    // One value more than a record of counts holds tells a longer record;
+    // as many as a reflection record holds tell that record.
     Arr1<int, PER_RECORD + 1> values;
     int nread = 0;
-    const int st = read_free(line, {values.first(static_cast<int>(out.size()) + 1)}, &nread);
+    const int st = read_free(line, {values.all()}, &nread);
     if (st == READ_OK && is_reflection_record(line, nread)) {
         backspace_unit(LU_INPUT);
         return READ_EOF;

@@ -169,7 +169,12 @@ void READ_SCAN_STOE(int& status) {
     // line (when they hold a whole scan), or count lines were moved.
     ScanValues orphans;
     for (;;) {
-        if (next_input_line(line, 100) != READ_OK) {
+        const int rc = next_input_line(line, 100);
+        if (rc == READ_ERROR) {
+            status = READER_READ_ERROR;
+            return;
+        }
+        if (rc != READ_OK) {
             status = orphans.lines > 0 ? lost_counts(orphans) : cut_line ? lost_reflection() : READER_END;
             return;
         }
@@ -229,7 +234,12 @@ void READ_SCAN_STOE(int& status) {
     ScanValues v;
     // The end of the file after the count lines (a file without its closing
     // line): the declared step count tells whether the scan is whole.
-    while (next_input_line(line, 100) == READ_OK && !line.empty() && line[0] == 'P') v.add_line(line, true);
+    int rc = READ_OK;
+    while ((rc = next_input_line(line, 100)) == READ_OK && !line.empty() && line[0] == 'P') v.add_line(line, true);
+    if (rc == READ_ERROR) {
+        status = READER_READ_ERROR;
+        return;
+    }
     backspace_unit(LU_INPUT);
 
     // The counts read must be the steps declared.  More of them may be the

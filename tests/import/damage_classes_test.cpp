@@ -476,5 +476,177 @@ TEST_F(DamageClasses, ImplausibleHeaderValuesStopTheImportNamingTheValue) {
     }
 }
 
+// The reflections of `clean` less those numbered in `lost`, each as it was.
+void expect_all_but(const std::vector<Scan>& got, const std::vector<Scan>& clean, std::vector<int> lost) {
+    std::vector<const Scan*> want;
+    for (const Scan& s : clean)
+        if (std::find(lost.begin(), lost.end(), s.nref) == lost.end()) want.push_back(&s);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        EXPECT_TRUE(same_scan(got[i], *want[i])) << described(got[i]) << " wanted " << described(*want[i]);
+}
+
+std::string joined_messages(const std::vector<std::string>& m) {
+    std::string out;
+    for (const std::string& t : m) out += "[" + t + "]";
+    return out;
+}
+
+std::size_t nth_line(const std::vector<std::string>& lines, const std::function<bool(const std::string&)>& is, int n) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (is(lines[i]) && --n == 0) return i;
+    return lines.size();
+}
+
+// STOE: the count lines declare their steps.  A lost reflection line no
+// longer hands its counts to the reflection before it (which stays as it
+// was), and a count line lost or written twice leaves its reflection out
+// with the warning, never merged or stretched.
+TEST_F(DamageClasses, StoeDeclaredStepCountTellsALostOrDoubledLine) {
+    sim::Result truth;
+    const std::vector<std::string> lines = split_lines(simulated(sim::Format::Stoe, 6, truth));
+    ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(lines), 0.0), "");
+    const std::vector<Scan> clean = walk_scan_file();
+    ASSERT_EQ(clean.size(), 6u);
+    const auto is_reflection = [](const std::string& s) { return s.rfind(' ', 0) == 0 && s.size() > 40; };
+    const auto is_counts = [](const std::string& s) { return s.rfind('P', 0) == 0; };
+
+    std::vector<std::string> bad = lines;
+    bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(nth_line(lines, is_reflection, 3)));
+    ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {3});
+
+    for (const int which : {1, 2, 4}) {  // first, last line of reflection 1; first of reflection 2
+        SCOPED_TRACE("count line " + std::to_string(which));
+        const std::size_t at = nth_line(lines, is_counts, which);
+        const int owner = which <= 2 ? 1 : 2;
+        bad = lines;
+        bad.insert(bad.begin() + static_cast<std::ptrdiff_t>(at), lines[at]);
+        ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+        EXPECT_EQ(messages().back(), kWarning);
+        expect_all_but(walk_scan_file(), clean, {owner});
+        bad = lines;
+        bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(at));
+        ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+        EXPECT_EQ(messages().back(), kWarning);
+        expect_all_but(walk_scan_file(), clean, {owner});
+    }
+
+    // A declared count that is not the number of counts.
+    bad = lines;
+    std::string& first = bad[nth_line(lines, is_counts, 1)];
+    first = "P" + std::to_string(truth.refl[0].npts + 1) + first.substr(first.find(' '));
+    ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {1});
+}
+
+// Xcalibur: a first reflection that lost its line is reported like any
+// later one; a header without a usable scan width or step count stops the
+// import naming the value, instead of steps of 0 or a width of 99 degrees.
+TEST_F(DamageClasses, XcaliburReportsAnOrphanedFirstReflectionAndRefusesUnusableScanConstants) {
+    sim::Result truth;
+    const std::vector<std::string> lines = split_lines(simulated(sim::Format::Xcalibur, 4, truth));
+    ASSERT_EQ(import_text(sim::Format::Xcalibur, join_lines(lines), 0.0), "");
+    const std::vector<Scan> clean = walk_scan_file();
+    std::vector<std::string> bad = lines;
+    const std::size_t first = nth_line(lines, [](const std::string& s) { return s[0] == '#' || s[0] == 'R'; }, 1);
+    bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(first));
+    ASSERT_EQ(import_text(sim::Format::Xcalibur, join_lines(bad), 0.0), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {clean.front().nref});
+
+    const std::size_t sc = nth_line(lines, [](const std::string& s) { return s.rfind("P sc s", 0) == 0; }, 1);
+    const std::size_t mo = nth_line(lines, [](const std::string& s) { return s.rfind("P mo s", 0) == 0; }, 1);
+    struct Case {
+        std::size_t line;
+        std::string text;  // empty: the line is left out
+        const char* named;
+    };
+    const Case cases[] = {{sc, "", "scan width 0"},
+                          {sc, "P sc s    1.000 sc w   0.000  0.000   1.0000", "scan width 0"},
+                          {sc, "P sc s    1.000 sc w  99.000  0.500   1.0000", "scan width 99"},
+                          {sc, "P sc s    1.000 sc w  -1.200  0.500   1.0000", "scan width -1.2"},
+                          {sc, "P sc s    1.000 sc w   1.200 -0.500   1.0000", "scan width tan(theta) term -0.5"},
+                          {mo, "", "number of steps 0"},
+                          {mo, "P mo s       -5", "number of steps -5"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        bad = lines;
+        if (c.text.empty())
+            bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(c.line));
+        else
+            bad[c.line] = c.text;
+        EXPECT_EQ(import_text(sim::Format::Xcalibur, join_lines(bad), 0.0), "READ ERROR ON HEADER OF SCAN FILE");
+        const auto m = messages();
+        EXPECT_NE(std::find(m.begin(), m.end(), std::string("Implausible value in data file header: ") + c.named),
+                  m.end())
+            << joined_messages(m);
+    }
+}
+
+// Febo: the data end with the record 0 0 0.  A file without it was cut
+// and says so, even between two reflections; counts missing at the end of
+// a reflection are never taken from the end record (nor from the next
+// reflection's record).
+TEST_F(DamageClasses, FeboFileWithoutItsEndRecordIsReportedCut) {
+    sim::Result truth;
+    const std::vector<std::string> lines = split_lines(simulated(sim::Format::Febo, 5, truth));
+    ASSERT_EQ(import_text(sim::Format::Febo, join_lines(lines), truth.step_to_enter), "");
+    const std::vector<Scan> clean = walk_scan_file();
+    ASSERT_EQ(clean.size(), 5u);
+    const auto is_record = [](const std::string& s) { return !s.empty() && s[0] >= '0' && s[0] <= '9'; };
+
+    std::vector<std::string> bad(lines.begin(), lines.end() - 1);  // no end record
+    ASSERT_EQ(import_text(sim::Format::Febo, join_lines(bad), truth.step_to_enter), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {});
+
+    const std::size_t fourth = nth_line(lines, is_record, 4);  // cut before reflection 4
+    bad.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(fourth));
+    ASSERT_EQ(import_text(sim::Format::Febo, join_lines(bad), truth.step_to_enter), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {4, 5});
+
+    // The last count record of reflection 5, then of reflection 3, left out.
+    for (const std::size_t before : {lines.size() - 1, fourth}) {
+        bad = lines;
+        bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(before) - 1);
+        ASSERT_EQ(import_text(sim::Format::Febo, join_lines(bad), truth.step_to_enter), "");
+        EXPECT_EQ(messages().back(), kWarning);
+        expect_all_but(walk_scan_file(), clean, {before == fourth ? 3 : 5});
+    }
+}
+
+// Every reader ends on a file without line ends (a device such as
+// /dev/zero): a record longer than any file of the program holds is a
+// read error, not a read without end.
+TEST_F(DamageClasses, EveryReaderEndsOnAFileWithoutLineEnds) {
+    for (int infmt = 1; infmt <= 7; ++infmt) {
+        SCOPED_TRACE("format " + std::to_string(infmt));
+        const bool asks_step = infmt == 2 || infmt == 6;
+        fresh_run(asks_step ? step_answer(0.02) : "");
+        if (asks_step) preset_step(0.02);
+        G.NWAVE = 2;
+        G.WAVE1 = 0.7093;
+        G.WAVE2 = 0.71359;
+        G.A2RATIO = 0.5;
+        G.ATTEN = 12.5;
+        G.INFMT = infmt;
+        G.INFILE = "zero";
+        ASSERT_EQ(open_unit(LU_INPUT, "/dev/zero", OpenMode::Read), 0);
+        int status = 0;
+        std::string stop;
+        try {
+            CONVERT_FILE(status);
+        } catch (const ProgramEnd& e) {
+            stop = e.message;
+        }
+        EXPECT_NE(stop, "");
+        EXPECT_LT(G.NREFREAD, 1);
+    }
+}
+
 }  // namespace
 }  // namespace tarnivox::importtest
