@@ -318,6 +318,13 @@ void READ_HEADER_STDDATA(int unit, int& status) {
         }
         line = upper_cased(line);
         if (begins_with_data(line)) {
+            // The matrix has three U lines: with one of them lost, a row of
+            // the matrix would be missing.  (A row written twice leaves a
+            // singular matrix, which the import refuses.)
+            if (k == 1 || k == 2) {
+                status = 1;
+                return;
+            }
             if (nonzero_value) {
                 G.UB = ub;
                 if (third_row_read) G.UBFLAG = 1;
