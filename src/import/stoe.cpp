@@ -232,12 +232,17 @@ void READ_SCAN_STOE(int& status) {
     // The first value of the count lines is the number of steps the
     // instrument measured; the counts follow it.
     ScanValues v;
-    // The end of the file after the count lines (a file without its closing
-    // line): the declared step count tells whether the scan is whole.
     int rc = READ_OK;
     while ((rc = next_input_line(line, 100)) == READ_OK && !line.empty() && line[0] == 'P') v.add_line(line, true);
     if (rc == READ_ERROR) {
         status = READER_READ_ERROR;
+        return;
+    }
+    if (rc == READ_EOF) {
+        // The data end with their closing line: a file that ends inside the
+        // count lines was cut, perhaps inside a count (which no count of the
+        // steps can tell).  The next call finds the end of the data.
+        status = READER_NOT_FOUND;
         return;
     }
     backspace_unit(LU_INPUT);
