@@ -83,7 +83,8 @@ std::array<long long, MAXSTEPS> whole_counts() {
 // run), or that carries no scale is of no use.  Indices 0 0 0 are no
 // reflection: in a SHELX file they end the data.
 bool writable(const std::array<long long, MAXSTEPS>& counts) {
-    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !(G.SCALE > 0.0) || !std::isfinite(G.SCALE)) return false;
+    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !(G.SCALE > 0.0) || !std::isfinite(G.SCALE))
+        return false;
     for (int i = 1; i <= 4; ++i)
         if (!std::isfinite(G.ANGLES(i))) return false;
     if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) return false;

@@ -28,7 +28,6 @@ constexpr std::size_t kCountField = 8;
 // be a blank that an editor dropped).
 constexpr std::size_t kReflectionLineEnd = 97;
 
-
 // A walk backwards that never meets the DATA line (a file that was never
 // positioned past its header) gives up after this many lines instead of
 // turning round at the start of the file for ever.
@@ -383,7 +382,8 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
                 GMDISPLAYMESSAGEBOX("TARNIVOX", "Reflection not found", GM_ICON_INFORMATION, GM_BUTTONS_OK);
                 status = READER_NOT_FOUND;
             } else {
-                if (!quiet) GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", GM_ICON_INFORMATION, GM_BUTTONS_OK);
+                if (!quiet)
+                    GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", GM_ICON_INFORMATION, GM_BUTTONS_OK);
                 status = READER_END;
             }
             // One step back over the end of file: a further forward step

@@ -233,7 +233,8 @@ void READ_SCAN_STOE(int& status) {
     // instrument measured; the counts follow it.
     ScanValues v;
     int rc = READ_OK;
-    while ((rc = next_input_line(line, 100)) == READ_OK && !line.empty() && line[0] == 'P') v.add_line(line, true);
+    while ((rc = next_input_line(line, 100)) == READ_OK && !line.empty() && line[0] == 'P')
+        v.add_line(line, true);
     if (rc == READ_ERROR) {
         status = READER_READ_ERROR;
         return;
