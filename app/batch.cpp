@@ -311,6 +311,10 @@ public:
     }
 
     int action() override {
+        // An import that took no reflection ends the data set: there is
+        // nothing to fit or write, and a pipeline must not take it for a
+        // reduction.
+        if (G.NREFREAD == 0) end_run("No reflection read from data file", EXIT_STATUS_FATAL);
         // A stop asked for by SIGINT or SIGTERM takes effect here, between
         // reflections: what is written is whole, and nothing is finished.
         if (stop_signal != 0)

@@ -89,6 +89,8 @@ struct StandardsAndClasses {
     Arr2<int, MAXSTD, 3> STDHKL;
     Arr1<int, MAXSTD> STDNPTS;
     Arr1<int, NCLASSES> NCLASS;  // W, M, R, S, F, I, N
+    int NREFREAD = -1;  // reflections the last import took into the data set; -1 before any import
+    int NREFBAD = 0;    // reflections the last import left out as unreadable or refused
 };
 
 // Record 4: the current scan record, one reflection of the scan file.
@@ -222,6 +224,8 @@ struct ReaderState {
     int XNEWFMT = 0;
     int SCANMODE = 0;  // 1 omega scans, 2 theta-2theta scans
     int CADMARGIN = 0, CADP1 = 0, CADP2 = 0, XLINENO = 0; double HUBT0 = 0.0;  // kept between reader calls
+    int FEBOCUT = 0;  // 1 once a Febo file that ends without its end record was reported cut
+    int XEULER = 0;   // 1 once a reflection of the Xcalibur file gave its Euler angles (E line)
 };
 
 // Record 8d: windows, widget handles and plot geometry.

@@ -47,6 +47,15 @@ void read_standards_block(std::string& line) {
     }
 }
 
+// The next line of a reflection; false at the end of the file, or at the
+// first line of the next reflection (left to be read next).
+bool next_line_of_reflection(std::string& line) {
+    if (next_input_line(line, 80) != READ_OK) return false;
+    if (record_code(without_margin(line)) != 1) return true;
+    backspace_unit(LU_INPUT);
+    return false;
+}
+
 // Minimum speed of the prescan: the speed code at which a scan of width
 // SCANW takes P2 seconds per minute of arc, as the CAD4 chooses it.
 int minimum_speed() {
@@ -88,6 +97,10 @@ void READ_HEADER_CAD4(int& status) {
     if (at == std::string::npos || at > 4) EXITINT("ERROR READING FIRST LINE OF DATAFILE");
     G.CADMARGIN = static_cast<int>(at);
     G.TITLE = columns(line, G.CADMARGIN + 9, G.CADMARGIN + 36);
+    // The speed record classifies every reflection: without it (a header
+    // that lost its line) each would get a letter by a minimum speed of
+    // nothing.
+    bool speeds = false;
 
     int code = 0;
     for (;;) {
@@ -104,11 +117,12 @@ void READ_HEADER_CAD4(int& status) {
         } else if (code == 22) {
             if (read_fixed(body, "(48X,I2,I4)", {&G.CADP1, &G.CADP2}) != READ_OK)
                 EXITINT("Error reading file header");
+            speeds = true;
         } else if (code < 21 || code > 33) {
             break;
         }
     }
-    if (code != 1) EXITINT("Error reading file header");
+    if (code != 1 || !speeds || standards_repeat()) EXITINT("Error reading file header");
     backspace_unit(LU_INPUT);
     G.NPTS = CAD4_STEPS;
     for (int i = 1; i <= G.NSTD; ++i) G.STDNPTS(i) = CAD4_STEPS;
@@ -129,6 +143,10 @@ void READ_SCAN_CAD4(int& status) {
     bool lost = false;
     for (;;) {
         const int rc = next_input_line(line, 80);
+        if (rc == READ_ERROR) {
+            status = READER_READ_ERROR;
+            return;
+        }
         if (rc != READ_OK || ends_data(line)) {
             if (rc == READ_EOF && left_out >= 0 && left_out_code < 10) lost = true;
             if (lost && rc == READ_OK) backspace_unit(LU_INPUT);  // the end mark is met again
@@ -168,8 +186,9 @@ void READ_SCAN_CAD4(int& status) {
         left_out_code = 1;
     }
 
-    // A reflection cut short by the end of the file cannot be used.
-    if (next_input_line(line, 80) != READ_OK) {
+    // A reflection cut short by the end of the file, or by the first line
+    // of the next reflection, cannot be used; the next one is read whole.
+    if (!next_line_of_reflection(line)) {
         status = READER_NOT_FOUND;
         return;
     }
@@ -187,7 +206,7 @@ void READ_SCAN_CAD4(int& status) {
     G.NPTS = CAD4_STEPS;
 
     for (int j = 3; j <= 10; ++j) {
-        if (next_input_line(line, 80) != READ_OK) {
+        if (!next_line_of_reflection(line)) {
             status = READER_NOT_FOUND;
             return;
         }

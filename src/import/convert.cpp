@@ -29,19 +29,23 @@ namespace {
 constexpr std::string_view CLASS_LETTERS = "WMRSFIN";
 
 using Reader = void (*)(int&);
+// The scan constants a header gave: empty when plausible, else the value out
+// of range.
+using ScanConstantsCheck = std::string (*)();
 
 struct ReaderPair {
     Reader header;
     Reader scan;
+    ScanConstantsCheck scan_constants = nullptr;
 };
 
 // Reader pairs of the instrument formats, by INFMT.
 ReaderPair readers_of(int infmt) {
     switch (infmt) {
         case 2: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
-        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL};
+        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
         case 4: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
-        case 5: return {READ_HEADER_STOE, READ_SCAN_STOE};
+        case 5: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
         case 6: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
         case 7: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
         default: return {nullptr, nullptr};
@@ -79,7 +83,8 @@ std::array<long long, MAXSTEPS> whole_counts() {
 // run), or that carries no scale is of no use.  Indices 0 0 0 are no
 // reflection: in a SHELX file they end the data.
 bool writable(const std::array<long long, MAXSTEPS>& counts) {
-    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !(G.SCALE > 0.0) || !std::isfinite(G.SCALE)) return false;
+    if (!steps_fit(G.NPTS) || !std::isfinite(G.STEP) || !(G.SCALE > 0.0) || !std::isfinite(G.SCALE))
+        return false;
     for (int i = 1; i <= 4; ++i)
         if (!std::isfinite(G.ANGLES(i))) return false;
     if (G.IHKL(1) == 0 && G.IHKL(2) == 0 && G.IHKL(3) == 0) return false;
@@ -105,11 +110,11 @@ void write_reflection(const std::array<long long, MAXSTEPS>& counts) {
     }
 }
 
-// What an import found: reflections taken into the data set, and whether
-// any was unreadable.
+// What an import found: reflections taken into the data set, and those
+// left out as unreadable or refused.
 struct ImportCount {
     int taken = 0;
-    bool unreadable = false;
+    int refused = 0;
 };
 
 // The instrument values as they stood before a header was read: what the
@@ -132,6 +137,10 @@ bool header_values_plausible(const HeaderValues& before) {
         failure = wavelengths_out_of_range(G.NWAVE == 1 ? 1 : 2);
     if (failure.empty() && G.ATTEN != before.atten) failure = attenuator_out_of_range();
     if (failure.empty() && !(G.UB == before.ub)) failure = matrix_out_of_range();
+    // Scan widths and steps the header gives for every scan: a missing or
+    // wild one would put every reflection on a wrong omega scale.
+    const ScanConstantsCheck scan_constants = readers_of(G.INFMT).scan_constants;
+    if (failure.empty() && scan_constants != nullptr) failure = scan_constants();
     if (failure.empty()) return true;
     GMDISPLAYERRORBOX("Tarnivox", "Implausible value in data file header: " + failure);
     return false;
@@ -162,13 +171,13 @@ ImportCount open_standard_file() {
             EXITINT("READ ERROR ON SCAN FILE");
         }
         if (status == READER_NOT_FOUND) {
-            found.unreadable = true;
+            found.refused += 1;
         } else {
             SUM_SCANTYPES(G.RFLAG);
             found.taken += 1;
         }
     }
-    if (orphan_count_lines_met()) found.unreadable = true;
+    if (orphan_count_lines_met()) found.refused += 1;
     return found;
 }
 
@@ -198,12 +207,12 @@ ImportCount convert_instrument_file() {
             EXITINT("READ ERROR ON SCAN FILE");
         }
         if (status == READER_NOT_FOUND) {
-            found.unreadable = true;
+            found.refused += 1;
             continue;
         }
         const std::array<long long, MAXSTEPS> counts = whole_counts();
         if (!writable(counts)) {
-            found.unreadable = true;
+            found.refused += 1;
             continue;
         }
         write_reflection(counts);
@@ -254,15 +263,25 @@ void READ_HEADER(int& status) {
 
 void CONVERT_FILE(int& status) {
     if (G.INFMT < 1 || G.INFMT > 7) G.INFMT = 1;
+    G.NREFREAD = -1;
+    G.NREFBAD = 0;
     const ImportCount found = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
+    G.NREFREAD = found.taken;
+    G.NREFBAD = found.refused;
+    // The scan record holds the last reflection a reader met, which may be
+    // one it refused (or one with a step count the record cannot hold): it
+    // is no reflection of the data set.  The caller reads the first one;
+    // after an import that took none, nothing is left to fit or plot.
+    static_cast<CurrentScan&>(G) = CurrentScan{};
+    static_cast<DerivedScan&>(G) = DerivedScan{};
     WAITBOX(0);
-    if (found.unreadable)
+    if (found.refused > 0)
         GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", GM_ICON_NOTICE,
                             GM_BUTTONS_OK);
     // A file of the wrong format, or one without data, is no success.
     if (found.taken == 0)
         GMDISPLAYMESSAGEBOX("Tarnivox", "No reflection read from data file", GM_ICON_NOTICE, GM_BUTTONS_OK);
-    else if (!found.unreadable)
+    else if (found.refused == 0)
         GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", GM_ICON_NOTICE, GM_BUTTONS_OK);
     status = 0;
     G.INOPEN = 1;

@@ -47,10 +47,20 @@ bool read_header_lines() {
     }
 }
 
+constexpr int RECORD_VALUES = 9;  // values of a reflection record
+
+// A reflection record or the end record (its code, a digit, in column 1,
+// and its nine values): never a record of counts.
+bool is_reflection_record(std::string_view line, int values) {
+    return values == RECORD_VALUES && !line.empty() && line[0] >= '0' && line[0] <= '9';
+}
+
 // One record of counts: every group of ten starts on a new line, so a
-// record with fewer values than it should hold was cut short.  Reading on
-// into the next line would take the next reflection's record for counts.
-// Blank lines are passed over as in list-directed input.
+// record with fewer or more values than it should hold was cut short or
+// merged with another.  Reading on into the next line would take the next
+// reflection's record for counts.  Blank lines are passed over as in
+// list-directed input.  A reflection or end record met in place of counts
+// is left to be read next: READ_EOF, as if the file ended there.
 int read_count_record(std::span<int> out) {
     std::string line;
     for (;;) {
@@ -58,8 +68,17 @@ int read_count_record(std::span<int> out) {
         if (st != READ_OK) return st;
         if (line.find_first_not_of(" \t") != std::string::npos) break;
     }
+    // One value more than a record of counts holds tells a longer record;
+    // as many as a reflection record holds tell that record.
+    Arr1<int, PER_RECORD + 1> values;
     int nread = 0;
-    if (read_free(line, {out}, &nread) != READ_OK || nread < static_cast<int>(out.size())) return READ_ERROR;
+    const int st = read_free(line, {values.all()}, &nread);
+    if (st == READ_OK && is_reflection_record(line, nread)) {
+        backspace_unit(LU_INPUT);
+        return READ_EOF;
+    }
+    if (st != READ_OK || nread != static_cast<int>(out.size())) return READ_ERROR;
+    for (int i = 1; i <= nread; ++i) out[static_cast<std::size_t>(i - 1)] = values(i);
     return READ_OK;
 }
 
@@ -80,6 +99,7 @@ void scale_from_speed(int s) {
 }  // namespace
 
 void READ_HEADER_FEBO(int& status) {
+    G.FEBOCUT = 0;
     GET_STEP_SIZE(G.STEP);
     if (!read_header_lines()) {
         status = READER_READ_ERROR;
@@ -105,14 +125,58 @@ void MATCH_STANDARD(int& status) {
     G.ISCTYPE = G.NSTD;
 }
 
+namespace {
+
+bool starts_record(std::string_view line) { return !line.empty() && line[0] >= '0' && line[0] <= '9'; }
+
+// Passes over count records met where a reflection record should stand,
+// and over a reflection record written twice (its copy carries the
+// counts).  Returns the number of count records passed: the reflection
+// they belong to lost its record.  The file is left at the next
+// reflection record or at its end.
+int orphan_counts_passed() {
+    std::string line;
+    int passed = 0;
+    for (;;) {
+        if (next_input_line(line, 10000) != READ_OK) break;
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        if (starts_record(line)) {
+            std::string next;
+            const bool doubled = next_input_line(next, 10000) == READ_OK && next == line;
+            backspace_unit(LU_INPUT);
+            if (doubled) continue;
+            backspace_unit(LU_INPUT);
+            break;
+        }
+        passed += 1;
+    }
+    if (passed > 0 && !starts_record(line)) G.FEBOCUT = 1;  // and no end record after them
+    // A single record is a count record written twice; more are the
+    // counts of a reflection, which keeps its place in the numbering.
+    if (passed > 1) G.NREF += 1;
+    return passed;
+}
+
+}  // namespace
+
 void READ_SCAN_FEBO(int& status) {
+    if (orphan_counts_passed() > 0) {
+        status = READER_NOT_FOUND;
+        return;
+    }
     // code, h, k, l, three values not used, NPTS, speed
-    Arr1<int, 9> rec;
+    Arr1<int, RECORD_VALUES> rec;
     std::size_t filled = 0;
     status = reader_status(read_free_ints(rec.all(), &filled));
     // The file ends inside the reflection record: the reflection is
     // unreadable, and the next call finds the end of the data.
     if (status == READER_END && filled > 0) status = READER_NOT_FOUND;
+    // The data end with the record 0 0 0: a file that ends without it was
+    // cut, and what followed is lost.  Said once; the next call ends.
+    if (status == READER_END && G.FEBOCUT == 0) {
+        G.FEBOCUT = 1;
+        status = READER_NOT_FOUND;
+    }
     if (status != 0) return;
     const int code = rec(1);
     for (int j = 1; j <= 3; ++j) G.IHKL(j) = rec(j + 1);

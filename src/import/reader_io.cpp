@@ -66,6 +66,16 @@ int find_standard() {
     return 0;
 }
 
+bool standards_repeat() {
+    const int n = G.NSTD < 0 ? 0 : (G.NSTD > MAXSTD ? MAXSTD : G.NSTD);
+    for (int i = 2; i <= n; ++i)
+        for (int k = 1; k < i; ++k)
+            if (G.STDHKL(i, 1) == G.STDHKL(k, 1) && G.STDHKL(i, 2) == G.STDHKL(k, 2) &&
+                G.STDHKL(i, 3) == G.STDHKL(k, 3))
+                return true;
+    return false;
+}
+
 long long truncate_count(double value) {
     constexpr double LIMIT = 9.0e18;
     if (std::isnan(value)) return 0;

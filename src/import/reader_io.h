@@ -37,6 +37,10 @@ std::string upper_case(std::string_view text);
 // The standard whose indices equal IHKL: 1..NSTD, or 0 when none matches.
 int find_standard();
 
+// True when a header listed a standard twice (STDHKL 1..NSTD): a line
+// written twice, which would renumber the standards after it.
+bool standards_repeat();
+
 // Truncation of a real toward zero that never overflows a whole count.
 long long truncate_count(double value);
 

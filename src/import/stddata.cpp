@@ -28,7 +28,6 @@ constexpr std::size_t kCountField = 8;
 // be a blank that an editor dropped).
 constexpr std::size_t kReflectionLineEnd = 97;
 
-
 // A walk backwards that never meets the DATA line (a file that was never
 // positioned past its header) gives up after this many lines instead of
 // turning round at the start of the file for ever.
@@ -94,12 +93,30 @@ bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
         const int n = npts - first < kCountsPerLine ? npts - first : kCountsPerLine;
         // Counts missing from a cut line are no zeros.
         if (line.size() < 1 + kCountField * static_cast<std::size_t>(n)) return false;
+        // Nor does a line hold more counts than are left: it would stand in
+        // another line's place.
+        if (line.find_first_not_of(' ', 1 + kCountField * static_cast<std::size_t>(n)) != std::string::npos)
+            return false;
         if (read_fixed(line, "(1X,10I8)",
                        {all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n))}) !=
             READ_OK)
             return false;
     }
     return true;
+}
+
+// A scan whose last count line is full may be followed by a count line of
+// its own written twice, or by the counts of a reflection whose line was
+// lost: which of them is no longer known, so its counts cannot be
+// trusted.  (After a partial last line the next count line can only
+// belong to another reflection: the walk reports it.)  The file position
+// is left where it was.
+bool more_full_count_lines(int unit, int npts) {
+    if (npts % kCountsPerLine != 0) return false;
+    std::string line;
+    const int rc = read_line120(unit, line);
+    backspace_unit(unit);
+    return rc == READ_OK && !line.empty() && line.front() == 'S';
 }
 
 // The alpha2 peak's omega offset from the alpha1 peak at this 2theta;
@@ -300,6 +317,13 @@ void READ_HEADER_STDDATA(int unit, int& status) {
         }
         line = upper_cased(line);
         if (begins_with_data(line)) {
+            // The matrix has three U lines: with one of them lost, a row of
+            // the matrix would be missing.  (A row written twice leaves a
+            // singular matrix, which the import refuses.)
+            if (k == 1 || k == 2) {
+                status = 1;
+                return;
+            }
             if (nonzero_value) {
                 G.UB = ub;
                 if (third_row_read) G.UBFLAG = 1;
@@ -358,7 +382,8 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
                 GMDISPLAYMESSAGEBOX("TARNIVOX", "Reflection not found", GM_ICON_INFORMATION, GM_BUTTONS_OK);
                 status = READER_NOT_FOUND;
             } else {
-                if (!quiet) GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", GM_ICON_INFORMATION, GM_BUTTONS_OK);
+                if (!quiet)
+                    GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", GM_ICON_INFORMATION, GM_BUTTONS_OK);
                 status = READER_END;
             }
             // One step back over the end of file: a further forward step
@@ -386,7 +411,7 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
         if (mode == 2 && !(r.hkl == hkl)) continue;
 
         Arr1<int, MAXSTEPS> counts;
-        if (!read_count_lines(unit, r.npts, counts)) {
+        if (!read_count_lines(unit, r.npts, counts) || more_full_count_lines(unit, r.npts)) {
             status = READER_READ_ERROR;
             return;
         }

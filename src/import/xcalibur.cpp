@@ -5,6 +5,7 @@
 
 #include "core/angles.h"
 #include "core/exitint.h"
+#include "core/instrument_ranges.h"
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/reader_io.h"
@@ -15,6 +16,7 @@ namespace tarnivox {
 namespace {
 
 constexpr int COUNTS_PER_LINE = 8;
+constexpr double MAX_SCAN_WIDTH = 10.0;  // degrees
 // Last columns of the records of a reflection: the reflection line with
 // its count scale (without it, in the older layout's standard lines), the
 // angle lines, and a count line of n counts (1 + 9n).
@@ -70,6 +72,7 @@ void read_standards(std::string_view values) {
         for (int j = 1; j <= 3; ++j) G.STDHKL(i, j) = hkl(j);
         G.STDNPTS(i) = steps;
     }
+    if (standards_repeat()) header_error();
 }
 
 void read_parameter_line(const std::string& line) {
@@ -156,10 +159,19 @@ void READ_HEADER_XCAL(int& status) {
     status = 0;
     G.TITLE = "";
     G.XNEWFMT = 0;
+    // A header without its scan constants must not take those of a file
+    // read before it: a missing "sc s" line leaves a width of 0, which the
+    // import refuses.
+    G.XSPEED = 0.0;
+    G.XSCANW.fill(0.0);
+    G.XNSTEP = 0;
+    G.XEULER = 0;
     for (;;) {
         const std::string line = header_line(' ');
         const char c = first_char(line);
-        if (c == 'R' || c == '#') {
+        // A kappa-angle line ends the header too: the first reflection lost
+        // its own line, and the scan reader reports it.
+        if (c == 'R' || c == '#' || c == 'Z') {
             backspace_unit(LU_INPUT);
             return;
         }
@@ -195,6 +207,18 @@ int find_reflection_line(std::string& line) {
     return 0;
 }
 
+// Passes over the remaining lines of a reflection left out, up to the next
+// reflection line.
+void pass_rest_of_reflection() {
+    std::string line;
+    while (scan_line(line, ' ')) {
+        if (first_char(line) == '#' || first_char(line) == 'R') {
+            backspace_unit(LU_INPUT);
+            return;
+        }
+    }
+}
+
 // Sequence number, indices, reflection code and (with it) the count scale.
 int read_reflection_line(const std::string& line, bool standard, std::string& code) {
     int seq = 0;
@@ -223,6 +247,15 @@ int read_angles(std::string& line, bool& euler, bool& cut) {
     z(2) = z(2) / 2.0;
     if (!scan_line(line, 'Z') || !scan_line(line, ' ')) return READER_NOT_FOUND;
     euler = first_char(line) == 'E';
+    // A file whose reflections give their Euler angles gives them for
+    // every one: a reflection without them lost its E line, and the kappa
+    // angles alone (ill-conditioned near chi 0, and on the other omega
+    // convention of the older layout) would set it elsewhere.
+    if (euler) G.XEULER = 1;
+    if (!euler && G.XEULER == 1) {
+        pass_rest_of_reflection();
+        return READER_NOT_FOUND;
+    }
     if (euler) {
         if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
         if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) !=
@@ -270,12 +303,25 @@ int read_counts(std::string& line, bool& cut) {
         if (!scan_line(line, 'S')) return READER_NOT_FOUND;
         const int n = G.NPTS - first + 1 < COUNTS_PER_LINE ? G.NPTS - first + 1 : COUNTS_PER_LINE;
         if (!reaches_column(line, 1 + COUNT_FIELD * static_cast<std::size_t>(n))) cut = true;
+        // A line of more counts than are left stands in another's place.
+        const std::string_view beyond = from_column(line, 2 + static_cast<int>(COUNT_FIELD) * n);
+        if (beyond.find_first_not_of(' ') != std::string_view::npos) unreadable = true;
         Arr1<int, COUNTS_PER_LINE> c;
         if (read_fixed(line, "(1X,8I9)", {c.first(n)}) != READ_OK) {
             unreadable = true;
             continue;
         }
         for (int i = 1; i <= n; ++i) G.COUNTS(first + i - 1) = c(i);
+    }
+    // Count lines beyond the scan's steps (a line written twice): which
+    // of them is the extra one cannot be told, and they are passed over
+    // with the reflection.  The next reflection starts with its own line.
+    while (scan_line(line, ' ')) {
+        if (first_char(line) != 'S') {
+            backspace_unit(LU_INPUT);
+            break;
+        }
+        unreadable = true;
     }
     return unreadable ? READER_NOT_FOUND : 0;
 }
@@ -310,6 +356,17 @@ int scan_geometry(bool standard, bool euler, int istd) {
 }
 
 }  // namespace
+
+std::string xcalibur_scan_constants_out_of_range() {
+    // The steps of a normal scan ("mo s"): none leaves no scan to read.
+    if (G.XNSTEP < 1) return value_text("number of steps", G.XNSTEP);
+    // Omega scan widths of a four-circle step scan lie well inside 10
+    // degrees; the width grows with theta (a + b tan theta, b not negative).
+    if (!(G.XSCANW(1) > 0.0 && G.XSCANW(1) <= MAX_SCAN_WIDTH)) return value_text("scan width", G.XSCANW(1));
+    if (!(G.XSCANW(2) >= 0.0 && G.XSCANW(2) <= MAX_SCAN_WIDTH))
+        return value_text("scan width tan(theta) term", G.XSCANW(2));
+    return "";
+}
 
 void READ_SCAN_XCAL(int& status) {
     std::string line;

@@ -9,6 +9,10 @@ namespace tarnivox {
 
 void READ_HEADER_XCAL(int& status);
 void READ_SCAN_XCAL(int& status);
+// The scan constants of the header (steps of a scan, the scan-width law):
+// empty when plausible, else the value out of range for the import's
+// message.
+std::string xcalibur_scan_constants_out_of_range();
 // Reads the next line of the input file, counting every line read since the
 // start of the run.  A read error, or a first character other than
 // `expected` (when that is not blank), ends the run with the line number.

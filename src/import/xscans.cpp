@@ -1,5 +1,6 @@
 #include "import/xscans.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -126,22 +127,17 @@ void READ_HEADER_XSCANS(int& status) {
     }
 }
 
-void DECODE_DATA(int& status) {
-    status = 0;
+namespace {
+
+// The groups of count lines: counts closed, high digits pending, and
+// whether a character outside the code (or too many high digits) met.
+struct GroupReader {
     int n = 0;
     std::string pending;
     bool corrupt = false;
-    std::string line;
-    do {
-        if (next_input_line(line, 80) != READ_OK) {
-            status = READER_NOT_FOUND;
-            return;
-        }
-        if (is_reflection_line(line)) {
-            backspace_unit(LU_INPUT);
-            status = READER_NOT_FOUND;
-            return;
-        }
+
+    // Reads one line's groups; the counts go to COUNTS when `store`.
+    void feed(const std::string& line, bool store) {
         for (const char c : line) {
             if (c == ' ') continue;
             const int low = ILOWBIT(c);
@@ -155,11 +151,86 @@ void DECODE_DATA(int& status) {
                 continue;
             }
             n += 1;
-            if (n <= MAXSTEPS) G.COUNTS(n) = static_cast<double>(IHIBIT(pending) + low);
+            if (store && n <= MAXSTEPS) G.COUNTS(n) = static_cast<double>(IHIBIT(pending) + low);
             pending.clear();
         }
-    } while (n < G.NPTS);
-    if (corrupt) status = READER_NOT_FOUND;
+    }
+};
+
+// Count lines after a scan that ended with its last group: the lines of a
+// whole scan of their own belong to a reflection whose line was lost, and
+// are left for the next call to report.  Anything else (a count line
+// written twice or moved, more groups than the scan has) puts this scan's
+// counts in doubt.  true when this scan is whole.
+bool scan_ends_cleanly() {
+    GroupReader after;
+    int lines = 0;
+    std::string line;
+    while (next_input_line(line, 80) == READ_OK && !is_reflection_line(line) && columns(line, 1, 2) != "  ") {
+        after.feed(line, false);
+        lines += 1;
+    }
+    backspace_unit(LU_INPUT);  // the reflection line, or the end of the file
+    if (lines == 0) return true;
+    if (after.corrupt || after.n != G.NPTS || !after.pending.empty()) return false;
+    for (int i = 0; i < lines; ++i) backspace_unit(LU_INPUT);
+    return true;
+}
+
+// A reflection line followed at once by the next one: when more than one
+// scan's counts follow the next, its line and this one's counts were
+// exchanged, and that reflection cannot be told its counts either: it is
+// passed over with this one.  Otherwise the file is left at its line.
+void pass_exchanged_reflection() {
+    std::string line;
+    if (next_input_line(line, 80) != READ_OK) {
+        backspace_unit(LU_INPUT);
+        return;
+    }
+    GroupReader after;
+    int lines = 0;
+    while (next_input_line(line, 80) == READ_OK && !is_reflection_line(line) && columns(line, 1, 2) != "  ") {
+        after.feed(line, false);
+        lines += 1;
+    }
+    backspace_unit(LU_INPUT);  // the reflection line after them, or the end of the file
+    if (after.n > G.NPTS) return;
+    for (int i = 0; i <= lines; ++i) backspace_unit(LU_INPUT);
+}
+
+}  // namespace
+
+void DECODE_DATA(int& status) {
+    status = 0;
+    GroupReader groups;
+    std::string line;
+    // The groups fill every count line of a scan to within one group of
+    // the longest; only the last line may be shorter.  A short one before
+    // it is the last line of a scan moved up.
+    std::size_t longest = 0;
+    std::size_t shortest_before_last = MAX_RECORD_LENGTH;
+    do {
+        if (next_input_line(line, 80) != READ_OK) {
+            status = READER_NOT_FOUND;
+            return;
+        }
+        if (is_reflection_line(line)) {
+            backspace_unit(LU_INPUT);
+            if (groups.n == 0 && groups.pending.empty()) pass_exchanged_reflection();
+            status = READER_NOT_FOUND;
+            return;
+        }
+        const std::size_t length = line.find_last_not_of(' ') + 1;
+        longest = std::max(longest, length);
+        groups.feed(line, true);
+        if (groups.n < G.NPTS) shortest_before_last = std::min(shortest_before_last, length);
+    } while (groups.n < G.NPTS);
+    if (shortest_before_last != MAX_RECORD_LENGTH && shortest_before_last + MAX_HIGH_DIGITS + 1 < longest)
+        groups.corrupt = true;
+    // The scan's groups end with its last count: more groups, or high
+    // digits left over, tell count lines out of order.
+    if (groups.corrupt || groups.n != G.NPTS || !groups.pending.empty() || !scan_ends_cleanly())
+        status = READER_NOT_FOUND;
 }
 
 void READ_SCAN_XSCANS(int& status) {

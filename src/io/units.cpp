@@ -384,6 +384,13 @@ int read_line(int lu, std::string& line) {
         return READ_EOF;
     }
     while (c != EOF && c != '\n') {
+        // No file of the program has records of this length: a file
+        // without line ends (a device, a binary file) is refused rather
+        // than read without bound.
+        if (line.size() >= MAX_RECORD_LENGTH) {
+            line.clear();
+            return READ_ERROR;
+        }
         line.push_back(static_cast<char>(c));
         c = std::getc(u.f);
     }

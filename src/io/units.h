@@ -83,9 +83,12 @@ void release_output_claim(std::string_view path);
 // unit (NAME.partial, renamed over NAME).  0, or 1.
 int write_whole_file(std::string_view path, std::string_view text);
 
+// The longest record read_line takes.
+inline constexpr std::size_t MAX_RECORD_LENGTH = 65536;
+
 // Reads the next record (line, without its end-of-line characters).
 // READ_EOF at the end of the file, READ_ERROR when the unit is not open for
-// reading.  After READ_EOF one backspace steps back over the end of file
+// reading or the record is longer than MAX_RECORD_LENGTH.  After READ_EOF one backspace steps back over the end of file
 // only, as for a sequential Fortran file; a second steps back one record.
 int read_line(int lu, std::string& line);
 void rewind_unit(int lu);

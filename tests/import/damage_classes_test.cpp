@@ -4,6 +4,7 @@
 // the import naming the value.  Never a silent wrong number.
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -110,6 +111,189 @@ LastReflection last_reflection(sim::Format f, const std::vector<std::string>& l)
         default: break;
     }
     return {0, n};
+}
+
+// The reflection blocks of a data file: the line where each reflection
+// starts, in file order, and the line after the last one's data (the end
+// record, when the format has one).
+struct Blocks {
+    std::vector<std::size_t> start;
+    std::size_t end = 0;
+    // The reflection (0-based, file order) a line belongs to; -1 for the
+    // header and the end record.
+    int owner(std::size_t line) const {
+        if (start.empty() || line < start.front() || line >= end) return -1;
+        int k = 0;
+        while (static_cast<std::size_t>(k + 1) < start.size() && start[static_cast<std::size_t>(k) + 1] <= line) ++k;
+        return k;
+    }
+};
+
+Blocks blocks_of(sim::Format f, const std::vector<std::string>& l) {
+    Blocks b;
+    const LastReflection last = last_reflection(f, l);
+    b.end = last.end;
+    const std::function<bool(const std::string&)> starts = [f](const std::string& s) {
+        switch (f) {
+            case sim::Format::Cad4: return s.rfind(" 1 ", 0) == 0;
+            case sim::Format::Standard: return s.rfind('R', 0) == 0;
+            case sim::Format::Huber: return s.rfind('*', 0) == 0 && s.size() > 100;
+            case sim::Format::Xcalibur: return !s.empty() && (s[0] == '#' || s[0] == 'R');
+            case sim::Format::Xscans: return s.rfind("  ", 0) == 0 && s.size() == 64;
+            case sim::Format::Stoe: return s.rfind(' ', 0) == 0 && s.size() > 40;
+            case sim::Format::Febo: return !s.empty() && s[0] >= '0' && s[0] <= '9';
+            default: return false;
+        }
+    };
+    for (std::size_t i = 0; i < b.end; ++i)
+        if (starts(l[i])) b.start.push_back(i);
+    return b;
+}
+
+// The same record of the standard scan file.  Angles are held there to
+// 1E-4 degrees: the same angle reached by another of the format's ways (an
+// older Xcalibur file's Euler line, or the kappa angles converted when it
+// is missing) may round to the next digit.
+// Febo files number their standards in order of first appearance: when
+// the first appearance of a standard is lost, the standards after it are
+// numbered anew (`standard_numbers_may_move`).
+bool same_scan(const Scan& a, const Scan& b, bool standard_numbers_may_move = false) {
+    for (std::size_t j = 0; j < 4; ++j)
+        if (!(std::fabs(a.angles[j] - b.angles[j]) <= 1.5e-4)) return false;
+    const bool same_standard = a.isctype == b.isctype || (standard_numbers_may_move && a.isctype > 0 && b.isctype > 0);
+    return a.nref == b.nref && a.hkl == b.hkl && a.npts == b.npts && a.step == b.step && a.scale == b.scale &&
+           same_standard && a.rflag == b.rflag && a.counts == b.counts;
+}
+
+std::string described(const Scan& s) {
+    std::ostringstream o;
+    o << "nref " << s.nref << " angles " << s.angles[0] << " " << s.angles[1] << " " << s.angles[2] << " "
+      << s.angles[3] << " npts " << s.npts << " step " << s.step << " scale " << s.scale << " std " << s.isctype
+      << " flag " << s.rflag << " counts";
+    for (long long c : s.counts) o << " " << c;
+    return o.str();
+}
+
+std::string described_like(const std::vector<Scan>& clean, const Scan& s) {
+    for (const Scan& g : clean)
+        if (g.hkl == s.hkl) return described(g);
+    return "none";
+}
+
+// Classes 1 and 2, every line of every layout: each line of a simulated
+// file left out, written twice, or exchanged with the next one.  The import
+// then either stops naming the fault, or takes every reflection the damage
+// did not touch exactly as from the clean file; a reflection it touched is
+// taken unchanged or left out with the import's warning.  Never a changed,
+// merged or invented reflection, never a silent loss.
+TEST_F(DamageClasses, EveryLineLostDoubledOrMovedIsNeverSilent) {
+    struct Layout {
+        sim::Format format;
+        bool newer;
+    };
+    enum Kind { Deleted, Doubled, Swapped };
+    static const char* const kKindNames[] = {"deleted", "doubled", "swapped with the next"};
+    int total = 0, unchanged = 0, reported = 0, stopped = 0, unseen_swaps = 0;
+    for (const Layout layout : {Layout{sim::Format::Cad4, true}, Layout{sim::Format::Standard, true},
+                                Layout{sim::Format::Xcalibur, true}, Layout{sim::Format::Xcalibur, false},
+                                Layout{sim::Format::Stoe, true}, Layout{sim::Format::Xscans, true},
+                                Layout{sim::Format::Huber, true}, Layout{sim::Format::Febo, true}}) {
+        const sim::Format f = layout.format;
+        sim::Result truth;
+        sim::Config c;
+        c.format = f;
+        c.xcal_newer = layout.newer;
+        c.nrefl = 7;
+        c.npts = 28;
+        c.std_interval = 3;
+        c.seed = 77;
+        config_ = c;
+        const std::string file = path("good." + sim::extension_of(f));
+        truth = sim::simulate(c, file, path("good.par"), "");
+        const std::vector<std::string> lines = split_lines(text_of(file));
+        const Blocks blocks = blocks_of(f, lines);
+        ASSERT_EQ(blocks.start.size(), truth.refl.size()) << sim::extension_of(f);
+        ASSERT_EQ(import_text(f, join_lines(lines), truth.step_to_enter), "");
+        const std::vector<Scan> clean = walk_scan_file();
+        // The clean record of each reflection block (none: left out by design).
+        std::vector<const Scan*> record_of(truth.refl.size(), nullptr);
+        for (std::size_t k = 0, n = 0; k < truth.refl.size(); ++k)
+            if (truth.refl[k].in_data_set) record_of[k] = &clean.at(n++);
+
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            for (const Kind kind : {Deleted, Doubled, Swapped}) {
+                if (kind == Swapped && i + 1 >= lines.size()) continue;
+                std::vector<std::string> bad = lines;
+                std::vector<int> touched = {blocks.owner(i)};
+                // Without its end record a file ends right after the last
+                // reflection's counts, as a file cut there does.
+                if (i >= blocks.end) touched.push_back(static_cast<int>(blocks.start.size()) - 1);
+                if (kind == Deleted) bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(i));
+                if (kind == Doubled) bad.insert(bad.begin() + static_cast<std::ptrdiff_t>(i), lines[i]);
+                if (kind == Swapped) {
+                    // Two count lines of one scan of the same layout exchanged
+                    // keep every property a reader can check: the profile is
+                    // reordered, not damaged in form.  Counted, not judged.
+                    // The same holds for two header lines of one kind (two
+                    // standards, two rows of a matrix): the order is all
+                    // that tells them apart.
+                    const bool starts_block =
+                        std::find(blocks.start.begin(), blocks.start.end(), i) != blocks.start.end();
+                    if (blocks.owner(i) == blocks.owner(i + 1) && !starts_block && !lines[i].empty() &&
+                        lines[i].size() == lines[i + 1].size() && lines[i][0] == lines[i + 1][0]) {
+                        ++unseen_swaps;
+                        continue;
+                    }
+                    std::swap(bad[i], bad[i + 1]);
+                    touched.push_back(blocks.owner(i + 1));
+                    // A reflection's first line moved after its next line
+                    // moves where the reflection before it ends.
+                    if (starts_block) touched.push_back(blocks.owner(i) - 1);
+                }
+                SCOPED_TRACE(sim::extension_of(f) + (layout.newer ? "" : " (older layout)") + " line " +
+                             std::to_string(i + 1) + " [" + lines[i] + "] " + kKindNames[kind]);
+                ++total;
+                const std::string stop = import_text(f, join_lines(bad), truth.step_to_enter);
+                if (!stop.empty()) {
+                    ++stopped;
+                    continue;
+                }
+                const std::vector<Scan> got = walk_scan_file();
+                const std::vector<std::string> shown = messages();
+                const bool warned = std::any_of(shown.begin(), shown.end(), [](const std::string& m) {
+                    return m == kWarning || m == "No reflection read from data file";
+                });
+                const bool renumbered = f == sim::Format::Febo && warned;
+                for (const Scan& s : got)
+                    EXPECT_TRUE(std::any_of(clean.begin(), clean.end(), [&](const Scan& g) { return same_scan(g, s, renumbered); }))
+                        << "reflection " << s.nref << " " << s.hkl[0] << " " << s.hkl[1] << " " << s.hkl[2]
+                        << " is not as in the clean file: " << described(s) << " clean: " << described_like(clean, s);
+                bool lost = false;
+                for (std::size_t k = 0; k < truth.refl.size(); ++k) {
+                    if (record_of[k] == nullptr) continue;
+                    const bool kept = std::any_of(got.begin(), got.end(), [&](const Scan& s) { return same_scan(s, *record_of[k], renumbered); });
+                    if (kept) continue;
+                    lost = true;
+                    const bool hit = std::find(touched.begin(), touched.end(), static_cast<int>(k)) != touched.end();
+                    EXPECT_TRUE(hit) << "reflection " << record_of[k]->nref << ", untouched, is not taken as in the clean file";
+                }
+                if (lost) {
+                    EXPECT_TRUE(warned) << "a reflection is lost without a word";
+                    ++reported;
+                } else {
+                    ++unchanged;
+                }
+            }
+        }
+    }
+    RecordProperty("damages", total);
+    RecordProperty("unchanged", unchanged);
+    RecordProperty("reported", reported);
+    RecordProperty("stopped", stopped);
+    RecordProperty("unseen_swaps", unseen_swaps);
+    std::printf("line damages %d: taken unchanged %d, reflections left out with the warning %d, import stopped %d; "
+                "count-line swaps no reader can see %d\n",
+                total, unchanged, reported, stopped, unseen_swaps);
 }
 
 // Classes 4, 5 and 6: a file cut inside its last reflection (inside a
@@ -292,6 +476,178 @@ TEST_F(DamageClasses, ImplausibleHeaderValuesStopTheImportNamingTheValue) {
         EXPECT_TRUE(std::any_of(m.begin(), m.end(), [&](const std::string& s) {
             return s.rfind("Implausible value in data file header: ", 0) == 0 && s.find(c.named) != std::string::npos;
         })) << (m.empty() ? std::string("no message") : m.front());
+    }
+}
+
+// The reflections of `clean` less those numbered in `lost`, each as it was.
+void expect_all_but(const std::vector<Scan>& got, const std::vector<Scan>& clean, std::vector<int> lost) {
+    std::vector<const Scan*> want;
+    for (const Scan& s : clean)
+        if (std::find(lost.begin(), lost.end(), s.nref) == lost.end()) want.push_back(&s);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        EXPECT_TRUE(same_scan(got[i], *want[i])) << described(got[i]) << " wanted " << described(*want[i]);
+}
+
+std::string joined_messages(const std::vector<std::string>& m) {
+    std::string out;
+    for (const std::string& t : m) out += "[" + t + "]";
+    return out;
+}
+
+std::size_t nth_line(const std::vector<std::string>& lines, const std::function<bool(const std::string&)>& is, int n) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (is(lines[i]) && --n == 0) return i;
+    return lines.size();
+}
+
+// STOE: the count lines declare their steps.  A lost reflection line no
+// longer hands its counts to the reflection before it (which stays as it
+// was), and a count line lost or written twice leaves its reflection out
+// with the warning, never merged or stretched.
+TEST_F(DamageClasses, StoeDeclaredStepCountTellsALostOrDoubledLine) {
+    sim::Result truth;
+    const std::vector<std::string> lines = split_lines(simulated(sim::Format::Stoe, 6, truth));
+    ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(lines), 0.0), "");
+    const std::vector<Scan> clean = walk_scan_file();
+    ASSERT_EQ(clean.size(), 6u);
+    const auto is_reflection = [](const std::string& s) { return s.rfind(' ', 0) == 0 && s.size() > 40; };
+    const auto is_counts = [](const std::string& s) { return s.rfind('P', 0) == 0; };
+
+    std::vector<std::string> bad = lines;
+    bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(nth_line(lines, is_reflection, 3)));
+    ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {3});
+
+    for (const int which : {1, 2, 4}) {  // first, last line of reflection 1; first of reflection 2
+        SCOPED_TRACE("count line " + std::to_string(which));
+        const std::size_t at = nth_line(lines, is_counts, which);
+        const int owner = which <= 2 ? 1 : 2;
+        bad = lines;
+        bad.insert(bad.begin() + static_cast<std::ptrdiff_t>(at), lines[at]);
+        ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+        EXPECT_EQ(messages().back(), kWarning);
+        expect_all_but(walk_scan_file(), clean, {owner});
+        bad = lines;
+        bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(at));
+        ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+        EXPECT_EQ(messages().back(), kWarning);
+        expect_all_but(walk_scan_file(), clean, {owner});
+    }
+
+    // A declared count that is not the number of counts.
+    bad = lines;
+    std::string& first = bad[nth_line(lines, is_counts, 1)];
+    first = "P" + std::to_string(truth.refl[0].npts + 1) + first.substr(first.find(' '));
+    ASSERT_EQ(import_text(sim::Format::Stoe, join_lines(bad), 0.0), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {1});
+}
+
+// Xcalibur: a first reflection that lost its line is reported like any
+// later one; a header without a usable scan width or step count stops the
+// import naming the value, instead of steps of 0 or a width of 99 degrees.
+TEST_F(DamageClasses, XcaliburReportsAnOrphanedFirstReflectionAndRefusesUnusableScanConstants) {
+    sim::Result truth;
+    const std::vector<std::string> lines = split_lines(simulated(sim::Format::Xcalibur, 4, truth));
+    ASSERT_EQ(import_text(sim::Format::Xcalibur, join_lines(lines), 0.0), "");
+    const std::vector<Scan> clean = walk_scan_file();
+    std::vector<std::string> bad = lines;
+    const std::size_t first = nth_line(lines, [](const std::string& s) { return s[0] == '#' || s[0] == 'R'; }, 1);
+    bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(first));
+    ASSERT_EQ(import_text(sim::Format::Xcalibur, join_lines(bad), 0.0), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {clean.front().nref});
+
+    const std::size_t sc = nth_line(lines, [](const std::string& s) { return s.rfind("P sc s", 0) == 0; }, 1);
+    const std::size_t mo = nth_line(lines, [](const std::string& s) { return s.rfind("P mo s", 0) == 0; }, 1);
+    struct Case {
+        std::size_t line;
+        std::string text;  // empty: the line is left out
+        const char* named;
+    };
+    const Case cases[] = {{sc, "", "scan width 0"},
+                          {sc, "P sc s    1.000 sc w   0.000  0.000   1.0000", "scan width 0"},
+                          {sc, "P sc s    1.000 sc w  99.000  0.500   1.0000", "scan width 99"},
+                          {sc, "P sc s    1.000 sc w  -1.200  0.500   1.0000", "scan width -1.2"},
+                          {sc, "P sc s    1.000 sc w   1.200 -0.500   1.0000", "scan width tan(theta) term -0.5"},
+                          {mo, "", "number of steps 0"},
+                          {mo, "P mo s       -5", "number of steps -5"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        bad = lines;
+        if (c.text.empty())
+            bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(c.line));
+        else
+            bad[c.line] = c.text;
+        EXPECT_EQ(import_text(sim::Format::Xcalibur, join_lines(bad), 0.0), "READ ERROR ON HEADER OF SCAN FILE");
+        const auto m = messages();
+        EXPECT_NE(std::find(m.begin(), m.end(), std::string("Implausible value in data file header: ") + c.named),
+                  m.end())
+            << joined_messages(m);
+    }
+}
+
+// Febo: the data end with the record 0 0 0.  A file without it was cut
+// and says so, even between two reflections; counts missing at the end of
+// a reflection are never taken from the end record (nor from the next
+// reflection's record).
+TEST_F(DamageClasses, FeboFileWithoutItsEndRecordIsReportedCut) {
+    sim::Result truth;
+    const std::vector<std::string> lines = split_lines(simulated(sim::Format::Febo, 5, truth));
+    ASSERT_EQ(import_text(sim::Format::Febo, join_lines(lines), truth.step_to_enter), "");
+    const std::vector<Scan> clean = walk_scan_file();
+    ASSERT_EQ(clean.size(), 5u);
+    const auto is_record = [](const std::string& s) { return !s.empty() && s[0] >= '0' && s[0] <= '9'; };
+
+    std::vector<std::string> bad(lines.begin(), lines.end() - 1);  // no end record
+    ASSERT_EQ(import_text(sim::Format::Febo, join_lines(bad), truth.step_to_enter), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {});
+
+    const std::size_t fourth = nth_line(lines, is_record, 4);  // cut before reflection 4
+    bad.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(fourth));
+    ASSERT_EQ(import_text(sim::Format::Febo, join_lines(bad), truth.step_to_enter), "");
+    EXPECT_EQ(messages().back(), kWarning);
+    expect_all_but(walk_scan_file(), clean, {4, 5});
+
+    // The last count record of reflection 5, then of reflection 3, left out.
+    for (const std::size_t before : {lines.size() - 1, fourth}) {
+        bad = lines;
+        bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(before) - 1);
+        ASSERT_EQ(import_text(sim::Format::Febo, join_lines(bad), truth.step_to_enter), "");
+        EXPECT_EQ(messages().back(), kWarning);
+        expect_all_but(walk_scan_file(), clean, {before == fourth ? 3 : 5});
+    }
+}
+
+// Every reader ends on a file without line ends (a device such as
+// /dev/zero): a record longer than any file of the program holds is a
+// read error, not a read without end.
+TEST_F(DamageClasses, EveryReaderEndsOnAFileWithoutLineEnds) {
+    for (int infmt = 1; infmt <= 7; ++infmt) {
+        SCOPED_TRACE("format " + std::to_string(infmt));
+        const bool asks_step = infmt == 2 || infmt == 6;
+        fresh_run(asks_step ? step_answer(0.02) : "");
+        if (asks_step) preset_step(0.02);
+        G.NWAVE = 2;
+        G.WAVE1 = 0.7093;
+        G.WAVE2 = 0.71359;
+        G.A2RATIO = 0.5;
+        G.ATTEN = 12.5;
+        G.INFMT = infmt;
+        G.INFILE = "zero";
+        ASSERT_EQ(open_unit(LU_INPUT, "/dev/zero", OpenMode::Read), 0);
+        int status = 0;
+        std::string stop;
+        try {
+            CONVERT_FILE(status);
+        } catch (const ProgramEnd& e) {
+            stop = e.message;
+        }
+        EXPECT_NE(stop, "");
+        EXPECT_LT(G.NREFREAD, 1);
     }
 }
 

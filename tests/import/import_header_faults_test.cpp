@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 // Xcalibur header: wavelengths, then a matrix in the instrument's axes
 // (times the wavelength, as the instrument writes it).
 constexpr char kXcaliburHeaderWithMatrix[] =
+    "P sc s    1.000 sc w   1.200  0.500   1.0000\n"
+    "P mo s       64\n"
     "P wl 0.5 0.5\n"
     "U        0.05        0.00        0.00\n"
     "U        0.00        0.10        0.00\n"
@@ -65,7 +67,7 @@ TEST_F(ImportHeaderFaults, KnownMatrixIsNotMovedAgainByHeaderWithoutOne) {
     const Arr2<double, 3, 3> moved = G.UB;
 
     // A STOE file of the same run brings no matrix: the known one stays.
-    open_input("b.d00", "TITL second file\nWAVE 0 0.7093 0.7136\nDATA\n");
+    open_input("b.d00", "TITL second file\nWAVE 0 0.7093 0.7136\nSCAN 0.8 0.5 0.02\nDATA\n");
     G.INFMT = 5;
     status = 0;
     READ_HEADER(status);

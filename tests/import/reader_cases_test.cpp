@@ -156,7 +156,7 @@ TEST_F(ImportTest, StoeCountsFollowSingleBlanksAndTheFirstValueIsDropped) {
         "a.d00",
         std::string(STOE_HEAD) +
             "   1   2   3   1 0.5 0.2  0  0     6  1  1.0  0   20.000   12.000   30.000   40.000\n"
-            "P9 5 120 7\n"
+            "P3 5 120 7\n"
             "   0   0   0\n"
             "   4   5   6   1 0.5 0.2  0  0     6  0  1.0  0   20.000   12.000   30.000   40.000\nP9 1 2\n");
     EXPECT_EQ(import_stop(*this, file, 5), "");
