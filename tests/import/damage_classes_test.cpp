@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <unistd.h>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -623,9 +625,16 @@ TEST_F(DamageClasses, FeboFileWithoutItsEndRecordIsReportedCut) {
 }
 
 // Every reader ends on a file without line ends (a device such as
-// /dev/zero): a record longer than any file of the program holds is a
-// read error, not a read without end.
+// /dev/zero is refused at the open; a file of zero bytes stands in for
+// it): a record longer than any file of the program holds is a read
+// error, not a read without end.
 TEST_F(DamageClasses, EveryReaderEndsOnAFileWithoutLineEnds) {
+    const std::string zeros = (std::filesystem::temp_directory_path() /
+                               ("tarnivox_zeros_" + std::to_string(::getpid()))).string();
+    {
+        std::ofstream out(zeros, std::ios::binary);
+        out << std::string(300000, '\0');
+    }
     for (int infmt = 1; infmt <= 7; ++infmt) {
         SCOPED_TRACE("format " + std::to_string(infmt));
         const bool asks_step = infmt == 2 || infmt == 6;
@@ -638,7 +647,7 @@ TEST_F(DamageClasses, EveryReaderEndsOnAFileWithoutLineEnds) {
         G.ATTEN = 12.5;
         G.INFMT = infmt;
         G.INFILE = "zero";
-        ASSERT_EQ(open_unit(LU_INPUT, "/dev/zero", OpenMode::Read), 0);
+        ASSERT_EQ(open_unit(LU_INPUT, zeros, OpenMode::Read), 0);
         int status = 0;
         std::string stop;
         try {
@@ -649,6 +658,7 @@ TEST_F(DamageClasses, EveryReaderEndsOnAFileWithoutLineEnds) {
         EXPECT_NE(stop, "");
         EXPECT_LT(G.NREFREAD, 1);
     }
+    std::filesystem::remove(zeros);
 }
 
 }  // namespace
