@@ -16,7 +16,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/tarnivox.desktop DESTINATION ${CMAKE
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/tarnivox.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/users-guide.md ${CMAKE_SOURCE_DIR}/docs/tarnivox-summary.schema.json
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnivox)
 
 # Files made from the built programs.  A sanitizer build may end its
 # programs with a leak report, so it makes none of them (it is not installed).
@@ -33,16 +33,17 @@ if(NOT TARNIVOX_SANITIZE AND NOT TARNIVOX_FUZZ)
   find_program(HELP2MAN help2man)
   if(HELP2MAN)
     foreach(_prog tarnivox tarnivox-simulate)
-      set(_help --help)
+      set(_subs "")
       if(_prog STREQUAL "tarnivox")
-        set(_help --help-all)  # the subcommands' options too
+        set(_subs "reduce;convert;template-par;completion")  # each with its own options
       endif()
       add_custom_command(OUTPUT ${_gen}/man/${_prog}.1
         COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen}/man
-        COMMAND ${HELP2MAN} --no-info --section=1 --help-option=${_help}
-                --include=${CMAKE_SOURCE_DIR}/packaging/${_prog}.h2m
-                --output=${_gen}/man/${_prog}.1 $<TARGET_FILE:${_prog}>
-        DEPENDS ${_prog} ${CMAKE_SOURCE_DIR}/packaging/${_prog}.h2m VERBATIM)
+        COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${_prog}> -DNAME=${_prog} "-DSUBCOMMANDS=${_subs}"
+                -DSECTIONS=${CMAKE_SOURCE_DIR}/packaging/${_prog}.h2m -DOUTPUT=${_gen}/man/${_prog}.1
+                -DHELP2MAN=${HELP2MAN} -P ${CMAKE_SOURCE_DIR}/cmake/man_page.cmake
+        DEPENDS ${_prog} ${CMAKE_SOURCE_DIR}/packaging/${_prog}.h2m ${CMAKE_SOURCE_DIR}/cmake/man_page.cmake
+        VERBATIM)
       list(APPEND _generated ${_gen}/man/${_prog}.1)
       install(FILES ${_gen}/man/${_prog}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     endforeach()
