@@ -19,7 +19,8 @@ const char* header_note(const std::string& format) {
     if (format == "cad4")
         return "# CAD4 files carry the wavelengths and the attenuator factor in their header:\n"
                "# those values replace WAVEL's two wavelengths and ATTEN for the data set.\n";
-    if (format == "stoe") return "# STOE files carry the two wavelengths in their header (they replace WAVEL's).\n";
+    if (format == "stoe")
+        return "# STOE files carry the two wavelengths in their header (they replace WAVEL's).\n";
     if (format == "xcalibur")
         return "# Xcalibur files carry the wavelengths and the orientation matrix; the reader\n"
                "# sets two wavelength components with an alpha2/alpha1 ratio of 0.5.\n";
@@ -181,7 +182,8 @@ std::string bash_completion(const CLI::App& app) {
     std::ostringstream out;
     const std::string name = app.get_name();
     std::vector<std::string> subs;
-    for (const CLI::App* s : app.get_subcommands([](const CLI::App*) { return true; })) subs.push_back(s->get_name());
+    for (const CLI::App* s : app.get_subcommands([](const CLI::App*) { return true; }))
+        subs.push_back(s->get_name());
 
     out << "# bash completion of " << name << ", generated from its command line by `" << name
         << " completion bash`.\n"
@@ -191,11 +193,13 @@ std::string bash_completion(const CLI::App& app) {
         << "    COMPREPLY=()\n"
         << "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
         << "        case \"${COMP_WORDS[i]}\" in\n"
-        << "            " << [&] {
-               std::string alts;
-               for (const std::string& s : subs) alts += (alts.empty() ? "" : "|") + s;
-               return alts;
-           }() << ") sub=\"${COMP_WORDS[i]}\"; break ;;\n"
+        << "            " <<
+        [&] {
+            std::string alts;
+            for (const std::string& s : subs) alts += (alts.empty() ? "" : "|") + s;
+            return alts;
+        }()
+        << ") sub=\"${COMP_WORDS[i]}\"; break ;;\n"
         << "        esac\n"
         << "    done\n"
         << "    case \"$sub $prev\" in\n";
@@ -205,7 +209,8 @@ std::string bash_completion(const CLI::App& app) {
     out << "    esac\n"
         << "    if [[ \"$cur\" == -* ]]; then\n"
         << "        case \"$sub\" in\n"
-        << "            \"\") COMPREPLY=($(compgen -W \"" << joined(option_names(app)) << "\" -- \"$cur\")) ;;\n";
+        << "            \"\") COMPREPLY=($(compgen -W \"" << joined(option_names(app))
+        << "\" -- \"$cur\")) ;;\n";
     for (const CLI::App* s : app.get_subcommands([](const CLI::App*) { return true; }))
         out << "            " << s->get_name() << ") COMPREPLY=($(compgen -W \"" << joined(option_names(*s))
             << "\" -- \"$cur\")) ;;\n";
@@ -234,11 +239,13 @@ void add_file_commands(CLI::App& app) {
     FileCommandOptions& o = options();
     o = FileCommandOptions{};
     CLI::App* tp = app.add_subcommand(
-        "template-par", "write a commented instrument parameter file to start from (standard output by default)");
+        "template-par",
+        "write a commented instrument parameter file to start from (standard output by default)");
     std::vector<std::string> formats;
     {
         std::stringstream names(input_format_names());
-        for (std::string n; std::getline(names, n, ',');) formats.push_back(n.substr(n.find_first_not_of(' ')));
+        for (std::string n; std::getline(names, n, ',');)
+            formats.push_back(n.substr(n.find_first_not_of(' ')));
     }
     tp->add_option("--format", o.format, "input format of the data sets: " + input_format_names())
         ->check(CLI::IsMember(formats))
@@ -253,7 +260,8 @@ std::optional<int> run_file_commands(CLI::App& app) {
     const FileCommandOptions& o = options();
     int status = 0;
     if (app.get_subcommand("template-par")->parsed()) {
-        write_file_or_stdout(o.out, template_parameter_file(o.format.empty() ? "standard" : o.format), status);
+        write_file_or_stdout(o.out, template_parameter_file(o.format.empty() ? "standard" : o.format),
+                             status);
         return status;
     }
     if (app.get_subcommand("completion")->parsed()) {

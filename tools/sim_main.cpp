@@ -46,7 +46,8 @@ bool format_of(const std::string& name, Config& c) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::printf("tarnivox-simulate: writes simulated omega step-scan data sets with known answers.\n\n%s", USAGE);
+        std::printf("tarnivox-simulate: writes simulated omega step-scan data sets with known answers.\n\n%s",
+                    USAGE);
         return 0;
     }
     if (argc == 2 && std::string(argv[1]) == "--version") {

@@ -404,8 +404,8 @@ TEST_F(Batch, RunsWithoutADisplayAndLeavesTheDefaultsFileAloneUnlessAsked) {
     const fs::path d = example("cad4", "nodisplay");
     const std::string args = "reduce '" + (d / "cad4.dat").string() + "' --format cad4 --quiet --par '" +
                              (d / "cad4.par").string() + "'";
-    const std::string no_display =
-        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME='" + (dir_ / "config").string() + "' ";
+    const std::string no_display = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME='" +
+                                   (dir_ / "config").string() + "' ";
     const fs::path kept = dir_ / "config" / "tarnivox" / "Tarnivox_defaults.dat";
     const Outcome o = tarnivox(args, no_display);
     ASSERT_EQ(o.status, 0) << o.err;

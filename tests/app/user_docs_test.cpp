@@ -77,7 +77,8 @@ std::set<std::string> fatal_messages() {
         for (const auto& e : fs::recursive_directory_iterator(root)) {
             if (e.path().extension() != ".cpp") continue;
             const std::string src = test::read_text(e.path());
-            for (auto it = std::sregex_iterator(src.begin(), src.end(), call); it != std::sregex_iterator(); ++it)
+            for (auto it = std::sregex_iterator(src.begin(), src.end(), call); it != std::sregex_iterator();
+                 ++it)
                 messages.insert((*it)[1]);
         }
     return messages;
@@ -90,11 +91,13 @@ TEST(UsersGuide, NamesEveryParameterKeywordAndEveryFatalMessage) {
     // PKPAR FITLIM ATTEN WAVEL RFLAGS TFLAGS PARITY MONO BACKGR GONCON BLAXES
     EXPECT_GE(keys.size(), 11u);
     for (const std::string& k : keys)
-        EXPECT_NE(guide.find("| `" + k + "` |"), std::string::npos) << k << " has no row in the keyword table";
+        EXPECT_NE(guide.find("| `" + k + "` |"), std::string::npos)
+            << k << " has no row in the keyword table";
     const auto messages = fatal_messages();
     EXPECT_GE(messages.size(), 15u);
     for (const std::string& m : messages)
-        EXPECT_NE(guide.find("`" + m + "`"), std::string::npos) << "\"" << m << "\" is not in the troubleshooting";
+        EXPECT_NE(guide.find("`" + m + "`"), std::string::npos)
+            << "\"" << m << "\" is not in the troubleshooting";
     // Every input format has its row in the layouts table.
     for (const std::string& f : kFormats) EXPECT_NE(guide.find("| `" + f + "` |"), std::string::npos) << f;
 }
@@ -133,10 +136,11 @@ private:
     }
     void check(const json& v, const json& s, const std::string& at) {
         static const std::set<std::string> kAnnotations = {"$schema", "$id", "title", "description", "$defs"};
-        static const std::set<std::string> kChecked = {"type",  "properties", "required", "additionalProperties",
-                                                       "items", "enum",       "minimum",  "$ref"};
+        static const std::set<std::string> kChecked = {
+            "type", "properties", "required", "additionalProperties", "items", "enum", "minimum", "$ref"};
         for (const auto& [key, value] : s.items())
-            if (!kAnnotations.count(key) && !kChecked.count(key)) errors_.push_back(at + ": schema keyword " + key);
+            if (!kAnnotations.count(key) && !kChecked.count(key))
+                errors_.push_back(at + ": schema keyword " + key);
         if (s.contains("$ref")) return check(v, resolve(s["$ref"]), at);
         if (s.contains("type")) {
             const json types = s["type"].is_array() ? s["type"] : json::array({s["type"]});
@@ -150,7 +154,8 @@ private:
             errors_.push_back(at + ": below its minimum");
         if (v.is_object()) {
             for (const auto& r : s.value("required", json::array()))
-                if (!v.contains(r.get<std::string>())) errors_.push_back(at + ": missing " + r.get<std::string>());
+                if (!v.contains(r.get<std::string>()))
+                    errors_.push_back(at + ": missing " + r.get<std::string>());
             const json props = s.value("properties", json::object());
             for (const auto& [key, value] : v.items()) {
                 if (props.contains(key))
@@ -162,7 +167,8 @@ private:
             }
         }
         if (v.is_array() && s.contains("items"))
-            for (std::size_t i = 0; i < v.size(); ++i) check(v[i], s["items"], at + "[" + std::to_string(i) + "]");
+            for (std::size_t i = 0; i < v.size(); ++i)
+                check(v[i], s["items"], at + "[" + std::to_string(i) + "]");
     }
     json root_;
     std::vector<std::string> errors_;
@@ -187,7 +193,8 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
         {"reduce " + quoted(dir / "huber/huber.dat") + " --format huber --step 0.02 --par " +
              quoted(dir / "huber/huber.par") + " --form rfine-extended --log " + quoted(dir / "h.log"),
          0},
-        {"convert " + quoted(dir / "stoe/stoe.d00") + " --format stoe --par " + quoted(dir / "stoe/stoe.par"), 0},
+        {"convert " + quoted(dir / "stoe/stoe.d00") + " --format stoe --par " + quoted(dir / "stoe/stoe.par"),
+         0},
         {"reduce " + quoted(dir / "stoe/stoe.d00") + " --format stoe --par " + quoted(dir / "nomono.par"), 1},
     };
     SchemaValidator schema(json::parse(test::read_text(kSource / "docs/tarnivox-summary.schema.json")));
@@ -204,8 +211,8 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
                 for (const auto& [k2, v2] : value.items()) seen.insert(key + "." + k2);
         }
     }
-    for (const char* field : {"message", "outputs.import_log", "outputs.standard_data_file", "refined.offsets",
-                              "refined.omega_zero", "counts.rejections_first_pass"})
+    for (const char* field : {"message", "outputs.import_log", "outputs.standard_data_file",
+                              "refined.offsets", "refined.omega_zero", "counts.rejections_first_pass"})
         EXPECT_TRUE(seen.count(field)) << field << " was not written by any run";
 
     // The validator itself: a field the schema does not know, a value of
@@ -282,8 +289,8 @@ TEST(Completion, OffersTheSubcommandsOptionsAndValuesOfTheCommandLine) {
     const fs::path script = dir / "tarnivox.bash";
     ASSERT_EQ(shell(quoted(kProgram) + " completion bash > " + quoted(script)).status, 0);
     const auto complete = [&](const std::string& words) {
-        const std::string cmd = "bash -c 'source " + script.string() +
-                                "; COMP_WORDS=(" + words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
+        const std::string cmd = "bash -c 'source " + script.string() + "; COMP_WORDS=(" + words +
+                                "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
                                 "_tarnivox; printf \"%s \" \"${COMPREPLY[@]}\"'";
         return shell(cmd).out;
     };
@@ -298,7 +305,8 @@ TEST(Completion, OffersTheSubcommandsOptionsAndValuesOfTheCommandLine) {
     const std::string offered = complete("tarnivox reduce x --");
     const std::regex option(R"((--[a-z][a-z-]*))");
     int n = 0;
-    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it, ++n)
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator();
+         ++it, ++n)
         EXPECT_NE(offered.find((*it)[1].str() + " "), std::string::npos) << (*it)[1];
     EXPECT_GE(n, 15);
     fs::remove_all(dir);
