@@ -8,8 +8,12 @@ build="$1"
 cmake --build "$build" --target package >/dev/null
 deb=$(ls -t "$build"/tarnivox_*.deb | head -n 1)
 echo "package: $deb"
-dpkg-deb --field "$deb" Depends | tee /dev/stderr | grep -q "libqt6widgets6" \
-    || { echo "the package does not declare its Qt 6 dependency" >&2; exit 1; }
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "depends: $depends"
+case "$depends" in
+    *libqt6widgets6*) ;;
+    *) echo "the package does not declare its Qt 6 dependency" >&2; exit 1 ;;
+esac
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
