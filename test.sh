@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, runs every test; then builds and runs
 # them again under AddressSanitizer and UndefinedBehaviorSanitizer; then
-# builds the program as a plain Release build.  Warnings are errors here
+# builds the program as a plain Release build and packages it (a .deb,
+# unpacked into a scratch root and used there).  Warnings are errors here
 # (TARNIVOX_WERROR), not in a build without the option.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -26,6 +27,8 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 echo "== release build of the program (as a packager builds it), warning-clean"
-configure build-release -DCMAKE_BUILD_TYPE=Release -DTARNIVOX_WERROR=ON
+configure build-release -DCMAKE_BUILD_TYPE=Release -DTARNIVOX_WERROR=ON -DTARNIVOX_TESTS=OFF -DTARNIVOX_BENCH=OFF
 cmake --build build-release -j "$jobs" --target tarnivox tarnivox-simulate
+echo "== Debian package: built, unpacked into a scratch root, used"
+packaging/check_package.sh build-release
 echo "== all tests passed"

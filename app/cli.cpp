@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "file_commands.h"
+
 namespace tarnivox {
 namespace {
 
@@ -116,6 +118,8 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         ->type_name("FILE");
 
     app.add_subcommand("gui", "open the window (the default)");
+    add_file_commands(app);
+    app.set_help_all_flag("--help-all", "print the help of every subcommand too");
 
     const char* usage = kUsageProgram;
     try {
@@ -138,6 +142,11 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         return usage_error(e.what(), usage);
     }
 
+    if (const auto status = run_file_commands(app)) {
+        result.action = CommandLine::Exit;
+        result.status = *status;
+        return result;
+    }
     const bool has_script = app.count("--script") > 0;
     CLI::App* batch = reduce->parsed() ? reduce : convert->parsed() ? convert : nullptr;
     if (has_script && app.get_subcommands().size() > 0)

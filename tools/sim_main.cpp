@@ -46,6 +46,15 @@ bool format_of(const std::string& name, Config& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::printf("tarnivox-simulate: writes simulated omega step-scan data sets with known answers.\n\n%s",
+                    USAGE);
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("tarnivox-simulate 3.53\n");
+        return 0;
+    }
     // "zref": reflections at eight equivalent settings for the zero-point refinement.
     if (argc > 1 && std::string(argv[1]) == "zref") return tarnivox::sim::zref_main(argc - 1, argv + 1);
     Config c;

@@ -1,11 +1,11 @@
 // The defaults file "Tarnivox_defaults.dat": the directory the file
 // dialogs open in and the input and output formats, carried from one run
-// to the next.  It lives beside the program; an installed program whose
-// folder cannot be written keeps it in ~/.config/tarnivox/ instead.
+// to the next.  It lives where a desktop keeps a program's settings, in the
+// user's configuration folder ($XDG_CONFIG_HOME/tarnivox, or
+// ~/.config/tarnivox); a file beside the program, where it was kept before,
+// is read once when that folder holds none.
 
 #include "params/defaults.h"
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,20 +40,34 @@ std::string program_dir() {
     return sep == std::string::npos ? std::string() : p.substr(0, sep + 1);
 }
 
-bool writable_dir(const std::string& dir) { return !dir.empty() && ::access(dir.c_str(), W_OK) == 0; }
-
-// Where the defaults file is kept; empty when nowhere.
-std::string defaults_path() {
-    if (!in_use() || program_path().empty()) return {};
-    const std::string beside = program_dir();
-    if (writable_dir(beside)) return beside + kDefaultsName;
+// The user's configuration folder of the program, as the XDG base
+// directories define it (a relative XDG_CONFIG_HOME is to be ignored);
+// empty without a home folder.
+std::filesystem::path config_folder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return std::filesystem::path(xdg) / "tarnivox";
     const char* home = std::getenv("HOME");
     if (!home || !*home) return {};
-    const std::filesystem::path config = std::filesystem::path(home) / ".config" / "tarnivox";
+    return std::filesystem::path(home) / ".config" / "tarnivox";
+}
+
+// Where an earlier version kept the file: beside the program.
+std::string old_defaults_path() { return program_dir() + kDefaultsName; }
+
+// Where the defaults file is kept; empty when nowhere.  Without a home
+// folder it stays beside the program, as before.
+std::string defaults_path() {
+    if (!in_use() || program_path().empty()) return {};
+    const std::filesystem::path folder = config_folder();
+    if (folder.empty()) return old_defaults_path();
+    return (folder / kDefaultsName).string();
+}
+
+// The configuration folder is made on the first run; a folder that cannot
+// be made leaves the defaults unsaved, without a message.
+void make_folder_of(const std::string& path) {
     std::error_code ec;
-    std::filesystem::create_directories(config, ec);
-    if (ec || !writable_dir(config.string())) return {};
-    return (config / kDefaultsName).string();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
 }
 
 bool absolute_path(std::string_view dir) { return !dir.empty() && dir.front() == '/'; }
@@ -89,6 +103,8 @@ void take_defaults_line(const std::string& line) {
 
 void set_program_path(std::string_view path) { program_path() = std::string(path); }
 
+std::string defaults_file_path() { return defaults_path(); }
+
 void set_defaults_file_in_use(bool on) { in_use() = on; }
 bool defaults_file_in_use() { return in_use(); }
 
@@ -97,8 +113,13 @@ void READ_DEFAULTS_FROM_FILE() {
     G.INFMT = 1;
     const std::string path = defaults_path();
     if (path.empty()) return;
-    if (open_unit(LU_EXPORT, path, OpenMode::Old, true) != 0) {
+    std::string source = path;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec) && std::filesystem::is_regular_file(old_defaults_path(), ec))
+        source = old_defaults_path();  // read once: the end of the run writes the new place
+    if (open_unit(LU_EXPORT, source, OpenMode::Old, true) != 0) {
         // First run: an empty file, filled at the end of the run.
+        make_folder_of(path);
         open_unit(LU_EXPORT, path, OpenMode::New, true);
         return;
     }
@@ -115,6 +136,7 @@ void WRITE_DEFAULTS_TO_FILE() {
     if (path.empty()) return;
     // The scan export shares the unit: the defaults always go to their own
     // file, reopened by its path and rewritten from its start.
+    make_folder_of(path);
     if (open_unit(LU_EXPORT, path, OpenMode::Output, true) != 0) return;
     std::string dir(G.WORKDIR.str());
     const std::size_t gap = dir.find("    ");

@@ -427,21 +427,25 @@ TEST_F(Batch, ProgressLineOnlyOnATerminal) {
 }
 
 TEST_F(Batch, RunsWithoutADisplayAndLeavesTheDefaultsFileAloneUnlessAsked) {
-    // The program in a folder of its own, where it keeps its defaults file.
+    // The program in a folder of its own, the user's configuration folder
+    // (where it keeps its defaults file) in another.
     fs::create_directories(dir_ / "bin");
     fs::copy_file(program_, dir_ / "bin" / "tarnivox");
     program_ = dir_ / "bin" / "tarnivox";
     const fs::path d = example("cad4", "nodisplay");
     const std::string args = "reduce '" + (d / "cad4.dat").string() + "' --format cad4 --quiet --par '" +
                              (d / "cad4.par").string() + "'";
-    const std::string no_display = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+    const std::string no_display = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME='" +
+                                   (dir_ / "config").string() + "' ";
+    const fs::path kept = dir_ / "config" / "tarnivox" / "Tarnivox_defaults.dat";
     const Outcome o = tarnivox(args, no_display);
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_GT(line_count(test::read_text(d / "cad4.hkl")), 20u);
-    EXPECT_FALSE(fs::exists(dir_ / "bin" / "Tarnivox_defaults.dat"));
+    EXPECT_FALSE(fs::exists(kept));
 
     ASSERT_EQ(tarnivox(args + " --use-defaults", no_display).status, 0);
-    const std::string defaults = test::read_text(dir_ / "bin" / "Tarnivox_defaults.dat");
+    EXPECT_FALSE(fs::exists(dir_ / "bin" / "Tarnivox_defaults.dat"));
+    const std::string defaults = test::read_text(kept);
     EXPECT_NE(defaults.find("FORMATS:     7    3"), std::string::npos) << defaults;
     EXPECT_NE(defaults.find("IN_DIR: " + d.string()), std::string::npos) << defaults;
 

@@ -167,7 +167,7 @@ TEST_F(RunEnd, ScriptUsedUpInAModalBoxEndsTheRunNamingTheBox) {
 }
 
 TEST_F(RunEnd, HeadlessRunLeavesTheDefaultsFileAloneUnlessAsked) {
-    const fs::path defaults = dir_ / "bin" / "Tarnivox_defaults.dat";
+    const fs::path defaults = test::defaults_file_in(dir_);
     // Without a defaults file, a headless run makes none.
     EXPECT_EQ(run_headless("cancel\n"), EXIT_STATUS_FATAL);
     EXPECT_FALSE(fs::exists(defaults));

@@ -74,7 +74,7 @@ protected:
     }
     std::vector<ScriptEvent> errors() const { return test::script_events(ScriptEvent::Error); }
     std::vector<std::string> defaults_lines() const {
-        return test::read_lines(dir_ / "bin" / "Tarnivox_defaults.dat");
+        return test::read_lines(test::defaults_file_in(dir_));
     }
     void expect_defaults_written() {
         const auto l = defaults_lines();
@@ -137,7 +137,7 @@ TEST_F(OpenFilesRun, BadParameterFilesEndTheRunAndStillSaveTheDefaults) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 20));
-        fs::remove(dir_ / "bin" / "Tarnivox_defaults.dat");
+        fs::remove(test::defaults_file_in(dir_));
         std::ofstream(dir_ / "inst.par", std::ios::binary) << c.text;
         reset_store();
         EXPECT_EQ(run(kStart), c.message);

@@ -56,7 +56,7 @@ TEST_P(BadInput, DamagedFilesEndInAnOutcomeOfTheProgram) {
     const std::string good = ss.str();
     std::filesystem::create_directories(dir_ / "bin");
     set_program_path((dir_ / "bin" / "tarnivox").string());
-    const std::filesystem::path defaults = dir_ / "bin" / "Tarnivox_defaults.dat";
+    const std::filesystem::path defaults = defaults_file_path();
 
     int fatal = 0, completed = 0;
     for (std::uint64_t seed = 1; seed <= 70; ++seed) {

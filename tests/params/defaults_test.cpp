@@ -24,7 +24,7 @@ class DefaultsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = test::fresh_run_in_scratch_dir("tarnivox_defaults");
-        file_ = dir_ / "bin" / "Tarnivox_defaults.dat";
+        file_ = test::defaults_file_in(dir_);
         set_clock_for_tests(1700000000);
     }
     void TearDown() override {
@@ -102,20 +102,51 @@ TEST_F(DefaultsTest, WriterRewritesItsOwnFileWhateverTheSharedUnitHolds) {
     EXPECT_EQ(test::read_lines(other), std::vector<std::string>{"scan export record"});
 }
 
-TEST_F(DefaultsTest, UnwritableProgramFolderUsesTheUserConfigFolder) {
-    // A program folder that does not exist stands for one that cannot be
-    // written (the tests may run with every permission).
+TEST_F(DefaultsTest, WithoutXdgConfigHomeTheFileIsKeptUnderHomeConfig) {
+    // Where the program lives does not matter, even a folder that does not
+    // exist; a relative XDG_CONFIG_HOME is ignored, as the XDG rules ask.
     set_program_path((dir_ / "missing" / "tarnivox").string());
     const char* old_home = std::getenv("HOME");
     const std::string saved = old_home ? old_home : "";
+    const std::string xdg = std::getenv("XDG_CONFIG_HOME");
     ::setenv("HOME", dir_.c_str(), 1);
-    READ_DEFAULTS_FROM_FILE();
-    G.INFMT = 6;
-    WRITE_DEFAULTS_TO_FILE();
+    for (const bool relative : {false, true}) {
+        if (relative)
+            ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+        fs::remove_all(dir_ / ".config");
+        READ_DEFAULTS_FROM_FILE();
+        G.INFMT = 6;
+        WRITE_DEFAULTS_TO_FILE();
+        EXPECT_EQ(defaults_file_path(), (dir_ / ".config" / "tarnivox" / "Tarnivox_defaults.dat").string());
+        const auto l = test::read_lines(dir_ / ".config" / "tarnivox" / "Tarnivox_defaults.dat");
+        ASSERT_EQ(l.size(), 4u);
+        EXPECT_EQ(l[3], "FORMATS:     6    1");
+    }
     ::setenv("HOME", saved.c_str(), 1);
-    const auto l = test::read_lines(dir_ / ".config" / "tarnivox" / "Tarnivox_defaults.dat");
-    ASSERT_EQ(l.size(), 4u);
-    EXPECT_EQ(l[3], "FORMATS:     6    1");
+    ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+    EXPECT_FALSE(fs::exists(dir_ / "relative"));
+}
+
+TEST_F(DefaultsTest, AFileBesideTheProgramIsReadOnceIntoTheConfigFolder) {
+    const fs::path old = dir_ / "bin" / "Tarnivox_defaults.dat";
+    std::ofstream(old) << "IN_DIR: /old/place/\nFORMATS: 7 3\n";
+    READ_DEFAULTS_FROM_FILE();
+    EXPECT_EQ(G.WORKDIR.str(), "/old/place/");
+    EXPECT_EQ(G.INFMT, 7);
+    EXPECT_EQ(G.INTFMT, 3);
+    WRITE_DEFAULTS_TO_FILE();
+    ASSERT_TRUE(fs::exists(file_));
+    EXPECT_EQ(test::read_lines(file_)[3], "FORMATS:     7    3");
+    // The old file is the user's: left as it was, and read no more.
+    EXPECT_EQ(test::read_text(old), "IN_DIR: /old/place/\nFORMATS: 7 3\n");
+    std::ofstream(old) << "IN_DIR: /older/\nFORMATS: 2 2\n";
+    reset_store();
+    G.INFMT = 5;
+    READ_DEFAULTS_FROM_FILE();
+    EXPECT_EQ(G.WORKDIR.str(), "/old/place/");
+    EXPECT_EQ(G.INFMT, 7);
 }
 
 TEST_F(DefaultsTest, NoProgramPathMeansNoDefaultsFile) {

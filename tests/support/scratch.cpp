@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -35,18 +36,54 @@ std::filesystem::path make_scratch_dir(const std::string& prefix) {
     return dir;
 }
 
+namespace {
+
+// No test may read or write the user's own configuration folder: every test
+// program keeps its defaults files in a folder of its own, removed at its end.
+const std::filesystem::path& test_config_home() {
+    // Never destroyed, so that it is still there when the folder is removed at exit.
+    static const std::filesystem::path* home = [] {
+        auto* dir = new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                              ("tarnivox_config_" + std::to_string(::getpid())));
+        std::filesystem::create_directories(*dir);
+        return dir;
+    }();
+    return *home;
+}
+
+void remove_test_config_home() {
+    std::error_code ec;
+    std::filesystem::remove_all(test_config_home(), ec);
+}
+
+const bool kConfigHomeSet = [] {
+    ::setenv("XDG_CONFIG_HOME", test_config_home().c_str(), 1);
+    std::atexit(remove_test_config_home);
+    return true;
+}();
+
+}  // namespace
+
 std::filesystem::path fresh_run_in_scratch_dir(const std::string& prefix) {
     reset_store();
     close_all_units();
     const std::filesystem::path dir = make_scratch_dir(prefix);
     std::filesystem::create_directories(dir / "bin");
     set_program_path((dir / "bin" / "tarnivox").string());
+    // The user's configuration folder of this run: dir/config/tarnivox.
+    std::filesystem::create_directories(dir / "config" / "tarnivox");
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     return dir;
+}
+
+std::filesystem::path defaults_file_in(const std::filesystem::path& dir) {
+    return dir / "config" / "tarnivox" / "Tarnivox_defaults.dat";
 }
 
 void end_run_in_scratch_dir(const std::filesystem::path& dir) {
     close_all_units();
     set_program_path("");
+    ::setenv("XDG_CONFIG_HOME", test_config_home().c_str(), 1);
     std::filesystem::remove_all(dir);
 }
 

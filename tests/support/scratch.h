@@ -22,9 +22,11 @@ extern const std::string kInstrumentParameters;
 std::filesystem::path make_scratch_dir(const std::string& prefix);
 
 // A clean store with every unit closed, and a scratch folder that holds
-// the program as bin/tarnivox, so that the defaults file the program keeps
-// beside itself is written there.
+// the program as bin/tarnivox and the user's configuration folder as
+// config/ (XDG_CONFIG_HOME), so that the defaults file is kept there.
 std::filesystem::path fresh_run_in_scratch_dir(const std::string& prefix);
+// The defaults file of a run in the scratch folder `dir`.
+std::filesystem::path defaults_file_in(const std::filesystem::path& dir);
 // Closes every unit, forgets where the program is and removes the folder.
 void end_run_in_scratch_dir(const std::filesystem::path& dir);
 
