@@ -577,6 +577,8 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
         if (e->text == kRefusedReflections) refused = true;
     }
     j["reflections_refused"] = refused;
+    // How many the import left out (unreadable or refused), when it ran.
+    if (G.NREFREAD >= 0) j["reflections_left_out"] = G.NREFBAD;
     j["warnings"] = shown;
     // A refinement that failed or was refused says why (its values stay null).
     if (c.refine && !backend.refined() && G.UBFAIL != 0)

@@ -392,6 +392,7 @@ TEST_F(OutputSafety, RefusalsReachThePipelineAndStrictFailsOnThem) {
     ASSERT_EQ(o.status, 0) << o.err;
     auto j = nlohmann::json::parse(test::read_text(dir_ / "r.json"));
     EXPECT_EQ(j["runs"][0]["reflections_refused"], true);
+    EXPECT_EQ(j["runs"][0]["reflections_left_out"], 1);
     ASSERT_FALSE(j["runs"][0]["warnings"].empty());
     EXPECT_EQ(j["runs"][0]["warnings"][0]["text"], "Error Reading at least 1 reflection in data file");
     const Outcome strict = run(reduce_cad4(d, {"--json", "r.json", "--strict"}));
@@ -405,6 +406,7 @@ TEST_F(OutputSafety, RefusalsReachThePipelineAndStrictFailsOnThem) {
     EXPECT_EQ(run(reduce_cad4(clean, {"--strict", "--json", "c.json"})).status, 0);
     j = nlohmann::json::parse(test::read_text(dir_ / "c.json"));
     EXPECT_EQ(j["runs"][0]["reflections_refused"], false);
+    EXPECT_EQ(j["runs"][0]["reflections_left_out"], 0);
     EXPECT_TRUE(j["runs"][0]["warnings"].empty());
 
     const fs::path h = example("huber", dir_);
