@@ -494,6 +494,9 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     // A refinement list too small for every strong reflection keeps the
     // strongest, rather than ending the run before "Calc UB".
     G.PREPRAISE = 1;
+    // Weak-profile runs hold the position at the UB omega only where the
+    // reflection's counts cannot fix it.
+    G.OWNPOS = c.weak_profile ? 1 : 0;
     G.REJOUT = c.omit_rejected ? 0 : 1;
     RunOptions run;
     run.headless = true;

@@ -206,6 +206,10 @@ struct RefinementState {
     // threshold rising past the weakest (the batch); 0: the 1001st strong
     // reflection ends preprocessing (the window).
     int PREPRAISE = 0;
+    // 1: a reflection fitted with its position held at the UB value has it
+    // refined (from that value) when its own counts fix it (the batch's
+    // weak-profile runs); 0: the switches alone decide.
+    int OWNPOS = 0;
     Arr1<double, 3> XTALOFF;
     double OMZERO = 0.0;
     Arr1<double, 3> XOFFESD;  // esds of XTALOFF and OMZERO from the last UB fit that refined them

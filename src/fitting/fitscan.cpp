@@ -1,5 +1,6 @@
 #include "fitting/fitscan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -7,6 +8,7 @@
 #include "core/store.h"
 #include "fitting/integrate.h"
 #include "fitting/pklsq.h"
+#include "fitting/profile.h"
 #include "refine/geometry.h"
 #include "refine/offsets.h"
 
@@ -181,6 +183,46 @@ void scale_results() {
     G.INTSIG *= G.SCALE;
 }
 
+// Net counts over their esd in the steps within one FWHM of the expected
+// alpha1 and alpha2 peaks (position and width of the start values), the
+// background the mean of the other steps: how well the scan's own counts
+// measure the peak, before any fit.
+double net_i_over_sigma() {
+    const int n = G.NPTS;
+    if (n < 1 || n > MAXSTEPS) return 0.0;
+    const double p1 = G.PAR(P_POSITION), fwhm = std::fabs(G.PAR(P_FWHM));
+    const double p2 = p1 + make_doublet(G.WAVE1, G.WAVE2, G.MSHIFT, G.ANGLES(1)).shift;
+    const double lo = std::min(p1, p2) - fwhm, hi = std::max(p1, p2) + fwhm;
+    double peak = 0.0, back = 0.0;
+    int npeak = 0, nback = 0;
+    for (int i = 1; i <= n; ++i) {
+        const double x = G.STEPANG(i);
+        if (x >= lo && x <= hi) {
+            peak += G.COUNTS(i);
+            ++npeak;
+        } else {
+            back += G.COUNTS(i);
+            ++nback;
+        }
+    }
+    if (npeak == 0 || nback < 2) return 0.0;
+    const double mean_back = back / nback;
+    const double var = peak + npeak * npeak * mean_back / nback;
+    return var > 0.0 ? (peak - npeak * mean_back) / std::sqrt(var) : 0.0;
+}
+
+// A held position misses the small scatter of real peaks about the UB
+// omega, and a strong peak loses intensity by it; a weak one cannot fix
+// its position and keeps it held.  Where the store asks for it, a
+// reflection held at the UB omega whose net counts reach this many esds
+// has its position refined from there.
+constexpr double OWN_POSITION_I_OVER_SIGMA = 30.0;
+
+bool fixes_own_position() {
+    return G.OWNPOS == 1 && G.IREF(P_POSITION) != 1 && G.IFIX(P_POSITION) == 1 && G.UBFLAG == 1 &&
+           net_i_over_sigma() >= OWN_POSITION_I_OVER_SIGMA;
+}
+
 }  // namespace
 
 double omega_from_ub(double fallback) {
@@ -246,6 +288,16 @@ bool count_fit_outcome() {
 }
 
 void FIT_REFLECTION() {
+    // Position refined for this reflection alone; a pass 1 that fails
+    // falls back to pass 2 with it held at the UB omega.
+    struct OwnPosition {
+        const int held = G.IREF(P_POSITION);
+        const bool on = fixes_own_position();
+        OwnPosition() {
+            if (on) G.IREF(P_POSITION) = 1;
+        }
+        ~OwnPosition() { G.IREF(P_POSITION) = held; }
+    } own_position;
     const bool pass2 = G.IFIX(P_POSITION) == 1 && G.IREF(P_POSITION) == 1 && G.UBFLAG == 1;
     // Pass 2 starts again from the start values of pass 1.
     const ParArray start = G.PAR;

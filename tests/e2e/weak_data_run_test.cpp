@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -64,10 +65,10 @@ class WeakDataRun : public FitRun {
 protected:
     // Weak data: a third of the reflections without intensity, half with a
     // little, the rest drawn from a Wilson distribution; mean I/sigma about 2.
-    static sim::Config weak_data(sim::Format f, int nrefl) {
+    static sim::Config weak_data(sim::Format f, int nrefl, std::uint64_t seed = 71) {
         sim::Config c;
         c.format = f;
-        c.seed = 71;
+        c.seed = seed;
         c.nrefl = nrefl;
         c.nstd = 0;
         c.zero_fraction = 1.0 / 3.0;
@@ -107,75 +108,88 @@ protected:
 };
 
 // Classes by the true intensity: none, less than 5 counting esds, more.
+// The simulated peaks scatter about the UB omega: the strongest, which fix
+// their own positions, must not lose intensity to a held one.
 TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
-    ClassStats strong_both;
-    for (sim::Format f : {sim::Format::Cad4, sim::Format::Xcalibur}) {
-        TearDown();
-        SetUp();
-        const sim::Config c = weak_data(f, 3000);
-        const sim::Result r = simulate(c);
-        const sim::Plan plan = sim::make_plan(c);
-        reduce(c, true, false);
-        const char* layout = f == sim::Format::Cad4 ? "CAD4" : "Xcalibur";
+    ClassStats strong_of[2], strongest;
+    for (std::uint64_t seed : {71, 72, 73})
+        for (sim::Format f : {sim::Format::Cad4, sim::Format::Xcalibur}) {
+            TearDown();
+            SetUp();
+            const sim::Config c = weak_data(f, 3000, seed);
+            const sim::Result r = simulate(c);
+            const sim::Plan plan = sim::make_plan(c);
+            reduce(c, true, false);
+            const std::string layout =
+                std::string(f == sim::Format::Cad4 ? "CAD4" : "Xcalibur") + " seed " + std::to_string(seed);
 
-        // The law learned from the list, stored by "Calc FWHM": within 3
-        // esd of the simulated one, and the fit summary names the choices.
-        WidthLaw law;
-        ASSERT_EQ(fit_width_law(G.NUBREF, G.TTHREF, G.FWREF, G.FWSREF, law), WIDTH_LAW_OK);
-        EXPECT_FALSE(law.all_widths);
-        EXPECT_EQ(G.FWHMA, law.a);
-        EXPECT_EQ(G.FWHMB, law.b);
-        EXPECT_LE(std::fabs(law.a - c.fwhm_a), 3.0 * law.esd_a) << layout;
-        EXPECT_LE(std::fabs(law.b - c.fwhm_b), 3.0 * law.esd_b) << layout;
-        std::printf("%s: law a=%.4f(%.4f) b=%.4f(%.4f) from %d of %d widths\n", layout, law.a, law.esd_a,
-                    law.b, law.esd_b, law.fitted, law.used);
-        EXPECT_TRUE(logged(format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {law.a, law.b})));
-        EXPECT_TRUE(logged("POSITION   FIXED TO POSITION CALCULATED FROM UB"));
-        EXPECT_TRUE(logged("ETA        FIXED AT 0.40"));
+            // The law learned from the list, stored by "Calc FWHM": within 3
+            // esd of the simulated one, and the fit summary names the choices.
+            WidthLaw law;
+            ASSERT_EQ(fit_width_law(G.NUBREF, G.TTHREF, G.FWREF, G.FWSREF, law), WIDTH_LAW_OK);
+            EXPECT_FALSE(law.all_widths);
+            EXPECT_EQ(G.FWHMA, law.a);
+            EXPECT_EQ(G.FWHMB, law.b);
+            EXPECT_LE(std::fabs(law.a - c.fwhm_a), 3.0 * law.esd_a) << layout;
+            EXPECT_LE(std::fabs(law.b - c.fwhm_b), 3.0 * law.esd_b) << layout;
+            std::printf("%s: law a=%.4f(%.4f) b=%.4f(%.4f) from %d of %d widths\n", layout.c_str(), law.a,
+                        law.esd_a, law.b, law.esd_b, law.fitted, law.used);
+            EXPECT_TRUE(logged(format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {law.a, law.b})));
+            EXPECT_TRUE(logged("POSITION   FIXED TO POSITION CALCULATED FROM UB"));
+            EXPECT_TRUE(logged("ETA        FIXED AT 0.40"));
 
-        std::vector<const sim::Truth*> want;
-        for (const sim::Truth& t : r.refl)
-            if (t.in_data_set) want.push_back(&t);
-        const std::vector<Written> got = read_intensity_file(dir_ / "out.int", 1);
-        ASSERT_EQ(got.size(), want.size());
-        ClassStats cls[3];
-        double isig = 0.0;
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            const sim::Truth& t = *want[i];
-            const double limit = counting_limit(t, plan);
-            isig += t.intensity / limit;
-            ClassStats& s = cls[t.intensity == 0.0 ? 0 : (t.intensity < 5.0 * limit ? 1 : 2)];
-            ++s.n;
-            if (got[i].status.size() < 2 || got[i].status[1] != 'F') continue;
-            const double lp = CLORENZ(got[i].tth);
-            const double in = got[i].intensity / lp, esd = got[i].sigma / lp;
-            s.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
-            if (&s == &cls[2])
-                strong_both.add((in - t.intensity) / esd, esd / limit, (in - t.intensity) / limit);
+            std::vector<const sim::Truth*> want;
+            for (const sim::Truth& t : r.refl)
+                if (t.in_data_set) want.push_back(&t);
+            const std::vector<Written> got = read_intensity_file(dir_ / "out.int", 1);
+            ASSERT_EQ(got.size(), want.size());
+            ClassStats cls[3];
+            double isig = 0.0;
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                const sim::Truth& t = *want[i];
+                const double limit = counting_limit(t, plan);
+                isig += t.intensity / limit;
+                ClassStats& s = cls[t.intensity == 0.0 ? 0 : (t.intensity < 5.0 * limit ? 1 : 2)];
+                ++s.n;
+                if (got[i].status.size() < 2 || got[i].status[1] != 'F') continue;
+                const double lp = CLORENZ(got[i].tth);
+                const double in = got[i].intensity / lp, esd = got[i].sigma / lp;
+                const double z = (in - t.intensity) / esd;
+                s.add(z, esd / limit, (in - t.intensity) / limit);
+                if (&s == &cls[2]) strong_of[f == sim::Format::Cad4 ? 0 : 1].add(z, esd / limit, 0.0);
+                if (t.intensity >= 20.0 * limit) strongest.add(z, esd / limit, 0.0);
+            }
+            EXPECT_NEAR(isig / static_cast<double>(got.size()), 2.0, 0.3)
+                << layout << ": not the weak data meant";
+            const char* names[] = {"zero", "weak", "strong"};
+            for (int k = 0; k < 3; ++k) {
+                const ClassStats& s = cls[k];
+                std::printf("%s %s: n=%d fitted=%d z mean %.3f sd %.3f, esd/limit %.3f, scatter/limit %.3f\n",
+                            layout.c_str(), names[k], s.n, s.fitted, s.z_mean(), s.z_sd(), s.esd_ratio(),
+                            s.scatter_ratio());
+                ASSERT_GT(s.n, 250) << layout << " " << names[k];
+                EXPECT_GE(s.fitted, s.n * 95 / 100) << layout << " " << names[k];
+                // Esds that tell the scatter.
+                EXPECT_NEAR(s.z_sd(), 1.0, 0.1) << layout << " " << names[k];
+                // No bias: not upward for the weak, not downward for the strong
+                // (some 330 strong ones: 0.15 is 2.7 times the mean's scatter).
+                EXPECT_NEAR(s.z_mean(), 0.0, k == 2 ? 0.15 : 0.1) << layout << " " << names[k];
+                if (k == 2) continue;
+                // The weak at the counting limit.
+                EXPECT_LE(s.esd_ratio(), 1.1) << layout << " " << names[k];
+                EXPECT_LE(s.scatter_ratio(), 1.12) << layout << " " << names[k];
+            }
         }
-        EXPECT_NEAR(isig / static_cast<double>(got.size()), 2.0, 0.3)
-            << layout << ": not the weak data meant";
-        const char* names[] = {"zero", "weak", "strong"};
-        for (int k = 0; k < 3; ++k) {
-            const ClassStats& s = cls[k];
-            std::printf("%s %s: n=%d fitted=%d z mean %.3f sd %.3f, esd/limit %.3f, scatter/limit %.3f\n",
-                        layout, names[k], s.n, s.fitted, s.z_mean(), s.z_sd(), s.esd_ratio(),
-                        s.scatter_ratio());
-            ASSERT_GT(s.n, 250) << layout << " " << names[k];
-            EXPECT_GE(s.fitted, s.n * 95 / 100) << layout << " " << names[k];
-            // Esds that tell the scatter.
-            EXPECT_NEAR(s.z_sd(), 1.0, 0.1) << layout << " " << names[k];
-            if (k == 2) continue;
-            // No upward bias of the weak, at the counting limit.
-            EXPECT_NEAR(s.z_mean(), 0.0, 0.1) << layout << " " << names[k];
-            EXPECT_LE(s.esd_ratio(), 1.1) << layout << " " << names[k];
-            EXPECT_LE(s.scatter_ratio(), 1.12) << layout << " " << names[k];
-        }
+    // Over the three data sets of a layout the strong class is unbiased, and
+    // so are the strongest (a held position costs them 0.1-0.3 esd).
+    for (int l = 0; l < 2; ++l) {
+        std::printf("%s strong, seeds 71-73: n=%d z mean %.3f\n", l == 0 ? "CAD4" : "Xcalibur",
+                    strong_of[l].fitted, strong_of[l].z_mean());
+        EXPECT_NEAR(strong_of[l].z_mean(), 0.0, 0.1) << (l == 0 ? "CAD4" : "Xcalibur");
     }
-    // The strong reflections lean on the learned law and the calculated
-    // positions; over both layouts they are unbiased.
-    std::printf("strong, both layouts: n=%d z mean %.3f\n", strong_both.fitted, strong_both.z_mean());
-    EXPECT_NEAR(strong_both.z_mean(), 0.0, 0.1);
+    std::printf("I >= 20 counting esds: n=%d z mean %.3f\n", strongest.fitted, strongest.z_mean());
+    ASSERT_GT(strongest.fitted, 400);
+    EXPECT_NEAR(strongest.z_mean(), 0.0, 0.08);
 }
 
 // Widths not refined in preprocessing carry no esds, and "Calc FWHM" finds
