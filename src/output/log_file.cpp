@@ -42,7 +42,8 @@ std::string background_text() {
     switch (G.IBACK) {
         case 1: return "FIXED TO AVERAGE VALUE FOR 2THETA";
         case 2:
-            return format_record("('FIXED AT ',F4.2,'EXP(-',F4.2,'*TTH) + ',F4.2)", {G.BGEXPA, G.BGEXPB, G.BGEXPC});
+            return format_record("('FIXED AT ',F4.2,'EXP(-',F4.2,'*TTH) + ',F4.2)",
+                                 {G.BGEXPA, G.BGEXPB, G.BGEXPC});
         case 3: return format_record("('FIXED TO AVERAGE OF ',I3,' END STEPS')", {G.NBACK});
         default: return "FIXED TO AVERAGE OF END STEPS";
     }
@@ -50,7 +51,13 @@ std::string background_text() {
 
 std::string position_text() {
     const bool refined = G.IREF(P_POSITION) != 0;
-    if (G.IFIX(P_POSITION) == 1) return refined ? "REFINED, BUT FIXED FROM UB IF FAIL ON PASS 1" : "FIXED TO POSITION CALCULATED FROM UB";
+    if (G.IFIX(P_POSITION) == 1) {
+        if (refined) return "REFINED, BUT FIXED FROM UB IF FAIL ON PASS 1";
+        // Weak-data runs refine the position of a peak strong enough to
+        // fix it; the log says so rather than claim every one was held.
+        return G.OWNPOS == 1 ? "FIXED FROM UB, REFINED FOR PEAKS OVER 30 ESD"
+                             : "FIXED TO POSITION CALCULATED FROM UB";
+    }
     return refined ? "REFINED" : "FIXED AT PEAK MAXIMUM";
 }
 
@@ -61,7 +68,8 @@ std::string parameter_text(int k) {
     switch (k) {
         case 1: return background_text();
         case 2:
-            if (G.IFIX(P_FWHM) == 1) return format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {G.FWHMA, G.FWHMB});
+            if (G.IFIX(P_FWHM) == 1)
+                return format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {G.FWHMA, G.FWHMB});
             return "FIXED AT VALUE DETERMINED FROM PROFILE";
         case 3: return "FIXED";
         case 5: return format_record("('FIXED AT ',F4.2)", {G.ETA0});
@@ -80,7 +88,8 @@ void WRITE_FIT_SUMMARY(int unit) {
     }
     if (G.UBFLAG == 1) {
         write_record(unit, "(/,8X,'CELL  ',7F10.4)", {G.CELL});
-        for (int i = 1; i <= 3; ++i) write_record(unit, "(8X,'UB    ',3F10.6)", {G.UB(i, 1), G.UB(i, 2), G.UB(i, 3)});
+        for (int i = 1; i <= 3; ++i)
+            write_record(unit, "(8X,'UB    ',3F10.6)", {G.UB(i, 1), G.UB(i, 2), G.UB(i, 3)});
     }
     const std::string file20 = first(G.INFILE.str(), 20);
     // Counts of sets beyond 99,999 reflections take the columns they need.

@@ -135,7 +135,7 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
             std::printf("%s: law a=%.4f(%.4f) b=%.4f(%.4f) from %d of %d widths\n", layout.c_str(), law.a,
                         law.esd_a, law.b, law.esd_b, law.fitted, law.used);
             EXPECT_TRUE(logged(format_record("('FIXED AT ',F5.3,'+',F5.3,'TAN(THETA)')", {law.a, law.b})));
-            EXPECT_TRUE(logged("POSITION   FIXED TO POSITION CALCULATED FROM UB"));
+            EXPECT_TRUE(logged("POSITION   FIXED FROM UB, REFINED FOR PEAKS OVER 30 ESD"));
             EXPECT_TRUE(logged("ETA        FIXED AT 0.40"));
 
             std::vector<const sim::Truth*> want;
