@@ -70,22 +70,6 @@ struct ListStrength {
     int qualified = 0;
 };
 
-// Takes entry m out of the refinement list, the later entries moving up
-// one place so that the list stays in the order of the data set.
-void remove_list_entry(int m) {
-    for (int n = m; n < G.NUBREF; ++n) {
-        for (int j = 1; j <= 3; ++j) G.IHREF(n, j) = G.IHREF(n + 1, j);
-        G.TTHREF(n) = G.TTHREF(n + 1);
-        G.OMREF(n) = G.OMREF(n + 1);
-        G.CHIREF(n) = G.CHIREF(n + 1);
-        G.PHIREF(n) = G.PHIREF(n + 1);
-        G.FWREF(n) = G.FWREF(n + 1);
-        G.FWSREF(n) = G.FWSREF(n + 1);
-        G.BGREF(n) = G.BGREF(n + 1);
-    }
-    --G.NUBREF;
-}
-
 // The list is full and the fitted current scan qualifies: the weakest of
 // the list and the scan is left out, and the threshold rises to its
 // I/sigma, so that the list holds what a run with that threshold keeps.
@@ -99,7 +83,7 @@ void keep_strongest(ListStrength& strength) {
         return;
     }
     strength.raised_to = std::max(strength.raised_to, strength.isig(weakest));
-    remove_list_entry(weakest);
+    remove_from_refinement_list(weakest);
     for (int n = weakest; n <= G.NUBREF; ++n) strength.isig(n) = strength.isig(n + 1);
     ADD_TO_REFINEMENT_LIST();
     strength.isig(G.NUBREF) = isig;

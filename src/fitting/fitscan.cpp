@@ -192,23 +192,11 @@ double net_i_over_sigma() {
     if (n < 1 || n > MAXSTEPS) return 0.0;
     const double p1 = G.PAR(P_POSITION), fwhm = std::fabs(G.PAR(P_FWHM));
     const double p2 = p1 + make_doublet(G.WAVE1, G.WAVE2, G.MSHIFT, G.ANGLES(1)).shift;
-    const double lo = std::min(p1, p2) - fwhm, hi = std::max(p1, p2) + fwhm;
-    double peak = 0.0, back = 0.0;
-    int npeak = 0, nback = 0;
-    for (int i = 1; i <= n; ++i) {
-        const double x = G.STEPANG(i);
-        if (x >= lo && x <= hi) {
-            peak += G.COUNTS(i);
-            ++npeak;
-        } else {
-            back += G.COUNTS(i);
-            ++nback;
-        }
-    }
-    if (npeak == 0 || nback < 2) return 0.0;
-    const double mean_back = back / nback;
-    const double var = peak + npeak * npeak * mean_back / nback;
-    return var > 0.0 ? (peak - npeak * mean_back) / std::sqrt(var) : 0.0;
+    int first = 0, last = 0;
+    if (!steps_within(std::min(p1, p2) - fwhm, std::max(p1, p2) + fwhm, first, last)) return 0.0;
+    if (n - (last - first + 1) < 2) return 0.0;
+    const NetSum sum = net_over_background(first, last);
+    return sum.variance > 0.0 ? sum.net / std::sqrt(sum.variance) : 0.0;
 }
 
 // A held position misses the small scatter of real peaks about the UB

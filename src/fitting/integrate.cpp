@@ -64,6 +64,25 @@ double sum_counts(int from, int to) {
 
 }  // namespace
 
+bool steps_within(double lo, double hi, int& first, int& last) {
+    first = last = 0;
+    for (int i = 1; i <= G.NPTS; ++i) {
+        if (G.STEPANG(i) < lo || G.STEPANG(i) > hi) continue;
+        if (first == 0) first = i;
+        last = i;
+    }
+    return first != 0;
+}
+
+NetSum net_over_background(int first, int last) {
+    const int n = G.NPTS;
+    const double p = sum_counts(first, last);
+    const double b = sum_counts(1, first - 1) + sum_counts(last + 1, n);
+    const int nb = n - (last - first + 1);
+    const double q = static_cast<double>(last - first + 1) / nb;
+    return {p - q * b, std::max(p + q * q * b, 0.0), b / nb};
+}
+
 void INTEGRATE(int& ierr) {
     ierr = 0;
     for (int i = 1; i <= 3; ++i) {
@@ -112,14 +131,8 @@ int INTEGRATE_EXPECTED(ExpectedSum& r) {
     const double lo = std::min(r.omega, r.omega + d.shift) - PEAK_REACH * h;
     const double hi = std::max(r.omega, r.omega + d.shift) + PEAK_REACH * h;
 
-    // The peak steps: from the first to the last step inside [lo, hi].
     int first = 0, last = 0;
-    for (int i = 1; i <= n; ++i) {
-        if (G.STEPANG(i) < lo || G.STEPANG(i) > hi) continue;
-        if (first == 0) first = i;
-        last = i;
-    }
-    if (first == 0) return 1;
+    if (!steps_within(lo, hi, first, last)) return 1;
     first = std::max(first, MIN_BACKGROUND_STEPS + 1);
     last = std::min(last, n - MIN_BACKGROUND_STEPS);
     if (last < first) return 1;
@@ -128,13 +141,10 @@ int INTEGRATE_EXPECTED(ExpectedSum& r) {
     r.lims[2] = last + 1;
     r.lims[3] = n;
 
-    const double p = sum_counts(first, last);
-    const double b = sum_counts(1, first - 1) + sum_counts(last + 1, n);
-    const int np = last - first + 1;
-    const int nb = n - np;
-    const double q = static_cast<double>(np) / nb;
-    const double net = p - q * b;
-    const double variance = std::max(p + q * q * b, 0.0);
+    const int nb = n - (last - first + 1);
+    const double q = static_cast<double>(last - first + 1) / nb;
+    const NetSum sum = net_over_background(first, last);
+    const double net = sum.net, variance = sum.variance;
 
     // A strong peak tells where it lies better than the settings do (a
     // tenth of a width off costs a few parts in a thousand of the share,
@@ -143,7 +153,7 @@ int INTEGRATE_EXPECTED(ExpectedSum& r) {
     const ProfileShare expected = profile_share(r.omega, h, ratio2, d, first, last, q);
     ProfileShare at = expected;
     if (net > MIN_I_OVER_SIGMA_FOR_CENTROID * std::sqrt(variance)) {
-        const double bmean = b / nb;
+        const double bmean = sum.mean_background;
         double sx = 0.0, sn = 0.0;
         for (int i = first; i <= last; ++i) {
             sx += (G.COUNTS(i) - bmean) * G.STEPANG(i);

@@ -15,6 +15,21 @@ void INTEGRATE(int& ierr);
 // otherwise the setting omega ANGLES(2).
 double expected_omega();
 
+// The steps of the current scan inside [lo, hi] of omega: the steps rise
+// in omega, so they run first..last.  false when no step lies inside.
+bool steps_within(double lo, double hi, int& first, int& last);
+
+// P - (NP/NB) B over the peak steps first..last against all other steps
+// of the current scan, and the variance of that difference,
+// P + (NP/NB)^2 B (unscaled counts), and the mean background count per
+// step.  Needs at least one background step.
+struct NetSum {
+    double net = 0.0;
+    double variance = 0.0;
+    double mean_background = 0.0;
+};
+NetSum net_over_background(int first, int last);
+
 // Summation over the expected peak of the current scan.
 struct ExpectedSum {
     double intensity = 0.0;      // alpha1 integrated intensity, times SCALE (as FITI)

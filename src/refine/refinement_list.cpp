@@ -35,6 +35,20 @@ int ADD_TO_REFINEMENT_LIST() {
     return 0;
 }
 
+void remove_from_refinement_list(int m) {
+    for (int n = m; n < G.NUBREF; ++n) {
+        for (int j = 1; j <= 3; ++j) G.IHREF(n, j) = G.IHREF(n + 1, j);
+        G.TTHREF(n) = G.TTHREF(n + 1);
+        G.OMREF(n) = G.OMREF(n + 1);
+        G.CHIREF(n) = G.CHIREF(n + 1);
+        G.PHIREF(n) = G.PHIREF(n + 1);
+        G.FWREF(n) = G.FWREF(n + 1);
+        G.FWSREF(n) = G.FWSREF(n + 1);
+        G.BGREF(n) = G.BGREF(n + 1);
+    }
+    --G.NUBREF;
+}
+
 UbTableRow ub_table_row(int n, bool with_offsets) {
     Angles ang;
     ang(1) = G.TTHREF(n);

@@ -22,6 +22,10 @@ bool qualifies_for_list(double threshold);
 // entries (nothing stored).
 int ADD_TO_REFINEMENT_LIST();
 
+// Takes entry m (1..NUBREF) out of the list, the later entries moving up
+// one place so that the list keeps the order of the data set.
+void remove_from_refinement_list(int m);
+
 // Observed against calculated angles of list entry n with the current UB
 // (the reciprocal cell already derived).
 struct UbTableRow {
