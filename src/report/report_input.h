@@ -65,7 +65,10 @@ struct ReportInput {
     // Cell contents for the Wilson plot (element symbol -> atoms per cell);
     // empty: unit scattering.
     std::map<std::string, double> composition;
-    bool decay_corrected = false;  // intensities written were scaled by the decay curve
+    // The intensities in `refl` are as measured; with decay_correct the report
+    // scales them by the fitted decay curve (decay_factor) as the written
+    // file was, and shows the standards before and after.
+    bool decay_correct = false;
     std::vector<ReportReflection> refl;
 };
 
