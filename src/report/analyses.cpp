@@ -71,8 +71,13 @@ Resolution::Resolution(const ReportInput& in) : wave_(in.wave1) {
     if (!in.have_cell) return;
     for (const auto& c : in.cell)
         if (!(c.value > 0.0)) return;
-    const gemmi::UnitCell uc(in.cell[0].value, in.cell[1].value, in.cell[2].value, in.cell[3].value,
-                             in.cell[4].value, in.cell[5].value);
+    gemmi::UnitCell uc;
+    try {
+        uc.set(in.cell[0].value, in.cell[1].value, in.cell[2].value, in.cell[3].value, in.cell[4].value,
+               in.cell[5].value);
+    } catch (const std::exception&) {
+        return;  // impossible angles: resolution from 2theta
+    }
     if (!(uc.volume > 0.0) || !finite(uc.volume)) return;
     metric_ = {uc.ar * uc.ar,
                uc.br * uc.br,
@@ -369,14 +374,25 @@ WilsonFit wilson_plot(const ReportInput& in, int nbins) {
     WilsonFit wf;
     const Resolution res(in);
     wf.unit_scattering = in.composition.empty();
-    std::vector<double> s2;
-    std::vector<double> inten;
+    // Each reflection's Sigma at its own resolution: the bins then compare
+    // <I> with <Sigma> over the same reflections, free of the curvature of
+    // the scattering factors across a bin.
+    std::vector<double> s2, inten, sig;
     for (const ReportReflection* r : measured_once(in.refl)) {
         if (!is_accepted(*r)) continue;
         const double s = res.stol(*r);
         if (!finite(s) || !(s > 0.0)) continue;
+        double sigma_sum = 1.0;
+        if (!wf.unit_scattering) {
+            std::string bad;
+            if (!sum_f_squared(in.composition, s * s, sigma_sum, bad)) {
+                wf.message = "unknown element '" + bad + "' in the cell contents";
+                return wf;
+            }
+        }
         s2.push_back(s * s);
         inten.push_back(r->i);
+        sig.push_back(sigma_sum);
     }
     if (s2.size() < 30) {
         wf.message = "too few reflections for a Wilson plot";
@@ -389,29 +405,20 @@ WilsonFit wilson_plot(const ReportInput& in, int nbins) {
         return wf;
     }
     nbins = std::max(3, std::min(nbins, static_cast<int>(s2.size() / 15)));
-    std::vector<double> sum_s2(static_cast<std::size_t>(nbins), 0.0), sum_i(static_cast<std::size_t>(nbins), 0.0);
-    std::vector<int> n(static_cast<std::size_t>(nbins), 0);
+    const std::size_t nb = static_cast<std::size_t>(nbins);
+    std::vector<double> sum_s2(nb, 0.0), sum_i(nb, 0.0), sum_sig(nb, 0.0);
+    std::vector<int> n(nb, 0);
     for (std::size_t i = 0; i < s2.size(); ++i) {
-        const int k = std::clamp(static_cast<int>((s2[i] - lo) / (hi - lo) * nbins), 0, nbins - 1);
-        sum_s2[static_cast<std::size_t>(k)] += s2[i];
-        sum_i[static_cast<std::size_t>(k)] += inten[i];
-        ++n[static_cast<std::size_t>(k)];
+        const auto k = static_cast<std::size_t>(std::clamp(static_cast<int>((s2[i] - lo) / (hi - lo) * nbins), 0, nbins - 1));
+        sum_s2[k] += s2[i];
+        sum_i[k] += inten[i];
+        sum_sig[k] += sig[i];
+        ++n[k];
     }
     std::vector<double> x, y, w;
-    for (int k = 0; k < nbins; ++k) {
-        const std::size_t kk = static_cast<std::size_t>(k);
-        if (n[kk] < 5) continue;
-        const double ms2 = sum_s2[kk] / n[kk], mi = sum_i[kk] / n[kk];
-        double sigma_sum = 1.0;
-        if (!wf.unit_scattering) {
-            std::string bad;
-            if (!sum_f_squared(in.composition, ms2, sigma_sum, bad)) {
-                wf.message = "unknown element '" + bad + "' in the cell contents";
-                return wf;
-            }
-        }
-        if (!(mi > 0.0) || !(sigma_sum > 0.0)) continue;
-        WilsonPoint p{ms2, std::log(mi / sigma_sum), n[kk]};
+    for (std::size_t k = 0; k < nb; ++k) {
+        if (n[k] < 5 || !(sum_i[k] > 0.0) || !(sum_sig[k] > 0.0)) continue;
+        WilsonPoint p{sum_s2[k] / n[k], std::log(sum_i[k] / sum_sig[k]), n[k]};
         wf.points.push_back(p);
         x.push_back(p.s2);
         y.push_back(p.ln_ratio);
