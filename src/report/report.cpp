@@ -18,6 +18,14 @@ std::string fmt(double v, int decimals) {
     return buf;
 }
 
+// Four significant digits, for figures whose size is not known in advance.
+std::string sig4(double v) {
+    if (!std::isfinite(v)) return "&ndash;";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4g", v);
+    return buf;
+}
+
 std::string value_esd(const ValueEsd& v, int decimals) {
     if (!v.text.empty()) return xml_escape(v.text);
     if (!std::isfinite(v.value)) return "&ndash;";
@@ -397,7 +405,7 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     const WilsonFit& wf = fig.wilson;
     if (wf.ok)
         h += "<p>Wilson plot: B = " + fmt(wf.b, 2) + " &plusmn; " + fmt(wf.b_esd, 2) + " &Aring;<sup>2</sup>, scale K = " +
-             fmt(wf.scale, 4) + " &plusmn; " + fmt(wf.scale_esd, 4) + " (&lt;I&gt; = K &Sigma; exp(&minus;2B s<sup>2</sup>)), " +
+             sig4(wf.scale) + " &plusmn; " + sig4(wf.scale_esd) + " (&lt;I&gt; = K &Sigma; exp(&minus;2B s<sup>2</sup>)), " +
              (wf.unit_scattering ? "&Sigma; = 1 (unit scattering: no cell contents given, so B includes the fall-off of the "
                                    "atomic scattering factors)."
                                  : "&Sigma; = sum of f<sup>2</sup> of the given cell contents.") +

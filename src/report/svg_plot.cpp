@@ -137,7 +137,12 @@ std::string render_svg(const Plot& plot, bool standalone) {
              "</text>\n";
     }
     if (cats) {
-        const std::size_t every = std::max<std::size_t>(1, plot.xcats.size() / 12);
+        // Every k-th label, so that neighbours do not overlap (about 6 px a
+        // character at 10 px type).
+        std::size_t longest = 1;
+        for (const auto& c : plot.xcats) longest = std::max(longest, c.size());
+        const double room = pw / static_cast<double>(plot.xcats.size());
+        const auto every = static_cast<std::size_t>(std::max(1.0, std::ceil((6.0 * static_cast<double>(longest) + 6.0) / room)));
         for (std::size_t k = 0; k < plot.xcats.size(); k += every)
             o += "<text x=\"" + num(X(static_cast<double>(k))) + "\" y=\"" + num(MT + ph + 16) +
                  "\" text-anchor=\"middle\" font-size=\"10\">" + xml_escape(plot.xcats[k]) + "</text>\n";
