@@ -21,13 +21,24 @@ void BM_ReportOf2000Reflections(benchmark::State& state) {
     const auto dir = std::filesystem::temp_directory_path() / "tarnivox_bench_report";
     std::filesystem::create_directories(dir);
     for (auto _ : state) {
-        const ReportOutcome out = write_report(in, (dir / "run.html").string(), (dir / "plots").string());
+        const ReportOutcome out =
+            write_report(in, (dir / "run.html").string(), state.range(0) != 0 ? (dir / "plots").string() : "");
         benchmark::DoNotOptimize(out.status);
     }
     state.counters["reflections"] = static_cast<double>(in.refl.size());
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_ReportOf2000Reflections)->Unit(benchmark::kMillisecond);
+// Argument 1: also each plot as its own SVG file.
+BENCHMARK(BM_ReportOf2000Reflections)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The analyses alone, without drawing or writing.
+void BM_ReportAnalysesOf2000Reflections(benchmark::State& state) {
+    testing::Truth tr;
+    tr.stol_max = 0.42;
+    const ReportInput in = testing::simulated_run(tr);
+    for (auto _ : state) benchmark::DoNotOptimize(analyse_run(in).merging.rint);
+}
+BENCHMARK(BM_ReportAnalysesOf2000Reflections)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarnivox::report
