@@ -325,6 +325,7 @@ std::vector<Shell> resolution_shells(const ReportInput& in, int nshells) {
         shells.push_back(sh);
     }
     std::vector<double> sum_i(shells.size(), 0.0), sum_ios(shells.size(), 0.0);
+    std::vector<int> n_ios(shells.size(), 0);
     for (std::size_t i = 0; i < once.size(); ++i) {
         if (!finite(s[i])) continue;
         int k = static_cast<int>(std::floor(nshells * (s[i] / smax) * (s[i] / smax) * (s[i] / smax)));
@@ -339,14 +340,17 @@ std::vector<Shell> resolution_shells(const ReportInput& in, int nshells) {
         ++sh.n_accepted;
         if (is_weak(r)) ++sh.n_weak;
         sum_i[static_cast<std::size_t>(k)] += r.i;
-        sum_ios[static_cast<std::size_t>(k)] += r.sigma > 0.0 ? r.i / r.sigma : 0.0;
+        if (r.sigma > 0.0) {
+            sum_ios[static_cast<std::size_t>(k)] += r.i / r.sigma;
+            ++n_ios[static_cast<std::size_t>(k)];
+        }
     }
     for (std::size_t k = 0; k < shells.size(); ++k) {
         Shell& sh = shells[k];
         if (sh.n > 0) sh.pct_rejected = 100.0 * sh.n_rejected / sh.n;
         if (sh.n_accepted > 0) {
             sh.mean_i = sum_i[k] / sh.n_accepted;
-            sh.mean_i_over_sigma = sum_ios[k] / sh.n_accepted;
+            if (n_ios[k] > 0) sh.mean_i_over_sigma = sum_ios[k] / n_ios[k];
             sh.pct_weak = 100.0 * sh.n_weak / sh.n_accepted;
         }
     }
@@ -483,7 +487,7 @@ Diagnostics fit_diagnostics(const ReportInput& in, int nbins) {
     const std::vector<double>& q = gof.empty() ? rwp : gof;
     dg.gof_is_rwp = gof.empty();
     double qmax = 0.0;
-    for (double v : q) qmax = std::max(qmax, v);
+    for (double v : q) qmax = std::max(qmax, std::min(v, 1.0e6));  // the last bin holds anything above
     // Twenty bins from zero to a round number above the largest value.
     double top = 1.0;
     while (top < qmax) top *= (top * 2.0 >= qmax ? 2.0 : 10.0);

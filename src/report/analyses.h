@@ -4,6 +4,7 @@
 // Wilson plot, fit diagnostics and the limits a CIF quotes.
 
 #include <array>
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,8 +18,11 @@ namespace tarnivox::report {
 // crystal's stability, not the structure).
 std::vector<const ReportReflection*> measured_once(const std::vector<ReportReflection>& refl);
 // Rejected reflections are written with the values their fit left; they
-// take no part in means, merging or the Wilson plot.
-inline bool is_accepted(const ReportReflection& r) { return r.outcome != Outcome::Rejected; }
+// take no part in means, merging or the Wilson plot; nor does a reflection
+// without a usable intensity and esd.
+inline bool is_accepted(const ReportReflection& r) {
+    return r.outcome != Outcome::Rejected && std::isfinite(r.i) && std::isfinite(r.sigma) && r.sigma >= 0.0;
+}
 
 // sin(theta)/lambda, 1/Angstrom, of a reflection: from the cell and hkl
 // when the cell is known, else from 2theta and the alpha1 wavelength.

@@ -64,7 +64,14 @@ MergeStats merge_statistics(const ReportInput& in) {
         if (!is_accepted(*r)) continue;
         const gemmi::Op::Miller hkl{{r->hkl[0], r->hkl[1], r->hkl[2]}};
         if (hkl == gemmi::Op::Miller{{0, 0, 0}}) continue;
-        Group& g = groups[asu.to_asu(hkl, gops).first];
+        gemmi::Op::Miller key;
+        try {
+            key = asu.to_asu(hkl, gops).first;
+        } catch (const std::exception& e) {
+            m.message = std::string("cannot bring reflections to the asymmetric unit: ") + e.what();
+            return m;
+        }
+        Group& g = groups[key];
         g.sum_i += r->i;
         g.sum_var += r->sigma * r->sigma;
         g.i.push_back(r->i);
@@ -99,10 +106,17 @@ MergeStats merge_statistics(const ReportInput& in) {
     // Completeness: every reflection of the asymmetric unit out to the
     // highest sin(theta)/lambda of the data, less those the centring
     // extinguishes.
-    if (res.from_cell() && smax > 0.0) {
+    // |h| <= a / d_min, the length of the real axis over the spacing.
+    std::array<int, 3> lim{};
+    double box = 1.0;
+    for (std::size_t j = 0; j < 3; ++j) {
+        const double hmax = std::floor(2.0 * smax * in.cell[j].value) + 1.0;
+        lim[j] = std::isfinite(hmax) && hmax < 1.0e4 ? static_cast<int>(hmax) : 10000;
+        box *= 2.0 * lim[j] + 1.0;
+    }
+    // A box beyond some 10^8 indices is a cell no four-circle data set has.
+    if (res.from_cell() && smax > 0.0 && box <= 1.0e8) {
         const double tol = smax * (1.0 + 1e-9);
-        std::array<int, 3> lim{};
-        for (int j = 0; j < 3; ++j) lim[static_cast<std::size_t>(j)] = static_cast<int>(std::floor(2.0 * smax * in.cell[static_cast<std::size_t>(j)].value)) + 1;
         int measured_inside = 0;
         for (int h = -lim[0]; h <= lim[0]; ++h)
             for (int k = -lim[1]; k <= lim[1]; ++k)

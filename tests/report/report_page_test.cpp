@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -107,6 +109,29 @@ TEST(ReportPage, SelfContainedPageWithEverySectionAndEachPlotAlsoAsItsOwnFile) {
     const ReportOutcome e = write_report(empty, (dir / "empty.html").string(), "");
     EXPECT_EQ(e.status, 0) << e.message;
     EXPECT_NE(slurp(dir / "empty.html").find("No standard reflections"), std::string::npos);
+}
+
+TEST(ReportPage, DamagedValuesGiveAPageWithoutNumbersThatAreNot) {
+    const fs::path dir = fresh_dir("report_damaged");
+    ReportInput in = page_input();
+    in.cell[4].value = 180.0;  // no cell can have it: resolution falls back to 2theta
+    in.laue = "P 21/c";
+    for (auto& r : in.refl) {
+        if (r.seq % 5 == 0) r.sigma = 0.0;
+        if (r.seq % 7 == 0) r.i = std::numeric_limits<double>::quiet_NaN();
+        if (r.seq % 11 == 0) r.gof = std::numeric_limits<double>::infinity();
+        if (r.seq % 13 == 0) r.fwhm = -1.0e300;
+    }
+    const ReportOutcome out = write_report(in, (dir / "run.html").string(), (dir / "plots").string());
+    ASSERT_EQ(out.status, 0) << out.message;
+    EXPECT_TRUE(out.figures.merging.ok) << out.figures.merging.message;
+    EXPECT_FALSE(std::isfinite(out.figures.merging.completeness));  // needs a cell
+    EXPECT_TRUE(std::isfinite(out.figures.merging.rint));
+    EXPECT_TRUE(std::isfinite(out.figures.shells.at(0).mean_i));
+    const std::string html = slurp(dir / "run.html");
+    EXPECT_EQ(html.find("nan"), std::string::npos);
+    EXPECT_EQ(html.find(">inf"), std::string::npos);
+    EXPECT_NE(html.find("unknown: no cell"), std::string::npos);
 }
 
 TEST(ReportPage, RendersInHeadlessChromium) {
