@@ -2,12 +2,13 @@
 // analysis, the plots, the HTML page and the separate SVG files.  Set
 // against bench_batch_reduce (the reduction of the 2,000-reflection CAD4
 // example), it should add at most a tenth to the reduction.
+#include "report/report.h"
+
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 
 #include "../tests/report/report_sim.h"
-#include "report/report.h"
 
 namespace tarnivox::report {
 namespace {
@@ -21,8 +22,8 @@ void BM_ReportOf2000Reflections(benchmark::State& state) {
     const auto dir = std::filesystem::temp_directory_path() / "tarnivox_bench_report";
     std::filesystem::create_directories(dir);
     for (auto _ : state) {
-        const ReportOutcome out =
-            write_report(in, (dir / "run.html").string(), state.range(0) != 0 ? (dir / "plots").string() : "");
+        const ReportOutcome out = write_report(in, (dir / "run.html").string(),
+                                               state.range(0) != 0 ? (dir / "plots").string() : "");
         benchmark::DoNotOptimize(out.status);
     }
     state.counters["reflections"] = static_cast<double>(in.refl.size());

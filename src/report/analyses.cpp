@@ -1,12 +1,11 @@
 #include "report/analyses.h"
 
-#include <gemmi/elem.hpp>
-#include <gemmi/it92.hpp>
-#include <gemmi/unitcell.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <gemmi/elem.hpp>
+#include <gemmi/it92.hpp>
+#include <gemmi/unitcell.hpp>
 #include <set>
 
 #include "core/angles.h"
@@ -48,19 +47,23 @@ bool solve_normal_equations(std::vector<double>& N, std::vector<double>& rhs, in
     std::vector<double> a(static_cast<std::size_t>(n * (n + 1)));
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i)
-            a[static_cast<std::size_t>(i + j * n)] =
-                N[static_cast<std::size_t>(i * n + j)] * d[static_cast<std::size_t>(i)] * d[static_cast<std::size_t>(j)];
+            a[static_cast<std::size_t>(i + j * n)] = N[static_cast<std::size_t>(i * n + j)] *
+                                                     d[static_cast<std::size_t>(i)] *
+                                                     d[static_cast<std::size_t>(j)];
     for (int i = 0; i < n; ++i)
-        a[static_cast<std::size_t>(i + n * n)] = rhs[static_cast<std::size_t>(i)] * d[static_cast<std::size_t>(i)];
+        a[static_cast<std::size_t>(i + n * n)] =
+            rhs[static_cast<std::size_t>(i)] * d[static_cast<std::size_t>(i)];
     double det = 0.0;
     int npiv = 0;
     MXLNEQ(a.data(), n, n, det, npiv, 1.0e-12, 1);
     if (npiv < n) return false;
     for (int i = 0; i < n; ++i) {
-        rhs[static_cast<std::size_t>(i)] = a[static_cast<std::size_t>(i + n * n)] * d[static_cast<std::size_t>(i)];
+        rhs[static_cast<std::size_t>(i)] =
+            a[static_cast<std::size_t>(i + n * n)] * d[static_cast<std::size_t>(i)];
         for (int j = 0; j < n; ++j)
-            N[static_cast<std::size_t>(i * n + j)] =
-                a[static_cast<std::size_t>(i + j * n)] * d[static_cast<std::size_t>(i)] * d[static_cast<std::size_t>(j)];
+            N[static_cast<std::size_t>(i * n + j)] = a[static_cast<std::size_t>(i + j * n)] *
+                                                     d[static_cast<std::size_t>(i)] *
+                                                     d[static_cast<std::size_t>(j)];
     }
     return true;
 }
@@ -359,7 +362,8 @@ std::vector<Shell> resolution_shells(const ReportInput& in, int nshells) {
 
 // ---- Wilson plot ---------------------------------------------------------
 
-bool sum_f_squared(const std::map<std::string, double>& composition, double s2, double& sum, std::string& bad) {
+bool sum_f_squared(const std::map<std::string, double>& composition, double s2, double& sum,
+                   std::string& bad) {
     sum = 0.0;
     for (const auto& [symbol, count] : composition) {
         const gemmi::El el = gemmi::find_element(symbol.c_str());
@@ -413,7 +417,8 @@ WilsonFit wilson_plot(const ReportInput& in, int nbins) {
     std::vector<double> sum_s2(nb, 0.0), sum_i(nb, 0.0), sum_sig(nb, 0.0);
     std::vector<int> n(nb, 0);
     for (std::size_t i = 0; i < s2.size(); ++i) {
-        const auto k = static_cast<std::size_t>(std::clamp(static_cast<int>((s2[i] - lo) / (hi - lo) * nbins), 0, nbins - 1));
+        const auto k = static_cast<std::size_t>(
+            std::clamp(static_cast<int>((s2[i] - lo) / (hi - lo) * nbins), 0, nbins - 1));
         sum_s2[k] += s2[i];
         sum_i[k] += inten[i];
         sum_sig[k] += sig[i];
@@ -512,10 +517,12 @@ Limits data_limits(const ReportInput& in) {
         for (int j = 0; j < 3; ++j) {
             lim.index_min[static_cast<std::size_t>(j)] =
                 first ? r->hkl[static_cast<std::size_t>(j)]
-                      : std::min(lim.index_min[static_cast<std::size_t>(j)], r->hkl[static_cast<std::size_t>(j)]);
+                      : std::min(lim.index_min[static_cast<std::size_t>(j)],
+                                 r->hkl[static_cast<std::size_t>(j)]);
             lim.index_max[static_cast<std::size_t>(j)] =
                 first ? r->hkl[static_cast<std::size_t>(j)]
-                      : std::max(lim.index_max[static_cast<std::size_t>(j)], r->hkl[static_cast<std::size_t>(j)]);
+                      : std::max(lim.index_max[static_cast<std::size_t>(j)],
+                                 r->hkl[static_cast<std::size_t>(j)]);
         }
         lim.theta_min = first ? theta : std::min(lim.theta_min, theta);
         lim.theta_max = first ? theta : std::max(lim.theta_max, theta);

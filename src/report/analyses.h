@@ -58,8 +58,8 @@ LineFit fit_line(const std::vector<double>& x, const std::vector<double>& y, con
 struct DecayFit {
     bool ok = false;
     double decay_pct = NONE, esd_pct = NONE;
-    double slope = NONE;           // c
-    std::vector<double> scales;    // a_k
+    double slope = NONE;         // c
+    std::vector<double> scales;  // a_k
     double gof = NONE;
     int n = 0;
     bool flagged = false;  // |decay| > 3 esd
@@ -124,23 +124,24 @@ struct WilsonFit {
     bool unit_scattering = true;
     std::string message;
     std::vector<WilsonPoint> points;
-    double b = NONE, b_esd = NONE;        // Angstrom^2
+    double b = NONE, b_esd = NONE;          // Angstrom^2
     double scale = NONE, scale_esd = NONE;  // K: <I> = K Sigma exp(-2 B s^2)
 };
 // Sigma f^2 of the cell contents at (sin(theta)/lambda)^2 = s2; false when
 // an element is unknown.
-bool sum_f_squared(const std::map<std::string, double>& composition, double s2, double& sum, std::string& bad);
+bool sum_f_squared(const std::map<std::string, double>& composition, double s2, double& sum,
+                   std::string& bad);
 WilsonFit wilson_plot(const ReportInput& in, int nbins = 12);
 
 // ---- fit diagnostics -----------------------------------------------------
 
 struct Diagnostics {
-    std::vector<double> tth_edges;               // 2theta bins, degrees
-    std::vector<int> total;                      // reflections per bin
-    std::map<char, std::vector<int>> rejected;   // rejection letter -> count per bin
-    std::vector<double> tan_theta, fwhm, eta;    // accepted fits
-    std::vector<double> dd_tth, dd;              // delta-d/d against 2theta (needs the cell)
-    LineFit dd_trend;                            // dd = a + b 2theta
+    std::vector<double> tth_edges;              // 2theta bins, degrees
+    std::vector<int> total;                     // reflections per bin
+    std::map<char, std::vector<int>> rejected;  // rejection letter -> count per bin
+    std::vector<double> tan_theta, fwhm, eta;   // accepted fits
+    std::vector<double> dd_tth, dd;             // delta-d/d against 2theta (needs the cell)
+    LineFit dd_trend;                           // dd = a + b 2theta
     Histogram gof;
     bool gof_is_rwp = false;  // no GOF given: the histogram is of Rwp
 };

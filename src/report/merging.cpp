@@ -1,9 +1,8 @@
 #include "report/merging.h"
 
-#include <gemmi/symmetry.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <gemmi/symmetry.hpp>
 #include <map>
 
 #include "report/analyses.h"
@@ -14,9 +13,9 @@ namespace {
 
 const gemmi::SpaceGroup* group_of(const std::string& symbol) {
     static const std::map<std::string, std::string> laue = {
-        {"-1", "P -1"},        {"2/m", "P 1 2/m 1"}, {"mmm", "P m m m"},   {"4/m", "P 4/m"},
-        {"4/mmm", "P 4/m m m"}, {"-3", "P -3"},       {"-3m", "P -3 m 1"}, {"-3m1", "P -3 m 1"},
-        {"-31m", "P -3 1 m"},  {"6/m", "P 6/m"},     {"6/mmm", "P 6/m m m"}, {"m-3", "P m -3"},
+        {"-1", "P -1"},         {"2/m", "P 1 2/m 1"}, {"mmm", "P m m m"},     {"4/m", "P 4/m"},
+        {"4/mmm", "P 4/m m m"}, {"-3", "P -3"},       {"-3m", "P -3 m 1"},    {"-3m1", "P -3 m 1"},
+        {"-31m", "P -3 1 m"},   {"6/m", "P 6/m"},     {"6/mmm", "P 6/m m m"}, {"m-3", "P m -3"},
         {"m-3m", "P m -3 m"},
     };
     std::string s;

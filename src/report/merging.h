@@ -12,11 +12,11 @@ namespace tarnivox::report {
 
 struct MergeStats {
     bool ok = false;
-    std::string message;     // why there are no figures
-    std::string group;       // the group used, Hermann-Mauguin symbol
-    int n_obs = 0;           // accepted observations merged
-    int n_unique = 0;        // unique reflections among them
-    int n_gt = 0;            // unique reflections with <I> > 2 sigma(<I>)
+    std::string message;  // why there are no figures
+    std::string group;    // the group used, Hermann-Mauguin symbol
+    int n_obs = 0;        // accepted observations merged
+    int n_unique = 0;     // unique reflections among them
+    int n_gt = 0;         // unique reflections with <I> > 2 sigma(<I>)
     double redundancy = NONE;
     // R(int) = sum |I - <I>| / sum I over the observations of reflections
     // measured more than once; R(sigma) = sum sigma(<I>) / sum <I> over all

@@ -41,7 +41,8 @@ std::string rejection_name(char c) {
     return std::string("rejected ") + (c == ' ' ? std::string("(no letter)") : std::string(1, c));
 }
 
-Series line_of(const std::string& name, const std::vector<double>& x, double a, double b, const std::string& color) {
+Series line_of(const std::string& name, const std::vector<double>& x, double a, double b,
+               const std::string& color) {
     Series s;
     s.name = name;
     s.style = Series::Style::Line;
@@ -95,7 +96,8 @@ Plot standards_plot(const std::string& id, const std::string& title, const Stand
     return p;
 }
 
-Plot histogram_plot(const std::string& id, const std::string& title, const std::string& xlabel, const Histogram& h) {
+Plot histogram_plot(const std::string& id, const std::string& title, const std::string& xlabel,
+                    const Histogram& h) {
     Plot p;
     p.id = id;
     p.title = title;
@@ -143,11 +145,14 @@ ReportFigures analyse_run(const ReportInput& in) {
 
 std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) {
     std::vector<Plot> plots;
-    plots.push_back(standards_plot("standards", "Standard reflections against measurement order", fig.standards));
+    plots.push_back(
+        standards_plot("standards", "Standard reflections against measurement order", fig.standards));
     if (fig.decay_corrected)
-        plots.push_back(standards_plot("standards-corrected", "Standard reflections after the decay correction",
+        plots.push_back(standards_plot("standards-corrected",
+                                       "Standard reflections after the decay correction",
                                        fig.standards_corrected));
-    plots.push_back(histogram_plot("i-over-sigma", "Distribution of I/sigma(I)", "I/sigma(I)", fig.i_over_sigma));
+    plots.push_back(
+        histogram_plot("i-over-sigma", "Distribution of I/sigma(I)", "I/sigma(I)", fig.i_over_sigma));
 
     Plot shells;
     shells.id = "shells";
@@ -188,7 +193,8 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
 
     Plot wilson;
     wilson.id = "wilson";
-    wilson.title = std::string("Wilson plot (") + (fig.wilson.unit_scattering ? "unit scattering" : "cell contents") + ")";
+    wilson.title = std::string("Wilson plot (") +
+                   (fig.wilson.unit_scattering ? "unit scattering" : "cell contents") + ")";
     wilson.xlabel = "(sin(theta)/lambda)^2 (1/\u00c5^2)";
     wilson.ylabel = "ln(<I>/Sigma f^2)";
     Series wp;
@@ -199,8 +205,8 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     }
     wilson.series.push_back(wp);
     if (fig.wilson.ok)
-        wilson.series.push_back(line_of("B = " + fmt(fig.wilson.b, 2) + " \u00c5^2", wp.x, std::log(fig.wilson.scale),
-                                        -2.0 * fig.wilson.b, "#000000"));
+        wilson.series.push_back(line_of("B = " + fmt(fig.wilson.b, 2) + " \u00c5^2", wp.x,
+                                        std::log(fig.wilson.scale), -2.0 * fig.wilson.b, "#000000"));
     plots.push_back(wilson);
 
     const Diagnostics& dg = fig.diagnostics;
@@ -211,7 +217,8 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     rejections.ylabel = "Number of reflections";
     rejections.y_from_zero = true;
     std::vector<double> centres;
-    for (std::size_t k = 0; k + 1 < dg.tth_edges.size(); ++k) centres.push_back(0.5 * (dg.tth_edges[k] + dg.tth_edges[k + 1]));
+    for (std::size_t k = 0; k + 1 < dg.tth_edges.size(); ++k)
+        centres.push_back(0.5 * (dg.tth_edges[k] + dg.tth_edges[k + 1]));
     Series all;
     all.name = "all written";
     all.style = Series::Style::Line;
@@ -240,8 +247,8 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     fp.y = dg.fwhm;
     fwhm.series.push_back(fp);
     if (std::isfinite(in.fwhm_a) && std::isfinite(in.fwhm_b))
-        fwhm.series.push_back(line_of("law " + fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan(theta)", dg.tan_theta,
-                                      in.fwhm_a, in.fwhm_b, "#000000"));
+        fwhm.series.push_back(line_of("law " + fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan(theta)",
+                                      dg.tan_theta, in.fwhm_a, in.fwhm_b, "#000000"));
     plots.push_back(fwhm);
 
     Plot eta;
@@ -266,11 +273,13 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     dp.x = dg.dd_tth;
     dp.y = dg.dd;
     dd.series.push_back(dp);
-    if (dg.dd_trend.ok) dd.series.push_back(line_of("trend", dg.dd_tth, dg.dd_trend.a, dg.dd_trend.b, "#000000"));
+    if (dg.dd_trend.ok)
+        dd.series.push_back(line_of("trend", dg.dd_tth, dg.dd_trend.a, dg.dd_trend.b, "#000000"));
     plots.push_back(dd);
 
-    plots.push_back(histogram_plot("gof", dg.gof_is_rwp ? "Distribution of the fit Rwp" : "Distribution of the fit GOF",
-                                   dg.gof_is_rwp ? "Rwp" : "GOF", dg.gof));
+    plots.push_back(
+        histogram_plot("gof", dg.gof_is_rwp ? "Distribution of the fit Rwp" : "Distribution of the fit GOF",
+                       dg.gof_is_rwp ? "Rwp" : "GOF", dg.gof));
     return plots;
 }
 
@@ -293,10 +302,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
          "figure{margin:.8em 0}\n svg.plot{max-width:100%;height:auto;border:1px solid #ddd}\n"
          ".flag{color:#b91c1c;font-weight:bold}\n .ok{color:#15803d}\n .note{color:#555;font-size:.9em}\n"
          "nav a{margin-right:1em}\n"
-         "@media print{nav{display:none}section{break-inside:avoid-page}figure{break-inside:avoid}body{max-width:none}}\n"
+         "@media "
+         "print{nav{display:none}section{break-inside:avoid-page}figure{break-inside:avoid}body{max-width:"
+         "none}}\n"
          "</style>\n</head>\n<body>\n";
     h += "<h1>Reduction report: " + xml_escape(in.data_file) + "</h1>\n";
-    h += "<nav><a href=\"#summary\">Summary</a><a href=\"#standards\">Standards</a><a href=\"#statistics\">Intensity "
+    h += "<nav><a href=\"#summary\">Summary</a><a href=\"#standards\">Standards</a><a "
+         "href=\"#statistics\">Intensity "
          "statistics</a><a href=\"#merging\">Merging</a><a href=\"#diagnostics\">Fit diagnostics</a></nav>\n";
 
     // Summary.
@@ -332,25 +344,31 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     row("Rejected", std::to_string(rej_total) + (rej_text.empty() ? "" : " (" + rej_text + ")"));
     row("Written from summation", std::to_string(summation));
     if (in.have_cell) {
-        static const char* const names[6] = {"a (&Aring;)", "b (&Aring;)", "c (&Aring;)", "&alpha; (&deg;)", "&beta; (&deg;)",
-                                             "&gamma; (&deg;)"};
-        for (int j = 0; j < 6; ++j) row(std::string("Cell ") + names[j], value_esd(in.cell[static_cast<std::size_t>(j)], 4));
+        static const char* const names[6] = {"a (&Aring;)",     "b (&Aring;)",    "c (&Aring;)",
+                                             "&alpha; (&deg;)", "&beta; (&deg;)", "&gamma; (&deg;)"};
+        for (int j = 0; j < 6; ++j)
+            row(std::string("Cell ") + names[j], value_esd(in.cell[static_cast<std::size_t>(j)], 4));
     } else {
         row("Cell", "not refined");
     }
     row("Omega zero (&deg;)", value_esd(in.omega_zero, 4));
-    row("Crystal offsets", value_esd(in.offsets[0], 4) + ", " + value_esd(in.offsets[1], 4) + ", " + value_esd(in.offsets[2], 4));
-    row("FWHM law (&deg;)", std::isfinite(in.fwhm_a) ? fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan &theta;" : "&ndash;");
+    row("Crystal offsets", value_esd(in.offsets[0], 4) + ", " + value_esd(in.offsets[1], 4) + ", " +
+                               value_esd(in.offsets[2], 4));
+    row("FWHM law (&deg;)", std::isfinite(in.fwhm_a)
+                                ? fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan &theta;"
+                                : "&ndash;");
     std::string opts;
-    for (const auto& [k, v] : in.options) opts += "<code>" + xml_escape(k) + (v.empty() ? "" : " " + xml_escape(v)) + "</code> ";
+    for (const auto& [k, v] : in.options)
+        opts += "<code>" + xml_escape(k) + (v.empty() ? "" : " " + xml_escape(v)) + "</code> ";
     row("Options", opts.empty() ? "&ndash;" : opts);
     row("Program version", xml_escape(in.version));
     row("Elapsed time (s)", fmt(in.elapsed_s, 1));
     const Limits& lim = fig.limits;
     row("&theta; range (&deg;)", fmt(lim.theta_min, 2) + " to " + fmt(lim.theta_max, 2));
-    row("Index ranges", "h " + std::to_string(lim.index_min[0]) + " to " + std::to_string(lim.index_max[0]) + ", k " +
-                            std::to_string(lim.index_min[1]) + " to " + std::to_string(lim.index_max[1]) + ", l " +
-                            std::to_string(lim.index_min[2]) + " to " + std::to_string(lim.index_max[2]));
+    row("Index ranges", "h " + std::to_string(lim.index_min[0]) + " to " + std::to_string(lim.index_max[0]) +
+                            ", k " + std::to_string(lim.index_min[1]) + " to " +
+                            std::to_string(lim.index_max[1]) + ", l " + std::to_string(lim.index_min[2]) +
+                            " to " + std::to_string(lim.index_max[2]));
     row("Reflections measured (standards once)", std::to_string(lim.n_measured));
     row("Of them accepted with I &gt; 2&sigma;(I)", std::to_string(lim.n_gt));
     h += "</table>\n</section>\n";
@@ -361,10 +379,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     if (sa.standards.empty()) {
         h += "<p>No standard reflections were measured.</p>\n";
     } else {
-        h += "<p>Decay is the loss of intensity over the run (first to last reflection) of a straight line through each "
-             "standard's intensities, in % of its level at the start; the overall figure fits one line to all standards "
+        h += "<p>Decay is the loss of intensity over the run (first to last reflection) of a straight line "
+             "through each "
+             "standard's intensities, in % of its level at the start; the overall figure fits one line to "
+             "all standards "
              "with a scale for each. Esds are scaled by the goodness of fit.</p>\n";
-        h += "<table>\n<tr><th>Standard</th><th>hkl</th><th>Measurements</th><th>Decay (%)</th><th>GOF</th><th "
+        h += "<table>\n<tr><th>Standard</th><th>hkl</th><th>Measurements</th><th>Decay "
+             "(%)</th><th>GOF</th><th "
              "class=\"l\">Significance</th></tr>\n";
         auto flag = [](const DecayFit& f) {
             if (!f.ok) return std::string("&ndash;");
@@ -373,12 +394,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
         };
         for (const auto& s : sa.standards)
             h += "<tr><td>" + std::to_string(s.number) + "</td><td>" + hkl_text(s.hkl) + "</td><td>" +
-                 std::to_string(s.i.size()) + "</td><td>" + decay_text(s.fit) + "</td><td>" + fmt(s.fit.gof, 2) +
-                 "</td><td class=\"l\">" + flag(s.fit) + "</td></tr>\n";
+                 std::to_string(s.i.size()) + "</td><td>" + decay_text(s.fit) + "</td><td>" +
+                 fmt(s.fit.gof, 2) + "</td><td class=\"l\">" + flag(s.fit) + "</td></tr>\n";
         h += "<tr><th colspan=\"3\" class=\"l\">Overall</th><td>" + decay_text(sa.overall) + "</td><td>" +
              fmt(sa.overall.gof, 2) + "</td><td class=\"l\">" + flag(sa.overall) + "</td></tr>\n</table>\n";
         if (fig.decay_corrected)
-            h += "<p>The intensities and esds were divided by the fitted level 1 &minus; decay &times; t (t the fraction "
+            h += "<p>The intensities and esds were divided by the fitted level 1 &minus; decay &times; t (t "
+                 "the fraction "
                  "of the run); after the correction the overall decay is " +
                  decay_text(fig.standards_corrected.overall) + ".</p>\n";
         else if (in.decay_correct)
@@ -390,25 +412,29 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     // Intensity statistics.
     h += "<section id=\"statistics\">\n<h2>Intensity statistics</h2>\n";
     h += std::string("<p class=\"note\">") + (fig.decay_corrected ? "Decay-corrected intensities. " : "") +
-         "Standards count once; rejected reflections count only in the rejected share. Weak: I &lt; 2&sigma;(I). "
+         "Standards count once; rejected reflections count only in the rejected share. Weak: I &lt; "
+         "2&sigma;(I). "
          "Resolution from " +
          (in.have_cell ? "the cell and the indices." : "2&theta; and the &alpha;1 wavelength.") + "</p>\n";
     h += plot_of("i-over-sigma");
-    h += "<table>\n<tr><th>d max (&Aring;)</th><th>d min (&Aring;)</th><th>n</th><th>&lt;I&gt;</th><th>&lt;I/&sigma;&gt;</th>"
+    h += "<table>\n<tr><th>d max (&Aring;)</th><th>d min "
+         "(&Aring;)</th><th>n</th><th>&lt;I&gt;</th><th>&lt;I/&sigma;&gt;</th>"
          "<th>% rejected</th><th>% weak</th></tr>\n";
     for (const auto& sh : fig.shells)
-        h += "<tr><td>" + (std::isfinite(sh.d_max) ? fmt(sh.d_max, 3) : std::string("&infin;")) + "</td><td>" +
-             fmt(sh.d_min, 3) + "</td><td>" + std::to_string(sh.n) + "</td><td>" + fmt(sh.mean_i, 1) + "</td><td>" +
-             fmt(sh.mean_i_over_sigma, 2) + "</td><td>" + fmt(sh.pct_rejected, 1) + "</td><td>" + fmt(sh.pct_weak, 1) +
-             "</td></tr>\n";
+        h += "<tr><td>" + (std::isfinite(sh.d_max) ? fmt(sh.d_max, 3) : std::string("&infin;")) +
+             "</td><td>" + fmt(sh.d_min, 3) + "</td><td>" + std::to_string(sh.n) + "</td><td>" +
+             fmt(sh.mean_i, 1) + "</td><td>" + fmt(sh.mean_i_over_sigma, 2) + "</td><td>" +
+             fmt(sh.pct_rejected, 1) + "</td><td>" + fmt(sh.pct_weak, 1) + "</td></tr>\n";
     h += "</table>\n" + plot_of("shells") + plot_of("shells-rejected-weak");
     const WilsonFit& wf = fig.wilson;
     if (wf.ok)
-        h += "<p>Wilson plot: B = " + fmt(wf.b, 2) + " &plusmn; " + fmt(wf.b_esd, 2) + " &Aring;<sup>2</sup>, scale K = " +
-             sig4(wf.scale) + " &plusmn; " + sig4(wf.scale_esd) + " (&lt;I&gt; = K &Sigma; exp(&minus;2B s<sup>2</sup>)), " +
-             (wf.unit_scattering ? "&Sigma; = 1 (unit scattering: no cell contents given, so B includes the fall-off of the "
-                                   "atomic scattering factors)."
-                                 : "&Sigma; = sum of f<sup>2</sup> of the given cell contents.") +
+        h += "<p>Wilson plot: B = " + fmt(wf.b, 2) + " &plusmn; " + fmt(wf.b_esd, 2) +
+             " &Aring;<sup>2</sup>, scale K = " + sig4(wf.scale) + " &plusmn; " + sig4(wf.scale_esd) +
+             " (&lt;I&gt; = K &Sigma; exp(&minus;2B s<sup>2</sup>)), " +
+             (wf.unit_scattering
+                  ? "&Sigma; = 1 (unit scattering: no cell contents given, so B includes the fall-off of the "
+                    "atomic scattering factors)."
+                  : "&Sigma; = sum of f<sup>2</sup> of the given cell contents.") +
              "</p>\n";
     else
         h += "<p>Wilson plot: " + xml_escape(wf.message) + ".</p>\n";
@@ -420,7 +446,8 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     if (!m.ok) {
         h += "<p>No merging figures: " + xml_escape(m.message) + ".</p>\n";
     } else {
-        h += "<p>Equivalents in " + xml_escape(m.group) + " (Laue class " + xml_escape(in.laue) + ").</p>\n<table>\n";
+        h += "<p>Equivalents in " + xml_escape(m.group) + " (Laue class " + xml_escape(in.laue) +
+             ").</p>\n<table>\n";
         row("Observations merged", std::to_string(m.n_obs));
         row("Unique reflections", std::to_string(m.n_unique));
         row("Unique with &lt;I&gt; &gt; 2&sigma;", std::to_string(m.n_gt));
@@ -428,9 +455,10 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
         row("R(int)", fmt(m.rint, 4));
         row("R(&sigma;)", fmt(m.rsigma, 4));
         row("Resolution d min (&Aring;)", fmt(m.d_min, 3));
-        row("Completeness to d min (%)", std::isfinite(m.completeness)
-                                             ? fmt(m.completeness, 1) + " (" + std::to_string(m.n_possible) + " possible)"
-                                             : std::string("unknown: no cell"));
+        row("Completeness to d min (%)",
+            std::isfinite(m.completeness)
+                ? fmt(m.completeness, 1) + " (" + std::to_string(m.n_possible) + " possible)"
+                : std::string("unknown: no cell"));
         h += "</table>\n";
     }
     h += "</section>\n";
@@ -440,14 +468,16 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     h += plot_of("rejections") + plot_of("fwhm") + plot_of("eta");
     if (fig.diagnostics.dd_trend.ok)
         h += "<p>delta-d/d trend: " + fmt(fig.diagnostics.dd_trend.a * 1e4, 2) + " + " +
-             fmt(fig.diagnostics.dd_trend.b * 1e4, 3) + " &times; 2&theta; (&times;10<sup>&minus;4</sup>), slope esd " +
+             fmt(fig.diagnostics.dd_trend.b * 1e4, 3) +
+             " &times; 2&theta; (&times;10<sup>&minus;4</sup>), slope esd " +
              fmt(fig.diagnostics.dd_trend.b_esd * 1e4, 3) + ".</p>\n";
     h += plot_of("delta-d") + plot_of("gof") + "</section>\n";
     h += "<p class=\"note\">Tarnivox " + xml_escape(in.version) + "</p>\n</body>\n</html>\n";
     return h;
 }
 
-ReportOutcome write_report(const ReportInput& in, const std::string& html_path, const std::string& plots_dir) {
+ReportOutcome write_report(const ReportInput& in, const std::string& html_path,
+                           const std::string& plots_dir) {
     ReportOutcome out;
     out.figures = analyse_run(in);
     const std::vector<Plot> plots = report_plots(in, out.figures);

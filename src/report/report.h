@@ -32,7 +32,7 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig);
 std::string report_html(const ReportInput& in, const ReportFigures& fig, const std::vector<Plot>& plots);
 
 struct ReportOutcome {
-    int status = 0;       // 0 written; 1 a file could not be written (message says which and why)
+    int status = 0;  // 0 written; 1 a file could not be written (message says which and why)
     std::string message;
     std::vector<std::string> written;  // files written, the page first
     ReportFigures figures;

@@ -31,8 +31,8 @@ struct ReportReflection {
     int standard = 0;  // standard number 1..10, 0 for an ordinary reflection
     double tth = 0.0;  // 2theta, degrees
     Outcome outcome = Outcome::Passed;
-    char reason = ' ';  // rejection letter when outcome is Rejected
-    double i = 0.0, sigma = 0.0;  // intensity and esd as written (Lp corrected)
+    char reason = ' ';                                       // rejection letter when outcome is Rejected
+    double i = 0.0, sigma = 0.0;                             // intensity and esd as written (Lp corrected)
     double fwhm = NONE, eta = NONE, rwp = NONE, gof = NONE;  // fit values; NONE when not fitted
 };
 

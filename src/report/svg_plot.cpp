@@ -10,7 +10,8 @@ namespace {
 
 constexpr double W = 640, H = 400;
 constexpr double ML = 78, MR = 20, MT = 36, MB = 58;
-const char* const PALETTE[] = {"#1f5fa8", "#c2410c", "#15803d", "#7e22ce", "#b91c1c", "#0e7490", "#a16207", "#4b5563"};
+const char* const PALETTE[] = {"#1f5fa8", "#c2410c", "#15803d", "#7e22ce",
+                               "#b91c1c", "#0e7490", "#a16207", "#4b5563"};
 
 std::string num(double v) {
     char buf[32];
@@ -78,7 +79,10 @@ std::string render_svg(const Plot& plot, bool standalone) {
     for (const auto& s : plot.series) {
         std::vector<double> xs;
         for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
-            const double e = (s.style == Series::Style::ErrorBars && i < s.err.size() && std::isfinite(s.err[i])) ? s.err[i] : 0.0;
+            const double e =
+                (s.style == Series::Style::ErrorBars && i < s.err.size() && std::isfinite(s.err[i]))
+                    ? s.err[i]
+                    : 0.0;
             if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i])) continue;
             any = true;
             xlo = std::min(xlo, s.x[i]);
@@ -117,24 +121,27 @@ std::string render_svg(const Plot& plot, bool standalone) {
     if (standalone) o += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     o += "<svg";
     if (standalone) o += " xmlns=\"http://www.w3.org/2000/svg\"";
-    o += " class=\"plot\" id=\"plot-" + xml_escape(plot.id) + "\" width=\"" + num(W) + "\" height=\"" + num(H) +
-         "\" viewBox=\"0 0 " + num(W) + " " + num(H) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    o += " class=\"plot\" id=\"plot-" + xml_escape(plot.id) + "\" width=\"" + num(W) + "\" height=\"" +
+         num(H) + "\" viewBox=\"0 0 " + num(W) + " " + num(H) +
+         "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     o += "<title>" + xml_escape(plot.title) + "</title>\n";
     o += "<rect x=\"0\" y=\"0\" width=\"" + num(W) + "\" height=\"" + num(H) + "\" fill=\"white\"/>\n";
-    o += "<text x=\"" + num(W / 2) + "\" y=\"22\" text-anchor=\"middle\" font-size=\"14\" font-weight=\"bold\">" +
+    o += "<text x=\"" + num(W / 2) +
+         "\" y=\"22\" text-anchor=\"middle\" font-size=\"14\" font-weight=\"bold\">" +
          xml_escape(plot.title) + "</text>\n";
     // Grid and ticks.
     o += "<g class=\"axes\" stroke=\"#d0d0d0\" stroke-width=\"1\">\n";
     const int nyt = static_cast<int>(std::lround((ya.hi - ya.lo) / ya.step));
     for (int k = 0; k <= nyt; ++k) {
         const double y = Y(ya.lo + k * ya.step);
-        o += "<line x1=\"" + num(ML) + "\" y1=\"" + num(y) + "\" x2=\"" + num(ML + pw) + "\" y2=\"" + num(y) + "\"/>\n";
+        o += "<line x1=\"" + num(ML) + "\" y1=\"" + num(y) + "\" x2=\"" + num(ML + pw) + "\" y2=\"" + num(y) +
+             "\"/>\n";
     }
     o += "</g>\n<g class=\"ticks\" fill=\"black\">\n";
     for (int k = 0; k <= nyt; ++k) {
         const double v = ya.lo + k * ya.step;
-        o += "<text x=\"" + num(ML - 6) + "\" y=\"" + num(Y(v) + 4) + "\" text-anchor=\"end\">" + tick_text(v, ya.step) +
-             "</text>\n";
+        o += "<text x=\"" + num(ML - 6) + "\" y=\"" + num(Y(v) + 4) + "\" text-anchor=\"end\">" +
+             tick_text(v, ya.step) + "</text>\n";
     }
     if (cats) {
         // Every k-th label, so that neighbours do not overlap (about 6 px a
@@ -142,7 +149,8 @@ std::string render_svg(const Plot& plot, bool standalone) {
         std::size_t longest = 1;
         for (const auto& c : plot.xcats) longest = std::max(longest, c.size());
         const double room = pw / static_cast<double>(plot.xcats.size());
-        const auto every = static_cast<std::size_t>(std::max(1.0, std::ceil((6.0 * static_cast<double>(longest) + 6.0) / room)));
+        const auto every = static_cast<std::size_t>(
+            std::max(1.0, std::ceil((6.0 * static_cast<double>(longest) + 6.0) / room)));
         for (std::size_t k = 0; k < plot.xcats.size(); k += every)
             o += "<text x=\"" + num(X(static_cast<double>(k))) + "\" y=\"" + num(MT + ph + 16) +
                  "\" text-anchor=\"middle\" font-size=\"10\">" + xml_escape(plot.xcats[k]) + "</text>\n";
@@ -157,28 +165,31 @@ std::string render_svg(const Plot& plot, bool standalone) {
     o += "</g>\n";
     o += "<rect x=\"" + num(ML) + "\" y=\"" + num(MT) + "\" width=\"" + num(pw) + "\" height=\"" + num(ph) +
          "\" fill=\"none\" stroke=\"black\"/>\n";
-    o += "<text class=\"xlabel\" x=\"" + num(ML + pw / 2) + "\" y=\"" + num(H - 14) + "\" text-anchor=\"middle\">" +
-         xml_escape(plot.xlabel) + "</text>\n";
-    o += "<text class=\"ylabel\" x=\"16\" y=\"" + num(MT + ph / 2) + "\" text-anchor=\"middle\" transform=\"rotate(-90 16 " +
-         num(MT + ph / 2) + ")\">" + xml_escape(plot.ylabel) + "</text>\n";
+    o += "<text class=\"xlabel\" x=\"" + num(ML + pw / 2) + "\" y=\"" + num(H - 14) +
+         "\" text-anchor=\"middle\">" + xml_escape(plot.xlabel) + "</text>\n";
+    o += "<text class=\"ylabel\" x=\"16\" y=\"" + num(MT + ph / 2) +
+         "\" text-anchor=\"middle\" transform=\"rotate(-90 16 " + num(MT + ph / 2) + ")\">" +
+         xml_escape(plot.ylabel) + "</text>\n";
     if (!any)
         o += "<text x=\"" + num(ML + pw / 2) + "\" y=\"" + num(MT + ph / 2) +
              "\" text-anchor=\"middle\" fill=\"#777\">no data</text>\n";
 
     // Data, clipped to the frame.
-    o += "<clipPath id=\"clip-" + xml_escape(plot.id) + "\"><rect x=\"" + num(ML) + "\" y=\"" + num(MT) + "\" width=\"" +
-         num(pw) + "\" height=\"" + num(ph) + "\"/></clipPath>\n";
+    o += "<clipPath id=\"clip-" + xml_escape(plot.id) + "\"><rect x=\"" + num(ML) + "\" y=\"" + num(MT) +
+         "\" width=\"" + num(pw) + "\" height=\"" + num(ph) + "\"/></clipPath>\n";
     o += "<g clip-path=\"url(#clip-" + xml_escape(plot.id) + ")\">\n";
     std::vector<std::string> colors;
     std::size_t next = 0;
     for (const auto& s : plot.series) {
-        const std::string c = s.color.empty() ? PALETTE[next++ % (sizeof PALETTE / sizeof PALETTE[0])] : s.color;
+        const std::string c =
+            s.color.empty() ? PALETTE[next++ % (sizeof PALETTE / sizeof PALETTE[0])] : s.color;
         colors.push_back(c);
         o += "<g class=\"series\" fill=\"" + c + "\" stroke=\"" + c + "\">\n";
         if (s.style == Series::Style::Line) {
             std::string pts;
             for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i)
-                if (std::isfinite(s.x[i]) && std::isfinite(s.y[i])) pts += num(X(s.x[i])) + "," + num(Y(s.y[i])) + " ";
+                if (std::isfinite(s.x[i]) && std::isfinite(s.y[i]))
+                    pts += num(X(s.x[i])) + "," + num(Y(s.y[i])) + " ";
             o += "<polyline fill=\"none\" stroke-width=\"1.5\" points=\"" + pts + "\"/>\n";
         }
         for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
@@ -188,20 +199,20 @@ std::string render_svg(const Plot& plot, bool standalone) {
                 case Series::Style::Bars: {
                     const double half = 0.4 * bar_width * pw / (xa.hi - xa.lo);
                     const double y0 = Y(std::max(ya.lo, 0.0));
-                    o += "<rect x=\"" + num(x - half) + "\" y=\"" + num(std::min(y, y0)) + "\" width=\"" + num(2 * half) +
-                         "\" height=\"" + num(std::fabs(y0 - y)) + "\" fill-opacity=\"0.8\"/>\n";
+                    o += "<rect x=\"" + num(x - half) + "\" y=\"" + num(std::min(y, y0)) + "\" width=\"" +
+                         num(2 * half) + "\" height=\"" + num(std::fabs(y0 - y)) +
+                         "\" fill-opacity=\"0.8\"/>\n";
                     break;
                 }
                 case Series::Style::ErrorBars:
                     if (i < s.err.size() && std::isfinite(s.err[i]))
-                        o += "<line x1=\"" + num(x) + "\" y1=\"" + num(Y(s.y[i] - s.err[i])) + "\" x2=\"" + num(x) +
-                             "\" y2=\"" + num(Y(s.y[i] + s.err[i])) + "\"/>\n";
+                        o += "<line x1=\"" + num(x) + "\" y1=\"" + num(Y(s.y[i] - s.err[i])) + "\" x2=\"" +
+                             num(x) + "\" y2=\"" + num(Y(s.y[i] + s.err[i])) + "\"/>\n";
                     [[fallthrough]];
                 case Series::Style::Points:
                     o += "<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"2.5\" stroke=\"none\"/>\n";
                     break;
-                case Series::Style::Line:
-                    break;
+                case Series::Style::Line: break;
             }
         }
         o += "</g>\n";
@@ -214,13 +225,15 @@ std::string render_svg(const Plot& plot, bool standalone) {
         if (plot.series[k].name.empty()) continue;
         const double y = MT + 14 + 16 * row++;
         const double x = ML + pw - 170;
-        legend += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 8) + "\" width=\"12\" height=\"8\" fill=\"" + colors[k] + "\"/>\n";
-        legend += "<text x=\"" + num(x + 18) + "\" y=\"" + num(y) + "\">" + xml_escape(plot.series[k].name) + "</text>\n";
+        legend += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 8) + "\" width=\"12\" height=\"8\" fill=\"" +
+                  colors[k] + "\"/>\n";
+        legend += "<text x=\"" + num(x + 18) + "\" y=\"" + num(y) + "\">" + xml_escape(plot.series[k].name) +
+                  "</text>\n";
     }
     if (row > 0)
         o += "<g class=\"legend\"><rect x=\"" + num(ML + pw - 176) + "\" y=\"" + num(MT + 2) +
-             "\" width=\"172\" height=\"" + num(16.0 * row + 6) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999\"/>\n" +
-             legend + "</g>\n";
+             "\" width=\"172\" height=\"" + num(16.0 * row + 6) +
+             "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999\"/>\n" + legend + "</g>\n";
     o += "</svg>\n";
     return o;
 }

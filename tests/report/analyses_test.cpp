@@ -1,9 +1,10 @@
+#include "report/analyses.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <map>
 
-#include "report/analyses.h"
 #include "report/merging.h"
 #include "report/report.h"
 #include "report_sim.h"
@@ -54,7 +55,8 @@ TEST(ReportDecay, CorrectionLeavesTheStandardsFlatWithinTheirEsds) {
     ASSERT_TRUE(fig.standards.overall.flagged);
     ASSERT_TRUE(fig.decay_corrected);
     EXPECT_FALSE(fig.standards_corrected.overall.flagged);
-    EXPECT_LT(std::fabs(fig.standards_corrected.overall.decay_pct), 3.0 * fig.standards_corrected.overall.esd_pct);
+    EXPECT_LT(std::fabs(fig.standards_corrected.overall.decay_pct),
+              3.0 * fig.standards_corrected.overall.esd_pct);
     // The factor at the end of the run undoes the loss; at the start it is 1.
     EXPECT_NEAR(decay_factor(fig.standards.overall, 0.0), 1.0, 1e-12);
     EXPECT_NEAR(decay_factor(fig.standards.overall, 1.0), 1.0 / 0.9, 0.02);
@@ -91,7 +93,8 @@ TEST(ReportWilson, RecoversBAndScaleWithUnitScatteringAndCellContents) {
 // R(int) computed here with the test's own grouping of 2/m equivalents.
 double independent_rint(const ReportInput& in) {
     std::map<std::array<int, 3>, std::vector<double>> groups;
-    for (const ReportReflection* r : measured_once(in.refl)) groups[testing::canonical_2m(r->hkl)].push_back(r->i);
+    for (const ReportReflection* r : measured_once(in.refl))
+        groups[testing::canonical_2m(r->hkl)].push_back(r->i);
     double num = 0.0, den = 0.0;
     for (const auto& [c, v] : groups) {
         if (v.size() < 2) continue;
@@ -123,7 +126,8 @@ TEST(ReportMerging, RintRedundancyAndCompletenessOfSimulatedEquivalents) {
     }
     double expected = 0.0;
     for (const auto& [c, g] : groups)
-        if (g.first > 1) expected += g.first * g.second * std::sqrt((g.first - 1.0) / g.first) * std::sqrt(2.0 / M_PI);
+        if (g.first > 1)
+            expected += g.first * g.second * std::sqrt((g.first - 1.0) / g.first) * std::sqrt(2.0 / M_PI);
     for (const ReportReflection* r : measured_once(in.refl))
         if (groups[testing::canonical_2m(r->hkl)].first > 1) sum_i += r->i;
     EXPECT_NEAR(m.rint, expected / sum_i, 0.05 * expected / sum_i);

@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "report/report.h"
@@ -143,9 +143,12 @@ TEST(ReportPage, RendersInHeadlessChromium) {
     const fs::path dir = fresh_dir("report_chromium");
     ASSERT_EQ(write_report(page_input(), (dir / "run.html").string(), "").status, 0);
     const fs::path png = dir / "run.png";
-    const std::string cmd = browser + " --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,9000 "
-                                      "--screenshot=" + png.string() + " file://" + (dir / "run.html").string() +
-                            " >" + (dir / "chromium.log").string() + " 2>&1";
+    const std::string cmd =
+        browser +
+        " --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=1100,9000 "
+        "--screenshot=" +
+        png.string() + " file://" + (dir / "run.html").string() + " >" + (dir / "chromium.log").string() +
+        " 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << slurp(dir / "chromium.log");
     ASSERT_TRUE(fs::exists(png));
     // A page of tables and a dozen plots is far from a blank screenshot.

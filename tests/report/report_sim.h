@@ -23,7 +23,7 @@ struct Truth {
     double stol_max = 0.5;           // sin(theta)/lambda of the outer sphere
     double background = 40.0;        // adds to the variance of every intensity
     std::uint64_t seed = 1;
-    bool octant_only = false;        // measure only h, k, l >= 0
+    bool octant_only = false;  // measure only h, k, l >= 0
     int std_interval = 50;
     std::map<std::string, double> composition;  // empty: unit scattering
 };
@@ -31,7 +31,8 @@ struct Truth {
 // The representative of hkl under 2/m (b unique): (h,k,l), (-h,k,-l),
 // (-h,-k,-l), (h,-k,l); the largest of the four.
 inline std::array<int, 3> canonical_2m(const std::array<int, 3>& h) {
-    std::array<std::array<int, 3>, 4> e{{{h[0], h[1], h[2]}, {-h[0], h[1], -h[2]}, {-h[0], -h[1], -h[2]}, {h[0], -h[1], h[2]}}};
+    std::array<std::array<int, 3>, 4> e{
+        {{h[0], h[1], h[2]}, {-h[0], h[1], -h[2]}, {-h[0], -h[1], -h[2]}, {h[0], -h[1], h[2]}}};
     return *std::max_element(e.begin(), e.end());
 }
 
@@ -55,7 +56,8 @@ inline ReportInput simulated_run(const Truth& tr) {
 
     auto true_intensity = [&](const std::array<int, 3>& hkl, double s) {
         const auto c = canonical_2m(hkl);
-        std::mt19937_64 g(tr.seed * 1000003ULL + std::hash<long long>{}((c[0] + 64) * 16384LL + (c[1] + 64) * 128LL + (c[2] + 64)));
+        std::mt19937_64 g(tr.seed * 1000003ULL +
+                          std::hash<long long>{}((c[0] + 64) * 16384LL + (c[1] + 64) * 128LL + (c[2] + 64)));
         std::exponential_distribution<double> wilson(1.0);
         double sigma_sum = 1.0;
         std::string bad;
@@ -110,7 +112,8 @@ inline ReportInput simulated_run(const Truth& tr) {
     auto measure_standards = [&]() {
         for (int j = 0; j < 3; ++j) {
             const double t = run_fraction(static_cast<int>(in.refl.size()) + 1, 1, total);
-            add(stds[static_cast<std::size_t>(j)], std_i[static_cast<std::size_t>(j)] * (1.0 - tr.decay * t), j + 1);
+            add(stds[static_cast<std::size_t>(j)], std_i[static_cast<std::size_t>(j)] * (1.0 - tr.decay * t),
+                j + 1);
         }
     };
     for (std::size_t n = 0; n < list.size(); ++n) {
