@@ -37,6 +37,15 @@ std::string merging_group(const std::string& symbol) {
     return sg != nullptr ? sg->xhm() : std::string();
 }
 
+std::string laue_for_crystal_system(const std::string& system) {
+    static const std::map<std::string, std::string> lowest = {
+        {"monoclinic-b", "2/m"}, {"monoclinic-c", "P 1 1 2/m"}, {"orthorhombic", "mmm"},
+        {"tetragonal", "4/m"},   {"hexagonal", "-3"},           {"cubic", "m-3"},
+    };
+    const auto it = lowest.find(system);
+    return it != lowest.end() ? it->second : std::string();
+}
+
 MergeStats merge_statistics(const ReportInput& in) {
     MergeStats m;
     if (in.laue.empty()) {

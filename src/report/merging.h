@@ -35,6 +35,13 @@ struct MergeStats {
 // possible ones).  Its Hermann-Mauguin symbol, empty when unknown.
 std::string merging_group(const std::string& symbol);
 
+// The Laue class implied by the crystal system of the constrained cell
+// refinement (monoclinic-b, monoclinic-c, orthorhombic, tetragonal,
+// hexagonal, cubic): the lowest class of that lattice, so that no two
+// reflections are merged that the true class might keep apart (4/m, not
+// 4/mmm; -3 for the hexagonal lattice; m-3, not m-3m).  Empty when unknown.
+std::string laue_for_crystal_system(const std::string& system);
+
 MergeStats merge_statistics(const ReportInput& in);
 
 }  // namespace tarnivox::report

@@ -9,6 +9,7 @@ namespace tarnivox::report {
 namespace {
 
 constexpr double W = 640, H = 400;
+constexpr double NONE_WIDTH = 1e300;
 constexpr double ML = 78, MR = 20, MT = 36, MB = 58;
 const char* const PALETTE[] = {"#1f5fa8", "#c2410c", "#15803d", "#7e22ce",
                                "#b91c1c", "#0e7490", "#a16207", "#4b5563"};
@@ -74,7 +75,7 @@ std::string xml_escape(std::string_view text) {
 std::string render_svg(const Plot& plot, bool standalone) {
     const bool cats = !plot.xcats.empty();
     double xlo = 1e300, xhi = -1e300, ylo = 1e300, yhi = -1e300;
-    double bar_width = 1.0;
+    double bar_width = NONE_WIDTH;  // x spacing of the closest bars
     bool any = false;
     for (const auto& s : plot.series) {
         std::vector<double> xs;
@@ -97,9 +98,10 @@ std::string render_svg(const Plot& plot, bool standalone) {
             double gap = 1e300;
             for (std::size_t i = 1; i < xs.size(); ++i)
                 if (xs[i] > xs[i - 1]) gap = std::min(gap, xs[i] - xs[i - 1]);
-            if (gap < 1e300) bar_width = std::min(bar_width == 1.0 && !cats ? gap : bar_width, gap);
+            if (gap < 1e300) bar_width = std::min(bar_width, gap);
         }
     }
+    if (cats || bar_width == NONE_WIDTH) bar_width = 1.0;
     if (cats) {
         xlo = -0.5;
         xhi = static_cast<double>(plot.xcats.size()) - 0.5;
@@ -112,7 +114,7 @@ std::string render_svg(const Plot& plot, bool standalone) {
     }
     if (plot.y_from_zero) ylo = std::min(ylo, 0.0);
     const Axis ya = nice_axis(ylo, yhi);
-    Axis xa = cats ? Axis{xlo, xhi, 1.0} : nice_axis(xlo, xhi);
+    const Axis xa = cats ? Axis{xlo, xhi, 1.0} : nice_axis(xlo, xhi);
     const double pw = W - ML - MR, ph = H - MT - MB;
     auto X = [&](double x) { return ML + (x - xa.lo) / (xa.hi - xa.lo) * pw; };
     auto Y = [&](double y) { return MT + ph - (y - ya.lo) / (ya.hi - ya.lo) * ph; };

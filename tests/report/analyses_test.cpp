@@ -156,6 +156,11 @@ TEST(ReportMerging, RintRedundancyAndCompletenessOfSimulatedEquivalents) {
     tri.laue = "-1";
     EXPECT_GT(merge_statistics(tri).n_unique, m.n_unique);
     EXPECT_EQ(merging_group("mmm"), "P m m m");
+    // The crystal systems of the cell refinement name groups that gemmi knows.
+    for (const char* sys : {"monoclinic-b", "monoclinic-c", "orthorhombic", "tetragonal", "hexagonal", "cubic"})
+        EXPECT_FALSE(merging_group(laue_for_crystal_system(sys)).empty()) << sys;
+    tri.laue = laue_for_crystal_system("monoclinic-b");
+    EXPECT_EQ(merge_statistics(tri).n_unique, m.n_unique);
     tri.laue = "7/q";
     const MergeStats bad = merge_statistics(tri);
     EXPECT_FALSE(bad.ok);
