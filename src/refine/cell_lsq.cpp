@@ -274,48 +274,163 @@ bool symmetrised_ub(int ISYM, const Mat3& ubx, Mat3& ubs, Mat3& ubsinv) {
     return true;
 }
 
-// Step 11 of LSVEC: covariance of the nine parameters from each
-// reflection's own residual vector e_n.  The constrained solution is
-// P = Q X'y (Q the leading block of the inverse of the bordered matrix, X
-// the design: component r of reflection n depends on T(r, c) through
-// h_n(c)), so cov P = Q (sum_n u_n u_n') Q with u_n(3(r - 1) + c) =
-// e_n(r) h_n(c), each residual restored to the size of its error.  An error of the fitted
-// omega moves an observation across its reflection, not along it: a
-// pooled variance would give the lengths of the cell the scatter of the
-// directions and make their esds several times too large.
-Arr2<double, 9, 9> parameter_covariance(int n, int nfree, const IhTable& ih, const ListVectors& resid) {
+using Mat9 = Arr2<double, 9, 9>;
+
+Mat9 mat9_mul(const Mat9& a, const Mat9& b) {
+    Mat9 c;
+    for (int i = 1; i <= 9; ++i)
+        for (int k = 1; k <= 9; ++k) {
+            const double aik = a(i, k);
+            if (aik == 0.0) continue;
+            for (int j = 1; j <= 9; ++j) c(i, j) += aik * b(k, j);
+        }
+    return c;
+}
+
+double trace_of_product(const Mat9& a, const Mat9& b) {
+    double s = 0.0;
+    for (int i = 1; i <= 9; ++i)
+        for (int j = 1; j <= 9; ++j) s += a(i, j) * b(j, i);
+    return s;
+}
+
+// How the observation of a reflection, in the index frame of UBS, moves
+// with its angles: row 1 per degree of omega, row 2 of 2theta, row 3 of
+// chi (columns the three index components).
+Mat3 angle_jacobian(const Angles& at, const Mat3& ubsinv) {
+    constexpr double STEP = 0.01;  // degrees; the vector is linear in each angle far beyond this
+    constexpr int ANGLE[3] = {2, 1, 3};
+    Mat3 jac;
+    for (int m = 1; m <= 3; ++m) {
+        Angles up = at, down = at;
+        up(ANGLE[m - 1]) += STEP;
+        down(ANGLE[m - 1]) -= STEP;
+        Vec3 hu, hd;
+        CALCH(up, hu);
+        CALCH(down, hd);
+        for (int r = 1; r <= 3; ++r) {
+            double s = 0.0;
+            for (int i = 1; i <= 3; ++i) s += ubsinv(r, i) * (hu(i) - hd(i));
+            jac(m, r) = s / (2.0 * STEP);
+        }
+    }
+    return jac;
+}
+
+// Step 11 of LSVEC: covariance of the nine parameters.  The constrained
+// solution is P = Q X'y (Q the leading block of the inverse of the bordered
+// matrix, X the design: component r of reflection n depends on T(r, c)
+// through h_n(c)), so cov P = Q (sum_n X_n' Omega_n X_n) Q with Omega_n the
+// covariance of the error of reflection n.
+//
+// Each residual vector is taken apart into the errors of omega, 2theta and
+// chi that would make it (j_m the rows of angle_jacobian, k_m the dual rows
+// with k_m' j_l = 1 for m = l, else 0).  Omega is what the scan measures:
+// its error differs from reflection to reflection (scan noise, an
+// unrefined zero or offset), and its part of Omega_n is the reflection's
+// own omega residual, restored by its leverage.  2theta and chi are
+// setting angles; their errors get one variance each, pooled over the list
+// from the residuals, less what the fit's own error puts there: the
+// residuals are (I - H) times the errors (H = X Q X'), and the error of
+// the fit reaches every direction.  Taking the 2theta and chi parts of the
+// residuals as errors of their own reflections would give the volume,
+// which omega errors hardly move, a share of the much larger uncertainty
+// of the directions of the cell.
+Mat9 parameter_covariance(int n, int nfree, const AngTable& ang, const IhTable& ih, const ListVectors& resid,
+                          const Mat3& ubsinv) {
     CellLsqWork& w = cell_lsq_work();
     w.VAR = w.SS / (3 * n - nfree);
-    Arr2<double, 9, 9> meat;
+    Mat9 q;
+    for (int i = 1; i <= 9; ++i)
+        for (int j = 1; j <= 9; ++j) q(i, j) = a_at(w, i, j);
+    // along: sum_n omega_n v_n v_n' of omega (v = X_n' j); for 2theta and
+    // chi (d = 0, 1): s[d] = sum_n X_n' j j' X_n, sk[d] = sum_n X_n' k k' X_n,
+    // r[d] = sum_n X_n' j k' X_n, ss[d] the sum of the squared errors.
+    Mat9 along, s[2], sk[2], r[2];
+    double ss[2] = {0.0, 0.0};
+    int pooled = 0;
     for (int k = 1; k <= n; ++k) {
-        // Leverage per component: h' Q_rr h averaged over the rows r of T.
+        const Mat3 jac = angle_jacobian(table_angles(ang, k), ubsinv);
+        Mat3 dual;
+        double det = 0.0;
+        MINV(jac, dual, det);
+        double size = 1.0;
+        for (int m = 1; m <= 3; ++m)
+            size *= std::sqrt(jac(m, 1) * jac(m, 1) + jac(m, 2) * jac(m, 2) + jac(m, 3) * jac(m, 3));
+        if (!(std::fabs(det) > 1.0e-6 * size)) {
+            // Angles that do not tell the errors apart: the whole residual
+            // counts as the reflection's own.
+            Arr1<double, 9> u;
+            for (int row = 1; row <= 3; ++row)
+                for (int c = 1; c <= 3; ++c) u(3 * (row - 1) + c) = resid(k, row) * ih(k, c);
+            for (int i = 1; i <= 9; ++i)
+                for (int j = 1; j <= 9; ++j) along(i, j) += u(i) * u(j);
+            continue;
+        }
+        ++pooled;
+        // Column m of the inverse is k_m.
+        Arr1<double, 9> v[3], kv[3];
+        double e[3];
+        for (int m = 1; m <= 3; ++m) {
+            e[m - 1] = 0.0;
+            for (int row = 1; row <= 3; ++row) {
+                e[m - 1] += dual(row, m) * resid(k, row);
+                for (int c = 1; c <= 3; ++c) {
+                    v[m - 1](3 * (row - 1) + c) = jac(m, row) * ih(k, c);
+                    kv[m - 1](3 * (row - 1) + c) = dual(row, m) * ih(k, c);
+                }
+            }
+        }
         double lev = 0.0;
-        for (int r = 1; r <= 3; ++r)
-            for (int c = 1; c <= 3; ++c)
-                for (int d = 1; d <= 3; ++d)
-                    lev += ih(k, c) * a_at(w, 3 * (r - 1) + c, 3 * (r - 1) + d) * ih(k, d);
-        const double f = residual_inflation(lev / 3.0);
-        Arr1<double, 9> u;
-        for (int r = 1; r <= 3; ++r)
-            for (int c = 1; c <= 3; ++c) u(3 * (r - 1) + c) = f * resid(k, r) * ih(k, c);
         for (int i = 1; i <= 9; ++i)
-            for (int j = 1; j <= 9; ++j) meat(i, j) += u(i) * u(j);
+            for (int j = 1; j <= 9; ++j) lev += kv[0](i) * q(i, j) * v[0](j);
+        const double f = residual_inflation(lev);
+        const double own = f * f * e[0] * e[0];
+        for (int i = 1; i <= 9; ++i)
+            for (int j = 1; j <= 9; ++j) along(i, j) += own * v[0](i) * v[0](j);
+        for (int d = 0; d < 2; ++d) {
+            ss[d] += e[d + 1] * e[d + 1];
+            for (int i = 1; i <= 9; ++i)
+                for (int j = 1; j <= 9; ++j) {
+                    s[d](i, j) += v[d + 1](i) * v[d + 1](j);
+                    sk[d](i, j) += kv[d + 1](i) * kv[d + 1](j);
+                    r[d](i, j) += v[d + 1](i) * kv[d + 1](j);
+                }
+        }
     }
-    Arr2<double, 9, 9> qm;
-    for (int i = 1; i <= 9; ++i)
-        for (int j = 1; j <= 9; ++j) {
-            double s = 0.0;
-            for (int k = 1; k <= 9; ++k) s += a_at(w, i, k) * meat(k, j);
-            qm(i, j) = s;
-        }
-    Arr2<double, 9, 9> cov;
-    for (int i = 1; i <= 9; ++i)
-        for (int j = 1; j <= 9; ++j) {
-            double s = 0.0;
-            for (int k = 1; k <= 9; ++k) s += qm(i, k) * a_at(w, k, j);
-            cov(i, j) = s;
-        }
-    return cov;
+    // E(ss[d]) = sigma_d^2 (N - 2 tr(Q r[d])) + sum_e sigma_e^2 tr(Q sk[d] Q s[e])
+    //            + tr(Q sk[d] Q along), N the reflections pooled: two
+    // equations for the two variances.
+    Mat9 qsk[2];
+    for (int d = 0; d < 2; ++d) qsk[d] = mat9_mul(q, sk[d]);
+    double m[2][2], rhs[2];
+    for (int d = 0; d < 2; ++d) {
+        rhs[d] = ss[d] - trace_of_product(mat9_mul(qsk[d], q), along);
+        for (int e = 0; e < 2; ++e) m[d][e] = trace_of_product(qsk[d], mat9_mul(q, s[e]));
+        m[d][d] += pooled - 2.0 * trace_of_product(q, r[d]);
+    }
+    double var[2] = {0.0, 0.0};
+    const double det = m[0][0] * m[1][1] - m[0][1] * m[1][0];
+    if (det > 0.0) {
+        var[0] = (rhs[0] * m[1][1] - m[0][1] * rhs[1]) / det;
+        var[1] = (m[0][0] * rhs[1] - m[1][0] * rhs[0]) / det;
+    }
+    if (!(det > 0.0 && var[0] >= 0.0 && var[1] >= 0.0)) {
+        // A variance that comes out negative is none; the other then
+        // follows from its own equation.
+        auto alone = [&](int d) { return m[d][d] > 0.0 ? std::fmax(rhs[d], 0.0) / m[d][d] : 0.0; };
+        if (det > 0.0 && var[0] < 0.0)
+            var[0] = 0.0, var[1] = alone(1);
+        else if (det > 0.0)
+            var[1] = 0.0, var[0] = alone(0);
+        else
+            var[0] = alone(0), var[1] = alone(1);
+    }
+    Mat9 meat = along;
+    for (int d = 0; d < 2; ++d)
+        for (int i = 1; i <= 9; ++i)
+            for (int j = 1; j <= 9; ++j) meat(i, j) += var[d] * s[d](i, j);
+    return mat9_mul(mat9_mul(q, meat), q);
 }
 
 // The values a crystal system fixes, written exactly: the angles it fixes
@@ -429,14 +544,13 @@ void LSVEC(int ISYM, int& IERR) {
     // tenths of a degree.  The constrained matrix is symmetrised again and
     // refitted until T is the identity: then the cell of UBS is the
     // constrained least-squares cell and meets its constraints exactly.
-    Mat3 current = ubx, ubs, t;
+    Mat3 current = ubx, ubs, t, ubsinv;
     static ListVectors resid;
     int nfree = 0;
     bool converged = false;
     for (int cycle = 1; cycle <= CONSTRAINED_CYCLES && !converged; ++cycle) {
         w.UBX = current;
         PARAMS();
-        Mat3 ubsinv;
         if (!symmetrised_ub(ISYM, current, ubs, ubsinv)) {
             IERR = 1;
             return;
@@ -508,7 +622,7 @@ void LSVEC(int ISYM, int& IERR) {
     }
 
     // 11 to 15.
-    const Arr2<double, 9, 9> cov = parameter_covariance(n, nfree, ih, resid);
+    const Arr2<double, 9, 9> cov = parameter_covariance(n, nfree, ang, ih, resid, ubsinv);
     if (!cell_with_esds(ISYM, ubs, t, cov)) {
         IERR = 1;
         return;

@@ -5,6 +5,7 @@
 
 #include "ui/dialogs.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 
@@ -181,7 +182,12 @@ void RUN_RESULTS_BOX(int nreflections) {
     const int box = wid(DLG_RESULTS);
     for (int n = 1; n <= 7; ++n) {
         GMSETVALUESETTING_REAL(wid(RES_VALUE(n)), G.CELL(n));
-        GMSETVALUESETTING_REAL(wid(RES_ESD(n)), G.CELLESD(n));
+        // No esd for a cell the reflections fix without redundancy, nor
+        // for a value the crystal system fixes (held as esd 0): an empty
+        // field, never a 0 that reads as exact.
+        const bool none = G.CELLNOESD == 1 || !(G.CELLESD(n) > 0.0);
+        const std::string esd = format_fixed_whole(G.CELLESD(n), 10, RES_DECIMALS(n));
+        GMSETTEXTSETTING(wid(RES_ESD(n)), none ? "" : esd.substr(std::min(esd.find_first_not_of(' '), esd.size())));
     }
     for (int i = 1; i <= 3; ++i) GMSETVALUESETTING_REAL(wid(RES_OFFSET(i)), G.XTALOFF(i));
     GMSETVALUESETTING_REAL(wid(RES_OMZERO), G.OMZERO);

@@ -268,20 +268,15 @@ void create_results_dialog() {
     const int d = wid(DLG_RESULTS) = dialog(13, 14, "Cell Refinement Results");
     caption(d, 4, 13, 3, "Value");
     caption(d, 7, 13, 3, "Esd");
-    struct Row {
-        const char* name;
-        int decimals;
-    };
-    static const Row rows[] = {{"a", 5},     {"b", 5},     {"c", 5},    {"alpha", 3},
-                               {"beta ", 3}, {"gamma", 3}, {"Vol  ", 4}};
+    static const char* const rows[] = {"a", "b", "c", "alpha", "beta ", "gamma", "Vol  "};
     for (int n = 1; n <= 7; ++n) {
         const int y = 13 - n;
-        const Row& r = rows[n - 1];
-        std::string name = r.name;
+        std::string name = rows[n - 1];
         while (!name.empty() && name.back() == ' ') name.pop_back();
-        caption(d, 0, y, 4, r.name);
-        wid(RES_VALUE(n)) = entry(d, 4, y, 3, 0.0, 10, r.decimals, 0, name + " Value");
-        wid(RES_ESD(n)) = entry(d, 7, y, 3, 0.0, 10, r.decimals, 0, name + " Esd");
+        caption(d, 0, y, 4, rows[n - 1]);
+        wid(RES_VALUE(n)) = entry(d, 4, y, 3, 0.0, 10, RES_DECIMALS(n), 0, name + " Value");
+        // A value fixed exactly has no esd: the field then stays empty.
+        wid(RES_ESD(n)) = GMCREATETEXTENTRY(d, 7, y, 3, 1, "", 10, 0, EntryKind::Display, name + " Esd");
     }
     caption(d, 0, 4, 4, "Xtal offsets");
     for (int i = 1; i <= 3; ++i)

@@ -133,7 +133,11 @@ inline constexpr WidSlot REF_REFINE{7, 26};
 // "Cell Refinement Results": cell values and esds 1..7 (a, b, c, alpha,
 // beta, gamma, volume).
 inline constexpr WidSlot RES_VALUE(int n) { return {7, 30 + n}; }
+// Display fields: the esd as text, empty for a value without one.
 inline constexpr WidSlot RES_ESD(int n) { return {7, 40 + n}; }
+// Decimals of the value and esd of row n: lengths in A, angles in degrees,
+// the volume in A^3.
+inline constexpr int RES_DECIMALS(int n) { return n <= 3 ? 5 : n <= 6 ? 3 : 4; }
 inline constexpr WidSlot RES_OFFSET(int n) { return {7, 50 + n}; }  // n 1..3
 inline constexpr WidSlot RES_OMZERO{7, 54};
 inline constexpr WidSlot RES_NREF{7, 55};

@@ -168,7 +168,7 @@ TEST_F(UbFitCommand, SymmetryTakesPrecedenceOverBothSwitches) {
     EXPECT_EQ(G.XTALOFF, (Arr1<double, 3>{}));
     EXPECT_EQ(G.OMZERO, 0.0);
     EXPECT_NEAR(G.CELL(4), 90.0, 1e-5);
-    EXPECT_LT(backend_->widget(wid(RES_ESD(4))).value, 1e-9);
+    EXPECT_EQ(backend_->widget(wid(RES_ESD(4))).text, "");  // exactly 90: no esd
     expect_no_nan();
 }
 
@@ -187,6 +187,8 @@ TEST_F(UbFitCommand, ThreeEntriesGiveExactCellWithoutStaleEsds) {
     EXPECT_EQ(G.CELLNOESD, 1);
     EXPECT_TRUE(has(log(), "        3 REFLECTIONS USED"));
     EXPECT_TRUE(has(log(), "ESDs            NONE: 3 REFLECTIONS FIX THE CELL WITHOUT REDUNDANCY"));
+    // The results box shows no esd, not zeros.
+    for (int n = 1; n <= 7; ++n) EXPECT_EQ(backend_->widget(wid(RES_ESD(n))).text, "") << n;
 }
 
 TEST_F(UbFitCommand, NegativeTwoThetaComparedWithNegativeCalculatedTwoTheta) {

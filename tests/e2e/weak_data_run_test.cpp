@@ -110,6 +110,15 @@ protected:
 // Classes by the true intensity: none, less than 5 counting esds, more.
 // The simulated peaks scatter about the UB omega: the strongest, which fix
 // their own positions, must not lose intensity to a held one.
+//
+// Every strong reflection of a data set is fitted with the width of the
+// law learned from that set, so the law's error (within its esds) moves
+// them together: over 30 further seeds per layout the strong class's z
+// mean scatters by 0.11 from set to set, not the 0.055 its ~340 counts
+// alone give, follows the law's width error (correlation 0.9), and is
+// unbiased over all of them (-0.001 and -0.009, each +-0.02).  The bounds
+// are three times that scatter: 0.33 for one set, 0.2 for the mean of
+// three; the strongest (~90 a set) scatter by 0.16 a set, 0.2 for six.
 TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
     ClassStats strong_of[2], strongest;
     for (std::uint64_t seed : {71, 72, 73})
@@ -171,9 +180,8 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
                 EXPECT_GE(s.fitted, s.n * 95 / 100) << layout << " " << names[k];
                 // Esds that tell the scatter.
                 EXPECT_NEAR(s.z_sd(), 1.0, 0.1) << layout << " " << names[k];
-                // No bias: not upward for the weak, not downward for the strong
-                // (some 330 strong ones: 0.15 is 2.7 times the mean's scatter).
-                EXPECT_NEAR(s.z_mean(), 0.0, k == 2 ? 0.15 : 0.1) << layout << " " << names[k];
+                // No bias: not upward for the weak, not downward for the strong.
+                EXPECT_NEAR(s.z_mean(), 0.0, k == 2 ? 0.33 : 0.1) << layout << " " << names[k];
                 if (k == 2) continue;
                 // The weak at the counting limit.
                 EXPECT_LE(s.esd_ratio(), 1.1) << layout << " " << names[k];
@@ -185,11 +193,11 @@ TEST_F(WeakDataRun, WeakProfileReachesTheCountingLimitWithoutBiasInEveryClass) {
     for (int l = 0; l < 2; ++l) {
         std::printf("%s strong, seeds 71-73: n=%d z mean %.3f\n", l == 0 ? "CAD4" : "Xcalibur",
                     strong_of[l].fitted, strong_of[l].z_mean());
-        EXPECT_NEAR(strong_of[l].z_mean(), 0.0, 0.1) << (l == 0 ? "CAD4" : "Xcalibur");
+        EXPECT_NEAR(strong_of[l].z_mean(), 0.0, 0.2) << (l == 0 ? "CAD4" : "Xcalibur");
     }
     std::printf("I >= 20 counting esds: n=%d z mean %.3f\n", strongest.fitted, strongest.z_mean());
     ASSERT_GT(strongest.fitted, 400);
-    EXPECT_NEAR(strongest.z_mean(), 0.0, 0.08);
+    EXPECT_NEAR(strongest.z_mean(), 0.0, 0.2);
 }
 
 // Widths not refined in preprocessing carry no esds, and "Calc FWHM" finds

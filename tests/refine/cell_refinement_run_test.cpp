@@ -170,12 +170,11 @@ TEST_F(CellRefinementRun, CellsLieWithinThreeEsdsAndEsdsMatchTheScatterInEverySy
             std::printf("%-22s within 3 esd %2d/%2.0f  esd/scatter %.2f\n", what.c_str(), within, m, ratio);
             EXPECT_GE(within / m, 0.97) << what;
             EXPECT_GE(ratio, 0.7) << what;
-            // A constrained refinement cannot take up the offsets and zero
-            // error in these data: its residuals carry their systematic
-            // misfit, which the esds cover and the scatter over seeds of
-            // one crystal model shows only in part (monoclinic-b volume
-            // 1.49-1.57 over these seeds).
-            EXPECT_LE(ratio, free ? 1.5 : 1.7) << what;
+            // Forty data sets give the scatter to about 15 %: the volume's
+            // deviations have long tails (an unrefined offset and zero,
+            // a few poorly fitted peaks), and its esd/scatter over other
+            // runs of forty seeds ranges 0.7-1.3.
+            EXPECT_LE(ratio, 1.5) << what;
         }
         // Lengths the system makes equal are one value.
         for (const auto& run : j["runs"]) {
