@@ -383,7 +383,8 @@ int read_line(int lu, std::string& line) {
     line.clear();
     if (!u.f) return READ_ERROR;
     switch_to(u, LastOp::Read);
-    int c = std::getc(u.f);
+    // One thread owns the units: characters are taken without stdio's lock.
+    int c = getc_unlocked(u.f);
     if (c == EOF) {
         u.at_eof = true;
         u.at_end = true;
@@ -398,7 +399,7 @@ int read_line(int lu, std::string& line) {
             return READ_ERROR;
         }
         line.push_back(static_cast<char>(c));
-        c = std::getc(u.f);
+        c = getc_unlocked(u.f);
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     u.at_eof = false;
