@@ -168,15 +168,21 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
 
     // The steps as the pass reads them: contiguous, padded with steps of
     // weight 0 to a whole number of vectors.
-    alignas(64) std::array<double, PADDED_STEPS> xs{};
-    alignas(64) std::array<double, PADDED_STEPS> yp{};
-    alignas(64) std::array<double, PADDED_STEPS> wt{};
-    alignas(64) std::array<double, PADDED_STEPS> yc{};
+    // (Only the padding after the last step is cleared: a fit of a short
+    // scan does not pay for clearing 500 steps.)
+    alignas(64) std::array<double, PADDED_STEPS> xs;
+    alignas(64) std::array<double, PADDED_STEPS> yp;
+    alignas(64) std::array<double, PADDED_STEPS> wt;
+    alignas(64) std::array<double, PADDED_STEPS> yc;
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
         xs[k] = x(i + 1);
         yp[k] = y(i + 1) + 1.0;
         wt[k] = yp[k] > 0.0 ? 1.0 / yp[k] : 1.0;
+    }
+    for (int i = n; i < (n + STEP_PAD - 1) / STEP_PAD * STEP_PAD; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        xs[k] = yp[k] = wt[k] = yc[k] = 0.0;
     }
     const StepData scan{xs.data(), yp.data(), wt.data(), n};
 
