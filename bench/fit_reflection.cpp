@@ -127,7 +127,7 @@ BENCHMARK(BM_FitReflection);
 void BM_Pklsq(benchmark::State& state) {
     make_data();
     std::size_t i = 0;
-    long cycles = 0, fits = 0, held = 0;
+    long cycles = 0, fits = 0, held = 0, at_limit = 0;
     const Arr1<double, 2> wave{{G.WAVE1, G.WAVE2}};
     const EtaLimits limits{state.range(0) == 1, 0.0, 1.0};
     std::vector<Arr1<double, 6>> starts;
@@ -147,6 +147,7 @@ void BM_Pklsq(benchmark::State& state) {
         PKLSQ(G.STEPANG, G.COUNTS, NSTEPS, wave, 0.0, G.ANGLES(1), par, G.IREF, ycalc, esd, rwp, gof, icode,
               limits);
         cycles += last_pklsq_cycles();
+        at_limit += icode == 2;
         held += limits.on && (par(P_ETA) == limits.lo || par(P_ETA) == limits.hi);
         ++fits;
         benchmark::DoNotOptimize(par);
@@ -154,6 +155,7 @@ void BM_Pklsq(benchmark::State& state) {
     state.SetItemsProcessed(fits);
     state.counters["cycles"] = static_cast<double>(cycles) / static_cast<double>(fits);
     state.counters["eta_held"] = static_cast<double>(held) / static_cast<double>(fits);
+    state.counters["no_convergence"] = static_cast<double>(at_limit) / static_cast<double>(fits);
 }
 BENCHMARK(BM_Pklsq)->Arg(0)->Arg(1);
 
