@@ -59,6 +59,48 @@ HWY_INLINE Pv<D> pv_vec(D d, V delta, const PvShape& s) {
                  hn::Add(hn::Mul(ge, gdh), hn::Mul(eta, ldh)), hn::Sub(l, g)};
 }
 
+// The sums of the steps from i on, a vector of them; kTail: the last,
+// partial vector, whose lanes past the scan's end (the padding) add
+// nothing, whatever the model gives there.
+template <bool kTwo, bool kTail, class D, class V = hn::Vec<D>>
+HWY_INLINE void pass_step(D d, const StepData& s, const StepModel& m, int i, double* HWY_RESTRICT yc, V* a, V* b,
+                          V& swr2, V& swy2) {
+    const V x = hn::LoadU(d, s.x + i);
+    const V inten = hn::Set(d, m.inten);
+    const Pv<D> t1 = pv_vec(d, hn::Sub(x, hn::Set(d, m.p1)), m.shape);
+    V phi = t1.phi, dh = t1.dh, dp = t1.dp, de = t1.deta, phi2 = hn::Zero(d);
+    if constexpr (kTwo) {
+        const V ratio = hn::Set(d, m.ratio);
+        const Pv<D> t2 = pv_vec(d, hn::Sub(x, hn::Set(d, m.p2)), m.shape);
+        phi = hn::MulAdd(ratio, t2.phi, phi);
+        dh = hn::MulAdd(ratio, t2.dh, dh);
+        dp = hn::MulAdd(hn::Set(d, m.ratio * m.pfac), t2.dp, dp);
+        de = hn::MulAdd(ratio, t2.deta, de);
+        phi2 = t2.phi;
+    }
+    const V ycalc = hn::MulAdd(inten, phi, hn::Set(d, m.bg + 1.0));
+    hn::StoreU(ycalc, d, yc + i);
+    V g[6] = {hn::Set(d, 1.0),      hn::Mul(inten, dh), phi, hn::Mul(inten, dp), hn::Mul(inten, de),
+              hn::Mul(inten, phi2)};
+    V yp = hn::LoadU(d, s.yp + i);
+    V wt = hn::LoadU(d, s.w + i);
+    V r = hn::Sub(yp, ycalc);
+    if constexpr (kTail) {
+        const auto valid = hn::FirstN(d, static_cast<std::size_t>(s.n - i));
+        for (V& v : g) v = hn::IfThenElseZero(valid, v);
+        yp = hn::IfThenElseZero(valid, yp);
+        wt = hn::IfThenElseZero(valid, wt);
+        r = hn::IfThenElseZero(valid, r);
+    }
+    for (int j = 0; j < 6; ++j) {
+        const V wg = hn::Mul(wt, g[j]);
+        b[j] = hn::MulAdd(wg, r, b[j]);
+        for (int l = 0; l <= j; ++l) a[tri(j, l)] = hn::MulAdd(wg, g[l], a[tri(j, l)]);
+    }
+    swr2 = hn::MulAdd(hn::Mul(wt, r), r, swr2);
+    swy2 = hn::MulAdd(hn::Mul(wt, yp), yp, swy2);
+}
+
 template <bool kTwo>
 HWY_INLINE void pass_impl(const StepData& s, const StepModel& m, double* HWY_RESTRICT yc, StepSums& sums) {
     using D = hn::ScalableTag<double>;
@@ -70,46 +112,9 @@ HWY_INLINE void pass_impl(const StepData& s, const StepModel& m, double* HWY_RES
     for (V& v : a) v = hn::Zero(d);
     for (V& v : b) v = hn::Zero(d);
     V swr2 = hn::Zero(d), swy2 = hn::Zero(d);
-    const V p1 = hn::Set(d, m.p1), p2 = hn::Set(d, m.p2);
-    const V bg1 = hn::Set(d, m.bg + 1.0), inten = hn::Set(d, m.inten);
-    const V ratio = hn::Set(d, m.ratio), rpfac = hn::Set(d, m.ratio * m.pfac);
-
-    for (int i = 0; i < s.n; i += N) {
-        const auto valid = hn::FirstN(d, static_cast<std::size_t>(s.n - i));
-        const V x = hn::LoadU(d, s.x + i);
-        const Pv<D> t1 = pv_vec(d, hn::Sub(x, p1), m.shape);
-        V phi = t1.phi, dh = t1.dh, dp = t1.dp, de = t1.deta, phi2 = hn::Zero(d);
-        if constexpr (kTwo) {
-            const Pv<D> t2 = pv_vec(d, hn::Sub(x, p2), m.shape);
-            phi = hn::MulAdd(ratio, t2.phi, phi);
-            dh = hn::MulAdd(ratio, t2.dh, dh);
-            dp = hn::MulAdd(rpfac, t2.dp, dp);
-            de = hn::MulAdd(ratio, t2.deta, de);
-            phi2 = t2.phi;
-        }
-        const V ycalc = hn::MulAdd(inten, phi, bg1);
-        hn::StoreU(ycalc, d, yc + i);
-        // Steps past the scan's end (the padding of the last vector) add
-        // nothing, whatever the model gives there.
-        V g[6];
-        g[0] = hn::IfThenElseZero(valid, hn::Set(d, 1.0));
-        g[1] = hn::IfThenElseZero(valid, hn::Mul(inten, dh));
-        g[2] = hn::IfThenElseZero(valid, phi);
-        g[3] = hn::IfThenElseZero(valid, hn::Mul(inten, dp));
-        g[4] = hn::IfThenElseZero(valid, hn::Mul(inten, de));
-        g[5] = hn::IfThenElseZero(valid, hn::Mul(inten, phi2));
-        const V yp = hn::IfThenElseZero(valid, hn::LoadU(d, s.yp + i));
-        const V wt = hn::IfThenElseZero(valid, hn::LoadU(d, s.w + i));
-        const V r = hn::IfThenElseZero(valid, hn::Sub(yp, ycalc));
-        for (int j = 0; j < 6; ++j) {
-            const V wg = hn::Mul(wt, g[j]);
-            b[j] = hn::MulAdd(wg, r, b[j]);
-            for (int l = 0; l <= j; ++l) a[tri(j, l)] = hn::MulAdd(wg, g[l], a[tri(j, l)]);
-        }
-        const V wr = hn::Mul(wt, r);
-        swr2 = hn::MulAdd(wr, r, swr2);
-        swy2 = hn::MulAdd(hn::Mul(wt, yp), yp, swy2);
-    }
+    int i = 0;
+    for (; i + N <= s.n; i += N) pass_step<kTwo, false>(d, s, m, i, yc, a, b, swr2, swy2);
+    if (i < s.n) pass_step<kTwo, true>(d, s, m, i, yc, a, b, swr2, swy2);
     for (int k = 0; k < 21; ++k) sums.a[static_cast<std::size_t>(k)] = hn::GetLane(hn::SumOfLanes(d, a[k]));
     for (int k = 0; k < 6; ++k) sums.b[static_cast<std::size_t>(k)] = hn::GetLane(hn::SumOfLanes(d, b[k]));
     sums.swr2 = hn::GetLane(hn::SumOfLanes(d, swr2));

@@ -390,17 +390,25 @@ int read_line(int lu, std::string& line) {
         u.at_end = true;
         return READ_EOF;
     }
+    // Characters go to the line a block at a time.
+    char block[256];
+    std::size_t k = 0;
     while (c != EOF && c != '\n') {
         // No file of the program has records of this length: a file
         // without line ends (a device, a binary file) is refused rather
         // than read without bound.
-        if (line.size() >= MAX_RECORD_LENGTH) {
+        if (line.size() + k >= MAX_RECORD_LENGTH) {
             line.clear();
             return READ_ERROR;
         }
-        line.push_back(static_cast<char>(c));
+        block[k++] = static_cast<char>(c);
+        if (k == sizeof block) {
+            line.append(block, k);
+            k = 0;
+        }
         c = getc_unlocked(u.f);
     }
+    line.append(block, k);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     u.at_eof = false;
     u.at_end = false;
