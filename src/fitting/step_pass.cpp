@@ -4,6 +4,8 @@
 // for each of them) and the best one the processor runs is chosen at the
 // first call, so that one binary runs on any x86-64.
 
+// foreach_target.h comes first, the math after highway.h.
+// clang-format off
 #if defined(TARNIVOX_HAVE_HWY)
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "fitting/step_pass.cpp"
@@ -11,6 +13,7 @@
 #include <hwy/highway.h>
 #include <hwy/contrib/math/math-inl.h>
 #endif
+// clang-format on
 
 #include "fitting/step_pass.h"
 
@@ -40,8 +43,8 @@ HWY_INLINE Pv<D> pv_vec(D d, V delta, const PvShape& s) {
     const V g = hn::IfThenElseZero(in_reach, hn::Mul(hn::Set(d, s.gnorm), hn::Exp(d, hn::Neg(u2))));
     const V two = hn::Set(d, 2.0);
     const V gdp = hn::IfThenElseZero(in_reach, hn::Mul(hn::Mul(hn::Mul(two, c2rh), u), g));
-    const V gdh =
-        hn::IfThenElseZero(in_reach, hn::Mul(hn::Mul(hn::Sub(hn::Mul(two, u2), hn::Set(d, 1.0)), g), hn::Set(d, s.rh)));
+    const V gdh = hn::IfThenElseZero(
+        in_reach, hn::Mul(hn::Mul(hn::Sub(hn::Mul(two, u2), hn::Set(d, 1.0)), g), hn::Set(d, s.rh)));
 
     const V d2 = hn::Mul(hn::Set(d, 4.0), hn::Mul(delta, delta));
     const V h2 = hn::Set(d, s.h2);
@@ -63,8 +66,8 @@ HWY_INLINE Pv<D> pv_vec(D d, V delta, const PvShape& s) {
 // partial vector, whose lanes past the scan's end (the padding) add
 // nothing, whatever the model gives there.
 template <bool kTwo, bool kTail, class D, class V = hn::Vec<D>>
-HWY_INLINE void pass_step(D d, const StepData& s, const StepModel& m, int i, double* HWY_RESTRICT yc, V* a, V* b,
-                          V& swr2, V& swy2) {
+HWY_INLINE void pass_step(D d, const StepData& s, const StepModel& m, int i, double* HWY_RESTRICT yc, V* a,
+                          V* b, V& swr2, V& swy2) {
     const V x = hn::LoadU(d, s.x + i);
     const V inten = hn::Set(d, m.inten);
     const Pv<D> t1 = pv_vec(d, hn::Sub(x, hn::Set(d, m.p1)), m.shape);
@@ -80,8 +83,8 @@ HWY_INLINE void pass_step(D d, const StepData& s, const StepModel& m, int i, dou
     }
     const V ycalc = hn::MulAdd(inten, phi, hn::Set(d, m.bg + 1.0));
     hn::StoreU(ycalc, d, yc + i);
-    V g[6] = {hn::Set(d, 1.0),      hn::Mul(inten, dh), phi, hn::Mul(inten, dp), hn::Mul(inten, de),
-              hn::Mul(inten, phi2)};
+    V g[6] = {hn::Set(d, 1.0),    hn::Mul(inten, dh), phi,
+              hn::Mul(inten, dp), hn::Mul(inten, de), hn::Mul(inten, phi2)};
     V yp = hn::LoadU(d, s.yp + i);
     V wt = hn::LoadU(d, s.w + i);
     V r = hn::Sub(yp, ycalc);
@@ -185,7 +188,8 @@ void step_pass_scalar(const StepData& s, const StepModel& m, double* yc, StepSum
         for (int j = 0; j < 6; ++j) {
             const double wg = wt * d[static_cast<std::size_t>(j)];
             sums.b[static_cast<std::size_t>(j)] += wg * r;
-            for (int l = 0; l <= j; ++l) sums.a[static_cast<std::size_t>(tri(j, l))] += wg * d[static_cast<std::size_t>(l)];
+            for (int l = 0; l <= j; ++l)
+                sums.a[static_cast<std::size_t>(tri(j, l))] += wg * d[static_cast<std::size_t>(l)];
         }
         sums.swr2 += wt * r * r;
         sums.swy2 += wt * s.yp[i] * s.yp[i];

@@ -89,7 +89,8 @@ bool read_plain_fields(std::string_view f, ReflectionLine& r, double& spare) {
         if (!read_int_field(field(kHklCol + 4 * static_cast<std::size_t>(k - 1), 4), r.hkl(k))) return false;
     if (!read_fixed_field(field(kAngleCol, 10), spare)) return false;
     for (int k = 1; k <= 4; ++k)
-        if (!read_fixed_field(field(kAngleCol + 10 * static_cast<std::size_t>(k), 10), r.angles(k))) return false;
+        if (!read_fixed_field(field(kAngleCol + 10 * static_cast<std::size_t>(k), 10), r.angles(k)))
+            return false;
     if (!read_int_field(field(kNptsCol, 4), r.npts) || !read_fixed_field(field(kStepCol, 10), r.step) ||
         !read_fixed_field(field(kScaleCol, 10), r.scale) || !read_int_field(field(kTypeCol, 4), r.isctype))
         return false;
@@ -108,8 +109,8 @@ bool parse_reflection_line(std::string_view line, ReflectionLine& r) {
     if (!read_plain_fields(fields, r, spare)) {
         r.rflag = ' ';
         if (read_fixed(fields, kReflectionFields,
-                       {&r.nref, r.hkl, &spare, r.angles, &r.npts, &r.step, &r.scale, &r.isctype, &r.rflag}) !=
-            READ_OK)
+                       {&r.nref, r.hkl, &spare, r.angles, &r.npts, &r.step, &r.scale, &r.isctype,
+                        &r.rflag}) != READ_OK)
             return false;
     }
     return r.npts >= 1 && r.npts <= MAXSTEPS;
@@ -131,7 +132,8 @@ bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
         // another line's place.
         if (line.find_first_not_of(' ', 1 + kCountField * static_cast<std::size_t>(n)) != std::string::npos)
             return false;
-        const std::span<int> these = all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n));
+        const std::span<int> these =
+            all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n));
         bool plain = true;
         for (std::size_t k = 0; plain && k < these.size(); ++k)
             plain = read_int_field(std::string_view(line).substr(1 + kCountField * k, kCountField), these[k]);

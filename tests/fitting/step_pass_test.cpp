@@ -34,7 +34,8 @@ RandomScan random_scan(CountRng& rng) {
     }
     s.data = {s.x.data(), s.yp.data(), s.w.data(), n};
     const double centre = start + n * step * uniform01(rng);
-    std::array<double, 6> v{100.0 * uniform01(rng), 0.005 + 0.5 * uniform01(rng), 1e3 * uniform01(rng), centre,
+    std::array<double, 6> v{100.0 * uniform01(rng),     0.005 + 0.5 * uniform01(rng),
+                            1e3 * uniform01(rng),       centre,
                             1.4 * uniform01(rng) - 0.2, uniform01(rng)};
     if (uniform01(rng) < 0.1) v[1] = uniform01(rng) < 0.5 ? 0.0 : -0.05;
     const double tth = 5.0 + 150.0 * uniform01(rng);
@@ -57,8 +58,8 @@ void expect_same(const StepSums& ref, const std::array<double, PADDED_STEPS>& yr
     for (int j = 0; j < 6; ++j) {
         for (int l = 0; l <= j; ++l) {
             const double scale = std::max(std::sqrt(diag(j) * diag(l)), 1e-300);
-            ASSERT_NEAR(got.a[static_cast<std::size_t>(tri(j, l))], ref.a[static_cast<std::size_t>(tri(j, l))],
-                        TOL * scale)
+            ASSERT_NEAR(got.a[static_cast<std::size_t>(tri(j, l))],
+                        ref.a[static_cast<std::size_t>(tri(j, l))], TOL * scale)
                 << target << " scan " << scan << " a(" << j << "," << l << ")";
         }
         const double bscale = std::max(std::sqrt(diag(j) * ref.swr2), 1e-300);

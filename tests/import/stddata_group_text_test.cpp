@@ -74,9 +74,9 @@ std::string interpreted(const Group& g, double& scale, bool& fits) {
     scale = g.scale * static_cast<double>(divisor);
     std::vector<int> written;
     for (long long c : g.counts) written.push_back(static_cast<int>(std::max(c / divisor, -9999999LL - 1)));
-    const std::string r =
-        format_record("('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)", {g.nref, g.hkl, g.spare, g.angles, g.npts, g.step,
-                                                                 scale, g.isctype, std::string(1, g.rflag)});
+    const std::string r = format_record(
+        "('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
+        {g.nref, g.hkl, g.spare, g.angles, g.npts, g.step, scale, g.isctype, std::string(1, g.rflag)});
     const std::string s = format_record("('S',10I8)", {std::span<const int>(written)});
     fits = r.substr(0, r.size() - 1).find('*') == std::string::npos && s.find('*') == std::string::npos;
     return r + "\n" + s + "\n";
@@ -97,7 +97,8 @@ TEST(StdDataGroupText, GroupsAreTheLayoutInterpretersBytesAndReadBackAsItReadsTh
         double scale = 0.0;
         bool fits = false;
         const std::string text = interpreted(g, scale, fits);
-        EXPECT_EQ(fits_scan_record(g.nref, g.hkl, g.angles, g.npts, g.step, g.scale, g.isctype, g.counts), fits)
+        EXPECT_EQ(fits_scan_record(g.nref, g.hkl, g.angles, g.npts, g.step, g.scale, g.isctype, g.counts),
+                  fits)
             << n;
         int status = -1;
         double caller_scale = g.scale;

@@ -21,10 +21,30 @@ namespace {
 // round to "-0.0000", values too wide for their field, and the values
 // beyond the exact range that go to the interpreter's own formatting.
 std::vector<double> awkward_values(std::mt19937_64& rng) {
-    std::vector<double> v{0.0,     -0.0,   0.5,    -0.5,    2.5,     0.25,     0.125,     0.0625,   0.03125,
-                          0.015625, 1.0e-9, -1.0e-9, 0.00005, -0.00005, 123.45675, 99999.99995, 999999.99995,
-                          1.0e9 - 1.0, 1.0e9, 1.0e20, -1.0e30, std::numeric_limits<double>::infinity(),
-                          std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::denorm_min()};
+    std::vector<double> v{0.0,
+                          -0.0,
+                          0.5,
+                          -0.5,
+                          2.5,
+                          0.25,
+                          0.125,
+                          0.0625,
+                          0.03125,
+                          0.015625,
+                          1.0e-9,
+                          -1.0e-9,
+                          0.00005,
+                          -0.00005,
+                          123.45675,
+                          99999.99995,
+                          999999.99995,
+                          1.0e9 - 1.0,
+                          1.0e9,
+                          1.0e20,
+                          -1.0e30,
+                          std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::quiet_NaN(),
+                          std::numeric_limits<double>::denorm_min()};
     std::uniform_real_distribution<double> mant(-1.0, 1.0);
     std::uniform_int_distribution<int> ex(-12, 12);
     std::uniform_int_distribution<int> k(-2000000, 2000000);
@@ -51,7 +71,14 @@ TEST(LayoutFields, AppendedFieldsAreTheLayoutWritersText) {
         }
     }
     std::uniform_int_distribution<long long> wide(-99999999999LL, 99999999999LL);
-    std::vector<long long> ints{0, -1, 1, 9999, -999, 10000, -1000, std::numeric_limits<long long>::max(),
+    std::vector<long long> ints{0,
+                                -1,
+                                1,
+                                9999,
+                                -999,
+                                10000,
+                                -1000,
+                                std::numeric_limits<long long>::max(),
                                 std::numeric_limits<long long>::min() + 1};
     for (int i = 0; i < 20000; ++i) ints.push_back(wide(rng) >> (i % 40));
     for (int w : {1, 4, 6, 8, 12}) {
@@ -99,7 +126,8 @@ TEST(LayoutFields, PlainFieldsReadAsTheLayoutReaderReadsThemAndOthersAreLeftToIt
     // Forms the fast fields leave to the interpreter, value untouched:
     // blanks inside a number, exponents, implied decimals, a lone sign,
     // text, a count beyond an int.
-    for (const char* f : {"  1 2", "1.5E3", " 12345", "    -", "   +", "  abc", "1.2.3", "9999999999", "1\t2"}) {
+    for (const char* f :
+         {"  1 2", "1.5E3", " 12345", "    -", "   +", "  abc", "1.2.3", "9999999999", "1\t2"}) {
         int iv = 3;
         double rv = 3.0;
         const bool as_int = read_int_field(f, iv);
