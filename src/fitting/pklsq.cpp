@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "fitting/profile.h"
+#include "fitting/step_pass.h"
 #include "refine/linear_algebra.h"
 
 namespace tarnivox {
@@ -39,58 +40,24 @@ struct NormalEquations {
     double swy2 = 0.0;  // sum of w*Y'^2
 };
 
-struct ScanView {
-    const double* x;
-    const double* yp;  // counts + 1
-    const double* w;   // Poisson weights 1/Y', 1 where Y' <= 0
-    int n;
-};
-
-// One pass over the scan: the profile (with the +1 offset) and its
-// derivatives at every step, added straight into the normal equations, so
-// each component costs one exponential per step.
-void accumulate(const ScanView& s, const std::array<double, 6>& v, const Doublet& dbl, double pfac,
+// One pass over the scan: the profile (with the +1 offset) into yc and
+// the normal equations of the refined parameters, packed in the order of k.
+void accumulate(const StepData& s, const std::array<double, 6>& v, const Doublet& dbl, double pfac,
                 const std::array<int, 6>& idx, int nvar, double* yc, NormalEquations& ne) {
+    StepSums sums;
+    step_pass(s, make_step_model(v, dbl, pfac), yc, sums);
     ne = NormalEquations{};
-    const double bg = v[0], h = v[1], inten = v[2], p1 = v[3], eta = v[4], ratio = v[5];
-    const double p2 = p1 + dbl.shift;
-    const bool two = dbl.two_lines;
-    const PvShape shape = pv_shape(h, eta);
-    std::array<double, 6> d{};
-    std::array<double, 6> g{};
-    d[0] = 1.0;
-    for (int i = 0; i < s.n; ++i) {
-        const PvTerms t1 = pv_terms(s.x[i] - p1, shape);
-        double phi = t1.phi, dh = t1.dh, dp = t1.dp, de = t1.deta, phi2 = 0.0;
-        if (two) {
-            const PvTerms t2 = pv_terms(s.x[i] - p2, shape);
-            phi += ratio * t2.phi;
-            dh += ratio * t2.dh;
-            dp += ratio * pfac * t2.dp;
-            de += ratio * t2.deta;
-            phi2 = t2.phi;
+    ne.swr2 = sums.swr2;
+    ne.swy2 = sums.swy2;
+    for (int j = 0; j < nvar; ++j) {
+        const int kj = idx[static_cast<std::size_t>(j)];
+        ne.b[static_cast<std::size_t>(j)] = sums.b[static_cast<std::size_t>(kj)];
+        for (int l = 0; l <= j; ++l) {
+            const double e = sums.a[static_cast<std::size_t>(tri(kj, idx[static_cast<std::size_t>(l)]))];
+            ne.a[static_cast<std::size_t>(l + j * LDA)] = e;
+            ne.a[static_cast<std::size_t>(j + l * LDA)] = e;
         }
-        const double ycalc = bg + inten * phi + 1.0;
-        yc[i] = ycalc;
-        d[1] = inten * dh;
-        d[2] = phi;
-        d[3] = inten * dp;
-        d[4] = inten * de;
-        d[5] = inten * phi2;
-        const double r = s.yp[i] - ycalc;
-        const double wt = s.w[i];
-        for (int j = 0; j < nvar; ++j) g[j] = d[idx[j]];
-        for (int j = 0; j < nvar; ++j) {
-            const double wg = wt * g[j];
-            ne.b[j] += wg * r;
-            double* col = &ne.a[static_cast<std::size_t>(j) * LDA];
-            for (int l = 0; l <= j; ++l) col[l] += wg * g[l];
-        }
-        ne.swr2 += wt * r * r;
-        ne.swy2 += wt * s.yp[i] * s.yp[i];
     }
-    for (int j = 0; j < nvar; ++j)
-        for (int l = 0; l < j; ++l) ne.a[j + l * LDA] = ne.a[l + j * LDA];
 }
 
 bool all_finite(const NormalEquations& ne, int nvar) {
@@ -199,15 +166,25 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
         return;
     }
 
-    std::array<double, MAXSTEPS> yp{};
-    std::array<double, MAXSTEPS> wt{};
+    // The steps as the pass reads them: contiguous, padded with steps of
+    // weight 0 to a whole number of vectors.
+    // (Only the padding after the last step is cleared: a fit of a short
+    // scan does not pay for clearing 500 steps.)
+    alignas(64) std::array<double, PADDED_STEPS> xs;
+    alignas(64) std::array<double, PADDED_STEPS> yp;
+    alignas(64) std::array<double, PADDED_STEPS> wt;
+    alignas(64) std::array<double, PADDED_STEPS> yc;
     for (int i = 0; i < n; ++i) {
-        yp[static_cast<std::size_t>(i)] = y(i + 1) + 1.0;
-        wt[static_cast<std::size_t>(i)] =
-            yp[static_cast<std::size_t>(i)] > 0.0 ? 1.0 / yp[static_cast<std::size_t>(i)] : 1.0;
+        const auto k = static_cast<std::size_t>(i);
+        xs[k] = x(i + 1);
+        yp[k] = y(i + 1) + 1.0;
+        wt[k] = yp[k] > 0.0 ? 1.0 / yp[k] : 1.0;
     }
-    const ScanView scan{x.data(), yp.data(), wt.data(), n};
-    double* yc = ycalc.data();
+    for (int i = n; i < (n + STEP_PAD - 1) / STEP_PAD * STEP_PAD; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        xs[k] = yp[k] = wt[k] = yc[k] = 0.0;
+    }
+    const StepData scan{xs.data(), yp.data(), wt.data(), n};
 
     std::array<double, 6> v{};
     for (int k = 0; k < 6; ++k) v[static_cast<std::size_t>(k)] = par(k + 1);
@@ -233,7 +210,7 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
             break;
         }
         g_cycles = cycle;
-        accumulate(scan, v, dbl, alpha2_position_factor(dbl, v[3]), idx, nvar, yc, ne);
+        accumulate(scan, v, dbl, alpha2_position_factor(dbl, v[3]), idx, nvar, yc.data(), ne);
         rwp = ne.swy2 > 0.0 ? std::sqrt(ne.swr2 / ne.swy2) : 0.0;
         gof = ne.swr2 / (n - nvar);
         if (!all_finite(ne, nvar)) {
@@ -297,7 +274,7 @@ void PKLSQ(const ScanArray& x, const ScanArray& y, int n, const Arr1<double, 2>&
             esd(idx[j] + 1) = ne_esd[j];
         }
     }
-    for (int i = 0; i < n; ++i) yc[i] -= 1.0;
+    for (int i = 0; i < n; ++i) ycalc(i + 1) = yc[static_cast<std::size_t>(i)] - 1.0;
 }
 
 }  // namespace tarnivox

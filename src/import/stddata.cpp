@@ -68,16 +68,51 @@ struct ReflectionLine {
 
 // Reads a reflection line (its leading 'R' skipped).  A step count the
 // current scan record cannot hold is as unreadable as a bad number.
+// The layouts of a reflection group, ('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)
+// and ('S',10I8) re-used for each ten counts.  Every reflection of a run
+// is written and read once or more, so both go field by field through the
+// fixed-column fields of io/layout (the same text and values as the layout
+// interpreter gives); the interpreter reads a line whose fields are in a
+// form those do not take.
+constexpr std::string_view kReflectionFields = "(I6,3I4,5F10.4,I4,2F10.5,I4,A1)";
+constexpr std::string_view kCountFields = "(1X,10I8)";
+
+// Columns of the reflection line after its 'R': the widths of
+// kReflectionFields, then the flag.
+constexpr std::size_t kNrefCol = 0, kHklCol = 6, kAngleCol = 18, kNptsCol = 68, kStepCol = 72, kScaleCol = 82,
+                      kTypeCol = 92, kFlagCol = 96;
+
+bool read_plain_fields(std::string_view f, ReflectionLine& r, double& spare) {
+    auto field = [&](std::size_t col, std::size_t w) { return f.substr(col, w); };
+    if (!read_int_field(field(kNrefCol, 6), r.nref)) return false;
+    for (int k = 1; k <= 3; ++k)
+        if (!read_int_field(field(kHklCol + 4 * static_cast<std::size_t>(k - 1), 4), r.hkl(k))) return false;
+    if (!read_fixed_field(field(kAngleCol, 10), spare)) return false;
+    for (int k = 1; k <= 4; ++k)
+        if (!read_fixed_field(field(kAngleCol + 10 * static_cast<std::size_t>(k), 10), r.angles(k)))
+            return false;
+    if (!read_int_field(field(kNptsCol, 4), r.npts) || !read_fixed_field(field(kStepCol, 10), r.step) ||
+        !read_fixed_field(field(kScaleCol, 10), r.scale) || !read_int_field(field(kTypeCol, 4), r.isctype))
+        return false;
+    r.rflag = f.size() > kFlagCol ? f[kFlagCol] : ' ';
+    return true;
+}
+
+// Reads a reflection line (its leading 'R' skipped).  A step count the
+// current scan record cannot hold is as unreadable as a bad number.
 bool parse_reflection_line(std::string_view line, ReflectionLine& r) {
     double spare = 0.0;  // always 0.0000 in the file; not used
     r.rflag = ' ';
     // A line cut short would read its missing fields as zeros.
     if (line.size() < kReflectionLineEnd) return false;
-    const std::string_view fields = line.size() > 1 ? line.substr(1) : std::string_view();
-    if (read_fixed(fields, "(I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
-                   {&r.nref, r.hkl, &spare, r.angles, &r.npts, &r.step, &r.scale, &r.isctype, &r.rflag}) !=
-        READ_OK)
-        return false;
+    const std::string_view fields = line.substr(1);
+    if (!read_plain_fields(fields, r, spare)) {
+        r.rflag = ' ';
+        if (read_fixed(fields, kReflectionFields,
+                       {&r.nref, r.hkl, &spare, r.angles, &r.npts, &r.step, &r.scale, &r.isctype,
+                        &r.rflag}) != READ_OK)
+            return false;
+    }
     return r.npts >= 1 && r.npts <= MAXSTEPS;
 }
 
@@ -86,8 +121,8 @@ bool parse_reflection_line(std::string_view line, ReflectionLine& r) {
 // is a read error.
 bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
     std::span<int> all = counts.first(npts);
+    std::string line;
     for (int first = 0; first < npts; first += kCountsPerLine) {
-        std::string line;
         if (read_line120(unit, line) != READ_OK) return false;
         if (!line.empty() && (line.front() == 'R' || line.front() == 'r')) return false;
         const int n = npts - first < kCountsPerLine ? npts - first : kCountsPerLine;
@@ -97,10 +132,12 @@ bool read_count_lines(int unit, int npts, Arr1<int, MAXSTEPS>& counts) {
         // another line's place.
         if (line.find_first_not_of(' ', 1 + kCountField * static_cast<std::size_t>(n)) != std::string::npos)
             return false;
-        if (read_fixed(line, "(1X,10I8)",
-                       {all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n))}) !=
-            READ_OK)
-            return false;
+        const std::span<int> these =
+            all.subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(n));
+        bool plain = true;
+        for (std::size_t k = 0; plain && k < these.size(); ++k)
+            plain = read_int_field(std::string_view(line).substr(1 + kCountField * k, kCountField), these[k]);
+        if (!plain && read_fixed(line, kCountFields, {these}) != READ_OK) return false;
     }
     return true;
 }
@@ -238,11 +275,26 @@ bool format_group(int nref, const Arr1<int, 3>& hkl, double spare, const Arr1<do
         written(i) = static_cast<int>(c);
     }
 
-    const std::string flag(1, rflag);
-    reflection_line = format_record("('R',I6,3I4,5F10.4,I4,2F10.5,I4,A1)",
-                                    {nref, hkl, spare, angles, npts, step, scale, isctype, flag});
-    // The layout is re-used for each further ten counts, one 'S' line each.
-    count_lines = format_record("('S',10I8)", {std::as_const(written).first(npts)});
+    reflection_line.clear();
+    reflection_line.push_back('R');
+    append_int(reflection_line, nref, 6);
+    for (int k = 1; k <= 3; ++k) append_int(reflection_line, hkl(k), 4);
+    append_fixed(reflection_line, spare, 10, 4);
+    for (int k = 1; k <= 4; ++k) append_fixed(reflection_line, angles(k), 10, 4);
+    append_int(reflection_line, npts, 4);
+    append_fixed(reflection_line, step, 10, 5);
+    append_fixed(reflection_line, scale, 10, 5);
+    append_int(reflection_line, isctype, 4);
+    reflection_line.push_back(rflag);
+    // One 'S' line for each ten counts.
+    count_lines.clear();
+    for (int i = 1; i <= npts; ++i) {
+        if ((i - 1) % kCountsPerLine == 0) {
+            if (i > 1) count_lines.push_back('\n');
+            count_lines.push_back('S');
+        }
+        append_int(count_lines, written(i), static_cast<int>(kCountField));
+    }
     const std::string_view numbers = std::string_view(reflection_line).substr(0, reflection_line.size() - 1);
     return numbers.find('*') == std::string_view::npos && count_lines.find('*') == std::string::npos;
 }
@@ -269,13 +321,10 @@ void WRITE_REF_STDDATA(int unit, int& status, int nref, const Arr1<int, 3>& hkl,
         return;
     }
     scale = scaled;
-    if (write_line(unit, reflection_line) != 0) return;
-    std::size_t at = 0;
-    while (at <= count_lines.size()) {
-        const std::size_t end = std::min(count_lines.find('\n', at), count_lines.size());
-        if (write_line(unit, std::string_view(count_lines).substr(at, end - at)) != 0) return;
-        at = end + 1;
-    }
+    // The group goes to the file whole or not at all.
+    reflection_line.push_back('\n');
+    reflection_line += count_lines;
+    if (write_lines(unit, reflection_line) != 0) return;
     status = 0;
 }
 

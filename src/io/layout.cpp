@@ -612,6 +612,153 @@ std::string format_fixed(double v, int w, int d) {
     return std::string(W, '*');
 }
 
+namespace {
+
+// Writes the decimal digits of v (at least one) ending at end; returns
+// where they start.
+char* put_digits(char* end, unsigned long long v) {
+    do {
+        *--end = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    return end;
+}
+
+// Right-aligns body in w columns, or writes w asterisks when it is wider.
+void append_right(std::string& out, std::string_view body, std::size_t w) {
+    if (body.size() > w) {
+        out.append(w, '*');
+        return;
+    }
+    out.append(w - body.size(), ' ');
+    out.append(body);
+}
+
+constexpr unsigned long long kPow10[] = {1ULL,      10ULL,      100ULL,      1000ULL,      10000ULL,
+                                         100000ULL, 1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL};
+// The exact rounding below covers magnitudes under this with up to
+// kFastDecimals decimals; its halfway cases are the exact ones there, as
+// the exact expansion of format_fixed decides them.
+constexpr double kFastLimit = 1.0e9;
+constexpr int kFastDecimals = 5;
+__extension__ typedef unsigned __int128 Wide;  // m * 10^d of a double below kFastLimit
+
+}  // namespace
+
+void append_int(std::string& out, long long v, int w) {
+    char buf[24];
+    char* const end = buf + sizeof buf;
+    const unsigned long long mag =
+        v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    char* p = put_digits(end, mag);
+    if (v < 0) *--p = '-';
+    append_right(out, std::string_view(p, static_cast<std::size_t>(end - p)), static_cast<std::size_t>(w));
+}
+
+void append_fixed(std::string& out, double v, int w, int d) {
+    const double a = std::fabs(v);
+    if (d < 0 || d > kFastDecimals || !(a < kFastLimit)) {
+        out += format_fixed(v, w, d);
+        return;
+    }
+    // a = m * 2^-sh exactly; q = a * 10^d rounded half away from zero, in
+    // integers, so that no rounding of a product decides a halfway case.
+    unsigned long long q = 0;
+    if (a > 0.0) {
+        int e = 0;
+        const double fr = std::frexp(a, &e);
+        const auto m = static_cast<unsigned long long>(std::ldexp(fr, 53));
+        const int sh = 53 - e;  // > 0, as a < 2^30
+        if (sh < 120) {
+            const Wide n = static_cast<Wide>(m) * kPow10[d];
+            const Wide half = static_cast<Wide>(1) << (sh - 1);
+            q = static_cast<unsigned long long>((n + half) >> sh);
+        }
+    }
+    char buf[48];
+    char* const end = buf + sizeof buf;
+    char* p = end;
+    const unsigned long long ip = q / kPow10[d];
+    unsigned long long fp = q % kPow10[d];
+    for (int k = 0; k < d; ++k) {
+        *--p = static_cast<char>('0' + fp % 10);
+        fp /= 10;
+    }
+    *--p = '.';
+    p = put_digits(p, ip);
+    if (v < 0.0) *--p = '-';
+    std::string_view body(p, static_cast<std::size_t>(end - p));
+    const auto W = static_cast<std::size_t>(w);
+    if (body.size() > W && ip == 0 && body.size() - 1 <= W && (d > 0 || W >= 2)) {
+        // Magnitude below 1: the leading zero is optional and goes first.
+        out.append(W - (body.size() - 1), ' ');
+        if (v < 0.0) out.push_back('-');
+        out.append(body.substr(v < 0.0 ? 2 : 1));
+        return;
+    }
+    append_right(out, body, W);
+}
+
+bool read_int_field(std::string_view f, int& v) {
+    std::size_t p = 0;
+    while (p < f.size() && f[p] == ' ') ++p;
+    bool neg = false, sign = false;
+    if (p < f.size() && (f[p] == '-' || f[p] == '+')) {
+        sign = true;
+        neg = f[p++] == '-';
+    }
+    const std::size_t first = p;
+    long long x = 0;
+    for (; p < f.size() && f[p] >= '0' && f[p] <= '9'; ++p) {
+        x = x * 10 + (f[p] - '0');
+        if (x > 2147483647LL) return false;
+    }
+    const bool digits = p > first;
+    while (p < f.size() && f[p] == ' ') ++p;
+    if (p != f.size()) return false;
+    if (!digits) {
+        if (sign) return false;  // a sign alone is no number
+        v = 0;                   // a blank field
+        return true;
+    }
+    v = static_cast<int>(neg ? -x : x);
+    return true;
+}
+
+bool read_fixed_field(std::string_view f, double& v) {
+    std::size_t p = 0;
+    while (p < f.size() && f[p] == ' ') ++p;
+    if (p == f.size()) {
+        v = 0.0;  // a blank field
+        return true;
+    }
+    bool neg = false;
+    if (f[p] == '-' || f[p] == '+') neg = f[p++] == '-';
+    unsigned long long mant = 0;
+    int ndig = 0, decimals = 0;
+    bool point = false;
+    for (; p < f.size(); ++p) {
+        const char c = f[p];
+        if (c >= '0' && c <= '9') {
+            if (++ndig > 15) return false;  // beyond exact integers of a double
+            mant = mant * 10 + static_cast<unsigned long long>(c - '0');
+            if (point) ++decimals;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    while (p < f.size() && f[p] == ' ') ++p;
+    // Without a point the layout's implied decimals apply; read_fixed has them.
+    if (p != f.size() || !point || ndig == 0 || decimals > 9) return false;
+    // An exact integer over an exact power of ten: the quotient is the
+    // decimal correctly rounded, as strtod gives it.
+    const double x = static_cast<double>(mant) / static_cast<double>(kPow10[decimals]);
+    v = neg ? -x : x;
+    return true;
+}
+
 std::string format_record(std::string_view layout, std::initializer_list<OutItem> items) {
     return Writer(layout, items).run();
 }

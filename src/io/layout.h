@@ -123,6 +123,20 @@ std::string format_fixed(double v, int w, int d);
 // point.
 std::string format_fixed_whole(double v, int w, int d);
 
+// Iw and Fw.d appended to a record exactly as format_int and format_fixed
+// (and so format_record) write them, without building strings: for the
+// records written once per reflection.
+void append_int(std::string& out, long long v, int w);
+void append_fixed(std::string& out, double v, int w, int d);
+
+// An Iw or Fw.d field read as read_fixed reads it, for the plain forms
+// the program writes: blanks, then an optional sign, digits and (Fw.d) a
+// point with its decimals, blanks after.  false, with the value untouched,
+// for anything else (blanks between digits, an exponent, a field without
+// its point, text): read_fixed then judges the record.
+bool read_int_field(std::string_view field, int& v);
+bool read_fixed_field(std::string_view field, double& v);
+
 // write_record with format_record_fit: counts and values that must stay
 // readable however large they grow.
 int write_record_fit(int lu, std::string_view layout, std::initializer_list<OutItem> items = {});

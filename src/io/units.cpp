@@ -34,6 +34,10 @@ struct Unit {
     bool writable = false;
     bool at_end = false;   // the position is known to be the end of the file
     LastOp last = LastOp::None;
+    // The file position after the last write, while only writes followed
+    // it (-1: unknown).  Records written one after another then never ask
+    // the system where the file stands.
+    long written_to = -1;
 };
 
 constexpr int kUnits[] = {LU_INPUT, LU_OUTPUT, LU_PARAM, LU_LOG, LU_SCAN, LU_EXP, LU_EXPORT, LU_CIF};
@@ -59,6 +63,7 @@ bool exists(std::string_view path) {
 void switch_to(Unit& u, LastOp op) {
     if (u.last != LastOp::None && u.last != op) std::fseek(u.f, 0, SEEK_CUR);
     u.last = op;
+    if (op != LastOp::Write) u.written_to = -1;
 }
 
 // Appended records start on a line of their own: a file whose last line
@@ -295,6 +300,7 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
     u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Output ||
                mode == OpenMode::Append || mode == OpenMode::Scratch;
     u.last = LastOp::None;
+    u.written_to = -1;
     return 0;
 }
 
@@ -377,23 +383,32 @@ int read_line(int lu, std::string& line) {
     line.clear();
     if (!u.f) return READ_ERROR;
     switch_to(u, LastOp::Read);
-    int c = std::getc(u.f);
+    // One thread owns the units: characters are taken without stdio's lock.
+    int c = getc_unlocked(u.f);
     if (c == EOF) {
         u.at_eof = true;
         u.at_end = true;
         return READ_EOF;
     }
+    // Characters go to the line a block at a time.
+    char block[256];
+    std::size_t k = 0;
     while (c != EOF && c != '\n') {
         // No file of the program has records of this length: a file
         // without line ends (a device, a binary file) is refused rather
         // than read without bound.
-        if (line.size() >= MAX_RECORD_LENGTH) {
+        if (line.size() + k >= MAX_RECORD_LENGTH) {
             line.clear();
             return READ_ERROR;
         }
-        line.push_back(static_cast<char>(c));
-        c = std::getc(u.f);
+        block[k++] = static_cast<char>(c);
+        if (k == sizeof block) {
+            line.append(block, k);
+            k = 0;
+        }
+        c = getc_unlocked(u.f);
     }
+    line.append(block, k);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     u.at_eof = false;
     u.at_end = false;
@@ -408,6 +423,7 @@ void rewind_unit(int lu) {
     u.at_eof = false;
     u.at_end = false;
     u.last = LastOp::None;
+    u.written_to = -1;
 }
 
 void backspace_unit(int lu) {
@@ -416,6 +432,7 @@ void backspace_unit(int lu) {
     std::fflush(u.f);
     u.last = LastOp::None;
     u.at_end = false;
+    u.written_to = -1;
     if (u.at_eof) {  // step back over the end of file only
         u.at_eof = false;
         std::fseek(u.f, 0, SEEK_END);
@@ -449,6 +466,7 @@ void cut_back(Unit& u, long start) {
     u.last = LastOp::None;
     u.at_end = true;
     u.at_eof = false;
+    u.written_to = -1;
 }
 
 // Appends `records` ('\n' between records) as they are to be stored.
@@ -483,11 +501,12 @@ int write_records(int lu, std::string_view records, bool split) {
         }
         std::fseek(u.f, pos, SEEK_SET);
         u.at_end = true;
+        u.written_to = pos;
     }
     u.at_eof = false;
     std::string text;
     append_records(u, records, split, text);
-    const long start = std::ftell(u.f);
+    const long start = u.written_to >= 0 ? u.written_to : std::ftell(u.f);
     std::size_t fits = text.size();
     const long limit = size_limit[slot(lu)];
     if (limit >= 0 && start >= 0 && start + static_cast<long>(text.size()) > limit)
@@ -498,7 +517,10 @@ int write_records(int lu, std::string_view records, bool split) {
     // deleted at the end of every run and keeps stdio's buffering.
     if (!u.path.empty()) ok = std::fflush(u.f) == 0 && ok;
     ok = ok && fits == text.size() && !std::ferror(u.f);
-    if (ok) return 0;
+    if (ok) {
+        u.written_to = start >= 0 ? start + static_cast<long>(fits) : -1;
+        return 0;
+    }
     cut_back(u, start);
     if (on_write_error) on_write_error(lu);
     return 1;
