@@ -198,6 +198,15 @@ void OPEN_IN() {
     set_text(MAIN_INFILE, G.INFILE.str());
 }
 
+void forget_input_file() {
+    close_unit(LU_INPUT);
+    close_unit(G.LUSCR);
+    G.INOPEN = 0;
+    set_text(MAIN_INFILE, "");
+    set_text(MAIN_TITLE, "");
+    if (G.GFRAME != 0) FRACLE(G.GFRAME);
+}
+
 void OPEN_OUT() {
     OpenFileRequest request;
     request.title = "Open Output Data File";
