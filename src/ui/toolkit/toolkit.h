@@ -58,6 +58,13 @@ struct OpenFileRequest {
     bool must_exist = false;
 };
 
+// The extension a name chosen without one receives (without the point):
+// that of the chosen filter when its pattern names one ("Shelx" "*.hkl"
+// gives "hkl"), else the request's default ("*.*" and an unknown filter).
+// Both backends complete names by it, so the filter the user chose and
+// the file's extension agree.
+std::string extension_for_filter(const OpenFileRequest& request, int filter_index);
+
 struct OpenFileResult {
     bool ok = false;        // false: cancelled
     std::string path;       // full path

@@ -665,18 +665,25 @@ OpenFileResult QtBackend::open_file(const OpenFileRequest& request) {
         const int n = request.filter_index;
         if (n >= 1 && n <= filters.size()) dlg.selectNameFilter(filters[n - 1]);
     }
-    if (!request.default_ext.empty()) dlg.setDefaultSuffix(qs(request.default_ext));
+    // A name typed without an extension takes the extension of the filter
+    // shown when it is accepted.
+    const auto suffix_for = [&](const QString& filter) {
+        const int n = static_cast<int>(filters.indexOf(filter));
+        return qs(extension_for_filter(request, n >= 0 ? n + 1 : request.filter_index));
+    };
+    dlg.setDefaultSuffix(suffix_for(dlg.selectedNameFilter()));
+    QObject::connect(&dlg, &QFileDialog::filterSelected,
+                     [&](const QString& filter) { dlg.setDefaultSuffix(suffix_for(filter)); });
     if (!request.preset_name.empty()) dlg.selectFile(qs(request.preset_name));
     OpenFileResult r;
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return r;
     r.ok = true;
     r.path = dlg.selectedFiles().front().toStdString();
-    // A name typed without an extension takes the default one.
-    if (extension_offset(r.path) == 0 && !request.default_ext.empty() && r.path.back() != '.')
-        r.path += "." + request.default_ext;
-    r.ext_offset = extension_offset(r.path);
     const int chosen = static_cast<int>(filters.indexOf(dlg.selectedNameFilter()));
     r.filter_index = chosen >= 0 ? chosen + 1 : request.filter_index;
+    const std::string ext = extension_for_filter(request, r.filter_index);
+    if (extension_offset(r.path) == 0 && !ext.empty() && r.path.back() != '.') r.path += "." + ext;
+    r.ext_offset = extension_offset(r.path);
     return r;
 }
 
