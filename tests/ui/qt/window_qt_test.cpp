@@ -146,6 +146,51 @@ TEST(EntryText, FormatsAndParsesNumbers) {
         EXPECT_FALSE(parse_entry_value(junk).has_value()) << junk;
 }
 
+// Boxes open beside the main window, never over its plot and panel; the
+// window itself lies whole on the screen at any scale factor.
+TEST(WindowPlacement, BoxesBesideTheWindowAndTheWindowOnTheScreen) {
+    const ScreenRect screen{0, 0, 1600, 1000};
+    const auto overlaps = [](ScreenRect a, int x, int y, int w, int h) {
+        return x < a.right() && a.x < x + w && y < a.bottom() && a.y < y + h;
+    };
+    const struct {
+        ScreenRect main;
+        int w, h;
+        int x, main_x;
+    } cases[] = {
+        {{100, 50, 700, 560}, 500, 300, 808, 100},   // room on the right
+        {{880, 50, 700, 560}, 500, 300, 372, 880},   // only on the left
+        {{400, 50, 700, 560}, 600, 300, 1000, 292},   // neither: the window moves aside
+        {{0, 50, 1200, 560}, 700, 300, 900, 0},      // the screen is too narrow for both
+    };
+    for (const auto& c : cases) {
+        const BoxPlacement p = place_beside(c.main, c.w, c.h, screen);
+        EXPECT_EQ(p.x, c.x);
+        EXPECT_EQ(p.main_x, c.main_x);
+        EXPECT_EQ(p.y, c.main.y);
+        EXPECT_LE(p.x + c.w, screen.right());
+        ScreenRect moved = c.main;
+        moved.x = p.main_x;
+        if (c.main.w + 8 + c.w <= screen.w) {
+            EXPECT_FALSE(overlaps(moved, p.x, p.y, c.w, c.h));
+        }
+    }
+    // A tall box near the bottom stays on the screen.
+    EXPECT_EQ(place_beside({100, 900, 700, 90}, 300, 400, screen).y, 600);
+
+    // A 2x scale factor: the window asked for at (320, 240), 1440 x 1100 on
+    // a screen of 1600 x 1000 comes whole onto it, down to its least size.
+    const ScreenRect fit = fit_on_screen({320, 240, 1440, 1100}, 1200, 700, screen);
+    EXPECT_EQ(fit.w, 1440);
+    EXPECT_EQ(fit.h, 1000);
+    EXPECT_EQ(fit.x, 160);
+    EXPECT_EQ(fit.y, 0);
+    const ScreenRect small = fit_on_screen({50, 60, 700, 500}, 600, 400, screen);
+    EXPECT_EQ(small.x, 50);
+    EXPECT_EQ(small.y, 60);
+    EXPECT_EQ(small.w, 700);
+}
+
 TEST(EntryText, BrowseFilterAndExtensionOffset) {
     EXPECT_EQ(browse_name_filters("*.par|(Parameter files)|*.*|(All files)|"),
               "Parameter files (*.par);;All files (*.*)");

@@ -79,6 +79,44 @@ QPixmap program_icon(int size) {
     return pm;
 }
 
+// The label with an underlined access key: the first letter not yet taken
+// by its neighbours in the same menu bar or menu (Alt+F opens "File").
+QString with_mnemonic(const QString& label, QObject* holder) {
+    QString taken = holder->property("tarnivox_keys").toString();
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        const QChar c = label[i].toLower();
+        if (!c.isLetter() || taken.contains(c)) continue;
+        holder->setProperty("tarnivox_keys", taken + c);
+        QString shown = label;
+        shown.replace("&", "&&");
+        // '&' doubled before i shifts the position.
+        const qsizetype at = i + label.left(i).count('&');
+        return shown.insert(at, '&');
+    }
+    return QString(label).replace("&", "&&");
+}
+
+// The desktop's own keys for the menu commands every program has.
+QList<QKeySequence> menu_shortcuts(std::string_view label) {
+    if (label == "Open data file") return QKeySequence::keyBindings(QKeySequence::Open);
+    if (label == "Exit") return QKeySequence::keyBindings(QKeySequence::Quit);
+    return {};
+}
+
+// Keys of the fitting panel: starting and stopping an automatic run.
+QKeySequence panel_shortcut(std::string_view label) {
+    if (label == "Start") return QKeySequence(Qt::CTRL | Qt::Key_R);
+    if (label == "Stop") return QKeySequence(Qt::Key_Escape);
+    return {};
+}
+
+// The part of the window's screen that windows may take.
+ScreenRect screen_rect(QWidget* w) {
+    QScreen* screen = w && w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    const QRect r = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
 QApplication& application(int& argc, char** argv) {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
     // One application for the life of the process: windows of later
@@ -199,7 +237,7 @@ int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view
 int QtBackend::create_menu_bar(int window) { return add_widget(Kind::MenuBar, window, main_->menuBar()); }
 
 int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
-    QMenu* menu = main_->menuBar()->addMenu(qs(title));
+    QMenu* menu = main_->menuBar()->addMenu(with_mnemonic(qs(title), main_->menuBar()));
     Item it = item_of(Kind::Menu, bar, 0, title);
     it.menu = menu;
     it.action = menu->menuAction();
@@ -207,7 +245,9 @@ int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
 }
 
 int QtBackend::create_menu_entry(int menu, std::string_view label, int command) {
-    QAction* a = at(menu).menu->addAction(qs(label));
+    QMenu* m = at(menu).menu;
+    QAction* a = m->addAction(with_mnemonic(qs(label), m));
+    a->setShortcuts(menu_shortcuts(label));
     post_on(a, &QAction::triggered, command);
     Item it = item_of(Kind::MenuEntry, menu, command, label);
     it.action = a;
@@ -257,17 +297,18 @@ int QtBackend::create_dialog(int parent, int /*x*/, int /*y*/, int w, int h, std
     const int handle = add_widget(Kind::Dialog, parent, d, 0, title);
     // Closing a box is leaving it: the routine running it receives the
     // command of its "Quit" (or the one button that ends it).
-    d->on_close = [this, handle] {
-        static const char* const leave[] = {"Quit", "Exit", "OK", "Ok"};
-        for (const char* name : leave)
-            for (std::size_t i = 0; i < items_.size(); ++i) {
-                const Item& b = items_[i];
+    // The first of `names` that is a selectable button of this box fires.
+    const auto press_first = [this, handle](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            for (const Item& b : items_)
                 if (b.parent == handle && b.kind == Kind::PushButton && b.label == name && b.status == 1) {
                     post(b.command);
                     return;
                 }
-            }
     };
+    d->on_close = [press_first] { press_first({"Quit", "Exit", "OK", "Ok"}); };
+    // Enter takes the box's choices: its OK, Go, Save + Exit or Refine.
+    d->on_confirm = [press_first] { press_first({"OK", "Ok", "Go", "Save + Exit", "Refine"}); };
     return handle;
 }
 
@@ -277,6 +318,10 @@ int QtBackend::create_push_button(int parent, int x, int y, int w, int h, std::s
                                   int command) {
     auto* b = new QPushButton(qs(label), canvas_of(parent));
     b->setAutoDefault(false);
+    if (const QKeySequence key = panel_shortcut(label); at(parent).kind == Kind::Window && !key.isEmpty()) {
+        b->setShortcut(key);
+        b->setToolTip(qs(label) + " (" + key.toString(QKeySequence::NativeText) + ")");
+    }
     post_on(b, &QPushButton::clicked, command);
     place(parent, b, x, y, w, h, Growth::Capped);
     return add_widget(Kind::PushButton, parent, b, command, label);
@@ -422,12 +467,29 @@ void QtBackend::draw_window(int h) {
     Item& it = at(h);
     QWidget* w = it.widget.data();
     if (!w) return;
-    if (it.kind == Kind::Dialog && !w->isVisible()) {
-        // Each box opens over the middle of the main window.
-        if (main_ && main_->isVisible()) {
-            const QRect m = main_->frameGeometry();
-            w->move(m.center() - QPoint(w->width() / 2, w->height() / 2));
-        }
+    if (it.kind == Kind::Dialog && !w->isVisible() && main_ && main_->isVisible()) {
+        // Each box opens beside the main window, leaving the plot and the
+        // fitting panel in view.
+        const ScreenRect screen = screen_rect(main_);
+        const QRect m = main_->frameGeometry();
+        const QSize frame_extra = w->frameGeometry().size() - w->size();
+        const BoxPlacement p = place_beside({m.x(), m.y(), m.width(), m.height()},
+                                            w->width() + std::max(0, frame_extra.width()),
+                                            w->height() + std::max(0, frame_extra.height()), screen);
+        if (p.main_x != m.x()) main_->move(p.main_x, m.y());
+        w->move(p.x, p.y);
+    }
+    if (it.kind == Kind::Window && !w->isVisible()) {
+        // At any scale factor the window opens whole on its screen.
+        const ScreenRect screen = screen_rect(w);
+        const QSize least = w->minimumSizeHint();
+        const QRect f = w->frameGeometry();
+        const QSize frame_extra = f.size() - w->size();
+        const ScreenRect fit = fit_on_screen({f.x(), f.y(), f.width(), f.height()},
+                                             least.width() + frame_extra.width(),
+                                             least.height() + frame_extra.height(), screen);
+        w->resize(fit.w - frame_extra.width(), fit.h - frame_extra.height());
+        w->move(fit.x, fit.y);
     }
     if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
         const bool appearing = !w->isVisible();

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 
@@ -16,6 +17,18 @@ GridCanvas::GridCanvas(int cols, int rows, int cell_w, int cell_h, int margin, Q
 
 QSize GridCanvas::base_size() const { return {cols_ * cell_w_ + 2 * margin_, rows_ * cell_h_ + 2 * margin_}; }
 
+namespace {
+// The least height of the plot when the window must shrink to the screen.
+constexpr int kLeastPlotHeight = 120;
+}  // namespace
+
+QSize GridCanvas::least_size() const {
+    QSize s = base_size();
+    for (const Placement& p : items_)
+        if (p.w == stretch_) s.rheight() -= std::max(0, p.ch * cell_h_ - kLeastPlotHeight);
+    return s;
+}
+
 void GridCanvas::place(QWidget* w, int x, int y, int cw, int ch, Growth growth) {
     items_.push_back({w, x, y, cw, ch, growth});
     lay_out();
@@ -23,6 +36,7 @@ void GridCanvas::place(QWidget* w, int x, int y, int cw, int ch, Growth growth) 
 
 void GridCanvas::set_stretch(QWidget* w) {
     stretch_ = w;
+    setMinimumSize(least_size());
     lay_out();
 }
 
@@ -34,7 +48,8 @@ void GridCanvas::resizeEvent(QResizeEvent* e) {
 void GridCanvas::lay_out() {
     const QSize base = base_size();
     const double sx = std::max(1.0, static_cast<double>(width() - 2 * margin_) / (cols_ * cell_w_));
-    const int extra_h = std::max(0, height() - base.height());
+    // Below the grid's height only the plot gives way.
+    const int extra_h = std::max(least_size().height(), height()) - base.height();
     // Rows below the plot keep their distance from the bottom edge, rows
     // above it from the top edge; the plot takes the height in between.
     int stretch_lo = rows_, stretch_hi = rows_;
@@ -77,6 +92,19 @@ void DialogWindow::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) {
         e->accept();
         if (on_close) on_close();
+        return;
+    }
+    // Enter on a focused button presses that button, not the box's OK.
+    if (auto* b = qobject_cast<QPushButton*>(focusWidget());
+        b && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        e->accept();
+        b->click();
+        return;
+    }
+    // Enter in the box (also after an entry has taken its value) confirms it.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && on_confirm) {
+        e->accept();
+        on_confirm();
         return;
     }
     GridCanvas::keyPressEvent(e);

@@ -26,8 +26,11 @@ public:
     // The widget that takes the extra height of the window (the plot).
     void set_stretch(QWidget* w);
     QSize base_size() const;
+    // The grid's size with the plot cut down to its least height: what a
+    // small screen (or a large scale factor) can still show whole.
+    QSize least_size() const;
     QSize sizeHint() const override { return base_size(); }
-    QSize minimumSizeHint() const override { return base_size(); }
+    QSize minimumSizeHint() const override { return least_size(); }
     void lay_out();
 
 protected:
@@ -44,12 +47,14 @@ private:
     int cols_, rows_, cell_w_, cell_h_, margin_;
 };
 
-// A dialog box of the program: its close control fires `on_close` instead
-// of closing it, so that the routine running it sees its own command.
+// A dialog box of the program: its close control and Escape fire
+// `on_close` instead of closing it, so that the routine running it sees its
+// own command; Enter fires `on_confirm`.
 class DialogWindow : public GridCanvas {
 public:
     using GridCanvas::GridCanvas;
     std::function<void()> on_close;
+    std::function<void()> on_confirm;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
