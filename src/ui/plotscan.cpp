@@ -114,11 +114,11 @@ void text_at(double x, double y, const std::string& text) {
     GDISPLAYSTR(text);
 }
 
-// Axes of the scan plot in grey: omega ticks on the base line, labelled in
-// degrees just above it; counts ticks on the left edge; each axis names its
+// Axes of the scan plot in grey: omega ticks under the base line, labelled
+// in degrees below them (the texts of the plot stand higher); counts ticks on the left edge; each axis names its
 // quantity and unit.  A legend at the top right names the curves in their
 // own colours.
-void draw_axes_and_legend(double w, double yt, double h, double ymax) {
+void draw_axes_and_legend(double w, double yt, double ymax) {
     constexpr double kCharW = 5.0;
     const double yb = G.XAXISY;
     GSETCHARSIZE(kCharW, 7.0);
@@ -130,11 +130,11 @@ void draw_axes_and_legend(double w, double yt, double h, double ymax) {
         const double step = tick_step(last - first, 5);
         for (double v = std::ceil(first / step - 1e-9) * step; v <= last + 1e-9 * step; v += step) {
             const double x = frame_x(v);
-            line(x, yb, x, yb + 4.0);
+            line(x, yb, x, yb - 4.0);
             const std::string t = format_fixed_whole(v, 12, decimals_of(step));
             const std::string shown = t.substr(std::min(t.find_first_not_of(' '), t.size()));
             const double tw = kCharW * static_cast<double>(shown.size());
-            text_at(clip(x - tw / 2.0, 0.0, std::max(0.0, w - tw)), yb + 6.0, shown);
+            text_at(clip(x - tw / 2.0, 0.0, std::max(0.0, w - tw)), 1.0, shown);
         }
         text_at(std::max(0.0, w - 14.0 * kCharW), yb + 18.0, "omega (deg)");
     }
@@ -160,7 +160,7 @@ void draw_axes_and_legend(double w, double yt, double h, double ymax) {
         const bool alpha1_only = entry.colour == COL_COMPONENT && !(G.WAVE2 > 0.1);
         GSETLINECOLOUR(entry.colour);
         text_at(w - 16.0 * kCharW, y, alpha1_only ? "alpha1" : entry.name);
-        y -= 0.07 * h + 4.0;
+        y -= 12.0;
     }
 }
 
@@ -227,7 +227,7 @@ void PLOTSCAN() {
         if (G.FITMODE != 2) draw_limits(h);
         draw_peak_marks(w, yt, h);
     }
-    draw_axes_and_legend(w, yt, h, ymax);
+    draw_axes_and_legend(w, yt, ymax);
     draw_texts(w);
     GFLUSHGRAPHICS();
     fill_panel();

@@ -201,7 +201,7 @@ TEST_F(ScanPlot, TextsAndPanelFields) {
 }
 
 // The plot reads without the manual: omega ticks at round values on the
-// base line with their labels over them, counts ticks on the left, both
+// base line with their labels under them, counts ticks on the left, both
 // axes with quantity and unit, and a legend in the curves' colours.
 TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
     PLOTSCAN();
@@ -215,8 +215,8 @@ TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
         ASSERT_EQ(by_text.count(name), 1u) << name;
         EXPECT_EQ(by_text[name].colour, colour) << name;
     }
-    // Omega labels: round values, each centred over its grey tick on the
-    // base line and inside the frame.
+    // Omega labels: round values, each centred under its grey tick on the
+    // base line, below the plot's own texts and inside the frame.
     int ticks = 0;
     for (const auto& s : list().segments()) {
         if (s.colour != 8 || s.y1 != G.XAXISY) continue;
@@ -224,7 +224,7 @@ TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
         const double omega = G.STEPANG(1) + s.x1 / G.XSCALE;
         const DrawOp* label = nullptr;
         for (const DrawOp& t : list().texts())
-            if (t.colour == 8 && t.y > G.XAXISY && t.y < G.XAXISY + 10.0 &&
+            if (t.colour == 8 && t.y < G.XAXISY / 2.0 &&
                 t.text.find_first_not_of("-.0123456789") == std::string::npos &&
                 std::fabs(std::stod(t.text) - omega) < 1e-6)
                 label = &t;
