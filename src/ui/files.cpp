@@ -181,6 +181,7 @@ void OPEN_IN() {
     request.initial_dir = std::string(G.WORKDIR.str());
     request.default_ext = "rfl";
     request.must_exist = true;
+    request.data_file = true;
     if (G.INOPEN == 1) {
         request.preset_name = std::string(G.INFILE.str());
         G.INOPEN = 0;
@@ -197,6 +198,7 @@ void OPEN_IN() {
         GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
         G.INOPEN = 0;
     }
+    note_data_file(chosen.path);
     G.WORKDIR = directory_of(chosen.path);
     G.INFILE = name_of(chosen.path);
     G.INOPEN = 1;

@@ -5,6 +5,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QSettings>
+#include <QUrl>
+#include <QDropEvent>
 #include <QPixmap>
 #include <chrono>
 #include <cmath>
@@ -120,6 +125,84 @@ TEST_F(WindowOnQt, OpenFileDialogReturnsPathFilterAndExtension) {
     WIDSTR("Parameter file");
     BROWSE(name, dir.string(), "*.par|(Parameter files)|*.*|(All files)|");
     EXPECT_EQ(name, "");
+}
+
+// A data file dropped onto the idle window, or picked from "Open recent",
+// opens as "Open data file" does, without the file dialog; while a box is
+// open or a run goes on, nothing happens.
+TEST_F(WindowOnQt, DroppedAndRecentDataFilesOpenLikeOpenDataFile) {
+    const std::filesystem::path dir = std::filesystem::path(TARNIVOX_BINARY_DIR) / "qt_recent";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "config");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((dir / "config").string()));
+    const std::string a = (dir / "a.rfl").string(), b = (dir / "b.dat").string();
+    std::ofstream(a) << "x\n";
+    std::ofstream(b) << "x\n";
+    reset_store();
+    driver.cancel_file_dialogs = true;  // a dialog shown would answer nothing
+    driver.start({});
+    QWidget* win = qt().main_window();
+    OpenFileRequest data;
+    data.title = "Open Input Data File";
+    data.filters = {{"Standard", "*.rfl"}, {"All Formats", "*.*"}};
+    data.filter_index = 2;
+    data.must_exist = true;
+    data.data_file = true;
+    const auto drop = [&](const std::string& path) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(win, &enter);
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(win, &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    ASSERT_TRUE(drop(a));
+    EXPECT_EQ(GMACTION(), CMD_OPEN_DATA);
+    OpenFileResult r = GETOPENFILENAME(data);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.path, a);
+    EXPECT_EQ(r.filter_index, 2);
+    EXPECT_EQ(r.path.substr(static_cast<std::size_t>(r.ext_offset)), "rfl");
+    // Taken once: the next dialog is the dialog again.
+    EXPECT_FALSE(GETOPENFILENAME(data).ok);
+
+    // Not while a box waits, nor during a run, nor for a folder.
+    GMDRAWWINDOW(wid(DLG_PREPROCESS));
+    EXPECT_FALSE(drop(b));
+    GMREMOVEWINDOW(wid(DLG_PREPROCESS));
+    GMDEFINETIMERCALLBACK(50, 990);
+    EXPECT_FALSE(drop(b));
+    GMDEFINETIMERCALLBACK(50, 0);
+    EXPECT_FALSE(drop(dir.string()));
+    qt().post(7777);
+    EXPECT_EQ(GMACTION(), 7777);  // no "Open data file" was posted
+    EXPECT_FALSE(GETOPENFILENAME(data).ok);
+
+    // Recent files: newest first, each once, offered under "Open data file".
+    note_data_file(a);
+    note_data_file(b);
+    note_data_file(a);
+    EXPECT_EQ(qt().recent_data_files(), (QStringList{QString::fromStdString(a), QString::fromStdString(b)}));
+    auto* file_menu = qobject_cast<QMenu*>(qt().item(wid(MENU_ENTRY(1))).action->parent());
+    ASSERT_NE(file_menu, nullptr);
+    QMenu* recent = nullptr;
+    for (QAction* act : file_menu->actions())
+        if (act->menu() && act->text().remove('&') == "Open recent") recent = act->menu();
+    ASSERT_NE(recent, nullptr);
+    emit recent->aboutToShow();
+    ASSERT_EQ(recent->actions().size(), 2);
+    EXPECT_TRUE(recent->actions()[1]->text().endsWith(QString::fromStdString(b)));
+    recent->actions()[1]->trigger();
+    EXPECT_EQ(GMACTION(), CMD_OPEN_DATA);
+    EXPECT_EQ(GETOPENFILENAME(data).path, b);
+    // Other dialogs are not answered by a pending file.
+    recent->actions()[0]->trigger();
+    EXPECT_EQ(GMACTION(), CMD_OPEN_DATA);
+    OpenFileRequest output = data;
+    output.data_file = false;
+    EXPECT_FALSE(GETOPENFILENAME(output).ok);
+    EXPECT_EQ(GETOPENFILENAME(data).path, a);
 }
 
 // The start of a run: the window is built and the input-file choice comes

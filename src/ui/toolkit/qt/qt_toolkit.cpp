@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,11 +21,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QWindow>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "core/internal_error.h"
 #include "ui/toolkit/qt/qt_backend.h"
@@ -222,6 +225,7 @@ int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view
                                     std::string_view name) {
     auto* win = new MainWindow;
     main_ = win;
+    win->on_drop = [this](const QString& path) { return offer_data_file(path); };
     win->setWindowTitle(qs(title));
     win->setObjectName(qs(name));
     win->setWindowIcon(QIcon(program_icon(64)));
@@ -249,6 +253,23 @@ int QtBackend::create_menu_entry(int menu, std::string_view label, int command) 
     QAction* a = m->addAction(with_mnemonic(qs(label), m));
     a->setShortcuts(menu_shortcuts(label));
     post_on(a, &QAction::triggered, command);
+    if (label == "Open data file") {
+        // The data files opened before, under the entry that opens one.
+        open_data_action_ = a;
+        open_data_command_ = command;
+        QMenu* recent = m->addMenu(with_mnemonic("Open recent", m));
+        QObject::connect(recent, &QMenu::aboutToShow, [this, recent] {
+            recent->clear();
+            const QStringList files = recent_data_files();
+            for (int i = 0; i < files.size(); ++i) {
+                const QString path = files[i];
+                QAction* r = recent->addAction(QString("&%1 %2").arg(i + 1).arg(path));
+                QObject::connect(r, &QAction::triggered, [this, path] { offer_data_file(path); });
+            }
+            recent->setEnabled(true);
+            if (files.isEmpty()) recent->addAction("(none)")->setEnabled(false);
+        });
+    }
     Item it = item_of(Kind::MenuEntry, menu, command, label);
     it.action = a;
     return add(it);
@@ -712,7 +733,58 @@ std::string QtBackend::browse(std::string_view title, std::string_view name, std
     return dlg.selectedFiles().front().toStdString();
 }
 
+namespace {
+constexpr int kRecentFiles = 8;
+
+QSettings recent_settings() { return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tarnivox", "recent"); }
+}  // namespace
+
+QStringList QtBackend::recent_data_files() const {
+    return recent_settings().value("data_files").toStringList();
+}
+
+void QtBackend::note_data_file(std::string_view path) {
+    const QString file = QFileInfo(qs(path)).absoluteFilePath();
+    QStringList files = recent_data_files();
+    files.removeAll(file);
+    files.prepend(file);
+    while (files.size() > kRecentFiles) files.removeLast();
+    recent_settings().setValue("data_files", files);
+}
+
+bool QtBackend::idle() const {
+    if (!open_data_action_ || !open_data_action_->isEnabled() || timer_command_ != 0) return false;
+    // The fitting runs grey the menu titles.
+    if (const auto* m = qobject_cast<const QMenu*>(open_data_action_->parent()); m && !m->menuAction()->isEnabled())
+        return false;
+    for (const Item& it : items_)
+        if (it.kind == Kind::Dialog && it.widget && it.widget->isVisible()) return false;
+    return true;
+}
+
+bool QtBackend::offer_data_file(const QString& path) {
+    if (!idle() || !QFileInfo(path).isFile()) {
+        if (main_) main_->statusBar()->showMessage("Not opened: " + path +
+                                                       (QFileInfo(path).isFile() ? " (finish the present command first)"
+                                                                                 : " (not a file)"),
+                                                   8000);
+        return false;
+    }
+    pending_data_file_ = path.toStdString();
+    post(open_data_command_);
+    return true;
+}
+
 OpenFileResult QtBackend::open_file(const OpenFileRequest& request) {
+    if (request.data_file && !pending_data_file_.empty()) {
+        // The file the user dropped or picked from the recent ones.
+        OpenFileResult r;
+        r.ok = true;
+        r.path = std::exchange(pending_data_file_, {});
+        r.filter_index = request.filter_index;
+        r.ext_offset = extension_offset(r.path);
+        return r;
+    }
     QFileDialog dlg(main_.data(), qs(request.title), qs(request.initial_dir));
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(request.must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);

@@ -1,6 +1,10 @@
 #include "ui/toolkit/qt/qt_widgets.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -108,6 +112,26 @@ void DialogWindow::keyPressEvent(QKeyEvent* e) {
         return;
     }
     GridCanvas::keyPressEvent(e);
+}
+
+MainWindow::MainWindow() { setAcceptDrops(true); }
+
+QString dropped_file(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (!dropped_file(e->mimeData()).isEmpty()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+    const QString path = dropped_file(e->mimeData());
+    if (!path.isEmpty() && on_drop && on_drop(path))
+        e->acceptProposedAction();
+    else
+        e->ignore();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

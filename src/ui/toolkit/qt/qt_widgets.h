@@ -5,6 +5,7 @@
 // display list.
 
 #include <QMainWindow>
+#include <QMimeData>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -61,14 +62,23 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 };
 
+// The main window: its close control fires `on_close`; one local file
+// dropped onto it goes to `on_drop`, which says whether it was taken.
 class MainWindow : public QMainWindow {
 public:
+    MainWindow();
     std::function<void()> on_close;
+    std::function<bool(const QString&)> on_drop;
     bool closing = false;  // the program ends: let the window go
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 };
+
+// The one local file a drag carries; empty for anything else.
+QString dropped_file(const QMimeData* data);
 
 class FrameWidget : public QWidget {
 public:
