@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QDropEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "qt_driver.h"
 #include "tarnivox_main.h"
 #include "ui/command_numbers.h"
+#include "ui/plotscan.h"
 #include "ui/toolkit/qt/value_text.h"
 
 namespace tarnivox::uitest {
@@ -239,24 +241,24 @@ TEST(WindowPlacement, BoxesBesideTheWindowAndTheWindowOnTheScreen) {
     const struct {
         ScreenRect main;
         int w, h;
-        int x, main_x;
+        int x, y, main_x, main_y;
     } cases[] = {
-        {{100, 50, 700, 560}, 500, 300, 808, 100},   // room on the right
-        {{880, 50, 700, 560}, 500, 300, 372, 880},   // only on the left
-        {{400, 50, 700, 560}, 600, 300, 1000, 292},   // neither: the window moves aside
-        {{0, 50, 1200, 560}, 700, 300, 900, 0},      // the screen is too narrow for both
+        {{100, 50, 700, 560}, 500, 300, 808, 50, 100, 50},    // room on the right
+        {{880, 50, 700, 560}, 500, 300, 372, 50, 880, 50},    // only on the left
+        {{400, 50, 700, 560}, 600, 300, 1000, 50, 292, 50},   // neither: the window moves aside
+        {{0, 50, 1200, 560}, 700, 300, 0, 0, 0, 440},         // too narrow: box on top, window below
     };
     for (const auto& c : cases) {
         const BoxPlacement p = place_beside(c.main, c.w, c.h, screen);
         EXPECT_EQ(p.x, c.x);
+        EXPECT_EQ(p.y, c.y);
         EXPECT_EQ(p.main_x, c.main_x);
-        EXPECT_EQ(p.y, c.main.y);
+        EXPECT_EQ(p.main_y, c.main_y);
         EXPECT_LE(p.x + c.w, screen.right());
         ScreenRect moved = c.main;
         moved.x = p.main_x;
-        if (c.main.w + 8 + c.w <= screen.w) {
-            EXPECT_FALSE(overlaps(moved, p.x, p.y, c.w, c.h));
-        }
+        moved.y = p.main_y;
+        EXPECT_FALSE(overlaps(moved, p.x, p.y, c.w, c.h));
     }
     // A tall box near the bottom stays on the screen.
     EXPECT_EQ(place_beside({100, 900, 700, 90}, 300, 400, screen).y, 600);
@@ -282,6 +284,55 @@ TEST(EntryText, BrowseFilterAndExtensionOffset) {
     EXPECT_EQ(extension_offset("/a/b.c/scan.p4t"), 12);
     EXPECT_EQ(extension_offset("/a/b.c/scan"), 0);
     EXPECT_EQ(extension_offset("scan."), 0);
+}
+
+// The window opens whole on its screen and the fit-controls box opens
+// beside it, not over the plot and Start.  With TARNIVOX_SCREENSHOT_DIR set
+// (a run on a real X server, at any QT_SCALE_FACTOR) the screen is saved
+// there for review.
+TEST_F(WindowOnQt, WindowOnTheScreenAndBoxBesideIt) {
+    reset_store();
+    driver.start({});
+    QWidget* win = qt().main_window();
+    GMDRAWWINDOW(G.MAINWIN);
+    QCoreApplication::processEvents();
+    // A scan as the fitting run shows it.
+    G.NPTS = 61;
+    for (int i = 1; i <= G.NPTS; ++i) {
+        G.STEPANG(i) = 20.0 + (i - 31) * 0.02;
+        const double t = (G.STEPANG(i) - 20.03) / 0.08;
+        G.YCALC(i) = 40.0 + 900.0 / (1.0 + t * t);
+        G.COUNTS(i) = G.YCALC(i) + ((i * 37) % 11 - 5) * 4.0;
+    }
+    G.CMAX = 950.0;
+    G.IMAX = 32;
+    G.PAR = Arr1<double, 6>{{40.0, 0.16, 900.0 * 0.16 * 3.14159 / 2.0, 20.03, 1.0, 0.5}};
+    G.ANGLES = Arr1<double, 4>{{40.0, 20.0, 35.0, 120.0}};
+    G.IHKL = Arr1<int, 3>{{2, 0, 0}};
+    G.NREF = 12;
+    G.NWAVE = 1;
+    G.WAVE1 = 0.71073;
+    G.FITMODE = 2;
+    for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17, 18, 19, 20}) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
+    PLOTSCAN();
+    GMDRAWWINDOW(wid(DLG_FITCTRL));
+    QCoreApplication::processEvents();
+    QWidget* box = qt().item(wid(DLG_FITCTRL)).widget.data();
+    const QRect screen = win->screen()->availableGeometry();
+    const QRect main = win->frameGeometry();
+    EXPECT_TRUE(screen.contains(main)) << main.x() << "," << main.y() << " " << main.width() << "x" << main.height();
+    if (main.width() + box->frameGeometry().width() + 8 <= screen.width()) {
+        EXPECT_FALSE(main.intersects(box->frameGeometry()));
+    }
+    if (const char* dir = std::getenv("TARNIVOX_SCREENSHOT_DIR")) {
+        const QString name = QString("%1/window_%2.png").arg(dir).arg(win->devicePixelRatio());
+        EXPECT_TRUE(win->screen()->grabWindow(0).save(name));
+        std::printf("screen %dx%d, window at %d,%d %dx%d, box at %d,%d %dx%d, scale %.1f\n", screen.width(),
+                    screen.height(), main.x(), main.y(), main.width(), main.height(), box->frameGeometry().x(),
+                    box->frameGeometry().y(), box->frameGeometry().width(), box->frameGeometry().height(),
+                    win->devicePixelRatio());
+    }
+    GMREMOVEWINDOW(wid(DLG_FITCTRL));
 }
 
 // Pictures of the window for review: the main window with the fitting

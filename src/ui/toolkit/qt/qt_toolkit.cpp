@@ -120,6 +120,20 @@ ScreenRect screen_rect(QWidget* w) {
     return {r.x(), r.y(), r.width(), r.height()};
 }
 
+// At any scale factor the main window lies whole on its screen, its plot
+// giving up height where the screen is small.
+void fit_window_on_screen(QWidget* w) {
+    const ScreenRect screen = screen_rect(w);
+    const QSize least = w->minimumSizeHint();
+    const QRect f = w->frameGeometry();
+    const QSize frame_extra = f.size() - w->size();
+    const ScreenRect fit =
+        fit_on_screen({f.x(), f.y(), f.width(), f.height()}, least.width() + frame_extra.width(),
+                      least.height() + frame_extra.height(), screen);
+    if (fit.w != f.width() || fit.h != f.height()) w->resize(fit.w - frame_extra.width(), fit.h - frame_extra.height());
+    if (fit.x != f.x() || fit.y != f.y()) w->move(fit.x, fit.y);
+}
+
 QApplication& application(int& argc, char** argv) {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
     // One application for the life of the process: windows of later
@@ -497,20 +511,8 @@ void QtBackend::draw_window(int h) {
         const BoxPlacement p = place_beside({m.x(), m.y(), m.width(), m.height()},
                                             w->width() + std::max(0, frame_extra.width()),
                                             w->height() + std::max(0, frame_extra.height()), screen);
-        if (p.main_x != m.x()) main_->move(p.main_x, m.y());
+        if (p.main_x != m.x() || p.main_y != m.y()) main_->move(p.main_x, p.main_y);
         w->move(p.x, p.y);
-    }
-    if (it.kind == Kind::Window && !w->isVisible()) {
-        // At any scale factor the window opens whole on its screen.
-        const ScreenRect screen = screen_rect(w);
-        const QSize least = w->minimumSizeHint();
-        const QRect f = w->frameGeometry();
-        const QSize frame_extra = f.size() - w->size();
-        const ScreenRect fit = fit_on_screen({f.x(), f.y(), f.width(), f.height()},
-                                             least.width() + frame_extra.width(),
-                                             least.height() + frame_extra.height(), screen);
-        w->resize(fit.w - frame_extra.width(), fit.h - frame_extra.height());
-        w->move(fit.x, fit.y);
     }
     if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
         const bool appearing = !w->isVisible();
@@ -523,6 +525,7 @@ void QtBackend::draw_window(int h) {
             waited.start();
             while (w->windowHandle() && !w->windowHandle()->isExposed() && waited.elapsed() < 200)
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+            if (it.kind == Kind::Window) fit_window_on_screen(w);
             w->repaint();
         }
     } else {

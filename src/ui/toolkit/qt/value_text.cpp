@@ -94,6 +94,7 @@ int clamped(int v, int lo, int hi) { return hi < lo ? lo : std::min(std::max(v, 
 BoxPlacement place_beside(ScreenRect main, int w, int h, ScreenRect screen) {
     BoxPlacement p;
     p.main_x = main.x;
+    p.main_y = main.y;
     p.y = clamped(main.y, screen.y, screen.bottom() - h);
     if (main.right() + kBoxGap + w <= screen.right()) {
         p.x = main.right() + kBoxGap;
@@ -104,7 +105,12 @@ BoxPlacement place_beside(ScreenRect main, int w, int h, ScreenRect screen) {
         p.main_x = screen.right() - w - kBoxGap - main.w;
         p.x = screen.right() - w;
     } else {
-        p.x = screen.right() - w;
+        // Too narrow for both side by side: the box goes to the top of the
+        // screen and the window to its bottom, so that at least the fitting
+        // panel with Start stays in view.
+        p.x = clamped(main.x, screen.x, screen.right() - w);
+        p.y = screen.y;
+        p.main_y = std::max(screen.y, screen.bottom() - main.h);
     }
     return p;
 }

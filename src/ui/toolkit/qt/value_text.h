@@ -38,11 +38,12 @@ struct ScreenRect {
 
 // Where a box of size w x h opens beside the main window, never over it:
 // to its right, else to its left, else the main window moves aside
-// (main_x) to make room; on a screen too narrow for both, at the screen's
-// right edge.  The box's top is the window's, kept on the screen.
+// (main_x) to make room; the box's top is the window's, kept on the
+// screen.  On a screen too narrow for both, the box opens at the top and
+// the window moves down (main_y), keeping its fitting panel in view.
 struct BoxPlacement {
     int x = 0, y = 0;
-    int main_x = 0;  // where the main window's left edge goes (unchanged when it fits)
+    int main_x = 0, main_y = 0;  // where the main window's frame goes (unchanged when it fits)
 };
 BoxPlacement place_beside(ScreenRect main, int w, int h, ScreenRect screen);
 
