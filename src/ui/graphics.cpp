@@ -363,6 +363,8 @@ void END_GRAPHICS() {
 
 void SHOW_TITLE() { GMSETTEXTSETTING(wid(MAIN_TITLE), G.TITLE.str()); }
 
+int input_format_of_choice(int radio) { return kFormatCodes.at(static_cast<std::size_t>(radio - 1)); }
+
 std::string_view input_format_label(int infmt) {
     for (std::size_t i = 0; i < kFormatCodes.size(); ++i)
         if (kFormatCodes[i] == infmt) return kFormatNames[i];
