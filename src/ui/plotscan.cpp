@@ -136,7 +136,8 @@ void draw_axes_and_legend(double w, double yt, double ymax) {
             const double tw = kCharW * static_cast<double>(shown.size());
             text_at(clip(x - tw / 2.0, 0.0, std::max(0.0, w - tw)), 1.0, shown);
         }
-        text_at(std::max(0.0, w - 14.0 * kCharW), yb + 18.0, "omega (deg)");
+        // Right-aligned on the row of the plot's own texts, clear of "Max Counts".
+        text_at(std::max(0.0, w - 14.0 * kCharW), yb / 2.0, "omega (deg)");
     }
     if (ymax > 0.0 && std::isfinite(ymax)) {
         const double step = tick_step(ymax, 4);

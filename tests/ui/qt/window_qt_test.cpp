@@ -19,6 +19,7 @@
 #include <fstream>
 
 #include "qt_driver.h"
+#include "support/scratch.h"
 #include "tarnivox_main.h"
 #include "ui/command_numbers.h"
 #include "ui/plotscan.h"
@@ -315,6 +316,17 @@ TEST_F(WindowOnQt, WindowOnTheScreenAndBoxBesideIt) {
     G.FITMODE = 2;
     for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17, 18, 19, 20}) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
     PLOTSCAN();
+    // The plot saved as the right-click menu saves it.
+    FrameWidget* frame = qt().frame(G.GFRAME);
+    const QString png = TARNIVOX_BINARY_DIR "/scan_plot_export.png";
+    const QString svg = TARNIVOX_BINARY_DIR "/scan_plot_export.svg";
+    ASSERT_TRUE(frame->save_picture(png));
+    ASSERT_TRUE(frame->save_picture(svg));
+    EXPECT_EQ(QPixmap(png).size(), frame->grab().size());
+    const std::string svg_text = test::read_text(svg.toStdString());
+    EXPECT_NE(svg_text.find("omega (deg)"), std::string::npos);
+    EXPECT_NE(svg_text.find("Max Counts ="), std::string::npos);
+    EXPECT_FALSE(frame->save_picture(TARNIVOX_BINARY_DIR "/no/such/folder/plot.svg"));
     GMDRAWWINDOW(wid(DLG_FITCTRL));
     QCoreApplication::processEvents();
     QWidget* box = qt().item(wid(DLG_FITCTRL)).widget.data();

@@ -1,6 +1,11 @@
 #include "ui/toolkit/qt/qt_widgets.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -154,6 +159,31 @@ FrameWidget::FrameWidget(QWidget* parent) : QWidget(parent) {
 void FrameWidget::reset_extents() {
     list.width = std::max(1, width());
     list.height = std::max(1, height());
+}
+
+bool FrameWidget::save_picture(const QString& path) {
+    if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+        QFile f(path);
+        const std::string svg = to_svg(list);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               f.write(svg.data(), static_cast<qint64>(svg.size())) == static_cast<qint64>(svg.size());
+    }
+    return grab().save(path, "PNG");
+}
+
+void FrameWidget::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    menu.addAction("Save plot as PNG...");
+    QAction* svg = menu.addAction("Save plot as SVG...");
+    QAction* chosen = menu.exec(e->globalPos());
+    if (!chosen) return;
+    const bool as_svg = chosen == svg;
+    QString path = QFileDialog::getSaveFileName(this, chosen->text().remove("..."), QString(),
+                                                as_svg ? "SVG picture (*.svg)" : "PNG picture (*.png)");
+    if (path.isEmpty()) return;
+    const QString ext = as_svg ? ".svg" : ".png";
+    if (!path.endsWith(ext, Qt::CaseInsensitive)) path += ext;
+    if (!save_picture(path)) QMessageBox::warning(this, "Tarnivox", "The plot could not be written to " + path);
 }
 
 void FrameWidget::paintEvent(QPaintEvent*) {

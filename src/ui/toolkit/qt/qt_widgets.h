@@ -86,9 +86,14 @@ public:
     DisplayList list;
     // Starts a new picture in the frame's present extents.
     void reset_extents();
+    // Writes the picture as SVG (a name ending in .svg) or as PNG (any
+    // other name); false when the file cannot be written.
+    bool save_picture(const QString& path);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    // Right-click: save the plot as PNG or SVG.
+    void contextMenuEvent(QContextMenuEvent* e) override;
 };
 
 }  // namespace tarnivox
