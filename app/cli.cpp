@@ -1,15 +1,18 @@
 #include "cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "core/version.h"
 #include "file_commands.h"
 
 namespace tarnivox {
 namespace {
-
-constexpr const char* kVersion = "tarnivox 3.53";
 
 constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
@@ -31,6 +34,47 @@ CommandLine usage_error(const std::string& reason, const char* usage) {
     c.action = CommandLine::Exit;
     c.status = 2;
     return c;
+}
+
+// Letters to change, insert, delete or swap to turn a into b.
+std::size_t edit_distance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// The first option on the line that `sub` does not know, said as such with
+// the nearest known option; empty when every option is known.  A misspelt
+// option must not be reported as a required one missing.
+std::string unknown_option(const CLI::App& sub, int argc, const char* const* argv) {
+    std::vector<std::string> known{"--help"};
+    for (const CLI::Option* opt : sub.get_options())
+        for (const std::string& n : opt->get_lnames()) known.push_back("--" + n);
+    bool in_sub = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg == sub.get_name()) in_sub = true;
+        if (!in_sub || arg.rfind("--", 0) != 0) continue;
+        const std::string name = arg.substr(0, arg.find('='));
+        if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+        std::string nearest;
+        std::size_t best = 3;  // a suggestion only for up to two slips
+        for (const std::string& k : known)
+            if (const std::size_t dist = edit_distance(name, k); dist < best) {
+                best = dist;
+                nearest = k;
+            }
+        return "unknown option " + name + (nearest.empty() ? "" : " (did you mean " + nearest + "?)");
+    }
+    return {};
 }
 
 // The options reduce and convert share.
@@ -59,7 +103,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         "Tarnivox: reduces single-crystal diffraction omega step scans.\n"
         "Without arguments (or with \"gui\") it opens the window.",
         "tarnivox"};
-    app.set_version_flag("--version", kVersion);
+    app.set_version_flag("--version", "tarnivox " + std::string(TARNIVOX_VERSION));
     app.require_subcommand(0, 1);
     app.add_option("--script", result.script, "run headless, driven by a script of window actions")
         ->type_name("FILE");
@@ -137,9 +181,14 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         result.action = CommandLine::Exit;
         return result;
     } catch (const CLI::ParseError& e) {
-        if (reduce->parsed()) usage = kUsageReduce;
-        if (convert->parsed()) usage = kUsageConvert;
-        return usage_error(e.what(), usage);
+        std::string reason = e.what();
+        for (const auto& [sub, sub_usage] : {std::pair{reduce, kUsageReduce}, std::pair{convert, kUsageConvert}})
+            if (sub->parsed()) {
+                usage = sub_usage;
+                if (const std::string unknown = unknown_option(*sub, argc, argv); !unknown.empty())
+                    reason = unknown;
+            }
+        return usage_error(reason, usage);
     }
 
     if (const auto status = run_file_commands(app)) {

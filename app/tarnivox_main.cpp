@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <string_view>
 
 #include "commands/auto_fit.h"
 #include "commands/background.h"
@@ -45,11 +47,45 @@ bool import_and_show_first(bool check) {
     return true;
 }
 
+// Whether a data file the chosen reader cannot read ends only its import
+// (the window) or the run (a headless run, whose caller needs the fatal
+// status).  Set by run_program for the run it starts.
+bool g_import_failure_returns = false;
+
+constexpr std::string_view kLogWriteFailure = "ERROR WRITING LOG FILE";
+
+// The box of an import that failed: the reader's message, the file and the
+// format it was read as, and what to do next.
+std::string import_failure_text(const std::string& message) {
+    std::string text = exitint_shown_text(message);
+    text += "\n\n" + std::string(G.INFILE.str()) + " could not be read as " +
+            std::string(input_format_label(G.INFMT)) +
+            " data. No data set is open: choose the file and its format again with File > Open data file.";
+    return text;
+}
+
+// Import of the file the user chose.  In the window an unreadable file (a
+// wrong format chosen, a damaged or foreign file) shows its message and
+// returns to the main window with no data set open, instead of ending the
+// session; a log that cannot be written still ends the run.
+bool import_chosen_file(bool check) {
+    if (!g_import_failure_returns) return import_and_show_first(check);
+    try {
+        return import_and_show_first(check);
+    } catch (const ProgramEnd& end) {
+        if (end.status != EXIT_STATUS_FATAL || end.message == kLogWriteFailure) throw;
+        WAITBOX(0);
+        forget_input_file();
+        GMDISPLAYERRORBOX("Tarnivox", import_failure_text(end.message));
+        return false;
+    }
+}
+
 // The log is the run's written record: a log that silently stops would
 // report a reduction as complete that is not.  The unit layer has cut the
 // file back to its last whole record.
 void log_write_failed(int lu) {
-    if (lu == LU_LOG) EXITINT("ERROR WRITING LOG FILE");
+    if (lu == LU_LOG) EXITINT(kLogWriteFailure);
 }
 
 void open_new_data_set() {
@@ -57,7 +93,7 @@ void open_new_data_set() {
     int status = 0;
     OPEN_PAR(status);
     if (status != 0) return;
-    import_and_show_first(false);
+    import_chosen_file(false);
 }
 
 }  // namespace
@@ -118,7 +154,7 @@ void TARNIVOX_MAIN() {
         NOPARFILE(give_up);
         if (give_up == 1) EXITINT("END OF PROGRAM");
     }
-    import_and_show_first(true);
+    import_chosen_file(true);
     command_loop();
 }
 
@@ -156,6 +192,11 @@ int run_program(const RunOptions& options) {
         ~DefaultsChoice() { set_defaults_file_in_use(before); }
     } restore;
     set_defaults_file_in_use(options.defaults_file);
+    struct ImportFailureChoice {
+        bool before = g_import_failure_returns;
+        ~ImportFailureChoice() { g_import_failure_returns = before; }
+    } restore_import;
+    g_import_failure_returns = !options.headless;
     try {
         TARNIVOX_MAIN();
     } catch (const ProgramEnd& end) {

@@ -5,6 +5,7 @@
 
 #include "params/parameters.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "core/angles.h"
 #include "core/exitint.h"
 #include "core/instrument_ranges.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
@@ -58,6 +60,17 @@ void require(bool ok, std::string_view keyword, std::string_view what, double va
 }
 
 bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }
+
+// The first mandatory keyword no parameter file of the run has given: the
+// user is told which line to add before the run ends.
+[[noreturn]] void missing(int k) {
+    static constexpr std::array<std::string_view, NMANDATORY> names = {"PKPAR",  "FITLIM", "ATTEN",  "WAVEL",
+                                                                       "RFLAGS", "TFLAGS", "PARITY", "MONO"};
+    const std::string keyword(names.at(static_cast<std::size_t>(k - 1)));
+    report_error("Tarnivox", "The instrument parameter file has no " + keyword + " line: add one (tarnivox "
+                             "template-par writes a commented file to copy it from).");
+    EXITINT("MISSING DATA FROM PARAMETER FILE");
+}
 
 void check_peak_start() {
     require(G.FWHMA > 0.0 && std::isfinite(G.FWHMA), "PKPAR", "FWHM coefficient a", G.FWHMA);
@@ -235,7 +248,7 @@ void READ_PARAMETERS() {
     if (!(G.GONCON2 > 0.1) || !std::isfinite(G.GONCON2)) G.GONCON2 = 200.0;
     // A keyword given by an earlier parameter file of the run still counts.
     for (int k = 1; k <= NMANDATORY; ++k)
-        if (G.PARSEEN(k) == 0) EXITINT("MISSING DATA FROM PARAMETER FILE");
+        if (G.PARSEEN(k) == 0) missing(k);
 
     G.MONOSHIFT = monochromator_shift();
     G.PAR(P_FWHM) = G.FWHMA;

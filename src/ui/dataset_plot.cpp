@@ -136,12 +136,16 @@ void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n
         line(x, yb, x, 0.9 * yb);
     }
 
-    GSETCHARSIZE(5.0, 7.0);
+    constexpr double kCharW = 5.0;
+    GSETCHARSIZE(kCharW, 7.0);
     text_at(0.45 * w, 0.2 * yb, "2THETA: DEG");
-    text_at(0.0, 0.5 * yb, label(ax.xmin, 5, 2));
-    text_at(0.89 * w, 0.5 * yb, label(ax.xmax, 5, 2));
-    for (int k = 1; k < ax.nx; ++k)
-        text_at(k * w / ax.nx - 0.02 * w, 0.5 * yb, label(ax.xmin + k * ax.xstep, 5, 2));
+    // Each 2theta label stands centred under its tick, the end ones moved
+    // just inside the frame.
+    for (int k = 0; k <= ax.nx; ++k) {
+        const std::string value = label(ax.xmin + k * ax.xstep, 5, 2);
+        const double width = kCharW * static_cast<double>(value.size());
+        text_at(std::clamp(k * w / ax.nx - width / 2.0, 0.0, std::max(0.0, w - width)), 0.5 * yb, value);
+    }
     for (int j = 0; j <= 4; ++j) {
         const double yj = j * h / 5.0 + yb;
         line(0.0, yj, 0.05 * w, yj);

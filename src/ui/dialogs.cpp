@@ -15,6 +15,7 @@
 #include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
+#include "ui/graphics.h"
 #include "ui/modal.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
@@ -59,9 +60,8 @@ void GETFORMAT() {
     const int box = wid(DLG_FORMAT);
     show_box(box);
     wait_modal(box, {CMD_FORMAT_OK});
-    static const int codes[] = {3, 2, 7, 4, 5, 6, 1};
     for (int i = 1; i <= 7; ++i)
-        if (GMENQTOGGLESWITCH(wid(FMT_RADIO(i))) == 1) G.INFMT = codes[i - 1];
+        if (GMENQTOGGLESWITCH(wid(FMT_RADIO(i))) == 1) G.INFMT = input_format_of_choice(i);
     hide_box(box);
 }
 

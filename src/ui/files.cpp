@@ -56,6 +56,14 @@ std::string trimmed(std::string s) {
     return first == std::string::npos ? std::string() : s.substr(first);
 }
 
+// A file name in a log record: blank-padded to its field's width like any
+// text, but written whole when longer (a cut name points at no file).
+std::string whole_name(std::string_view name, std::size_t width) {
+    std::string s(name);
+    if (s.size() < width) s.resize(width, ' ');
+    return s;
+}
+
 // The folder the browse dialogs open in.
 std::string browse_directory() { return std::string(G.WORKDIR.str()); }
 
@@ -113,8 +121,8 @@ void open_automatic_log(const std::string& input_path) {
     write_record(
         LU_LOG,
         "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
-        "A50,/,/,'  TITLE ',A60,/,/)",
-        {date_text(), G.INFILE.padded(), G.TITLE.padded()});
+        "A,/,/,'  TITLE ',A60,/,/)",
+        {date_text(), whole_name(G.INFILE.str(), 50), G.TITLE.padded()});
     G.LOGOPEN = 1;
 }
 
@@ -173,6 +181,7 @@ void OPEN_IN() {
     request.initial_dir = std::string(G.WORKDIR.str());
     request.default_ext = "rfl";
     request.must_exist = true;
+    request.data_file = true;
     if (G.INOPEN == 1) {
         request.preset_name = std::string(G.INFILE.str());
         G.INOPEN = 0;
@@ -189,6 +198,7 @@ void OPEN_IN() {
         GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
         G.INOPEN = 0;
     }
+    note_data_file(chosen.path);
     G.WORKDIR = directory_of(chosen.path);
     G.INFILE = name_of(chosen.path);
     G.INOPEN = 1;
@@ -198,13 +208,24 @@ void OPEN_IN() {
     set_text(MAIN_INFILE, G.INFILE.str());
 }
 
+void forget_input_file() {
+    close_unit(LU_INPUT);
+    close_unit(G.LUSCR);
+    G.INOPEN = 0;
+    set_text(MAIN_INFILE, "");
+    set_text(MAIN_TITLE, "");
+    if (G.GFRAME != 0) FRACLE(G.GFRAME);
+}
+
 void OPEN_OUT() {
     OpenFileRequest request;
     request.title = "Open Output Data File";
     request.filters = {{"Rfine", "*.int"}, {"Shelx", "*.hkl"}, {"All Formats", "*.*"}};
     request.filter_index = G.INTFMT == 3 ? 2 : 1;
     request.initial_dir = std::string(G.WORKDIR.str());
-    request.default_ext = "int";
+    // A name without an extension takes the chosen filter's; under "All
+    // Formats" that of the format in force, so that name and format agree.
+    request.default_ext = G.INTFMT == 3 ? "hkl" : "int";
     if (G.OUTOPEN == 1) {
         request.preset_name = std::string(G.OUTFILE.str());
         G.OUTOPEN = 0;
@@ -232,7 +253,7 @@ void OPEN_OUT() {
     G.OUTOPEN = 1;
     choose_output_format(chosen.path, chosen.filter_index);
     if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A12)", {G.OUTFILE.padded()});
+        write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A)", {whole_name(G.OUTFILE.str(), 12)});
     show_output_controls();
 }
 
@@ -257,8 +278,8 @@ void OPEN_PAR(int& status) {
         GMDISPLAYERRORBOX("ERROR", "Error opening file: Try again\n" + name_of(chosen) + ": " + open_failure_reason());
     }
     if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  INSTRUMENT PARAMETER FILE OPENED: ',A30,/,'  CONTENTS ARE:',/)",
-                     {name_of(chosen)});
+        write_record(LU_LOG, "(/,/,'  INSTRUMENT PARAMETER FILE OPENED: ',A,/,'  CONTENTS ARE:',/)",
+                     {whole_name(name_of(chosen), 30)});
     status = 0;
     READ_PARAMETERS();
 }
@@ -291,7 +312,7 @@ void OPEN_NEWSTD(int& status, int unit) {
     if (!chosen.ok) return;
     if (open_unit(unit, chosen.path, OpenMode::Output) != 0) return;
     if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A60)", {name_of(chosen.path)});
+        write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A)", {whole_name(name_of(chosen.path), 60)});
     status = 0;
 }
 

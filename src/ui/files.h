@@ -13,6 +13,11 @@ void OPEN_EXP();
 void OPEN_SCANDATA(int& status);
 void OPEN_NEWSTD(int& status, int unit);
 
+// Leaves no data set open after an import that failed: the input file and
+// the scan file are closed (a scratch copy is deleted) and the window no
+// longer names the file, so no command works on part of a data set.
+void forget_input_file();
+
 // The log that choosing an input file opens: the input file's name cut
 // before its first '.', then "_Tarnivox.log", in the input file's folder.
 std::string automatic_log_path(std::string_view input_path);

@@ -4,9 +4,12 @@
 
 #include "ui/graphics.h"
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "core/store.h"
+#include "core/version.h"
 #include "ui/command_numbers.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
@@ -115,12 +118,16 @@ void create_menus() {
     }
 }
 
+// The format box's choices, top to bottom, and the INFMT each one sets.
+constexpr std::array<std::string_view, 7> kFormatNames = {"Xcalibur", "Old Single",    "Enraf CAD4", "Xscans",
+                                                          "Stoe",     "Phillips Febo", "Standard"};
+constexpr std::array<int, 7> kFormatCodes = {3, 2, 7, 4, 5, 6, 1};
+
 void create_format_dialog() {
     const int d = wid(DLG_FORMAT) = dialog(9, 9, "Input Data file Format");
-    static const char* const names[] = {"Xcalibur", "Old Single",    "Enraf CAD4", "Xscans",
-                                        "Stoe",     "Phillips Febo", "Standard"};
     for (int i = 0; i < 7; ++i)
-        wid(FMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 8 - i, 7, 1, names[i], i == 0 ? 1 : 0, 0, 1);
+        wid(FMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 8 - i, 7, 1, kFormatNames[static_cast<std::size_t>(i)],
+                                                 i == 0 ? 1 : 0, 0, 1);
     wid(FMT_OK) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "OK", CMD_FORMAT_OK);
 }
 
@@ -313,12 +320,12 @@ void GRAPHICS_SETUP() {
     GMINITIALIZEMENU();
     GMDEFINEGUIGRID(32, 24);
 
-    G.MAINWIN = GMCREATEMASTERWINDOW(5, 5, 20, 19, "TARNIVOX V3.53", "Tarnivox");
+    G.MAINWIN = GMCREATEMASTERWINDOW(5, 5, 20, 19, "TARNIVOX V" + std::string(TARNIVOX_VERSION), "Tarnivox");
     G.GFRAME = GMCREATEGRAPHICSFRAME(G.MAINWIN, 1, 4, 18, 12);
     G.XAXISY = 20.0;
     G.FRAMEW = 300.0;
     G.FRAMEH = 200.0;
-    wid(MAIN_STATUSBAR) = GMCREATESTATUSBAR(G.MAINWIN, "Tarnivox version 3.53");
+    wid(MAIN_STATUSBAR) = GMCREATESTATUSBAR(G.MAINWIN, "Tarnivox version " + std::string(TARNIVOX_VERSION));
     wid(MAIN_ICON) = GMCREATEICON(G.MAINWIN, 0, 0, 2, 2);
 
     create_fitting_panel();
@@ -350,5 +357,13 @@ void END_GRAPHICS() {
 }
 
 void SHOW_TITLE() { GMSETTEXTSETTING(wid(MAIN_TITLE), G.TITLE.str()); }
+
+int input_format_of_choice(int radio) { return kFormatCodes.at(static_cast<std::size_t>(radio - 1)); }
+
+std::string_view input_format_label(int infmt) {
+    for (std::size_t i = 0; i < kFormatCodes.size(); ++i)
+        if (kFormatCodes[i] == infmt) return kFormatNames[i];
+    return {};
+}
 
 }  // namespace tarnivox

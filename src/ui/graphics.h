@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 namespace tarnivox {
 
 // Builds the main window, its menus and every dialog (hidden), once.
@@ -8,5 +10,13 @@ void GRAPHICS_SETUP();
 void END_GRAPHICS();
 // Shows TITLE in the main window's title field.
 void SHOW_TITLE();
+
+// The name of input format INFMT (1 to 7) as "Input Data file Format"
+// shows it ("Enraf CAD4" for 7); empty for any other code.
+std::string_view input_format_label(int infmt);
+
+// The INFMT that choice `radio` (1 to 7, top to bottom) of "Input Data
+// file Format" sets.
+int input_format_of_choice(int radio);
 
 }  // namespace tarnivox

@@ -19,6 +19,7 @@ constexpr int COL_MARKS = 2;
 constexpr int COL_COMPONENT = 3;
 constexpr int COL_FIT = 5;
 constexpr int COL_PEAK = 7;
+constexpr int COL_AXES = 8;  // grey: axes and their labels
 
 double clip(double x, double lo, double hi) { return std::min(std::max(x, lo), hi); }
 
@@ -95,6 +96,75 @@ void draw_texts(double w) {
     GDISPLAYSTR(format_record("('Max Counts = ',I8)", {std::llround(std::isfinite(G.CMAX) ? G.CMAX : 0.0)}));
 }
 
+// A round step for axis ticks: 1, 2 or 5 times a power of ten, giving at
+// most `most` intervals over `range`.
+double tick_step(double range, int most) {
+    const double raw = range / most;
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * decade >= raw) return m * decade;
+    return 10.0 * decade;
+}
+
+// Decimals that show a tick step exactly (0.05 needs 2).
+int decimals_of(double step) { return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 6); }
+
+void text_at(double x, double y, const std::string& text) {
+    GMOVETO2D(x, y);
+    GDISPLAYSTR(text);
+}
+
+// Axes of the scan plot in grey: omega ticks under the base line, labelled
+// in degrees below them (the texts of the plot stand higher); counts ticks on the left edge; each axis names its
+// quantity and unit.  A legend at the top right names the curves in their
+// own colours.
+void draw_axes_and_legend(double w, double yt, double ymax) {
+    constexpr double kCharW = 5.0;
+    const double yb = G.XAXISY;
+    GSETCHARSIZE(kCharW, 7.0);
+    GSETLINECOLOUR(COL_AXES);
+    const int n = G.NPTS;
+    const double first = n >= 2 ? G.STEPANG(1) : 0.0;
+    const double last = n >= 2 ? G.STEPANG(n) : 0.0;
+    if (last > first && std::isfinite(last - first)) {
+        const double step = tick_step(last - first, 5);
+        for (double v = std::ceil(first / step - 1e-9) * step; v <= last + 1e-9 * step; v += step) {
+            const double x = frame_x(v);
+            line(x, yb, x, yb - 4.0);
+            const std::string t = format_fixed_whole(v, 12, decimals_of(step));
+            const std::string shown = t.substr(std::min(t.find_first_not_of(' '), t.size()));
+            const double tw = kCharW * static_cast<double>(shown.size());
+            text_at(clip(x - tw / 2.0, 0.0, std::max(0.0, w - tw)), 1.0, shown);
+        }
+        // Right-aligned on the row of the plot's own texts, clear of "Max Counts".
+        text_at(std::max(0.0, w - 14.0 * kCharW), yb / 2.0, "omega (deg)");
+    }
+    if (ymax > 0.0 && std::isfinite(ymax)) {
+        const double step = tick_step(ymax, 4);
+        for (double c = step; c <= ymax * (1.0 + 1e-9); c += step) {
+            const double y = G.YSCALE * c + yb;
+            line(0.0, y, 4.0, y);
+            text_at(6.0, y - 3.0, std::to_string(std::llround(c)));
+        }
+        text_at(6.0, yt - 10.0, "counts");
+    }
+    const struct {
+        int colour;
+        const char* name;
+    } legend[] = {{COL_COUNTS, "observed"},
+                  {COL_COMPONENT, "alpha1, alpha2"},
+                  {COL_FIT, "fitted profile"},
+                  {COL_PEAK, "peak position"}};
+    double y = yt - 10.0;
+    for (const auto& entry : legend) {
+        // Single-wavelength data have no alpha2 component.
+        const bool alpha1_only = entry.colour == COL_COMPONENT && !(G.WAVE2 > 0.1);
+        GSETLINECOLOUR(entry.colour);
+        text_at(w - 16.0 * kCharW, y, alpha1_only ? "alpha1" : entry.name);
+        y -= 12.0;
+    }
+}
+
 void fill_panel() {
     if (const int h = wid(PANEL(5))) GMSETTEXTSETTING(h, format_record("(3I3)", {G.IHKL}));
     if (const int h = wid(PANEL(7))) GMSETVALUESETTING_REAL(h, G.NREF);
@@ -158,6 +228,7 @@ void PLOTSCAN() {
         if (G.FITMODE != 2) draw_limits(h);
         draw_peak_marks(w, yt, h);
     }
+    draw_axes_and_legend(w, yt, ymax);
     draw_texts(w);
     GFLUSHGRAPHICS();
     fill_panel();

@@ -254,6 +254,10 @@ TEST_F(Batch, BadUsageEndsWithStatusTwoAndOneLineAndWritesNothing) {
         {"reduce --format cad4" + par, "DATA"},
         {"reduce " + data + " --format cad4 --par '" + (d / "none.par").string() + "'", "does not exist"},
         {"--script x.script reduce " + data + " --format cad4" + par, "--script runs on its own"},
+        // A misspelt option is unknown, not a required one missing.
+        {"reduce " + data + " --fromat cad4" + par, "unknown option --fromat (did you mean --format?)"},
+        {"convert " + data + " --format=cad4 --outt=x.rfl" + par, "unknown option --outt (did you mean --out?)"},
+        {"reduce " + data + " --format cad4 --frobnicate" + par, "unknown option --frobnicate"},
         {"frobnicate", "frobnicate"},
     };
     for (const auto& [args, reason] : cases) {

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "core/exitint.h"
 #include "core/store.h"
@@ -92,9 +94,46 @@ TEST_F(RunEnd, HeadlessRunExitsWithTheStatusOfItsEnd) {
     EXPECT_EQ(run_headless(open_cad4() + "press main Nowhere\n"), EXIT_STATUS_SCRIPT);
     EXPECT_EQ(last_message(), "SCRIPT LINE 5: unknown label \"Nowhere\" in \"main\"");
 
-    // The window keeps its own end: the message is shown, the status is 0.
-    EXPECT_EQ(run_headless(open_bad, false), EXIT_STATUS_NORMAL);
-    EXPECT_EQ(last_message(), "READ ERROR ON SCAN FILE");
+}
+
+// In the window a data file its reader cannot read ends only the import:
+// the message names the file and the format tried, no part of the data set
+// stays open for the commands, and another file can be opened at once.
+TEST_F(RunEnd, WindowReturnsFromAFileItsReaderCannotRead) {
+    std::string rfl = test::read_text(dir_ / "standard" / "standard.rfl");
+    rfl.replace(rfl.find("S     341"), 9, "S     3x1");
+    write(dir_ / "standard" / "bad.rfl", rfl);
+    const std::string open_bad =
+        "file standard/bad.rfl 1\n"
+        "press \"Input Data file Format\" Standard\n"
+        "press \"Input Data file Format\" OK\n"
+        "browse standard/standard.par\n";
+    // The wrong format: a Huber file read as CAD4.
+    const std::string open_huber_as_cad4 =
+        "file huber/huber.dat 7\n"
+        "press \"Input Data file Format\" \"Enraf CAD4\"\n"
+        "press \"Input Data file Format\" OK\n"
+        "browse huber/huber.par\n";
+    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber", fs::copy_options::recursive);
+    const std::string after = "press File \"Open data file\"\n" + open_cad4() + "press File Exit\nanswer yes\n";
+    for (const auto& [script, message, file, format] :
+         {std::tuple{open_bad, "READ ERROR ON SCAN FILE", "bad.rfl", "Standard"},
+          std::tuple{open_huber_as_cad4, "", "huber.dat", "Enraf CAD4"}}) {
+        EXPECT_EQ(run_headless(script + after, false), EXIT_STATUS_NORMAL);
+        const auto shown = test::shown_messages(*backend_);
+        const std::string expected_tail = std::string(file) + " could not be read as " + format + " data.";
+        const auto box = std::find_if(shown.begin(), shown.end(), [&](const std::string& m) {
+            return m.find(expected_tail) != std::string::npos;
+        });
+        ASSERT_NE(box, shown.end()) << file;
+        EXPECT_EQ(box->rfind(message, 0), 0u) << *box;
+        // The run went on to open the CAD4 set and ended on the user's Exit.
+        EXPECT_EQ(last_message(), "Are you sure you want to exit the program?");
+        EXPECT_EQ(std::string(G.INFILE.str()), "cad4.dat");
+        EXPECT_EQ(G.NREF, 1);
+    }
+    // Headless, the same file still ends the run with the fatal status.
+    EXPECT_EQ(run_headless(open_huber_as_cad4), EXIT_STATUS_FATAL);
 }
 
 // A question the script does not answer ends the run at once, saying

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/exitint.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/units.h"
 #include "support/scratch.h"
@@ -226,6 +227,24 @@ TEST_F(ParametersTest, BadFilesStopTheRun) {
     for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 131 + 7) % 256));
     EXPECT_EQ(fatal_message(binary), missing);
     EXPECT_EQ(fatal_message(kMandatory.substr(kMandatory.find('\n') + 1)), missing);
+}
+
+// The fatal message stays as it is; before it the user is told which
+// keyword to add.
+TEST_F(ParametersTest, MissingKeywordIsNamedBeforeTheRunStops) {
+    std::size_t start = 0;
+    for (const char* keyword : {"PKPAR", "FITLIM", "ATTEN", "WAVEL", "RFLAGS", "TFLAGS", "PARITY", "MONO"}) {
+        const std::size_t end = kMandatory.find('\n', start) + 1;
+        const std::string without = kMandatory.substr(0, start) + kMandatory.substr(end);
+        start = end;
+        reset_store();
+        clear_recorded_messages();
+        EXPECT_EQ(fatal_message(without), "MISSING DATA FROM PARAMETER FILE") << keyword;
+        ASSERT_FALSE(recorded_messages().empty()) << keyword;
+        EXPECT_NE(recorded_messages().back().text.find(std::string("has no ") + keyword + " line"),
+                  std::string::npos)
+            << recorded_messages().back().text;
+    }
 }
 
 // Values outside their physical range would pass as silently wrong numbers

@@ -112,8 +112,11 @@ TEST_F(DataSetPlot, EveryPointWhereItsValuesSay) {
          {"10.00", "20.00", "30.00", "40.00", "50.00", "60.00", "2THETA: DEG", "DELTA-D/D PLOT", "-0.00300",
           "-0.00120", " 0.00060", " 0.00240", " 0.00420", " 0.00600"})
         EXPECT_NE(text(t), nullptr) << t;
-    EXPECT_NEAR(text("60.00")->x, 0.89 * w, 1e-9);
-    EXPECT_NEAR(text("30.00")->x, 2.0 * w / 5.0 - 0.02 * w, 1e-9);
+    // Labels centred on their ticks (5 characters of width 5), the last
+    // one ending at the frame's right edge, under its tick.
+    EXPECT_NEAR(text("60.00")->x, w - 25.0, 1e-9);
+    EXPECT_NEAR(text("30.00")->x, 2.0 * w / 5.0 - 12.5, 1e-9);
+    EXPECT_NEAR(text("10.00")->x, 0.0, 1e-9);
     EXPECT_NEAR(text(" 0.00600")->y, 0.96 * h + yb, 1e-9);
     // The zero line lies where y = 0 is.
     bool zero_line = false;

@@ -122,7 +122,7 @@ TEST_F(FilesTest, InputFileThatCannotBeOpenedIsAskedAgainAndCancelLeavesNoneOpen
 }
 
 TEST_F(FilesTest, OutputFileShowsNameFormatAndControls) {
-    start("file result.int\n");
+    start("file result.int\nfile cad4_large_run.hkl 2\n");
     EXPECT_EQ(widget(MAIN_OUTPUT_CAPTION).status, -1);
     EXPECT_EQ(widget(MENU_ENTRY(kOutputFormatEntry)).status, 0);
     const std::string log = path("run.log");
@@ -144,6 +144,10 @@ TEST_F(FilesTest, OutputFileShowsNameFormatAndControls) {
     flush_unit(LU_LOG);
     EXPECT_EQ(test::read_lines(log),
               (std::vector<std::string>{"", "", " INTEGRATED DATA FILE OPENED: result.int  "}));
+    // A longer name is written whole.
+    OPEN_OUT();
+    flush_unit(LU_LOG);
+    EXPECT_EQ(test::read_lines(log).back(), " INTEGRATED DATA FILE OPENED: cad4_large_run.hkl");
 }
 
 TEST_F(FilesTest, OutputFormatFollowsExtensionUnlessTheFilterSaysOtherwise) {
@@ -155,13 +159,29 @@ TEST_F(FilesTest, OutputFormatFollowsExtensionUnlessTheFilterSaysOtherwise) {
         "toggle \"Output Format\" \"Shelx hkl\" on\n"
         "press \"Output Format\" \"Save + Exit\"\n"
         "file e.int 2\n"  // Shelx filter on .int: asked, left
-        "press \"Output Format\" Quit\n");
+        "press \"Output Format\" Quit\n"
+        // A name typed without an extension: the filter gives it, so the
+        // name and the format agree; under All Formats the format in force.
+        "file f 2\n"
+        "file g 3\n"
+        "file h 1\n");
     const int expected[] = {3, 3, 1, 3, 1};
     for (int want : expected) {
         G.INTFMT = 2;
         OPEN_OUT();
         EXPECT_EQ(G.INTFMT, want) << G.OUTFILE.str();
         EXPECT_EQ(widget(MAIN_FORMAT).text, want == 3 ? "Shelx" : "Rfine");
+    }
+    const struct {
+        int before;
+        const char* name;
+        int format;
+    } typed[] = {{1, "f.hkl", 3}, {3, "g.hkl", 3}, {3, "h.int", 1}};
+    for (const auto& t : typed) {
+        G.INTFMT = t.before;
+        OPEN_OUT();
+        EXPECT_EQ(G.OUTFILE.str(), t.name);
+        EXPECT_EQ(G.INTFMT, t.format) << t.name;
     }
 }
 

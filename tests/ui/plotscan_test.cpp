@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -175,7 +178,13 @@ TEST_F(ScanPlot, DoubletDrawsBothComponentsAndTwoPeakMarks) {
 TEST_F(ScanPlot, TextsAndPanelFields) {
     G.ISCTYPE = 2;
     PLOTSCAN();
-    const auto texts = list().texts();
+    const auto of_colour_2 = [this] {
+        std::vector<DrawOp> out;
+        for (const DrawOp& t : list().texts())
+            if (t.colour == 2) out.push_back(t);
+        return out;
+    };
+    const auto texts = of_colour_2();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0].text, "STANDARD");
     EXPECT_NEAR(texts[0].y, 10.0, 1e-9);
@@ -188,7 +197,52 @@ TEST_F(ScanPlot, TextsAndPanelFields) {
 
     G.ISCTYPE = 0;
     PLOTSCAN();
-    EXPECT_EQ(list().texts().size(), 1u);
+    EXPECT_EQ(of_colour_2().size(), 1u);
+}
+
+// The plot reads without the manual: omega ticks at round values on the
+// base line with their labels under them, counts ticks on the left, both
+// axes with quantity and unit, and a legend in the curves' colours.
+TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
+    PLOTSCAN();
+    const double w = G.FRAMEW;
+    std::map<std::string, DrawOp> by_text;
+    for (const DrawOp& t : list().texts()) by_text[t.text] = t;
+    for (const char* t : {"omega (deg)", "counts"}) EXPECT_EQ(by_text.count(t), 1u) << t;
+    const std::pair<const char*, int> legend[] = {
+        {"observed", 1}, {"alpha1", 3}, {"fitted profile", 5}, {"peak position", 7}};
+    for (const auto& [name, colour] : legend) {
+        ASSERT_EQ(by_text.count(name), 1u) << name;
+        EXPECT_EQ(by_text[name].colour, colour) << name;
+    }
+    // Omega labels: round values, each centred under its grey tick on the
+    // base line, below the plot's own texts and inside the frame.
+    int ticks = 0;
+    for (const auto& s : list().segments()) {
+        if (s.colour != 8 || s.y1 != G.XAXISY) continue;
+        ++ticks;
+        const double omega = G.STEPANG(1) + s.x1 / G.XSCALE;
+        const DrawOp* label = nullptr;
+        for (const DrawOp& t : list().texts())
+            if (t.colour == 8 && t.y < G.XAXISY / 2.0 &&
+                t.text.find_first_not_of("-.0123456789") == std::string::npos &&
+                std::fabs(std::stod(t.text) - omega) < 1e-6)
+                label = &t;
+        ASSERT_NE(label, nullptr) << omega;
+        const double half = 2.5 * static_cast<double>(label->text.size());
+        EXPECT_GE(label->x, 0.0);
+        EXPECT_LE(label->x + 2 * half, w + 1e-9);
+        if (s.x1 - half >= 0.0 && s.x1 + half <= w) {
+            EXPECT_NEAR(label->x + half, s.x1, 1e-9);
+        }
+    }
+    EXPECT_GE(ticks, 3);
+    EXPECT_LE(ticks, 6);
+    // The counts ticks stop at the top of the data: the largest count.
+    for (const auto& s : list().segments())
+        if (s.colour == 8 && s.x1 == 0.0) {
+            EXPECT_LE(s.y1, G.FRAMEH + 1e-9);
+        }
 }
 
 TEST_F(ScanPlot, EmptyScanDrawsOnlyFiniteCoordinates) {

@@ -7,10 +7,11 @@
 namespace tarnivox {
 
 const char* palette_colour(int index) {
-    // Black, red, blue, dark green, magenta, dark cyan, orange: readable on white.
+    // Black, red, blue, dark green, magenta, dark cyan, orange, and grey for
+    // axes: readable on white.
     static const char* const colours[] = {"#ffffff", "#000000", "#d62728", "#1f5fbf", "#2ca02c",
-                                          "#b0179c", "#138a8a", "#e07b00"};
-    if (index < 0 || index > 7) return "#000000";
+                                          "#b0179c", "#138a8a", "#e07b00", "#707070"};
+    if (index < 0 || index > 8) return "#000000";
     return colours[index];
 }
 

@@ -97,6 +97,17 @@ void BROWSE(std::string& name, std::string_view directory, std::string_view filt
     name = tk().browse(browse_title(), name, directory, filter);
 }
 OpenFileResult GETOPENFILENAME(const OpenFileRequest& request) { return tk().open_file(request); }
+void note_data_file(std::string_view path) { tk().note_data_file(path); }
+
+std::string extension_for_filter(const OpenFileRequest& request, int filter_index) {
+    if (filter_index >= 1 && filter_index <= static_cast<int>(request.filters.size())) {
+        const std::string& pattern = request.filters[static_cast<std::size_t>(filter_index - 1)].pattern;
+        if (pattern.size() > 2 && pattern.rfind("*.", 0) == 0 &&
+            pattern.find_first_of("*?;[ ", 2) == std::string::npos)
+            return pattern.substr(2);
+    }
+    return request.default_ext;
+}
 
 void FRAACT(int frame) { tk().frame_activate(frame); }
 void FRACLE(int frame) { tk().frame_clear(frame); }

@@ -56,7 +56,17 @@ struct OpenFileRequest {
     std::string default_ext;  // without the point, e.g. "rfl"
     std::string preset_name;
     bool must_exist = false;
+    // The input data file: a window may answer with a file the user chose
+    // from its recent files or dropped onto it, without showing the dialog.
+    bool data_file = false;
 };
+
+// The extension a name chosen without one receives (without the point):
+// that of the chosen filter when its pattern names one ("Shelx" "*.hkl"
+// gives "hkl"), else the request's default ("*.*" and an unknown filter).
+// Both backends complete names by it, so the filter the user chose and
+// the file's extension agree.
+std::string extension_for_filter(const OpenFileRequest& request, int filter_index);
 
 struct OpenFileResult {
     bool ok = false;        // false: cancelled
@@ -119,6 +129,9 @@ public:
     virtual std::string browse(std::string_view title, std::string_view name, std::string_view dir,
                                std::string_view filter) = 0;
     virtual OpenFileResult open_file(const OpenFileRequest& request) = 0;
+    // A data file was opened: the window offers it again among its recent
+    // files.  Headless backends keep no such list.
+    virtual void note_data_file(std::string_view /*path*/) {}
 
     virtual void frame_activate(int h) = 0;
     virtual void frame_clear(int h) = 0;
@@ -198,6 +211,8 @@ void WIDSTR(std::string_view title);
 void BROWSE(std::string& name, std::string_view directory, std::string_view filter);
 // The system open-file dialog.
 OpenFileResult GETOPENFILENAME(const OpenFileRequest& request);
+// Remembers an opened data file among the window's recent files.
+void note_data_file(std::string_view path);
 
 // ---------------------------------------------------------------- graphics
 void FRAACT(int frame);

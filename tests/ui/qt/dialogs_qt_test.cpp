@@ -2,7 +2,9 @@
 // clicks, typing and box answers.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
@@ -63,8 +65,60 @@ TEST_F(DialogsOnQt, EveryMenuEntryDeliversItsCommand) {
     ASSERT_NE(win, nullptr);
     QStringList titles;
     for (QAction* a : win->menuBar()->actions()) titles << a->text();
-    EXPECT_EQ(titles, (QStringList{"File", "Integrate", "Utilities", "Parameters"}));
+    // Each title and entry has its own access key (Alt+F opens "File").
+    EXPECT_EQ(titles, (QStringList{"&File", "&Integrate", "&Utilities", "&Parameters"}));
     EXPECT_EQ(win->windowTitle(), "TARNIVOX V3.53");
+    for (int m = 1; m <= 4; ++m) {
+        QStringList keys;
+        for (QAction* a : win->menuBar()->actions()[m - 1]->menu()->actions()) {
+            if (a->isSeparator()) continue;
+            const qsizetype amp = a->text().indexOf('&');
+            ASSERT_GE(amp, 0) << a->text().toStdString();
+            EXPECT_EQ(QString(a->text()).remove('&'), a->text().left(amp) + a->text().mid(amp + 1));
+            keys << a->text().mid(amp + 1, 1).toLower();
+        }
+        EXPECT_EQ(keys.removeDuplicates(), 0) << keys.join(",").toStdString();
+    }
+    // The desktop's keys: open, quit; Start and Stop of an automatic run.
+    EXPECT_EQ(b.item(wid(MENU_ENTRY(1))).action->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(b.item(wid(MENU_ENTRY(10))).action->shortcut(), QKeySequence(QKeySequence::Quit));
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(b.item(wid(PANEL(18))).widget.data())->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(b.item(wid(PANEL(19))).widget.data())->shortcut(),
+              QKeySequence(Qt::Key_Escape));
+}
+
+// Enter confirms a box (Go, OK, Save + Exit), Escape leaves it (Quit); a
+// focused button takes Enter for itself.
+TEST_F(DialogsOnQt, EnterConfirmsAndEscapeLeavesABox) {
+    reset_store();
+    driver.start({});
+    const auto key = [](QWidget* w, int k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &press);
+    };
+    const struct {
+        WidSlot box;
+        int enter, escape;
+    } boxes[] = {{DLG_PREPROCESS, 53, 54}, {DLG_PKVALS, 541, 531}, {DLG_OUTFORMAT, 593, 592}};
+    for (const auto& c : boxes) {
+        GMDRAWWINDOW(wid(c.box));
+        QWidget* d = qt().item(wid(c.box)).widget.data();
+        key(d, Qt::Key_Return);
+        EXPECT_EQ(GMACTION(), c.enter);
+        key(d, Qt::Key_Escape);
+        EXPECT_EQ(GMACTION(), c.escape);
+        GMREMOVEWINDOW(wid(c.box));
+    }
+    // Enter in the value entry of "Preprocessing Control" reaches the box.
+    GMDRAWWINDOW(wid(DLG_PREPROCESS));
+    QWidget* d = qt().item(wid(DLG_PREPROCESS)).widget.data();
+    auto* quit = qobject_cast<QPushButton*>(qt().item(qt().find("Preprocessing Control", "Quit")).widget.data());
+    ASSERT_NE(quit, nullptr);
+    quit->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(d, &press);
+    EXPECT_EQ(GMACTION(), 54);
 }
 
 // The window's close control is "Exit": the program asks, No keeps it

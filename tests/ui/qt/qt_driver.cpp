@@ -1,5 +1,7 @@
 #include "qt_driver.h"
 
+#include <QSettings>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,6 +33,8 @@ void quiet_platform_notes(QtMsgType type, const QMessageLogContext&, const QStri
 
 QtDriver::QtDriver() {
     qInstallMessageHandler(quiet_platform_notes);
+    // The window's recent files of test runs stay in the build folder.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, TARNIVOX_BINARY_DIR "/qt_settings");
     timer_.setInterval(2);
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
 }

@@ -184,16 +184,20 @@ TEST(ScriptBackend, MessageBoxesTakeScriptedAnswersOrOkAndAreRecorded) {
 }
 
 TEST(ScriptBackend, FileDialogsTakePathsFiltersAndDefaultExtensions) {
-    install("file out 2\ncancel\nbrowse inst.par\nbrowse\n");
+    install("file out 2\nfile out 3\nfile out.dat 2\ncancel\nbrowse inst.par\nbrowse\n");
     OpenFileRequest req;
     req.title = "Open Output Data File";
     req.filters = {{"Rfine", "*.int"}, {"Shelx", "*.hkl"}, {"All Formats", "*.*"}};
     req.default_ext = "int";
+    // A name without an extension takes the chosen filter's; "*.*" gives
+    // the default; a typed extension stays.
     OpenFileResult r = GETOPENFILENAME(req);
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.path, "/data/out.int");
+    EXPECT_EQ(r.path, "/data/out.hkl");
     EXPECT_EQ(r.filter_index, 2);
-    EXPECT_EQ(r.path.substr(static_cast<std::size_t>(r.ext_offset)), "int");
+    EXPECT_EQ(r.path.substr(static_cast<std::size_t>(r.ext_offset)), "hkl");
+    EXPECT_EQ(GETOPENFILENAME(req).path, "/data/out.int");
+    EXPECT_EQ(GETOPENFILENAME(req).path, "/data/out.dat");
     EXPECT_FALSE(GETOPENFILENAME(req).ok);
     std::string name = "old.par";
     WIDSTR("Open Instrument Parameter File");

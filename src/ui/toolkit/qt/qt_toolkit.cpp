@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,11 +21,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QWindow>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "core/internal_error.h"
 #include "ui/toolkit/qt/qt_backend.h"
@@ -77,6 +80,58 @@ QPixmap program_icon(int size) {
     p.setPen(QPen(QColor("#000000"), 1.0));
     p.drawLine(QPointF(r.left() + size * 0.1, base), QPointF(r.right() - size * 0.1, base));
     return pm;
+}
+
+// The label with an underlined access key: the first letter not yet taken
+// by its neighbours in the same menu bar or menu (Alt+F opens "File").
+QString with_mnemonic(const QString& label, QObject* holder) {
+    QString taken = holder->property("tarnivox_keys").toString();
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        const QChar c = label[i].toLower();
+        if (!c.isLetter() || taken.contains(c)) continue;
+        holder->setProperty("tarnivox_keys", taken + c);
+        QString shown = label;
+        shown.replace("&", "&&");
+        // '&' doubled before i shifts the position.
+        const qsizetype at = i + label.left(i).count('&');
+        return shown.insert(at, '&');
+    }
+    return QString(label).replace("&", "&&");
+}
+
+// The desktop's own keys for the menu commands every program has.
+QList<QKeySequence> menu_shortcuts(std::string_view label) {
+    if (label == "Open data file") return QKeySequence::keyBindings(QKeySequence::Open);
+    if (label == "Exit") return QKeySequence::keyBindings(QKeySequence::Quit);
+    return {};
+}
+
+// Keys of the fitting panel: starting and stopping an automatic run.
+QKeySequence panel_shortcut(std::string_view label) {
+    if (label == "Start") return QKeySequence(Qt::CTRL | Qt::Key_R);
+    if (label == "Stop") return QKeySequence(Qt::Key_Escape);
+    return {};
+}
+
+// The part of the window's screen that windows may take.
+ScreenRect screen_rect(QWidget* w) {
+    QScreen* screen = w && w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    const QRect r = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+// At any scale factor the main window lies whole on its screen, its plot
+// giving up height where the screen is small.
+void fit_window_on_screen(QWidget* w) {
+    const ScreenRect screen = screen_rect(w);
+    const QSize least = w->minimumSizeHint();
+    const QRect f = w->frameGeometry();
+    const QSize frame_extra = f.size() - w->size();
+    const ScreenRect fit =
+        fit_on_screen({f.x(), f.y(), f.width(), f.height()}, least.width() + frame_extra.width(),
+                      least.height() + frame_extra.height(), screen);
+    if (fit.w != f.width() || fit.h != f.height()) w->resize(fit.w - frame_extra.width(), fit.h - frame_extra.height());
+    if (fit.x != f.x() || fit.y != f.y()) w->move(fit.x, fit.y);
 }
 
 QApplication& application(int& argc, char** argv) {
@@ -184,6 +239,7 @@ int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view
                                     std::string_view name) {
     auto* win = new MainWindow;
     main_ = win;
+    win->on_drop = [this](const QString& path) { return offer_data_file(path); };
     win->setWindowTitle(qs(title));
     win->setObjectName(qs(name));
     win->setWindowIcon(QIcon(program_icon(64)));
@@ -199,7 +255,7 @@ int QtBackend::create_master_window(int x, int y, int w, int h, std::string_view
 int QtBackend::create_menu_bar(int window) { return add_widget(Kind::MenuBar, window, main_->menuBar()); }
 
 int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
-    QMenu* menu = main_->menuBar()->addMenu(qs(title));
+    QMenu* menu = main_->menuBar()->addMenu(with_mnemonic(qs(title), main_->menuBar()));
     Item it = item_of(Kind::Menu, bar, 0, title);
     it.menu = menu;
     it.action = menu->menuAction();
@@ -207,8 +263,27 @@ int QtBackend::create_pulldown_menu(int bar, std::string_view title) {
 }
 
 int QtBackend::create_menu_entry(int menu, std::string_view label, int command) {
-    QAction* a = at(menu).menu->addAction(qs(label));
+    QMenu* m = at(menu).menu;
+    QAction* a = m->addAction(with_mnemonic(qs(label), m));
+    a->setShortcuts(menu_shortcuts(label));
     post_on(a, &QAction::triggered, command);
+    if (label == "Open data file") {
+        // The data files opened before, under the entry that opens one.
+        open_data_action_ = a;
+        open_data_command_ = command;
+        QMenu* recent = m->addMenu(with_mnemonic("Open recent", m));
+        QObject::connect(recent, &QMenu::aboutToShow, [this, recent] {
+            recent->clear();
+            const QStringList files = recent_data_files();
+            for (int i = 0; i < files.size(); ++i) {
+                const QString path = files[i];
+                QAction* r = recent->addAction(QString("&%1 %2").arg(i + 1).arg(path));
+                QObject::connect(r, &QAction::triggered, [this, path] { offer_data_file(path); });
+            }
+            recent->setEnabled(true);
+            if (files.isEmpty()) recent->addAction("(none)")->setEnabled(false);
+        });
+    }
     Item it = item_of(Kind::MenuEntry, menu, command, label);
     it.action = a;
     return add(it);
@@ -257,17 +332,18 @@ int QtBackend::create_dialog(int parent, int /*x*/, int /*y*/, int w, int h, std
     const int handle = add_widget(Kind::Dialog, parent, d, 0, title);
     // Closing a box is leaving it: the routine running it receives the
     // command of its "Quit" (or the one button that ends it).
-    d->on_close = [this, handle] {
-        static const char* const leave[] = {"Quit", "Exit", "OK", "Ok"};
-        for (const char* name : leave)
-            for (std::size_t i = 0; i < items_.size(); ++i) {
-                const Item& b = items_[i];
+    // The first of `names` that is a selectable button of this box fires.
+    const auto press_first = [this, handle](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            for (const Item& b : items_)
                 if (b.parent == handle && b.kind == Kind::PushButton && b.label == name && b.status == 1) {
                     post(b.command);
                     return;
                 }
-            }
     };
+    d->on_close = [press_first] { press_first({"Quit", "Exit", "OK", "Ok"}); };
+    // Enter takes the box's choices: its OK, Go, Save + Exit or Refine.
+    d->on_confirm = [press_first] { press_first({"OK", "Ok", "Go", "Save + Exit", "Refine"}); };
     return handle;
 }
 
@@ -277,6 +353,10 @@ int QtBackend::create_push_button(int parent, int x, int y, int w, int h, std::s
                                   int command) {
     auto* b = new QPushButton(qs(label), canvas_of(parent));
     b->setAutoDefault(false);
+    if (const QKeySequence key = panel_shortcut(label); at(parent).kind == Kind::Window && !key.isEmpty()) {
+        b->setShortcut(key);
+        b->setToolTip(qs(label) + " (" + key.toString(QKeySequence::NativeText) + ")");
+    }
     post_on(b, &QPushButton::clicked, command);
     place(parent, b, x, y, w, h, Growth::Capped);
     return add_widget(Kind::PushButton, parent, b, command, label);
@@ -422,12 +502,17 @@ void QtBackend::draw_window(int h) {
     Item& it = at(h);
     QWidget* w = it.widget.data();
     if (!w) return;
-    if (it.kind == Kind::Dialog && !w->isVisible()) {
-        // Each box opens over the middle of the main window.
-        if (main_ && main_->isVisible()) {
-            const QRect m = main_->frameGeometry();
-            w->move(m.center() - QPoint(w->width() / 2, w->height() / 2));
-        }
+    if (it.kind == Kind::Dialog && !w->isVisible() && main_ && main_->isVisible()) {
+        // Each box opens beside the main window, leaving the plot and the
+        // fitting panel in view.
+        const ScreenRect screen = screen_rect(main_);
+        const QRect m = main_->frameGeometry();
+        const QSize frame_extra = w->frameGeometry().size() - w->size();
+        const BoxPlacement p = place_beside({m.x(), m.y(), m.width(), m.height()},
+                                            w->width() + std::max(0, frame_extra.width()),
+                                            w->height() + std::max(0, frame_extra.height()), screen);
+        if (p.main_x != m.x() || p.main_y != m.y()) main_->move(p.main_x, p.main_y);
+        w->move(p.x, p.y);
     }
     if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
         const bool appearing = !w->isVisible();
@@ -440,6 +525,7 @@ void QtBackend::draw_window(int h) {
             waited.start();
             while (w->windowHandle() && !w->windowHandle()->isExposed() && waited.elapsed() < 200)
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+            if (it.kind == Kind::Window) fit_window_on_screen(w);
             w->repaint();
         }
     } else {
@@ -650,7 +736,58 @@ std::string QtBackend::browse(std::string_view title, std::string_view name, std
     return dlg.selectedFiles().front().toStdString();
 }
 
+namespace {
+constexpr int kRecentFiles = 8;
+
+QSettings recent_settings() { return QSettings(QSettings::IniFormat, QSettings::UserScope, "Tarnivox", "recent"); }
+}  // namespace
+
+QStringList QtBackend::recent_data_files() const {
+    return recent_settings().value("data_files").toStringList();
+}
+
+void QtBackend::note_data_file(std::string_view path) {
+    const QString file = QFileInfo(qs(path)).absoluteFilePath();
+    QStringList files = recent_data_files();
+    files.removeAll(file);
+    files.prepend(file);
+    while (files.size() > kRecentFiles) files.removeLast();
+    recent_settings().setValue("data_files", files);
+}
+
+bool QtBackend::idle() const {
+    if (!open_data_action_ || !open_data_action_->isEnabled() || timer_command_ != 0) return false;
+    // The fitting runs grey the menu titles.
+    if (const auto* m = qobject_cast<const QMenu*>(open_data_action_->parent()); m && !m->menuAction()->isEnabled())
+        return false;
+    for (const Item& it : items_)
+        if (it.kind == Kind::Dialog && it.widget && it.widget->isVisible()) return false;
+    return true;
+}
+
+bool QtBackend::offer_data_file(const QString& path) {
+    if (!idle() || !QFileInfo(path).isFile()) {
+        if (main_) main_->statusBar()->showMessage("Not opened: " + path +
+                                                       (QFileInfo(path).isFile() ? " (finish the present command first)"
+                                                                                 : " (not a file)"),
+                                                   8000);
+        return false;
+    }
+    pending_data_file_ = path.toStdString();
+    post(open_data_command_);
+    return true;
+}
+
 OpenFileResult QtBackend::open_file(const OpenFileRequest& request) {
+    if (request.data_file && !pending_data_file_.empty()) {
+        // The file the user dropped or picked from the recent ones.
+        OpenFileResult r;
+        r.ok = true;
+        r.path = std::exchange(pending_data_file_, {});
+        r.filter_index = request.filter_index;
+        r.ext_offset = extension_offset(r.path);
+        return r;
+    }
     QFileDialog dlg(main_.data(), qs(request.title), qs(request.initial_dir));
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(request.must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -665,18 +802,25 @@ OpenFileResult QtBackend::open_file(const OpenFileRequest& request) {
         const int n = request.filter_index;
         if (n >= 1 && n <= filters.size()) dlg.selectNameFilter(filters[n - 1]);
     }
-    if (!request.default_ext.empty()) dlg.setDefaultSuffix(qs(request.default_ext));
+    // A name typed without an extension takes the extension of the filter
+    // shown when it is accepted.
+    const auto suffix_for = [&](const QString& filter) {
+        const int n = static_cast<int>(filters.indexOf(filter));
+        return qs(extension_for_filter(request, n >= 0 ? n + 1 : request.filter_index));
+    };
+    dlg.setDefaultSuffix(suffix_for(dlg.selectedNameFilter()));
+    QObject::connect(&dlg, &QFileDialog::filterSelected,
+                     [&](const QString& filter) { dlg.setDefaultSuffix(suffix_for(filter)); });
     if (!request.preset_name.empty()) dlg.selectFile(qs(request.preset_name));
     OpenFileResult r;
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return r;
     r.ok = true;
     r.path = dlg.selectedFiles().front().toStdString();
-    // A name typed without an extension takes the default one.
-    if (extension_offset(r.path) == 0 && !request.default_ext.empty() && r.path.back() != '.')
-        r.path += "." + request.default_ext;
-    r.ext_offset = extension_offset(r.path);
     const int chosen = static_cast<int>(filters.indexOf(dlg.selectedNameFilter()));
     r.filter_index = chosen >= 0 ? chosen + 1 : request.filter_index;
+    const std::string ext = extension_for_filter(request, r.filter_index);
+    if (extension_offset(r.path) == 0 && !ext.empty() && r.path.back() != '.') r.path += "." + ext;
+    r.ext_offset = extension_offset(r.path);
     return r;
 }
 

@@ -4,6 +4,7 @@
 // loop until an item posts its command number.
 
 #include <QPointer>
+#include <QStringList>
 #include <deque>
 #include <string>
 #include <vector>
@@ -78,6 +79,13 @@ public:
     bool timer_running() const { return timer_command_ != 0; }
     FrameWidget* frame(int h) const;
     void post(int command);
+    // A data file chosen outside the file dialog (dropped onto the window or
+    // picked from "Open recent"): while the window is idle it opens as
+    // "Open data file" would; false (nothing done) while a command runs.
+    bool offer_data_file(const QString& path);
+    // The recent data files, newest first (kept in the user's
+    // configuration folder).
+    QStringList recent_data_files() const;
 
     // ToolkitBackend
     void initialize_menu() override {}
@@ -123,6 +131,7 @@ public:
     std::string browse(std::string_view title, std::string_view name, std::string_view dir,
                        std::string_view filter) override;
     OpenFileResult open_file(const OpenFileRequest& request) override;
+    void note_data_file(std::string_view path) override;
     void frame_activate(int h) override;
     void frame_clear(int h) override;
     void frame_extents(int h, double& xmin, double& xmax, double& ymin, double& ymax) override;
@@ -170,6 +179,11 @@ private:
     std::vector<QtBoxEvent> boxes_;
     QPointer<MainWindow> main_;
     std::vector<QPointer<QWidget>> top_levels_;
+    // "Open data file" and the file that answers its next dialog.
+    QAction* open_data_action_ = nullptr;
+    int open_data_command_ = 0;
+    std::string pending_data_file_;
+    bool idle() const;
 };
 
 }  // namespace tarnivox

@@ -1,9 +1,19 @@
 #include "ui/toolkit/qt/qt_widgets.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 
@@ -16,6 +26,18 @@ GridCanvas::GridCanvas(int cols, int rows, int cell_w, int cell_h, int margin, Q
 
 QSize GridCanvas::base_size() const { return {cols_ * cell_w_ + 2 * margin_, rows_ * cell_h_ + 2 * margin_}; }
 
+namespace {
+// The least height of the plot when the window must shrink to the screen.
+constexpr int kLeastPlotHeight = 120;
+}  // namespace
+
+QSize GridCanvas::least_size() const {
+    QSize s = base_size();
+    for (const Placement& p : items_)
+        if (p.w == stretch_) s.rheight() -= std::max(0, p.ch * cell_h_ - kLeastPlotHeight);
+    return s;
+}
+
 void GridCanvas::place(QWidget* w, int x, int y, int cw, int ch, Growth growth) {
     items_.push_back({w, x, y, cw, ch, growth});
     lay_out();
@@ -23,6 +45,7 @@ void GridCanvas::place(QWidget* w, int x, int y, int cw, int ch, Growth growth) 
 
 void GridCanvas::set_stretch(QWidget* w) {
     stretch_ = w;
+    setMinimumSize(least_size());
     lay_out();
 }
 
@@ -34,7 +57,8 @@ void GridCanvas::resizeEvent(QResizeEvent* e) {
 void GridCanvas::lay_out() {
     const QSize base = base_size();
     const double sx = std::max(1.0, static_cast<double>(width() - 2 * margin_) / (cols_ * cell_w_));
-    const int extra_h = std::max(0, height() - base.height());
+    // Below the grid's height only the plot gives way.
+    const int extra_h = std::max(least_size().height(), height()) - base.height();
     // Rows below the plot keep their distance from the bottom edge, rows
     // above it from the top edge; the plot takes the height in between.
     int stretch_lo = rows_, stretch_hi = rows_;
@@ -79,7 +103,40 @@ void DialogWindow::keyPressEvent(QKeyEvent* e) {
         if (on_close) on_close();
         return;
     }
+    // Enter on a focused button presses that button, not the box's OK.
+    if (auto* b = qobject_cast<QPushButton*>(focusWidget());
+        b && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        e->accept();
+        b->click();
+        return;
+    }
+    // Enter in the box (also after an entry has taken its value) confirms it.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && on_confirm) {
+        e->accept();
+        on_confirm();
+        return;
+    }
     GridCanvas::keyPressEvent(e);
+}
+
+MainWindow::MainWindow() { setAcceptDrops(true); }
+
+QString dropped_file(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().front();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (!dropped_file(e->mimeData()).isEmpty()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+    const QString path = dropped_file(e->mimeData());
+    if (!path.isEmpty() && on_drop && on_drop(path))
+        e->acceptProposedAction();
+    else
+        e->ignore();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
@@ -102,6 +159,31 @@ FrameWidget::FrameWidget(QWidget* parent) : QWidget(parent) {
 void FrameWidget::reset_extents() {
     list.width = std::max(1, width());
     list.height = std::max(1, height());
+}
+
+bool FrameWidget::save_picture(const QString& path) {
+    if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+        QFile f(path);
+        const std::string svg = to_svg(list);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               f.write(svg.data(), static_cast<qint64>(svg.size())) == static_cast<qint64>(svg.size());
+    }
+    return grab().save(path, "PNG");
+}
+
+void FrameWidget::contextMenuEvent(QContextMenuEvent* e) {
+    QMenu menu(this);
+    menu.addAction("Save plot as PNG...");
+    QAction* svg = menu.addAction("Save plot as SVG...");
+    QAction* chosen = menu.exec(e->globalPos());
+    if (!chosen) return;
+    const bool as_svg = chosen == svg;
+    QString path = QFileDialog::getSaveFileName(this, chosen->text().remove("..."), QString(),
+                                                as_svg ? "SVG picture (*.svg)" : "PNG picture (*.png)");
+    if (path.isEmpty()) return;
+    const QString ext = as_svg ? ".svg" : ".png";
+    if (!path.endsWith(ext, Qt::CaseInsensitive)) path += ext;
+    if (!save_picture(path)) QMessageBox::warning(this, "Tarnivox", "The plot could not be written to " + path);
 }
 
 void FrameWidget::paintEvent(QPaintEvent*) {

@@ -5,6 +5,7 @@
 // display list.
 
 #include <QMainWindow>
+#include <QMimeData>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -26,8 +27,11 @@ public:
     // The widget that takes the extra height of the window (the plot).
     void set_stretch(QWidget* w);
     QSize base_size() const;
+    // The grid's size with the plot cut down to its least height: what a
+    // small screen (or a large scale factor) can still show whole.
+    QSize least_size() const;
     QSize sizeHint() const override { return base_size(); }
-    QSize minimumSizeHint() const override { return base_size(); }
+    QSize minimumSizeHint() const override { return least_size(); }
     void lay_out();
 
 protected:
@@ -44,26 +48,37 @@ private:
     int cols_, rows_, cell_w_, cell_h_, margin_;
 };
 
-// A dialog box of the program: its close control fires `on_close` instead
-// of closing it, so that the routine running it sees its own command.
+// A dialog box of the program: its close control and Escape fire
+// `on_close` instead of closing it, so that the routine running it sees its
+// own command; Enter fires `on_confirm`.
 class DialogWindow : public GridCanvas {
 public:
     using GridCanvas::GridCanvas;
     std::function<void()> on_close;
+    std::function<void()> on_confirm;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 };
 
+// The main window: its close control fires `on_close`; one local file
+// dropped onto it goes to `on_drop`, which says whether it was taken.
 class MainWindow : public QMainWindow {
 public:
+    MainWindow();
     std::function<void()> on_close;
+    std::function<bool(const QString&)> on_drop;
     bool closing = false;  // the program ends: let the window go
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 };
+
+// The one local file a drag carries; empty for anything else.
+QString dropped_file(const QMimeData* data);
 
 class FrameWidget : public QWidget {
 public:
@@ -71,9 +86,14 @@ public:
     DisplayList list;
     // Starts a new picture in the frame's present extents.
     void reset_extents();
+    // Writes the picture as SVG (a name ending in .svg) or as PNG (any
+    // other name); false when the file cannot be written.
+    bool save_picture(const QString& path);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    // Right-click: save the plot as PNG or SVG.
+    void contextMenuEvent(QContextMenuEvent* e) override;
 };
 
 }  // namespace tarnivox

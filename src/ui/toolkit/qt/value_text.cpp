@@ -1,5 +1,6 @@
 #include "ui/toolkit/qt/value_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +79,48 @@ int extension_offset(std::string_view path) {
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return 0;
     if (dot + 1 >= path.size()) return 0;
     return static_cast<int>(dot + 1);
+}
+
+}  // namespace tarnivox
+
+namespace tarnivox {
+
+namespace {
+constexpr int kBoxGap = 8;
+
+int clamped(int v, int lo, int hi) { return hi < lo ? lo : std::min(std::max(v, lo), hi); }
+}  // namespace
+
+BoxPlacement place_beside(ScreenRect main, int w, int h, ScreenRect screen) {
+    BoxPlacement p;
+    p.main_x = main.x;
+    p.main_y = main.y;
+    p.y = clamped(main.y, screen.y, screen.bottom() - h);
+    if (main.right() + kBoxGap + w <= screen.right()) {
+        p.x = main.right() + kBoxGap;
+    } else if (main.x - kBoxGap - w >= screen.x) {
+        p.x = main.x - kBoxGap - w;
+    } else if (main.w + kBoxGap + w <= screen.w) {
+        // Room for both side by side: the window moves to the left edge.
+        p.main_x = screen.right() - w - kBoxGap - main.w;
+        p.x = screen.right() - w;
+    } else {
+        // Too narrow for both side by side: the box goes to the top of the
+        // screen and the window to its bottom, so that at least the fitting
+        // panel with Start stays in view.
+        p.x = clamped(main.x, screen.x, screen.right() - w);
+        p.y = screen.y;
+        p.main_y = std::max(screen.y, screen.bottom() - main.h);
+    }
+    return p;
+}
+
+ScreenRect fit_on_screen(ScreenRect frame, int min_w, int min_h, ScreenRect screen) {
+    frame.w = std::max(min_w, std::min(frame.w, screen.w));
+    frame.h = std::max(min_h, std::min(frame.h, screen.h));
+    frame.x = clamped(frame.x, screen.x, screen.right() - frame.w);
+    frame.y = clamped(frame.y, screen.y, screen.bottom() - frame.h);
+    return frame;
 }
 
 }  // namespace tarnivox

@@ -606,11 +606,12 @@ OpenFileResult ScriptBackend::open_file(const OpenFileRequest& request) {
                 fail(*line, "no filter " + line->words[2] + " in \"" + request.title + "\"");
             r.filter_index = n;
         }
-        // A name typed without an extension takes the default one.
+        // A name typed without an extension takes the chosen filter's.
         const std::size_t slash = r.path.find_last_of("/\\");
         const std::size_t dot = r.path.rfind('.');
         const bool has_ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-        if (!has_ext && !request.default_ext.empty()) r.path += "." + request.default_ext;
+        const std::string ext = extension_for_filter(request, r.filter_index);
+        if (!has_ext && !ext.empty()) r.path += "." + ext;
         const std::size_t d2 = r.path.rfind('.');
         r.ext_offset = d2 == std::string::npos ? 0 : static_cast<int>(d2 + 1);
         if (request.must_exist && !std::filesystem::exists(r.path)) {
