@@ -28,6 +28,8 @@ void report_error(std::string_view title, std::string_view text) {
 
 void set_message_sink(MessageSink s) { sink() = std::move(s); }
 
+const MessageSink& message_sink() { return sink(); }
+
 const std::vector<Message>& recorded_messages() { return recorded(); }
 
 void clear_recorded_messages() { recorded().clear(); }

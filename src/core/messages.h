@@ -26,6 +26,9 @@ void report_error(std::string_view title, std::string_view text);
 // Installs the sink; an empty one returns to recording.
 void set_message_sink(MessageSink sink);
 
+// The sink installed now (empty while recording), so that it can be restored.
+const MessageSink& message_sink();
+
 // The messages recorded since the last clear (recording sink only).
 const std::vector<Message>& recorded_messages();
 void clear_recorded_messages();
