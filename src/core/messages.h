@@ -13,9 +13,13 @@
 
 namespace tarnivox {
 
+// The box a message is shown in: its icon, or an error box.
+enum class MessageKind { Information, Notice, Error };
+
 struct Message {
     std::string title;
     std::string text;
+    MessageKind kind = MessageKind::Error;
 };
 
 using MessageSink = std::function<void(const Message&)>;
