@@ -13,7 +13,7 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "commands/fit_loop.h"
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 #include "fitting/fitscan.h"
 #include "import/stddata.h"
 #include "io/layout.h"
