@@ -7,6 +7,7 @@
 #include "import/stddata.h"
 #include "io/file_records.h"
 #include "io/units.h"
+#include "operations/fit_controls.h"
 #include "operations/scan_walk.h"
 #include "output/intensity_file.h"
 #include "output/log_file.h"
@@ -33,8 +34,6 @@ void hold_profile_for_weak_data() {
     G.ICHK(P_INTENSITY) = 0;
     G.OWNPOS = 1;
 }
-
-TypedStartValues typed_from_store() { return {G.PAR(P_FWHM), G.PAR(P_ETA), G.PAR(P_IRATIO)}; }
 
 ReflectionOutcome outcome_of_current(int sumw_before, int rejom_before, int recovered_before) {
     ReflectionOutcome o;
@@ -130,9 +129,9 @@ ReductionRun::ReductionRun(const ReductionRequest& request, Messages& messages, 
     G.NSUMW = 0;
     G.NREJOM = 0;
     G.FITMODE = 2;
-    // The values the fit does not take from the model start where the
-    // fit controls hold them, for every reflection of the run.
-    typed_ = typed_from_store();
+    // Every reflection of the run starts from the fit controls as they are
+    // now: the values not taken from the model start where they hold them.
+    controls_ = G;
 }
 
 ReductionRun::~ReductionRun() {
@@ -144,16 +143,11 @@ ReductionRun::~ReductionRun() {
     }
 }
 
-void ReductionRun::set_start_values_from_store() {
-    set_start_values(&typed_);
-    typed_ = typed_from_store();
-}
-
 void ReductionRun::fit_and_write() {
     if (start_values_)
         start_values_();
     else
-        set_start_values_from_store();
+        apply_fit_controls(controls_);
     const int sumw = G.NSUMW, rejom = G.NREJOM, recovered = G.NFITC(12);
     FIT_REFLECTION();
     WRITE_INT();

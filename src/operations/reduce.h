@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "core/store.h"
-#include "fitting/start_values.h"
 #include "operations/operation.h"
 
 namespace tarnivox {
@@ -108,12 +107,11 @@ public:
 
 private:
     void fit_and_write();
-    void set_start_values_from_store();
 
     ReductionRequest request_;
     Messages& messages_;
     StartValues start_values_;
-    TypedStartValues typed_;
+    FitControls controls_;
     bool opened_output_ = false;
     bool started_ = false;
     bool written_ = false;
