@@ -5,7 +5,7 @@
 #include "commands/preprocess.h"
 
 #include "commands/fit_loop.h"
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 #include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
