@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "fitting/fitscan.h"
-#include "import/reader_status.h"
 #include "import/stddata.h"
 #include "io/layout.h"
 #include "operations/fit_controls.h"
+#include "operations/scan_walk.h"
 #include "output/refinement_records.h"
 #include "refine/refinement_list.h"
 
@@ -50,9 +50,7 @@ bool PreprocessRun::next() {
     if (finished_) return false;
     const MessageRoute route(messages_);
     const Arr1<int, 3> none;
-    int status = 0;
-    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
-    if (status == READER_END || status == READER_READ_ERROR) {
+    if (ends_walk(read_reflection(0, 0, none, false))) {
         finish();
         return false;
     }
