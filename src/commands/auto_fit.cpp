@@ -4,12 +4,10 @@
 #include "commands/auto_fit.h"
 
 #include "commands/fit_loop.h"
-#include "commands/scan_walk.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "io/units.h"
-#include "output/intensity_file.h"
-#include "output/log_file.h"
+#include "operations/reduce.h"
+#include "operations/scan_walk.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
 #include "ui/command_numbers.h"
@@ -61,13 +59,21 @@ void stop_timer() { GMDEFINETIMERCALLBACK(TIMER_INTERVAL, 0); }
 
 }  // namespace
 
+// The window's side of the run: the boxes are read into the request and
+// the fit controls, the run fits one reflection per timer tick, and the
+// scan and its fit are shown after each.
 void START_AUTO_FIT() {
     if (!make_sure_of_output_file()) return;
-    for (int i = 1; i <= 12; ++i) G.NFITC(i) = 0;
-    G.NPASS2 = 0;
-    G.NSUMW = 0;
-    G.NREJOM = 0;
-    G.FITMODE = 2;
+    ReductionRequest request;
+    request.from_first = false;  // the run starts on the reflection shown
+    request.omit_rejected = G.REJOUT == 0;
+    SinkMessages shown;
+    // The user may type into "Fitting Controls & Results" at any time:
+    // each reflection's start values come from the box.
+    ReductionRun run(request, shown, [] {
+        SET_FIT_PARAMETERS();
+        READ_FIT_PARAMETERS();
+    });
     int icancel = 0;
     RUN_PKVALS(icancel);
     if (icancel == 1) return;
@@ -78,17 +84,6 @@ void START_AUTO_FIT() {
     panel_initial();
     show_fit();
 
-    // A reflection already written is not written again when the run is
-    // resumed on it; the number of the last one written tells.
-    bool written = false;
-    int written_nref = 0;
-    auto fit_and_write = [&]() {
-        fit_current();
-        WRITE_INT();
-        written = true;
-        written_nref = G.NREF;
-    };
-
     for (;;) {
         const int command = GMACTION();
         bool leave = false;
@@ -96,6 +91,7 @@ void START_AUTO_FIT() {
             case GM_CLOSE: stop_timer(); EXITINT("");
             case CMD_PANEL_EXIT:
                 stop_timer();
+                run.finish(true);
                 END_GRAPHICS();
                 return;
             case CMD_START:
@@ -104,23 +100,13 @@ void START_AUTO_FIT() {
                 // A reflection already written before the pause is neither
                 // written again nor refitted: the file holds each measurement
                 // once and the summary counts it once.
-                if (have_reflection() && !(written && G.NREF == written_nref)) fit_and_write();
+                if (have_reflection() && !run.current_written()) run.next();
                 break;
             case CMD_STOP:
                 panel_waiting();
                 stop_timer();
                 break;
-            case CMD_TICK: {
-                const FitStep step = step_and_fit(0);
-                if (step == FitStep::Leave) {
-                    leave = true;
-                } else if (step == FitStep::Fitted) {
-                    WRITE_INT();
-                    written = true;
-                    written_nref = G.NREF;
-                }
-                break;
-            }
+            case CMD_TICK: leave = !run.next(); break;
             case CMD_GO_HKL:
             case CMD_GO_ISEQ:
                 // A reflection reached by a jump is fitted and shown, not written.
@@ -135,11 +121,6 @@ void START_AUTO_FIT() {
     stop_timer();
     panel_status(18, 1);
     END_GRAPHICS();
-    if (G.LOGOPEN == 1) {
-        WRITE_AUTOFIT_SUMMARY_HEADER(LU_LOG);
-        WRITE_FIT_SUMMARY(LU_LOG);
-        flush_unit(LU_LOG);
-    }
 }
 
 }  // namespace tarnivox

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 #include "core/store.h"
 #include "fitting/background.h"
 #include "ui/dialogs.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "commands/fit_loop.h"
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "import/export.h"

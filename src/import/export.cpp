@@ -13,8 +13,6 @@
 namespace tarnivox {
 namespace {
 
-constexpr int LU_NEWSTD = 26;
-
 void notice(const char* text) { report_message(MessageKind::Notice, "TARNIVOX", text); }
 
 void end_copy(const char* text) {
@@ -47,8 +45,12 @@ void CONVERT_TO_STD() {
         report_error("Tarnivox", "Error opening file: Try again");
         return;
     }
+    COPY_TO_STD();
+}
+
+bool COPY_TO_STD() {
     report_busy(true);
-    status = 0;
+    int status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     WRITE_HEADER_STDDATA(LU_NEWSTD);
     const Arr1<int, 3> none;
@@ -57,11 +59,11 @@ void CONVERT_TO_STD() {
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
         if (status == READER_READ_ERROR) {
             end_copy("Error reading scratch file");
-            return;
+            return false;
         }
         if (status == READER_END) {
             end_copy("Standard data file written successfully");
-            return;
+            return true;
         }
         std::array<long long, MAXSTEPS> counts{};
         for (int i = 1; i <= G.NPTS; ++i)
@@ -71,7 +73,7 @@ void CONVERT_TO_STD() {
                           std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
         if (status != 0) {
             end_copy("Error writing standard data file");
-            return;
+            return false;
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/store.h"
+#include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "ui/command_numbers.h"
@@ -212,9 +213,7 @@ void GET_STEP_SIZE(double& step) {
         GMSETVALUESETTING_REAL(wid(STEP_VALUE), kSmallest);
     }
     hide_box(box);
-    // The file does not carry its step width: the log keeps the one the
-    // intensities were integrated with.
-    if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,'  OMEGA STEP SIZE GIVEN: ',F8.4,' DEGREES')", {step});
+    log_step_given(step);
 }
 
 void NOPARFILE(int& give_up) {

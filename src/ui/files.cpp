@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "core/store.h"
-#include "io/clock.h"
+#include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "params/parameters.h"
@@ -100,22 +100,9 @@ void show_output_controls() {
     set_status(MENU_OUTPUT_FORMAT, open ? 1 : 0);
 }
 
-void open_automatic_log(const std::string& input_path) {
-    if (G.LOGOPEN == 1) close_unit(LU_LOG);
-    G.LOGOPEN = 0;
-    const std::string path = automatic_log_path(input_path);
-    if (open_unit(LU_LOG, path, OpenMode::Append, true) != 0) {
-        // A read-only data folder, or another run writing the same log: the
-        // run goes on without it, and the user knows that nothing is logged.
-        GMDISPLAYERRORBOX("Tarnivox", "Log file " + name_of(path) + " cannot be written: " + open_failure_reason());
-        return;
-    }
-    write_record(
-        LU_LOG,
-        "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
-        "A50,/,/,'  TITLE ',A60,/,/)",
-        {date_text(), G.INFILE.padded(), G.TITLE.padded()});
-    G.LOGOPEN = 1;
+void open_input_log(const std::string& input_path) {
+    const std::string failure = open_automatic_log(input_path);
+    if (!failure.empty()) GMDISPLAYERRORBOX("Tarnivox", failure);
 }
 
 // The intensity format from the chosen file, or the user says.
@@ -145,13 +132,6 @@ OutputOpen open_output_path(const std::string& path) {
 }
 
 }  // namespace
-
-std::string automatic_log_path(std::string_view input_path) {
-    std::string name = name_of(input_path);
-    const std::size_t dot = name.find('.');
-    if (dot != std::string::npos) name.resize(dot);
-    return directory_of(input_path) + name + "_Tarnivox.log";
-}
 
 int output_format_of(std::string_view path, int filter) {
     const std::string name = name_of(path);
@@ -193,7 +173,7 @@ void OPEN_IN() {
     G.INFILE = name_of(chosen.path);
     G.INOPEN = 1;
     SET_PREPROCESS(0, 0);
-    open_automatic_log(chosen.path);
+    open_input_log(chosen.path);
     GETFORMAT();
     set_text(MAIN_INFILE, G.INFILE.str());
 }
@@ -231,8 +211,7 @@ void OPEN_OUT() {
     G.OUTFILE = name_of(chosen.path);
     G.OUTOPEN = 1;
     choose_output_format(chosen.path, chosen.filter_index);
-    if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A12)", {G.OUTFILE.padded()});
+    log_output_file_opened(G.OUTFILE.padded());
     show_output_controls();
 }
 
@@ -256,9 +235,7 @@ void OPEN_PAR(int& status) {
         // user what to put right.
         GMDISPLAYERRORBOX("ERROR", "Error opening file: Try again\n" + name_of(chosen) + ": " + open_failure_reason());
     }
-    if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  INSTRUMENT PARAMETER FILE OPENED: ',A30,/,'  CONTENTS ARE:',/)",
-                     {name_of(chosen)});
+    log_parameter_file_opened(name_of(chosen));
     status = 0;
     READ_PARAMETERS();
 }
@@ -290,8 +267,7 @@ void OPEN_NEWSTD(int& status, int unit) {
     const OpenFileResult chosen = GETOPENFILENAME(request);
     if (!chosen.ok) return;
     if (open_unit(unit, chosen.path, OpenMode::Output) != 0) return;
-    if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A60)", {name_of(chosen.path)});
+    log_standard_file_opened(name_of(chosen.path));
     status = 0;
 }
 

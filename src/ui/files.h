@@ -2,6 +2,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/file_records.h"
+
 namespace tarnivox {
 
 // Choosing and opening the program's files on their fixed units.
@@ -13,9 +15,6 @@ void OPEN_EXP();
 void OPEN_SCANDATA(int& status);
 void OPEN_NEWSTD(int& status, int unit);
 
-// The log that choosing an input file opens: the input file's name cut
-// before its first '.', then "_Tarnivox.log", in the input file's folder.
-std::string automatic_log_path(std::string_view input_path);
 
 // The intensity format (INTFMT) that "Open output file" takes from the
 // chosen file and filter (1 Rfine, 2 Rfine extended, 3 Shelx, as in the

@@ -173,8 +173,8 @@ void create_preprocess_dialog() {
     caption(d, 0, 3, 7, "Use params when I/sigma >");
     wid(PRE_ISIG) = entry(d, 7, 3, 2, 10.0, 5, 1, 0, "I/sigma");
     caption(d, 0, 2, 10, "Then select GO button");
-    wid(PRE_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", 54);
-    wid(PRE_GO) = GMCREATEPUSHBUTTON(d, 8, 0, 3, 1, "Go", 53);
+    wid(PRE_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", CMD_PRE_QUIT);
+    wid(PRE_GO) = GMCREATEPUSHBUTTON(d, 8, 0, 3, 1, "Go", CMD_PRE_GO);
 }
 
 void create_diffractometer_dialog() {
@@ -240,8 +240,8 @@ void create_fwhm_dialog() {
     caption(d, 0, 2, 2, "ESDs:");
     wid(FW_ESDA) = entry(d, 2, 2, 3, 0.0, 6, 3, 0, "ESD a");
     wid(FW_ESDB) = entry(d, 6, 2, 3, 0.0, 6, 3, 0, "ESD b");
-    wid(FW_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", 64);
-    wid(FW_SAVE) = GMCREATEPUSHBUTTON(d, 7, 0, 4, 1, "Save values", 65);
+    wid(FW_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", CMD_FW_QUIT);
+    wid(FW_SAVE) = GMCREATEPUSHBUTTON(d, 7, 0, 4, 1, "Save values", CMD_FW_SAVE);
 }
 
 void create_output_format_dialog() {

@@ -1,0 +1,87 @@
+#include "operations/open_data_set.h"
+
+#include <filesystem>
+
+#include "core/store.h"
+#include "import/convert.h"
+#include "import/stddata.h"
+#include "io/file_records.h"
+#include "io/units.h"
+#include "params/parameters.h"
+
+namespace tarnivox {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folder with its separator, as the program keeps WORKDIR.
+std::string folder_of(const std::string& path) {
+    const std::string parent = fs::path(path).parent_path().string();
+    return parent.empty() ? parent : parent + "/";
+}
+
+std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
+
+OpenDataSetResult failed(OpenDataSetResult r, std::string_view title, std::string text, Messages& messages) {
+    r.failure = text;
+    messages.message(Message{std::string(title), std::move(text), MessageKind::Error});
+    return r;
+}
+
+}  // namespace
+
+OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& messages) {
+    MessageRoute route(messages);
+    OpenDataSetResult r;
+    if (G.LUSCR == 0) G.LUSCR = LU_SCAN;
+
+    // The data file, and the log named after it.
+    if (G.INOPEN == 1) close_unit(LU_INPUT);
+    G.INOPEN = 0;
+    if (open_unit(LU_INPUT, request.data, OpenMode::Read) != 0)
+        return failed(r, "Tarnivox", "Error opening file: Try again", messages);
+    G.WORKDIR = folder_of(request.data);
+    G.INFILE = name_of(request.data);
+    G.INOPEN = 1;
+    // A new data set has no refinement list yet.
+    G.PREPFLAG = 0;
+    if (const std::string failure = open_automatic_log(request.data); failure.empty())
+        r.log = automatic_log_path(request.data);
+    else
+        messages.message(Message{"Tarnivox", failure, MessageKind::Error});
+    G.INFMT = request.format;
+
+    // The instrument parameter file.
+    close_unit(LU_PARAM);
+    if (open_unit(LU_PARAM, request.parameters, OpenMode::Read) != 0)
+        return failed(r, "ERROR",
+                      "Error opening file: Try again\n" + name_of(request.parameters) + ": " + open_failure_reason(),
+                      messages);
+    log_parameter_file_opened(name_of(request.parameters));
+    READ_PARAMETERS();
+
+    // The import, then the first reflection into the scan record.
+    int status = 0;
+    CONVERT_FILE(status);
+    status = 0;
+    SKIP_HEADER_STDDATA(G.LUSCR, status);
+    const Arr1<int, 3> none;
+    status = 0;
+    READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+
+    r.opened = true;
+    r.read = G.NREFREAD;
+    r.refused = G.NREFBAD;
+    r.title = std::string(G.TITLE.str());
+    r.ub_known = G.UBFLAG == 1;
+    for (int i = 1; i <= 7; ++i) r.cell[static_cast<std::size_t>(i - 1)] = G.CELL(i);
+    return r;
+}
+
+bool open_log(const std::string& path, Messages& messages) {
+    if (open_chosen_log(path) == 0) return true;
+    messages.message(Message{"ERROR", "Error opening LOG file: Try again", MessageKind::Error});
+    return false;
+}
+
+}  // namespace tarnivox
