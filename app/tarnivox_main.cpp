@@ -11,7 +11,6 @@
 #include "commands/manual_fit.h"
 #include "commands/preprocess.h"
 #include "commands/zref.h"
-#include "core/messages.h"
 #include "core/store.h"
 #include "import/convert.h"
 #include "import/export.h"
@@ -24,6 +23,7 @@
 #include "ui/files.h"
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
+#include "ui/message_boxes.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
@@ -102,8 +102,8 @@ void command_loop() {
 }
 
 void TARNIVOX_MAIN() {
-    // The computations below the windows show their error boxes here.
-    set_message_sink([](const Message& m) { GMDISPLAYERRORBOX(m.title, m.text); });
+    // The routines below the window show their boxes here.
+    show_messages_in_window();
     G.LUSCR = 25;
     set_write_error_handler(log_write_failed);
     READ_DEFAULTS_FROM_FILE();

@@ -6,6 +6,7 @@
 
 #include "core/exitint.h"
 #include "core/instrument_ranges.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/febo.h"
@@ -20,8 +21,6 @@
 #include "refine/blaxes.h"
 #include "refine/geometry.h"
 #include "refine/ub_lsq.h"
-#include "ui/dialogs.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -105,7 +104,7 @@ void write_reflection(const std::array<long long, MAXSTEPS>& counts) {
     WRITE_REF_STDDATA(G.LUSCR, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE,
                       G.RFLAG, std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
     if (status != 0) {
-        WAITBOX(0);
+        report_busy(false);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
 }
@@ -142,7 +141,7 @@ bool header_values_plausible(const HeaderValues& before) {
     const ScanConstantsCheck scan_constants = readers_of(G.INFMT).scan_constants;
     if (failure.empty() && scan_constants != nullptr) failure = scan_constants();
     if (failure.empty()) return true;
-    GMDISPLAYERRORBOX("Tarnivox", "Implausible value in data file header: " + failure);
+    report_error("Tarnivox", "Implausible value in data file header: " + failure);
     return false;
 }
 
@@ -158,7 +157,7 @@ ImportCount open_standard_file() {
     READ_HEADER_STDDATA(G.LUSCR, status);
     if (status != 0 || !header_values_plausible(before)) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
     if (G.UBFLAG == 1) derive_cell();
-    WAITBOX(1);
+    report_busy(true);
     SET_SCANCODES_ZERO();
     ImportCount found;
     const Arr1<int, 3> none;
@@ -167,7 +166,7 @@ ImportCount open_standard_file() {
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
         if (status == READER_END) break;
         if (status == READER_READ_ERROR) {
-            WAITBOX(0);
+            report_busy(false);
             EXITINT("READ ERROR ON SCAN FILE");
         }
         if (status == READER_NOT_FOUND) {
@@ -188,10 +187,10 @@ ImportCount convert_instrument_file() {
     READ_HEADER(status);
     if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
     G.NREF = 0;
-    WAITBOX(1);
+    report_busy(true);
     close_unit(G.LUSCR);
     if (open_unit(G.LUSCR, "", OpenMode::Scratch) != 0) {
-        WAITBOX(0);
+        report_busy(false);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
     WRITE_HEADER_STDDATA(G.LUSCR);
@@ -203,7 +202,7 @@ ImportCount convert_instrument_file() {
         scan(status);
         if (status == READER_END) break;
         if (status == READER_READ_ERROR) {
-            WAITBOX(0);
+            report_busy(false);
             EXITINT("READ ERROR ON SCAN FILE");
         }
         if (status == READER_NOT_FOUND) {
@@ -219,7 +218,7 @@ ImportCount convert_instrument_file() {
         found.taken += 1;
     }
     if (flush_unit(G.LUSCR) != 0) {
-        WAITBOX(0);
+        report_busy(false);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
     return found;
@@ -245,7 +244,7 @@ void READ_HEADER(int& status) {
     if (header != nullptr) header(status);
     if (status == 0 && !header_values_plausible(before)) status = READER_READ_ERROR;
     if (status != 0) {
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Error Reading File Header", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "TARNIVOX", "Error Reading File Header");
         G.INOPEN = 0;
         return;
     }
@@ -254,9 +253,8 @@ void READ_HEADER(int& status) {
         // signed permutation (1 1 4) cannot move the matrix: say so rather
         // than refine and write with a matrix in the wrong axes unannounced.
         if ((flag_before != 1 || !(G.UB == ub_before)) && UB_TO_BLAXES() != 0)
-            GMDISPLAYMESSAGEBOX("TARNIVOX",
-                                "BLAXES is not a permutation of 1 2 3: orientation matrix not converted",
-                                GM_ICON_NOTICE, GM_BUTTONS_OK);
+            report_message(MessageKind::Notice, "TARNIVOX",
+                           "BLAXES is not a permutation of 1 2 3: orientation matrix not converted");
         derive_cell();
     }
 }
@@ -274,15 +272,14 @@ void CONVERT_FILE(int& status) {
     // after an import that took none, nothing is left to fit or plot.
     static_cast<CurrentScan&>(G) = CurrentScan{};
     static_cast<DerivedScan&>(G) = DerivedScan{};
-    WAITBOX(0);
+    report_busy(false);
     if (found.refused > 0)
-        GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", GM_ICON_NOTICE,
-                            GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "Tarnivox", "Error Reading at least 1 reflection in data file");
     // A file of the wrong format, or one without data, is no success.
     if (found.taken == 0)
-        GMDISPLAYMESSAGEBOX("Tarnivox", "No reflection read from data file", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "Tarnivox", "No reflection read from data file");
     else if (found.refused == 0)
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "TARNIVOX", "Data File read in successfully");
     status = 0;
     G.INOPEN = 1;
     if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);

@@ -2,23 +2,22 @@
 
 #include <array>
 
+#include "core/messages.h"
 #include "core/store.h"
 #include "import/reader_io.h"
 #include "import/stddata.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/dialogs.h"
 #include "ui/files.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
 
-void notice(const char* text) { GMDISPLAYMESSAGEBOX("TARNIVOX", text, GM_ICON_NOTICE, GM_BUTTONS_OK); }
+void notice(const char* text) { report_message(MessageKind::Notice, "TARNIVOX", text); }
 
 void end_copy(const char* text) {
     close_unit(LU_NEWSTD);
-    WAITBOX(0);
+    report_busy(false);
     notice(text);
 }
 
@@ -43,14 +42,14 @@ void CONVERT_TO_STD() {
     int status = 0;
     OPEN_NEWSTD(status, LU_NEWSTD);
     if (status != 0) {
-        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
+        report_error("Tarnivox", "Error opening file: Try again");
         return;
     }
     COPY_TO_STD();
 }
 
 bool COPY_TO_STD() {
-    WAITBOX(1);
+    report_busy(true);
     int status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     WRITE_HEADER_STDDATA(LU_NEWSTD);

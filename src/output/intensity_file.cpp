@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/exitint.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "fitting/integrate.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -41,8 +41,8 @@ std::string with_decimals(std::string_view layout, int d1, int d2) {
 constexpr std::string_view ORIGIN_LAYOUT = "('Indices 0 0 0, reflection',I5,' not written')";
 constexpr std::string_view NO_ESD_LAYOUT = "('No valid esd, reflection',I5,' not written')";
 
-void report_overflow() { GUIERR("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
-void report_no_esd() { GUIERR("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
+void report_overflow() { report_error("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
+void report_no_esd() { report_error("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
 
 // What a refinement program must never read as data: indices 0 0 0 end the
 // data of a SHELX file (every reflection after them would be lost), and an
@@ -250,7 +250,7 @@ void write_int(bool fit_rejected) {
     const double f = CLORENZ(G.ANGLES(1));
     const double fi = f * intensity;
     const double fsig = f * sigma;
-    if (const std::string why = refusal(fsig); !why.empty()) return GUIERR("Tarnivox", why);
+    if (const std::string why = refusal(fsig); !why.empty()) return report_error("Tarnivox", why);
     WRAP(G.ANGLES(3));
     WRAP(G.ANGLES(4));
 

@@ -17,10 +17,10 @@
 #include "core/angles.h"
 #include "core/exitint.h"
 #include "core/instrument_ranges.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -177,7 +177,7 @@ bool read_keyword(std::string_view key, std::string_view values) {
 // any signs sums to 6 in absolute value (so does 1 1 4).
 void check_axes() {
     if (std::abs(G.BLAXES(1)) + std::abs(G.BLAXES(2)) + std::abs(G.BLAXES(3)) == 6) return;
-    GMDISPLAYERRORBOX("Tarnivox", "ERROR IN PAR FILE, ILLEGAL BLAXES, \t\t\t\t\tSET to Busing-Levy");
+    report_error("Tarnivox", "ERROR IN PAR FILE, ILLEGAL BLAXES, \t\t\t\t\tSET to Busing-Levy");
     G.BLAXES = Arr1<int, 3>{{1, 2, 3}};
 }
 

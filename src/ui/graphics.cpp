@@ -8,6 +8,7 @@
 
 #include "core/store.h"
 #include "ui/command_numbers.h"
+#include "ui/message_boxes.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
@@ -342,6 +343,9 @@ void GRAPHICS_SETUP() {
     create_refinement_dialog();
     create_results_dialog();
     create_prompt_dialogs();
+    // From here the boxes of the readers, writers and computations appear
+    // in this window.
+    show_messages_in_window();
 
     GMDRAWWINDOW(G.MAINWIN);
 }
