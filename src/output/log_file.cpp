@@ -6,10 +6,10 @@
 #include "core/store.h"
 #include "import/convert.h"
 #include "io/clock.h"
+#include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "output/reports.h"
-#include "ui/files.h"
 
 namespace tarnivox {
 namespace {
@@ -118,10 +118,13 @@ void WRITE_AUTOFIT_SUMMARY_HEADER(int unit) {
     write_record(unit, "(/,/,1X,60('*'),/,11X,'SUMMARY OF REFLECTIONS FIT WITH AUTOFIT UTILITY')");
 }
 
-void CREATE_LOG() {
-    OPEN_LOG();
-    // A cancelled choice leaves no log to write to.
-    if (G.LOGOPEN != 1) return;
+int CREATE_LOG(const std::string& path) {
+    if (open_chosen_log(path) != 0) return 1;
+    WRITE_LOG_HEADER();
+    return 0;
+}
+
+void WRITE_LOG_HEADER() {
     const std::string date = date_text();
     const std::string in50 = first(G.INFILE.str(), 50);
     const std::string out50 = first(G.OUTFILE.str(), 50);
