@@ -106,6 +106,12 @@ TEST_F(PreprocessOperation, DirectRunKeepsTheWindowsListAndReportsIt) {
     EXPECT_GT(law.fitted, 20);
     EXPECT_NEAR(law.a, 0.12, std::max(4.0 * law.esd_a, 0.01));
     EXPECT_NEAR(law.b, 0.35, std::max(4.0 * law.esd_b, 0.02));
+    // Widths without esds give no law, and the one in force stays.
+    for (int n = 1; n <= G.NUBREF; ++n) G.FWSREF(n) = 0.0;
+    const FwhmLawResult none = learn_fwhm_law(messages);
+    EXPECT_FALSE(none.found);
+    EXPECT_EQ(G.FWHMA, law.a);
+    EXPECT_EQ(G.FWHMB, law.b);
 
     // Stopped from outside: what was stored so far is kept and reported.
     open_directly();
