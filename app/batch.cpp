@@ -200,8 +200,9 @@ private:
 };
 
 // Every message of a run goes to standard error with its title (with
-// --quiet only the errors).  Those beyond the notice by which a step that
-// succeeded says so are the run's warnings.
+// --quiet only the errors).  The run's warnings are its notices and errors
+// beyond the notice by which a step that succeeded says so; an information
+// (the end of the data set reached) is none.
 class BatchMessages : public Messages {
 public:
     BatchMessages(bool quiet, std::string label, BatchProgress& progress)
@@ -223,7 +224,8 @@ public:
     std::vector<const Message*> warnings() const {
         std::vector<const Message*> w;
         for (std::size_t i = 0; i < all.size(); ++i)
-            if (std::find(success_notices_.begin(), success_notices_.end(), i) == success_notices_.end())
+            if (all[i].kind != MessageKind::Information &&
+                std::find(success_notices_.begin(), success_notices_.end(), i) == success_notices_.end())
                 w.push_back(&all[i]);
         return w;
     }
@@ -388,6 +390,10 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
         if (const std::string shown = exitint_shown_text(end.message); !shown.empty())
             messages.message(Message{"Tarnivox", shown, MessageKind::Error});
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
+        r.status = EXIT_STATUS_FATAL;
+        messages.message(Message{"Tarnivox", "INTERNAL ERROR", MessageKind::Error});
     }
     if (options.use_defaults) WRITE_DEFAULTS_TO_FILE();
     set_defaults_file_in_use(keep_defaults);

@@ -108,10 +108,15 @@ void START_AUTO_FIT() {
                 break;
             case CMD_TICK: leave = !run.next(); break;
             case CMD_GO_HKL:
-            case CMD_GO_ISEQ:
-                // A reflection reached by a jump is fitted and shown, not written.
+            case CMD_GO_ISEQ: {
+                // A reflection reached by a jump is fitted and shown, neither
+                // written nor counted: the summary counts what the file holds.
+                const FittingState counted = G;
                 leave = jump_and_fit(command) == FitStep::Leave;
+                G.NFITC = counted.NFITC;
+                G.NPASS2 = counted.NPASS2;
                 break;
+            }
             default: fit_control_command(command); break;
         }
         if (leave) break;

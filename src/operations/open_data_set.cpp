@@ -7,6 +7,7 @@
 #include "import/stddata.h"
 #include "io/file_records.h"
 #include "io/units.h"
+#include "output/log_file.h"
 #include "params/parameters.h"
 
 namespace tarnivox {
@@ -79,7 +80,11 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
 }
 
 bool open_log(const std::string& path, Messages& messages) {
-    if (open_chosen_log(path) == 0) return true;
+    MessageRoute route(messages);
+    if (open_chosen_log(path) == 0) {
+        WRITE_LOG_HEADER();
+        return true;
+    }
     messages.message(Message{"ERROR", "Error opening LOG file: Try again", MessageKind::Error});
     return false;
 }
