@@ -1,6 +1,8 @@
 // The operations called directly, as another program or the batch calls
 // them: they write the batch's bytes, report what happened to each
 // reflection, stop between reflections and say why a refinement failed.
+#include "operations/reduce.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,7 +17,6 @@
 #include "io/units.h"
 #include "operations/open_data_set.h"
 #include "operations/preprocess.h"
-#include "operations/reduce.h"
 #include "operations/refine_cell.h"
 #include "support/scratch.h"
 
@@ -157,7 +158,8 @@ TEST_F(Operations, DirectCallsWriteTheBatchsFileAndOneOutcomePerReflection) {
         EXPECT_EQ(lines[n].h, o.hkl[0]);
         EXPECT_EQ(lines[n].k, o.hkl[1]);
         EXPECT_EQ(lines[n].l, o.hkl[2]);
-        EXPECT_NEAR(lines[n].i, o.intensity, 1e-4 * std::abs(o.intensity) + 0.01) << "reflection " << o.sequence;
+        EXPECT_NEAR(lines[n].i, o.intensity, 1e-4 * std::abs(o.intensity) + 0.01)
+            << "reflection " << o.sequence;
         EXPECT_NEAR(lines[n].sigma, o.sigma, 1e-4 * o.sigma + 0.01) << "reflection " << o.sequence;
     }
 }
