@@ -5,10 +5,10 @@
 #include "core/messages.h"
 #include "core/store.h"
 #include "import/reader_io.h"
+#include "import/step_width.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "refine/geometry.h"
-#include "ui/dialogs.h"
 
 namespace tarnivox {
 namespace {
@@ -100,7 +100,7 @@ void scale_from_speed(int s) {
 
 void READ_HEADER_FEBO(int& status) {
     G.FEBOCUT = 0;
-    GET_STEP_SIZE(G.STEP);
+    ASK_STEP_WIDTH(G.STEP);
     if (!read_header_lines()) {
         status = READER_READ_ERROR;
         return;

@@ -122,6 +122,10 @@ void CREATE_LOG() {
     OPEN_LOG();
     // A cancelled choice leaves no log to write to.
     if (G.LOGOPEN != 1) return;
+    WRITE_LOG_HEADER();
+}
+
+void WRITE_LOG_HEADER() {
     const std::string date = date_text();
     const std::string in50 = first(G.INFILE.str(), 50);
     const std::string out50 = first(G.OUTFILE.str(), 50);
