@@ -74,11 +74,11 @@ struct BatchChoices {
     std::string out;  // intensity file (reduce) or standard data file (convert)
     IntensityForm form = IntensityForm::Shelx;
     std::optional<double> step;
-    std::string log;             // empty: only the log the input file opens
-    std::string import_log;      // the log the input file opens, beside it
+    std::string log;         // empty: only the log the input file opens
+    std::string import_log;  // the log the input file opens, beside it
     // Preprocessing and the cell refinement before the fit.
     bool refine = false;
-    std::string crystal_system;  // entry of the "Crystal system" list; empty: unconstrained
+    std::string crystal_system;     // entry of the "Crystal system" list; empty: unconstrained
     int crystal_system_number = 0;  // its place in the list, 1..6; 0: unconstrained
     bool offsets = false;
     bool omega_zero = false;

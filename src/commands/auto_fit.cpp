@@ -8,9 +8,9 @@
 #include "core/store.h"
 #include "operations/reduce.h"
 #include "operations/scan_walk.h"
+#include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
-#include "ui/command_numbers.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -46,8 +46,9 @@ void panel_initial() {
 // false: the user cancelled the command.
 bool make_sure_of_output_file() {
     while (G.OUTOPEN == 0) {
-        const int answer = GMDISPLAYMESSAGEBOX("TARNIVOX", "No output datafile is open. Do you want to open a file?",
-                                               GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
+        const int answer =
+            GMDISPLAYMESSAGEBOX("TARNIVOX", "No output datafile is open. Do you want to open a file?",
+                                GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
         if (answer == GM_CANCEL) return false;
         if (answer != GM_YES) return true;  // go on without writing records
         OPEN_OUT();
@@ -108,10 +109,15 @@ void START_AUTO_FIT() {
                 break;
             case CMD_TICK: leave = !run.next(); break;
             case CMD_GO_HKL:
-            case CMD_GO_ISEQ:
-                // A reflection reached by a jump is fitted and shown, not written.
+            case CMD_GO_ISEQ: {
+                // A reflection reached by a jump is fitted and shown, neither
+                // written nor counted: the summary counts what the file holds.
+                const FittingState counted = G;
                 leave = jump_and_fit(command) == FitStep::Leave;
+                G.NFITC = counted.NFITC;
+                G.NPASS2 = counted.NPASS2;
                 break;
+            }
             default: fit_control_command(command); break;
         }
         if (leave) break;

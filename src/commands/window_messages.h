@@ -6,15 +6,13 @@
 
 namespace tarnivox {
 
-void show_message(const Message& m);
-
 // Shows the messages of a list in order (for boxes that must wait until
 // the window has been set back after the operation).
 void show_messages(const MessageList& list);
 
 // Shows every message as it comes.
 struct WindowMessages : Messages {
-    void message(const Message& m) override { show_message(m); }
+    void message(const Message& m) override;
 };
 
 }  // namespace tarnivox

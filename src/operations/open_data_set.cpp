@@ -1,12 +1,15 @@
 #include "operations/open_data_set.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "core/store.h"
 #include "import/convert.h"
 #include "import/stddata.h"
+#include "import/step_width.h"
 #include "io/file_records.h"
 #include "io/units.h"
+#include "output/log_file.h"
 #include "params/parameters.h"
 
 namespace tarnivox {
@@ -22,6 +25,24 @@ std::string folder_of(const std::string& path) {
 
 std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
 
+// The step width the request gives, for the import of a file without one;
+// the source installed before (the window's box) comes back after.
+class StepWidthGiven {
+public:
+    explicit StepWidthGiven(double step) : previous_(current_step_width_source()) {
+        set_step_width_source([step] { return step; });
+    }
+    ~StepWidthGiven() { set_step_width_source(std::move(previous_)); }
+    StepWidthGiven(const StepWidthGiven&) = delete;
+    StepWidthGiven& operator=(const StepWidthGiven&) = delete;
+
+private:
+    StepWidthSource previous_;
+};
+
+// The smallest omega step the program takes, as its step-size box does.
+constexpr double SMALLEST_STEP = 0.001;
+
 OpenDataSetResult failed(OpenDataSetResult r, std::string_view title, std::string text, Messages& messages) {
     r.failure = text;
     messages.message(Message{std::string(title), std::move(text), MessageKind::Error});
@@ -34,6 +55,12 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     MessageRoute route(messages);
     OpenDataSetResult r;
     if (G.LUSCR == 0) G.LUSCR = LU_SCAN;
+    // Huber and Febo files do not carry their step width: it must be given.
+    const bool needs_step = request.format == FORMAT_HUBER || request.format == FORMAT_FEBO;
+    if (needs_step && !request.step)
+        return failed(r, "Tarnivox", "The omega step width of this data file must be given", messages);
+    if (needs_step && !(*request.step >= SMALLEST_STEP))
+        return failed(r, "Tarnivox", "  Step size too small", messages);
 
     // The data file, and the log named after it.
     if (G.INOPEN == 1) close_unit(LU_INPUT);
@@ -54,13 +81,15 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     // The instrument parameter file.
     close_unit(LU_PARAM);
     if (open_unit(LU_PARAM, request.parameters, OpenMode::Read) != 0)
-        return failed(r, "ERROR",
-                      "Error opening file: Try again\n" + name_of(request.parameters) + ": " + open_failure_reason(),
-                      messages);
+        return failed(
+            r, "ERROR",
+            "Error opening file: Try again\n" + name_of(request.parameters) + ": " + open_failure_reason(),
+            messages);
     log_parameter_file_opened(name_of(request.parameters));
     READ_PARAMETERS();
 
     // The import, then the first reflection into the scan record.
+    const StepWidthGiven step(request.step.value_or(SMALLEST_STEP));
     int status = 0;
     CONVERT_FILE(status);
     status = 0;
@@ -79,7 +108,11 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
 }
 
 bool open_log(const std::string& path, Messages& messages) {
-    if (open_chosen_log(path) == 0) return true;
+    MessageRoute route(messages);
+    if (open_chosen_log(path) == 0) {
+        WRITE_LOG_HEADER();
+        return true;
+    }
     messages.message(Message{"ERROR", "Error opening LOG file: Try again", MessageKind::Error});
     return false;
 }

@@ -211,8 +211,8 @@ void ReductionRun::finish(bool stopped) {
         result_.complete = true;
         return;
     } else {
-        result_.failure = "the intensity file " + request_.output + " could not be put in place: " +
-                          open_failure_reason();
+        result_.failure =
+            "the intensity file " + request_.output + " could not be put in place: " + open_failure_reason();
     }
     std::error_code ec;
     if (fs::is_regular_file(partial, ec)) result_.output = partial;

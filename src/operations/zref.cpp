@@ -1,5 +1,7 @@
 #include "operations/zref.h"
 
+#include <cstddef>
+
 #include "core/store.h"
 #include "io/layout.h"
 #include "output/refinement_records.h"
@@ -7,9 +9,6 @@
 
 namespace tarnivox {
 namespace {
-
-// Groups the refinement list can hold (1000 entries / 8).
-constexpr int MAXGROUPS = MAXREFLIST / ZREF_SETTINGS;
 
 ZrefSettings group_settings(int first) {
     ZrefSettings a;
@@ -45,7 +44,8 @@ ZrefResult run_zref(Messages& messages) {
     log_zref_heading();
     Arr1<double, 4> pf;
     for (int i = 1; i <= 4; ++i) pf(i) = static_cast<double>(G.PARITY(i));
-    static Arr1<GroupEntry, MAXGROUPS> entries;
+    std::vector<GroupEntry> entries;
+    ZrefResult result;
     int groups = 0;
     const int n = G.NUBREF;
     for (int first = next_zref_group(G.IHREF, n, 1); first != 0;
@@ -60,8 +60,14 @@ ZrefResult run_zref(Messages& messages) {
             continue;
         }
         ++groups;
-        entries(groups) = {indices_of(first), res(1),           res(2),           res(3),
-                           G.PHIREF(first),   G.FWREF(first),   G.FWSREF(first),  G.BGREF(first)};
+        const Arr1<int, 3> hkl = indices_of(first);
+        entries.push_back({hkl, res(1), res(2), res(3), G.PHIREF(first), G.FWREF(first), G.FWSREF(first),
+                           G.BGREF(first)});
+        result.evaluated.push_back({{hkl(1), hkl(2), hkl(3)},
+                                    {res(1), res(2), res(3), G.PHIREF(first)},
+                                    {res(4), res(5), res(6)},
+                                    {res(7), res(8), res(9)},
+                                    res(10)});
         log_zref_result(res, G.PHIREF(first));
     }
     if (groups == 0) {
@@ -70,7 +76,7 @@ ZrefResult run_zref(Messages& messages) {
     }
     G.NUBREF = groups;
     for (int g = 1; g <= groups; ++g) {
-        const GroupEntry& e = entries(g);
+        const GroupEntry& e = entries[static_cast<std::size_t>(g - 1)];
         for (int j = 1; j <= 3; ++j) G.IHREF(g, j) = e.hkl(j);
         G.TTHREF(g) = e.tth;
         G.OMREF(g) = e.om;
@@ -82,7 +88,8 @@ ZrefResult run_zref(Messages& messages) {
     }
     messages.message({"TARNIVOX", format_record("(I5,' Reflection groups processed by Zref')", {groups}),
                       MessageKind::Notice});
-    return {groups};
+    result.groups = groups;
+    return result;
 }
 
 }  // namespace tarnivox

@@ -9,6 +9,9 @@ namespace tarnivox {
 // reflections that passed or failed for each reason.
 void WRITE_FIT_SUMMARY(int unit);
 
+// The header of a log the user opened: date, input and output file,
+// title and the classification of the data set's reflections.
+void WRITE_LOG_HEADER();
 // The block written before the summary at the end of an automatic run.
 void WRITE_AUTOFIT_SUMMARY_HEADER(int unit);
 

@@ -9,10 +9,9 @@ namespace tarnivox {
 
 // A log on LU_LOG, opened for appending: its header (date, input and
 // output file, title) and the classification of the imported reflections.
-// The log stays open for the rest of the run.
+// The log stays open for the rest of the run.  (The header alone, onto a
+// log already open: WRITE_LOG_HEADER in output/log_file.h.)
 int CREATE_LOG(const std::string& path);
-// The same onto the log already open on LU_LOG.
-void WRITE_LOG_HEADER();
 
 // The experiment file on LU_EXP, replaced: header, classification, fit
 // summary, cell and UB when known, and the instrument block.

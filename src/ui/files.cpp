@@ -15,6 +15,7 @@
 #include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "output/log_file.h"
 #include "output/reports.h"
 #include "params/parameters.h"
 #include "ui/dialogs.h"
