@@ -15,6 +15,7 @@
 #include "import/convert.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "output/log_file.h"
 #include "params/defaults.h"
 #include "ui/command_numbers.h"
 #include "ui/dialogs.h"
@@ -32,6 +33,7 @@ namespace {
 bool import_and_show_first(bool check) {
     int status = 0;
     CONVERT_FILE(status);
+    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     if (check && status != 0) return false;
     SHOW_TITLE();
     status = 0;

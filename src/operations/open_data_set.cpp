@@ -92,6 +92,7 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     const StepWidthGiven step(request.step.value_or(SMALLEST_STEP));
     int status = 0;
     CONVERT_FILE(status);
+    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     const Arr1<int, 3> none;

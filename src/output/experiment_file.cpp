@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "core/store.h"
-#include "import/convert.h"
 #include "io/clock.h"
 #include "io/layout.h"
 #include "io/units.h"
