@@ -10,6 +10,7 @@
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/febo.h"
+#include "import/formats.h"
 #include "import/huber.h"
 #include "import/reader_io.h"
 #include "import/stddata.h"
@@ -41,12 +42,12 @@ struct ReaderPair {
 // Reader pairs of the instrument formats, by INFMT.
 ReaderPair readers_of(int infmt) {
     switch (infmt) {
-        case 2: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
-        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
-        case 4: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
-        case 5: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
-        case 6: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
-        case 7: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
+        case FORMAT_HUBER: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
+        case FORMAT_XCALIBUR: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
+        case FORMAT_XSCANS: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
+        case FORMAT_STOE: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
+        case FORMAT_FEBO: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
+        case FORMAT_CAD4: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
         default: return {nullptr, nullptr};
     }
 }
@@ -260,10 +261,10 @@ void READ_HEADER(int& status) {
 }
 
 void CONVERT_FILE(int& status) {
-    if (G.INFMT < 1 || G.INFMT > 7) G.INFMT = 1;
+    if (input_format(G.INFMT) == nullptr) G.INFMT = FORMAT_STANDARD;
     G.NREFREAD = -1;
     G.NREFBAD = 0;
-    const ImportCount found = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
+    const ImportCount found = G.INFMT == FORMAT_STANDARD ? open_standard_file() : convert_instrument_file();
     G.NREFREAD = found.taken;
     G.NREFBAD = found.refused;
     // The scan record holds the last reflection a reader met, which may be

@@ -56,7 +56,8 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     OpenDataSetResult r;
     if (G.LUSCR == 0) G.LUSCR = LU_SCAN;
     // Huber and Febo files do not carry their step width: it must be given.
-    const bool needs_step = request.format == FORMAT_HUBER || request.format == FORMAT_FEBO;
+    const InputFormat* format = input_format(request.format);
+    const bool needs_step = format != nullptr && format->asks_step;
     if (needs_step && !request.step)
         return failed(r, "Tarnivox", "The omega step width of this data file must be given", messages);
     if (needs_step && !(*request.step >= SMALLEST_STEP))
