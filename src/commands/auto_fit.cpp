@@ -4,6 +4,7 @@
 #include "commands/auto_fit.h"
 
 #include "commands/fit_loop.h"
+#include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "operations/reduce.h"
@@ -68,7 +69,7 @@ void START_AUTO_FIT() {
     ReductionRequest request;
     request.from_first = false;  // the run starts on the reflection shown
     request.omit_rejected = G.REJOUT == 0;
-    SinkMessages shown;
+    WindowMessages shown;
     // The user may type into "Fitting Controls & Results" at any time:
     // each reflection's start values come from the box.
     ReductionRun run(request, shown, [] {

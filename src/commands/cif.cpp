@@ -1,11 +1,12 @@
 #include "commands/cif.h"
 
+#include "commands/window_messages.h"
 #include "operations/cif.h"
 
 namespace tarnivox {
 
 void CREATE_CIF_TARNIVOX() {
-    SinkMessages shown;
+    WindowMessages shown;
     create_cif({}, shown);
 }
 

@@ -44,16 +44,4 @@ struct MessageList : Messages {
     void message(const Message& m) override { all.push_back(m); }
 };
 
-// Passes the messages on to the message sink installed when it was made
-// (the window's boxes), or records them when none was: for adapters whose
-// messages are shown as every other message of the program.
-class SinkMessages : public Messages {
-public:
-    SinkMessages();
-    void message(const Message& m) override;
-
-private:
-    MessageSink sink_;
-};
-
 }  // namespace tarnivox

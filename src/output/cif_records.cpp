@@ -142,7 +142,10 @@ std::string cif_fragment_text() {
     return text;
 }
 
-std::string cif_path() { return in_work_directory(cif_file_name(G.INFILE.str())); }
+std::string cif_path() {
+    // WORKDIR holds the input file's folder with its separator.
+    return std::string(G.WORKDIR.str()) + cif_file_name(G.INFILE.str());
+}
 
 int write_cif_fragment(const std::string& path) {
     if (open_unit(LU_CIF, path, OpenMode::Output) != 0) return 1;
