@@ -75,10 +75,6 @@ std::string in_folder(const std::string& name, const std::string& dir) {
     return dir + (last == '/' || last == '\\' ? "" : "/") + name;
 }
 
-std::string in_work_directory(const std::string& name) {
-    return in_folder(name, std::string(G.WORKDIR.str()));
-}
-
 void log_step_given(double step) {
     // The file does not carry its step width: the log keeps the one the
     // intensities were integrated with.
