@@ -14,19 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "import/formats.h"
 #include "operations/reduce.h"
 
 namespace tarnivox {
 
-// An input format of the command line and its INFMT.
-struct InputFormat {
-    const char* name;  // "cad4"
-    int infmt;         // 7
-    bool asks_step;    // the format has no step width: it must be given
-};
-
-// nullptr when the name is not one of the formats.
-const InputFormat* input_format_named(std::string_view name);
+// The input formats (names, INFMT, whether the step width must be given)
+// are those of import/formats.h.
 // The format names, comma-separated, for messages and help.
 std::string input_format_names();
 

@@ -17,14 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// XSCANS, STOE and CAD4 files carry their step width; Huber and Febo
-// files do not.
-constexpr InputFormat kFormats[] = {
-    {"standard", FORMAT_STANDARD, false}, {"huber", FORMAT_HUBER, true}, {"xcalibur", FORMAT_XCALIBUR, false},
-    {"xscans", FORMAT_XSCANS, false},     {"stoe", FORMAT_STOE, false},  {"febo", FORMAT_FEBO, true},
-    {"cad4", FORMAT_CAD4, false},
-};
-
 // The smallest omega step width the program takes.
 constexpr double kSmallestStep = 0.001;
 
@@ -128,15 +120,9 @@ std::string unwritable(const std::string& what, const std::string& path, bool in
 
 }  // namespace
 
-const InputFormat* input_format_named(std::string_view name) {
-    for (const InputFormat& f : kFormats)
-        if (name == f.name) return &f;
-    return nullptr;
-}
-
 std::string input_format_names() {
     std::string names;
-    for (const InputFormat& f : kFormats) names += std::string(names.empty() ? "" : ", ") + f.name;
+    for (const InputFormat& f : input_formats()) names += (names.empty() ? "" : ", ") + std::string(f.name);
     return names;
 }
 
@@ -174,7 +160,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
                "input)";
     if (o.step) {
         if (!format->asks_step)
-            return std::string("--step is for the huber and febo formats; ") + format->name +
+            return std::string("--step is for the huber and febo formats; ") + std::string(format->name) +
                    " files carry their step width";
         if (!std::isfinite(*o.step) || *o.step < kSmallestStep)
             return "--step must be at least 0.001 degrees (omega step width)";
@@ -192,7 +178,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         return "unknown --form \"" + o.form + "\" (one of shelx, rfine, rfine-extended)";
     }
     if (format->asks_step && !o.step)
-        return std::string("--step is required for ") + format->name +
+        return std::string("--step is required for ") + std::string(format->name) +
                " files: they do not carry their omega step width";
     if (!o.rejected.empty() && o.rejected != "summation" && o.rejected != "omit")
         return "unknown --rejected \"" + o.rejected + "\" (one of summation, omit)";

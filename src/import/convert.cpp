@@ -10,6 +10,7 @@
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/febo.h"
+#include "import/formats.h"
 #include "import/huber.h"
 #include "import/reader_io.h"
 #include "import/stddata.h"
@@ -41,12 +42,12 @@ struct ReaderPair {
 // Reader pairs of the instrument formats, by INFMT.
 ReaderPair readers_of(int infmt) {
     switch (infmt) {
-        case 2: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
-        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
-        case 4: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
-        case 5: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
-        case 6: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
-        case 7: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
+        case FORMAT_HUBER: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
+        case FORMAT_XCALIBUR: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
+        case FORMAT_XSCANS: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
+        case FORMAT_STOE: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
+        case FORMAT_FEBO: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
+        case FORMAT_CAD4: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
         default: return {nullptr, nullptr};
     }
 }
@@ -260,10 +261,10 @@ void READ_HEADER(int& status) {
 }
 
 void CONVERT_FILE(int& status) {
-    if (G.INFMT < 1 || G.INFMT > 7) G.INFMT = 1;
+    if (input_format(G.INFMT) == nullptr) G.INFMT = FORMAT_STANDARD;
     G.NREFREAD = -1;
     G.NREFBAD = 0;
-    const ImportCount found = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
+    const ImportCount found = G.INFMT == FORMAT_STANDARD ? open_standard_file() : convert_instrument_file();
     G.NREFREAD = found.taken;
     G.NREFBAD = found.refused;
     // The scan record holds the last reflection a reader met, which may be
@@ -282,34 +283,6 @@ void CONVERT_FILE(int& status) {
         report_message(MessageKind::Notice, "TARNIVOX", "Data File read in successfully");
     status = 0;
     G.INOPEN = 1;
-    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
-}
-
-void WRITE_INPUT(int unit) {
-    int total = 0;
-    for (int i = 1; i <= NCLASSES; ++i) total += G.NCLASS(i);
-    const std::string name(G.INFILE.str().substr(0, 20));
-    // Counts of sets beyond 99,999 reflections take the columns they need.
-    if (G.NCLASS(7) != 0) {
-        write_record_fit(unit,
-                         "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
-                         "6X,'  NORMAL REFLECTIONS:          ',I5,/,"
-                         "6X,'  STANDARDS:                   ',I5,/,/,"
-                         "6X,'  TOTAL NUMBER OF REFLECTIONS: ',I5)",
-                         {name, G.NCLASS(7), G.NCLASS(6), total});
-        return;
-    }
-    write_record_fit(
-        unit,
-        "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
-        "6X,'  WEAK REFLECTIONS NOT RESCANNED:         ',I5,/,"
-        "6X,'  WEAK REFLECTIONS RESCANNED, MIN SPEED:  ',I5,/,"
-        "6X,'  NORMAL REFLECTIONS RESCANNED:           ',I5,/,"
-        "6X,'  STRONG REFLECTIONS NOT RESCANNED:       ',I5,/,"
-        "6X,'  FILTERED REFLECTIONS:                   ',I5,/,"
-        "6X,'  STANDARDS:                              ',I5,/,/,"
-        "6X,'  TOTAL NUMBER OF REFLECTIONS:            ',I5)",
-        {name, G.NCLASS(1), G.NCLASS(2), G.NCLASS(3), G.NCLASS(4), G.NCLASS(5), G.NCLASS(6), total});
 }
 
 }  // namespace tarnivox

@@ -7,18 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "import/formats.h"
 #include "operations/operation.h"
 
 namespace tarnivox {
-
-// The input formats as INFMT numbers them.
-inline constexpr int FORMAT_STANDARD = 1;
-inline constexpr int FORMAT_HUBER = 2;  // "Old Single"
-inline constexpr int FORMAT_XCALIBUR = 3;
-inline constexpr int FORMAT_XSCANS = 4;
-inline constexpr int FORMAT_STOE = 5;
-inline constexpr int FORMAT_FEBO = 6;
-inline constexpr int FORMAT_CAD4 = 7;
 
 struct OpenDataSetRequest {
     std::string data;        // the data file

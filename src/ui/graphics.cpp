@@ -7,7 +7,11 @@
 #include <string>
 
 #include "core/store.h"
+#include "import/formats.h"
+#include "import/step_width.h"
+#include "output/formats.h"
 #include "ui/command_numbers.h"
+#include "ui/dialogs.h"
 #include "ui/message_boxes.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
@@ -118,10 +122,12 @@ void create_menus() {
 
 void create_format_dialog() {
     const int d = wid(DLG_FORMAT) = dialog(9, 9, "Input Data file Format");
-    static const char* const names[] = {"Xcalibur", "Old Single",    "Enraf CAD4", "Xscans",
-                                        "Stoe",     "Phillips Febo", "Standard"};
-    for (int i = 0; i < 7; ++i)
-        wid(FMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 8 - i, 7, 1, names[i], i == 0 ? 1 : 0, 0, 1);
+    // The formats from the top of the box down, the first one chosen.
+    const auto formats = input_formats();
+    for (int i = 1; i <= static_cast<int>(formats.size()); ++i)
+        for (const InputFormat& f : formats)
+            if (f.radio_position == i)
+                wid(FMT_RADIO(i)) = GMCREATERADIOBOX(d, 1, 9 - i, 7, 1, f.radio, i == 1 ? 1 : 0, 0, 1);
     wid(FMT_OK) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "OK", CMD_FORMAT_OK);
 }
 
@@ -246,9 +252,11 @@ void create_fwhm_dialog() {
 
 void create_output_format_dialog() {
     const int d = wid(DLG_OUTFORMAT) = dialog(9, 5, "Output Format");
-    static const char* const names[] = {"Rfine", "Rfine extended", "Shelx hkl"};
-    for (int i = 0; i < 3; ++i)
-        wid(OUTFMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 4 - i, 7, 1, names[i], i == 0 ? 1 : 0, CMD_OUTFMT_RADIO + i, 1);
+    for (const OutputFormat& f : output_formats()) {
+        const int i = f.intfmt - 1;
+        wid(OUTFMT_RADIO(f.intfmt)) =
+            GMCREATERADIOBOX(d, 1, 4 - i, 7, 1, f.radio, i == 0 ? 1 : 0, CMD_OUTFMT_RADIO + i, 1);
+    }
     wid(OUTFMT_QUIT) = GMCREATEPUSHBUTTON(d, 0, 0, 4, 1, "Quit", CMD_OUTFMT_QUIT);
     wid(OUTFMT_SAVE) = GMCREATEPUSHBUTTON(d, 5, 0, 4, 1, "Save + Exit", CMD_OUTFMT_SAVE);
 }
@@ -346,6 +354,12 @@ void GRAPHICS_SETUP() {
     // From here the boxes of the readers, writers and computations appear
     // in this window.
     show_messages_in_window();
+    // Readers of files without their omega step width ask in the step box.
+    set_step_width_source([] {
+        double step = 0.0;
+        GET_STEP_SIZE(step);
+        return step;
+    });
 
     GMDRAWWINDOW(G.MAINWIN);
 }
