@@ -55,12 +55,13 @@ protected:
         reset_store();
         close_all_units();
         MessageList opening;
-        const OpenDataSetResult r =
-            open_data_set({(dir_ / data_name_).string(), FORMAT_CAD4, (dir_ / "data.par").string(), {}}, opening);
+        const OpenDataSetResult r = open_data_set(
+            {(dir_ / data_name_).string(), FORMAT_CAD4, (dir_ / "data.par").string(), {}}, opening);
         ASSERT_TRUE(r.opened) << r.failure;
         ASSERT_TRUE(open_log((dir_ / "direct.log").string(), opening));
     }
-    static bool has(const MessageList& m, MessageKind kind, const std::string& title, const std::string& text) {
+    static bool has(const MessageList& m, MessageKind kind, const std::string& title,
+                    const std::string& text) {
         return std::any_of(m.all.begin(), m.all.end(), [&](const Message& x) {
             return x.kind == kind && x.title == title && x.text == text;
         });
@@ -91,8 +92,9 @@ TEST_F(PreprocessOperation, DirectRunKeepsTheWindowsListAndReportsIt) {
                     format_record("(I5,' Reflections stored for fitting')", {G.NUBREF})));
     flush_unit(LU_LOG);
     const auto log = lines_of(dir_ / "direct.log");
-    EXPECT_NE(std::find(log.begin(), log.end(), "          SUMMARY OF REFLECTIONS FIT WITH PREPROCESS UTILITY"),
-              log.end());
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "          SUMMARY OF REFLECTIONS FIT WITH PREPROCESS UTILITY"),
+        log.end());
 
     // The width law from the list's widths: near the simulated one, logged,
     // and stored only by learn_fwhm_law.
