@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -126,6 +127,11 @@ TEST_F(RefineCellOperation, ResultIsWhatIsStoredAndLoggedAndHoldsTheTruth) {
         EXPECT_GT(r.cell_esd[k], 0.0) << k;
         EXPECT_LE(std::fabs(r.cell[k] - truth_cell[k]), 3.0 * r.cell_esd[k]) << k;
     }
+    std::printf(
+        "omega zero %.4f (%.4f), offsets %.4f (%.4f) %.4f (%.4f) %.4f (%.4f); simulated 0.04, 0.12 -0.08 "
+        "0.05\n",
+        r.omega_zero, r.omega_zero_esd, r.offsets[0], r.offsets_esd[0], r.offsets[1], r.offsets_esd[1],
+        r.offsets[2], r.offsets_esd[2]);
     EXPECT_LE(std::fabs(r.omega_zero - opt.omzero), 3.0 * r.omega_zero_esd);
     for (int k = 0; k < 3; ++k)
         EXPECT_LE(std::fabs(r.offsets[k] - opt.xtaloff[static_cast<std::size_t>(k)]), 3.0 * r.offsets_esd[k])
