@@ -1,0 +1,510 @@
+#include "report/report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "io/units.h"
+
+namespace tarnivox::report {
+
+namespace {
+
+std::string fmt(double v, int decimals) {
+    if (!std::isfinite(v)) return "&ndash;";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+// Four significant digits, for figures whose size is not known in advance.
+std::string sig4(double v) {
+    if (!std::isfinite(v)) return "&ndash;";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4g", v);
+    return buf;
+}
+
+std::string value_esd(const ValueEsd& v, int decimals) {
+    if (!v.text.empty()) return xml_escape(v.text);
+    if (!std::isfinite(v.value)) return "&ndash;";
+    if (!std::isfinite(v.esd) || v.esd <= 0.0) return fmt(v.value, decimals);
+    return fmt(v.value, decimals) + " &plusmn; " + fmt(v.esd, decimals);
+}
+
+std::string hkl_text(const std::array<int, 3>& h) {
+    return std::to_string(h[0]) + " " + std::to_string(h[1]) + " " + std::to_string(h[2]);
+}
+
+std::string rejection_name(char c) {
+    return std::string("rejected ") + (c == ' ' ? std::string("(no letter)") : std::string(1, c));
+}
+
+Series line_of(const std::string& name, const std::vector<double>& x, double a, double b,
+               const std::string& color) {
+    Series s;
+    s.name = name;
+    s.style = Series::Style::Line;
+    s.color = color;
+    if (x.empty()) return s;
+    double lo = x.front(), hi = x.front();
+    for (double v : x) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    for (int k = 0; k <= 20; ++k) {
+        const double xv = lo + (hi - lo) * k / 20.0;
+        s.x.push_back(xv);
+        s.y.push_back(a + b * xv);
+    }
+    return s;
+}
+
+Plot standards_plot(const std::string& id, const std::string& title, const StandardsAnalysis& sa) {
+    Plot p;
+    p.id = id;
+    p.title = title;
+    p.xlabel = "Reflection sequence number";
+    p.ylabel = "I / I(start of run) of each standard";
+    for (const auto& s : sa.standards) {
+        // Relative to the standard's own start level, so that standards of
+        // any strength share the axis.
+        const double a = s.fit.ok ? s.fit.scales.at(0) : (s.i.empty() ? NONE : s.i.front());
+        Series ser;
+        ser.name = "standard " + std::to_string(s.number) + " (" + hkl_text(s.hkl) + ")";
+        ser.style = Series::Style::ErrorBars;
+        for (std::size_t j = 0; j < s.i.size(); ++j) {
+            ser.x.push_back(s.seq[j]);
+            ser.y.push_back(s.i[j] / a);
+            ser.err.push_back(s.sigma[j] / a);
+        }
+        p.series.push_back(ser);
+    }
+    if (sa.overall.ok) {
+        Series fit;
+        fit.name = "overall decay fit";
+        fit.style = Series::Style::Line;
+        fit.color = "#000000";
+        for (int k = 0; k <= 20; ++k) {
+            const double t = k / 20.0;
+            fit.x.push_back(sa.seq_first + t * (sa.seq_last - sa.seq_first));
+            fit.y.push_back(1.0 + sa.overall.slope * t);
+        }
+        p.series.push_back(fit);
+    }
+    return p;
+}
+
+Plot histogram_plot(const std::string& id, const std::string& title, const std::string& xlabel,
+                    const Histogram& h) {
+    Plot p;
+    p.id = id;
+    p.title = title;
+    p.xlabel = xlabel;
+    p.ylabel = "Number of reflections";
+    p.xcats = h.labels;
+    p.y_from_zero = true;
+    Series s;
+    s.style = Series::Style::Bars;
+    for (std::size_t k = 0; k < h.counts.size(); ++k) {
+        s.x.push_back(static_cast<double>(k));
+        s.y.push_back(h.counts[k]);
+    }
+    p.series.push_back(s);
+    return p;
+}
+
+std::string decay_text(const DecayFit& f) {
+    if (!f.ok) return "not determined";
+    return fmt(f.decay_pct, 2) + " &plusmn; " + fmt(f.esd_pct, 2) + " %";
+}
+
+}  // namespace
+
+ReportFigures analyse_run(const ReportInput& in) {
+    ReportFigures fig;
+    fig.standards = analyse_standards(in.refl);
+    const ReportInput* data = &in;
+    ReportInput corrected;
+    if (in.decay_correct && fig.standards.overall.ok) {
+        corrected = in;
+        apply_decay_correction(corrected.refl, fig.standards);
+        fig.decay_corrected = true;
+        fig.standards_corrected = analyse_standards(corrected.refl);
+        data = &corrected;
+    }
+    fig.i_over_sigma = i_over_sigma_histogram(data->refl);
+    fig.shells = resolution_shells(*data);
+    fig.wilson = wilson_plot(*data);
+    fig.merging = merge_statistics(*data);
+    fig.diagnostics = fit_diagnostics(*data);
+    fig.limits = data_limits(*data);
+    return fig;
+}
+
+std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) {
+    std::vector<Plot> plots;
+    plots.push_back(
+        standards_plot("standards", "Standard reflections against measurement order", fig.standards));
+    if (fig.decay_corrected)
+        plots.push_back(standards_plot("standards-corrected",
+                                       "Standard reflections after the decay correction",
+                                       fig.standards_corrected));
+    plots.push_back(
+        histogram_plot("i-over-sigma", "Distribution of I/sigma(I)", "I/sigma(I)", fig.i_over_sigma));
+
+    Plot shells;
+    shells.id = "shells";
+    shells.title = "Mean I/sigma(I) by resolution shell";
+    shells.xlabel = "sin(theta)/lambda at the shell's outer limit (1/\u00c5)";
+    shells.ylabel = "<I/sigma(I)>";
+    shells.y_from_zero = true;
+    Plot shells_pct;
+    shells_pct.id = "shells-rejected-weak";
+    shells_pct.title = "Rejected and weak reflections by resolution shell";
+    shells_pct.xlabel = shells.xlabel;
+    shells_pct.ylabel = "Share of the shell (%)";
+    shells_pct.y_from_zero = true;
+    Series ios, rej, weak;
+    ios.name = "<I/sigma(I)>";
+    ios.style = Series::Style::Line;
+    rej.name = "% rejected";
+    rej.style = Series::Style::Line;
+    weak.name = "% weak (I < 2 sigma)";
+    weak.style = Series::Style::Line;
+    for (const auto& sh : fig.shells) {
+        ios.x.push_back(sh.s_hi);
+        ios.y.push_back(sh.mean_i_over_sigma);
+        rej.x.push_back(sh.s_hi);
+        rej.y.push_back(sh.pct_rejected);
+        weak.x.push_back(sh.s_hi);
+        weak.y.push_back(sh.pct_weak);
+    }
+    Series ios_pts = ios;
+    ios_pts.name.clear();
+    ios_pts.style = Series::Style::Points;
+    ios_pts.color = "#1f5fa8";
+    ios.color = "#1f5fa8";
+    shells.series = {ios, ios_pts};
+    shells_pct.series = {rej, weak};
+    plots.push_back(shells);
+    plots.push_back(shells_pct);
+
+    Plot wilson;
+    wilson.id = "wilson";
+    wilson.title = std::string("Wilson plot (") +
+                   (fig.wilson.unit_scattering ? "unit scattering" : "cell contents") + ")";
+    wilson.xlabel = "(sin(theta)/lambda)^2 (1/\u00c5^2)";
+    wilson.ylabel = "ln(<I>/Sigma f^2)";
+    Series wp;
+    wp.name = "shell means";
+    for (const auto& p : fig.wilson.points) {
+        wp.x.push_back(p.s2);
+        wp.y.push_back(p.ln_ratio);
+    }
+    wilson.series.push_back(wp);
+    if (fig.wilson.ok)
+        wilson.series.push_back(line_of("B = " + fmt(fig.wilson.b, 2) + " \u00c5^2", wp.x,
+                                        std::log(fig.wilson.scale), -2.0 * fig.wilson.b, "#000000"));
+    plots.push_back(wilson);
+
+    const Diagnostics& dg = fig.diagnostics;
+    Plot rejections;
+    rejections.id = "rejections";
+    rejections.title = "Rejected fits by reason against 2theta";
+    rejections.xlabel = "2theta (degrees)";
+    rejections.ylabel = "Number of reflections";
+    rejections.y_from_zero = true;
+    std::vector<double> centres;
+    for (std::size_t k = 0; k + 1 < dg.tth_edges.size(); ++k)
+        centres.push_back(0.5 * (dg.tth_edges[k] + dg.tth_edges[k + 1]));
+    Series all;
+    all.name = "all written";
+    all.style = Series::Style::Line;
+    all.color = "#9ca3af";
+    all.x = centres;
+    for (int n : dg.total) all.y.push_back(n);
+    rejections.series.push_back(all);
+    for (const auto& [letter, counts] : dg.rejected) {
+        Series s;
+        s.name = rejection_name(letter);
+        s.style = Series::Style::Line;
+        s.x = centres;
+        for (int n : counts) s.y.push_back(n);
+        rejections.series.push_back(s);
+    }
+    plots.push_back(rejections);
+
+    Plot fwhm;
+    fwhm.id = "fwhm";
+    fwhm.title = "Fitted FWHM against tan(theta)";
+    fwhm.xlabel = "tan(theta)";
+    fwhm.ylabel = "FWHM (degrees)";
+    Series fp;
+    fp.name = "fitted reflections";
+    fp.x = dg.tan_theta;
+    fp.y = dg.fwhm;
+    fwhm.series.push_back(fp);
+    if (std::isfinite(in.fwhm_a) && std::isfinite(in.fwhm_b))
+        fwhm.series.push_back(line_of("law " + fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan(theta)",
+                                      dg.tan_theta, in.fwhm_a, in.fwhm_b, "#000000"));
+    plots.push_back(fwhm);
+
+    Plot eta;
+    eta.id = "eta";
+    eta.title = "Fitted Lorentzian fraction eta against tan(theta)";
+    eta.xlabel = "tan(theta)";
+    eta.ylabel = "eta";
+    Series ep;
+    ep.name = "fitted reflections";
+    ep.x = dg.tan_theta;
+    ep.y = dg.eta;
+    eta.series.push_back(ep);
+    plots.push_back(eta);
+
+    Plot dd;
+    dd.id = "delta-d";
+    dd.title = "delta-d/d against 2theta";
+    dd.xlabel = "2theta (degrees)";
+    dd.ylabel = "delta-d/d";
+    Series dp;
+    dp.name = "reflections";
+    dp.x = dg.dd_tth;
+    dp.y = dg.dd;
+    dd.series.push_back(dp);
+    if (dg.dd_trend.ok)
+        dd.series.push_back(line_of("trend", dg.dd_tth, dg.dd_trend.a, dg.dd_trend.b, "#000000"));
+    plots.push_back(dd);
+
+    plots.push_back(
+        histogram_plot("gof", dg.gof_is_rwp ? "Distribution of the fit Rwp" : "Distribution of the fit GOF",
+                       dg.gof_is_rwp ? "Rwp" : "GOF", dg.gof));
+    return plots;
+}
+
+std::string report_html(const ReportInput& in, const ReportFigures& fig, const std::vector<Plot>& plots) {
+    auto plot_of = [&](const std::string& id) {
+        for (const auto& p : plots)
+            if (p.id == id) return "<figure>" + render_svg(p, false) + "</figure>\n";
+        return std::string();
+    };
+    std::string h;
+    h += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    h += "<title>Tarnivox reduction report: " + xml_escape(in.data_file) + "</title>\n";
+    h += "<style>\n"
+         "body{font-family:sans-serif;margin:1.5em auto;max-width:60em;color:#111;line-height:1.35}\n"
+         "h1{font-size:1.5em;border-bottom:2px solid #1f5fa8;padding-bottom:.2em}\n"
+         "h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #bbb}\n"
+         "table{border-collapse:collapse;margin:.6em 0}\n"
+         "th,td{border:1px solid #ccc;padding:.15em .5em;text-align:right}\n"
+         "th{background:#eef2f8}\n td.l,th.l{text-align:left}\n"
+         "figure{margin:.8em 0}\n svg.plot{max-width:100%;height:auto;border:1px solid #ddd}\n"
+         ".flag{color:#b91c1c;font-weight:bold}\n .ok{color:#15803d}\n .note{color:#555;font-size:.9em}\n"
+         "nav a{margin-right:1em}\n"
+         "@media "
+         "print{nav{display:none}section{break-inside:avoid-page}figure{break-inside:avoid}body{max-width:"
+         "none}}\n"
+         "</style>\n</head>\n<body>\n";
+    h += "<h1>Reduction report: " + xml_escape(in.data_file) + "</h1>\n";
+    h += "<nav><a href=\"#summary\">Summary</a><a href=\"#standards\">Standards</a><a "
+         "href=\"#statistics\">Intensity "
+         "statistics</a><a href=\"#merging\">Merging</a><a href=\"#diagnostics\">Fit diagnostics</a></nav>\n";
+
+    // Summary.
+    int passed = 0, recovered = 0, summation = 0;
+    std::map<char, int> rejected;
+    for (const auto& r : in.refl) {
+        switch (r.outcome) {
+            case Outcome::Passed: ++passed; break;
+            case Outcome::Recovered: ++recovered; break;
+            case Outcome::Summation: ++summation; break;
+            case Outcome::Rejected: ++rejected[r.reason]; break;
+        }
+    }
+    std::string rej_text;
+    int rej_total = 0;
+    for (const auto& [c, n] : rejected) {
+        rej_text += (rej_text.empty() ? "" : ", ") + std::string(1, c) + ": " + std::to_string(n);
+        rej_total += n;
+    }
+    auto row = [&](const std::string& k, const std::string& v) {
+        h += "<tr><th class=\"l\">" + k + "</th><td class=\"l\">" + v + "</td></tr>\n";
+    };
+    h += "<section id=\"summary\">\n<h2>Summary</h2>\n<table>\n";
+    if (!in.title.empty()) row("Title", xml_escape(in.title));
+    row("Data file", xml_escape(in.data_file));
+    row("Format", xml_escape(in.format));
+    row("Wavelengths (&Aring;)", "&alpha;1 " + fmt(in.wave1, 5) + ", &alpha;2 " + fmt(in.wave2, 5));
+    row("Reflections read", std::to_string(in.n_read));
+    row("Reflections fitted", std::to_string(in.n_fitted));
+    row("Reflections written", std::to_string(in.refl.size()));
+    row("Passed", std::to_string(passed));
+    row("Recovered in the second pass", std::to_string(recovered));
+    row("Rejected", std::to_string(rej_total) + (rej_text.empty() ? "" : " (" + rej_text + ")"));
+    row("Written from summation", std::to_string(summation));
+    if (in.have_cell) {
+        static const char* const names[6] = {"a (&Aring;)",     "b (&Aring;)",    "c (&Aring;)",
+                                             "&alpha; (&deg;)", "&beta; (&deg;)", "&gamma; (&deg;)"};
+        for (int j = 0; j < 6; ++j)
+            row(std::string("Cell ") + names[j], value_esd(in.cell[static_cast<std::size_t>(j)], 4));
+    } else {
+        row("Cell", "not refined");
+    }
+    row("Omega zero (&deg;)", value_esd(in.omega_zero, 4));
+    row("Crystal offsets", value_esd(in.offsets[0], 4) + ", " + value_esd(in.offsets[1], 4) + ", " +
+                               value_esd(in.offsets[2], 4));
+    row("FWHM law (&deg;)", std::isfinite(in.fwhm_a)
+                                ? fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan &theta;"
+                                : "&ndash;");
+    std::string opts;
+    for (const auto& [k, v] : in.options)
+        opts += "<code>" + xml_escape(k) + (v.empty() ? "" : " " + xml_escape(v)) + "</code> ";
+    row("Options", opts.empty() ? "&ndash;" : opts);
+    row("Program version", xml_escape(in.version));
+    row("Elapsed time (s)", fmt(in.elapsed_s, 1));
+    const Limits& lim = fig.limits;
+    row("&theta; range (&deg;)", fmt(lim.theta_min, 2) + " to " + fmt(lim.theta_max, 2));
+    row("Index ranges", "h " + std::to_string(lim.index_min[0]) + " to " + std::to_string(lim.index_max[0]) +
+                            ", k " + std::to_string(lim.index_min[1]) + " to " +
+                            std::to_string(lim.index_max[1]) + ", l " + std::to_string(lim.index_min[2]) +
+                            " to " + std::to_string(lim.index_max[2]));
+    row("Reflections measured (standards once)", std::to_string(lim.n_measured));
+    row("Of them accepted with I &gt; 2&sigma;(I)", std::to_string(lim.n_gt));
+    h += "</table>\n</section>\n";
+
+    // Standards.
+    const StandardsAnalysis& sa = fig.standards;
+    h += "<section id=\"standards\">\n<h2>Standards</h2>\n";
+    if (sa.standards.empty()) {
+        h += "<p>No standard reflections were measured.</p>\n";
+    } else {
+        h += "<p>Decay is the loss of intensity over the run (first to last reflection) of a straight line "
+             "through each "
+             "standard's intensities, in % of its level at the start; the overall figure fits one line to "
+             "all standards "
+             "with a scale for each. Esds are scaled by the goodness of fit.</p>\n";
+        h += "<table>\n<tr><th>Standard</th><th>hkl</th><th>Measurements</th><th>Decay "
+             "(%)</th><th>GOF</th><th "
+             "class=\"l\">Significance</th></tr>\n";
+        auto flag = [](const DecayFit& f) {
+            if (!f.ok) return std::string("&ndash;");
+            return f.flagged ? std::string("<span class=\"flag\">DECAY EXCEEDS 3 ESD</span>")
+                             : std::string("<span class=\"ok\">within 3 esd</span>");
+        };
+        for (const auto& s : sa.standards)
+            h += "<tr><td>" + std::to_string(s.number) + "</td><td>" + hkl_text(s.hkl) + "</td><td>" +
+                 std::to_string(s.i.size()) + "</td><td>" + decay_text(s.fit) + "</td><td>" +
+                 fmt(s.fit.gof, 2) + "</td><td class=\"l\">" + flag(s.fit) + "</td></tr>\n";
+        h += "<tr><th colspan=\"3\" class=\"l\">Overall</th><td>" + decay_text(sa.overall) + "</td><td>" +
+             fmt(sa.overall.gof, 2) + "</td><td class=\"l\">" + flag(sa.overall) + "</td></tr>\n</table>\n";
+        if (fig.decay_corrected)
+            h += "<p>The intensities and esds were divided by the fitted level 1 &minus; decay &times; t (t "
+                 "the fraction "
+                 "of the run); after the correction the overall decay is " +
+                 decay_text(fig.standards_corrected.overall) + ".</p>\n";
+        else if (in.decay_correct)
+            h += "<p class=\"flag\">No decay correction: the decay could not be determined.</p>\n";
+        h += plot_of("standards") + plot_of("standards-corrected");
+    }
+    h += "</section>\n";
+
+    // Intensity statistics.
+    h += "<section id=\"statistics\">\n<h2>Intensity statistics</h2>\n";
+    h += std::string("<p class=\"note\">") + (fig.decay_corrected ? "Decay-corrected intensities. " : "") +
+         "Standards count once; rejected reflections count only in the rejected share. Weak: I &lt; "
+         "2&sigma;(I). "
+         "Resolution from " +
+         (in.have_cell ? "the cell and the indices." : "2&theta; and the &alpha;1 wavelength.") + "</p>\n";
+    h += plot_of("i-over-sigma");
+    h += "<table>\n<tr><th>d max (&Aring;)</th><th>d min "
+         "(&Aring;)</th><th>n</th><th>&lt;I&gt;</th><th>&lt;I/&sigma;&gt;</th>"
+         "<th>% rejected</th><th>% weak</th></tr>\n";
+    for (const auto& sh : fig.shells)
+        h += "<tr><td>" + (std::isfinite(sh.d_max) ? fmt(sh.d_max, 3) : std::string("&infin;")) +
+             "</td><td>" + fmt(sh.d_min, 3) + "</td><td>" + std::to_string(sh.n) + "</td><td>" +
+             fmt(sh.mean_i, 1) + "</td><td>" + fmt(sh.mean_i_over_sigma, 2) + "</td><td>" +
+             fmt(sh.pct_rejected, 1) + "</td><td>" + fmt(sh.pct_weak, 1) + "</td></tr>\n";
+    h += "</table>\n" + plot_of("shells") + plot_of("shells-rejected-weak");
+    const WilsonFit& wf = fig.wilson;
+    if (wf.ok)
+        h += "<p>Wilson plot: B = " + fmt(wf.b, 2) + " &plusmn; " + fmt(wf.b_esd, 2) +
+             " &Aring;<sup>2</sup>, scale K = " + sig4(wf.scale) + " &plusmn; " + sig4(wf.scale_esd) +
+             " (&lt;I&gt; = K &Sigma; exp(&minus;2B s<sup>2</sup>)), " +
+             (wf.unit_scattering
+                  ? "&Sigma; = 1 (unit scattering: no cell contents given, so B includes the fall-off of the "
+                    "atomic scattering factors)."
+                  : "&Sigma; = sum of f<sup>2</sup> of the given cell contents.") +
+             "</p>\n";
+    else
+        h += "<p>Wilson plot: " + xml_escape(wf.message) + ".</p>\n";
+    h += plot_of("wilson") + "</section>\n";
+
+    // Merging.
+    const MergeStats& m = fig.merging;
+    h += "<section id=\"merging\">\n<h2>Merging</h2>\n";
+    if (!m.ok) {
+        h += "<p>No merging figures: " + xml_escape(m.message) + ".</p>\n";
+    } else {
+        h += "<p>Equivalents in " + xml_escape(m.group) + " (Laue class " + xml_escape(in.laue) +
+             ").</p>\n<table>\n";
+        row("Observations merged", std::to_string(m.n_obs));
+        row("Unique reflections", std::to_string(m.n_unique));
+        row("Unique with &lt;I&gt; &gt; 2&sigma;", std::to_string(m.n_gt));
+        row("Redundancy", fmt(m.redundancy, 2));
+        row("R(int)", fmt(m.rint, 4));
+        row("R(&sigma;)", fmt(m.rsigma, 4));
+        row("Resolution d min (&Aring;)", fmt(m.d_min, 3));
+        row("Completeness to d min (%)",
+            std::isfinite(m.completeness)
+                ? fmt(m.completeness, 1) + " (" + std::to_string(m.n_possible) + " possible)"
+                : std::string("unknown: no cell"));
+        h += "</table>\n";
+    }
+    h += "</section>\n";
+
+    // Fit diagnostics.
+    h += "<section id=\"diagnostics\">\n<h2>Fit diagnostics</h2>\n";
+    h += plot_of("rejections") + plot_of("fwhm") + plot_of("eta");
+    if (fig.diagnostics.dd_trend.ok)
+        h += "<p>delta-d/d trend: " + fmt(fig.diagnostics.dd_trend.a * 1e4, 2) + " + " +
+             fmt(fig.diagnostics.dd_trend.b * 1e4, 3) +
+             " &times; 2&theta; (&times;10<sup>&minus;4</sup>), slope esd " +
+             fmt(fig.diagnostics.dd_trend.b_esd * 1e4, 3) + ".</p>\n";
+    h += plot_of("delta-d") + plot_of("gof") + "</section>\n";
+    h += "<p class=\"note\">Tarnivox " + xml_escape(in.version) + "</p>\n</body>\n</html>\n";
+    return h;
+}
+
+ReportOutcome write_report(const ReportInput& in, const std::string& html_path,
+                           const std::string& plots_dir) {
+    ReportOutcome out;
+    out.figures = analyse_run(in);
+    const std::vector<Plot> plots = report_plots(in, out.figures);
+    if (write_whole_file(html_path, report_html(in, out.figures, plots)) != 0) {
+        out.status = 1;
+        out.message = "Cannot write the report " + html_path + ": " + open_failure_reason();
+        return out;
+    }
+    out.written.push_back(html_path);
+    if (plots_dir.empty()) return out;
+    std::error_code ec;
+    std::filesystem::create_directories(plots_dir, ec);
+    if (ec) {
+        out.status = 1;
+        out.message = "Cannot make the plot folder " + plots_dir + ": " + ec.message();
+        return out;
+    }
+    for (const auto& p : plots) {
+        const std::string path = (std::filesystem::path(plots_dir) / (p.id + ".svg")).string();
+        if (write_whole_file(path, render_svg(p, true)) != 0) {
+            out.status = 1;
+            out.message = "Cannot write the plot " + path + ": " + open_failure_reason();
+            return out;
+        }
+        out.written.push_back(path);
+    }
+    return out;
+}
+
+}  // namespace tarnivox::report
