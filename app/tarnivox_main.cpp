@@ -13,10 +13,9 @@
 #include "commands/zref.h"
 #include "core/store.h"
 #include "import/convert.h"
-#include "import/export.h"
 #include "import/stddata.h"
 #include "io/units.h"
-#include "output/reports.h"
+#include "output/log_file.h"
 #include "params/defaults.h"
 #include "ui/command_numbers.h"
 #include "ui/dialogs.h"
@@ -34,6 +33,7 @@ namespace {
 bool import_and_show_first(bool check) {
     int status = 0;
     CONVERT_FILE(status);
+    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     if (check && status != 0) return false;
     SHOW_TITLE();
     status = 0;

@@ -282,34 +282,6 @@ void CONVERT_FILE(int& status) {
         report_message(MessageKind::Notice, "TARNIVOX", "Data File read in successfully");
     status = 0;
     G.INOPEN = 1;
-    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
-}
-
-void WRITE_INPUT(int unit) {
-    int total = 0;
-    for (int i = 1; i <= NCLASSES; ++i) total += G.NCLASS(i);
-    const std::string name(G.INFILE.str().substr(0, 20));
-    // Counts of sets beyond 99,999 reflections take the columns they need.
-    if (G.NCLASS(7) != 0) {
-        write_record_fit(unit,
-                         "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
-                         "6X,'  NORMAL REFLECTIONS:          ',I5,/,"
-                         "6X,'  STANDARDS:                   ',I5,/,/,"
-                         "6X,'  TOTAL NUMBER OF REFLECTIONS: ',I5)",
-                         {name, G.NCLASS(7), G.NCLASS(6), total});
-        return;
-    }
-    write_record_fit(
-        unit,
-        "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
-        "6X,'  WEAK REFLECTIONS NOT RESCANNED:         ',I5,/,"
-        "6X,'  WEAK REFLECTIONS RESCANNED, MIN SPEED:  ',I5,/,"
-        "6X,'  NORMAL REFLECTIONS RESCANNED:           ',I5,/,"
-        "6X,'  STRONG REFLECTIONS NOT RESCANNED:       ',I5,/,"
-        "6X,'  FILTERED REFLECTIONS:                   ',I5,/,"
-        "6X,'  STANDARDS:                              ',I5,/,/,"
-        "6X,'  TOTAL NUMBER OF REFLECTIONS:            ',I5)",
-        {name, G.NCLASS(1), G.NCLASS(2), G.NCLASS(3), G.NCLASS(4), G.NCLASS(5), G.NCLASS(6), total});
 }
 
 }  // namespace tarnivox

@@ -8,7 +8,6 @@
 #include "import/stddata.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/files.h"
 
 namespace tarnivox {
 namespace {
@@ -23,29 +22,19 @@ void end_copy(const char* text) {
 
 }  // namespace
 
-void EXPORT_SCAN() {
-    int status = 0;
-    OPEN_SCANDATA(status);
-    if (status != 0) {
-        notice("Data file not opened");
-        return;
-    }
+int EXPORT_SCAN(const std::string& path) {
+    if (open_unit(LU_EXPORT, path, OpenMode::Append, true) != 0) return 1;
+    WRITE_SCAN_EXPORT();
+    return 0;
+}
+
+void WRITE_SCAN_EXPORT() {
     write_record(LU_EXPORT, "('  PROFILE FOR REFLECTION HKL = ',3I5)", {G.IHKL(1), G.IHKL(2), G.IHKL(3)});
     write_record(LU_EXPORT, "('    OMEGA       OBS   COUNTS    CALC')");
     const int n = steps_fit(G.NPTS) ? G.NPTS : 0;
     for (int i = 1; i <= n; ++i)
         write_record(LU_EXPORT, "(1X,F10.3,',',F10.1,',',F10.1)", {G.STEPANG(i), G.COUNTS(i), G.YCALC(i)});
     close_unit(LU_EXPORT);
-}
-
-void CONVERT_TO_STD() {
-    int status = 0;
-    OPEN_NEWSTD(status, LU_NEWSTD);
-    if (status != 0) {
-        report_error("Tarnivox", "Error opening file: Try again");
-        return;
-    }
-    COPY_TO_STD();
 }
 
 bool COPY_TO_STD() {

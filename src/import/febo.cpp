@@ -100,8 +100,8 @@ void scale_from_speed(int s) {
 
 void READ_HEADER_FEBO(int& status) {
     G.FEBOCUT = 0;
-    ASK_STEP_WIDTH(G.STEP);
-    if (!read_header_lines()) {
+    // The file does not give its omega step width.
+    if (!ASK_STEP_WIDTH(G.STEP) || !read_header_lines()) {
         status = READER_READ_ERROR;
         return;
     }

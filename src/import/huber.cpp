@@ -41,8 +41,8 @@ constexpr std::size_t TIME_END = 93;
 
 void READ_HEADER_HUBER(int& status) {
     G.TITLE = "Data from " + std::string(G.INFILE.str().substr(0, 50));
-    ASK_STEP_WIDTH(G.STEP);
-    status = 0;
+    // The file does not give its omega step width.
+    status = ASK_STEP_WIDTH(G.STEP) ? 0 : READER_READ_ERROR;
 }
 
 void READ_SCAN_HUBER(int& status) {

@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "core/store.h"
 #include "io/file_records.h"
-#include "ui/dialogs.h"
 
 namespace tarnivox {
 namespace {
@@ -13,17 +13,22 @@ StepWidthSource& source() {
     return s;
 }
 
+const bool kResetWithStore = [] {
+    register_outside_state_reset([] { source() = nullptr; });
+    return true;
+}();
+
 }  // namespace
 
 void set_step_width_source(StepWidthSource s) { source() = std::move(s); }
 
-void ASK_STEP_WIDTH(double& step) {
-    if (!source()) {
-        GET_STEP_SIZE(step);
-        return;
-    }
+StepWidthSource current_step_width_source() { return source(); }
+
+bool ASK_STEP_WIDTH(double& step) {
+    if (!source()) return false;
     step = source()();
     log_step_given(step);
+    return true;
 }
 
 }  // namespace tarnivox

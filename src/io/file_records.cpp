@@ -69,6 +69,16 @@ void log_standard_file_opened(std::string_view name) {
     if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A60)", {name});
 }
 
+std::string in_folder(const std::string& name, const std::string& dir) {
+    if (dir.empty() || name.empty() || name.front() == '/') return name;
+    const char last = dir.back();
+    return dir + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+std::string in_work_directory(const std::string& name) {
+    return in_folder(name, std::string(G.WORKDIR.str()));
+}
+
 void log_step_given(double step) {
     // The file does not carry its step width: the log keeps the one the
     // intensities were integrated with.

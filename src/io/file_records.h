@@ -27,4 +27,12 @@ void log_output_file_opened(std::string_view name);
 void log_standard_file_opened(std::string_view name);
 void log_step_given(double step);
 
+// A name in the folder `dir`: a bare name (as a browse dialog answers) is
+// taken from that folder, an absolute one kept.
+std::string in_folder(const std::string& name, const std::string& dir);
+
+// A file name in the input file's folder (WORKDIR), where the program puts
+// the files it names after the input file; an absolute name is kept.
+std::string in_work_directory(const std::string& name);
+
 }  // namespace tarnivox

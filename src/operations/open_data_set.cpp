@@ -1,6 +1,7 @@
 #include "operations/open_data_set.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "core/store.h"
 #include "import/convert.h"
@@ -24,13 +25,19 @@ std::string folder_of(const std::string& path) {
 
 std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
 
-// The step width the request gives, for the import of a file without one.
+// The step width the request gives, for the import of a file without one;
+// the source installed before (the window's box) comes back after.
 class StepWidthGiven {
 public:
-    explicit StepWidthGiven(double step) { set_step_width_source([step] { return step; }); }
-    ~StepWidthGiven() { set_step_width_source({}); }
+    explicit StepWidthGiven(double step) : previous_(current_step_width_source()) {
+        set_step_width_source([step] { return step; });
+    }
+    ~StepWidthGiven() { set_step_width_source(std::move(previous_)); }
     StepWidthGiven(const StepWidthGiven&) = delete;
     StepWidthGiven& operator=(const StepWidthGiven&) = delete;
+
+private:
+    StepWidthSource previous_;
 };
 
 // The smallest omega step the program takes, as its step-size box does.
@@ -85,6 +92,7 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     const StepWidthGiven step(request.step.value_or(SMALLEST_STEP));
     int status = 0;
     CONVERT_FILE(status);
+    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     const Arr1<int, 3> none;

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/store.h"
+#include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "output/value_esd.h"
-#include "ui/files.h"
 
 namespace tarnivox {
 namespace {

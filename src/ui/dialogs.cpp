@@ -9,9 +9,6 @@
 #include <string>
 
 #include "core/store.h"
-#include "io/file_records.h"
-#include "io/layout.h"
-#include "io/units.h"
 #include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
@@ -213,7 +210,6 @@ void GET_STEP_SIZE(double& step) {
         GMSETVALUESETTING_REAL(wid(STEP_VALUE), kSmallest);
     }
     hide_box(box);
-    log_step_given(step);
 }
 
 void NOPARFILE(int& give_up) {

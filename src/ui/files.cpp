@@ -11,9 +11,12 @@
 #include <string_view>
 
 #include "core/store.h"
+#include "import/export.h"
 #include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "output/log_file.h"
+#include "output/reports.h"
 #include "params/parameters.h"
 #include "ui/dialogs.h"
 #include "ui/preprocess_state.h"
@@ -37,13 +40,6 @@ std::string name_of(std::string_view path) {
     return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
 }
 
-// A browse-dialog answer: a bare name is taken from the dialog's folder.
-std::string in_directory(const std::string& name, const std::string& dir) {
-    if (dir.empty() || name.front() == '/') return name;
-    const char last = dir.back();
-    return dir + (last == '/' || last == '\\' ? "" : "/") + name;
-}
-
 // A name typed without an extension gets the file kind's one.
 std::string with_extension(std::string path, std::string_view ext) {
     if (name_of(path).find('.') == std::string::npos) path += ext;
@@ -65,7 +61,7 @@ std::string browse_for(std::string_view title, std::string preset, std::string_v
     const std::string dir = browse_directory();
     BROWSE(preset, dir, filter);
     preset = trimmed(preset);
-    return preset.empty() ? preset : in_directory(preset, dir);
+    return preset.empty() ? preset : in_folder(preset, dir);
 }
 
 // The browse-and-open loop of the log, experiment and scan export files.
@@ -271,8 +267,37 @@ void OPEN_NEWSTD(int& status, int unit) {
     status = 0;
 }
 
-std::string in_work_directory(const std::string& name) {
-    return name.empty() ? name : in_directory(name, std::string(G.WORKDIR.str()));
+void CREATE_LOG() {
+    OPEN_LOG();
+    if (G.LOGOPEN == 1) WRITE_LOG_HEADER();
+}
+
+void CREATE_EXP() {
+    // Unit 26 may still hold a file of an earlier command; only a file
+    // chosen now receives the report.
+    close_unit(LU_EXP);
+    OPEN_EXP();
+    if (unit_is_open(LU_EXP)) WRITE_EXP_REPORT();
+}
+
+void EXPORT_SCAN() {
+    int status = 0;
+    OPEN_SCANDATA(status);
+    if (status != 0) {
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data file not opened", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        return;
+    }
+    WRITE_SCAN_EXPORT();
+}
+
+void CONVERT_TO_STD() {
+    int status = 0;
+    OPEN_NEWSTD(status, LU_NEWSTD);
+    if (status != 0) {
+        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
+        return;
+    }
+    COPY_TO_STD();
 }
 
 }  // namespace tarnivox

@@ -15,15 +15,19 @@ void OPEN_EXP();
 void OPEN_SCANDATA(int& status);
 void OPEN_NEWSTD(int& status, int unit);
 
+// The commands that write a file the user chooses here: the log with its
+// header ("Open log file"), the experiment file, the current scan's
+// profile ("Export") and the data set as a standard data file.  A
+// cancelled choice writes nothing.
+void CREATE_LOG();
+void CREATE_EXP();
+void EXPORT_SCAN();
+void CONVERT_TO_STD();
 
 // The intensity format (INTFMT) that "Open output file" takes from the
 // chosen file and filter (1 Rfine, 2 Rfine extended, 3 Shelx, as in the
 // filter list): ".int" unless the Shelx filter was chosen, ".hkl" unless
 // the Rfine filter was.  0: neither, the user is asked in "Output Format".
 int output_format_of(std::string_view path, int filter);
-
-// A file name in the input file's folder (WORKDIR), where the program puts
-// the files it names after the input file; an absolute name is kept.
-std::string in_work_directory(const std::string& name);
 
 }  // namespace tarnivox

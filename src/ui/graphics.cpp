@@ -7,7 +7,9 @@
 #include <string>
 
 #include "core/store.h"
+#include "import/step_width.h"
 #include "ui/command_numbers.h"
+#include "ui/dialogs.h"
 #include "ui/message_boxes.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
@@ -346,6 +348,12 @@ void GRAPHICS_SETUP() {
     // From here the boxes of the readers, writers and computations appear
     // in this window.
     show_messages_in_window();
+    // Readers of files without their omega step width ask in the step box.
+    set_step_width_source([] {
+        double step = 0.0;
+        GET_STEP_SIZE(step);
+        return step;
+    });
 
     GMDRAWWINDOW(G.MAINWIN);
 }
