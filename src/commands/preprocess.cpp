@@ -5,11 +5,11 @@
 #include "commands/preprocess.h"
 
 #include "commands/fit_loop.h"
-#include "operations/scan_walk.h"
 #include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "operations/preprocess.h"
+#include "operations/scan_walk.h"
 #include "ui/command_numbers.h"
 #include "ui/dialogs.h"
 #include "ui/fit_settings.h"
@@ -94,7 +94,10 @@ void PREPROCESS() {
             case GM_CLOSE: stop_ticks(); EXITINT("");
             case CMD_STOP: paused(); break;
             case CMD_START: running(); break;
-            case CMD_PANEL_EXIT: run.stop(); more = false; break;
+            case CMD_PANEL_EXIT:
+                run.stop();
+                more = false;
+                break;
             case CMD_TICK:
                 more = run.next();
                 if (more) {

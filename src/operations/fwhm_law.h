@@ -10,8 +10,8 @@ struct FwhmLawResult {
     bool found = false;  // a law was fitted (false: A and B are 0)
     double a = 0.0, b = 0.0;
     double esd_a = 0.0, esd_b = 0.0;
-    int used = 0;     // widths with an esd
-    int fitted = 0;   // widths the law was fitted to
+    int used = 0;             // widths with an esd
+    int fitted = 0;           // widths the law was fitted to
     bool all_widths = false;  // too few reliable widths: every width with an esd was used
 };
 

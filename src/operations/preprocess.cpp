@@ -42,7 +42,10 @@ PreprocessRun::PreprocessRun(const PreprocessRequest& request, Messages& message
     threshold_ = preprocess_threshold(std::isfinite(typed) ? typed : PRESET_I_SIGMA);
 }
 
-PreprocessRun::~PreprocessRun() { restore_skip_weak(); }
+// A run left unfinished gives the user's switch back all the same.
+PreprocessRun::~PreprocessRun() {
+    if (!finished_) restore_skip_weak();
+}
 
 void PreprocessRun::restore_skip_weak() { G.SKIPWEAK = users_skipweak_; }
 

@@ -22,12 +22,12 @@ struct PreprocessRequest {
 };
 
 struct PreprocessResult {
-    int stored = 0;           // reflections in the refinement list
-    int qualified = 0;        // reflections that passed the threshold
-    double raised_to = 0.0;   // the threshold a full list rose to (0: not raised)
-    bool list_full = false;   // the list overflowed: the run was abandoned
-    bool stopped = false;     // ended by a stop before the end of the data set
-    int fitted = 0;           // reflections read and fitted
+    int stored = 0;          // reflections in the refinement list
+    int qualified = 0;       // reflections that passed the threshold
+    double raised_to = 0.0;  // the threshold a full list rose to (0: not raised)
+    bool list_full = false;  // the list overflowed: the run was abandoned
+    bool stopped = false;    // ended by a stop before the end of the data set
+    int fitted = 0;          // reflections read and fitted
 };
 
 // Preprocessing one reflection at a time, for the window's timer loop.

@@ -109,7 +109,8 @@ RefineCellResult refine_cell(const RefineCellRequest& request, Messages& message
         // Nothing of a failed or refused refinement stands.
         restore(before);
         G.UBFAIL = failure;
-        messages.message({"Tarnivox", "Problem with least squares procedure for unit-cell", MessageKind::Error});
+        messages.message(
+            {"Tarnivox", "Problem with least squares procedure for unit-cell", MessageKind::Error});
         log_ub_failure(ub_fit_failure_text(failure));
         return failed(failure);
     }

@@ -20,11 +20,11 @@ struct RefineCellRequest {
 
 struct RefineCellResult {
     bool refined = false;
-    int failure = 0;           // UB_FIT_* when not refined
-    std::string failure_text;  // the log's words for it
-    int reflections = 0;       // list entries used
+    int failure = 0;                           // UB_FIT_* when not refined
+    std::string failure_text;                  // the log's words for it
+    int reflections = 0;                       // list entries used
     std::array<double, 7> cell{}, cell_esd{};  // a, b, c, alpha, beta, gamma, volume
-    bool cell_has_esd = false;  // false: the reflections fix the cell without redundancy
+    bool cell_has_esd = false;                 // false: the reflections fix the cell without redundancy
     bool omega_zero_refined = false;
     double omega_zero = 0.0, omega_zero_esd = 0.0;
     bool offsets_refined = false;

@@ -61,8 +61,8 @@ ZrefResult run_zref(Messages& messages) {
         }
         ++groups;
         const Arr1<int, 3> hkl = indices_of(first);
-        entries.push_back({hkl, res(1), res(2), res(3), G.PHIREF(first), G.FWREF(first), G.FWSREF(first),
-                           G.BGREF(first)});
+        entries.push_back(
+            {hkl, res(1), res(2), res(3), G.PHIREF(first), G.FWREF(first), G.FWSREF(first), G.BGREF(first)});
         result.evaluated.push_back({{hkl(1), hkl(2), hkl(3)},
                                     {res(1), res(2), res(3), G.PHIREF(first)},
                                     {res(4), res(5), res(6)},

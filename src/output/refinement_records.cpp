@@ -18,8 +18,8 @@ void log_record(std::string_view layout, std::initializer_list<OutItem> items = 
 }
 
 // Names of the crystal systems in record B, by symmetry choice.
-const char* const SYSTEM_NAMES[] = {"Monoclinic (B-unique)", "Monoclinic (C-unique)", "Orthorhombic",
-                                    "Tetragonal", "Hexagonal", "Cubic"};
+const char* const SYSTEM_NAMES[] = {
+    "Monoclinic (B-unique)", "Monoclinic (C-unique)", "Orthorhombic", "Tetragonal", "Hexagonal", "Cubic"};
 
 }  // namespace
 
@@ -56,9 +56,9 @@ void log_ub_failure(const std::string& reason) {
                  "(/,'  FAILURE IN LEAST-SQUARES PROCEDURE, INPUT DATA WERE:',/,/,"
                  "'   H   K   L  2THETA   OM(FIT)    CHI      PHI   ',/)");
     for (int n = 1; n <= G.NUBREF; ++n)
-        write_record(LU_LOG, "(3I4,4F9.3)",
-                     {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), G.OMREF(n), G.CHIREF(n),
-                      G.PHIREF(n)});
+        write_record(
+            LU_LOG, "(3I4,4F9.3)",
+            {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), G.OMREF(n), G.CHIREF(n), G.PHIREF(n)});
     write_record(
         LU_LOG,
         "(/,'  REFINEMENT FAILED: ',A,/,'  ORIENTATION MATRIX, CELL, OMEGA-ZERO AND OFFSETS ARE UNCHANGED')",
@@ -77,12 +77,13 @@ void log_ub_results(bool with_offsets, bool zero_refined, bool offsets_refined) 
     for (int n = 1; n <= G.NUBREF; ++n) {
         const UbTableRow r = ub_table_row(n, with_offsets);
         if (with_offsets)
-            log_record("(3I4,2F9.4,7F9.3)", {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), r.tth_cal,
-                                             G.OMREF(n), G.CHIREF(n), G.PHIREF(n), r.om_ub, r.om_off, r.om_calc,
-                                             r.del});
+            log_record("(3I4,2F9.4,7F9.3)",
+                       {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), r.tth_cal, G.OMREF(n),
+                        G.CHIREF(n), G.PHIREF(n), r.om_ub, r.om_off, r.om_calc, r.del});
         else
-            log_record("(3I4,2F9.4,5F9.3)", {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), r.tth_cal,
-                                             G.OMREF(n), G.CHIREF(n), G.PHIREF(n), r.om_ub, r.del});
+            log_record("(3I4,2F9.4,5F9.3)",
+                       {G.IHREF(n, 1), G.IHREF(n, 2), G.IHREF(n, 3), G.TTHREF(n), r.tth_cal, G.OMREF(n),
+                        G.CHIREF(n), G.PHIREF(n), r.om_ub, r.del});
         sum += std::fabs(r.del);
         if (std::fabs(r.del) > largest) largest = std::fabs(r.del);
     }

@@ -247,3 +247,39 @@ TEST_F(Operations, ReadmeExampleReducesTheExampleAsTheBatchDoes) {
 
 }  // namespace
 }  // namespace tarnivox
+
+namespace tarnivox {
+namespace {
+
+// Huber files do not carry their omega step: the request gives it, the log
+// records it, and without it nothing is opened.
+TEST(OpenDataSet, StepWidthOfAFileWithoutOneComesFromTheRequest) {
+    const fs::path dir = test::make_scratch_dir("tarnivox_open_step");
+    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir, fs::copy_options::recursive);
+    close_all_units();
+    reset_store();
+    OpenDataSetRequest request;
+    request.data = (dir / "huber.dat").string();
+    request.format = FORMAT_HUBER;
+    request.parameters = (dir / "huber.par").string();
+    MessageList messages;
+    const OpenDataSetResult without = open_data_set(request, messages);
+    EXPECT_FALSE(without.opened);
+    EXPECT_EQ(without.failure, "The omega step width of this data file must be given");
+    request.step = 0.0005;
+    EXPECT_EQ(open_data_set(request, messages).failure, "  Step size too small");
+
+    request.step = 0.02;
+    const OpenDataSetResult opened = open_data_set(request, messages);
+    ASSERT_TRUE(opened.opened);
+    EXPECT_GT(opened.read, 0);
+    EXPECT_EQ(G.STEP, 0.02);
+    close_all_units();
+    EXPECT_NE(test::read_text(dir / "huber_Tarnivox.log").find("OMEGA STEP SIZE GIVEN:   0.0200 DEGREES"),
+              std::string::npos);
+    reset_store();
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tarnivox

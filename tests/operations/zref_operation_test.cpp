@@ -49,10 +49,11 @@ TEST(ZrefOperation, EveryGroupGivesBackTheZerosAndTheOffset) {
         const ZrefGroup& z = r.evaluated[g];
         EXPECT_EQ(z.hkl, d.groups[g].hkl);
         for (int k = 0; k < 3; ++k) {
-            EXPECT_NEAR(z.true_angles[static_cast<std::size_t>(k)], d.groups[g].truth[static_cast<std::size_t>(k)],
-                        1e-3);
+            EXPECT_NEAR(z.true_angles[static_cast<std::size_t>(k)],
+                        d.groups[g].truth[static_cast<std::size_t>(k)], 1e-3);
             EXPECT_NEAR(z.zeros[static_cast<std::size_t>(k)], cfg.zeros[static_cast<std::size_t>(k)], 2e-3);
-            EXPECT_NEAR(z.offset[static_cast<std::size_t>(k)], cfg.xtaloff[static_cast<std::size_t>(k)], 5e-3);
+            EXPECT_NEAR(z.offset[static_cast<std::size_t>(k)], cfg.xtaloff[static_cast<std::size_t>(k)],
+                        5e-3);
         }
         // The list entry is the group's true setting.
         EXPECT_EQ(G.TTHREF(static_cast<int>(g) + 1), z.true_angles[0]);
