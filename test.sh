@@ -16,6 +16,9 @@ if grep -rnE '#include "\.\.?/' src app; then
     exit 1
 fi
 
+echo "== named codes: no bare command number, no code defined twice"
+python3 scripts/check_named_codes.py
+
 echo "== build and test"
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNIVOX_WERROR=ON
 cmake --build build -j "$jobs"

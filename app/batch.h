@@ -1,41 +1,30 @@
 #pragma once
 // Whole reductions from the shell: `tarnivox reduce` and `tarnivox convert`.
 //
-// A batch run is a window run whose choices come from the command line:
-// each data set is reduced by the program's own command loop on the
-// headless backend, fed with the window actions a user would take (open
-// the data file in its format, the parameter file, the output file, "Auto
-// profile fit", Start, Exit).  batch_script() writes those actions down, so
-// that a batch run and a script run with the same choices write the same
-// bytes; the paths they name go to the backend beside the script
-// (batch_paths()), never into its text.  Every message box the window would show goes to standard error
-// with its title; on a terminal one line shows the progress of the fit.
+// A batch run makes the choices a user makes in the window from the
+// command line and calls the program's operations with them: open the data
+// set in its format with its parameter file, then write the standard data
+// file, or refine (preprocessing, the cell, the width law), fit every
+// reflection into the intensity file and write the CIF fragment.  Every
+// message of the operations goes to standard error with its title; on a
+// terminal one line shows the progress of the fit.
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "import/formats.h"
+#include "operations/reduce.h"
+
 namespace tarnivox {
 
-// An input format of the command line, with what the window needs to open
-// it: INFMT, the filter of "Open Input Data File" and the radio button of
-// "Input Data file Format".
-struct InputFormat {
-    const char* name;   // "cad4"
-    int infmt;          // 7
-    const char* radio;  // "Enraf CAD4"
-    bool asks_step;     // the format has no step width: the window asks for it
-};
-
-// nullptr when the name is not one of the formats.
-const InputFormat* input_format_named(std::string_view name);
+// The input formats (names, INFMT, whether the step width must be given)
+// are those of import/formats.h.
 // The format names, comma-separated, for messages and help.
 std::string input_format_names();
 
 enum class BatchKind { Reduce, Convert };
-// The intensity file layouts (INTFMT 3, 1, 2).
-enum class IntensityForm { Shelx, Rfine, RfineExtended };
 
 // What the command line asks for; paths as given.
 struct BatchOptions {
@@ -78,17 +67,18 @@ struct BatchChoices {
     std::string par;
     std::string out;  // intensity file (reduce) or standard data file (convert)
     IntensityForm form = IntensityForm::Shelx;
-    std::optional<double> step;  // none: the step box's own value
-    std::string log;             // empty: only the log the input file opens
-    std::string import_log;      // the log the input file opens, beside it
-    // "Preprocess" and "Calc UB" before the fit.
+    std::optional<double> step;
+    std::string log;         // empty: only the log the input file opens
+    std::string import_log;  // the log the input file opens, beside it
+    // Preprocessing and the cell refinement before the fit.
     bool refine = false;
-    std::string crystal_system;  // entry of the "Crystal system" list; empty: unconstrained
+    std::string crystal_system;     // entry of the "Crystal system" list; empty: unconstrained
+    int crystal_system_number = 0;  // its place in the list, 1..6; 0: unconstrained
     bool offsets = false;
     bool omega_zero = false;
-    std::optional<double> min_i_sigma;  // none: the box's own value
-    bool weak_profile = false;          // "Calc FWHM", then position, width and eta held
-    std::string cif;                    // "Create Cif" after the fit: where it writes; empty: not asked
+    std::optional<double> min_i_sigma;  // none: the program's own threshold
+    bool weak_profile = false;          // the width law, then position, width and eta held
+    std::string cif;                    // the CIF fragment after the fit: where it goes; empty: not asked
     bool omit_rejected = false;         // rejected reflections left out of the intensity file
 };
 
@@ -101,12 +91,6 @@ struct BatchChoices {
 // another output, whatever links lead to it.  Empty: fine; otherwise the
 // one-line reason of a usage error naming both files.
 std::string plan_batch(const BatchOptions& options, std::vector<BatchChoices>& plan);
-
-// The window actions of one data set, as a script of the headless backend.
-std::string batch_script(const BatchChoices& choices);
-// The paths the script's `file-given N` and `browse-given N` lines answer
-// with: data, parameter file, output, log.
-std::vector<std::string> batch_paths(const BatchChoices& choices);
 
 // Runs every data set of the plan, each from a clean program state;
 // writes the summaries (and the JSON file).  The exit status: 0 all done,

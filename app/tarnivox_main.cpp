@@ -13,19 +13,18 @@
 #include "commands/manual_fit.h"
 #include "commands/preprocess.h"
 #include "commands/zref.h"
-#include "core/messages.h"
 #include "core/store.h"
 #include "import/convert.h"
-#include "import/export.h"
 #include "import/stddata.h"
 #include "io/units.h"
-#include "output/reports.h"
+#include "output/log_file.h"
 #include "params/defaults.h"
 #include "ui/command_numbers.h"
 #include "ui/dialogs.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
+#include "ui/message_boxes.h"
 #include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
@@ -36,6 +35,7 @@ namespace {
 bool import_and_show_first(bool check) {
     int status = 0;
     CONVERT_FILE(status);
+    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     if (check && status != 0) return false;
     SHOW_TITLE();
     status = 0;
@@ -138,8 +138,8 @@ void command_loop() {
 }
 
 void TARNIVOX_MAIN() {
-    // The computations below the windows show their error boxes here.
-    set_message_sink([](const Message& m) { GMDISPLAYERRORBOX(m.title, m.text); });
+    // The routines below the window show their boxes here.
+    show_messages_in_window();
     G.LUSCR = 25;
     set_write_error_handler(log_write_failed);
     READ_DEFAULTS_FROM_FILE();

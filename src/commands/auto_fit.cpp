@@ -4,15 +4,14 @@
 #include "commands/auto_fit.h"
 
 #include "commands/fit_loop.h"
-#include "commands/scan_walk.h"
+#include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "io/units.h"
-#include "output/intensity_file.h"
-#include "output/log_file.h"
+#include "operations/reduce.h"
+#include "operations/scan_walk.h"
+#include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
-#include "ui/command_numbers.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 
@@ -48,8 +47,9 @@ void panel_initial() {
 // false: the user cancelled the command.
 bool make_sure_of_output_file() {
     while (G.OUTOPEN == 0) {
-        const int answer = GMDISPLAYMESSAGEBOX("TARNIVOX", "No output datafile is open. Do you want to open a file?",
-                                               GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
+        const int answer =
+            GMDISPLAYMESSAGEBOX("TARNIVOX", "No output datafile is open. Do you want to open a file?",
+                                GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
         if (answer == GM_CANCEL) return false;
         if (answer != GM_YES) return true;  // go on without writing records
         OPEN_OUT();
@@ -61,13 +61,21 @@ void stop_timer() { GMDEFINETIMERCALLBACK(TIMER_INTERVAL, 0); }
 
 }  // namespace
 
+// The window's side of the run: the boxes are read into the request and
+// the fit controls, the run fits one reflection per timer tick, and the
+// scan and its fit are shown after each.
 void START_AUTO_FIT() {
     if (!make_sure_of_output_file()) return;
-    for (int i = 1; i <= 12; ++i) G.NFITC(i) = 0;
-    G.NPASS2 = 0;
-    G.NSUMW = 0;
-    G.NREJOM = 0;
-    G.FITMODE = 2;
+    ReductionRequest request;
+    request.from_first = false;  // the run starts on the reflection shown
+    request.omit_rejected = G.REJOUT == 0;
+    WindowMessages shown;
+    // The user may type into "Fitting Controls & Results" at any time:
+    // each reflection's start values come from the box.
+    ReductionRun run(request, shown, [] {
+        SET_FIT_PARAMETERS();
+        READ_FIT_PARAMETERS();
+    });
     int icancel = 0;
     RUN_PKVALS(icancel);
     if (icancel == 1) return;
@@ -78,17 +86,6 @@ void START_AUTO_FIT() {
     panel_initial();
     show_fit();
 
-    // A reflection already written is not written again when the run is
-    // resumed on it; the number of the last one written tells.
-    bool written = false;
-    int written_nref = 0;
-    auto fit_and_write = [&]() {
-        fit_current();
-        WRITE_INT();
-        written = true;
-        written_nref = G.NREF;
-    };
-
     for (;;) {
         const int command = GMACTION();
         bool leave = false;
@@ -96,6 +93,7 @@ void START_AUTO_FIT() {
             case GM_CLOSE: stop_timer(); EXITINT("");
             case CMD_PANEL_EXIT:
                 stop_timer();
+                run.finish(true);
                 END_GRAPHICS();
                 return;
             case CMD_START:
@@ -104,28 +102,23 @@ void START_AUTO_FIT() {
                 // A reflection already written before the pause is neither
                 // written again nor refitted: the file holds each measurement
                 // once and the summary counts it once.
-                if (have_reflection() && !(written && G.NREF == written_nref)) fit_and_write();
+                if (have_reflection() && !run.current_written()) run.next();
                 break;
             case CMD_STOP:
                 panel_waiting();
                 stop_timer();
                 break;
-            case CMD_TICK: {
-                const FitStep step = step_and_fit(0);
-                if (step == FitStep::Leave) {
-                    leave = true;
-                } else if (step == FitStep::Fitted) {
-                    WRITE_INT();
-                    written = true;
-                    written_nref = G.NREF;
-                }
+            case CMD_TICK: leave = !run.next(); break;
+            case CMD_GO_HKL:
+            case CMD_GO_ISEQ: {
+                // A reflection reached by a jump is fitted and shown, neither
+                // written nor counted: the summary counts what the file holds.
+                const FittingState counted = G;
+                leave = jump_and_fit(command) == FitStep::Leave;
+                G.NFITC = counted.NFITC;
+                G.NPASS2 = counted.NPASS2;
                 break;
             }
-            case CMD_GO_HKL:
-            case CMD_GO_ISEQ:
-                // A reflection reached by a jump is fitted and shown, not written.
-                leave = jump_and_fit(command) == FitStep::Leave;
-                break;
             default: fit_control_command(command); break;
         }
         if (leave) break;
@@ -135,11 +128,6 @@ void START_AUTO_FIT() {
     stop_timer();
     panel_status(18, 1);
     END_GRAPHICS();
-    if (G.LOGOPEN == 1) {
-        WRITE_AUTOFIT_SUMMARY_HEADER(LU_LOG);
-        WRITE_FIT_SUMMARY(LU_LOG);
-        flush_unit(LU_LOG);
-    }
 }
 
 }  // namespace tarnivox

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 #include "core/store.h"
 #include "fitting/fitscan.h"
 #include "import/reader_status.h"

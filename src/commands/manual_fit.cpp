@@ -6,13 +6,13 @@
 #include <string>
 
 #include "commands/fit_loop.h"
-#include "commands/scan_walk.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "import/export.h"
+#include "operations/scan_walk.h"
 #include "output/intensity_file.h"
-#include "ui/fit_settings.h"
 #include "ui/command_numbers.h"
+#include "ui/files.h"
+#include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/toolkit.h"
 

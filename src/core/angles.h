@@ -17,5 +17,9 @@ inline constexpr double RAD = 57.2958;
 inline constexpr double DEGRAD_OFFSETS = 57.295;
 // The crystal-offset model and the esds of the cell angles use 180/pi.
 inline constexpr double DEG_PER_RAD_EXACT = 180.0 / std::numbers::pi;
+// Radians per degree to nine places, the other way round: the CAD4
+// reader's kappa-to-Eulerian conversion and the direction cosines of the
+// SHELX records.
+inline constexpr double RAD_PER_DEG = 0.017453292;
 
 }  // namespace tarnivox

@@ -20,6 +20,7 @@ void reset_store() {
     G = Store{};
     for (auto reset : outside_state_resets()) reset();
     set_message_sink({});
+    set_busy_sink({});
     clear_recorded_messages();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/angles.h"
 #include "core/exitint.h"
 #include "core/store.h"
 #include "import/reader_io.h"
@@ -238,22 +239,21 @@ void READ_SCAN_CAD4(int& status) {
 }
 
 void ANGLE_CONV(const Arr1<double, 4>& kappa_angles, Arr1<double, 4>& angles, int& status) {
-    constexpr double RAD = 0.017453292;
     constexpr double SIN_KAPPA_AXIS = 0.76604;  // the kappa axis is inclined at 50 degrees
     const double theta = kappa_angles(1);
     const double phik = kappa_angles(2);
     const double omk = kappa_angles(3);
-    const double half_kappa = kappa_angles(4) / 2.0 * RAD;
+    const double half_kappa = kappa_angles(4) / 2.0 * RAD_PER_DEG;
 
     const double tth = 2.0 * theta;
-    const double chi = 2.0 * std::asin(SIN_KAPPA_AXIS * std::sin(half_kappa)) / RAD;
-    double r = std::cos(half_kappa) / std::cos(chi / 2.0 * RAD);
+    const double chi = 2.0 * std::asin(SIN_KAPPA_AXIS * std::sin(half_kappa)) / RAD_PER_DEG;
+    double r = std::cos(half_kappa) / std::cos(chi / 2.0 * RAD_PER_DEG);
     if (!(std::abs(r) <= 1.001)) {
         status = READER_READ_ERROR;
         EXITINT("OVERFLOW IN ANGLE_CONVERT");
     }
     if (std::abs(r) > 0.999999) r = r > 0 ? 1.0 : -1.0;
-    double delta = std::acos(r) / RAD;
+    double delta = std::acos(r) / RAD_PER_DEG;
     if (std::sin(half_kappa) < 0) delta = -delta;
     angles(1) = tth;
     angles(2) = delta + omk - tth / 2.0;

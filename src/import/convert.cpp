@@ -6,9 +6,11 @@
 
 #include "core/exitint.h"
 #include "core/instrument_ranges.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "import/cad4.h"
 #include "import/febo.h"
+#include "import/formats.h"
 #include "import/huber.h"
 #include "import/reader_io.h"
 #include "import/stddata.h"
@@ -20,8 +22,6 @@
 #include "refine/blaxes.h"
 #include "refine/geometry.h"
 #include "refine/ub_lsq.h"
-#include "ui/dialogs.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -42,12 +42,12 @@ struct ReaderPair {
 // Reader pairs of the instrument formats, by INFMT.
 ReaderPair readers_of(int infmt) {
     switch (infmt) {
-        case 2: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
-        case 3: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
-        case 4: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
-        case 5: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
-        case 6: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
-        case 7: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
+        case FORMAT_HUBER: return {READ_HEADER_HUBER, READ_SCAN_HUBER};
+        case FORMAT_XCALIBUR: return {READ_HEADER_XCAL, READ_SCAN_XCAL, xcalibur_scan_constants_out_of_range};
+        case FORMAT_XSCANS: return {READ_HEADER_XSCANS, READ_SCAN_XSCANS};
+        case FORMAT_STOE: return {READ_HEADER_STOE, READ_SCAN_STOE, stoe_step_out_of_range};
+        case FORMAT_FEBO: return {READ_HEADER_FEBO, READ_SCAN_FEBO};
+        case FORMAT_CAD4: return {READ_HEADER_CAD4, READ_SCAN_CAD4};
         default: return {nullptr, nullptr};
     }
 }
@@ -105,7 +105,7 @@ void write_reflection(const std::array<long long, MAXSTEPS>& counts) {
     WRITE_REF_STDDATA(G.LUSCR, status, G.NREF, G.IHKL, 0.0, G.ANGLES, G.NPTS, G.STEP, G.SCALE, G.ISCTYPE,
                       G.RFLAG, std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
     if (status != 0) {
-        WAITBOX(0);
+        report_busy(false);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
 }
@@ -142,7 +142,7 @@ bool header_values_plausible(const HeaderValues& before) {
     const ScanConstantsCheck scan_constants = readers_of(G.INFMT).scan_constants;
     if (failure.empty() && scan_constants != nullptr) failure = scan_constants();
     if (failure.empty()) return true;
-    GMDISPLAYERRORBOX("Tarnivox", "Implausible value in data file header: " + failure);
+    report_error("Tarnivox", "Implausible value in data file header: " + failure);
     return false;
 }
 
@@ -158,7 +158,7 @@ ImportCount open_standard_file() {
     READ_HEADER_STDDATA(G.LUSCR, status);
     if (status != 0 || !header_values_plausible(before)) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
     if (G.UBFLAG == 1) derive_cell();
-    WAITBOX(1);
+    report_busy(true);
     SET_SCANCODES_ZERO();
     ImportCount found;
     const Arr1<int, 3> none;
@@ -167,7 +167,7 @@ ImportCount open_standard_file() {
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
         if (status == READER_END) break;
         if (status == READER_READ_ERROR) {
-            WAITBOX(0);
+            report_busy(false);
             EXITINT("READ ERROR ON SCAN FILE");
         }
         if (status == READER_NOT_FOUND) {
@@ -188,10 +188,10 @@ ImportCount convert_instrument_file() {
     READ_HEADER(status);
     if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
     G.NREF = 0;
-    WAITBOX(1);
+    report_busy(true);
     close_unit(G.LUSCR);
     if (open_unit(G.LUSCR, "", OpenMode::Scratch) != 0) {
-        WAITBOX(0);
+        report_busy(false);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
     WRITE_HEADER_STDDATA(G.LUSCR);
@@ -203,7 +203,7 @@ ImportCount convert_instrument_file() {
         scan(status);
         if (status == READER_END) break;
         if (status == READER_READ_ERROR) {
-            WAITBOX(0);
+            report_busy(false);
             EXITINT("READ ERROR ON SCAN FILE");
         }
         if (status == READER_NOT_FOUND) {
@@ -219,7 +219,7 @@ ImportCount convert_instrument_file() {
         found.taken += 1;
     }
     if (flush_unit(G.LUSCR) != 0) {
-        WAITBOX(0);
+        report_busy(false);
         EXITINT("WRITE ERROR ON SCRATCH FILE");
     }
     return found;
@@ -245,7 +245,7 @@ void READ_HEADER(int& status) {
     if (header != nullptr) header(status);
     if (status == 0 && !header_values_plausible(before)) status = READER_READ_ERROR;
     if (status != 0) {
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Error Reading File Header", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "TARNIVOX", "Error Reading File Header");
         G.INOPEN = 0;
         return;
     }
@@ -254,18 +254,17 @@ void READ_HEADER(int& status) {
         // signed permutation (1 1 4) cannot move the matrix: say so rather
         // than refine and write with a matrix in the wrong axes unannounced.
         if ((flag_before != 1 || !(G.UB == ub_before)) && UB_TO_BLAXES() != 0)
-            GMDISPLAYMESSAGEBOX("TARNIVOX",
-                                "BLAXES is not a permutation of 1 2 3: orientation matrix not converted",
-                                GM_ICON_NOTICE, GM_BUTTONS_OK);
+            report_message(MessageKind::Notice, "TARNIVOX",
+                           "BLAXES is not a permutation of 1 2 3: orientation matrix not converted");
         derive_cell();
     }
 }
 
 void CONVERT_FILE(int& status) {
-    if (G.INFMT < 1 || G.INFMT > 7) G.INFMT = 1;
+    if (input_format(G.INFMT) == nullptr) G.INFMT = FORMAT_STANDARD;
     G.NREFREAD = -1;
     G.NREFBAD = 0;
-    const ImportCount found = G.INFMT == 1 ? open_standard_file() : convert_instrument_file();
+    const ImportCount found = G.INFMT == FORMAT_STANDARD ? open_standard_file() : convert_instrument_file();
     G.NREFREAD = found.taken;
     G.NREFBAD = found.refused;
     // The scan record holds the last reflection a reader met, which may be
@@ -274,45 +273,16 @@ void CONVERT_FILE(int& status) {
     // after an import that took none, nothing is left to fit or plot.
     static_cast<CurrentScan&>(G) = CurrentScan{};
     static_cast<DerivedScan&>(G) = DerivedScan{};
-    WAITBOX(0);
+    report_busy(false);
     if (found.refused > 0)
-        GMDISPLAYMESSAGEBOX("Tarnivox", "Error Reading at least 1 reflection in data file", GM_ICON_NOTICE,
-                            GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "Tarnivox", "Error Reading at least 1 reflection in data file");
     // A file of the wrong format, or one without data, is no success.
     if (found.taken == 0)
-        GMDISPLAYMESSAGEBOX("Tarnivox", "No reflection read from data file", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "Tarnivox", "No reflection read from data file");
     else if (found.refused == 0)
-        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data File read in successfully", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        report_message(MessageKind::Notice, "TARNIVOX", "Data File read in successfully");
     status = 0;
     G.INOPEN = 1;
-    if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
-}
-
-void WRITE_INPUT(int unit) {
-    int total = 0;
-    for (int i = 1; i <= NCLASSES; ++i) total += G.NCLASS(i);
-    const std::string name(G.INFILE.str().substr(0, 20));
-    // Counts of sets beyond 99,999 reflections take the columns they need.
-    if (G.NCLASS(7) != 0) {
-        write_record_fit(unit,
-                         "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
-                         "6X,'  NORMAL REFLECTIONS:          ',I5,/,"
-                         "6X,'  STANDARDS:                   ',I5,/,/,"
-                         "6X,'  TOTAL NUMBER OF REFLECTIONS: ',I5)",
-                         {name, G.NCLASS(7), G.NCLASS(6), total});
-        return;
-    }
-    write_record_fit(
-        unit,
-        "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
-        "6X,'  WEAK REFLECTIONS NOT RESCANNED:         ',I5,/,"
-        "6X,'  WEAK REFLECTIONS RESCANNED, MIN SPEED:  ',I5,/,"
-        "6X,'  NORMAL REFLECTIONS RESCANNED:           ',I5,/,"
-        "6X,'  STRONG REFLECTIONS NOT RESCANNED:       ',I5,/,"
-        "6X,'  FILTERED REFLECTIONS:                   ',I5,/,"
-        "6X,'  STANDARDS:                              ',I5,/,/,"
-        "6X,'  TOTAL NUMBER OF REFLECTIONS:            ',I5)",
-        {name, G.NCLASS(1), G.NCLASS(2), G.NCLASS(3), G.NCLASS(4), G.NCLASS(5), G.NCLASS(6), total});
 }
 
 }  // namespace tarnivox

@@ -6,7 +6,8 @@
 
 namespace tarnivox {
 
-// Imports the input data file into the standard scan file on LUSCR.
+// Imports the input data file into the standard scan file on LUSCR.  The
+// caller logs how the reflections were classified (WRITE_INPUT, output/).
 void CONVERT_FILE(int& status);
 // Calls the header reader of INFMT; moves a supplied UB to Busing-Levy axes
 // and derives the cell from it.
@@ -14,7 +15,5 @@ void READ_HEADER(int& status);
 void SET_SCANCODES_ZERO();
 // Counts one reflection of classification letter W, M, R, S, F, I or N.
 void SUM_SCANTYPES(char letter);
-// Writes the classification summary of the last import to a unit.
-void WRITE_INPUT(int unit);
 
 }  // namespace tarnivox

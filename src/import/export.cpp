@@ -2,37 +2,33 @@
 
 #include <array>
 
+#include "core/messages.h"
 #include "core/store.h"
 #include "import/reader_io.h"
 #include "import/stddata.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/dialogs.h"
-#include "ui/files.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
 
-constexpr int LU_NEWSTD = 26;
-
-void notice(const char* text) { GMDISPLAYMESSAGEBOX("TARNIVOX", text, GM_ICON_NOTICE, GM_BUTTONS_OK); }
+void notice(const char* text) { report_message(MessageKind::Notice, "TARNIVOX", text); }
 
 void end_copy(const char* text) {
     close_unit(LU_NEWSTD);
-    WAITBOX(0);
+    report_busy(false);
     notice(text);
 }
 
 }  // namespace
 
-void EXPORT_SCAN() {
-    int status = 0;
-    OPEN_SCANDATA(status);
-    if (status != 0) {
-        notice("Data file not opened");
-        return;
-    }
+int EXPORT_SCAN(const std::string& path) {
+    if (open_unit(LU_EXPORT, path, OpenMode::Append, true) != 0) return 1;
+    WRITE_SCAN_EXPORT();
+    return 0;
+}
+
+void WRITE_SCAN_EXPORT() {
     write_record(LU_EXPORT, "('  PROFILE FOR REFLECTION HKL = ',3I5)", {G.IHKL(1), G.IHKL(2), G.IHKL(3)});
     write_record(LU_EXPORT, "('    OMEGA       OBS   COUNTS    CALC')");
     const int n = steps_fit(G.NPTS) ? G.NPTS : 0;
@@ -41,15 +37,9 @@ void EXPORT_SCAN() {
     close_unit(LU_EXPORT);
 }
 
-void CONVERT_TO_STD() {
+bool COPY_TO_STD() {
+    report_busy(true);
     int status = 0;
-    OPEN_NEWSTD(status, LU_NEWSTD);
-    if (status != 0) {
-        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
-        return;
-    }
-    WAITBOX(1);
-    status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     WRITE_HEADER_STDDATA(LU_NEWSTD);
     const Arr1<int, 3> none;
@@ -58,11 +48,11 @@ void CONVERT_TO_STD() {
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
         if (status == READER_READ_ERROR) {
             end_copy("Error reading scratch file");
-            return;
+            return false;
         }
         if (status == READER_END) {
             end_copy("Standard data file written successfully");
-            return;
+            return true;
         }
         std::array<long long, MAXSTEPS> counts{};
         for (int i = 1; i <= G.NPTS; ++i)
@@ -72,7 +62,7 @@ void CONVERT_TO_STD() {
                           std::span<const long long>(counts.data(), static_cast<std::size_t>(G.NPTS)));
         if (status != 0) {
             end_copy("Error writing standard data file");
-            return;
+            return false;
         }
     }
 }

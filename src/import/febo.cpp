@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "core/messages.h"
 #include "core/store.h"
 #include "import/reader_io.h"
+#include "import/step_width.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "refine/geometry.h"
-#include "ui/dialogs.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -100,8 +100,8 @@ void scale_from_speed(int s) {
 
 void READ_HEADER_FEBO(int& status) {
     G.FEBOCUT = 0;
-    GET_STEP_SIZE(G.STEP);
-    if (!read_header_lines()) {
+    // The file does not give its omega step width.
+    if (!ASK_STEP_WIDTH(G.STEP) || !read_header_lines()) {
         status = READER_READ_ERROR;
         return;
     }
@@ -116,7 +116,7 @@ void MATCH_STANDARD(int& status) {
         return;
     }
     if (G.NSTD >= MAXSTD) {
-        GMDISPLAYERRORBOX("Tarnivox", "Too many standards");
+        report_error("Tarnivox", "Too many standards");
         status = 1;
         return;
     }
@@ -193,14 +193,14 @@ void READ_SCAN_FEBO(int& status) {
         MATCH_STANDARD(full);
         if (full != 0) {
             G.ISCTYPE = 0;
-            GMDISPLAYERRORBOX("Tarnivox",
-                              format_record("('Error converting datafile: hkl = ',3I3,' not a standard')",
-                                            {G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
+            report_error("Tarnivox",
+                         format_record("('Error converting datafile: hkl = ',3I3,' not a standard')",
+                                       {G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
         }
     } else if (code != 0) {
-        GMDISPLAYERRORBOX("Tarnivox",
-                          format_record("('Error converting datafile: ICODE=',I1,' iseq =',I5,' hkl=',3I4)",
-                                        {code, G.NREF, G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
+        report_error("Tarnivox",
+                     format_record("('Error converting datafile: ICODE=',I1,' iseq =',I5,' hkl=',3I4)",
+                                   {code, G.NREF, G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
         status = READER_READ_ERROR;
         return;
     }

@@ -5,9 +5,9 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "import/reader_io.h"
+#include "import/step_width.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/dialogs.h"
 
 namespace tarnivox {
 namespace {
@@ -41,8 +41,8 @@ constexpr std::size_t TIME_END = 93;
 
 void READ_HEADER_HUBER(int& status) {
     G.TITLE = "Data from " + std::string(G.INFILE.str().substr(0, 50));
-    GET_STEP_SIZE(G.STEP);
-    status = 0;
+    // The file does not give its omega step width.
+    status = ASK_STEP_WIDTH(G.STEP) ? 0 : READER_READ_ERROR;
 }
 
 void READ_SCAN_HUBER(int& status) {

@@ -12,11 +12,10 @@
 #include <utility>
 
 #include "core/angles.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/dialogs.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -426,13 +425,12 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
         std::string line;
         const int rc = read_line120(unit, line);
         if (rc == READ_EOF) {
-            WAITBOX(0);
+            report_busy(false);
             if (search) {
-                GMDISPLAYMESSAGEBOX("TARNIVOX", "Reflection not found", GM_ICON_INFORMATION, GM_BUTTONS_OK);
+                report_message(MessageKind::Information, "TARNIVOX", "Reflection not found");
                 status = READER_NOT_FOUND;
             } else {
-                if (!quiet)
-                    GMDISPLAYMESSAGEBOX("TARNIVOX", "End of File", GM_ICON_INFORMATION, GM_BUTTONS_OK);
+                if (!quiet) report_message(MessageKind::Information, "TARNIVOX", "End of File");
                 status = READER_END;
             }
             // One step back over the end of file: a further forward step

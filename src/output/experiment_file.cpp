@@ -4,12 +4,10 @@
 #include <string_view>
 
 #include "core/store.h"
-#include "import/convert.h"
 #include "io/clock.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "output/log_file.h"
-#include "ui/files.h"
 
 namespace tarnivox {
 namespace {
@@ -31,12 +29,16 @@ void WRITE_INSTRUMENT_BLOCK(int unit) {
     write_record(unit, "('PARITY 1,1,1,1',/,'BLAXES 1,2,3',/,/)");
 }
 
-void CREATE_EXP() {
-    // Unit 26 may still hold a file of an earlier command; only a file
-    // chosen now receives the report, and a cancelled choice writes nothing.
+int CREATE_EXP(const std::string& path) {
+    // Unit 26 may still hold a file of an earlier command; only the file
+    // named now receives the report.
     close_unit(LU_EXP);
-    OPEN_EXP();
-    if (!unit_is_open(LU_EXP)) return;
+    if (open_unit(LU_EXP, path, OpenMode::Output) != 0) return 1;
+    WRITE_EXP_REPORT();
+    return 0;
+}
+
+void WRITE_EXP_REPORT() {
     const std::string date = date_text();
     const std::string in12(G.INFILE.str().substr(0, 12));
     const std::string out12(G.OUTFILE.str().substr(0, 12));

@@ -5,17 +5,17 @@
 #include <string_view>
 #include <vector>
 
+#include "core/angles.h"
 #include "core/exitint.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "fitting/integrate.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/toolkit/toolkit.h"
+#include "output/formats.h"
 
 namespace tarnivox {
 namespace {
-
-constexpr double RAD_PER_DEG = 0.017453292;
 
 // The record layouts carry the decimals chosen for the intensity ({1}) and
 // its esd ({2}); everything else is fixed.
@@ -41,8 +41,8 @@ std::string with_decimals(std::string_view layout, int d1, int d2) {
 constexpr std::string_view ORIGIN_LAYOUT = "('Indices 0 0 0, reflection',I5,' not written')";
 constexpr std::string_view NO_ESD_LAYOUT = "('No valid esd, reflection',I5,' not written')";
 
-void report_overflow() { GUIERR("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
-void report_no_esd() { GUIERR("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
+void report_overflow() { report_error("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
+void report_no_esd() { report_error("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
 
 // What a refinement program must never read as data: indices 0 0 0 end the
 // data of a SHELX file (every reflection after them would be lost), and an
@@ -75,7 +75,7 @@ bool reciprocal_axes_known() { return G.RCELL(1) > 0.0 && G.RCELL(2) > 0.0 && G.
 
 std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) {
     const std::string st = status_text();
-    const int form = G.INTFMT == 2 ? 3 : 0;
+    const int form = G.INTFMT == INTFMT_RFINE_EXTENDED ? 3 : 0;
     // Every number reads back in its columns: a value too wide for its
     // field gives up decimals rather than turning into asterisks (the
     // identifier of a reflection numbered beyond 99,999 loses its point).
@@ -84,7 +84,7 @@ std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) 
                           {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig,
                            static_cast<double>(G.NREF) * 10.0 + G.ISCTYPE, st.substr(0, 1), st.substr(1, 1),
                            st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
-    if (G.INTFMT == 2) {
+    if (G.INTFMT == INTFMT_RFINE_EXTENDED) {
         text += '\n';
         text +=
             format_record_fit(RFINE_EXTRA_LAYOUT, {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
@@ -250,7 +250,7 @@ void write_int(bool fit_rejected) {
     const double f = CLORENZ(G.ANGLES(1));
     const double fi = f * intensity;
     const double fsig = f * sigma;
-    if (const std::string why = refusal(fsig); !why.empty()) return GUIERR("Tarnivox", why);
+    if (const std::string why = refusal(fsig); !why.empty()) return report_error("Tarnivox", why);
     WRAP(G.ANGLES(3));
     WRAP(G.ANGLES(4));
 
@@ -259,7 +259,7 @@ void write_int(bool fit_rejected) {
     int ierr = 0;
     int ierr2 = 0;
     double written_sigma = fsig;
-    if (G.INTFMT == 3) {
+    if (G.INTFMT == INTFMT_SHELX) {
         DYNAMIC_FT(7, fi, d1, ierr);
         if (ierr == 1) return report_overflow();
         DYNAMIC_FT(7, fsig, d2, ierr2);
@@ -276,8 +276,8 @@ void write_int(bool fit_rejected) {
     }
     d2 = esd_decimals(7, written_sigma, d2);
     if (d2 < 0) return report_no_esd();
-    write_reflection(G.INTFMT == 3 ? shelx_record(fi, written_sigma, omega, d1, d2)
-                                   : rfine_records(fi, fsig, omega, d1, d2));
+    write_reflection(G.INTFMT == INTFMT_SHELX ? shelx_record(fi, written_sigma, omega, d1, d2)
+                                              : rfine_records(fi, fsig, omega, d1, d2));
     if (fit_rejected) G.NSUMW += 1;
 }
 

@@ -4,12 +4,11 @@
 #include <string_view>
 
 #include "core/store.h"
-#include "import/convert.h"
 #include "io/clock.h"
+#include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
 #include "output/reports.h"
-#include "ui/files.h"
 
 namespace tarnivox {
 namespace {
@@ -118,10 +117,13 @@ void WRITE_AUTOFIT_SUMMARY_HEADER(int unit) {
     write_record(unit, "(/,/,1X,60('*'),/,11X,'SUMMARY OF REFLECTIONS FIT WITH AUTOFIT UTILITY')");
 }
 
-void CREATE_LOG() {
-    OPEN_LOG();
-    // A cancelled choice leaves no log to write to.
-    if (G.LOGOPEN != 1) return;
+int CREATE_LOG(const std::string& path) {
+    if (open_chosen_log(path) != 0) return 1;
+    WRITE_LOG_HEADER();
+    return 0;
+}
+
+void WRITE_LOG_HEADER() {
     const std::string date = date_text();
     const std::string in50 = first(G.INFILE.str(), 50);
     const std::string out50 = first(G.OUTFILE.str(), 50);
@@ -129,6 +131,33 @@ void CREATE_LOG() {
     write_record(LU_LOG, LOG_HEADER, {date, in50, out50, title});
     WRITE_INPUT(LU_LOG);
     flush_unit(LU_LOG);
+}
+
+void WRITE_INPUT(int unit) {
+    int total = 0;
+    for (int i = 1; i <= NCLASSES; ++i) total += G.NCLASS(i);
+    const std::string name(G.INFILE.str().substr(0, 20));
+    // Counts of sets beyond 99,999 reflections take the columns they need.
+    if (G.NCLASS(7) != 0) {
+        write_record_fit(unit,
+                         "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
+                         "6X,'  NORMAL REFLECTIONS:          ',I5,/,"
+                         "6X,'  STANDARDS:                   ',I5,/,/,"
+                         "6X,'  TOTAL NUMBER OF REFLECTIONS: ',I5)",
+                         {name, G.NCLASS(7), G.NCLASS(6), total});
+        return;
+    }
+    write_record_fit(
+        unit,
+        "(/,/,6X,' REFLECTIONS AS CLASSIFIED IN INPUT FILE: ',A20,/,"
+        "6X,'  WEAK REFLECTIONS NOT RESCANNED:         ',I5,/,"
+        "6X,'  WEAK REFLECTIONS RESCANNED, MIN SPEED:  ',I5,/,"
+        "6X,'  NORMAL REFLECTIONS RESCANNED:           ',I5,/,"
+        "6X,'  STRONG REFLECTIONS NOT RESCANNED:       ',I5,/,"
+        "6X,'  FILTERED REFLECTIONS:                   ',I5,/,"
+        "6X,'  STANDARDS:                              ',I5,/,/,"
+        "6X,'  TOTAL NUMBER OF REFLECTIONS:            ',I5)",
+        {name, G.NCLASS(1), G.NCLASS(2), G.NCLASS(3), G.NCLASS(4), G.NCLASS(5), G.NCLASS(6), total});
 }
 
 }  // namespace tarnivox

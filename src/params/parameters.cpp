@@ -22,7 +22,6 @@
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
-#include "ui/toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
@@ -190,7 +189,7 @@ bool read_keyword(std::string_view key, std::string_view values) {
 // any signs sums to 6 in absolute value (so does 1 1 4).
 void check_axes() {
     if (std::abs(G.BLAXES(1)) + std::abs(G.BLAXES(2)) + std::abs(G.BLAXES(3)) == 6) return;
-    GMDISPLAYERRORBOX("Tarnivox", "ERROR IN PAR FILE, ILLEGAL BLAXES, \t\t\t\t\tSET to Busing-Levy");
+    report_error("Tarnivox", "ERROR IN PAR FILE, ILLEGAL BLAXES, \t\t\t\t\tSET to Busing-Levy");
     G.BLAXES = Arr1<int, 3>{{1, 2, 3}};
 }
 

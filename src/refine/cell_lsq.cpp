@@ -75,11 +75,6 @@ bool finite_cell(const Arr1<double, 7>& c) {
 
 }  // namespace
 
-CellLsqWork& cell_lsq_work() {
-    static CellLsqWork w;
-    return w;
-}
-
 void RECIP(const Arr1<double, 6>& C, double& V, Arr1<double, 6>& RC, double& VS) {
     const double ca = C(4), cb = C(5), cg = C(6);
     const double sa = sine_of(ca), sb = sine_of(cb), sg = sine_of(cg);
@@ -98,8 +93,7 @@ void RECIP(const Arr1<double, 6>& C, double& V, Arr1<double, 6>& RC, double& VS)
     RC(6) = (ca * cb - cg) / (sa * sb);
 }
 
-void PARAMS() {
-    CellLsqWork& w = cell_lsq_work();
+void PARAMS(CellLsqWork& w) {
     Mat3 gs;
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 3; ++j)
@@ -126,12 +120,11 @@ void BCALC(Mat3& B, const Arr1<double, 6>& C, const Arr1<double, 6>& RC) {
     B(3, 3) = 1.0 / C(3);
 }
 
-void CONSTR(int ISYM, int& IERR, int& NFREE) {
+void CONSTR(CellLsqWork& w, int ISYM, int& IERR, int& NFREE) {
     if (ISYM < 1 || ISYM > 6) {
         IERR = 2;
         return;
     }
-    CellLsqWork& w = cell_lsq_work();
     const SystemConstraints& sys = SYSTEM_CONSTRAINTS[ISYM - 1];
     NFREE = 9 - sys.nc;
     const int nt = 9 + sys.nc;
@@ -171,9 +164,8 @@ void CONSTR(int ISYM, int& IERR, int& NFREE) {
     IERR = 0;
 }
 
-double symmetry_misfit() {
-    const CellLsqWork& w = cell_lsq_work();
-    const int n = G.NUBREF;
+double symmetry_misfit(const CellLsqWork& w) {
+    const int n = w.N;
     if (w.NC < 1 || 3 * n - 9 <= 0) return 0.0;
     const double varu = w.SSU / (3 * n - 9);
     // Rounding alone (exact data) is no misfit.
@@ -189,8 +181,7 @@ using ListVectors = Arr2<double, MAXREFLIST, 3>;
 
 // The 9 x 9 normal matrix of T: three copies of the index sums on the
 // diagonal, the rest of the bordered matrix empty.
-void normal_matrix(const Mat3& hh) {
-    CellLsqWork& w = cell_lsq_work();
+void normal_matrix(CellLsqWork& w, const Mat3& hh) {
     for (double& x : w.A) x = 0.0;
     for (int b = 0; b < 3; ++b)
         for (int i = 1; i <= 3; ++i)
@@ -201,7 +192,7 @@ void normal_matrix(const Mat3& hh) {
 // the index sums, also laid into the block diagonal of the bordered
 // matrix; hphi the diffraction vectors of the list) and the unconstrained
 // orientation matrix.  false: the index sums or the matrix are singular.
-bool unconstrained_ub(int n, const AngTable& ang, const IhTable& ih, ListVectors& hphi, Mat3& hh, Mat3& ubx) {
+bool unconstrained_ub(CellLsqWork& w, int n, const AngTable& ang, const IhTable& ih, ListVectors& hphi, Mat3& hh, Mat3& ubx) {
     // 1. Normal sums of the unconstrained problem.
     Mat3 hp;
     for (int k = 1; k <= n; ++k) {
@@ -214,7 +205,7 @@ bool unconstrained_ub(int n, const AngTable& ang, const IhTable& ih, ListVectors
                 hp(i, j) += ih(k, i) * h(j);
             }
     }
-    normal_matrix(hh);
+    normal_matrix(w, hh);
 
     // 2. Inverse of the index sums.
     double hinv[9];
@@ -237,8 +228,7 @@ bool unconstrained_ub(int n, const AngTable& ang, const IhTable& ih, ListVectors
 // Steps 4 to 6 of LSVEC: the rotation part of UBX combined with the
 // reciprocal cell forced to the crystal system.  false: the symmetrised
 // matrix is singular (its box is shown).
-bool symmetrised_ub(int ISYM, const Mat3& ubx, Mat3& ubs, Mat3& ubsinv) {
-    CellLsqWork& w = cell_lsq_work();
+bool symmetrised_ub(CellLsqWork& w, int ISYM, const Mat3& ubx, Mat3& ubs, Mat3& ubsinv) {
     // 4. Rotation part U = UBX . B^-1.
     Mat3 b;
     BCALC(b, first6(w.CP), w.RP);
@@ -336,9 +326,8 @@ Mat3 angle_jacobian(const Angles& at, const Mat3& ubsinv) {
 // residuals as errors of their own reflections would give the volume,
 // which omega errors hardly move, a share of the much larger uncertainty
 // of the directions of the cell.
-Mat9 parameter_covariance(int n, int nfree, const AngTable& ang, const IhTable& ih, const ListVectors& resid,
-                          const Mat3& ubsinv) {
-    CellLsqWork& w = cell_lsq_work();
+Mat9 parameter_covariance(CellLsqWork& w, int n, int nfree, const AngTable& ang, const IhTable& ih,
+                          const ListVectors& resid, const Mat3& ubsinv) {
     w.VAR = w.SS / (3 * n - nfree);
     Mat9 q;
     for (int i = 1; i <= 9; ++i)
@@ -454,8 +443,7 @@ void exact_constraints(int ISYM, Arr1<double, 7>& cell, Arr1<double, 7>& esd) {
 // into CELLESD, from the covariance of the nine parameters through the
 // numerical derivatives of the cell by the elements of T.  false: the cell
 // is not finite (nothing is stored).
-bool cell_with_esds(int ISYM, const Mat3& ubs, Mat3 t, const Arr2<double, 9, 9>& cov) {
-    CellLsqWork& w = cell_lsq_work();
+bool cell_with_esds(CellLsqWork& w, int ISYM, const Mat3& ubs, Mat3 t, const Arr2<double, 9, 9>& cov) {
     // 12. The constrained cell.
     Arr1<double, 7> cell;
     for (int k = 1; k <= 3; ++k) cell(k) = w.CP(k), cell(3 + k) = w.CP(6 + k);
@@ -472,7 +460,7 @@ bool cell_with_esds(int ISYM, const Mat3& ubs, Mat3 t, const Arr2<double, 9, 9>&
             const int p = 3 * (r - 1) + c;
             t(r, c) += DELTA_T;
             w.UBX = mat_mul(ubs, t);
-            PARAMS();
+            PARAMS(w);
             for (int m = 1; m <= 6; ++m) d(m, p) = (w.CP(m) - ref(m)) / DELTA_T;
             d(7, p) = (w.V - vref) / DELTA_T;
             t(r, c) -= DELTA_T;
@@ -508,18 +496,18 @@ bool cell_with_esds(int ISYM, const Mat3& ubs, Mat3 t, const Arr2<double, 9, 9>&
 
 }  // namespace
 
-void LSVEC(int ISYM, int& IERR) {
+CellLsqWork LSVEC(int ISYM, int& IERR) {
     IERR = 0;
+    CellLsqWork w;
     // An unknown crystal system is refused before anything is changed.
     if (ISYM < 1 || ISYM > 6) {
         IERR = 2;
-        return;
+        return w;
     }
-    CellLsqWork& w = cell_lsq_work();
     const int n = G.NUBREF;
     if (n < 1 || n > MAXREFLIST) {
         IERR = 2;
-        return;
+        return w;
     }
     static AngTable ang;
     static IhTable ih;
@@ -528,12 +516,13 @@ void LSVEC(int ISYM, int& IERR) {
 
     // 1 to 3.
     Mat3 hh, ubx;
-    if (!unconstrained_ub(n, ang, ih, hphi, hh, ubx)) {
+    if (!unconstrained_ub(w, n, ang, ih, hphi, hh, ubx)) {
         IERR = 2;
-        return;
+        return w;
     }
+    w.N = n;
     w.UBX = ubx;
-    PARAMS();
+    PARAMS(w);
     G.UB = ubx;
     G.UBFLAG = 1;
 
@@ -550,10 +539,10 @@ void LSVEC(int ISYM, int& IERR) {
     bool converged = false;
     for (int cycle = 1; cycle <= CONSTRAINED_CYCLES && !converged; ++cycle) {
         w.UBX = current;
-        PARAMS();
-        if (!symmetrised_ub(ISYM, current, ubs, ubsinv)) {
+        PARAMS(w);
+        if (!symmetrised_ub(w, ISYM, current, ubs, ubsinv)) {
             IERR = 1;
-            return;
+            return w;
         }
         // 7. Observations in the frame of UBS, close to the integer indices.
         static ListVectors hc;
@@ -565,9 +554,9 @@ void LSVEC(int ISYM, int& IERR) {
                 for (int i = 1; i <= 3; ++i) w.RHS(3 * (r - 1) + i) += ih(k, i) * hc(k, r);
         }
         // 8. Constrained solution (the solve leaves the inverse in A).
-        normal_matrix(hh);
-        CONSTR(ISYM, IERR, nfree);
-        if (IERR != 0) return;
+        normal_matrix(w, hh);
+        CONSTR(w, ISYM, IERR, nfree);
+        if (IERR != 0) return w;
         // 9. Constrained matrix.
         double step = 0.0;
         for (int r = 1; r <= 3; ++r)
@@ -577,7 +566,7 @@ void LSVEC(int ISYM, int& IERR) {
             }
         if (!std::isfinite(step)) {
             IERR = 1;
-            return;
+            return w;
         }
         converged = step <= CONSTRAINED_STEP;
         current = mat_mul(ubs, t);
@@ -607,10 +596,10 @@ void LSVEC(int ISYM, int& IERR) {
     // A constrained cell that does not settle is no cell of the system.
     if (!converged) {
         IERR = CONSTRAINTS_UNMET;
-        return;
+        return w;
     }
     w.UBX = current;
-    PARAMS();
+    PARAMS(w);
     // The validity of the last entry's calculated vector.
     int last_ierr = 0;
     {
@@ -622,12 +611,13 @@ void LSVEC(int ISYM, int& IERR) {
     }
 
     // 11 to 15.
-    const Arr2<double, 9, 9> cov = parameter_covariance(n, nfree, ang, ih, resid, ubsinv);
-    if (!cell_with_esds(ISYM, ubs, t, cov)) {
+    const Arr2<double, 9, 9> cov = parameter_covariance(w, n, nfree, ang, ih, resid, ubsinv);
+    if (!cell_with_esds(w, ISYM, ubs, t, cov)) {
         IERR = 1;
-        return;
+        return w;
     }
     IERR = last_ierr;
+    return w;
 }
 
 }  // namespace tarnivox

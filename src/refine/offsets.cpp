@@ -69,7 +69,7 @@ void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF) {
 // stops well short of the true values; the joint solution does not.  The
 // normal matrix of the shifts alone still decides whether offsets can be
 // refined at all.
-int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
+int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO, ShiftLsqResult& shift) {
     const int np = IZERO == 1 ? 4 : 3;
     Arr2<double, 4, 4> a;
     bool usable = G.GONCON1 != 0.0 && N >= 1 && N <= MAXREFLIST;
@@ -88,11 +88,11 @@ int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     }
     double det = 0.0;
     if (usable) MINV(a, a, det, np);
-    if (!usable || std::fabs(det) < 1.0e-4 || SHIFT_LSQ(N, ANG, IH, IZERO, 1) != 0) {
+    if (!usable || std::fabs(det) < 1.0e-4 || SHIFT_LSQ(N, ANG, IH, IZERO, 1, shift) != 0) {
         report_error("Tarnivox", "SINGULAR MATRIX IN LSQ FOR XTAL OFFSETS");
         return 1;
     }
-    const ShiftLsqResult& r = last_shift_lsq();
+    const ShiftLsqResult& r = shift;
     G.XTALOFF = r.xtaloff;
     G.XOFFESD = r.xtaloff_esd;
     if (np == 4) {
@@ -102,8 +102,9 @@ int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO) {
     return 0;
 }
 
-void LSQ_WITHOFF(int IZERO, int& IERR) {
+ShiftLsqResult LSQ_WITHOFF(int IZERO, int& IERR) {
     IERR = 0;
+    ShiftLsqResult shift;
     G.OMZERO = 0.0;
     G.OMZESD = 0.0;
     G.XOFFESD.fill(0.0);
@@ -115,13 +116,13 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
     for (int cycle = 1;; ++cycle) {
         const double sprev = s;
         LSQ(n, work, ih, IERR);
-        if (IERR != 0) return;
+        if (IERR != 0) return shift;
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k);
         // Offsets that cannot be refined are no refined offsets: the same
         // list gives the same singular system in every cycle.
-        if (GET_XTALSHIFT(n, work, ih, IZERO) != 0) {
+        if (GET_XTALSHIFT(n, work, ih, IZERO, shift) != 0) {
             IERR = SHIFT_FAILED;
-            return;
+            return shift;
         }
         s = 0.0;
         for (int k = 1; k <= n; ++k) {
@@ -143,8 +144,9 @@ void LSQ_WITHOFF(int IZERO, int& IERR) {
         }
     }
     // The cell esds of the joint fit carry the uncertainty of the offsets.
-    cell_esds_of_joint_fit(last_shift_lsq().ub_cov);
+    cell_esds_of_joint_fit(shift.ub_cov);
     G.UBFLAG = 1;
+    return shift;
 }
 
 }  // namespace tarnivox

@@ -5,6 +5,7 @@
 // least squares.
 
 #include "refine/geometry.h"
+#include "refine/shift_lsq.h"
 
 namespace tarnivox {
 
@@ -20,9 +21,11 @@ void CALC_ANGOFF(const Angles& ANG, Arr1<double, 3>& AOFF);
 // XTALOFF (and OMZERO when IZERO = 1) from N reflections of the tables,
 // with their esds in XOFFESD (and OMZESD).  0; 1 when the offsets cannot be
 // refined from these reflections (the box is shown, nothing is changed).
-int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO);
+// The joint fit that gave them in shift.
+int GET_XTALSHIFT(int N, const AngTable& ANG, const IhTable& IH, int IZERO, ShiftLsqResult& shift);
 // UB, cell, XTALOFF and OMZERO from the refinement list.  IERR 0; 1 from
-// LSQ; SHIFT_FAILED when the offsets could not be refined.
-void LSQ_WITHOFF(int IZERO, int& IERR);
+// LSQ; SHIFT_FAILED when the offsets could not be refined.  Returns the
+// joint fit of UB and the shifts of the last cycle.
+ShiftLsqResult LSQ_WITHOFF(int IZERO, int& IERR);
 
 }  // namespace tarnivox

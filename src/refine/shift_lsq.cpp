@@ -14,11 +14,6 @@ namespace {
 // Step of the numerical omega tangent, degrees.
 constexpr double DOMEGA = 1.0e-3;
 
-ShiftLsqResult& result() {
-    static ShiftLsqResult r;
-    return r;
-}
-
 // Omega shift of the peak per unit of each offset component: the offset
 // model of CALC_ANGOFF differentiated (it is linear in XTALOFF).
 void offset_rows(const Angles& a, double d[3]) {
@@ -34,9 +29,7 @@ void offset_rows(const Angles& a, double d[3]) {
 
 }  // namespace
 
-const ShiftLsqResult& last_shift_lsq() { return result(); }
-
-int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF) {
+int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF, ShiftLsqResult& out) {
     const int np = (IZERO == 1 ? 1 : 0) + (IOFF == 1 ? 3 : 0);
     if (N < 4 || N > MAXREFLIST || np == 0) return 1;
     if (IOFF == 1 && !(G.GONCON1 != 0.0 && std::isfinite(G.GONCON1))) return 1;
@@ -154,8 +147,7 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
     double rss = r0r0;
     for (int k = 1; k <= np; ++k) rss -= x(k) * rhs(k);
     const int dof = 3 * N - 9 - np;
-    ShiftLsqResult& r = result();
-    r = ShiftLsqResult{};
+    ShiftLsqResult r;
     r.nparam = np;
     r.variance = dof > 0 ? std::fmax(rss, 0.0) / dof : 0.0;
     // Covariance of the shifts from the scatter of each reflection's own
@@ -229,6 +221,7 @@ int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF
         r.omzero = x(m);
         r.omzero_esd = esd(m);
     }
+    out = r;
     return 0;
 }
 

@@ -12,7 +12,7 @@
 
 namespace tarnivox {
 
-// Last solution of SHIFT_LSQ: the parameters found and their esds.
+// A solution of SHIFT_LSQ: the parameters found and their esds.
 struct ShiftLsqResult {
     int nparam = 0;               // 1..4
     Arr1<double, 3> xtaloff;      // when offsets were refined
@@ -25,14 +25,13 @@ struct ShiftLsqResult {
     // the shifts into the cell.
     Arr2<double, 9, 9> ub_cov;
 };
-const ShiftLsqResult& last_shift_lsq();
 
 // Fits N reflections of the tables (observed omegas) with UB and the chosen
 // shift parameters: the omega zero point when IZERO = 1, the three crystal
-// offsets when IOFF = 1 (GONCON1 must be set).  0 success (result in
-// last_shift_lsq()); 1 when the indices do not span three dimensions, the
+// offsets when IOFF = 1 (GONCON1 must be set).  0 success (the solution in
+// out); 1 (out unchanged) when the indices do not span three dimensions, the
 // shift parameters cannot be told apart from UB or from each other, or the
 // data are not numbers.  Shows no message.
-int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF);
+int SHIFT_LSQ(int N, const AngTable& ANG, const IhTable& IH, int IZERO, int IOFF, ShiftLsqResult& out);
 
 }  // namespace tarnivox

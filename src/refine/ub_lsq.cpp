@@ -198,43 +198,41 @@ bool cell_esds_of_ub(const Mat3& ub, const Arr2<double, 9, 9>& cov, Arr1<double,
     return true;
 }
 
-void LSQ_ZERO(int& IERR) {
+ShiftLsqResult LSQ_ZERO(int& IERR) {
     IERR = 0;
+    ShiftLsqResult shift;
     static AngTable work;
     static IhTable ih;
     refinement_list_tables(work, ih);
     const int n = G.NUBREF;
     if (n < 3) {
         IERR = 1;
-        return;
+        return shift;
     }
     // The zero point found together with UB: complete at once, where the
     // mean difference of observed and calculated omegas sees only the part
     // that the UB of the cycle has not already taken up as a rotation.  A
     // zero point that cannot be told apart from the orientation (or with no
     // observation to spare for it) is not refined at all.
-    if (SHIFT_LSQ(n, work, ih, 1, 0) != 0) {
+    if (SHIFT_LSQ(n, work, ih, 1, 0, shift) != 0) {
         IERR = SHIFT_FAILED;
-        return;
+        return shift;
     }
-    const double zero = last_shift_lsq().omzero;
-    G.OMZESD = last_shift_lsq().omzero_esd;
-    // The cell esds of the joint fit carry the uncertainty of the zero point.
-    static Arr2<double, 9, 9> ubcov;
-    ubcov = last_shift_lsq().ub_cov;
+    const double zero = shift.omzero;
+    G.OMZESD = shift.omzero_esd;
     G.OMZERO = 0.0;
     for (int cycle = 1;; ++cycle) {
         const double previous = G.OMZERO;
         LSQ(n, work, ih, IERR);
-        if (IERR != 0) return;
+        if (IERR != 0) return shift;
         G.OMZERO = zero;
         for (int k = 1; k <= n; ++k) work(k, 2) = G.OMREF(k) - G.OMZERO;
         const bool converged = std::fabs(previous - G.OMZERO) < 0.001;
         if (!converged && cycle >= 10)
             report_error("Tarnivox", "WARNING: NO CONVERGENCE AFTER 10 CYCLES IN LSQ_OFFSETS");
         if (converged || cycle >= 10) {
-            cell_esds_of_joint_fit(ubcov);
-            return;
+            cell_esds_of_joint_fit(shift.ub_cov);
+            return shift;
         }
     }
 }

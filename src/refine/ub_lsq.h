@@ -4,6 +4,7 @@
 // point, and the cell and Busing-Levy B matrix of UB.
 
 #include "refine/geometry.h"
+#include "refine/shift_lsq.h"
 
 namespace tarnivox {
 
@@ -17,7 +18,8 @@ void LSQ(int N, const AngTable& ANG, const IhTable& IH, int& IERR);
 inline constexpr int SHIFT_FAILED = 3;
 // LSQ cycled with the omega zero point OMZERO of the refinement list, its
 // esd in OMZESD.  IERR 0; 1 from LSQ; SHIFT_FAILED (nothing changed).
-void LSQ_ZERO(int& IERR);
+// Returns the joint fit of UB and the zero point that gave them.
+ShiftLsqResult LSQ_ZERO(int& IERR);
 // CELL and BMAT from UB.
 void OMTOB();
 // Busing-Levy B of a cell in the layout of CELL.

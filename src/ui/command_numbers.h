@@ -57,6 +57,10 @@ inline constexpr int CMD_FC_FIRST = 431;
 inline constexpr int CMD_FC_LAST = 499;
 
 // Other dialogs.
+inline constexpr int CMD_PRE_GO = 53;    // "Preprocessing Control"
+inline constexpr int CMD_PRE_QUIT = 54;
+inline constexpr int CMD_FW_QUIT = 64;   // FWHM law box
+inline constexpr int CMD_FW_SAVE = 65;   // "Save values"
 inline constexpr int CMD_FORMAT_OK = 470;
 inline constexpr int CMD_DIFFRACTOMETER_OK = 511;
 inline constexpr int CMD_PK_QUIT = 531;

@@ -10,8 +10,9 @@
 #include <string>
 
 #include "core/store.h"
+#include "import/formats.h"
 #include "io/layout.h"
-#include "io/units.h"
+#include "output/formats.h"
 #include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
@@ -47,21 +48,16 @@ std::string format_key(std::string_view infile) {
 }  // namespace
 
 void GETFORMAT() {
-    struct Choice {
-        const char* ext;
-        int radio;
-    };
-    // Radio order: Xcalibur, Old Single, Enraf CAD4, Xscans, Stoe, Phillips Febo, Standard.
-    static const Choice by_ext[] = {{"DCA", 1}, {"DAT", 3}, {"P4T", 4}, {"D00", 5}, {"FEB", 6}, {"RFL", 7}};
     const std::string key = format_key(G.INFILE.str());
-    for (const Choice& c : by_ext)
-        if (key == c.ext) GMSETTOGGLESWITCH(wid(FMT_RADIO(c.radio)), 1);
+    for (const InputFormat& f : input_formats())
+        if (!f.preselect.empty() && key == f.preselect)
+            GMSETTOGGLESWITCH(wid(FMT_RADIO(f.radio_position)), 1);
 
     const int box = wid(DLG_FORMAT);
     show_box(box);
     wait_modal(box, {CMD_FORMAT_OK});
-    for (int i = 1; i <= 7; ++i)
-        if (GMENQTOGGLESWITCH(wid(FMT_RADIO(i))) == 1) G.INFMT = input_format_of_choice(i);
+    for (const InputFormat& f : input_formats())
+        if (GMENQTOGGLESWITCH(wid(FMT_RADIO(f.radio_position))) == 1) G.INFMT = f.infmt;
     hide_box(box);
 }
 
@@ -134,14 +130,14 @@ void RUN_INTFORMAT() {
     const int box = wid(DLG_OUTFORMAT);
     GMSETWIDGETSTATUS(wid(OUTFMT_QUIT), 1);
     GMSETWIDGETSTATUS(wid(OUTFMT_SAVE), 1);
-    if (G.INTFMT >= 1 && G.INTFMT <= 3) GMSETTOGGLESWITCH(wid(OUTFMT_RADIO(G.INTFMT)), 1);
+    if (output_format(G.INTFMT) != nullptr) GMSETTOGGLESWITCH(wid(OUTFMT_RADIO(G.INTFMT)), 1);
     show_box(box);
     if (wait_modal(box, {CMD_OUTFMT_QUIT, CMD_OUTFMT_SAVE}, CMD_OUTFMT_QUIT) == CMD_OUTFMT_SAVE)
-        for (int i = 1; i <= 3; ++i)
-            if (GMENQTOGGLESWITCH(wid(OUTFMT_RADIO(i))) == 1) G.INTFMT = i;
+        for (const OutputFormat& f : output_formats())
+            if (GMENQTOGGLESWITCH(wid(OUTFMT_RADIO(f.intfmt))) == 1) G.INTFMT = f.intfmt;
     hide_box(box);
     // SHELX files carry direction cosines, which need the orientation matrix.
-    if (G.INTFMT == 3 && G.UBFLAG == 0)
+    if (G.INTFMT == INTFMT_SHELX && G.UBFLAG == 0)
         GMDISPLAYMESSAGEBOX("Tarnivox", "Warning: Refine UB to obtain direction cosines for SHELX output",
                             GM_ICON_NOTICE,
                             GM_BUTTONS_OK);
@@ -218,9 +214,6 @@ void GET_STEP_SIZE(double& step) {
         GMSETVALUESETTING_REAL(wid(STEP_VALUE), kSmallest);
     }
     hide_box(box);
-    // The file does not carry its step width: the log keeps the one the
-    // intensities were integrated with.
-    if (G.LOGOPEN == 1) write_record(LU_LOG, "(/,'  OMEGA STEP SIZE GIVEN: ',F8.4,' DEGREES')", {step});
 }
 
 void NOPARFILE(int& give_up) {

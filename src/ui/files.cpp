@@ -11,9 +11,14 @@
 #include <string_view>
 
 #include "core/store.h"
-#include "io/clock.h"
+#include "import/export.h"
+#include "import/formats.h"
+#include "io/file_records.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "output/formats.h"
+#include "output/log_file.h"
+#include "output/reports.h"
 #include "params/parameters.h"
 #include "ui/dialogs.h"
 #include "ui/preprocess_state.h"
@@ -37,13 +42,6 @@ std::string name_of(std::string_view path) {
     return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
 }
 
-// A browse-dialog answer: a bare name is taken from the dialog's folder.
-std::string in_directory(const std::string& name, const std::string& dir) {
-    if (dir.empty() || name.front() == '/') return name;
-    const char last = dir.back();
-    return dir + (last == '/' || last == '\\' ? "" : "/") + name;
-}
-
 // A name typed without an extension gets the file kind's one.
 std::string with_extension(std::string path, std::string_view ext) {
     if (name_of(path).find('.') == std::string::npos) path += ext;
@@ -56,14 +54,6 @@ std::string trimmed(std::string s) {
     return first == std::string::npos ? std::string() : s.substr(first);
 }
 
-// A file name in a log record: blank-padded to its field's width like any
-// text, but written whole when longer (a cut name points at no file).
-std::string whole_name(std::string_view name, std::size_t width) {
-    std::string s(name);
-    if (s.size() < width) s.resize(width, ' ');
-    return s;
-}
-
 // The folder the browse dialogs open in.
 std::string browse_directory() { return std::string(G.WORKDIR.str()); }
 
@@ -73,7 +63,7 @@ std::string browse_for(std::string_view title, std::string preset, std::string_v
     const std::string dir = browse_directory();
     BROWSE(preset, dir, filter);
     preset = trimmed(preset);
-    return preset.empty() ? preset : in_directory(preset, dir);
+    return preset.empty() ? preset : in_folder(preset, dir);
 }
 
 // The browse-and-open loop of the log, experiment and scan export files.
@@ -102,28 +92,16 @@ void set_status(WidSlot slot, int status) {
 void show_output_controls() {
     const bool open = G.OUTOPEN == 1;
     set_text(MAIN_OUTFILE, open ? G.OUTFILE.str() : std::string_view());
-    set_text(MAIN_FORMAT, open ? (G.INTFMT == 3 ? "Shelx" : "Rfine") : "");
+    const OutputFormat* format = output_format(G.INTFMT);
+    set_text(MAIN_FORMAT, open ? (format ? format->shown : output_formats().front().shown) : "");
     set_status(MAIN_OUTPUT_CAPTION, open ? 1 : -1);
     set_status(MAIN_FORMAT_CAPTION, open ? 1 : -1);
     set_status(MENU_OUTPUT_FORMAT, open ? 1 : 0);
 }
 
-void open_automatic_log(const std::string& input_path) {
-    if (G.LOGOPEN == 1) close_unit(LU_LOG);
-    G.LOGOPEN = 0;
-    const std::string path = automatic_log_path(input_path);
-    if (open_unit(LU_LOG, path, OpenMode::Append, true) != 0) {
-        // A read-only data folder, or another run writing the same log: the
-        // run goes on without it, and the user knows that nothing is logged.
-        GMDISPLAYERRORBOX("Tarnivox", "Log file " + name_of(path) + " cannot be written: " + open_failure_reason());
-        return;
-    }
-    write_record(
-        LU_LOG,
-        "(/,/,80(,'*',),/,/,6X,'THIS FILE CREATED BY TARNIVOX ON  ',A24,/,/,6X,'INPUT DATA FILE WAS: ',"
-        "A,/,/,'  TITLE ',A60,/,/)",
-        {date_text(), whole_name(G.INFILE.str(), 50), G.TITLE.padded()});
-    G.LOGOPEN = 1;
+void open_input_log(const std::string& input_path) {
+    const std::string failure = open_automatic_log(input_path);
+    if (!failure.empty()) GMDISPLAYERRORBOX("Tarnivox", failure);
 }
 
 // The intensity format from the chosen file, or the user says.
@@ -132,7 +110,33 @@ void choose_output_format(const std::string& path, int filter) {
     if (G.INTFMT == 0) RUN_INTFORMAT();
     // Leaving the format dialog without a choice keeps the format the
     // window shows, Rfine, rather than no format at all.
-    if (G.INTFMT < 1 || G.INTFMT > 3) G.INTFMT = 1;
+    if (output_format(G.INTFMT) == nullptr) G.INTFMT = INTFMT_RFINE;
+}
+
+// The intensity file layouts with a filter of their own in the file dialog.
+int output_filter_count() {
+    int n = 0;
+    for (const OutputFormat& f : output_formats()) n += f.filter.empty() ? 0 : 1;
+    return n;
+}
+
+// The file dialog filter (from 1) of a layout: the one of its extension.
+int output_filter_of(int intfmt) {
+    const OutputFormat* wanted = output_format(intfmt);
+    int k = 0;
+    for (const OutputFormat& f : output_formats()) {
+        if (f.filter.empty()) continue;
+        ++k;
+        if (wanted != nullptr && f.extension == wanted->extension) return k;
+    }
+    return 1;
+}
+
+std::string upper(std::string_view s) {
+    std::string u(s);
+    for (char& c : u)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return u;
 }
 
 enum class OutputOpen { Opened, Failed, Cancelled };
@@ -154,30 +158,32 @@ OutputOpen open_output_path(const std::string& path) {
 
 }  // namespace
 
-std::string automatic_log_path(std::string_view input_path) {
-    std::string name = name_of(input_path);
-    const std::size_t dot = name.find('.');
-    if (dot != std::string::npos) name.resize(dot);
-    return directory_of(input_path) + name + "_Tarnivox.log";
-}
-
 int output_format_of(std::string_view path, int filter) {
     const std::string name = name_of(path);
     const std::size_t dot = name.rfind('.');
     const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    const int filters = output_filter_count();
     int format = 0;
-    if ((ext == "INT" || ext == "int") && filter != 2) format = 1;
-    if ((ext == "HKL" || ext == "hkl") && filter != 1) format = 3;
+    int k = 0;
+    for (const OutputFormat& f : output_formats()) {
+        if (f.filter.empty()) continue;
+        ++k;
+        // The extension decides, unless the filter of another extension was chosen.
+        const bool other_filter = filter >= 1 && filter <= filters && filter != k;
+        if ((ext == f.extension || ext == upper(f.extension)) && !other_filter) format = f.intfmt;
+    }
     return format;
 }
 
 void OPEN_IN() {
     OpenFileRequest request;
     request.title = "Open Input Data File";
-    request.filters = {{"Standard", "*.rfl"}, {"Old Single", "*.dat"}, {"Xcalibur Ascii", "*.dca"},
-                       {"Xscans", "*.p4t"},   {"Stoe", "*.d00"},       {"Phillips Febo", "*.feb"},
-                       {"CAD4", "*.dat"},     {"All Formats", "*.*"}};
-    request.filter_index = G.INFMT >= 1 && G.INFMT <= 8 ? G.INFMT : 1;
+    // One filter per input format, in INFMT order, then every file.
+    for (const InputFormat& f : input_formats())
+        request.filters.push_back({std::string(f.filter), std::string(f.pattern)});
+    request.filters.push_back({"All Formats", "*.*"});
+    const int filters = static_cast<int>(request.filters.size());
+    request.filter_index = G.INFMT >= 1 && G.INFMT <= filters ? G.INFMT : FORMAT_STANDARD;
     request.initial_dir = std::string(G.WORKDIR.str());
     request.default_ext = "rfl";
     request.must_exist = true;
@@ -203,7 +209,7 @@ void OPEN_IN() {
     G.INFILE = name_of(chosen.path);
     G.INOPEN = 1;
     SET_PREPROCESS(0, 0);
-    open_automatic_log(chosen.path);
+    open_input_log(chosen.path);
     GETFORMAT();
     set_text(MAIN_INFILE, G.INFILE.str());
 }
@@ -220,8 +226,11 @@ void forget_input_file() {
 void OPEN_OUT() {
     OpenFileRequest request;
     request.title = "Open Output Data File";
-    request.filters = {{"Rfine", "*.int"}, {"Shelx", "*.hkl"}, {"All Formats", "*.*"}};
-    request.filter_index = G.INTFMT == 3 ? 2 : 1;
+    for (const OutputFormat& f : output_formats())
+        if (!f.filter.empty())
+            request.filters.push_back({std::string(f.filter), "*." + std::string(f.extension)});
+    request.filters.push_back({"All Formats", "*.*"});
+    request.filter_index = output_filter_of(G.INTFMT);
     request.initial_dir = std::string(G.WORKDIR.str());
     // A name without an extension takes the chosen filter's; under "All
     // Formats" that of the format in force, so that name and format agree.
@@ -252,8 +261,7 @@ void OPEN_OUT() {
     G.OUTFILE = name_of(chosen.path);
     G.OUTOPEN = 1;
     choose_output_format(chosen.path, chosen.filter_index);
-    if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  INTEGRATED DATA FILE OPENED: ',A)", {whole_name(G.OUTFILE.str(), 12)});
+    log_output_file_opened(G.OUTFILE.str());
     show_output_controls();
 }
 
@@ -277,9 +285,7 @@ void OPEN_PAR(int& status) {
         // user what to put right.
         GMDISPLAYERRORBOX("ERROR", "Error opening file: Try again\n" + name_of(chosen) + ": " + open_failure_reason());
     }
-    if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  INSTRUMENT PARAMETER FILE OPENED: ',A,/,'  CONTENTS ARE:',/)",
-                     {whole_name(name_of(chosen), 30)});
+    log_parameter_file_opened(name_of(chosen));
     status = 0;
     READ_PARAMETERS();
 }
@@ -311,13 +317,41 @@ void OPEN_NEWSTD(int& status, int unit) {
     const OpenFileResult chosen = GETOPENFILENAME(request);
     if (!chosen.ok) return;
     if (open_unit(unit, chosen.path, OpenMode::Output) != 0) return;
-    if (G.LOGOPEN == 1)
-        write_record(LU_LOG, "(/,/,'  STANDARD DATA FILE OPENED: ',A)", {whole_name(name_of(chosen.path), 60)});
+    log_standard_file_opened(name_of(chosen.path));
     status = 0;
 }
 
-std::string in_work_directory(const std::string& name) {
-    return name.empty() ? name : in_directory(name, std::string(G.WORKDIR.str()));
+void CREATE_LOG() {
+    OPEN_LOG();
+    if (G.LOGOPEN == 1) WRITE_LOG_HEADER();
+}
+
+void CREATE_EXP() {
+    // Unit 26 may still hold a file of an earlier command; only a file
+    // chosen now receives the report.
+    close_unit(LU_EXP);
+    OPEN_EXP();
+    if (unit_is_open(LU_EXP)) WRITE_EXP_REPORT();
+}
+
+void EXPORT_SCAN() {
+    int status = 0;
+    OPEN_SCANDATA(status);
+    if (status != 0) {
+        GMDISPLAYMESSAGEBOX("TARNIVOX", "Data file not opened", GM_ICON_NOTICE, GM_BUTTONS_OK);
+        return;
+    }
+    WRITE_SCAN_EXPORT();
+}
+
+void CONVERT_TO_STD() {
+    int status = 0;
+    OPEN_NEWSTD(status, LU_NEWSTD);
+    if (status != 0) {
+        GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again");
+        return;
+    }
+    COPY_TO_STD();
 }
 
 }  // namespace tarnivox

@@ -2,6 +2,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/file_records.h"
+
 namespace tarnivox {
 
 // Choosing and opening the program's files on their fixed units.
@@ -18,18 +20,19 @@ void OPEN_NEWSTD(int& status, int unit);
 // longer names the file, so no command works on part of a data set.
 void forget_input_file();
 
-// The log that choosing an input file opens: the input file's name cut
-// before its first '.', then "_Tarnivox.log", in the input file's folder.
-std::string automatic_log_path(std::string_view input_path);
+// The commands that write a file the user chooses here: the log with its
+// header ("Open log file"), the experiment file, the current scan's
+// profile ("Export") and the data set as a standard data file.  A
+// cancelled choice writes nothing.
+void CREATE_LOG();
+void CREATE_EXP();
+void EXPORT_SCAN();
+void CONVERT_TO_STD();
 
 // The intensity format (INTFMT) that "Open output file" takes from the
 // chosen file and filter (1 Rfine, 2 Rfine extended, 3 Shelx, as in the
 // filter list): ".int" unless the Shelx filter was chosen, ".hkl" unless
 // the Rfine filter was.  0: neither, the user is asked in "Output Format".
 int output_format_of(std::string_view path, int filter);
-
-// A file name in the input file's folder (WORKDIR), where the program puts
-// the files it names after the input file; an absolute name is kept.
-std::string in_work_directory(const std::string& name);
 
 }  // namespace tarnivox

@@ -10,7 +10,12 @@
 
 #include "core/store.h"
 #include "core/version.h"
+#include "import/formats.h"
+#include "import/step_width.h"
+#include "output/formats.h"
 #include "ui/command_numbers.h"
+#include "ui/dialogs.h"
+#include "ui/message_boxes.h"
 #include "ui/toolkit/toolkit.h"
 #include "ui/widgets.h"
 
@@ -118,16 +123,14 @@ void create_menus() {
     }
 }
 
-// The format box's choices, top to bottom, and the INFMT each one sets.
-constexpr std::array<std::string_view, 7> kFormatNames = {"Xcalibur", "Old Single",    "Enraf CAD4", "Xscans",
-                                                          "Stoe",     "Phillips Febo", "Standard"};
-constexpr std::array<int, 7> kFormatCodes = {3, 2, 7, 4, 5, 6, 1};
-
 void create_format_dialog() {
     const int d = wid(DLG_FORMAT) = dialog(9, 9, "Input Data file Format");
-    for (int i = 0; i < 7; ++i)
-        wid(FMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 8 - i, 7, 1, kFormatNames[static_cast<std::size_t>(i)],
-                                                 i == 0 ? 1 : 0, 0, 1);
+    // The formats from the top of the box down, the first one chosen.
+    const auto formats = input_formats();
+    for (int i = 1; i <= static_cast<int>(formats.size()); ++i)
+        for (const InputFormat& f : formats)
+            if (f.radio_position == i)
+                wid(FMT_RADIO(i)) = GMCREATERADIOBOX(d, 1, 9 - i, 7, 1, f.radio, i == 1 ? 1 : 0, 0, 1);
     wid(FMT_OK) = GMCREATEPUSHBUTTON(d, 3, 0, 3, 1, "OK", CMD_FORMAT_OK);
 }
 
@@ -179,8 +182,8 @@ void create_preprocess_dialog() {
     caption(d, 0, 3, 7, "Use params when I/sigma >");
     wid(PRE_ISIG) = entry(d, 7, 3, 2, 10.0, 5, 1, 0, "I/sigma");
     caption(d, 0, 2, 10, "Then select GO button");
-    wid(PRE_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", 54);
-    wid(PRE_GO) = GMCREATEPUSHBUTTON(d, 8, 0, 3, 1, "Go", 53);
+    wid(PRE_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", CMD_PRE_QUIT);
+    wid(PRE_GO) = GMCREATEPUSHBUTTON(d, 8, 0, 3, 1, "Go", CMD_PRE_GO);
 }
 
 void create_diffractometer_dialog() {
@@ -246,15 +249,17 @@ void create_fwhm_dialog() {
     caption(d, 0, 2, 2, "ESDs:");
     wid(FW_ESDA) = entry(d, 2, 2, 3, 0.0, 6, 3, 0, "ESD a");
     wid(FW_ESDB) = entry(d, 6, 2, 3, 0.0, 6, 3, 0, "ESD b");
-    wid(FW_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", 64);
-    wid(FW_SAVE) = GMCREATEPUSHBUTTON(d, 7, 0, 4, 1, "Save values", 65);
+    wid(FW_QUIT) = GMCREATEPUSHBUTTON(d, 2, 0, 3, 1, "Quit", CMD_FW_QUIT);
+    wid(FW_SAVE) = GMCREATEPUSHBUTTON(d, 7, 0, 4, 1, "Save values", CMD_FW_SAVE);
 }
 
 void create_output_format_dialog() {
     const int d = wid(DLG_OUTFORMAT) = dialog(9, 5, "Output Format");
-    static const char* const names[] = {"Rfine", "Rfine extended", "Shelx hkl"};
-    for (int i = 0; i < 3; ++i)
-        wid(OUTFMT_RADIO(i + 1)) = GMCREATERADIOBOX(d, 1, 4 - i, 7, 1, names[i], i == 0 ? 1 : 0, CMD_OUTFMT_RADIO + i, 1);
+    for (const OutputFormat& f : output_formats()) {
+        const int i = f.intfmt - 1;
+        wid(OUTFMT_RADIO(f.intfmt)) =
+            GMCREATERADIOBOX(d, 1, 4 - i, 7, 1, f.radio, i == 0 ? 1 : 0, CMD_OUTFMT_RADIO + i, 1);
+    }
     wid(OUTFMT_QUIT) = GMCREATEPUSHBUTTON(d, 0, 0, 4, 1, "Quit", CMD_OUTFMT_QUIT);
     wid(OUTFMT_SAVE) = GMCREATEPUSHBUTTON(d, 5, 0, 4, 1, "Save + Exit", CMD_OUTFMT_SAVE);
 }
@@ -344,6 +349,15 @@ void GRAPHICS_SETUP() {
     create_refinement_dialog();
     create_results_dialog();
     create_prompt_dialogs();
+    // From here the boxes of the readers, writers and computations appear
+    // in this window.
+    show_messages_in_window();
+    // Readers of files without their omega step width ask in the step box.
+    set_step_width_source([] {
+        double step = 0.0;
+        GET_STEP_SIZE(step);
+        return step;
+    });
 
     GMDRAWWINDOW(G.MAINWIN);
 }
@@ -358,12 +372,9 @@ void END_GRAPHICS() {
 
 void SHOW_TITLE() { GMSETTEXTSETTING(wid(MAIN_TITLE), G.TITLE.str()); }
 
-int input_format_of_choice(int radio) { return kFormatCodes.at(static_cast<std::size_t>(radio - 1)); }
-
 std::string_view input_format_label(int infmt) {
-    for (std::size_t i = 0; i < kFormatCodes.size(); ++i)
-        if (kFormatCodes[i] == infmt) return kFormatNames[i];
-    return {};
+    const InputFormat* f = input_format(infmt);
+    return f ? f->radio : std::string_view();
 }
 
 }  // namespace tarnivox

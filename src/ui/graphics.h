@@ -15,8 +15,5 @@ void SHOW_TITLE();
 // shows it ("Enraf CAD4" for 7); empty for any other code.
 std::string_view input_format_label(int infmt);
 
-// The INFMT that choice `radio` (1 to 7, top to bottom) of "Input Data
-// file Format" sets.
-int input_format_of_choice(int radio);
 
 }  // namespace tarnivox

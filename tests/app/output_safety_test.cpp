@@ -221,7 +221,7 @@ TEST_F(OutputSafety, JsonOntoTheDataIsRefusedBeforeAnythingRuns) {
 // A SHELX record as the intensity file holds it: 3I4, I, sigma, batch 1.
 bool whole_shelx_records(const std::string& text, std::size_t& records) {
     static const std::regex record(
-        R"(^[ -]{0,3}-?\d+ {0,3}-?\d+ {0,3}-?\d+ [ -]*\d+\.\d* [ ]*[\d.]+   1.*$)");
+        R"(^[ -]{0,3}-?\d+ {0,3}-?\d+ {0,3}-?\d+ [ -]*\d*\.\d* [ ]*[\d.]+   1.*$)");
     records = 0;
     if (text.empty() || text.back() != '\n') return false;
     std::size_t at = 0;

@@ -10,6 +10,7 @@
 #include "io/units.h"
 #include "support/scan_file.h"
 #include "support/scratch.h"
+#include "ui/files.h"
 #include "ui/toolkit/script/script_backend.h"
 
 namespace tarnivox::importtest {
@@ -40,7 +41,7 @@ bool shown(const std::string& text) {
 }
 
 TEST_F(ImportTest, ExportingTheSameScanTwiceAppendsTwoIdenticalBlocks) {
-    fresh_run("browse profile.dat\nbrowse profile.dat\ncancel\n");
+    fresh_run("browse profile.dat\ncancel\n");
     G.IHKL = Arr1<int, 3>{{1, -2, 3}};
     G.NPTS = 2;
     G.STEPANG(1) = 10.0;
@@ -48,8 +49,8 @@ TEST_F(ImportTest, ExportingTheSameScanTwiceAppendsTwoIdenticalBlocks) {
     G.COUNTS(1) = 5.0;
     G.COUNTS(2) = 1234.0;
     G.YCALC(2) = 1200.25;
-    EXPORT_SCAN();
-    EXPORT_SCAN();
+    EXPECT_EQ(EXPORT_SCAN(path("profile.dat")), 0);
+    EXPORT_SCAN();  // the window's command, to the file chosen in its dialog
     const std::string block =
         " PROFILE FOR REFLECTION HKL =     1   -2    3\n"
         "   OMEGA       OBS   COUNTS    CALC\n"
@@ -58,6 +59,8 @@ TEST_F(ImportTest, ExportingTheSameScanTwiceAppendsTwoIdenticalBlocks) {
     EXPECT_EQ(read_text(path("profile.dat")), block + block);
     EXPORT_SCAN();
     EXPECT_TRUE(shown("Data file not opened"));
+    // A file that cannot be opened gets nothing, and says so.
+    EXPECT_EQ(EXPORT_SCAN(dir_.string()), 1);
 }
 
 TEST_F(ImportTest, ConversionWritesScaledCountsAndLeavesOutWeakWhenSkipping) {

@@ -8,6 +8,7 @@
 #include "import/convert.h"
 #include "import/stddata.h"
 #include "io/units.h"
+#include "output/log_file.h"
 #include "support/scratch.h"
 #include "ui/graphics.h"
 #include "ui/toolkit/script/script_backend.h"
@@ -49,6 +50,8 @@ void ImportTest::import_file(const std::string& file, int infmt) {
     int status = 5;
     try {
         CONVERT_FILE(status);
+        // As the window and the operations do after an import.
+        if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     } catch (const ProgramEnd& e) {
         ADD_FAILURE() << "run ended: " << e.message;
         throw;

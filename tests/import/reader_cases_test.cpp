@@ -12,6 +12,7 @@
 #include "import_fixture.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "output/log_file.h"
 #include "support/scratch.h"
 
 namespace tarnivox::importtest {
@@ -38,6 +39,7 @@ std::string import_stop(ImportTest& t, const std::string& file, int infmt) {
     int status = 0;
     try {
         CONVERT_FILE(status);
+        if (G.LOGOPEN == 1) WRITE_INPUT(LU_LOG);
     } catch (const ProgramEnd& e) {
         return e.message;
     }

@@ -1,3 +1,5 @@
+#include "output/experiment_file.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +11,8 @@
 
 #include "io/clock.h"
 #include "io/units.h"
-#include "output/experiment_file.h"
 #include "output/output_test_files.h"
+#include "ui/files.h"
 
 namespace tarnivox {
 namespace {
@@ -38,8 +40,7 @@ protected:
     }
     std::vector<std::string> create() {
         set_clock_for_tests(std::time_t{1700000000});
-        testing_output::install_script("browse " + path("run.exp") + "\n");
-        CREATE_EXP();
+        EXPECT_EQ(CREATE_EXP(path("run.exp")), 0);
         set_clock_for_tests(std::nullopt);
         return lines_of(path("run.exp"));
     }
@@ -92,9 +93,11 @@ TEST_F(ExperimentFile, CellAndUbWrittenWhenKnown) {
     EXPECT_GT(index_of(lines, "PARITY 1,1,1,1"), cell);
 }
 
-TEST_F(ExperimentFile, CancelledChoiceWritesNoReport) {
+TEST_F(ExperimentFile, CancelledOrUnopenableChoiceWritesNoReport) {
     testing_output::install_script("cancel\n");
-    CREATE_EXP();
+    CREATE_EXP();  // the window's command: its dialog is cancelled
+    EXPECT_FALSE(unit_is_open(LU_EXP));
+    EXPECT_EQ(CREATE_EXP(path("no such folder/run.exp")), 1);
     EXPECT_FALSE(unit_is_open(LU_EXP));
     EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/exitint.h"
+#include "core/messages.h"
 #include "io/layout.h"
 #include "output/output_test_files.h"
 #include "support/geometry_builder.h"
@@ -165,7 +166,7 @@ TEST_F(IntensityFile, ShelxRecordWithoutOrientationMatrix) {
 }
 
 TEST_F(IntensityFile, OverflowingIntensityIsReportedAndSkipped) {
-    ScriptBackend& b = testing_output::install_script("");
+    clear_recorded_messages();
     open_output();
     fitted_reflection();
     for (int fmt = 1; fmt <= 3; ++fmt) {
@@ -185,9 +186,9 @@ TEST_F(IntensityFile, OverflowingIntensityIsReportedAndSkipped) {
     G.FITI = std::numeric_limits<double>::quiet_NaN();
     WRITE_INT();
     EXPECT_TRUE(written().empty());
-    ASSERT_EQ(b.events().size(), 5u);
-    for (const ScriptEvent& e : b.events()) {
-        EXPECT_EQ(e.kind, ScriptEvent::Error);
+    ASSERT_EQ(recorded_messages().size(), 5u);
+    for (const Message& e : recorded_messages()) {
+        EXPECT_EQ(e.kind, MessageKind::Error);
         EXPECT_EQ(e.title, "Tarnivox");
         EXPECT_EQ(e.text, "Output format exceeded, reflection   12 not written");
     }
@@ -317,7 +318,7 @@ TEST(Wrap, HugeAnglesWrapByRemainder) {
 // any form: indices 0 0 0 (they end a SHELX file) and an esd that is zero,
 // negative or not a number (it would give infinite or no weight).
 TEST_F(IntensityFile, OriginAndRecordsWithoutValidEsdAreNeverWritten) {
-    ScriptBackend& b = testing_output::install_script("");
+    clear_recorded_messages();
     open_output();
     struct Case {
         Arr1<int, 3> hkl;
@@ -338,8 +339,8 @@ TEST_F(IntensityFile, OriginAndRecordsWithoutValidEsdAreNeverWritten) {
             G.IHKL = c.hkl;
             G.FITSIG = c.sigma;
             WRITE_INT();
-            ASSERT_EQ(b.events().size(), ++shown);
-            EXPECT_EQ(b.events().back().text, c.message) << fmt;
+            ASSERT_EQ(recorded_messages().size(), ++shown);
+            EXPECT_EQ(recorded_messages().back().text, c.message) << fmt;
         }
     }
     EXPECT_TRUE(written().empty());
@@ -441,7 +442,7 @@ TEST_F(IntensityFile, RejectedFitsCosinesAreThoseOfTheExpectedPeak) {
 // never turns into asterisks; an esd whose text would read zero takes the
 // decimal the leading zero leaves room for, or is refused.
 TEST_F(IntensityFile, NumbersTooWideForTheirFieldsKeepTheirColumns) {
-    ScriptBackend& b = testing_output::install_script("");
+    clear_recorded_messages();
     open_output();
     fitted_reflection();
     G.INTFMT = 2;
@@ -467,8 +468,8 @@ TEST_F(IntensityFile, NumbersTooWideForTheirFieldsKeepTheirColumns) {
     EXPECT_EQ(lines[2], "PARAMETERS   10.0000    0.2000  300.0000 1200.0000  -81.2500    0.5000");
     EXPECT_EQ(lines[3].substr(50, 20), " 30000000.    0.0000");
     EXPECT_EQ(lines[4], "   1  -2   3 123.400 .000004   1");
-    ASSERT_EQ(b.events().size(), 1u);
-    EXPECT_EQ(b.events()[0].text, "No valid esd, reflection   12 not written");
+    ASSERT_EQ(recorded_messages().size(), 1u);
+    EXPECT_EQ(recorded_messages()[0].text, "No valid esd, reflection   12 not written");
 }
 
 }  // namespace

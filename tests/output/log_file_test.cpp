@@ -172,12 +172,11 @@ TEST_F(FitSummary, CellUbAndOutputFileLinesOnlyWhenKnown) {
 
 TEST_F(OutputFiles, CreateLogWritesHeaderThenClassification) {
     set_clock_for_tests(std::time_t{1700000000});
-    testing_output::install_script("browse " + path("made.log") + "\n");
     G.INFILE = "/data/x.dat";
     G.TITLE = "Sucrose at 150 K";
     G.NCLASS(7) = 3;
     G.NCLASS(6) = 1;
-    CREATE_LOG();
+    ASSERT_EQ(CREATE_LOG(path("made.log")), 0);
     set_clock_for_tests(std::nullopt);
     ASSERT_EQ(G.LOGOPEN, 1);
     close_unit(LU_LOG);
@@ -197,10 +196,11 @@ TEST_F(OutputFiles, CreateLogWritesHeaderThenClassification) {
               lines.end());
 }
 
-TEST_F(OutputFiles, CreateLogCancelledWritesNothing) {
-    testing_output::install_script("cancel\n");
-    CREATE_LOG();
+TEST_F(OutputFiles, ALogThatCannotBeOpenedLeavesTheRunWithoutOne) {
+    G.LOGOPEN = 1;
+    EXPECT_EQ(CREATE_LOG(dir_.string()), 1);  // a folder
     EXPECT_EQ(G.LOGOPEN, 0);
+    EXPECT_FALSE(unit_is_open(LU_LOG));
 }
 
 }  // namespace

@@ -62,7 +62,13 @@ protected:
         }
         return {};
     }
-    std::vector<ScriptEvent> errors() { return test::script_events(ScriptEvent::Error); }
+    // The error boxes the parameter file reported (no window: recorded).
+    std::vector<Message> errors() {
+        std::vector<Message> out;
+        for (const Message& m : recorded_messages())
+            if (m.kind == MessageKind::Error) out.push_back(m);
+        return out;
+    }
     fs::path dir_;
 };
 

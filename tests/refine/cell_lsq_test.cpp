@@ -33,13 +33,13 @@ TEST_F(CellLsq, ExactCubicCellFromEverySystemThatContainsIt) {
     for (int isym : {1, 2, 3, 4, 6}) {
         G.CELL.fill(0.0);
         int ierr = -1;
-        LSVEC(isym, ierr);
+        const CellLsqWork fit = LSVEC(isym, ierr);
         ASSERT_EQ(ierr, 0) << isym;
         EXPECT_EQ(G.UBFLAG, 1);
         for (int i = 1; i <= 3; ++i)
             for (int j = 1; j <= 3; ++j) EXPECT_NEAR(G.UB(i, j), truth_ub(i, j), 1e-12);
         for (int p = 1; p <= 9; ++p)
-            EXPECT_NEAR(cell_lsq_work().P(p), (p == 1 || p == 5 || p == 9) ? 1.0 : 0.0, 1e-9);
+            EXPECT_NEAR(fit.P(p), (p == 1 || p == 5 || p == 9) ? 1.0 : 0.0, 1e-9);
         for (int k = 1; k <= 3; ++k) EXPECT_NEAR(G.CELL(k), 9.5, 1e-9) << isym;
         for (int k = 4; k <= 6; ++k) EXPECT_NEAR(G.CELL(k), 90.0, 1e-5) << isym;
         EXPECT_NEAR(G.CELL(7), 9.5 * 9.5 * 9.5, 1e-5);
@@ -87,9 +87,8 @@ TEST_F(CellLsq, CubicWithThreeEntriesHasFiveDegreesOfFreedom) {
     opt.noise = 0.01;
     load(opt, 3);
     int ierr = -1;
-    LSVEC(6, ierr);
+    const CellLsqWork w = LSVEC(6, ierr);
     ASSERT_EQ(ierr, 0);
-    const CellLsqWork& w = cell_lsq_work();
     EXPECT_GT(w.SS, 0.0);
     EXPECT_DOUBLE_EQ(w.VAR, w.SS / 5.0);
 }
@@ -106,7 +105,8 @@ TEST_F(CellLsq, BadSystemOrIndicesLeaveUbAndCell) {
     LSVEC(7, ierr);
     EXPECT_EQ(ierr, 2);
     int nfree = -1;
-    CONSTR(9, ierr, nfree);
+    CellLsqWork work;
+    CONSTR(work, 9, ierr, nfree);
     EXPECT_EQ(ierr, 2);
     // Indices in one plane.
     for (int n = 1; n <= G.NUBREF; ++n) G.IHREF(n, 3) = 0;

@@ -1,4 +1,4 @@
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "commands/scan_walk.h"
+#include "operations/scan_walk.h"
 
 #include "core/store.h"
 #include "import/stddata.h"

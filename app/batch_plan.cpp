@@ -1,0 +1,282 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "batch.h"
+#include "io/file_records.h"
+#include "operations/open_data_set.h"
+#include "output/cif_records.h"
+
+// The checks of the command line and the plan of a batch: every data set's
+// choices with absolute paths, and no output that is an input or another
+// output.
+namespace tarnivox {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The smallest omega step width the program takes.
+constexpr double kSmallestStep = 0.001;
+
+// Preprocessing takes a lower I/sigma threshold as 3.
+constexpr double kLowestISigma = 3.0;
+
+// The crystal systems of the command line, in the order of the "Crystal
+// system" list of "Unit Cell Refinement", with its entries.
+constexpr std::pair<const char*, const char*> kCrystalSystems[] = {
+    {"monoclinic-b", "Monoclinic-b"}, {"monoclinic-c", "Monoclinic-c"}, {"orthorhombic", "Orthorhombic"},
+    {"tetragonal", "Tetragonal"},     {"hexagonal", "Hexagonal"},       {"cubic", "Cubic"},
+};
+
+std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
+
+bool has_extension(const std::string& path) { return name_of(path).find('.') != std::string::npos; }
+
+// The input's name cut before its first '.', in the input's folder, with
+// `ext` — as the window names the log after the input file.
+std::string beside_input(const std::string& data, std::string_view ext) {
+    const fs::path p(data);
+    std::string stem = p.filename().string();
+    const std::size_t dot = stem.find('.');
+    if (dot != std::string::npos) stem.resize(dot);
+    return (p.parent_path() / (stem + std::string(ext))).string();
+}
+
+std::string absolute(const std::string& path) {
+    std::error_code ec;
+    const fs::path a = fs::absolute(path, ec);
+    return ec ? path : a.lexically_normal().string();
+}
+
+// A file as the system knows it: device and inode when it exists (hard
+// links are one file), and its real path (symbolic links, "..", also a
+// link to a file not yet made) for a file that is still to be written.
+struct FileIdentity {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string real;
+};
+
+FileIdentity identify(const std::string& path) {
+    FileIdentity id;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        id.exists = true;
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+    }
+    std::error_code ec;
+    fs::path p = fs::absolute(path, ec).lexically_normal();
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = (to.is_absolute() ? to : p.parent_path() / to).lexically_normal();
+    }
+    const fs::path real = fs::weakly_canonical(p, ec);
+    id.real = ec ? p.string() : real.string();
+    return id;
+}
+
+bool same_identity(const FileIdentity& a, const FileIdentity& b) {
+    if (a.exists && b.exists) return a.dev == b.dev && a.ino == b.ino;
+    return a.real == b.real;
+}
+
+// Why `path` cannot be read as a file; empty when it can.
+std::string unreadable(const std::string& what, const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (!fs::exists(st)) return what + " " + path + " does not exist";
+    if (fs::is_directory(st)) return what + " " + path + " is a folder, not a file";
+    // A device, a pipe or a socket has no end a reader can rely on.
+    if (!fs::is_regular_file(st)) return what + " " + path + " is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return what + " " + path + " cannot be read";
+    return {};
+}
+
+// Why `path` cannot be written as a file; empty when it can.  A file
+// appended to in place (a log) needs only itself writable; a new output is
+// made beside the file it replaces (or the file a link points at) and
+// renamed over it, so its folder must take a new file.
+std::string unwritable(const std::string& what, const std::string& path, bool in_place = false) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (fs::is_directory(st)) return what + " " + path + " is a folder, not a file";
+    if (fs::exists(st)) {
+        if (!fs::is_regular_file(st)) return what + " " + path + " is not a regular file";
+        if (::access(path.c_str(), W_OK) != 0) return what + " " + path + " cannot be written";
+        if (in_place) return {};
+    }
+    const fs::path dir = fs::path(identify(path).real).parent_path();
+    if (!fs::is_directory(dir, ec))
+        return what + " " + path + ": the folder " + dir.string() + " does not exist";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return what + " " + path + ": the folder " + dir.string() + " cannot be written";
+    return {};
+}
+
+}  // namespace
+
+std::string input_format_names() {
+    std::string names;
+    for (const InputFormat& f : input_formats()) names += (names.empty() ? "" : ", ") + std::string(f.name);
+    return names;
+}
+
+std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
+    plan.clear();
+    const InputFormat* format = input_format_named(o.format);
+    if (!format) return "unknown format \"" + o.format + "\" (one of " + input_format_names() + ")";
+    for (auto [given, name] : {std::pair<bool, const char*>{!o.symmetry.empty(), "--symmetry"},
+                               {o.offsets, "--offsets"},
+                               {o.omega_zero, "--omega-zero"},
+                               {o.min_i_sigma.has_value(), "--min-i-sigma"}})
+        if (given && !o.refine && !o.weak_profile)
+            return std::string(name) + " belongs to --refine, which is not given";
+    // The symmetry-constrained refinement refines neither the offsets nor
+    // the zero point: the window takes it alone when all are chosen, so a
+    // run asking for both would report values it never refined.
+    if (!o.symmetry.empty() && (o.offsets || o.omega_zero))
+        return "--symmetry refines neither --offsets nor --omega-zero; run without --symmetry to refine them";
+    if (o.min_i_sigma && !(std::isfinite(*o.min_i_sigma) && *o.min_i_sigma >= kLowestISigma))
+        return "--min-i-sigma must be at least 3 (weaker reflections do not fix the orientation)";
+    const char* crystal_system = nullptr;
+    int crystal_system_number = 0;
+    for (int n = 1; n <= 6 && !o.symmetry.empty() && !crystal_system; ++n)
+        if (o.symmetry == kCrystalSystems[n - 1].first) {
+            crystal_system = kCrystalSystems[n - 1].second;
+            crystal_system_number = n;
+        }
+    if (!o.symmetry.empty() && !crystal_system) return "unknown --symmetry \"" + o.symmetry + "\"";
+    if (o.data.empty()) return "no DATA file given";
+    if (o.data.size() > 1 && !o.out.empty())
+        return "--out names one file; with several DATA files leave it out (each gets its own beside its "
+               "input)";
+    if (o.data.size() > 1 && !o.log.empty())
+        return "--log names one file; with several DATA files leave it out (each keeps its own beside its "
+               "input)";
+    if (o.step) {
+        if (!format->asks_step)
+            return std::string("--step is for the huber and febo formats; ") + std::string(format->name) +
+                   " files carry their step width";
+        if (!std::isfinite(*o.step) || *o.step < kSmallestStep)
+            return "--step must be at least 0.001 degrees (omega step width)";
+    }
+    IntensityForm form = IntensityForm::Shelx;
+    if (o.form == "rfine") {
+        form = IntensityForm::Rfine;
+    } else if (o.form == "rfine-extended") {
+        form = IntensityForm::RfineExtended;
+    } else if (o.form.empty() && !o.out.empty()) {
+        // The layout the output file's extension names.
+        const std::string ext = fs::path(o.out).extension().string();
+        if (ext == ".int" || ext == ".INT") form = IntensityForm::Rfine;
+    } else if (!o.form.empty() && o.form != "shelx") {
+        return "unknown --form \"" + o.form + "\" (one of shelx, rfine, rfine-extended)";
+    }
+    if (format->asks_step && !o.step)
+        return std::string("--step is required for ") + std::string(format->name) +
+               " files: they do not carry their omega step width";
+    if (!o.rejected.empty() && o.rejected != "summation" && o.rejected != "omit")
+        return "unknown --rejected \"" + o.rejected + "\" (one of summation, omit)";
+    if (std::string e = unreadable("parameter file", o.par); !e.empty()) return e;
+    const std::string json = o.json.empty() ? std::string() : absolute(o.json);
+    if (!json.empty())
+        if (std::string e = unwritable("--json", json); !e.empty()) return e;
+
+    // Every file of the whole batch, read or written, for the collision
+    // test below.
+    struct Planned {
+        std::string role;
+        std::string path;
+        bool output;
+        FileIdentity id;
+    };
+    std::vector<Planned> files;
+    auto add = [&files](std::string role, const std::string& path, bool output) {
+        files.push_back({std::move(role), path, output, identify(path)});
+    };
+    add("parameter file", absolute(o.par), false);
+    if (!json.empty()) {
+        add("--json summary", json, true);
+        add("unfinished --json summary", json + ".partial", true);
+    }
+
+    for (const std::string& data : o.data) {
+        BatchChoices c;
+        c.kind = o.kind;
+        c.format = format;
+        c.form = form;
+        c.step = o.step;
+        c.refine = o.refine || o.weak_profile;
+        c.weak_profile = o.weak_profile;
+        c.crystal_system = crystal_system ? crystal_system : "";
+        c.crystal_system_number = crystal_system_number;
+        c.offsets = o.offsets;
+        c.omega_zero = o.omega_zero;
+        c.min_i_sigma = o.min_i_sigma;
+        c.omit_rejected = o.rejected == "omit";
+        c.data = absolute(data);
+        c.par = absolute(o.par);
+        if (std::string e = unreadable("data file", c.data); !e.empty()) return e;
+        // The file dialog gives a name without an extension the default one.
+        if (!has_extension(c.data))
+            return "data file " + c.data + " has no extension; the file dialog would open " +
+                   name_of(c.data) + ".rfl (rename the file)";
+        const char* ext = o.kind == BatchKind::Convert   ? ".rfl"
+                          : form == IntensityForm::Shelx ? ".hkl"
+                                                         : ".int";
+        c.out = o.out.empty() ? beside_input(c.data, ext) : absolute(o.out);
+        if (!has_extension(c.out))
+            return "--out " + c.out + " has no extension (" +
+                   (o.kind == BatchKind::Convert ? ".rfl" : ".hkl or .int") + ")";
+        if (std::string e = unwritable("output", c.out); !e.empty()) return e;
+        c.import_log = automatic_log_path(c.data);
+        if (!o.log.empty()) {
+            c.log = absolute(o.log);
+            // The log file dialog gives a name without an extension ".log".
+            if (!has_extension(c.log)) c.log += ".log";
+            if (std::string e = unwritable("log", c.log, true); !e.empty()) return e;
+        }
+        if (o.cif) {
+            // The fragment is named after the input, beside it.
+            c.cif = (fs::path(c.data).parent_path() / cif_file_name(name_of(c.data))).string();
+            if (std::string e = unwritable("CIF", c.cif); !e.empty()) return e;
+        }
+        const std::string of = " of " + name_of(c.data);
+        add("data file", c.data, false);
+        add("output" + of, c.out, true);
+        add("unfinished output" + of, c.out + ".partial", true);
+        add("log" + of, c.import_log, true);
+        if (!c.log.empty()) add("--log" + of, c.log, true);
+        if (!c.cif.empty()) {
+            add("CIF" + of, c.cif, true);
+            add("unfinished CIF" + of, c.cif + ".partial", true);
+        }
+        plan.push_back(c);
+    }
+
+    // No output may be an input, nor another output of any data set: a run
+    // must never write over the data it reads or mix two files into one.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            const Planned& a = files[k];
+            const Planned& b = files[i];
+            if (!a.output && !b.output) continue;
+            if (!same_identity(a.id, b.id)) continue;
+            const Planned& out = b.output ? b : a;
+            const Planned& other = b.output ? a : b;
+            if (!other.output)
+                return "the " + out.role + " " + out.path + " would replace an input file, the " +
+                       other.role + " " + other.path + "; name another output";
+            return "the " + b.role + " " + b.path + " and the " + a.role + " " + a.path +
+                   " are the same file";
+        }
+    }
+    return {};
+}
+
+}  // namespace tarnivox

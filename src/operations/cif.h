@@ -1,0 +1,20 @@
+#pragma once
+// "Create Cif": the CIF fragment of the data set, beside its input file.
+
+#include <string>
+
+#include "operations/operation.h"
+
+namespace tarnivox {
+
+struct CifResult {
+    bool written = false;
+    std::string path;     // where it is (or would have been) written
+    std::string failure;  // the message that said why not
+};
+
+// Writes the fragment to `path`; empty: beside the input file, named after
+// it.  The notice "Cif created successfully" or the error goes to `messages`.
+CifResult create_cif(const std::string& path, Messages& messages);
+
+}  // namespace tarnivox

@@ -1,8 +1,0 @@
-// Routines of this subsystem that are not built yet: each does nothing
-// until it moves to the file of its own topic.
-#include "ui/files.h"
-
-namespace tarnivox {
-
-
-}  // namespace tarnivox
