@@ -12,10 +12,10 @@
 #include "cli.h"
 #include "params/defaults.h"
 #include "tarnivox_main.h"
-#include "ui/toolkit/script/script_backend.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/script/script_backend.h"
+#include "toolkit/toolkit.h"
 #ifdef TARNIVOX_HAVE_QT
-#include "ui/toolkit/qt/qt_backend.h"
+#include "toolkit/qt/qt_backend.h"
 #endif
 
 namespace {

@@ -25,7 +25,7 @@
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/message_boxes.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {

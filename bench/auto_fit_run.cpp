@@ -22,7 +22,7 @@
 #include "params/parameters.h"
 #include "tarnivox_main.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

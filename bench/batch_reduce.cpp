@@ -15,7 +15,7 @@
 #include "io/units.h"
 #include "params/defaults.h"
 #include "tarnivox_main.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

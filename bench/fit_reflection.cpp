@@ -27,7 +27,7 @@
 #include "fitting/step_pass.h"
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

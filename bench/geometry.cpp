@@ -17,7 +17,7 @@
 #include "refine/offsets.h"
 #include "refine/ub_lsq.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

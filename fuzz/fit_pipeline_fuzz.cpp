@@ -22,7 +22,7 @@
 #include "output/intensity_file.h"
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "import/convert.h"
 #include "io/units.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tarnivox;

@@ -13,7 +13,7 @@
 #include "core/store.h"
 #include "io/units.h"
 #include "params/parameters.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tarnivox;

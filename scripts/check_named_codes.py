@@ -3,7 +3,7 @@
 
 The command numbers that menus, buttons and dialogs carry have their names in
 src/ui/command_numbers.h; the toolkit's answers, icons and button sets in
-src/ui/toolkit/toolkit.h; the input and output format codes in
+src/toolkit/toolkit.h; the input and output format codes in
 src/import/formats.h and src/output/formats.h.  Everywhere else in src/ and
 app/ the code uses those names.  This check fails on:
   - a `case NN:` label, or the command argument of a GMCREATE... call, that
@@ -23,7 +23,7 @@ import sys
 
 REGISTRY = [
     "src/ui/command_numbers.h",
-    "src/ui/toolkit/toolkit.h",
+    "src/toolkit/toolkit.h",
     "src/import/formats.h",
     "src/output/formats.h",
 ]
@@ -93,7 +93,7 @@ def main():
         # elsewhere (a plot height, a shift of the number formatter) a value
         # that happens to equal a command number is just a number.
         handles_commands = rel.startswith(("app/", "src/commands/", "src/operations/")) or (
-            rel.startswith("src/ui/") and not rel.startswith("src/ui/toolkit/")) or any(
+            rel.startswith("src/ui/") and not rel.startswith("src/toolkit/")) or any(
             w in text for w in ("command_numbers.h", "GMACTION", "GMDEFINETIMERCALLBACK", "TICK"))
         for m in CASE.finditer(text):
             if int(m.group(1)) >= SMALLEST_COMMAND:

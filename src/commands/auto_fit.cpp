@@ -13,7 +13,7 @@
 #include "ui/files.h"
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {

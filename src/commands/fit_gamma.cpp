@@ -5,7 +5,7 @@
 #include "core/store.h"
 #include "operations/fwhm_law.h"
 #include "ui/command_numbers.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

@@ -12,7 +12,7 @@
 #include "ui/command_numbers.h"
 #include "ui/fit_settings.h"
 #include "ui/plotscan.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

@@ -16,7 +16,7 @@
 #include "ui/graphics.h"
 #include "ui/plotscan.h"
 #include "ui/preprocess_state.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

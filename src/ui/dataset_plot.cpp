@@ -6,7 +6,7 @@
 
 #include "io/layout.h"
 #include "ui/plotscan.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {

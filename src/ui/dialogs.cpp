@@ -18,7 +18,7 @@
 #include "ui/fit_settings.h"
 #include "ui/graphics.h"
 #include "ui/modal.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

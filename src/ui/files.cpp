@@ -22,7 +22,7 @@
 #include "params/parameters.h"
 #include "ui/dialogs.h"
 #include "ui/preprocess_state.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

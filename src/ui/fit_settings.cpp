@@ -9,7 +9,7 @@
 #include "params/parameters.h"
 #include "ui/command_numbers.h"
 #include "ui/modal.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

@@ -16,7 +16,7 @@
 #include "ui/command_numbers.h"
 #include "ui/dialogs.h"
 #include "ui/message_boxes.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

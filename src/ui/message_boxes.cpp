@@ -2,7 +2,7 @@
 
 #include "core/messages.h"
 #include "ui/dialogs.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 

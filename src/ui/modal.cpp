@@ -1,6 +1,6 @@
 #include "ui/modal.h"
 
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 

@@ -7,7 +7,7 @@
 #include "core/angles.h"
 #include "fitting/profile.h"
 #include "io/layout.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

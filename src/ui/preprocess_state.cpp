@@ -3,7 +3,7 @@
 #include "ui/preprocess_state.h"
 
 #include "core/store.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

@@ -2,7 +2,7 @@
 
 #include "core/store.h"
 #include "tarnivox_main.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

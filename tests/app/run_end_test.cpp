@@ -17,7 +17,7 @@
 #include "params/defaults.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

@@ -23,7 +23,7 @@
 #include "io/units.h"
 #include "params/parameters.h"
 #include "support/scratch.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

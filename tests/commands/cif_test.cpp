@@ -19,7 +19,7 @@
 #include "core/store.h"
 #include "io/units.h"
 #include "support/scratch.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

@@ -16,7 +16,7 @@
 #include "refine/geometry.h"
 #include "support/geometry_builder.h"
 #include "support/scratch.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

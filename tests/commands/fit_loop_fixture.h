@@ -20,7 +20,7 @@
 #include "support/scan_file.h"
 #include "support/scratch.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::fitloop {

@@ -9,7 +9,7 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

@@ -18,7 +18,7 @@
 #include "refine/geometry.h"
 #include "support/geometry_builder.h"
 #include "support/scratch.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

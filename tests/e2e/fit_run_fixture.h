@@ -21,7 +21,7 @@
 #include "simulate.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox::fitrun {
 

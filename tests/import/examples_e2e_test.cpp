@@ -14,7 +14,7 @@
 #include "params/defaults.h"
 #include "params/parameters.h"
 #include "tarnivox_main.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox::importtest {
 namespace {

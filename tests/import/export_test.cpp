@@ -11,7 +11,7 @@
 #include "support/scan_file.h"
 #include "support/scratch.h"
 #include "ui/files.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox::importtest {
 namespace {

@@ -11,8 +11,8 @@
 #include "output/log_file.h"
 #include "support/scratch.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/script/script_backend.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::importtest {

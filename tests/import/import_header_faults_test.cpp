@@ -14,7 +14,7 @@
 #include "io/layout.h"
 #include "io/units.h"
 #include "support/scratch.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

@@ -12,7 +12,7 @@
 #include "import/stddata.h"
 #include "io/units.h"
 #include "support/scratch.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

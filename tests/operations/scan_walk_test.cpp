@@ -10,7 +10,7 @@
 #include "io/units.h"
 #include "support/scan_file.h"
 #include "support/scratch.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "core/store.h"
 #include "io/units.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox::testing_output {
 

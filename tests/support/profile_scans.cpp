@@ -7,7 +7,7 @@
 #include "core/store.h"
 #include "import/stddata.h"
 #include "ui/fit_settings.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::test {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox::test {
 

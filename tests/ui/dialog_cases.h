@@ -13,7 +13,7 @@
 #include "core/store.h"
 #include "ui/dialogs.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox::uitest {

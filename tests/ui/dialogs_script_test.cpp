@@ -6,7 +6,7 @@
 #include "support/scratch.h"
 #include "ui/command_numbers.h"
 #include "ui/dialog_cases.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox::uitest {
 namespace {

@@ -14,7 +14,7 @@
 #include "support/scratch.h"
 #include "ui/files.h"
 #include "ui/preprocess_state.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

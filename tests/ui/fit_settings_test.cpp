@@ -9,8 +9,8 @@
 #include "core/store.h"
 #include "io/units.h"
 #include "support/profile_scans.h"
-#include "ui/toolkit/script/script_backend.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/script/script_backend.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

@@ -12,8 +12,8 @@
 #include "ui/dialogs.h"
 #include "ui/files.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/script/script_backend.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {

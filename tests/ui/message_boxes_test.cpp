@@ -8,8 +8,8 @@
 #include "core/messages.h"
 #include "core/store.h"
 #include "ui/graphics.h"
-#include "ui/toolkit/script/script_backend.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/script/script_backend.h"
+#include "toolkit/toolkit.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

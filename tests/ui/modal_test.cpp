@@ -5,7 +5,7 @@
 #include "core/exitint.h"
 #include "core/store.h"
 #include "support/scratch.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {

@@ -11,7 +11,7 @@
 #include "core/store.h"
 #include "fitting/profile.h"
 #include "ui/plotscan.h"
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 #include "ui/widgets.h"
 
 namespace tarnivox {

@@ -14,8 +14,8 @@
 #include <functional>
 
 #include "ui/dialog_cases.h"
-#include "ui/toolkit/qt/qt_backend.h"
-#include "ui/toolkit/qt/qt_toolkit.h"
+#include "toolkit/qt/qt_backend.h"
+#include "toolkit/qt/qt_toolkit.h"
 
 namespace tarnivox::uitest {
 

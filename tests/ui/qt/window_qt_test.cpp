@@ -23,7 +23,7 @@
 #include "tarnivox_main.h"
 #include "ui/command_numbers.h"
 #include "ui/plotscan.h"
-#include "ui/toolkit/qt/value_text.h"
+#include "toolkit/qt/value_text.h"
 
 namespace tarnivox::uitest {
 namespace {

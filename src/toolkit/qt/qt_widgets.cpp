@@ -1,4 +1,4 @@
-#include "ui/toolkit/qt/qt_widgets.h"
+#include "toolkit/qt/qt_widgets.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>

@@ -1,4 +1,4 @@
-#include "ui/toolkit/qt/qt_toolkit.h"
+#include "toolkit/qt/qt_toolkit.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -30,8 +30,8 @@
 #include <utility>
 
 #include "core/internal_error.h"
-#include "ui/toolkit/qt/qt_backend.h"
-#include "ui/toolkit/qt/value_text.h"
+#include "toolkit/qt/qt_backend.h"
+#include "toolkit/qt/value_text.h"
 
 namespace tarnivox {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/toolkit/qt/value_text.h"
+#include "toolkit/qt/value_text.h"
 
 #include <algorithm>
 #include <cmath>

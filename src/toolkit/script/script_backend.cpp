@@ -1,4 +1,4 @@
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 #include <cstdio>
 #include <cstdlib>

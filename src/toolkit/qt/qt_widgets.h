@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/toolkit/display_list.h"
+#include "toolkit/display_list.h"
 
 namespace tarnivox {
 

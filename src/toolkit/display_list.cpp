@@ -1,4 +1,4 @@
-#include "ui/toolkit/display_list.h"
+#include "toolkit/display_list.h"
 
 #include <algorithm>
 #include <cmath>

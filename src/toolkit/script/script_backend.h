@@ -47,8 +47,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/display_list.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/display_list.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 

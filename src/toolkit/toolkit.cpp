@@ -1,6 +1,6 @@
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 namespace tarnivox {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/qt/qt_widgets.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/qt/qt_widgets.h"
+#include "toolkit/toolkit.h"
 
 class QAction;
 class QMenu;

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 

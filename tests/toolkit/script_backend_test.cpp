@@ -1,9 +1,9 @@
-#include "ui/toolkit/script/script_backend.h"
+#include "toolkit/script/script_backend.h"
 
 #include <gtest/gtest.h>
 
 #include "core/exitint.h"
-#include "ui/toolkit/toolkit.h"
+#include "toolkit/toolkit.h"
 
 namespace tarnivox {
 namespace {
