@@ -10,6 +10,7 @@
 #include "operations/fit_controls.h"
 #include "operations/scan_walk.h"
 #include "output/intensity_file.h"
+#include "refine/corrections.h"
 #include "output/log_file.h"
 
 namespace tarnivox {

@@ -22,22 +22,7 @@ void WRITE_INT();
 // and counted in NREJOM.  The status characters are written as they stand.
 void write_int(bool fit_rejected);
 
-// Reciprocal of the Lorentz-polarisation factor at 2theta tth (degrees),
-// with or without the monochromator of the instrument settings.
-double CLORENZ(double tth);
-
 // Decimals ndec for value in a field w wide; ierr 1 when it cannot fit.
 void DYNAMIC_FT(int w, double value, int& ndec, int& ierr);
-
-// Brings an angle into (-180, 180] degrees.
-void WRAP(double& angle);
-
-// Incident (dc 1..3) and diffracted (dc 4..6) beam vectors in the
-// goniometer-head frame from the setting angles (2theta, omega, chi, phi).
-void CALC_DIRNCOSINES(const Arr1<double, 4>& ang, Arr1<double, 6>& dc);
-
-// The six direction cosines relative to the reciprocal axes, in SHELX
-// order (u.a*, v.a*, u.b*, v.b*, u.c*, v.c*), from UBT and RCELL.
-void DC_TOSHELX(const Arr1<double, 6>& dc, Arr1<double, 6>& dcs);
 
 }  // namespace tarnivox

@@ -8,6 +8,7 @@
 
 #include "e2e/fit_run_fixture.h"
 #include "output/intensity_file.h"
+#include "refine/corrections.h"
 
 namespace tarnivox::fitrun {
 namespace {

@@ -16,6 +16,7 @@
 #include "core/store.h"
 #include "io/units.h"
 #include "output/intensity_file.h"
+#include "refine/corrections.h"
 #include "params/defaults.h"
 #include "sim_plan.h"
 #include "simulate.h"

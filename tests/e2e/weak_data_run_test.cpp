@@ -22,6 +22,7 @@
 #include "fitting/width_law.h"
 #include "io/layout.h"
 #include "output/intensity_file.h"
+#include "refine/corrections.h"
 
 namespace tarnivox::fitrun {
 namespace {

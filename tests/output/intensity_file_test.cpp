@@ -1,4 +1,5 @@
 #include "output/intensity_file.h"
+#include "refine/corrections.h"
 
 #include <gtest/gtest.h>
 
