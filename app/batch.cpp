@@ -199,7 +199,8 @@ report::ValueEsd value_esd(double value, double esd) {
     v.esd = esd;
     double rounded = value;
     FORMAT_VALUE(rounded, std::isfinite(esd) ? esd : 0.0, v.text);
-    while (!v.text.empty() && v.text.back() == ' ') v.text.pop_back();
+    const std::size_t first = v.text.find_first_not_of(' ');
+    v.text = first == std::string::npos ? std::string() : v.text.substr(first, v.text.find_last_not_of(' ') - first + 1);
     return v;
 }
 
