@@ -9,6 +9,7 @@
 
 #include "core/exitint.h"
 #include "core/store.h"
+#include "core/version.h"
 #include "fitting/fitscan.h"
 #include "io/units.h"
 #include "operations/cif.h"
@@ -17,7 +18,9 @@
 #include "operations/open_data_set.h"
 #include "operations/preprocess.h"
 #include "operations/refine_cell.h"
+#include "output/value_esd.h"
 #include "params/defaults.h"
+#include "report/report.h"
 
 namespace tarnivox {
 namespace {
@@ -187,6 +190,97 @@ Json refined_of_run(const BatchChoices& c, const RefineCellResult& r, const Fwhm
     return j;
 }
 
+// A refined value for the report, with the value(esd) text the log and
+// the CIF print; no esd (none refined, or a cell without redundancy):
+// the value alone.
+report::ValueEsd value_esd(double value, double esd) {
+    report::ValueEsd v;
+    v.value = value;
+    v.esd = esd;
+    double rounded = value;
+    FORMAT_VALUE(rounded, std::isfinite(esd) ? esd : 0.0, v.text);
+    const std::size_t first = v.text.find_first_not_of(' ');
+    v.text = first == std::string::npos ? std::string() : v.text.substr(first, v.text.find_last_not_of(' ') - first + 1);
+    return v;
+}
+
+report::Outcome outcome_for_report(const ReflectionOutcome& o) {
+    if (o.recovered) return report::Outcome::Recovered;
+    if (o.summation) return report::Outcome::Summation;
+    if (o.status == 'R' || o.left_out) return report::Outcome::Rejected;
+    return report::Outcome::Passed;
+}
+
+// The report's input from the results of the run: every reflection in
+// the order of measurement, the refinement, the width law, the options.
+report::ReportInput report_input(const BatchChoices& c, int read, const ReductionResult& fit,
+                                 const RefineCellResult& refined, const FwhmLawResult& law, double seconds) {
+    report::ReportInput in;
+    in.title = name_of(c.data);
+    in.data_file = c.data;
+    in.format = c.format->name;
+    in.version = std::string(TARNIVOX_VERSION);
+    in.wave1 = G.WAVE1 > 0.0 ? G.WAVE1 : report::NONE;
+    in.wave2 = G.NWAVE > 1 && G.WAVE2 > 0.0 ? G.WAVE2 : report::NONE;
+    in.elapsed_s = seconds;
+    in.n_read = read;
+    in.n_fitted = fit.counts.fitted;
+    in.have_cell = G.CELL(1) > 0.0 && G.CELL(2) > 0.0 && G.CELL(3) > 0.0;
+    if (in.have_cell)
+        for (int k = 1; k <= 6; ++k)
+            in.cell[static_cast<std::size_t>(k - 1)] =
+                value_esd(G.CELL(k), G.CELLNOESD == 1 ? report::NONE : G.CELLESD(k));
+    if (refined.omega_zero_refined) in.omega_zero = value_esd(refined.omega_zero, refined.omega_zero_esd);
+    if (refined.offsets_refined)
+        for (std::size_t k = 0; k < 3; ++k) in.offsets[k] = value_esd(refined.offsets[k], refined.offsets_esd[k]);
+    // The law the weak-profile run learned, else the one of the fit controls.
+    const double a = law.found ? law.a : G.FWHMA, b = law.found ? law.b : G.FWHMB;
+    if (a != 0.0 || b != 0.0) {
+        in.fwhm_a = a;
+        in.fwhm_b = b;
+    }
+    in.options = c.options;
+    in.laue = c.laue;
+    for (const ReflectionOutcome& o : fit.outcomes) {
+        report::ReportReflection r;
+        r.seq = o.sequence;
+        r.hkl = o.hkl;
+        r.cls = o.class_letter;
+        r.standard = o.standard;
+        r.tth = o.two_theta;
+        r.outcome = outcome_for_report(o);
+        if (r.outcome == report::Outcome::Rejected) r.reason = o.reason;
+        r.i = o.intensity;
+        r.sigma = o.sigma;
+        // A reflection written from the summation has no fitted profile.
+        if (!o.summation) {
+            r.fwhm = o.fwhm;
+            r.eta = o.eta;
+            r.rwp = o.rwp;
+        }
+        in.refl.push_back(r);
+    }
+    return in;
+}
+
+// A real number for the summary; null when there is none.
+Json number_or_null(double v) { return std::isfinite(v) ? Json(v) : Json(); }
+
+// The key figures of the report for a pipeline.
+Json report_figures(const report::ReportFigures& f) {
+    const report::DecayFit& d = f.standards.overall;
+    Json j;
+    j["decay_percent"] = d.ok ? number_or_null(d.decay_pct) : Json();
+    j["decay_esd_percent"] = d.ok ? number_or_null(d.esd_pct) : Json();
+    j["decay_flagged"] = d.ok && d.flagged;
+    j["laue"] = f.merging.ok ? Json(f.merging.group) : Json();
+    j["r_int"] = f.merging.ok ? number_or_null(f.merging.rint) : Json();
+    j["completeness_percent"] = f.merging.ok ? number_or_null(f.merging.completeness) : Json();
+    j["wilson_b"] = f.wilson.ok ? number_or_null(f.wilson.b) : Json();
+    j["wilson_b_esd"] = f.wilson.ok ? number_or_null(f.wilson.b_esd) : Json();
+    return j;
+}
+
 // A fatal end of the data set: the message, and no further step.
 [[noreturn]] void fatal(const std::string& text, int status = EXIT_STATUS_FATAL) { end_run(text, status); }
 
@@ -197,7 +291,8 @@ void stop_if_asked() {
 
 // The steps of one data set, from its opening to the CIF.
 void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& progress, bool& writing,
-               RefineCellResult& refined, FwhmLawResult& law) {
+               RefineCellResult& refined, FwhmLawResult& law, report::ReportOutcome& report,
+               Clock::time_point t0) {
     OpenDataSetRequest open{c.data, c.format->infmt, c.par, c.step};
     const OpenDataSetResult opened = open_data_set(open, messages);
     messages.step_done(opened.opened && opened.read > 0 && opened.refused == 0);
@@ -244,6 +339,7 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     request.form = c.form;
     request.weak_profile = c.weak_profile;
     request.omit_rejected = c.omit_rejected;
+    request.collect_outcomes = !c.report.empty();
     writing = true;
     const ReductionResult fit = reduce(request, progress, messages);
     messages.step_done(fit.complete);
@@ -254,6 +350,11 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
         const CifResult cif = create_cif(c.cif, messages);
         messages.step_done(cif.written);
         if (!cif.written) fatal(cif.failure);
+    }
+    if (!c.report.empty()) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        report = report::write_report(report_input(c, opened.read, fit, refined, law, seconds), c.report, c.plots);
+        if (report.status != 0) fatal(report.message);
     }
 }
 
@@ -268,13 +369,14 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     BatchMessages messages(options.quiet, name_of(c.data), progress);
     RefineCellResult refined;
     FwhmLawResult law;
+    report::ReportOutcome report;
     bool writing = false;
     const Clock::time_point t0 = Clock::now();
     const bool keep_defaults = defaults_file_in_use();
     set_defaults_file_in_use(options.use_defaults);
     try {
         if (options.use_defaults) READ_DEFAULTS_FROM_FILE();
-        run_steps(c, messages, progress, writing, refined, law);
+        run_steps(c, messages, progress, writing, refined, law, report, t0);
     } catch (const ProgramEnd& end) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
         if (const std::string shown = exitint_shown_text(end.message); !shown.empty())
@@ -335,9 +437,14 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     outputs["log"] = c.log.empty() ? import_log : Json(c.log);
     if (!c.log.empty()) outputs["import_log"] = import_log;
     outputs["cif"] = c.cif.empty() || r.status != EXIT_STATUS_NORMAL ? Json() : Json(c.cif);
+    // The report is written last: in place only when the run completed.
+    const bool reported = !c.report.empty() && r.status == EXIT_STATUS_NORMAL;
+    if (!c.report.empty()) outputs["report"] = reported ? Json(c.report) : Json();
+    if (!c.plots.empty()) outputs["plots"] = reported ? Json(c.plots) : Json();
     j["outputs"] = outputs;
     j["counts"] = counts_of_run(c);
     j["refined"] = refined.refined ? refined_of_run(c, refined, law) : Json();
+    if (!c.report.empty()) j["report"] = reported ? report_figures(report.figures) : Json();
     Json shown = Json::array();
     for (const Message* m : warnings) shown.push_back({{"title", m->title}, {"text", m->text}});
     j["reflections_refused"] = G.NREFBAD > 0;
@@ -392,6 +499,7 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
     for (const BatchChoices& c : plan) {
         outputs.push_back(c.out);
         if (!c.cif.empty()) outputs.push_back(c.cif);
+        if (!c.report.empty()) outputs.push_back(c.report);
     }
     for (const std::string& p : outputs) {
         if (claim_output(p) != 0) {
@@ -419,6 +527,7 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         const RunRecord r = run_one(options, c);
         release_output_claim(c.out);
         if (!c.cif.empty()) release_output_claim(c.cif);
+        if (!c.report.empty()) release_output_claim(c.report);
         if (!options.quiet || r.status != EXIT_STATUS_NORMAL) print_summary(r);
         if (r.status != EXIT_STATUS_NORMAL) status = EXIT_STATUS_FATAL;
         runs.push_back(r.summary);

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "import/formats.h"
@@ -49,6 +50,12 @@ struct BatchOptions {
     // eta at its start value (implies the refinement).
     bool weak_profile = false;
     bool cif = false;
+    // The reduction report: the HTML page, the folder of its plots as SVG
+    // files (empty: none), the Laue class of the merging figures (empty:
+    // the one the --symmetry lattice implies, else no merging).
+    std::string report;
+    std::string plots;
+    std::string laue;
     bool quiet = false;
     bool use_defaults = false;
     // Any reflection refused or message shown beyond the notices of a
@@ -80,6 +87,11 @@ struct BatchChoices {
     bool weak_profile = false;          // the width law, then position, width and eta held
     std::string cif;                    // the CIF fragment after the fit: where it goes; empty: not asked
     bool omit_rejected = false;         // rejected reflections left out of the intensity file
+    std::string report;                 // the report page after the fit; empty: not asked
+    std::string plots;                  // the folder of the report's SVG plots; empty: none
+    std::string laue;                   // Laue class of the merging figures; empty: no merging
+    // The options as given, for the report's summary table.
+    std::vector<std::pair<std::string, std::string>> options;
 };
 
 // Checks the options and works out the choices of every data set: the

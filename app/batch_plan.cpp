@@ -2,12 +2,15 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "batch.h"
 #include "io/file_records.h"
 #include "operations/open_data_set.h"
 #include "output/cif_records.h"
+#include "report/merging.h"
+#include "report/report.h"
 
 // The checks of the command line and the plan of a batch: every data set's
 // choices with absolute paths, and no output that is an input or another
@@ -118,6 +121,37 @@ std::string unwritable(const std::string& what, const std::string& path, bool in
     return {};
 }
 
+// The options of the command line that shape the reduction, as given.
+std::vector<std::pair<std::string, std::string>> given_options(const BatchOptions& o) {
+    std::vector<std::pair<std::string, std::string>> v;
+    auto text = [&v](const char* name, const std::string& value) {
+        if (!value.empty()) v.emplace_back(name, value);
+    };
+    auto number = [&v](const char* name, const std::optional<double>& value) {
+        char buf[40];
+        if (value) std::snprintf(buf, sizeof buf, "%g", *value);
+        if (value) v.emplace_back(name, buf);
+    };
+    auto flag = [&v](const char* name, bool on) {
+        if (on) v.emplace_back(name, "");
+    };
+    text("--format", o.format);
+    text("--par", o.par);
+    text("--form", o.form);
+    text("--rejected", o.rejected);
+    number("--step", o.step);
+    flag("--refine", o.refine);
+    text("--symmetry", o.symmetry);
+    flag("--offsets", o.offsets);
+    flag("--omega-zero", o.omega_zero);
+    number("--min-i-sigma", o.min_i_sigma);
+    flag("--weak-profile", o.weak_profile);
+    flag("--cif", o.cif);
+    text("--laue", o.laue);
+    flag("--use-defaults", o.use_defaults);
+    return v;
+}
+
 }  // namespace
 
 std::string input_format_names() {
@@ -151,6 +185,12 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
             crystal_system_number = n;
         }
     if (!o.symmetry.empty() && !crystal_system) return "unknown --symmetry \"" + o.symmetry + "\"";
+    for (auto [given, name] : {std::pair<bool, const char*>{!o.plots.empty(), "--plots"}, {!o.laue.empty(), "--laue"}})
+        if (given && o.report.empty()) return std::string(name) + " belongs to --report, which is not given";
+    if (!o.laue.empty() && report::merging_group(o.laue).empty())
+        return "unknown --laue \"" + o.laue +
+               "\" (a Laue class: -1, 2/m, mmm, 4/m, 4/mmm, -3, -3m1, -31m, 6/m, 6/mmm, m-3, m-3m; or a space "
+               "group)";
     if (o.data.empty()) return "no DATA file given";
     if (o.data.size() > 1 && !o.out.empty())
         return "--out names one file; with several DATA files leave it out (each gets its own beside its "
@@ -158,6 +198,8 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     if (o.data.size() > 1 && !o.log.empty())
         return "--log names one file; with several DATA files leave it out (each keeps its own beside its "
                "input)";
+    if (o.data.size() > 1 && !o.report.empty())
+        return "--report names one file; with several DATA files reduce each with its own --report";
     if (o.step) {
         if (!format->asks_step)
             return std::string("--step is for the huber and febo formats; ") + std::string(format->name) +
@@ -204,6 +246,30 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         add("--json summary", json, true);
         add("unfinished --json summary", json + ".partial", true);
     }
+    // The report's page and, in the plot folder, one SVG file per plot
+    // (the names the report gives them, whatever the data).
+    std::vector<std::string> plot_files;
+    const std::string report_page = o.report.empty() ? std::string() : absolute(o.report);
+    const std::string plots = o.plots.empty() ? std::string() : absolute(o.plots);
+    if (!report_page.empty()) {
+        if (std::string e = unwritable("--report", report_page); !e.empty()) return e;
+        add("--report page", report_page, true);
+        add("unfinished --report page", report_page + ".partial", true);
+    }
+    if (!plots.empty()) {
+        std::error_code ec;
+        const fs::file_status st = fs::status(plots, ec);
+        if (fs::exists(st) && !fs::is_directory(st)) return "--plots " + plots + " is a file, not a folder";
+        report::ReportInput none;
+        none.decay_correct = true;  // the corrected standards too
+        for (const report::Plot& p : report::report_plots(none, report::analyse_run(none)))
+            plot_files.push_back((fs::path(plots) / (p.id + ".svg")).string());
+        for (const std::string& f : plot_files) {
+            if (std::string e = unwritable("--plots", f); !e.empty() && fs::is_directory(st)) return e;
+            add("--plots file", f, true);
+            add("unfinished --plots file", f + ".partial", true);
+        }
+    }
 
     for (const std::string& data : o.data) {
         BatchChoices c;
@@ -219,6 +285,10 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.omega_zero = o.omega_zero;
         c.min_i_sigma = o.min_i_sigma;
         c.omit_rejected = o.rejected == "omit";
+        c.report = report_page;
+        c.plots = plots;
+        c.laue = o.laue.empty() ? report::laue_for_crystal_system(o.symmetry) : o.laue;
+        c.options = given_options(o);
         c.data = absolute(data);
         c.par = absolute(o.par);
         if (std::string e = unreadable("data file", c.data); !e.empty()) return e;

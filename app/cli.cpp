@@ -19,7 +19,8 @@ constexpr const char* kUsageReduce =
     "                       [--rejected summation|omit] [--step DEG] [--log FILE] [--json FILE] [--quiet] [--strict]\n"
     "                       [--use-defaults]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
-    "[--weak-profile] [--cif]\n";
+    "[--weak-profile] [--cif]\n"
+    "                       [--report FILE.html [--plots DIR] [--laue CLASS]]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
     "[--quiet] [--strict]\n"
@@ -148,6 +149,20 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
                      "weak data: refine, learn the width law (Calc FWHM), then fit every reflection with "
                      "position from UB, width from the law and eta held");
     reduce->add_flag("--cif", reduce_options.cif, "write the CIF beside DATA (Create Cif)");
+    reduce
+        ->add_option("--report", reduce_options.report,
+                     "write the reduction report, one self-contained HTML page (standards and decay, "
+                     "intensity statistics, merging figures, fit diagnostics)")
+        ->type_name("FILE.html");
+    reduce
+        ->add_option("--plots", reduce_options.plots,
+                     "with --report: also write each of its plots as an SVG file in this folder")
+        ->type_name("DIR");
+    reduce
+        ->add_option("--laue", reduce_options.laue,
+                     "with --report: Laue class of the merging figures, e.g. 2/m, mmm, 4/mmm "
+                     "(default: the lowest of the --symmetry lattice; none without)")
+        ->type_name("CLASS");
     reduce->footer(
         "Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
 

@@ -45,6 +45,7 @@ ReflectionOutcome outcome_of_current(int sumw_before, int rejom_before, int reco
     o.two_theta = G.ANGLES(1);
     const std::string stat(G.FITSTAT.padded());
     o.status = stat.empty() ? ' ' : stat[0];
+    if (o.status == 'R' && stat.size() > 1) o.reason = stat[1];
     o.pass = stat.size() > 2 && stat[2] == '2' ? 2 : 1;
     o.recovered = G.NFITC(12) > recovered_before;
     o.summation = G.NSUMW > sumw_before;

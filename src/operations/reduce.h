@@ -47,6 +47,7 @@ struct ReflectionOutcome {
     int standard = 0;  // the standard's number; 0 for any other reflection
     double two_theta = 0.0;
     char status = ' ';       // first status character: 'R' rejected
+    char reason = ' ';       // the rejection letter (one of REJECTION_LETTERS) when rejected
     int pass = 1;            // 1, or 2 when the position was held at the UB omega
     bool recovered = false;  // rejected in pass 1, passed in pass 2
     bool summation = false;  // written from the summation over the expected peak

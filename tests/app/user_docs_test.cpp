@@ -188,7 +188,7 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
     const std::string p = quoted(kProgram) + " ";
     const std::vector<std::pair<std::string, int>> runs = {
         {"reduce " + quoted(dir / "cad4/cad4.dat") + " --format cad4 --par " + quoted(dir / "cad4/cad4.par") +
-             " --refine --offsets --omega-zero --cif",
+             " --refine --offsets --omega-zero --cif --report " + quoted(dir / "cad4.html") + " --laue 2/m",
          0},
         {"reduce " + quoted(dir / "huber/huber.dat") + " --format huber --step 0.02 --par " +
              quoted(dir / "huber/huber.par") + " --form rfine-extended --log " + quoted(dir / "h.log"),
