@@ -249,7 +249,9 @@ report::ReportInput report_input(const BatchChoices& c, int read, const Reductio
         r.standard = o.standard;
         r.tth = o.two_theta;
         r.outcome = outcome_for_report(o);
-        if (r.outcome == report::Outcome::Rejected) r.reason = o.reason;
+        // A fit written from the summation was rejected all the same: its
+        // letter says why.
+        if (r.outcome == report::Outcome::Rejected || r.outcome == report::Outcome::Summation) r.reason = o.reason;
         r.i = o.intensity;
         r.sigma = o.sigma;
         // A reflection written from the summation has no fitted profile.

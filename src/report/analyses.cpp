@@ -336,10 +336,8 @@ std::vector<Shell> resolution_shells(const ReportInput& in, int nshells) {
         Shell& sh = shells[static_cast<std::size_t>(k)];
         const ReportReflection& r = *once[i];
         ++sh.n;
-        if (!is_accepted(r)) {
-            ++sh.n_rejected;
-            continue;
-        }
+        if (fit_rejected(r)) ++sh.n_rejected;
+        if (!is_accepted(r)) continue;
         ++sh.n_accepted;
         if (is_weak(r)) ++sh.n_weak;
         sum_i[static_cast<std::size_t>(k)] += r.i;
@@ -464,12 +462,12 @@ Diagnostics fit_diagnostics(const ReportInput& in, int nbins) {
     for (const auto& r : in.refl) {
         const int k = std::clamp(static_cast<int>((r.tth - lo) / (hi - lo) * nbins), 0, nbins - 1);
         ++dg.total[static_cast<std::size_t>(k)];
-        if (!is_accepted(r)) {
+        if (fit_rejected(r)) {
             auto& v = dg.rejected[r.reason];
             v.resize(static_cast<std::size_t>(nbins), 0);
             ++v[static_cast<std::size_t>(k)];
-            continue;
         }
+        if (!is_accepted(r)) continue;
         if (finite(r.gof)) gof.push_back(r.gof);
         if (finite(r.rwp)) rwp.push_back(r.rwp);
         if (r.outcome == Outcome::Summation) continue;  // no fitted profile

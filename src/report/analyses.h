@@ -20,6 +20,12 @@ std::vector<const ReportReflection*> measured_once(const std::vector<ReportRefle
 // Rejected reflections are written with the values their fit left; they
 // take no part in means, merging or the Wilson plot; nor does a reflection
 // without a usable intensity and esd.
+// A fit the tests rejected, whether the reflection was then left out or
+// written with its summation intensity.
+inline bool fit_rejected(const ReportReflection& r) {
+    return r.outcome == Outcome::Rejected || (r.outcome == Outcome::Summation && r.reason != ' ');
+}
+
 inline bool is_accepted(const ReportReflection& r) {
     return r.outcome != Outcome::Rejected && std::isfinite(r.i) && std::isfinite(r.sigma) && r.sigma >= 0.0;
 }

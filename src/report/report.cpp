@@ -318,7 +318,10 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
         switch (r.outcome) {
             case Outcome::Passed: ++passed; break;
             case Outcome::Recovered: ++recovered; break;
-            case Outcome::Summation: ++summation; break;
+            case Outcome::Summation:
+                ++summation;
+                if (fit_rejected(r)) ++rejected[r.reason];
+                break;
             case Outcome::Rejected: ++rejected[r.reason]; break;
         }
     }
@@ -342,7 +345,7 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     row("Passed", std::to_string(passed));
     row("Recovered in the second pass", std::to_string(recovered));
     row("Rejected", std::to_string(rej_total) + (rej_text.empty() ? "" : " (" + rej_text + ")"));
-    row("Written from summation", std::to_string(summation));
+    row("Of them written from summation", std::to_string(summation));
     if (in.have_cell) {
         static const char* const names[6] = {"a (&Aring;)",     "b (&Aring;)",    "c (&Aring;)",
                                              "&alpha; (&deg;)", "&beta; (&deg;)", "&gamma; (&deg;)"};

@@ -152,10 +152,14 @@ TEST_F(ReportBatch, ReductionWritesASelfContainedPageItsPlotsAndTheSameFiguresIn
     EXPECT_EQ(row(html, "Reflections read"), std::to_string(n["imported"].get<int>()));
     EXPECT_EQ(row(html, "Reflections fitted"), std::to_string(n["fitted"].get<int>()));
     // Every rejected fit is written from its summation (the default): the
-    // page's passed and summation counts are the run's.
+    // page's passed and summation counts are the run's, and the rejected
+    // fits are counted by letter as the run counts them.
     EXPECT_EQ(row(html, "Passed"),
               std::to_string(n["passed"].get<int>() - n["recovered"].get<int>()));
-    EXPECT_EQ(row(html, "Written from summation"), std::to_string(n["written_from_summation"].get<int>()));
+    EXPECT_EQ(row(html, "Of them written from summation"),
+              std::to_string(n["written_from_summation"].get<int>()));
+    EXPECT_EQ(row(html, "Rejected").substr(0, row(html, "Rejected").find(' ')),
+              std::to_string(n["rejected"].get<int>()));
     // The refined cell as value(esd), as the CIF gives it.
     const std::string cif = test::read_text(dir_ / "xtal_tarnivox.cif");
     std::smatch a;
