@@ -36,6 +36,7 @@ PreprocessRun::PreprocessRun(const PreprocessRequest& request, Messages& message
     users_skipweak_ = G.SKIPWEAK;
     G.SKIPWEAK = 1;
     G.NREF = 0;
+    G.WALKED = 1;
     int status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     const double typed = request.min_i_sigma;
