@@ -80,15 +80,18 @@ bool replace_or_append_output() {
     std::error_code ec;
     const auto size = std::filesystem::file_size(unit_written_path(LU_OUTPUT), ec);
     if (ec || size == 0) return true;
-    const int answer = GMDISPLAYMESSAGEBOX(
-        "TARNIVOX", "Output file " + std::string(G.OUTFILE.str()) + " already holds reflections: Replace them (YES) or Append (No)",
-        GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
+    const int answer =
+        GMDISPLAYMESSAGEBOX("TARNIVOX",
+                            "Output file " + std::string(G.OUTFILE.str()) +
+                                " already holds reflections: Replace them (YES) or Append (No)",
+                            GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
     if (answer == GM_CANCEL) return false;
     if (answer != GM_YES) return true;
     // Opened anew, the file holds only this run's records once it is closed.
     if (open_unit(LU_OUTPUT, output_path(), OpenMode::Output) == 0) return true;
     G.OUTOPEN = 0;
-    GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again\n" + output_path() + ": " + open_failure_reason());
+    GMDISPLAYERRORBOX("Tarnivox",
+                      "Error opening file: Try again\n" + output_path() + ": " + open_failure_reason());
     return false;
 }
 
@@ -101,10 +104,12 @@ std::string run_summary(const ReductionResult& r) {
             std::to_string(c.rejected) + " rejected";
     if (c.recovered > 0) text += " (" + std::to_string(c.recovered) + " recovered in pass 2)";
     if (G.OUTOPEN != 1) return text + "\nNo output file was open: nothing was written";
-    text += "\n" + std::to_string(c.fitted - c.rejected_left_out) + " reflections written to " + output_path();
+    text +=
+        "\n" + std::to_string(c.fitted - c.rejected_left_out) + " reflections written to " + output_path();
     if (c.written_from_summation > 0)
         text += "\n" + std::to_string(c.written_from_summation) + " rejected ones written from the summation";
-    if (c.rejected_left_out > 0) text += "\n" + std::to_string(c.rejected_left_out) + " rejected ones left out";
+    if (c.rejected_left_out > 0)
+        text += "\n" + std::to_string(c.rejected_left_out) + " rejected ones left out";
     return text;
 }
 

@@ -235,8 +235,8 @@ TEST_F(CifFragment, EveryLineOfTheLayoutWithAnOrientationMatrix) {
     // The value(esd) texts fill their 20 columns; the citations end in a blank.
     EXPECT_EQ(lines[11].size(), 22u + 20u);
     EXPECT_EQ(lines[10].back(), ' ');
-    EXPECT_EQ(messages(),
-              (std::vector<std::string>{"Cif created successfully", "The CIF fragment is in " + cif().string()}));
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Cif created successfully",
+                                                    "The CIF fragment is in " + cif().string()}));
 }
 
 TEST_F(CifFragment, WithoutOrientationMatrixOnlyTheAlwaysLines) {
@@ -373,7 +373,8 @@ TEST_F(CifFragment, SecondRunReplacesTheFirst) {
     CREATE_CIF_TARNIVOX();
     EXPECT_EQ(test::read_lines(cif()).size(), 17u);
     const std::string where = "The CIF fragment is in " + cif().string();
-    EXPECT_EQ(messages(), (std::vector<std::string>{"Cif created successfully", where, "Cif created successfully", where}));
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Cif created successfully", where,
+                                                    "Cif created successfully", where}));
 }
 
 // A folder that cannot be written: nothing is written, and the user is

@@ -81,8 +81,9 @@ TEST_F(FitGammaCommand, SaveStoresTheFieldsAsEditedAndQuitStoresNothing) {
     // The log holds the law the fits use from now on, as saved.
     flush_unit(LU_LOG);
     const auto logged = test::read_lines(dir_ / "run.log");
-    EXPECT_NE(std::find(logged.begin(), logged.end(), "FWHM LAW SAVED FOR THE FITS:   A =   0.1250   B =   0.3000"),
-              logged.end());
+    EXPECT_NE(
+        std::find(logged.begin(), logged.end(), "FWHM LAW SAVED FOR THE FITS:   A =   0.1250   B =   0.3000"),
+        logged.end());
 
     G.FWHMA = G.FWHMB = 7.0;
     FIT_GAMMA();  // Quit

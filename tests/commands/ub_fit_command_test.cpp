@@ -489,7 +489,8 @@ TEST_F(UbFitCommand, ConstraintWithoutCrystalSystemAsksForOne) {
                 "select \"Unit Cell Refinement\" \"Crystal system\" 1\n" + kRefine + kResultsOk,
             monoclinic(), 40);
     UB_FIT();
-    EXPECT_EQ(shown(), std::vector<std::string>{"Symmetry constrained: choose a crystal system from the list"});
+    EXPECT_EQ(shown(),
+              std::vector<std::string>{"Symmetry constrained: choose a crystal system from the list"});
     EXPECT_EQ(G.UBFLAG, 1);
     EXPECT_FALSE(has(log(), " UNCONSTRAINED REFINEMENT "));
     EXPECT_NEAR(G.CELL(4), 90.0, 1e-9);  // held by the monoclinic-b constraint

@@ -14,7 +14,8 @@ namespace tarnivox::fitrun {
 namespace {
 
 constexpr char kPreprocess[] = "command 331\npress \"Preprocessing Control\" Go\n";
-constexpr char kCalcUb[] = "command 332\npress \"Unit Cell Refinement\" Refine\npress \"Cell Refinement Results\" Ok\n";
+constexpr char kCalcUb[] =
+    "command 332\npress \"Unit Cell Refinement\" Refine\npress \"Cell Refinement Results\" Ok\n";
 constexpr char kAutoRun[] =
     "command 322\n"
     "press \"Peak parameter default values\" \"Save + Exit\"\n"
@@ -73,7 +74,8 @@ TEST_F(NaturalWorkflow, PreprocessCalcUbAutoFitWritesEveryReflectionOnceWithCosi
     const std::string& summary = *(eof - 1);
     EXPECT_EQ(summary.rfind("Run complete: " + std::to_string(want.size()) + " reflections fitted, ", 0), 0u)
         << summary;
-    EXPECT_NE(summary.find(std::to_string(records.size()) + " reflections written to " + (dir_ / "out.txt").string()),
+    EXPECT_NE(summary.find(std::to_string(records.size()) + " reflections written to " +
+                           (dir_ / "out.txt").string()),
               std::string::npos)
         << summary;
 }
