@@ -3,10 +3,15 @@
 // and may pause, resume, jump to a reflection or change the fit controls.
 #include "commands/auto_fit.h"
 
+#include <filesystem>
+#include <string>
+#include <system_error>
+
 #include "commands/fit_loop.h"
 #include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
+#include "io/units.h"
 #include "operations/reduce.h"
 #include "operations/scan_walk.h"
 #include "ui/command_numbers.h"
@@ -59,6 +64,62 @@ bool make_sure_of_output_file() {
 
 void stop_timer() { GMDEFINETIMERCALLBACK(TIMER_INTERVAL, 0); }
 
+std::string output_path() {
+    std::error_code ec;
+    const std::filesystem::path p = std::string(G.OUTDIR.str()) + std::string(G.OUTFILE.str());
+    const std::filesystem::path whole = std::filesystem::absolute(p, ec);
+    return (ec ? p : whole).lexically_normal().string();
+}
+
+// An output file that already holds records (an earlier run or accepted
+// reflections): the user chooses whether the run replaces them or follows
+// them.  false: the user cancelled the command.
+bool replace_or_append_output() {
+    if (G.OUTOPEN != 1 || !unit_is_open(LU_OUTPUT)) return true;
+    flush_unit(LU_OUTPUT);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(unit_written_path(LU_OUTPUT), ec);
+    if (ec || size == 0) return true;
+    const int answer =
+        GMDISPLAYMESSAGEBOX("TARNIVOX",
+                            "Output file " + std::string(G.OUTFILE.str()) +
+                                " already holds reflections: Replace them (YES) or Append (No)",
+                            GM_ICON_INFORMATION, GM_BUTTONS_YESNOCANCEL);
+    if (answer == GM_CANCEL) return false;
+    if (answer != GM_YES) return true;
+    // Opened anew, the file holds only this run's records once it is closed.
+    if (open_unit(LU_OUTPUT, output_path(), OpenMode::Output) == 0) return true;
+    G.OUTOPEN = 0;
+    GMDISPLAYERRORBOX("Tarnivox",
+                      "Error opening file: Try again\n" + output_path() + ": " + open_failure_reason());
+    return false;
+}
+
+// What the run did, after its "End of File": the counts of the summary in
+// the log and the file that holds the records.
+std::string run_summary(const ReductionResult& r) {
+    const ReductionCounts& c = r.counts;
+    std::string text = r.stopped ? "Run stopped: " : "Run complete: ";
+    text += std::to_string(c.fitted) + " reflections fitted, " + std::to_string(c.passed) + " passed, " +
+            std::to_string(c.rejected) + " rejected";
+    if (c.recovered > 0) text += " (" + std::to_string(c.recovered) + " recovered in pass 2)";
+    if (G.OUTOPEN != 1) return text + "\nNo output file was open: nothing was written";
+    text +=
+        "\n" + std::to_string(c.fitted - c.rejected_left_out) + " reflections written to " + output_path();
+    if (c.written_from_summation > 0)
+        text += "\n" + std::to_string(c.written_from_summation) + " rejected ones written from the summation";
+    if (c.rejected_left_out > 0)
+        text += "\n" + std::to_string(c.rejected_left_out) + " rejected ones left out";
+    return text;
+}
+
+void end_run(const ReductionRun& run) {
+    stop_timer();
+    keep_typed_start_values();
+    END_GRAPHICS();
+    GMDISPLAYMESSAGEBOX("TARNIVOX", run_summary(run.result()), GM_ICON_NOTICE, GM_BUTTONS_OK);
+}
+
 }  // namespace
 
 // The window's side of the run: the boxes are read into the request and
@@ -66,8 +127,11 @@ void stop_timer() { GMDEFINETIMERCALLBACK(TIMER_INTERVAL, 0); }
 // scan and its fit are shown after each.
 void START_AUTO_FIT() {
     if (!make_sure_of_output_file()) return;
+    if (!replace_or_append_output()) return;
     ReductionRequest request;
-    request.from_first = false;  // the run starts on the reflection shown
+    // The run starts on the reflection the user placed the file on; after
+    // a pass that moved through the data set, on its first reflection.
+    request.from_first = G.WALKED == 1;
     request.omit_rejected = G.REJOUT == 0;
     WindowMessages shown;
     // The user may type into "Fitting Controls & Results" at any time:
@@ -94,7 +158,8 @@ void START_AUTO_FIT() {
             case CMD_PANEL_EXIT:
                 stop_timer();
                 run.finish(true);
-                END_GRAPHICS();
+                panel_status(18, 1);
+                end_run(run);
                 return;
             case CMD_START:
                 panel_running();
@@ -125,9 +190,10 @@ void START_AUTO_FIT() {
         show_fit();
     }
 
+    run.finish(false);
     stop_timer();
     panel_status(18, 1);
-    END_GRAPHICS();
+    end_run(run);
 }
 
 }  // namespace tarnivox

@@ -18,7 +18,9 @@
 namespace tarnivox {
 namespace {
 
+// The user has placed the scan file on this reflection.
 void set_and_fit() {
+    G.WALKED = 0;
     SET_FIT_PARAMETERS();
     fit_current();
 }
@@ -100,6 +102,8 @@ void show_fit() {
 void panel_status(int item, int status) {
     if (const int h = wid(PANEL(item))) GMSETWIDGETSTATUS(h, status);
 }
+
+void keep_typed_start_values() { READ_FIT_PARAMETERS(); }
 
 void begin_fitting_window() {
     for (int m = 1; m <= 4; ++m)

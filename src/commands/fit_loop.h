@@ -38,6 +38,12 @@ void show_fit();
 // main window has been built.
 void panel_status(int item, int status);
 
+// Puts the start values of the fit-control box back into the store when
+// a fitting window closes: the next command starts from what the box
+// holds (typed, or from the parameter file's model), never from the
+// results of the last reflection fitted.
+void keep_typed_start_values();
+
 // Greys the menus and shows the fitting-controls dialog for a run.
 void begin_fitting_window();
 

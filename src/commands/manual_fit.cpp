@@ -56,7 +56,10 @@ void START_MANUAL_FIT() {
         FitStep step = FitStep::Fitted;
         switch (command) {
             case GM_CLOSE: EXITINT("");
-            case CMD_PANEL_EXIT: END_GRAPHICS(); return;
+            case CMD_PANEL_EXIT:
+                keep_typed_start_values();
+                END_GRAPHICS();
+                return;
             case CMD_PREVIOUS: step = step_and_fit(-1); break;
             case CMD_ACCEPT:
                 if (have_reflection()) {
@@ -82,6 +85,7 @@ void START_MANUAL_FIT() {
         if (step == FitStep::Leave) break;
         show_fit();
     }
+    keep_typed_start_values();
     END_GRAPHICS();
 }
 

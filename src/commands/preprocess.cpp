@@ -110,6 +110,7 @@ void PREPROCESS() {
             default: break;
         }
     }
+    keep_typed_start_values();
     if (run.result().list_full) {
         // The list overflowed: the run is abandoned.
         show_messages(messages);
@@ -130,8 +131,14 @@ void UB_FIT() {
         return;
     }
     int go = 0, offsets = 0, zero = 0, isym = 0;
-    RUN_REFINEMENT_BOX(go, offsets, zero, isym);
-    if (go == 0) return;
+    for (;;) {
+        RUN_REFINEMENT_BOX(go, offsets, zero, isym);
+        if (go == 0) return;
+        // A constrained refinement needs its crystal system: the box comes
+        // back until one is chosen or the constraint is switched off.
+        if (isym != 0 || GMENQTOGGLESWITCH(wid(REF_SYMMETRY)) != 1) break;
+        GMDISPLAYERRORBOX("Tarnivox", "Symmetry constrained: choose a crystal system from the list");
+    }
     RefineCellRequest request;
     request.offsets = offsets == 1;
     request.omega_zero = zero == 1;

@@ -133,6 +133,11 @@ struct FileState {
     int LUSCR = 25;
     int SKIPWEAK = 0;
     int REJOUT = 1;  // reflections whose fit was rejected: 1 written from summation, 0 left out
+    // 1 when a pass over the data set (preprocessing, a run, a background
+    // walk) has moved through the scan file since the user last placed it
+    // on a reflection (opening the data set, a jump, a step): the reflection
+    // in the scan record is then where that pass ended, not the user's choice.
+    int WALKED = 0;
 };
 
 // Indices k of the six profile parameters in PAR, PARESD, IREF, IFIX,

@@ -99,6 +99,7 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     const Arr1<int, 3> none;
     status = 0;
     READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
+    G.WALKED = 0;
 
     r.opened = true;
     r.read = G.NREFREAD;

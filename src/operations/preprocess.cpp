@@ -36,6 +36,7 @@ PreprocessRun::PreprocessRun(const PreprocessRequest& request, Messages& message
     users_skipweak_ = G.SKIPWEAK;
     G.SKIPWEAK = 1;
     G.NREF = 0;
+    G.WALKED = 1;
     int status = 0;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     const double typed = request.min_i_sigma;
@@ -47,7 +48,12 @@ PreprocessRun::~PreprocessRun() {
     if (!finished_) restore_skip_weak();
 }
 
-void PreprocessRun::restore_skip_weak() { G.SKIPWEAK = users_skipweak_; }
+// The user's switch back, and the start values the run began with in place
+// of the last reflection's fitted ones: what follows starts from them.
+void PreprocessRun::restore_skip_weak() {
+    G.SKIPWEAK = users_skipweak_;
+    G.PAR = controls_.PAR;
+}
 
 bool PreprocessRun::next() {
     if (finished_) return false;

@@ -161,6 +161,7 @@ void ReductionRun::fit_and_write() {
 bool ReductionRun::next() {
     if (finished_) return false;
     MessageRoute route(messages_);
+    G.WALKED = 1;
     if (!started_) {
         started_ = true;
         if (request_.from_first) {

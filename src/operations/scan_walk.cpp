@@ -18,6 +18,7 @@ bool have_reflection() { return G.NPTS >= 1; }
 void walk_reflections(const std::function<bool()>& visit) {
     int status = 0;
     const Arr1<int, 3> no_hkl{};
+    G.WALKED = 1;
     SKIP_HEADER_STDDATA(G.LUSCR, status);
     while (status == 0) {
         status = read_reflection(0, 0, no_hkl, true);

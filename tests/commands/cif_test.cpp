@@ -235,7 +235,8 @@ TEST_F(CifFragment, EveryLineOfTheLayoutWithAnOrientationMatrix) {
     // The value(esd) texts fill their 20 columns; the citations end in a blank.
     EXPECT_EQ(lines[11].size(), 22u + 20u);
     EXPECT_EQ(lines[10].back(), ' ');
-    EXPECT_EQ(messages(), std::vector<std::string>{"Cif created successfully"});
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Cif created successfully",
+                                                    "The CIF fragment is in " + cif().string()}));
 }
 
 TEST_F(CifFragment, WithoutOrientationMatrixOnlyTheAlwaysLines) {
@@ -371,7 +372,9 @@ TEST_F(CifFragment, SecondRunReplacesTheFirst) {
     G.UBFLAG = 0;
     CREATE_CIF_TARNIVOX();
     EXPECT_EQ(test::read_lines(cif()).size(), 17u);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"Cif created successfully", "Cif created successfully"}));
+    const std::string where = "The CIF fragment is in " + cif().string();
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Cif created successfully", where,
+                                                    "Cif created successfully", where}));
 }
 
 // A folder that cannot be written: nothing is written, and the user is

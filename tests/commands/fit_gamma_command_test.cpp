@@ -3,6 +3,7 @@
 // nothing (the law of a simulated data set: tests/e2e/zref_whole_run_test).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -61,6 +62,8 @@ TEST_F(FitGammaCommand, SaveStoresTheFieldsAsEditedAndQuitStoresNothing) {
         "press \"FWHM values from dataset\" \"Save values\"\n"
         "press \"FWHM values from dataset\" Quit\n");
     widths_on_a_line();
+    ASSERT_EQ(open_unit(LU_LOG, (dir_ / "run.log").string(), OpenMode::Replace, true), 0);
+    G.LOGOPEN = 1;
     G.FWHMA = G.FWHMB = -1.0;
     FIT_GAMMA();  // another command first is ignored; saved as shown
     EXPECT_NEAR(field(FW_A), 0.1, 1e-9);
@@ -75,6 +78,12 @@ TEST_F(FitGammaCommand, SaveStoresTheFieldsAsEditedAndQuitStoresNothing) {
     FIT_GAMMA();  // a edited in the box
     EXPECT_EQ(G.FWHMA, 0.125);
     EXPECT_NEAR(G.FWHMB, 0.3, 1e-9);
+    // The log holds the law the fits use from now on, as saved.
+    flush_unit(LU_LOG);
+    const auto logged = test::read_lines(dir_ / "run.log");
+    EXPECT_NE(
+        std::find(logged.begin(), logged.end(), "FWHM LAW SAVED FOR THE FITS:   A =   0.1250   B =   0.3000"),
+        logged.end());
 
     G.FWHMA = G.FWHMB = 7.0;
     FIT_GAMMA();  // Quit

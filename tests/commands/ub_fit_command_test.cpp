@@ -481,5 +481,29 @@ TEST_F(UbFitCommand, HostileListsNeverLeaveABrokenCellOrAnEsdOfZero) {
     std::printf("hostile lists: %d refinements accepted, %d refused\n", accepted, refused);
 }
 
+// "Symmetry constrained" ticked without a crystal system is not run as an
+// unconstrained refinement: the user is told and the box comes back, then
+// refines with the system chosen (or leaves by Quit without refining).
+TEST_F(UbFitCommand, ConstraintWithoutCrystalSystemAsksForOne) {
+    prepare(std::string("toggle \"Unit Cell Refinement\" \"Symmetry constrained\" on\n") + kRefine +
+                "select \"Unit Cell Refinement\" \"Crystal system\" 1\n" + kRefine + kResultsOk,
+            monoclinic(), 40);
+    UB_FIT();
+    EXPECT_EQ(shown(),
+              std::vector<std::string>{"Symmetry constrained: choose a crystal system from the list"});
+    EXPECT_EQ(G.UBFLAG, 1);
+    EXPECT_FALSE(has(log(), " UNCONSTRAINED REFINEMENT "));
+    EXPECT_NEAR(G.CELL(4), 90.0, 1e-9);  // held by the monoclinic-b constraint
+
+    TearDown();
+    SetUp();
+    prepare(std::string("toggle \"Unit Cell Refinement\" \"Symmetry constrained\" on\n") + kRefine +
+                "press \"Unit Cell Refinement\" Quit\n",
+            monoclinic(), 40);
+    UB_FIT();
+    EXPECT_EQ(G.UBFLAG, 0);
+    EXPECT_FALSE(has(log(), "RESULTS OF LEAST SQUARES REFINEMENT OF CELL PARAMETERS"));
+}
+
 }  // namespace
 }  // namespace tarnivox

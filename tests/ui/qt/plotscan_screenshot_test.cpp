@@ -115,7 +115,9 @@ TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
         pictured = true;
         return true;
     });
-    // The run then goes to the end of the file, which the user acknowledges.
+    // The run then goes to the end of the file, which the user acknowledges,
+    // and its summary.
+    driver.then(click_ok_of_open_box);
     driver.then(click_ok_of_open_box);
     qt().main_window()->resize(900, 760);
     QCoreApplication::processEvents();
@@ -153,6 +155,7 @@ TEST(ScanPlotOnQt, AutomaticRunOverTheLargeExampleWithPlotting) {
         return true;
     });
     driver.then(click_ok_of_open_box);  // "End of File"
+    driver.then(click_ok_of_open_box);  // the run's summary
     qt().main_window()->resize(900, 760);
     G.INFMT = 7;
     G.INFILE = "cad4_large.dat";

@@ -1,0 +1,136 @@
+// The order every user follows in the window: open, Preprocess, Calc UB,
+// Auto profile fit, Start.  The intensity file must hold every reflection
+// of the data set once, in file order, with direction cosines; a second
+// Start on the same open file replaces or appends as the user answers; the
+// run ends with a summary naming the counts and the file.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "e2e/fit_run_fixture.h"
+
+namespace tarnivox::fitrun {
+namespace {
+
+constexpr char kPreprocess[] = "command 331\npress \"Preprocessing Control\" Go\n";
+constexpr char kCalcUb[] =
+    "command 332\npress \"Unit Cell Refinement\" Refine\npress \"Cell Refinement Results\" Ok\n";
+constexpr char kAutoRun[] =
+    "command 322\n"
+    "press \"Peak parameter default values\" \"Save + Exit\"\n"
+    "press main Start\n";
+// Auto profile fit on an output file that holds records: the answer to the
+// replace-or-append question, then the run.
+std::string second_run(const char* answer) {
+    return std::string("command 322\nanswer ") + answer +
+           "\npress \"Peak parameter default values\" \"Save + Exit\"\npress main Start\n";
+}
+
+class NaturalWorkflow : public FitRun {
+protected:
+    sim::Result simulate_cad4(int nrefl) {
+        sim::Config c;
+        c.format = sim::Format::Cad4;
+        c.seed = 37;
+        c.nrefl = nrefl;
+        c.scale_i = 20000.0;
+        return simulate(c);
+    }
+    // The indices of the reflections the import keeps, in file order.
+    static std::vector<std::array<int, 3>> imported(const sim::Result& r) {
+        std::vector<std::array<int, 3>> out;
+        for (const sim::Truth& t : r.refl)
+            if (t.in_data_set) out.push_back(t.hkl);
+        return out;
+    }
+    std::vector<std::array<int, 3>> written() const {
+        std::vector<std::array<int, 3>> out;
+        for (const Written& w : read_intensity_file(dir_ / "out.txt", 3)) out.push_back({w.h, w.k, w.l});
+        return out;
+    }
+    std::vector<std::string> summaries() const {
+        std::vector<std::string> out;
+        for (const std::string& m : messages())
+            if (m.rfind("Run complete: ", 0) == 0 || m.rfind("Run stopped: ", 0) == 0) out.push_back(m);
+        return out;
+    }
+};
+
+TEST_F(NaturalWorkflow, PreprocessCalcUbAutoFitWritesEveryReflectionOnceWithCosines) {
+    const sim::Result r = simulate_cad4(120);
+    const auto want = imported(r);
+    ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 3) + kPreprocess + kCalcUb + kAutoRun), "");
+    EXPECT_EQ(G.UBFLAG, 1);
+    const auto records = read_intensity_file(dir_ / "out.txt", 3);
+    EXPECT_EQ(written(), want);
+    for (const Written& w : records) EXPECT_TRUE(w.has_dc) << w.h << " " << w.k << " " << w.l;
+
+    // The run's "End of File", then its counts and the file with its path.
+    const auto m = messages();
+    const auto eof = std::find(m.rbegin(), m.rend(), "End of File");
+    ASSERT_NE(eof, m.rend());
+    ASSERT_NE(eof, m.rbegin());
+    const std::string& summary = *(eof - 1);
+    EXPECT_EQ(summary.rfind("Run complete: " + std::to_string(want.size()) + " reflections fitted, ", 0), 0u)
+        << summary;
+    EXPECT_NE(summary.find(std::to_string(records.size()) + " reflections written to " +
+                           (dir_ / "out.txt").string()),
+              std::string::npos)
+        << summary;
+}
+
+// A second Start on the output file still open: Yes replaces the first
+// run's records, No appends a whole second copy; neither leaves a stray
+// record of the reflection the first run ended on.  Cancel runs nothing.
+TEST_F(NaturalWorkflow, SecondStartReplacesOrAppendsAsAnswered) {
+    const sim::Result r = simulate_cad4(40);
+    const auto want = imported(r);
+    const std::string question =
+        "Output file out.txt already holds reflections: Replace them (YES) or Append (No)";
+    const std::string first = opening("Enraf CAD4", 0.0, 3) + kPreprocess + kAutoRun;
+
+    ASSERT_EQ(run(first + second_run("yes")), "");
+    EXPECT_EQ(written(), want);
+    const auto m = messages();
+    EXPECT_EQ(std::count(m.begin(), m.end(), question), 1);
+    EXPECT_EQ(summaries().size(), 2u);
+
+    TearDown();
+    SetUp();
+    simulate_cad4(40);
+    ASSERT_EQ(run(first + second_run("no")), "");
+    auto twice = want;
+    twice.insert(twice.end(), want.begin(), want.end());
+    EXPECT_EQ(written(), twice);
+
+    TearDown();
+    SetUp();
+    simulate_cad4(40);
+    ASSERT_EQ(run(first + "command 322\nanswer cancel\n"), "");
+    EXPECT_EQ(written(), want);
+    EXPECT_EQ(summaries().size(), 1u);
+}
+
+// Preprocessing after an automatic run starts from the same start values
+// as on a freshly opened data set: the refinement list is the same.
+TEST_F(NaturalWorkflow, PreprocessAfterAutoFitKeepsTheListOfAFreshPreprocess) {
+    simulate_cad4(150);
+    ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 0) + kPreprocess), "");
+    const int fresh = G.NUBREF;
+    std::vector<double> fresh_tth;
+    for (int n = 1; n <= fresh; ++n) fresh_tth.push_back(G.TTHREF(n));
+    ASSERT_GT(fresh, 20);
+
+    TearDown();
+    SetUp();
+    simulate_cad4(150);
+    ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 3) + kAutoRun + kPreprocess), "");
+    EXPECT_EQ(G.NUBREF, fresh);
+    std::vector<double> again;
+    for (int n = 1; n <= G.NUBREF; ++n) again.push_back(G.TTHREF(n));
+    EXPECT_EQ(again, fresh_tth);
+}
+
+}  // namespace
+}  // namespace tarnivox::fitrun
