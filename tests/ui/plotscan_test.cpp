@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "core/angles.h"
@@ -222,13 +223,14 @@ TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
         if (s.colour != 8 || s.y1 != G.XAXISY) continue;
         ++ticks;
         const double omega = G.STEPANG(1) + s.x1 / G.XSCALE;
-        const DrawOp* label = nullptr;
+        // The display list hands out its texts by value: keep the label.
+        std::optional<DrawOp> label;
         for (const DrawOp& t : list().texts())
             if (t.colour == 8 && t.y < G.XAXISY / 2.0 &&
                 t.text.find_first_not_of("-.0123456789") == std::string::npos &&
                 std::fabs(std::stod(t.text) - omega) < 1e-6)
-                label = &t;
-        ASSERT_NE(label, nullptr) << omega;
+                label = t;
+        ASSERT_TRUE(label.has_value()) << omega;
         const double half = 2.5 * static_cast<double>(label->text.size());
         EXPECT_GE(label->x, 0.0);
         EXPECT_LE(label->x + 2 * half, w + 1e-9);
