@@ -3,6 +3,8 @@
 // and may pause, resume, jump to a reflection or change the fit controls.
 #include "commands/auto_fit.h"
 
+#include <cstdio>
+
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -99,17 +101,27 @@ bool replace_or_append_output() {
 // the log and the file that holds the records.
 std::string run_summary(const ReductionResult& r) {
     const ReductionCounts& c = r.counts;
-    std::string text = r.stopped ? "Run stopped: " : "Run complete: ";
-    text += std::to_string(c.fitted) + " reflections fitted, " + std::to_string(c.passed) + " passed, " +
-            std::to_string(c.rejected) + " rejected";
-    if (c.recovered > 0) text += " (" + std::to_string(c.recovered) + " recovered in pass 2)";
-    if (G.OUTOPEN != 1) return text + "\nNo output file was open: nothing was written";
-    text +=
-        "\n" + std::to_string(c.fitted - c.rejected_left_out) + " reflections written to " + output_path();
-    if (c.written_from_summation > 0)
-        text += "\n" + std::to_string(c.written_from_summation) + " rejected ones written from the summation";
-    if (c.rejected_left_out > 0)
-        text += "\n" + std::to_string(c.rejected_left_out) + " rejected ones left out";
+    // Built with formatted lines: chains of temporaries here trip a false
+    // overlap warning of the optimiser.
+    char line[200];
+    std::snprintf(line, sizeof line, "%s%d reflections fitted, %d passed, %d rejected",
+                  r.stopped ? "Run stopped: " : "Run complete: ", c.fitted, c.passed, c.rejected);
+    std::string text = line;
+    if (c.recovered > 0) {
+        std::snprintf(line, sizeof line, " (%d recovered in pass 2)", c.recovered);
+        text.append(line);
+    }
+    if (G.OUTOPEN != 1) return text.append("\nNo output file was open: nothing was written");
+    std::snprintf(line, sizeof line, "\n%d reflections written to ", c.fitted - c.rejected_left_out);
+    text.append(line).append(output_path());
+    if (c.written_from_summation > 0) {
+        std::snprintf(line, sizeof line, "\n%d rejected ones written from the summation", c.written_from_summation);
+        text.append(line);
+    }
+    if (c.rejected_left_out > 0) {
+        std::snprintf(line, sizeof line, "\n%d rejected ones left out", c.rejected_left_out);
+        text.append(line);
+    }
     return text;
 }
 
