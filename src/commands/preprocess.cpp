@@ -42,7 +42,7 @@ void paused() {
     GMDEFINETIMERCALLBACK(TICK_INTERVAL, 0);
 }
 
-void stop_ticks() { GMDEFINETIMERCALLBACK(50, 0); }
+void stop_ticks() { GMDEFINETIMERCALLBACK(TICK_INTERVAL, 0); }
 
 // The choices of the "Preprocessing Control" box; the fit controls are
 // those of the "Fitting Controls & Results" box, read into the store.
