@@ -93,7 +93,8 @@ private:
 // Every message of a run goes to standard error with its title (with
 // --quiet only the errors).  The run's warnings are its notices and errors
 // beyond the notice by which a step that succeeded says so; an information
-// (the end of the data set reached) is none.
+// (the end of the data set reached) and a step's summary (the reflections
+// preprocessing kept) are none.
 class BatchMessages : public Messages {
 public:
     BatchMessages(bool quiet, std::string label, BatchProgress& progress)
@@ -115,7 +116,7 @@ public:
     std::vector<const Message*> warnings() const {
         std::vector<const Message*> w;
         for (std::size_t i = 0; i < all.size(); ++i)
-            if (all[i].kind != MessageKind::Information &&
+            if (all[i].kind != MessageKind::Information && all[i].kind != MessageKind::Summary &&
                 std::find(success_notices_.begin(), success_notices_.end(), i) == success_notices_.end())
                 w.push_back(&all[i]);
         return w;

@@ -22,6 +22,10 @@ bool ends_walk(int status);
 // reflections leaves it empty).
 bool have_reflection();
 
+// True when a data set has been opened and its standard scan file is
+// there to walk (none before the first import, none after one that failed).
+bool data_set_open();
+
 // A pass over the whole file from its first reflection, without boxes:
 // visit is called for every reflection with a usable step count and
 // returns false to stop the pass.  The file is rewound afterwards.
