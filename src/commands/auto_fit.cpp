@@ -138,6 +138,9 @@ void end_run(const ReductionRun& run) {
 // the fit controls, the run fits one reflection per timer tick, and the
 // scan and its fit are shown after each.
 void START_AUTO_FIT() {
+    WindowMessages shown;
+    // Without a data set there is nothing to fit: the box says what to do.
+    if (!data_set_to_walk(shown)) return;
     if (!make_sure_of_output_file()) return;
     if (!replace_or_append_output()) return;
     ReductionRequest request;
@@ -145,7 +148,6 @@ void START_AUTO_FIT() {
     // a pass that moved through the data set, on its first reflection.
     request.from_first = G.WALKED == 1;
     request.omit_rejected = G.REJOUT == 0;
-    WindowMessages shown;
     // The user may type into "Fitting Controls & Results" at any time:
     // each reflection's start values come from the box.
     ReductionRun run(request, shown, [] {

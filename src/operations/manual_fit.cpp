@@ -24,30 +24,32 @@ bool fit_rejected() { return G.FITSTAT.padded()[0] == 'R'; }
 }  // namespace
 
 ManualFit::ManualFit(Messages& messages) : messages_(messages) {
-    open_ = data_set_open();
-    if (!open_) {
-        messages_.message(Message{"TARNIVOX", NO_DATA_SET_TEXT, MessageKind::Information});
-        return;
-    }
-    G.FITMODE = 2;
+    open_ = data_set_to_walk(messages_);
+    if (open_) G.FITMODE = 2;
+    controls_ = G;
+    last_start_ = G;
+    skip_weak_ = G.SKIPWEAK;
 }
 
 void ManualFit::put_controls_in_force(const ManualFitRequest& request, bool recompute_start) {
     // A reflection newly reached starts from values computed for it under
     // the switches, with the typed FWHM, eta and ratio where the model's
     // are not chosen; a refit starts from the values as they stand.
+    if (request.controls) controls_ = *request.controls;
+    if (request.skip_weak) skip_weak_ = *request.skip_weak;
     if (recompute_start) {
-        change_fit_controls(request.controls, request.skip_weak);
+        change_fit_controls(controls_, skip_weak_);
         return;
     }
-    if (request.controls) static_cast<FitControls&>(G) = *request.controls;
-    if (request.skip_weak) G.SKIPWEAK = *request.skip_weak;
+    static_cast<FitControls&>(G) = request.controls ? *request.controls : last_start_;
+    G.SKIPWEAK = skip_weak_;
 }
 
 ManualFitResult ManualFit::fit(const ManualFitRequest& request, bool recompute_start) {
     ManualFitResult r;
     put_controls_in_force(request, recompute_start);
     r.start = static_cast<const FitControls&>(G);
+    last_start_ = r.start;
     FIT_REFLECTION();
     r.fitted = true;
     r.sequence = G.NREF;

@@ -14,6 +14,7 @@
 
 #include "core/store.h"
 #include "operations/operation.h"
+#include "operations/scan_walk.h"
 
 namespace tarnivox {
 
@@ -33,9 +34,11 @@ struct ManualFitRequest {
     std::array<int, 3> hkl{};  // ToIndices
     int number = 0;            // ToNumber
     // Refine and start-value switches, typed start values, limit tests and
-    // limits; the store's when absent.  They replace the store's for the fit.
+    // limits.  When absent, the last ones given (at first the store's when
+    // the walk began); a refit then starts from the start values of the
+    // last fit.  The fit's own results never become start values.
     std::optional<FitControls> controls;
-    // The "Skip weak reflns" switch; the store's when absent.
+    // The "Skip weak reflns" switch; when absent, the last one given.
     std::optional<int> skip_weak;
 };
 
@@ -81,10 +84,9 @@ private:
 
     Messages& messages_;
     bool open_ = false;
+    FitControls controls_;    // as the user set them
+    int skip_weak_ = 0;
+    FitControls last_start_;  // what the last fit started from
 };
-
-// The text shown when a command needs a data set and none is open.
-inline constexpr const char* NO_DATA_SET_TEXT =
-    "No data set is open: open one with File > Open data file, then choose the command again.";
 
 }  // namespace tarnivox

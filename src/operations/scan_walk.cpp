@@ -18,6 +18,12 @@ bool have_reflection() { return G.NPTS >= 1; }
 
 bool data_set_open() { return unit_is_open(G.LUSCR); }
 
+bool data_set_to_walk(Messages& messages) {
+    if (data_set_open()) return true;
+    messages.message(Message{"TARNIVOX", NO_DATA_SET_TEXT, MessageKind::Information});
+    return false;
+}
+
 void walk_reflections(const std::function<bool()>& visit) {
     int status = 0;
     const Arr1<int, 3> no_hkl{};
