@@ -7,6 +7,7 @@
 #include "ui/command_numbers.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 
@@ -36,7 +37,7 @@ void FIT_GAMMA() {
         }
     }
     GMREMOVEWINDOW(box);
-    GMSETACTIVEWINDOW(G.MAINWIN);
+    GMSETACTIVEWINDOW(WS.MAINWIN);
 }
 
 }  // namespace tarnivox
