@@ -10,6 +10,7 @@
 #include <numeric>
 
 #include "e2e/fit_run_fixture.h"
+#include "operations/fit_controls.h"
 #include "operations/open_data_set.h"
 #include "toolkit/toolkit.h"
 
@@ -156,6 +157,39 @@ TEST_F(ManualFitOperation, WouldWriteTheSimulatedIntensitiesWithinTheirEsds) {
     std::printf("manual walk, positions: n=%zu mean=%.3f sd=%.3f\n", zpos.size(), mean, sd);
     EXPECT_NEAR(mean, 0.0, 0.2);
     EXPECT_LE(sd, 1.3);
+}
+
+// The fit-control commands: a typed value is a start value until "Reset
+// to Defaults", which reads the parameter file again (undoing peak
+// defaults changed since) and starts from its model alone.
+TEST_F(ManualFitOperation, ResetToDefaultsStartsFromTheParameterFilesModel) {
+    sim::Config c;
+    c.format = sim::Format::Standard;
+    c.seed = 7;
+    c.nrefl = 5;
+    c.step = 0.02;
+    simulate(c);
+    MessageList messages;
+    open_without_window("unused.txt", messages);
+    const FitControls from_file = G;
+    const double ratio0 = G.RATIO0;
+    ASSERT_GT(from_file.FWHMA, 0.0);
+    FitControls typed = G;
+    typed.PAR(P_FWHM) = 0.3;
+    typed.PAR(P_ETA) = 0.9;
+    typed.FWHMA = 2.0 * from_file.FWHMA;  // as changed in the peak defaults
+    FitControls now = change_fit_controls(typed, 0);
+    EXPECT_EQ(now.PAR(P_FWHM), 0.3);
+    EXPECT_EQ(now.PAR(P_ETA), 0.9);
+
+    now = reset_fit_controls(messages);
+    EXPECT_EQ(now.FWHMA, from_file.FWHMA);
+    const double theta = std::fabs(G.ANGLES(1)) / 2.0 / 57.29578;
+    EXPECT_NEAR(now.PAR(P_FWHM), from_file.FWHMA + from_file.FWHMB * std::tan(theta), 1e-6);
+    EXPECT_EQ(now.PAR(P_ETA), from_file.ETA0);
+    EXPECT_EQ(now.PAR(P_IRATIO), ratio0);
+    // The store holds what the reset returned: the next fit starts there.
+    EXPECT_EQ(G.PAR(P_FWHM), now.PAR(P_FWHM));
 }
 
 TEST_F(ManualFitOperation, WithoutADataSetSaysWhatToDoAndTakesNoStep) {
