@@ -60,7 +60,7 @@ struct ManualFitResult {
     double sigma = 0.0;
     // The intensity and esd the record of this reflection takes when it
     // is accepted (Lorentz-polarisation corrected; for a rejected fit, the
-    // summation over the expected peak); written false when the record
+    // summation over the expected peak); writable is false when the record
     // would be refused (no valid esd).
     bool writable = false;
     double written_intensity = 0.0;
