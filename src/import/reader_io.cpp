@@ -44,7 +44,7 @@ void reader_stop(std::string_view text) {
     const std::string place = reader_place();
     report_busy(false);
     report_error("Tarnivox", place);
-    EXITINT(std::string(text) + "\n" + place);
+    EXITINT_AT(text, place);
 }
 
 int reader_fails(int status) {

@@ -26,9 +26,8 @@ void note_line_read(int unit);
 std::string reader_place();
 
 // Ends the import with the program's own text (kept as it is), after a box
-// that names the file, the line and what was expected there.  The place
-// also follows the text on a line of its own, for callers that keep the
-// whole message (the batch's summary).
+// that names the file, the line and what was expected there; the end of
+// the run carries the place too (ProgramEnd::place).
 [[noreturn]] void reader_stop(std::string_view text);
 [[noreturn]] void reader_stop(std::string_view text, std::string_view expected);
 
