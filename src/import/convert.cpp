@@ -183,7 +183,10 @@ ImportCount open_standard_file() {
 ImportCount convert_instrument_file() {
     int status = 0;
     READ_HEADER(status);
-    if (status != 0) reader_stop("READ ERROR ON HEADER OF SCAN FILE");
+    if (status != 0) {
+        report_busy(false);
+        EXITINT_AT("READ ERROR ON HEADER OF SCAN FILE", reader_place());
+    }
     G.NREF = 0;
     report_busy(true);
     close_unit(G.LUSCR);
@@ -242,6 +245,9 @@ void READ_HEADER(int& status) {
     if (header != nullptr) header(status);
     if (status == 0 && !header_values_plausible(before)) status = READER_READ_ERROR;
     if (status != 0) {
+        // Where the header stopped being what the reader expects, then the
+        // program's own notice.
+        report_error("Tarnivox", reader_place());
         report_message(MessageKind::Notice, "TARNIVOX", "Error Reading File Header");
         G.INOPEN = 0;
         return;

@@ -41,6 +41,7 @@ constexpr std::size_t TIME_END = 93;
 void READ_HEADER_HUBER(int& status) {
     G.TITLE = "Data from " + std::string(G.INFILE.str().substr(0, 50));
     // The file does not give its omega step width.
+    reader_expects("an omega step width (the file does not give it)");
     status = ASK_STEP_WIDTH(G.STEP) ? 0 : READER_READ_ERROR;
 }
 

@@ -165,9 +165,14 @@ bool scan_line(std::string& line, char expected) {
 }  // namespace
 
 void GET_LINE(std::string& line, char expected, bool& end) {
-    G.XLINENO += 1;
     end = false;
     const int st = next_input_line(line, 80);
+    // The line of the file, as the unit counts it: lines read again after
+    // a step back are the same lines (a count of the reads ran ahead of
+    // the file by one for every step back).  A line too long to be read
+    // is the one after the last read.
+    const int at = unit_line_number(LU_INPUT);
+    G.XLINENO = at < 0 ? G.XLINENO + 1 : st == READ_ERROR ? at + 1 : at;
     if (st == READ_EOF) {
         end = true;
         return;
