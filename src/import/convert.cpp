@@ -142,6 +142,8 @@ bool header_values_plausible(const HeaderValues& before) {
     const ScanConstantsCheck scan_constants = readers_of(G.INFMT).scan_constants;
     if (failure.empty() && scan_constants != nullptr) failure = scan_constants();
     if (failure.empty()) return true;
+    // The header as a whole is at fault: the place named is where it ends.
+    reader_expects("a header whose values lie in their physical range (" + failure + " does not)");
     report_error("Tarnivox", "Implausible value in data file header: " + failure);
     return false;
 }
