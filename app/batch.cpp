@@ -382,8 +382,10 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
         run_steps(c, messages, progress, writing, refined, law, report, t0);
     } catch (const ProgramEnd& end) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
-        if (const std::string shown = exitint_shown_text(end.message); !shown.empty())
-            messages.message(Message{"Tarnivox", shown, MessageKind::Error});
+        // A file at fault is named with its line in the run's message.
+        if (std::string shown = exitint_shown_text(end.message); !shown.empty())
+            messages.message(Message{"Tarnivox", end.place.empty() ? shown : shown + " (" + end.place + ")",
+                                     MessageKind::Error});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
         r.status = EXIT_STATUS_FATAL;

@@ -616,3 +616,26 @@ TEST_F(Batch, FailedRefinementFitsNothingAndEndsWithStatusOne) {
 
 }  // namespace
 }  // namespace tarnivox
+
+namespace tarnivox {
+namespace {
+
+// A file of another format (a Huber file read as CAD4): the run stops
+// with the reader's own text, and its message on standard error and in the
+// summary names the file, the line and what the reader expected there.
+TEST_F(Batch, WrongFormatNamesTheFileTheLineAndTheExpectation) {
+    const fs::path d = example("huber", "wrong");
+    const fs::path data = d / "huber.dat";
+    const Outcome o = tarnivox("reduce '" + data.string() + "' --format cad4 --par '" + (d / "huber.par").string() +
+                               "' --json summary.json");
+    EXPECT_EQ(o.status, 1);
+    const std::string named = "ERROR READING FIRST LINE OF DATAFILE (Data file " + data.string() +
+                              ", line 1: expected the first header record: record code 21 within columns 1-6)";
+    EXPECT_NE(o.err.find("huber.dat: stopped: " + named), std::string::npos) << o.err;
+    const auto json = nlohmann::json::parse(test::read_text(dir_ / "summary.json"));
+    EXPECT_EQ(json["runs"][0]["message"], named);
+    EXPECT_FALSE(fs::exists(d / "huber.hkl"));
+}
+
+}  // namespace
+}  // namespace tarnivox

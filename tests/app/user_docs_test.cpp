@@ -69,10 +69,12 @@ std::vector<std::string> parameter_keywords() {
     return keys;
 }
 
-// Every message the program can end a run with, as written in the code.
+// Every message the program can end a run with, as written in the code:
+// given to EXITINT, or to the routines that end a run naming the line of a
+// file at fault (the readers' and the parameter file's).
 std::set<std::string> fatal_messages() {
     std::set<std::string> messages;
-    const std::regex call(R"re(EXITINT\("([^"]+)")re");
+    const std::regex call(R"re((?:EXITINT|EXITINT_AT|reader_stop|stop_at_line)\((?:\w+, )?"([^"]+)")re");
     for (const fs::path& root : {kSource / "src", kSource / "app"})
         for (const auto& e : fs::recursive_directory_iterator(root)) {
             if (e.path().extension() != ".cpp") continue;
