@@ -481,8 +481,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
 
 ReportOutcome write_report(const ReportInput& in, const std::string& html_path,
                            const std::string& plots_dir) {
+    return write_report(in, analyse_run(in), html_path, plots_dir);
+}
+
+ReportOutcome write_report(const ReportInput& in, const ReportFigures& figures, const std::string& html_path,
+                           const std::string& plots_dir) {
     ReportOutcome out;
-    out.figures = analyse_run(in);
+    out.figures = figures;
     const std::vector<Plot> plots = report_plots(in, out.figures);
     if (write_whole_file(html_path, report_html(in, out.figures, plots)) != 0) {
         out.status = 1;
