@@ -281,6 +281,7 @@ Json report_figures(const report::ReportFigures& f) {
     j["completeness_percent"] = f.merging.ok ? number_or_null(f.merging.completeness) : Json();
     j["wilson_b"] = f.wilson.ok ? number_or_null(f.wilson.b) : Json();
     j["wilson_b_esd"] = f.wilson.ok ? number_or_null(f.wilson.b_esd) : Json();
+    j["wilson_scale"] = f.wilson.ok ? number_or_null(f.wilson.scale) : Json();
     return j;
 }
 
