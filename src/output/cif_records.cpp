@@ -63,28 +63,29 @@ std::string value_esd_text(double value, double esd) {
 }
 
 // The items of the run's analysis, in the order a refinement program's
-// CIF has them after _diffrn_reflns_number, each value from column 35.
+// CIF has them after _diffrn_reflns_number, each value right-aligned to
+// column 42.
 void add_figures(std::vector<std::string>& out, const CifFigures& f) {
     const auto item = [&out](std::string name, const std::string& value) {
         name.resize(std::max<std::size_t>(name.size() + 1, 34), ' ');
         out.push_back(name + value);
     };
-    if (std::isfinite(f.r_equivalents)) item("_diffrn_reflns_av_R_equivalents", format_fixed_whole(f.r_equivalents, 6, 4));
-    if (std::isfinite(f.sigma_over_net)) item("_diffrn_reflns_av_sigmaI/netI", format_fixed_whole(f.sigma_over_net, 6, 4));
+    if (std::isfinite(f.r_equivalents)) item("_diffrn_reflns_av_R_equivalents", format_fixed_whole(f.r_equivalents, 8, 4));
+    if (std::isfinite(f.sigma_over_net)) item("_diffrn_reflns_av_sigmaI/netI", format_fixed_whole(f.sigma_over_net, 8, 4));
     if (std::isfinite(f.theta_min) && std::isfinite(f.theta_max)) {
         static const char axes[] = "hkl";
         for (std::size_t j = 0; j < 3; ++j) {
             const std::string stem = std::string("_diffrn_reflns_limit_") + axes[j];
-            item(stem + "_min", int_field(f.index_min[j], 4));
-            item(stem + "_max", int_field(f.index_max[j], 4));
+            item(stem + "_min", int_field(f.index_min[j], 8));
+            item(stem + "_max", int_field(f.index_max[j], 8));
         }
         item("_diffrn_reflns_theta_min", real_field(f.theta_min, 8, 3));
         item("_diffrn_reflns_theta_max", real_field(f.theta_max, 8, 3));
     }
-    if (f.n_total >= 0) item("_reflns_number_total", int_field(f.n_total, 6));
+    if (f.n_total >= 0) item("_reflns_number_total", int_field(f.n_total, 8));
     if (f.n_gt >= 0) {
-        item("_reflns_number_gt", int_field(f.n_gt, 6));
-        item("_reflns_threshold_expression", "'I > 2\\s(I)'");
+        item("_reflns_number_gt", int_field(f.n_gt, 8));
+        item("_reflns_threshold_expression", "  'I > 2\\s(I)'");
     }
 }
 
