@@ -291,6 +291,40 @@ TEST_F(DecayBatch, WilsonPlotAndCifFiguresMatchTheSimulatedCrystal) {
     for (const IntRecord& w : read_rfine(dir_ / "xtal.int"))
         if (!w.rejected) unique.insert(asu_2m(w.hkl));
     EXPECT_EQ(items["_reflns_number_total"], std::to_string(unique.size()));
+
+    // Completeness to the data's resolution, counted here: every 2/m-unique
+    // reflection of the refined cell out to the highest sin(theta)/lambda of
+    // the accepted reflections, and how many of them were measured.
+    const json cell = run["refined"]["cell"];
+    const double a = cell["a"]["value"], b = cell["b"]["value"], cc = cell["c"]["value"];
+    const double rad = std::acos(-1.0) / 180.0;
+    const double ca = std::cos(double(cell["alpha"]["value"]) * rad), cb = std::cos(double(cell["beta"]["value"]) * rad),
+                 cg = std::cos(double(cell["gamma"]["value"]) * rad);
+    const double g[3][3] = {{a * a, a * b * cg, a * cc * cb}, {a * b * cg, b * b, b * cc * ca}, {a * cc * cb, b * cc * ca, cc * cc}};
+    const double det = g[0][0] * (g[1][1] * g[2][2] - g[1][2] * g[2][1]) - g[0][1] * (g[1][0] * g[2][2] - g[1][2] * g[2][0]) +
+                       g[0][2] * (g[1][0] * g[2][1] - g[1][1] * g[2][0]);
+    double gi[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            gi[j][i] = (g[(i + 1) % 3][(j + 1) % 3] * g[(i + 2) % 3][(j + 2) % 3] -
+                        g[(i + 1) % 3][(j + 2) % 3] * g[(i + 2) % 3][(j + 1) % 3]) /
+                       det;
+    const auto stol = [&gi](const std::array<int, 3>& h) {
+        double q = 0.0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) q += h[static_cast<std::size_t>(i)] * gi[i][j] * h[static_cast<std::size_t>(j)];
+        return 0.5 * std::sqrt(q);
+    };
+    double smax = 0.0;
+    for (const auto& h : unique) smax = std::max(smax, stol(h));
+    std::set<std::array<int, 3>> possible;
+    for (int h = -15; h <= 15; ++h)
+        for (int k = -15; k <= 15; ++k)
+            for (int l = -15; l <= 15; ++l)
+                if ((h != 0 || k != 0 || l != 0) && stol({h, k, l}) <= smax * (1.0 + 1e-9)) possible.insert(asu_2m({h, k, l}));
+    ASSERT_LT(2.0 * smax * std::max({a, b, cc}), 15.0);
+    EXPECT_NEAR(r["completeness_percent"].get<double>(), 100.0 * unique.size() / possible.size(), 1e-9)
+        << unique.size() << " of " << possible.size();
     const int gt = std::stoi(items["_reflns_number_gt"]);
     EXPECT_GT(gt, 0);
     EXPECT_LE(gt, static_cast<int>(unique.size()));
