@@ -319,10 +319,11 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     if (!opened.opened) fatal(opened.failure);
     if (opened.read == 0) fatal("No reflection read from data file");
     stop_if_asked();
-    // The decay is fitted from the standards: without them there is
+    // The decay is fitted from the standards: without them (none listed
+    // in the file's header and none classified as one, letter I) there is
     // nothing to correct with, and the fit is not worth running.
-    if (c.kind == BatchKind::Reduce && c.decay_correct && G.NSTD <= 0)
-        fatal("--decay-correct: the data set has no standard reflections to fit the decay from");
+    if (c.kind == BatchKind::Reduce && c.decay_correct && G.NSTD <= 0 && G.NCLASS(6) <= 0)
+        fatal("--decay-correct: no standard reflections in the data set");
     writing = true;
     if (c.kind == BatchKind::Convert) {
         const StandardFileResult copy = write_standard_file(c.out, messages);
@@ -378,7 +379,11 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     if (c.decay_correct) {
         decay = correct_decay(c.out, c.form, fit.outcomes, figures.standards);
         for (const std::string& d : decay.dropped) messages.message(Message{"Tarnivox", d, MessageKind::Error});
-        if (!decay.done) fatal(decay.failure);
+        // The fatal text is cut to a line; the reason, with the file, goes before it.
+        if (!decay.done) {
+            messages.message(Message{"Tarnivox", decay.failure, MessageKind::Error});
+            fatal("--decay-correct: the intensity file is left uncorrected");
+        }
         messages.message(Message{"Tarnivox", decay_correction_notice(decay, c.out), MessageKind::Notice});
         messages.step_done(true);
     }

@@ -50,6 +50,10 @@ DecayCorrection correct_decay(const std::string& path, IntensityForm form,
                               const report::StandardsAnalysis& standards) {
     DecayCorrection d;
     const report::DecayFit& fit = standards.overall;
+    if (standards.standards.empty()) {
+        d.failure = "--decay-correct: no standard reflection was fitted; " + path + " is left uncorrected";
+        return d;
+    }
     if (!fit.ok) {
         d.failure = "--decay-correct: the standards give no decay (each needs two measurements or more); " + path +
                     " is left uncorrected";

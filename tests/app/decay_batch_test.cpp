@@ -82,13 +82,14 @@ protected:
         return c;
     }
     sim::Result simulate(const sim::Config& c) const {
-        return sim::simulate(c, (dir_ / "xtal.dat").string(), (dir_ / "xtal.par").string(), "");
+        return sim::simulate(c, (dir_ / ("xtal." + sim::extension_of(c.format))).string(), (dir_ / "xtal.par").string(),
+                             "");
     }
-    // Exit status of `tarnivox reduce xtal.dat ... ARGS`, its standard error in err.
-    int reduce(const std::string& args, std::string& err) const {
+    // Exit status of `tarnivox reduce DATA ... ARGS`, its standard error in err.
+    int reduce(const std::string& args, std::string& err, const std::string& data = "xtal.dat --format cad4") const {
         const fs::path e = dir_ / "stderr.txt";
-        const std::string cmd = "cd '" + dir_.string() + "' && '" + program_.string() +
-                                "' reduce xtal.dat --format cad4 --par xtal.par --quiet " + args + " >/dev/null 2>'" +
+        const std::string cmd = "cd '" + dir_.string() + "' && '" + program_.string() + "' reduce " + data +
+                                " --par xtal.par --quiet " + args + " >/dev/null 2>'" +
                                 e.string() + "' </dev/null";
         const int raw = std::system(cmd.c_str());
         err = test::read_text(e);
@@ -210,16 +211,27 @@ TEST_F(DecayBatch, CrystalWithoutDecayIsNotFlaggedAndTheEsdIsHonest) {
     std::printf("no decay, %d seeds: %d flagged, rms decay/esd %.2f\n", seeds, flags, rms);
 }
 
-TEST_F(DecayBatch, DecayCorrectionWithoutStandardsIsRefusedBeforeTheFit) {
+TEST_F(DecayBatch, DecayCorrectionIsRefusedWithoutStandardsAndTakesTheClassifiedOnes) {
     sim::Config c = crystal(5, 0.0, sim::Config::Decay::Linear);
     c.nrefl = 60;
     c.nstd = 0;
     simulate(c);
     std::string err;
     EXPECT_EQ(reduce("--decay-correct --json s.json", err), 1) << err;
-    EXPECT_NE(err.find("--decay-correct: the data set has no standard reflections"), std::string::npos) << err;
+    EXPECT_NE(err.find("--decay-correct: no standard reflections in the data set"), std::string::npos) << err;
     EXPECT_FALSE(fs::exists(dir_ / "xtal.hkl"));
     EXPECT_TRUE(summary()["decay_correction"].is_null());
+    // A standard data file lists no standards in its header; its standards
+    // are the reflections classified I, and they are enough.
+    c.format = sim::Format::Standard;
+    c.nrefl = 200;
+    c.nstd = 3;
+    c.std_interval = 20;
+    c.decay = 0.1;
+    simulate(c);
+    ASSERT_EQ(reduce("--decay-correct --json s.json", err, "xtal.rfl --format standard"), 0) << err;
+    const json d = summary()["decay_correction"];
+    EXPECT_LT(std::fabs(d["decay_percent"].get<double>() - 10.0), 3.0 * d["decay_esd_percent"].get<double>());
     // The Laue class is for the merging figures of the report or the CIF.
     EXPECT_EQ(reduce("--laue 2/m", err), 2);
     EXPECT_NE(err.find("--laue belongs to --report or --cif"), std::string::npos) << err;
