@@ -323,7 +323,7 @@ TEST_F(CifFragment, RealCifParserReadsEveryFragment) {
 // refinement program's CIF has them; every line of the fragment before
 // them as without figures.  An unknown figure is left out, never written
 // as a number it is not.
-TEST_F(CifFragment, FiguresOfTheRunFollowTheSpecifiedLinesAndParse) {
+TEST_F(CifFragment, FiguresOfTheRunFollowTheWindowsLinesAndParse) {
     CREATE_CIF_TARNIVOX();
     const std::string plain = test::read_text(cif());
     const auto plain_lines = test::read_lines(cif());
