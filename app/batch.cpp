@@ -283,6 +283,20 @@ Json report_figures(const report::ReportFigures& f) {
     j["wilson_b"] = f.wilson.ok ? number_or_null(f.wilson.b) : Json();
     j["wilson_b_esd"] = f.wilson.ok ? number_or_null(f.wilson.b_esd) : Json();
     j["wilson_scale"] = f.wilson.ok ? number_or_null(f.wilson.scale) : Json();
+    j["r_sigma"] = f.merging.ok ? number_or_null(f.merging.rsigma) : Json();
+    j["redundancy"] = f.merging.ok ? number_or_null(f.merging.redundancy) : Json();
+    j["unique_reflections"] = f.merging.ok ? Json(f.merging.n_unique) : Json();
+    // The statistics by resolution shell, as the report's table has them.
+    Json shells = Json::array();
+    for (const report::Shell& s : f.shells)
+        shells.push_back({{"d_max", number_or_null(s.d_max)},
+                          {"d_min", number_or_null(s.d_min)},
+                          {"reflections", s.n},
+                          {"mean_i", number_or_null(s.mean_i)},
+                          {"mean_i_over_sigma", number_or_null(s.mean_i_over_sigma)},
+                          {"rejected_percent", number_or_null(s.pct_rejected)},
+                          {"weak_percent", number_or_null(s.pct_weak)}});
+    j["shells"] = shells;
     return j;
 }
 

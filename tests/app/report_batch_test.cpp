@@ -182,6 +182,22 @@ TEST_F(ReportBatch, ReductionWritesASelfContainedPageItsPlotsAndTheSameFiguresIn
     EXPECT_FALSE(f["decay_flagged"].get<bool>());
     EXPECT_LE(std::abs(f["decay_percent"].get<double>()), 3.0 * f["decay_esd_percent"].get<double>());
     ASSERT_TRUE(f["wilson_b"].is_number()) << f.dump();
+    // The shells run from low to high resolution without a gap, hold the
+    // measured reflections between them, and end at the data's resolution.
+    const json& shells = f["shells"];
+    ASSERT_GE(shells.size(), 2u) << f.dump();
+    EXPECT_TRUE(shells[0]["d_max"].is_null());
+    int in_shells = 0;
+    for (std::size_t k = 0; k < shells.size(); ++k) {
+        in_shells += shells[k]["reflections"].get<int>();
+        if (k > 0) {
+            EXPECT_DOUBLE_EQ(shells[k]["d_max"].get<double>(), shells[k - 1]["d_min"].get<double>());
+        }
+    }
+    EXPECT_GT(in_shells, static_cast<int>(0.9 * static_cast<double>(records)));
+    EXPECT_LE(in_shells, static_cast<int>(records));
+    EXPECT_NEAR(f["redundancy"].get<double>() * f["unique_reflections"].get<int>(),
+                std::round(f["redundancy"].get<double>() * f["unique_reflections"].get<int>()), 1e-6);
     char text[32];
     std::snprintf(text, sizeof text, "%.4f", f["r_int"].get<double>());
     EXPECT_NE(html.find(text), std::string::npos) << "R(int) " << text << " is not on the page";
