@@ -57,6 +57,9 @@ PreprocessRequest preprocess_request() {
 }  // namespace
 
 void START_PREPROCESS() {
+    // Without a data set there is nothing to preprocess: the box says what to do.
+    WindowMessages shown;
+    if (!data_set_to_walk(shown)) return;
     WRITE_FIT_PARAMETERS();
     if (have_reflection()) SET_FIT_PARAMETERS();
     WRITE_FIT_PARAMETERS();

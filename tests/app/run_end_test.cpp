@@ -165,6 +165,31 @@ TEST_F(RunEnd, FittingWithoutADataSetReturnsToTheMainWindow) {
     EXPECT_EQ(std::string(G.INFILE.str()), "cad4.dat");
 }
 
+// The utilities after an import that failed: those that walk the data set
+// say what to do, those that need a preprocessed list are not selectable,
+// and the user goes on from the main window.
+TEST_F(RunEnd, UtilitiesWithoutADataSetReturnToTheMainWindow) {
+    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber", fs::copy_options::recursive);
+    const std::string failed_import =
+        "file huber/huber.dat 7\n"
+        "press \"Input Data file Format\" \"Enraf CAD4\"\n"
+        "press \"Input Data file Format\" OK\n"
+        "browse huber/huber.par\n";
+    for (const char* item : {"Preprocess", "Calc Background"}) {
+        EXPECT_EQ(run_headless(failed_import + "press Utilities \"" + item + "\"\nclose\nanswer yes\n", false),
+                  EXIT_STATUS_NORMAL)
+            << item;
+        const auto shown = test::shown_messages(*backend_);
+        ASSERT_GE(shown.size(), 2u) << item;
+        EXPECT_EQ(shown[shown.size() - 2], NO_DATA_SET_TEXT) << item;
+        EXPECT_EQ(last_message(), "Are you sure you want to exit the program?") << item;
+    }
+    for (const char* item : {"Zref", "Calc UB", "Calc FWHM", "Delta-d/d"}) {
+        run_headless(failed_import + "press Utilities \"" + item + "\"\n", false);
+        EXPECT_NE(last_message().find("is not selectable"), std::string::npos) << item;
+    }
+}
+
 // A question the script does not answer ends the run at once, saying
 // which, instead of asking it for ever.
 TEST_F(RunEnd, UnansweredQuestionEndsTheRunWithinASecond) {
