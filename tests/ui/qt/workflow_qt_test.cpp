@@ -6,8 +6,12 @@
 // data writes the same bytes.
 #include <gtest/gtest.h>
 
+#include <QScreen>
+#include <memory>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "core/exitint.h"
@@ -42,6 +46,36 @@ TEST(WorkflowOnQt, PreprocessCalcUbAutoFitOnTheLargeExampleMatchesTheBatch) {
     // summary) are acknowledged as a user does.
     driver.answer_like_script = true;
     const fs::path out = dir / "window.hkl";
+    // With TARNIVOX_SCREENSHOT_DIR set (a run on an X server with a window
+    // manager, at any QT_SCALE_FACTOR) the screen is saved there at each
+    // stage of the workflow, for review.
+    const char* shots = std::getenv("TARNIVOX_SCREENSHOT_DIR");
+    const auto shot = [shots](const char* name) {
+        QWidget* win = qt().main_window();
+        const QString file = QString("%1/%2_%3x.png").arg(shots).arg(name).arg(win->devicePixelRatio());
+        EXPECT_TRUE(win->screen()->grabWindow(0).save(file)) << file.toStdString();
+    };
+    // A step that, once `ready` holds, waits for the window manager to map
+    // and the window to paint what it shows, then saves the screen.
+    const auto settled_shot = [shots, shot](const char* name, std::function<bool()> ready = [] { return true; }) {
+        auto since = std::make_shared<QElapsedTimer>();
+        return [=]() {
+            if (!shots) return true;
+            if (!since->isValid()) {
+                if (!ready()) return false;
+                since->start();
+            }
+            if (since->elapsed() < 600) return false;
+            shot(name);
+            return true;
+        };
+    };
+    const auto box_open = [](const char* title) {
+        return [title] {
+            const int h = qt().find_dialog(title);
+            return h && qt().item(h).widget && qt().item(h).widget->isVisible();
+        };
+    };
     driver.start_bare({file((dir / "cad4_large.dat").string()),
                        toggle("Input Data file Format", "Enraf CAD4", true),
                        press("Input Data file Format", "OK"),
@@ -49,17 +83,51 @@ TEST(WorkflowOnQt, PreprocessCalcUbAutoFitOnTheLargeExampleMatchesTheBatch) {
                        press("File", "Open output file"),
                        file(out.string()),
                        toggle("Output Format", "Shelx hkl", true),
-                       press("Output Format", "Save + Exit"),
-                       press("Utilities", "Preprocess"),
-                       press("Preprocessing Control", "Go"),
-                       press("Utilities", "Calc UB"),
-                       press("Unit Cell Refinement", "Refine"),
-                       press("Cell Refinement Results", "Ok"),
-                       press("Integrate", "Auto profile fit"),
-                       press("Peak parameter default values", "Save + Exit"),
-                       press("main", "Start"),
-                       close_window(),
-                       answer("yes")});
+                       press("Output Format", "Save + Exit")});
+    driver.then(settled_shot("main_window", [] {
+        const int h = qt().find_dialog("Output Format");
+        return !h || !qt().item(h).widget || !qt().item(h).widget->isVisible();
+    }));
+    for (const Step& s : {press("Utilities", "Preprocess"), press("Preprocessing Control", "Go"),
+                          press("Utilities", "Calc UB"), press("Unit Cell Refinement", "Refine")})
+        driver.then(s);
+    driver.then(settled_shot("cell_results", box_open("Cell Refinement Results")));
+    for (const Step& s : {press("Cell Refinement Results", "Ok"), press("Integrate", "Auto profile fit"),
+                          press("Peak parameter default values", "Save + Exit"), press("main", "Start")})
+        driver.then(s);
+    // "End of File", then the run's summary, pictured before it is acknowledged.
+    auto summary_shot = settled_shot("run_summary");
+    driver.then(
+        [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->button(QMessageBox::Ok)) return false;
+            const bool summary = box->text().startsWith("Run complete: ");
+            if (summary && !summary_shot()) return false;
+            box->button(QMessageBox::Ok)->click();
+            return summary;
+        },
+        Step::Answer);
+    driver.then(press("Utilities", "Delta-d/d"));
+    driver.then(settled_shot("delta_d"));
+    driver.then(close_window());
+    driver.then(answer("yes"));
+    // The scan plot and the fit-controls box beside it while the run goes on.
+    QTimer during_run;
+    QElapsedTimer since_drawn;
+    bool pictured_run = false;
+    QObject::connect(&during_run, &QTimer::timeout, [&] {
+        // The automatic run (Preprocess also runs on the timer), with a scan drawn.
+        FrameWidget* frame = qt().frame(G.GFRAME);
+        if (pictured_run || !box_open("Fitting Controls & Results")() || !qt().timer_running() || !frame ||
+            frame->list.segments().empty())
+            return;
+        if (!since_drawn.isValid()) since_drawn.start();
+        if (since_drawn.elapsed() < 600) return;
+        pictured_run = true;
+        shot("run_box_beside_plot");
+        frame->grab().save(QString("%1/scan_plot_%2x.png").arg(shots).arg(frame->devicePixelRatio()));
+    });
+    if (shots) during_run.start(5);
     const auto t0 = std::chrono::steady_clock::now();
     std::string end = "<no end>";
     try {
