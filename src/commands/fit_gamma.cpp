@@ -9,6 +9,7 @@
 #include "ui/command_numbers.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 
@@ -44,7 +45,7 @@ void FIT_GAMMA() {
         }
     }
     GMREMOVEWINDOW(box);
-    GMSETACTIVEWINDOW(G.MAINWIN);
+    GMSETACTIVEWINDOW(WS.MAINWIN);
 }
 
 }  // namespace tarnivox

@@ -237,19 +237,6 @@ struct ReaderState {
     int XEULER = 0;   // 1 once a reflection of the Xcalibur file gave its Euler angles (E line)
 };
 
-// Record 8d: windows, widget handles and plot geometry.
-struct WindowState {
-    int MAINWIN = 0;
-    int GFRAME = 0;
-    Arr2<int, 10, 120> WID;
-    int NPANEL = 20;
-    double FRAMEW = 300.0;
-    double FRAMEH = 200.0;
-    double XAXISY = 20.0;
-    double XSCALE = 0.0;  // plot scale factors shared by the scan and data-set plots
-    double YSCALE = 0.0;
-};
-
 struct Store : DataSetHeader,
                InstrumentSettings,
                StandardsAndClasses,
@@ -259,8 +246,7 @@ struct Store : DataSetHeader,
                FitControls,
                FittingState,
                RefinementState,
-               ReaderState,
-               WindowState {};
+               ReaderState {};
 
 extern Store G;
 

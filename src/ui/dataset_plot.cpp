@@ -7,6 +7,7 @@
 #include "io/layout.h"
 #include "ui/plotscan.h"
 #include "toolkit/toolkit.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -117,19 +118,19 @@ DataSetAxes dataset_axes(const DataSetValues& X, const DataSetValues& Y, int n, 
 }
 
 void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n) {
-    if (G.GFRAME == 0) return;
+    if (WS.GFRAME == 0) return;
     const int np = std::clamp(n, 0, std::clamp(ndim, 0, MAXREFLIST));
     PLOT_START();
-    const DataSetAxes ax = dataset_axes(X, Y, np, G.FRAMEW);
-    const double w = G.FRAMEW;
-    const double yb = G.XAXISY;
-    const double h = G.FRAMEH - G.XAXISY;
-    G.YSCALE = h / (ax.ymax - ax.ymin);
-    G.XSCALE = w / (ax.xmax - ax.xmin);  // the frame's x origin is 0
+    const DataSetAxes ax = dataset_axes(X, Y, np, WS.FRAMEW);
+    const double w = WS.FRAMEW;
+    const double yb = WS.XAXISY;
+    const double h = WS.FRAMEH - WS.XAXISY;
+    WS.YSCALE = h / (ax.ymax - ax.ymin);
+    WS.XSCALE = w / (ax.xmax - ax.xmin);  // the frame's x origin is 0
 
     GSETLINECOLOUR(COL_AXES);
     line(0.0, yb, w, yb);
-    const double y0 = yb - ax.ymin * G.YSCALE;
+    const double y0 = yb - ax.ymin * WS.YSCALE;
     if (y0 >= yb && y0 <= yb + h) line(0.0, y0, w, y0);
     for (int k = 1; k <= ax.nx; ++k) {
         const double x = k * w / ax.nx;
@@ -157,8 +158,8 @@ void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n
     GSETCHARSIZE(7.0, 10.0);
     for (int i = 1; i <= np; ++i) {
         if (!usable(X(i)) || !usable(Y(i))) continue;
-        const double px = (X(i) - ax.xmin) * G.XSCALE;
-        double py = (Y(i) - ax.ymin) * G.YSCALE + yb;
+        const double px = (X(i) - ax.xmin) * WS.XSCALE;
+        double py = (Y(i) - ax.ymin) * WS.YSCALE + yb;
         if (py > yb + h) py = yb + h - 1.0;
         if (!(px > 1.0) || !(py > yb)) continue;
         GFILLRECT(px - 1.0, py - 1.0, px + 1.0, py + 1.0);

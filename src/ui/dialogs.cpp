@@ -20,6 +20,7 @@
 #include "ui/modal.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -30,7 +31,7 @@ void show_box(int box) {
 }
 
 void hide_box(int box) {
-    GMSETACTIVEWINDOW(G.MAINWIN);
+    GMSETACTIVEWINDOW(WS.MAINWIN);
     GMREMOVEWINDOW(box);
 }
 

@@ -24,6 +24,7 @@
 #include "ui/preprocess_state.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -220,7 +221,7 @@ void forget_input_file() {
     G.INOPEN = 0;
     set_text(MAIN_INFILE, "");
     set_text(MAIN_TITLE, "");
-    if (G.GFRAME != 0) FRACLE(G.GFRAME);
+    if (WS.GFRAME != 0) FRACLE(WS.GFRAME);
 }
 
 void OPEN_OUT() {

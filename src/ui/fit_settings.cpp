@@ -11,6 +11,7 @@
 #include "ui/modal.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 
@@ -141,7 +142,7 @@ void RUN_PKVALS(int& icancel) {
         icancel = 0;
     }
     GMREMOVEWINDOW(dlg);
-    GMSETACTIVEWINDOW(G.MAINWIN);
+    GMSETACTIVEWINDOW(WS.MAINWIN);
 }
 
 void WRITE_BGVALS() {

@@ -18,6 +18,7 @@
 #include "ui/message_boxes.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -33,11 +34,11 @@ int entry(int parent, int x, int y, int w, double value, int width, int decimals
 }
 
 int dialog(int w, int h, std::string_view title) {
-    return GMCREATECOMPLEXDIALOGUEBOX(G.MAINWIN, 6, 6, w, h, title);
+    return GMCREATECOMPLEXDIALOGUEBOX(WS.MAINWIN, 6, 6, w, h, title);
 }
 
 void create_fitting_panel() {
-    const int win = G.MAINWIN;
+    const int win = WS.MAINWIN;
     wid(PANEL(1)) = GMCREATEPUSHBUTTON(win, 16, 0, 2, 1, "Exit", CMD_PANEL_EXIT);
     wid(PANEL(2)) = GMCREATEPUSHBUTTON(win, 5, 2, 3, 1, "Previous", CMD_PREVIOUS);
     wid(PANEL(3)) = GMCREATEPUSHBUTTON(win, 13, 2, 3, 1, "Next", CMD_NEXT);
@@ -58,12 +59,12 @@ void create_fitting_panel() {
     wid(PANEL(18)) = GMCREATEPUSHBUTTON(win, 16, 2, 2, 1, "Start", CMD_START);
     wid(PANEL(19)) = GMCREATEPUSHBUTTON(win, 16, 1, 2, 1, "Stop", CMD_STOP);
     wid(PANEL(20)) = GMCREATEPUSHBUTTON(win, 14, 0, 2, 1, "Export", CMD_EXPORT);
-    G.NPANEL = 20;
-    for (int i = 2; i <= G.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), -1);
+    WS.NPANEL = 20;
+    for (int i = 2; i <= WS.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), -1);
 }
 
 void create_file_captions() {
-    const int win = G.MAINWIN;
+    const int win = WS.MAINWIN;
     wid(MAIN_DATA_CAPTION) = caption(win, 1, 17, 3, "Data from");
     wid(MAIN_INFILE) = GMCREATETEXTENTRY(win, 4, 17, 6, 1, "", 30, 0, EntryKind::Display, "Data file");
     // The title stops short of the "Format:" caption that shares its row.
@@ -107,7 +108,7 @@ void create_menus() {
                           {"Integrate", integrate, 2},
                           {"Utilities", utilities, 6},
                           {"Parameters", parameters, 4}};
-    wid(MAIN_MENUBAR) = GMCREATEMENUBAR(G.MAINWIN);
+    wid(MAIN_MENUBAR) = GMCREATEMENUBAR(WS.MAINWIN);
     int entry_no = 0;
     for (int m = 0; m < 4; ++m) {
         const int menu = GMCREATEPULLDOWNMENU(wid(MAIN_MENUBAR), menus[m].title);
@@ -325,13 +326,13 @@ void GRAPHICS_SETUP() {
     GMINITIALIZEMENU();
     GMDEFINEGUIGRID(32, 24);
 
-    G.MAINWIN = GMCREATEMASTERWINDOW(5, 5, 20, 19, "TARNIVOX V" + std::string(TARNIVOX_VERSION), "Tarnivox");
-    G.GFRAME = GMCREATEGRAPHICSFRAME(G.MAINWIN, 1, 4, 18, 12);
-    G.XAXISY = 20.0;
-    G.FRAMEW = 300.0;
-    G.FRAMEH = 200.0;
-    wid(MAIN_STATUSBAR) = GMCREATESTATUSBAR(G.MAINWIN, "Tarnivox version " + std::string(TARNIVOX_VERSION));
-    wid(MAIN_ICON) = GMCREATEICON(G.MAINWIN, 0, 0, 2, 2);
+    WS.MAINWIN = GMCREATEMASTERWINDOW(5, 5, 20, 19, "TARNIVOX V" + std::string(TARNIVOX_VERSION), "Tarnivox");
+    WS.GFRAME = GMCREATEGRAPHICSFRAME(WS.MAINWIN, 1, 4, 18, 12);
+    WS.XAXISY = 20.0;
+    WS.FRAMEW = 300.0;
+    WS.FRAMEH = 200.0;
+    wid(MAIN_STATUSBAR) = GMCREATESTATUSBAR(WS.MAINWIN, "Tarnivox version " + std::string(TARNIVOX_VERSION));
+    wid(MAIN_ICON) = GMCREATEICON(WS.MAINWIN, 0, 0, 2, 2);
 
     create_fitting_panel();
     create_file_captions();
@@ -359,15 +360,15 @@ void GRAPHICS_SETUP() {
         return step;
     });
 
-    GMDRAWWINDOW(G.MAINWIN);
+    GMDRAWWINDOW(WS.MAINWIN);
 }
 
 void END_GRAPHICS() {
-    FRACLE(G.GFRAME);
+    FRACLE(WS.GFRAME);
     GMREMOVEWINDOW(wid(DLG_FITCTRL));
-    for (int i = 2; i <= G.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), -1);
+    for (int i = 2; i <= WS.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), -1);
     for (int m = 1; m <= 4; ++m) GMSETWIDGETSTATUS(wid(MENU_TITLE(m)), 1);
-    GMDRAWWINDOW(G.MAINWIN);
+    GMDRAWWINDOW(WS.MAINWIN);
 }
 
 void SHOW_TITLE() { GMSETTEXTSETTING(wid(MAIN_TITLE), G.TITLE.str()); }

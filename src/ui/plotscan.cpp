@@ -9,6 +9,7 @@
 #include "io/layout.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -31,7 +32,7 @@ void line(double x1, double y1, double x2, double y2) {
 bool valid_step(int i) { return i >= 1 && i <= G.NPTS; }
 
 // Frame x of a scan angle.
-double frame_x(double angle) { return G.XSCALE * (angle - G.STEPANG(1)); }
+double frame_x(double angle) { return WS.XSCALE * (angle - G.STEPANG(1)); }
 
 // The alpha2 component is drawn at the alpha2 peak position belonging to
 // the alpha1 POSITION; the dispersion of the monochromator adds MSHIFT.
@@ -49,19 +50,19 @@ void draw_alpha2_component(Arr1<double, MAXSTEPS>& work) {
 // the background line under the peak is drawn between the inner two.
 void draw_limits(double h) {
     GSETLINECOLOUR(COL_MARKS);
-    const double yb = G.XAXISY;
+    const double yb = WS.XAXISY;
     for (int j = 1; j <= 4; ++j) {
         const int i = G.LIMS(j);
         if (!valid_step(i)) continue;
         const double x = frame_x(G.STEPANG(i));
-        const double y = G.YSCALE * G.COUNTS(i) + yb;
+        const double y = WS.YSCALE * G.COUNTS(i) + yb;
         line(x, std::max(y - h / 10.0, yb), x, y + h / 10.0);
     }
     const int i2 = G.LIMS(2);
     const int i3 = G.LIMS(3);
     if (valid_step(i2) && valid_step(i3))
-        line(frame_x(G.STEPANG(i2)), G.YSCALE * G.COUNTS(i2) + yb, frame_x(G.STEPANG(i3)),
-             G.YSCALE * G.COUNTS(i3) + yb);
+        line(frame_x(G.STEPANG(i2)), WS.YSCALE * G.COUNTS(i2) + yb, frame_x(G.STEPANG(i3)),
+             WS.YSCALE * G.COUNTS(i3) + yb);
 }
 
 // Vertical marks at the top of the frame: the peak (the step of the largest
@@ -80,14 +81,14 @@ void draw_peak_marks(double w, double yt, double h) {
     const double x = clip(frame_x(p), 0.0, w);
     line(x, yt, x, yt - 0.3 * h);
     if (G.NWAVE == 2) {
-        const double x2 = clip(x + G.XSCALE * (G.A2SHIFT + G.MSHIFT), 0.0, w);
+        const double x2 = clip(x + WS.XSCALE * (G.A2SHIFT + G.MSHIFT), 0.0, w);
         line(x2, yt, x2, yt - 0.3 * h);
     }
 }
 
 void draw_texts(double w) {
     GSETLINECOLOUR(COL_MARKS);
-    const double y = G.XAXISY / 2.0;
+    const double y = WS.XAXISY / 2.0;
     if (G.ISCTYPE >= 1) {
         GMOVETO2D(0.02 * w, y);
         GDISPLAYSTR("STANDARD");
@@ -120,7 +121,7 @@ void text_at(double x, double y, const std::string& text) {
 // own colours.
 void draw_axes_and_legend(double w, double yt, double ymax) {
     constexpr double kCharW = 5.0;
-    const double yb = G.XAXISY;
+    const double yb = WS.XAXISY;
     GSETCHARSIZE(kCharW, 7.0);
     GSETLINECOLOUR(COL_AXES);
     const int n = G.NPTS;
@@ -142,7 +143,7 @@ void draw_axes_and_legend(double w, double yt, double ymax) {
     if (ymax > 0.0 && std::isfinite(ymax)) {
         const double step = tick_step(ymax, 4);
         for (double c = step; c <= ymax * (1.0 + 1e-9); c += step) {
-            const double y = G.YSCALE * c + yb;
+            const double y = WS.YSCALE * c + yb;
             line(0.0, y, 4.0, y);
             text_at(6.0, y - 3.0, std::to_string(std::llround(c)));
         }
@@ -184,37 +185,37 @@ void CALC_PROFILE(int mode, const Arr1<double, MAXSTEPS>& x, const Arr1<double, 
 void PLOT_DATA(const Arr1<double, MAXSTEPS>& x, const Arr1<double, MAXSTEPS>& y, int n, int colour) {
     if (n < 1) return;
     GSETLINECOLOUR(colour);
-    GMOVETO2D(G.XSCALE * (x(1) - x(1)), G.YSCALE * y(1) + G.XAXISY);
-    for (int i = 2; i <= n; ++i) GDRAWLINETO2D(G.XSCALE * (x(i) - x(1)), G.YSCALE * y(i) + G.XAXISY);
+    GMOVETO2D(WS.XSCALE * (x(1) - x(1)), WS.YSCALE * y(1) + WS.XAXISY);
+    for (int i = 2; i <= n; ++i) GDRAWLINETO2D(WS.XSCALE * (x(i) - x(1)), WS.YSCALE * y(i) + WS.XAXISY);
 }
 
 void PLOT_START() {
-    FRAACT(G.GFRAME);
-    FRACLE(G.GFRAME);
+    FRAACT(WS.GFRAME);
+    FRACLE(WS.GFRAME);
     double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;
-    FRAENQ(G.GFRAME, xmin, xmax, ymin, ymax);
+    FRAENQ(WS.GFRAME, xmin, xmax, ymin, ymax);
     // A frame not laid out yet reports no size; keep the last one known.
-    if (xmax > 0.0 && ymax > G.XAXISY) {
-        G.FRAMEW = xmax;
-        G.FRAMEH = ymax;
+    if (xmax > 0.0 && ymax > WS.XAXISY) {
+        WS.FRAMEW = xmax;
+        WS.FRAMEH = ymax;
     }
 }
 
 void PLOTSCAN() {
-    if (G.GFRAME == 0) return;
+    if (WS.GFRAME == 0) return;
     const int n = G.NPTS;
     double ymax = G.CMAX;
     for (int i = 1; i <= n; ++i) ymax = std::max(ymax, G.YCALC(i));
     PLOT_START();
-    const double w = G.FRAMEW;
-    const double yt = G.FRAMEH;
-    const double yb = G.XAXISY;
+    const double w = WS.FRAMEW;
+    const double yt = WS.FRAMEH;
+    const double yb = WS.XAXISY;
     const double h = yt - yb;
     // An empty scan (no counts, one step or no width) still gets finite
     // scales so that nothing is drawn outside the frame.
-    G.YSCALE = ymax > 0.0 && std::isfinite(ymax) ? h / ymax : h;
+    WS.YSCALE = ymax > 0.0 && std::isfinite(ymax) ? h / ymax : h;
     const double width = n >= 2 ? G.STEPANG(n) - G.STEPANG(1) : 0.0;
-    G.XSCALE = width > 0.0 && std::isfinite(width) ? w / width : w;
+    WS.XSCALE = width > 0.0 && std::isfinite(width) ? w / width : w;
 
     GSETLINECOLOUR(COL_COUNTS);
     line(0.0, yb, w, yb);

@@ -4,6 +4,7 @@
 // fill and read a dialog find its widgets here.  A slot is {group, item}.
 
 #include "core/store.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 
@@ -12,7 +13,7 @@ struct WidSlot {
     int item;
 };
 
-inline int& wid(WidSlot s) { return G.WID(s.group, s.item); }
+inline int& wid(WidSlot s) { return WS.WID(s.group, s.item); }
 
 // Group 1: the fitting panel, items 1..20 in the order of the panel:
 // 1 Exit, 2 Previous, 3 Next, 4 Refit, 5 hkl entry, 6 its Go, 7 sequence

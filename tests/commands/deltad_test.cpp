@@ -17,6 +17,7 @@
 #include "support/geometry_builder.h"
 #include "support/scratch.h"
 #include "toolkit/script/script_backend.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -111,7 +112,7 @@ protected:
     // The points of the plot, in frame coordinates (centres of the squares).
     std::vector<std::pair<double, double>> plotted() const {
         std::vector<std::pair<double, double>> out;
-        for (const DrawOp& op : backend_->display_list(G.GFRAME).ops)
+        for (const DrawOp& op : backend_->display_list(WS.GFRAME).ops)
             if (op.kind == DrawOp::FillRect) out.emplace_back((op.x + op.x2) / 2.0, (op.y + op.y2) / 2.0);
         return out;
     }
@@ -242,7 +243,7 @@ TEST_F(DeltaD, EmptyListWritesTheSummaryOfNothing) {
     const std::string text = test::read_text(dir_ / "run.log");
     EXPECT_EQ(text.find("nan"), std::string::npos);
     EXPECT_EQ(text.find('*'), std::string::npos);
-    for (const DrawOp& op : backend_->display_list(G.GFRAME).ops) {
+    for (const DrawOp& op : backend_->display_list(WS.GFRAME).ops) {
         EXPECT_TRUE(std::isfinite(op.x) && std::isfinite(op.y) && std::isfinite(op.x2) &&
                     std::isfinite(op.y2));
     }

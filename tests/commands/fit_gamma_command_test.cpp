@@ -14,6 +14,7 @@
 #include "io/units.h"
 #include "support/scratch.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -73,7 +74,7 @@ TEST_F(FitGammaCommand, SaveStoresTheFieldsAsEditedAndQuitStoresNothing) {
     EXPECT_NEAR(G.FWHMA, 0.1, 1e-9);
     EXPECT_NEAR(G.FWHMB, 0.3, 1e-9);
     EXPECT_FALSE(backend_->widget(wid(DLG_FWHM)).shown);
-    EXPECT_EQ(backend_->active_window(), G.MAINWIN);
+    EXPECT_EQ(backend_->active_window(), WS.MAINWIN);
 
     FIT_GAMMA();  // a edited in the box
     EXPECT_EQ(G.FWHMA, 0.125);

@@ -21,6 +21,7 @@
 #include "support/scratch.h"
 #include "ui/preprocess_state.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -245,7 +246,7 @@ TEST_F(ZrefCommand, NoGroupLeavesTheListAndSaysSo) {
     EXPECT_EQ(backend_->widget(wid(MENU_ZREF)).status, 0);
     // The wait box is gone and the main window takes input again.
     EXPECT_FALSE(backend_->widget(wid(DLG_WAIT)).shown);
-    EXPECT_EQ(backend_->active_window(), G.MAINWIN);
+    EXPECT_EQ(backend_->active_window(), WS.MAINWIN);
 }
 
 }  // namespace

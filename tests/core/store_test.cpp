@@ -31,7 +31,6 @@ TEST(Store, ResetGivesTheStartValuesAndTextFieldsKeepTheirWidth) {
     EXPECT_EQ(G.LUSCR, 25);
     EXPECT_EQ(G.BLAXES(3), 3);
     EXPECT_EQ(G.GONCON1, 200.0);
-    EXPECT_EQ(G.FRAMEW, 300.0);
 }
 
 TEST(Store, MatricesAreRowColumn) {

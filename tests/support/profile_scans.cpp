@@ -9,6 +9,7 @@
 #include "ui/fit_settings.h"
 #include "toolkit/script/script_backend.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::test {
 
@@ -48,8 +49,8 @@ void make_fit_dialogs(std::string_view script) {
     auto backend = ScriptBackend::from_text(script);
     backend->echo = false;
     set_toolkit_backend(std::move(backend));
-    G.MAINWIN = GMCREATEMASTERWINDOW(0, 0, 40, 30, "Tarnivox", "main");
-    const int fc = GMCREATECOMPLEXDIALOGUEBOX(G.MAINWIN, 0, 0, 30, 12, "Fitting Controls & Results");
+    WS.MAINWIN = GMCREATEMASTERWINDOW(0, 0, 40, 30, "Tarnivox", "main");
+    const int fc = GMCREATECOMPLEXDIALOGUEBOX(WS.MAINWIN, 0, 0, 30, 12, "Fitting Controls & Results");
     wid(DLG_FITCTRL) = fc;
     auto value = [&](WidSlot s, const std::string& label, int cmd) {
         wid(s) = GMCREATEVALUEENTRY_REAL(fc, 0, 0, 3, 1, 0.0, 6, 3, cmd, label);
@@ -73,7 +74,7 @@ void make_fit_dialogs(std::string_view script) {
     wid(FC_FLAGS) = GMCREATETEXTENTRY(fc, 0, 0, 3, 1, "", 6, 0, EntryKind::Display, "Flags");
     toggle(FC_SKIPWEAK, "Skip weak reflns", 428);
 
-    const int pk = GMCREATECOMPLEXDIALOGUEBOX(G.MAINWIN, 0, 0, 12, 8, "Peak parameter default values");
+    const int pk = GMCREATECOMPLEXDIALOGUEBOX(WS.MAINWIN, 0, 0, 12, 8, "Peak parameter default values");
     wid(DLG_PKVALS) = pk;
     const WidSlot pk_slots[] = {PK_FWHMA, PK_FWHMB, PK_ETA, PK_RATIO, PK_WAVE1, PK_WAVE2};
     const char* pk_labels[] = {"a", "b", "Eta", "Iratio", "Wave1", "Wave2"};
@@ -82,7 +83,7 @@ void make_fit_dialogs(std::string_view script) {
     wid(PK_QUIT) = GMCREATEPUSHBUTTON(pk, 0, 0, 3, 1, "Quit", 531);
     wid(PK_SAVE) = GMCREATEPUSHBUTTON(pk, 0, 0, 3, 1, "Save + Exit", 541);
 
-    const int bg = GMCREATECOMPLEXDIALOGUEBOX(G.MAINWIN, 0, 0, 12, 8, "Fixed Background Options");
+    const int bg = GMCREATECOMPLEXDIALOGUEBOX(WS.MAINWIN, 0, 0, 12, 8, "Fixed Background Options");
     wid(DLG_BACKGROUND) = bg;
     const char* modes[] = {"None", "Spline", "Exp: BG = a exp(-b.2th) + c", "From scan using nstep_bg ="};
     for (int m = 0; m <= 3; ++m)

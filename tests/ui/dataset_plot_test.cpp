@@ -15,6 +15,7 @@
 #include "core/store.h"
 #include "support/scratch.h"
 #include "toolkit/script/script_backend.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -36,7 +37,7 @@ protected:
             y_(i) = y[static_cast<std::size_t>(i - 1)];
         }
     }
-    const DisplayList& list() const { return backend_->display_list(G.GFRAME); }
+    const DisplayList& list() const { return backend_->display_list(WS.GFRAME); }
     std::vector<DrawOp> squares() const {
         std::vector<DrawOp> out;
         for (const DrawOp& op : list().ops)
@@ -74,7 +75,7 @@ const std::vector<double> kDdd = {-0.00234, 0.00512, 0.0011, -0.0004, 0.0021, 0.
 
 TEST_F(DataSetPlot, AxesOnRoundTensAndARoundedDecimalRange) {
     set(kTth, kDdd);
-    const DataSetAxes ax = dataset_axes(x_, y_, n_, G.FRAMEW);
+    const DataSetAxes ax = dataset_axes(x_, y_, n_, WS.FRAMEW);
     EXPECT_DOUBLE_EQ(ax.xmin, 10.0);
     EXPECT_DOUBLE_EQ(ax.xmax, 60.0);
     EXPECT_EQ(ax.nx, 5);
@@ -95,7 +96,7 @@ TEST_F(DataSetPlot, AxesOnRoundTensAndARoundedDecimalRange) {
 TEST_F(DataSetPlot, EveryPointWhereItsValuesSay) {
     set(kTth, kDdd);
     PLOTDATASET(x_, y_, MAXREFLIST, n_);
-    const double w = G.FRAMEW, yb = G.XAXISY, h = G.FRAMEH - G.XAXISY;
+    const double w = WS.FRAMEW, yb = WS.XAXISY, h = WS.FRAMEH - WS.XAXISY;
     const auto sq = squares();
     // The point at the lower limit (-0.00234 lies above -0.003) and every
     // other one are drawn: 7 squares of 2 x 2 units.
@@ -123,8 +124,8 @@ TEST_F(DataSetPlot, EveryPointWhereItsValuesSay) {
     for (const auto& s : list().segments())
         zero_line |= std::fabs(s.y1 - (yb + 0.003 * h / 0.009)) < 1e-9 && s.y1 == s.y2 && s.x2 - s.x1 == w;
     EXPECT_TRUE(zero_line);
-    EXPECT_NEAR(G.XSCALE, w / 50.0, 1e-12);
-    EXPECT_NEAR(G.YSCALE, h / 0.009, 1e-6);
+    EXPECT_NEAR(WS.XSCALE, w / 50.0, 1e-12);
+    EXPECT_NEAR(WS.YSCALE, h / 0.009, 1e-6);
 }
 
 // Points on the frame's first unit or on the x axis are not drawn; the
@@ -133,7 +134,7 @@ TEST_F(DataSetPlot, EveryPointWhereItsValuesSay) {
 TEST_F(DataSetPlot, EveryPointLiesInsideTheAxes) {
     set({10.0, 20.0, 30.0, 40.0}, {0.004, 0.002, 0.003, 0.0049});
     PLOTDATASET(x_, y_, MAXREFLIST, n_);
-    DataSetAxes ax = dataset_axes(x_, y_, n_, G.FRAMEW);
+    DataSetAxes ax = dataset_axes(x_, y_, n_, WS.FRAMEW);
     EXPECT_DOUBLE_EQ(ax.xmin, 0.0);
     EXPECT_DOUBLE_EQ(ax.xmax, 50.0);
     EXPECT_NEAR(ax.ymin, 0.001, 1e-15);
@@ -141,7 +142,7 @@ TEST_F(DataSetPlot, EveryPointLiesInsideTheAxes) {
     EXPECT_EQ(squares().size(), 4u);
     // A lower limit of 0 with values at 0 goes one fifth of the range lower.
     set({12.0, 20.0}, {0.0, 0.002});
-    ax = dataset_axes(x_, y_, n_, G.FRAMEW);
+    ax = dataset_axes(x_, y_, n_, WS.FRAMEW);
     EXPECT_NEAR(ax.ymax, 0.003, 1e-15);
     EXPECT_NEAR(ax.ymin, -0.0006, 1e-15);
     PLOTDATASET(x_, y_, MAXREFLIST, n_);
@@ -176,7 +177,7 @@ TEST_F(DataSetPlot, DegenerateDataSetsGiveFiniteAxes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         set(c.x, c.y);
-        const DataSetAxes ax = dataset_axes(x_, y_, n_, G.FRAMEW);
+        const DataSetAxes ax = dataset_axes(x_, y_, n_, WS.FRAMEW);
         EXPECT_TRUE(std::isfinite(ax.xmin) && std::isfinite(ax.xmax) && ax.xmax > ax.xmin);
         EXPECT_TRUE(std::isfinite(ax.ymin) && std::isfinite(ax.ymax) && ax.ymax > ax.ymin);
         EXPECT_GE(ax.nx, 1);
@@ -186,8 +187,8 @@ TEST_F(DataSetPlot, DegenerateDataSetsGiveFiniteAxes) {
         EXPECT_EQ(squares().size(), c.drawn);
         for (const DrawOp& op : squares()) {
             EXPECT_GT(op.x2, 1.0);
-            EXPECT_LE(op.x2, G.FRAMEW + 1.0);
-            EXPECT_LE(op.y2, G.FRAMEH);
+            EXPECT_LE(op.x2, WS.FRAMEW + 1.0);
+            EXPECT_LE(op.y2, WS.FRAMEH);
         }
         for (const std::string& t : texts()) EXPECT_EQ(t.find('*'), std::string::npos) << t;
     }

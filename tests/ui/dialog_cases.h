@@ -15,6 +15,7 @@
 #include "ui/graphics.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 
@@ -294,7 +295,7 @@ inline void wait_box_shows_and_hides(Driver& d) {
     WAITBOX(0);
     EXPECT_FALSE(d.shown(wid(DLG_WAIT)));
     if (d.active_window()) {
-        EXPECT_EQ(d.active_window(), G.MAINWIN);
+        EXPECT_EQ(d.active_window(), WS.MAINWIN);
     }
 }
 
@@ -302,22 +303,22 @@ inline void wait_box_shows_and_hides(Driver& d) {
 // "Output format" greyed, every dialog there and hidden.
 inline void window_is_idle_after_setup(Driver& d) {
     start(d, {});
-    EXPECT_EQ(G.NPANEL, 20);
+    EXPECT_EQ(WS.NPANEL, 20);
     EXPECT_TRUE(d.shown(wid(PANEL(1))));
     for (int i = 2; i <= 20; ++i) EXPECT_FALSE(d.shown(wid(PANEL(i)))) << "panel item " << i;
     EXPECT_FALSE(d.shown(wid(MAIN_OUTPUT_CAPTION)));
     EXPECT_FALSE(d.shown(wid(MAIN_FORMAT_CAPTION)));
-    EXPECT_DOUBLE_EQ(G.FRAMEW, 300.0);
-    EXPECT_DOUBLE_EQ(G.FRAMEH, 200.0);
-    EXPECT_DOUBLE_EQ(G.XAXISY, 20.0);
+    EXPECT_DOUBLE_EQ(WS.FRAMEW, 300.0);
+    EXPECT_DOUBLE_EQ(WS.FRAMEH, 200.0);
+    EXPECT_DOUBLE_EQ(WS.XAXISY, 20.0);
     for (int n = 1; n <= 13; ++n) {
-        const int h = G.WID(5, n);
+        const int h = WS.WID(5, n);
         EXPECT_GT(h, 0) << "dialog " << n;
         EXPECT_FALSE(d.shown(h)) << "dialog " << n;
     }
     // Dialogs are created in their fixed order, after the main window.
-    for (int n = 2; n <= 13; ++n) EXPECT_GT(G.WID(5, n), G.WID(5, n - 1));
-    EXPECT_GT(G.WID(5, 1), G.MAINWIN);
+    for (int n = 2; n <= 13; ++n) EXPECT_GT(WS.WID(5, n), WS.WID(5, n - 1));
+    EXPECT_GT(WS.WID(5, 1), WS.MAINWIN);
 
     // A fitting run shows the panel and greys the menus; END_GRAPHICS undoes it.
     for (int i = 2; i <= 20; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);

@@ -7,6 +7,7 @@
 #include "ui/command_numbers.h"
 #include "ui/dialog_cases.h"
 #include "toolkit/script/script_backend.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -104,7 +105,7 @@ TEST_F(DialogsOnScript, MenusCarryTheirCommandsInOrder) {
     }
     EXPECT_EQ(sb.widget(wid(MENU_ENTRY(22))).status, 0);  // "Output format" greyed
     EXPECT_EQ(sb.widget(wid(MAIN_INFILE)).max_chars, 30);
-    EXPECT_EQ(sb.widget(G.MAINWIN).label, "TARNIVOX V3.53");
+    EXPECT_EQ(sb.widget(WS.MAINWIN).label, "TARNIVOX V3.53");
 }
 
 TEST_F(DialogsOnScript, ShowTitleFillsTheTitleField) {

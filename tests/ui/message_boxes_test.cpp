@@ -11,6 +11,7 @@
 #include "toolkit/script/script_backend.h"
 #include "toolkit/toolkit.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -63,7 +64,7 @@ TEST(MessageBoxes, TheWindowShowsEachKindInItsBoxAndTheWaitBoxOnBusy) {
     b.activated.clear();
     report_busy(true);
     report_busy(false);
-    EXPECT_EQ(b.activated, (std::vector<int>{wid(DLG_WAIT), G.MAINWIN}));
+    EXPECT_EQ(b.activated, (std::vector<int>{wid(DLG_WAIT), WS.MAINWIN}));
     reset_store();
 }
 

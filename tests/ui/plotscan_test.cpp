@@ -14,6 +14,7 @@
 #include "ui/plotscan.h"
 #include "toolkit/script/script_backend.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox {
 namespace {
@@ -30,7 +31,7 @@ protected:
         set_toolkit_backend(std::move(b));
         GMDEFINEGUIGRID(32, 24);
         const int win = GMCREATEMASTERWINDOW(5, 5, 20, 19, "TARNIVOX V3.53", "Tarnivox");
-        G.GFRAME = GMCREATEGRAPHICSFRAME(win, 1, 4, 18, 12);  // 576 x 288
+        WS.GFRAME = GMCREATEGRAPHICSFRAME(win, 1, 4, 18, 12);  // 576 x 288
         wid(PANEL(5)) = GMCREATETEXTENTRY(win, 5, 1, 3, 1, "", 20, 106, EntryKind::Editable, "hkl");
         wid(PANEL(7)) = GMCREATEVALUEENTRY_REAL(win, 13, 1, 2, 1, 0.0, 5, 0, 108, "iseq");
         for (int k = 1; k <= 4; ++k)
@@ -62,7 +63,7 @@ protected:
         G.WAVE2 = 0.0;
     }
 
-    const DisplayList& list() const { return backend_->display_list(G.GFRAME); }
+    const DisplayList& list() const { return backend_->display_list(WS.GFRAME); }
     Segments of_colour(int colour) const {
         Segments out;
         for (const auto& s : list().segments())
@@ -81,10 +82,10 @@ protected:
 
 TEST_F(ScanPlot, UnfittedScanScalesToTheLargestCountAndFitLiesOnTheBaseLine) {
     PLOTSCAN();
-    EXPECT_DOUBLE_EQ(G.FRAMEW, 576.0);
-    EXPECT_DOUBLE_EQ(G.FRAMEH, 288.0);
-    EXPECT_DOUBLE_EQ(G.YSCALE, (288.0 - 20.0) / G.CMAX);
-    EXPECT_NEAR(G.XSCALE, 576.0 / 0.8, 1e-9);
+    EXPECT_DOUBLE_EQ(WS.FRAMEW, 576.0);
+    EXPECT_DOUBLE_EQ(WS.FRAMEH, 288.0);
+    EXPECT_DOUBLE_EQ(WS.YSCALE, (288.0 - 20.0) / G.CMAX);
+    EXPECT_NEAR(WS.XSCALE, 576.0 / 0.8, 1e-9);
     const Segments fit = of_colour(5);
     ASSERT_EQ(fit.size(), 40u);
     for (const auto& s : fit) {
@@ -109,8 +110,8 @@ TEST_F(ScanPlot, LimitMarksOnlyBeforeFitting) {
     const double h = 268.0;
     for (int j = 0; j < 4; ++j) {
         const int i = G.LIMS(j + 1);
-        EXPECT_NEAR(m[j].x1, G.XSCALE * (G.STEPANG(i) - 9.6), 1e-9);
-        const double y = G.YSCALE * G.COUNTS(i) + 20.0;
+        EXPECT_NEAR(m[j].x1, WS.XSCALE * (G.STEPANG(i) - 9.6), 1e-9);
+        const double y = WS.YSCALE * G.COUNTS(i) + 20.0;
         EXPECT_NEAR(std::min(m[j].y1, m[j].y2), std::max(y - h / 10.0, 20.0), 1e-9);  // not below the axis
         EXPECT_NEAR(std::max(m[j].y1, m[j].y2), y + h / 10.0, 1e-9);
     }
@@ -125,7 +126,7 @@ TEST_F(ScanPlot, PeakMarkAtLargestCountBeforeFittingAndAtPositionAfter) {
     PLOTSCAN();
     Segments m = marks(7);
     ASSERT_EQ(m.size(), 1u);
-    EXPECT_NEAR(m[0].x1, G.XSCALE * (G.STEPANG(G.IMAX) - 9.6), 1e-9);
+    EXPECT_NEAR(m[0].x1, WS.XSCALE * (G.STEPANG(G.IMAX) - 9.6), 1e-9);
     EXPECT_NEAR(std::max(m[0].y1, m[0].y2), 288.0, 1e-9);
     EXPECT_NEAR(std::min(m[0].y1, m[0].y2), 288.0 - 0.3 * 268.0, 1e-9);
 
@@ -134,7 +135,7 @@ TEST_F(ScanPlot, PeakMarkAtLargestCountBeforeFittingAndAtPositionAfter) {
     PLOTSCAN();
     m = marks(7);
     ASSERT_EQ(m.size(), 1u);
-    EXPECT_NEAR(m[0].x1, G.XSCALE * 0.53, 1e-9);
+    EXPECT_NEAR(m[0].x1, WS.XSCALE * 0.53, 1e-9);
     // A fitted position outside the scan is marked at the nearer edge.
     G.PAR(4) = 11.5;
     PLOTSCAN();
@@ -169,11 +170,11 @@ TEST_F(ScanPlot, DoubletDrawsBothComponentsAndTwoPeakMarks) {
             x2 = comp[i].x2;
         }
     }
-    EXPECT_NEAR(x2 / G.XSCALE + 9.6, 10.0 + shift, 0.011);
-    EXPECT_NEAR((top2 - 20.0 - 10.0 * G.YSCALE) / (top1 - 20.0 - 10.0 * G.YSCALE), 0.5, 0.05);
+    EXPECT_NEAR(x2 / WS.XSCALE + 9.6, 10.0 + shift, 0.011);
+    EXPECT_NEAR((top2 - 20.0 - 10.0 * WS.YSCALE) / (top1 - 20.0 - 10.0 * WS.YSCALE), 0.5, 0.05);
     const Segments m = marks(7);
     ASSERT_EQ(m.size(), 2u);
-    EXPECT_NEAR(m[1].x1 - m[0].x1, G.XSCALE * 0.12, 1e-9);
+    EXPECT_NEAR(m[1].x1 - m[0].x1, WS.XSCALE * 0.12, 1e-9);
 }
 
 TEST_F(ScanPlot, TextsAndPanelFields) {
@@ -206,7 +207,7 @@ TEST_F(ScanPlot, TextsAndPanelFields) {
 // axes with quantity and unit, and a legend in the curves' colours.
 TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
     PLOTSCAN();
-    const double w = G.FRAMEW;
+    const double w = WS.FRAMEW;
     std::map<std::string, DrawOp> by_text;
     for (const DrawOp& t : list().texts()) by_text[t.text] = t;
     for (const char* t : {"omega (deg)", "counts"}) EXPECT_EQ(by_text.count(t), 1u) << t;
@@ -220,13 +221,13 @@ TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
     // base line, below the plot's own texts and inside the frame.
     int ticks = 0;
     for (const auto& s : list().segments()) {
-        if (s.colour != 8 || s.y1 != G.XAXISY) continue;
+        if (s.colour != 8 || s.y1 != WS.XAXISY) continue;
         ++ticks;
-        const double omega = G.STEPANG(1) + s.x1 / G.XSCALE;
+        const double omega = G.STEPANG(1) + s.x1 / WS.XSCALE;
         // The display list hands out its texts by value: keep the label.
         std::optional<DrawOp> label;
         for (const DrawOp& t : list().texts())
-            if (t.colour == 8 && t.y < G.XAXISY / 2.0 &&
+            if (t.colour == 8 && t.y < WS.XAXISY / 2.0 &&
                 t.text.find_first_not_of("-.0123456789") == std::string::npos &&
                 std::fabs(std::stod(t.text) - omega) < 1e-6)
                 label = t;
@@ -243,7 +244,7 @@ TEST_F(ScanPlot, AxesWithUnitsAndLegend) {
     // The counts ticks stop at the top of the data: the largest count.
     for (const auto& s : list().segments())
         if (s.colour == 8 && s.x1 == 0.0) {
-            EXPECT_LE(s.y1, G.FRAMEH + 1e-9);
+            EXPECT_LE(s.y1, WS.FRAMEH + 1e-9);
         }
 }
 

@@ -12,6 +12,7 @@
 #include "core/store.h"
 #include "qt_driver.h"
 #include "ui/dataset_plot.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -43,7 +44,7 @@ TEST(DataSetPlotOnQt, PictureOfADeltaDPlot) {
 
     // The frame painted what the plot asked for: every point, the 2theta
     // labels from 10 to 60 and the title.
-    const DisplayList& list = qt().frame(G.GFRAME)->list;
+    const DisplayList& list = qt().frame(WS.GFRAME)->list;
     int squares = 0;
     for (const DrawOp& op : list.ops) squares += op.kind == DrawOp::FillRect ? 1 : 0;
     EXPECT_EQ(squares, n);
@@ -52,7 +53,7 @@ TEST(DataSetPlotOnQt, PictureOfADeltaDPlot) {
     for (const char* t :
          {"10.00", "20.00", "30.00", "40.00", "50.00", "60.00", "DELTA-D/D PLOT", "2THETA: DEG"})
         EXPECT_NE(std::find(texts.begin(), texts.end(), t), texts.end()) << t;
-    EXPECT_GT(G.FRAMEW, 300.0) << "the frame was measured on the real window";
+    EXPECT_GT(WS.FRAMEW, 300.0) << "the frame was measured on the real window";
     set_toolkit_backend(nullptr);
 }
 

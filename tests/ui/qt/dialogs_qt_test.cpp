@@ -13,6 +13,7 @@
 #include "qt_driver.h"
 #include "tarnivox_main.h"
 #include "ui/command_numbers.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -143,7 +144,7 @@ TEST_F(DialogsOnQt, CloseControlAsksLikeExit) {
 TEST_F(DialogsOnQt, PanelButtonsAndEnterPostCommands) {
     reset_store();
     driver.start({});
-    for (int i = 1; i <= G.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
+    for (int i = 1; i <= WS.NPANEL; ++i) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
     auto click = [](int h) { qobject_cast<QAbstractButton*>(qt().item(h).widget.data())->click(); };
     click(wid(PANEL(4)));
     EXPECT_EQ(GMACTION(), 104);

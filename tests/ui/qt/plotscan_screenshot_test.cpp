@@ -24,6 +24,7 @@
 #include "support/large_example.h"
 #include "support/scan_file.h"
 #include "ui/widgets.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -105,7 +106,7 @@ TEST(ScanPlotOnQt, PicturesOfAnAutomaticRunWithResolvedDoublet) {
         // backend lets timers run when it settles the window): wait for a
         // complete plot.
         int components = 0;
-        for (const auto& s : qt().frame(G.GFRAME)->list.segments()) components += s.colour == 3 ? 1 : 0;
+        for (const auto& s : qt().frame(WS.GFRAME)->list.segments()) components += s.colour == 3 ? 1 : 0;
         if (components == 0) return false;
         alpha_components = components;
         QWidget* win = qt().main_window();

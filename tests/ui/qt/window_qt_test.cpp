@@ -24,6 +24,7 @@
 #include "ui/command_numbers.h"
 #include "ui/plotscan.h"
 #include "toolkit/qt/value_text.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -62,8 +63,8 @@ TEST_F(WindowOnQt, FrameReportsRealExtentsAndRecordsDrawing) {
     win->resize(900, 700);
     QCoreApplication::processEvents();
     double x0, x1, y0, y1;
-    FRAENQ(G.GFRAME, x0, x1, y0, y1);
-    FrameWidget* f = qt().frame(G.GFRAME);
+    FRAENQ(WS.GFRAME, x0, x1, y0, y1);
+    FrameWidget* f = qt().frame(WS.GFRAME);
     EXPECT_EQ(x0, 0.0);
     EXPECT_EQ(y0, 0.0);
     EXPECT_EQ(x1, f->width());
@@ -71,12 +72,12 @@ TEST_F(WindowOnQt, FrameReportsRealExtentsAndRecordsDrawing) {
     win->resize(1200, 900);
     QCoreApplication::processEvents();
     double bx1, by1;
-    FRAENQ(G.GFRAME, x0, bx1, y0, by1);
+    FRAENQ(WS.GFRAME, x0, bx1, y0, by1);
     EXPECT_GT(bx1, x1);
     EXPECT_GT(by1, y1);
     // The plot is the largest element and takes most of the window's growth.
     EXPECT_GT(by1 - y1, 0.8 * 200);
-    FRAACT(G.GFRAME);
+    FRAACT(WS.GFRAME);
     GSETLINECOLOUR(3);
     GMOVETO2D(10, 20);
     GDRAWLINETO2D(100, 20);
@@ -85,7 +86,7 @@ TEST_F(WindowOnQt, FrameReportsRealExtentsAndRecordsDrawing) {
     ASSERT_EQ(segs.size(), 1u);
     EXPECT_EQ(segs[0].colour, 3);
     EXPECT_EQ(f->list.texts().size(), 1u);
-    FRACLE(G.GFRAME);
+    FRACLE(WS.GFRAME);
     EXPECT_TRUE(f->list.ops.empty());
 }
 
@@ -295,7 +296,7 @@ TEST_F(WindowOnQt, WindowOnTheScreenAndBoxBesideIt) {
     reset_store();
     driver.start({});
     QWidget* win = qt().main_window();
-    GMDRAWWINDOW(G.MAINWIN);
+    GMDRAWWINDOW(WS.MAINWIN);
     QCoreApplication::processEvents();
     // A scan as the fitting run shows it.
     G.NPTS = 61;
@@ -317,7 +318,7 @@ TEST_F(WindowOnQt, WindowOnTheScreenAndBoxBesideIt) {
     for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17, 18, 19, 20}) GMSETWIDGETSTATUS(wid(PANEL(i)), 1);
     PLOTSCAN();
     // The plot saved as the right-click menu saves it.
-    FrameWidget* frame = qt().frame(G.GFRAME);
+    FrameWidget* frame = qt().frame(WS.GFRAME);
     const QString png = TARNIVOX_BINARY_DIR "/scan_plot_export.png";
     const QString svg = TARNIVOX_BINARY_DIR "/scan_plot_export.svg";
     ASSERT_TRUE(frame->save_picture(png));
@@ -370,11 +371,11 @@ TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
     QCoreApplication::processEvents();
     // A peak as the scan plot would draw it: axis, counts, fit.
     double x0, x1, y0, y1;
-    FRAENQ(G.GFRAME, x0, x1, y0, y1);
-    FRAACT(G.GFRAME);
+    FRAENQ(WS.GFRAME, x0, x1, y0, y1);
+    FRAACT(WS.GFRAME);
     GSETLINECOLOUR(1);
-    GMOVETO2D(20, G.XAXISY);
-    GDRAWLINETO2D(x1 - 20, G.XAXISY);
+    GMOVETO2D(20, WS.XAXISY);
+    GDRAWLINETO2D(x1 - 20, WS.XAXISY);
     GSETCHARSIZE(8, 12);
     GMOVETO2D(x1 / 2 - 20, 4);
     GDISPLAYSTR("omega");
@@ -383,7 +384,7 @@ TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
         for (int i = 0; i <= 60; ++i) {
             const double t = (i - 30) / 8.0;
             const double x = 20 + (x1 - 40) * i / 60.0;
-            const double y = G.XAXISY + 10 + (y1 - 60) * std::exp(-t * t) + (pass == 0 ? (i % 3) * 4 : 0);
+            const double y = WS.XAXISY + 10 + (y1 - 60) * std::exp(-t * t) + (pass == 0 ? (i % 3) * 4 : 0);
             if (i == 0)
                 GMOVETO2D(x, y);
             else
@@ -414,7 +415,7 @@ TEST_F(WindowOnQt, WritesScreenshotsOfWindowAndFitControls) {
     EXPECT_TRUE(fc->grab().save(QString::fromStdString(dir + "/tarnivox_fit_controls.png")));
     // Every other box, for review of its layout.
     for (int n = 1; n <= 13; ++n) {
-        QWidget* box = qt().item(G.WID(5, n)).widget.data();
+        QWidget* box = qt().item(WS.WID(5, n)).widget.data();
         box->show();
         QCoreApplication::processEvents();
         EXPECT_TRUE(
