@@ -5,6 +5,7 @@
 // run ends with a summary naming the counts and the file.
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,50 @@ TEST_F(NaturalWorkflow, PreprocessAfterAutoFitKeepsTheListOfAFreshPreprocess) {
     std::vector<double> again;
     for (int n = 1; n <= G.NUBREF; ++n) again.push_back(G.TTHREF(n));
     EXPECT_EQ(again, fresh_tth);
+}
+
+}  // namespace
+}  // namespace tarnivox::fitrun
+
+namespace tarnivox::fitrun {
+namespace {
+
+// "Report" before any run says to run Auto profile fit first; after the
+// run it writes the page beside the data file from that run's reflections,
+// names it in a box and asks the browser to show it.  The page holds what
+// the batch's --report of the same workflow holds, but for the lines that
+// name how the run was made (options, time).
+TEST_F(NaturalWorkflow, ReportOfTheWindowsRunIsTheBatchsReport) {
+    const sim::Result r = simulate_cad4(120);
+    const std::string report = "command 337\n";
+    ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 3) + report + kPreprocess + kCalcUb + kAutoRun + report), "");
+    const fs::path page = dir_ / "data_report.html";
+    const auto m = messages();
+    const auto first_box = std::find_if(m.begin(), m.end(), [](const std::string& s) {
+        return s.rfind("There is no run to report yet: run Auto profile fit", 0) == 0;
+    });
+    ASSERT_NE(first_box, m.end());
+    const auto named = std::find(m.begin(), m.end(), "The report of the run is in " + page.string());
+    ASSERT_NE(named, m.end());
+    EXPECT_LT(first_box, named);
+    const auto asked = test::script_events(ScriptEvent::OpenInBrowser);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].result, page.string());
+
+    reduce_with_refinement(dir_ / data_name_, "cad4", dir_ / "data.par", dir_ / "batch.hkl",
+                           (dir_ / "batch_report.html").string());
+    // The lines of the two pages that differ: those of the options and the time.
+    auto window_lines = test::read_lines(page), batch_lines = test::read_lines(dir_ / "batch_report.html");
+    ASSERT_GT(window_lines.size(), 20u);
+    std::sort(window_lines.begin(), window_lines.end());
+    std::sort(batch_lines.begin(), batch_lines.end());
+    std::vector<std::string> differ;
+    std::set_symmetric_difference(window_lines.begin(), window_lines.end(), batch_lines.begin(), batch_lines.end(),
+                                  std::back_inserter(differ));
+    for (const std::string& l : differ)
+        EXPECT_TRUE(l.find(">Options<") != std::string::npos || l.find(">Elapsed time (s)<") != std::string::npos)
+            << l.substr(0, 300);
+    EXPECT_EQ(static_cast<int>(imported(r).size()), G.NREFREAD);
 }
 
 }  // namespace

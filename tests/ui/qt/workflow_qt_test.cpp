@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <memory>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include "support/large_example.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
+#include "ui/window_state.h"
 
 namespace tarnivox::uitest {
 namespace {
@@ -107,6 +109,12 @@ TEST(WorkflowOnQt, PreprocessCalcUbAutoFitOnTheLargeExampleMatchesTheBatch) {
             return summary;
         },
         Step::Answer);
+    // "Report" writes the page beside the data and asks the browser to show it.
+    driver.then([] {
+        qt().record_browser_requests = true;
+        return true;
+    });
+    driver.then(press("Utilities", "Report"));
     driver.then(press("Utilities", "Delta-d/d"));
     driver.then(settled_shot("delta_d"));
     driver.then(close_window());
@@ -117,7 +125,7 @@ TEST(WorkflowOnQt, PreprocessCalcUbAutoFitOnTheLargeExampleMatchesTheBatch) {
     bool pictured_run = false;
     QObject::connect(&during_run, &QTimer::timeout, [&] {
         // The automatic run (Preprocess also runs on the timer), with a scan drawn.
-        FrameWidget* frame = qt().frame(G.GFRAME);
+        FrameWidget* frame = qt().frame(WS.GFRAME);
         if (pictured_run || !box_open("Fitting Controls & Results")() || !qt().timer_running() || !frame ||
             frame->list.segments().empty())
             return;
@@ -144,6 +152,10 @@ TEST(WorkflowOnQt, PreprocessCalcUbAutoFitOnTheLargeExampleMatchesTheBatch) {
     EXPECT_EQ(read, static_cast<int>(want.size()));
     std::vector<std::string> texts;
     for (const Box& b : driver.boxes()) texts.push_back(b.text);
+    const fs::path page = dir / "cad4_large_report.html";
+    EXPECT_EQ(qt().browser_requests(), std::vector<std::string>{page.string()});
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "The report of the run is in " + page.string()), texts.end());
+    EXPECT_GT(fs::file_size(page), 10000u);
     set_toolkit_backend(nullptr);
     close_all_units();
     fitrun::expect_every_reflection_once_with_cosines(out, want);
