@@ -1,4 +1,5 @@
 #include "batch.h"
+#include "batch_figures.h"
 
 #include <chrono>
 #include <cmath>
@@ -92,7 +93,8 @@ private:
 // Every message of a run goes to standard error with its title (with
 // --quiet only the errors).  The run's warnings are its notices and errors
 // beyond the notice by which a step that succeeded says so; an information
-// (the end of the data set reached) is none.
+// (the end of the data set reached) and a step's summary (the reflections
+// preprocessing kept) are none.
 class BatchMessages : public Messages {
 public:
     BatchMessages(bool quiet, std::string label, BatchProgress& progress)
@@ -114,7 +116,7 @@ public:
     std::vector<const Message*> warnings() const {
         std::vector<const Message*> w;
         for (std::size_t i = 0; i < all.size(); ++i)
-            if (all[i].kind != MessageKind::Information &&
+            if (all[i].kind != MessageKind::Information && all[i].kind != MessageKind::Summary &&
                 std::find(success_notices_.begin(), success_notices_.end(), i) == success_notices_.end())
                 w.push_back(&all[i]);
         return w;
@@ -200,6 +202,7 @@ RunReportRequest report_request(const BatchChoices& c, int read, double seconds)
     r.options = c.options;
     r.read = read;
     r.elapsed_s = seconds;
+    r.decay_correct = c.decay_correct;
     return r;
 }
 
@@ -218,6 +221,20 @@ Json report_figures(const report::ReportFigures& f) {
     j["completeness_percent"] = f.merging.ok ? number_or_null(f.merging.completeness) : Json();
     j["wilson_b"] = f.wilson.ok ? number_or_null(f.wilson.b) : Json();
     j["wilson_b_esd"] = f.wilson.ok ? number_or_null(f.wilson.b_esd) : Json();
+    j["wilson_scale"] = f.wilson.ok ? number_or_null(f.wilson.scale) : Json();
+    return j;
+}
+
+// What the decay correction did to the intensity file.
+Json decay_correction_json(const DecayCorrection& d) {
+    Json j;
+    j["decay_percent"] = number_or_null(d.decay_pct);
+    j["decay_esd_percent"] = number_or_null(d.esd_pct);
+    j["decay_flagged"] = d.flagged;
+    j["factor_min"] = number_or_null(d.factor_min);
+    j["factor_max"] = number_or_null(d.factor_max);
+    j["reflections_rescaled"] = d.rescaled;
+    j["reflections_dropped"] = static_cast<int>(d.dropped.size());
     return j;
 }
 
@@ -232,7 +249,7 @@ void stop_if_asked() {
 // The steps of one data set, from its opening to the CIF.
 void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& progress, bool& writing,
                RefineCellResult& refined, FwhmLawResult& law, report::ReportOutcome& report,
-               Clock::time_point t0) {
+               DecayCorrection& decay, Clock::time_point t0) {
     OpenDataSetRequest open{c.data, c.format->infmt, c.par, c.step};
     const OpenDataSetResult opened = open_data_set(open, messages);
     messages.step_done(opened.opened && opened.read > 0 && opened.refused == 0);
@@ -242,6 +259,11 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     if (!opened.opened) fatal(opened.failure);
     if (opened.read == 0) fatal("No reflection read from data file");
     stop_if_asked();
+    // The decay is fitted from the standards: without them (none listed
+    // in the file's header and none classified as one, letter I) there is
+    // nothing to correct with, and the fit is not worth running.
+    if (c.kind == BatchKind::Reduce && c.decay_correct && G.NSTD <= 0 && G.NCLASS(6) <= 0)
+        fatal("--decay-correct: no standard reflections in the data set");
     writing = true;
     if (c.kind == BatchKind::Convert) {
         const StandardFileResult copy = write_standard_file(c.out, messages);
@@ -279,21 +301,39 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     request.form = c.form;
     request.weak_profile = c.weak_profile;
     request.omit_rejected = c.omit_rejected;
-    request.collect_outcomes = !c.report.empty();
+    // The CIF, the decay correction and the report are made from the
+    // analysis of every reflection of the run.
+    const bool analysed = !c.report.empty() || !c.cif.empty() || c.decay_correct;
+    request.collect_outcomes = analysed;
     writing = true;
     const ReductionResult fit = reduce(request, progress, messages);
     messages.step_done(fit.complete);
     progress.clear();
     stop_if_asked();
     if (!fit.complete) fatal(fit.failure);
+    if (!analysed) return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    const report::ReportInput input = report_input(report_request(c, opened.read, seconds), fit, refined, law);
+    const report::ReportFigures figures = report::analyse_run(input);
+    if (c.decay_correct) {
+        decay = correct_decay(c.out, c.form, fit.outcomes, figures.standards);
+        for (const std::string& d : decay.dropped) messages.message(Message{"Tarnivox", d, MessageKind::Error});
+        // The fatal text is cut to a line; the reason, with the file, goes before it.
+        if (!decay.done) {
+            messages.message(Message{"Tarnivox", decay.failure, MessageKind::Error});
+            fatal("--decay-correct: the intensity file is left uncorrected");
+        }
+        messages.message(Message{"Tarnivox", decay_correction_notice(decay, c.out), MessageKind::Notice});
+        messages.step_done(true);
+    }
     if (!c.cif.empty()) {
-        const CifResult cif = create_cif(c.cif, messages);
+        const CifFigures items = cif_figures(figures);
+        const CifResult cif = create_cif(c.cif, messages, &items);
         messages.step_done(cif.written);
         if (!cif.written) fatal(cif.failure);
     }
     if (!c.report.empty()) {
-        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-        report = write_run_report(report_request(c, opened.read, seconds), fit, refined, law);
+        report = report::write_report(input, figures, c.report, c.plots);
         if (report.status != 0) fatal(report.message);
     }
 }
@@ -310,17 +350,20 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     RefineCellResult refined;
     FwhmLawResult law;
     report::ReportOutcome report;
+    DecayCorrection decay;
     bool writing = false;
     const Clock::time_point t0 = Clock::now();
     const bool keep_defaults = defaults_file_in_use();
     set_defaults_file_in_use(options.use_defaults);
     try {
         if (options.use_defaults) READ_DEFAULTS_FROM_FILE();
-        run_steps(c, messages, progress, writing, refined, law, report, t0);
+        run_steps(c, messages, progress, writing, refined, law, report, decay, t0);
     } catch (const ProgramEnd& end) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
-        if (const std::string shown = exitint_shown_text(end.message); !shown.empty())
-            messages.message(Message{"Tarnivox", shown, MessageKind::Error});
+        // A file at fault is named with its line in the run's message.
+        if (std::string shown = exitint_shown_text(end.message); !shown.empty())
+            messages.message(Message{"Tarnivox", end.place.empty() ? shown : shown + " (" + end.place + ")",
+                                     MessageKind::Error});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
         r.status = EXIT_STATUS_FATAL;
@@ -385,6 +428,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     j["counts"] = counts_of_run(c);
     j["refined"] = refined.refined ? refined_of_run(c, refined, law) : Json();
     if (!c.report.empty()) j["report"] = reported ? report_figures(report.figures) : Json();
+    if (c.decay_correct) j["decay_correction"] = decay.done ? decay_correction_json(decay) : Json();
     Json shown = Json::array();
     for (const Message* m : warnings) shown.push_back({{"title", m->title}, {"text", m->text}});
     j["reflections_refused"] = G.NREFBAD > 0;

@@ -56,6 +56,9 @@ struct BatchOptions {
     std::string report;
     std::string plots;
     std::string laue;
+    // After the fit: the decay of the crystal fitted from the standards,
+    // and the intensity file rewritten with I and sigma scaled by it.
+    bool decay_correct = false;
     bool quiet = false;
     bool use_defaults = false;
     // Any reflection refused or message shown beyond the notices of a
@@ -90,6 +93,7 @@ struct BatchChoices {
     std::string report;                 // the report page after the fit; empty: not asked
     std::string plots;                  // the folder of the report's SVG plots; empty: none
     std::string laue;                   // Laue class of the merging figures; empty: no merging
+    bool decay_correct = false;         // the intensity file rescaled by the standards' decay after the fit
     // The options as given, for the report's summary table.
     std::vector<std::pair<std::string, std::string>> options;
 };

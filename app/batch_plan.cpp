@@ -148,6 +148,7 @@ std::vector<std::pair<std::string, std::string>> given_options(const BatchOption
     flag("--weak-profile", o.weak_profile);
     flag("--cif", o.cif);
     text("--laue", o.laue);
+    flag("--decay-correct", o.decay_correct);
     flag("--use-defaults", o.use_defaults);
     return v;
 }
@@ -185,8 +186,10 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
             crystal_system_number = n;
         }
     if (!o.symmetry.empty() && !crystal_system) return "unknown --symmetry \"" + o.symmetry + "\"";
-    for (auto [given, name] : {std::pair<bool, const char*>{!o.plots.empty(), "--plots"}, {!o.laue.empty(), "--laue"}})
-        if (given && o.report.empty()) return std::string(name) + " belongs to --report, which is not given";
+    if (!o.plots.empty() && o.report.empty()) return "--plots belongs to --report, which is not given";
+    // The merging figures go into the report and the CIF.
+    if (!o.laue.empty() && o.report.empty() && !o.cif)
+        return "--laue belongs to --report or --cif, neither of which is given";
     if (!o.laue.empty() && report::merging_group(o.laue).empty())
         return "unknown --laue \"" + o.laue +
                "\" (a Laue class: -1, 2/m, mmm, 4/m, 4/mmm, -3, -3m1, -31m, 6/m, 6/mmm, m-3, m-3m; or a space "
@@ -288,6 +291,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.report = report_page;
         c.plots = plots;
         c.laue = o.laue.empty() ? report::laue_for_crystal_system(o.symmetry) : o.laue;
+        c.decay_correct = o.decay_correct;
         c.options = given_options(o);
         c.data = absolute(data);
         c.par = absolute(o.par);

@@ -20,7 +20,7 @@ constexpr const char* kUsageReduce =
     "                       [--use-defaults]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
     "[--weak-profile] [--cif]\n"
-    "                       [--report FILE.html [--plots DIR] [--laue CLASS]]\n";
+    "                       [--report FILE.html [--plots DIR]] [--laue CLASS] [--decay-correct]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
     "[--quiet] [--strict]\n"
@@ -160,9 +160,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         ->type_name("DIR");
     reduce
         ->add_option("--laue", reduce_options.laue,
-                     "with --report: Laue class of the merging figures, e.g. 2/m, mmm, 4/mmm "
+                     "with --report or --cif: Laue class of the merging figures, e.g. 2/m, mmm, 4/mmm "
                      "(default: the lowest of the --symmetry lattice; none without)")
         ->type_name("CLASS");
+    reduce->add_flag("--decay-correct", reduce_options.decay_correct,
+                     "after the fit, fit the decay of the crystal from the standards and rewrite the "
+                     "intensity file with I and sigma scaled by it (needs standard reflections)");
     reduce->footer(
         "Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
 

@@ -9,6 +9,7 @@
 #include "fitting/profile.h"
 #include "import/cad4.h"
 #include "io/layout.h"
+#include "refine/corrections.h"
 #include "refine/geometry.h"
 #include "refine/ub_lsq.h"
 #include "sim_plan.h"
@@ -306,7 +307,7 @@ Plan make_plan(const Config& cfg) {
         t.background = cfg.background;
         t.position = t.angles[1] + cfg.position_sd * offset(rng) + instrument_shift(cfg, t.angles);
         const double sl = std::sin(theta) / cfg.wave1;
-        const double wilson = std::exp(-2.0 * 2.0 * sl * sl);
+        const double wilson = std::exp(-2.0 * cfg.wilson_b * sl * sl);
         const double draw = u(rng);
         if (s.standard) {
             t.intensity = 4.0 * cfg.scale_i;
@@ -320,6 +321,15 @@ Plan make_plan(const Config& cfg) {
             t.intensity = cfg.scale_i * -std::log(std::max(u(rng), 1e-12)) * wilson;
             s.attenuated = u(rng) < cfg.attenuated_fraction;
         }
+        if (cfg.lp) {
+            G.IMONO = cfg.imono;
+            G.MONO2TH = cfg.mono2th;
+            G.MONOANG = 0.0;
+            t.intensity /= CLORENZ(t.angles[0]);
+        }
+        // The crystal's loss by the time this reflection is measured.
+        t.decay = decay_level(cfg, cfg.nrefl > 1 ? static_cast<double>(i) / (cfg.nrefl - 1) : 0.0);
+        t.intensity *= t.decay;
         classify(p, s, rng, i);
         if (s.left_out) t.in_data_set = false;
         make_counts(p, s, rng);
@@ -347,6 +357,12 @@ Result simulate(const Config& cfg, const std::string& data_path, const std::stri
         if (k != std::string::npos) r.nclass[k] += 1;
     }
     return r;
+}
+
+double decay_level(const Config& cfg, double t) {
+    if (cfg.decay == 0.0) return 1.0;
+    if (cfg.decay_model == Config::Decay::Exponential) return std::pow(1.0 - cfg.decay, t);
+    return 1.0 - cfg.decay * t;
 }
 
 bool euler_to_kappa(const std::array<double, 4>& angles, std::array<double, 4>& kappa) {
@@ -404,15 +420,21 @@ void write_parameter_file(const Plan& p, const std::string& path) {
 
 void write_truth_table(const Plan& p, const std::string& path) {
     std::ofstream out(path);
+    const bool with_decay = p.cfg.decay != 0.0;
     out << "# nref    h   k   l     2theta      omega        chi        phi   position     fwhm    eta"
-           "  background   intensity       scale flag std npts     step in\n";
+           "  background   intensity       scale flag std npts     step in"
+        << (with_decay ? "     decay\n" : "\n");
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
         out << format_record("(I6,3I4,5F11.4,F9.4,F7.3,F12.3,F12.3,F12.6,3X,A1,I4,I5,F9.5,I3)",
                              {t.nref, t.hkl[0], t.hkl[1], t.hkl[2], t.angles[0], t.angles[1], t.angles[2],
                               t.angles[3], t.position, t.fwhm, t.eta, t.background, t.intensity, t.scale,
-                              std::string(1, t.rflag), t.isctype, t.npts, t.step, t.in_data_set ? 1 : 0})
-            << '\n';
+                              std::string(1, t.rflag), t.isctype, t.npts, t.step, t.in_data_set ? 1 : 0});
+        // With a decaying crystal the intensity is the one measured, and the
+        // last column the factor of the loss: intensity / decay is the
+        // intensity of the crystal at the start of the run.
+        if (with_decay) out << format_record("(F10.6)", {t.decay});
+        out << '\n';
     }
 }
 

@@ -24,6 +24,8 @@ const char* const USAGE =
     "  --background X  --intensity X  --atten X  --monodir N  --first N\n"
     "  --zero-fraction X  --weak-fraction X (reflections with no and with little intensity)\n"
     "  --cad4-margin N  --title TEXT\n"
+    "  --decay F [linear|exponential] (fraction of the intensity lost by the last reflection)\n"
+    "  --wilson-b B (temperature factor, A^2; default 2)  --lp (counts carry the Lp factor)\n"
     "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n";
 
 bool format_of(const std::string& name, Config& c) {
@@ -118,7 +120,16 @@ int main(int argc, char** argv) {
                 for (double& v : c.xtaloff) v = num(i);
             else if (a == "--goncon")
                 c.goncon1 = num(i);
-            else if (a == "--cad4-margin")
+            else if (a == "--wilson-b")
+                c.wilson_b = num(i);
+            else if (a == "--lp")
+                c.lp = true;
+            else if (a == "--decay") {
+                c.decay = num(i);
+                if (i + 1 < argc && (std::string(argv[i + 1]) == "linear" || std::string(argv[i + 1]) == "exponential"))
+                    c.decay_model = std::string(argv[++i]) == "linear" ? Config::Decay::Linear
+                                                                        : Config::Decay::Exponential;
+            } else if (a == "--cad4-margin")
                 c.cad4_margin = static_cast<int>(num(i));
             else
                 throw std::invalid_argument(a);
@@ -129,7 +140,7 @@ int main(int argc, char** argv) {
     }
     if (!have_format || base.empty() || c.nrefl < 1 || c.npts < 2 || c.cad4_margin < 0 || c.cad4_margin > 4 ||
         !(c.zero_fraction >= 0.0) || !(c.weak_fraction >= 0.0) || c.zero_fraction + c.weak_fraction > 1.0 ||
-        !(c.goncon1 > 0.0)) {
+        !(c.goncon1 > 0.0) || !(c.decay >= 0.0 && c.decay < 1.0)) {
         std::fputs(USAGE, stderr);
         return 2;
     }

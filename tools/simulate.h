@@ -51,7 +51,26 @@ struct Config {
     double tth_zero = 0.0, om_zero = 0.0;
     std::array<double, 3> xtaloff{0.0, 0.0, 0.0};
     double goncon1 = 200.0;
+    // Loss of scattering power of the crystal over the run: the fraction
+    // of every intensity lost by the last reflection measured, falling
+    // linearly or exponentially with the order of measurement.  Standards
+    // lose it like every other reflection.  0: none.
+    enum class Decay { Linear, Exponential };
+    Decay decay_model = Decay::Linear;
+    double decay = 0.0;
+    // Temperature factor B (Angstrom^2) of the Wilson-like intensities:
+    // <I> = scale_i exp(-2 B (sin(theta)/lambda)^2).
+    double wilson_b = 2.0;
+    // true: the counts carry the Lorentz-polarisation factor of the
+    // instrument, so that the corrected intensities the program writes
+    // follow the Wilson law; false: the intensities are those the fit
+    // recovers before the correction.
+    bool lp = false;
 };
+
+// Factor on the intensity of the reflection measured at run fraction t
+// (0 at the first reflection, 1 at the last).
+double decay_level(const Config& cfg, double t);
 
 // What the reader will deliver for one reflection of the data file.
 struct Truth {
@@ -61,6 +80,7 @@ struct Truth {
     double position = 0.0;           // omega of the alpha1 peak
     double fwhm = 0.0, eta = 0.0, background = 0.0, intensity = 0.0;
     double scale = 1.0;
+    double decay = 1.0;  // factor of the crystal's loss at this reflection (intensity holds it)
     char rflag = 'N';
     int isctype = 0;
     int npts = 0;

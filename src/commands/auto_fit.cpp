@@ -145,6 +145,9 @@ void end_run(const ReductionRun& run, std::chrono::steady_clock::time_point star
 // the fit controls, the run fits one reflection per timer tick, and the
 // scan and its fit are shown after each.
 void START_AUTO_FIT() {
+    WindowMessages shown;
+    // Without a data set there is nothing to fit: the box says what to do.
+    if (!data_set_to_walk(shown)) return;
     if (!make_sure_of_output_file()) return;
     if (!replace_or_append_output()) return;
     ReductionRequest request;
@@ -155,7 +158,6 @@ void START_AUTO_FIT() {
     // "Report" needs what happened to each reflection.
     request.collect_outcomes = true;
     const auto started = std::chrono::steady_clock::now();
-    WindowMessages shown;
     // The user may type into "Fitting Controls & Results" at any time:
     // each reflection's start values come from the box.
     ReductionRun run(request, shown, [] {

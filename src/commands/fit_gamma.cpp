@@ -3,8 +3,6 @@
 #include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
-#include "io/layout.h"
-#include "io/units.h"
 #include "operations/fwhm_law.h"
 #include "ui/command_numbers.h"
 #include "toolkit/toolkit.h"
@@ -33,14 +31,8 @@ void FIT_GAMMA() {
         if (command == GM_CLOSE) EXITINT("");
         if (command == CMD_FW_QUIT) break;
         if (command == CMD_FW_SAVE) {
-            // The values as the user may have edited them, and in the log
-            // the law the fits now use.
-            store_fwhm_law(GMENQVALUESETTING(wid(FW_A)), GMENQVALUESETTING(wid(FW_B)));
-            if (G.LOGOPEN == 1) {
-                write_record(LU_LOG, "(/,' FWHM LAW SAVED FOR THE FITS:   A = ',F8.4,'   B = ',F8.4)",
-                             {G.FWHMA, G.FWHMB});
-                flush_unit(LU_LOG);
-            }
+            // The values as the user may have edited them.
+            save_fwhm_law(GMENQVALUESETTING(wid(FW_A)), GMENQVALUESETTING(wid(FW_B)));
             break;
         }
     }

@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "operations/scan_walk.h"
+#include "commands/window_messages.h"
 #include "core/store.h"
-#include "fitting/fitscan.h"
-#include "import/reader_status.h"
 #include "io/layout.h"
 #include "io/units.h"
+#include "operations/fit_controls.h"
+#include "operations/scan_walk.h"
 #include "ui/command_numbers.h"
 #include "ui/fit_settings.h"
 #include "ui/plotscan.h"
@@ -16,28 +16,19 @@
 #include "ui/widgets.h"
 
 namespace tarnivox {
-namespace {
 
-// The user has placed the scan file on this reflection.
-void set_and_fit() {
-    G.WALKED = 0;
-    SET_FIT_PARAMETERS();
-    fit_current();
+ManualFitRequest move_request(ManualStep step) {
+    ManualFitRequest request;
+    request.step = step;
+    request.controls = start_choices_in_box();
+    request.skip_weak = skip_weak_in_box();
+    return request;
 }
 
-}  // namespace
-
-void fit_current() {
-    READ_FIT_PARAMETERS();
-    FIT_REFLECTION();
-}
-
-FitStep step_and_fit(int mode) {
-    const Arr1<int, 3> none;
-    const int status = read_reflection(mode, 0, none, false);
-    if (ends_walk(status)) return FitStep::Leave;
-    if (!have_reflection()) return FitStep::Ignored;
-    set_and_fit();
+FitStep show_step(const ManualFitResult& r) {
+    if (r.ended) return FitStep::Leave;
+    if (!r.fitted) return FitStep::Ignored;
+    show_fit_controls(r.start);
     return FitStep::Fitted;
 }
 
@@ -53,42 +44,36 @@ bool parse_hkl(std::string_view text, int hkl[3]) {
 }
 
 FitStep jump_and_fit(int command) {
-    Arr1<int, 3> hkl;
-    int nref = 0;
-    int mode = 0;
+    ManualFitRequest request = move_request(ManualStep::ToNumber);
     if (command == CMD_GO_HKL) {
         const std::string text = wid(PANEL(5)) != 0 ? GMENQTEXTSETTING(wid(PANEL(5))) : std::string();
         int h[3];
         if (!parse_hkl(text, h)) return FitStep::Ignored;
-        hkl = Arr1<int, 3>{{h[0], h[1], h[2]}};
-        mode = 2;
+        request.step = ManualStep::ToIndices;
+        request.hkl = {h[0], h[1], h[2]};
     } else {
         const double v = wid(PANEL(7)) != 0 ? GMENQVALUESETTING(wid(PANEL(7))) : 0.0;
         if (!std::isfinite(v) || std::fabs(v) > 1.0e9) return FitStep::Ignored;
-        nref = static_cast<int>(std::lround(v));
-        mode = 1;
+        request.number = static_cast<int>(std::lround(v));
     }
-    const int before = G.NREF;
-    int status = read_reflection(mode, nref, hkl, false);
-    if (ends_walk(status)) return FitStep::Leave;
-    if (status == READER_NOT_FOUND) {
-        // Not in the data set: go back to the reflection shown before.
-        status = read_reflection(1, before, hkl, false);
-        if (status == READER_READ_ERROR) return FitStep::Leave;
-    }
-    if (!have_reflection()) return FitStep::Ignored;
-    set_and_fit();
-    return FitStep::Fitted;
+    WindowMessages shown;
+    ManualFit walk(shown);
+    if (!walk.open()) return FitStep::Leave;
+    return show_step(walk.step(request));
 }
 
 bool fit_control_command(int command) {
     if (command == CMD_FC_RESET) {
-        if (have_reflection()) SET_DEFAULT_PARAMETERS();
+        if (have_reflection()) {
+            WindowMessages shown;
+            reset_fit_controls(shown);
+            WRITE_FIT_PARAMETERS();
+        }
         return true;
     }
     if (command >= CMD_FC_FIRST && command <= CMD_FC_LAST) {
-        READ_FIT_PARAMETERS();
-        if (have_reflection()) SET_FIT_PARAMETERS();
+        change_fit_controls(fit_controls_in_box(), skip_weak_in_box());
+        if (have_reflection()) WRITE_FIT_PARAMETERS();
         return true;
     }
     return false;

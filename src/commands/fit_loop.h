@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "operations/manual_fit.h"
+
 namespace tarnivox {
 
 // Result of a read or jump inside a fitting loop.
@@ -14,13 +16,13 @@ enum class FitStep {
     Leave,    // end of file or a read error: the loop ends
 };
 
-// Reads the fit-control dialog into the store and fits the current
-// reflection (both passes).
-void fit_current();
+// A step of the walk through the data set with the choices of the
+// fit-control box a reflection newly reached takes.
+ManualFitRequest move_request(ManualStep step);
 
-// Reads the next (mode 0) or previous (mode -1) reflection; when one was
-// read, computes its start values and fits it.
-FitStep step_and_fit(int mode);
+// Shows the start values of a step that fitted a reflection; what the
+// step means for the loop.
+FitStep show_step(const ManualFitResult& r);
 
 // Command CMD_GO_HKL (indices typed into the hkl entry) or CMD_GO_ISEQ (the number in the
 // sequence entry): reads that reflection, or re-reads the one current

@@ -3,13 +3,12 @@
 // and decides which reflections go to the intensity file.
 #include "commands/manual_fit.h"
 
-#include <string>
-
 #include "commands/fit_loop.h"
+#include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
+#include "operations/manual_fit.h"
 #include "operations/scan_walk.h"
-#include "output/intensity_file.h"
 #include "ui/command_numbers.h"
 #include "ui/files.h"
 #include "ui/fit_settings.h"
@@ -30,25 +29,20 @@ void panel_manual() {
     panel_status(12, usable);
 }
 
-// An accepted reflection is written as passed whatever the tests said:
-// outcome "F", no rejection letter.
-void mark_accepted() {
-    std::string st = G.FITSTAT.padded();
-    st[0] = 'F';
-    st[1] = ' ';
-    G.FITSTAT = st;
-}
-
 }  // namespace
 
+// The window's side of the walk: each button is read into a step, with
+// the fit-control box as it stands, and the reflection reached is shown.
 void START_MANUAL_FIT() {
-    G.FITMODE = 2;
-    WRITE_FIT_PARAMETERS();
-    if (have_reflection()) SET_FIT_PARAMETERS();
+    WindowMessages shown;
+    ManualFit walk(shown);
+    // Without a data set the box has said what to do; the main window
+    // stays as it was.
+    if (!walk.open()) return;
     WRITE_FIT_PARAMETERS();
     begin_fitting_window();
     panel_manual();
-    if (have_reflection()) fit_current();
+    if (have_reflection()) show_step(walk.step(move_request(ManualStep::Current)));
     show_fit();
 
     for (;;) {
@@ -60,23 +54,19 @@ void START_MANUAL_FIT() {
                 keep_typed_start_values();
                 END_GRAPHICS();
                 return;
-            case CMD_PREVIOUS: step = step_and_fit(-1); break;
-            case CMD_ACCEPT:
-                if (have_reflection()) {
-                    // A fit the tests rejected left no intensity of its own:
-                    // the accepted record carries the summation over the
-                    // expected peak.
-                    const bool rejected = G.FITSTAT.padded()[0] == 'R';
-                    mark_accepted();
-                    write_int(rejected);
-                }
-                step = step_and_fit(0);
+            case CMD_PREVIOUS: step = show_step(walk.step(move_request(ManualStep::Previous))); break;
+            case CMD_ACCEPT: step = show_step(walk.step(move_request(ManualStep::Accept))); break;
+            case CMD_NEXT: step = show_step(walk.step(move_request(ManualStep::Next))); break;
+            case CMD_REJECT: step = show_step(walk.step(move_request(ManualStep::Reject))); break;
+            case CMD_REFIT: {
+                // The controls as they stand, typed start values included.
+                ManualFitRequest refit;
+                refit.step = ManualStep::Refit;
+                refit.controls = fit_controls_in_box();
+                refit.skip_weak = skip_weak_in_box();
+                walk.step(refit);
                 break;
-            case CMD_NEXT:
-            case CMD_REJECT: step = step_and_fit(0); break;
-            case CMD_REFIT:
-                if (have_reflection()) fit_current();
-                break;
+            }
             case CMD_GO_HKL:
             case CMD_GO_ISEQ: step = jump_and_fit(command); break;
             case CMD_EXPORT: EXPORT_SCAN(); break;

@@ -10,6 +10,12 @@ ProgramEnd::ProgramEnd(std::string message_, int status_) : message(std::move(me
 
 void EXITINT(std::string_view message, int /*length*/) { throw ProgramEnd(std::string(message)); }
 
+void EXITINT_AT(std::string_view message, std::string_view place) {
+    ProgramEnd end{std::string(message)};
+    end.place = std::string(place);
+    throw end;
+}
+
 void end_run(std::string_view message, int status) { throw ProgramEnd(std::string(message), status); }
 
 std::string exitint_shown_text(std::string_view message) {

@@ -23,10 +23,19 @@ struct ProgramEnd {
     ProgramEnd(std::string message_, int status_ = -1);
     std::string message;  // as given to EXITINT
     int status;           // one of the EXIT_STATUS_ values
+    // Where the input is at fault (the file, its line and what was expected
+    // there), shown in a box before the message; callers that keep the
+    // message alone (the batch's summary) add it.  Empty for most ends.
+    std::string place;
 };
 
 // Ends the run.  The length argument of the original interface is not used.
 [[noreturn]] void EXITINT(std::string_view message, int length = 0);
+
+// Ends the run with a fatal message about a file that is not as it should
+// be, carrying the place of the fault (ProgramEnd::place).  The message is
+// kept as given; the caller has shown the place already.
+[[noreturn]] void EXITINT_AT(std::string_view message, std::string_view place);
 
 // Ends the run with a message and a chosen exit status (the script backend
 // ends a run it cannot follow with EXIT_STATUS_SCRIPT).

@@ -21,8 +21,10 @@
 
 namespace tarnivox {
 
-// The box's icon; Error is an error box.
-enum class MessageKind { Information, Notice, Error };
+// The box's icon; Error is an error box.  Summary is a step's account of
+// what it produced (how many reflections it kept): shown in a notice box
+// like a Notice, it is information, never a warning of a run.
+enum class MessageKind { Information, Notice, Error, Summary };
 
 struct Message {
     std::string title;

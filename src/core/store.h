@@ -235,6 +235,13 @@ struct ReaderState {
     int CADMARGIN = 0, CADP1 = 0, CADP2 = 0, XLINENO = 0; double HUBT0 = 0.0;  // kept between reader calls
     int FEBOCUT = 0;  // 1 once a Febo file that ends without its end record was reported cut
     int XEULER = 0;   // 1 once a reflection of the Xcalibur file gave its Euler angles (E line)
+    // The line a reader read last (unit, line number, 1 at the end of the
+    // file) and what it expected there; the same for the first reflection
+    // it left out.  Messages about a file that is not as expected name them.
+    int RDUNIT = 0, RDLINE = -1, RDEOF = 0;
+    FixedText<160> RDEXPECT;
+    int RDBADLINE = -1, RDBADEOF = 0;
+    FixedText<160> RDBADEXP;
 };
 
 struct Store : DataSetHeader,

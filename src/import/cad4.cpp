@@ -5,7 +5,6 @@
 #include <string>
 
 #include "core/angles.h"
-#include "core/exitint.h"
 #include "core/store.h"
 #include "import/reader_io.h"
 #include "io/layout.h"
@@ -37,13 +36,14 @@ bool ends_data(const std::string& line) { return line.substr(0, 5).find('$') != 
 void read_standards_block(std::string& line) {
     G.NSTD = 0;
     for (;;) {
-        if (next_input_line(line, 80) != READ_OK) EXITINT("Error reading file header");
+        reader_expects("a standard's line (record code 0: h k l in columns 5-13) or the next header record");
+        if (next_input_line(line, 80) != READ_OK) reader_stop("Error reading file header");
         const std::string body = without_margin(line);
         if (record_code(body) != 0) return;
-        if (G.NSTD >= MAXSTD) EXITINT("More than 10 standards");
+        if (G.NSTD >= MAXSTD) reader_stop("More than 10 standards", "at most 10 standards after record 27");
         G.NSTD += 1;
         Arr1<int, 3> hkl;
-        if (read_fixed(body, "(4X,3I3)", {hkl}) != READ_OK) EXITINT("Error reading file header");
+        if (read_fixed(body, "(4X,3I3)", {hkl}) != READ_OK) reader_stop("Error reading file header");
         for (int j = 1; j <= 3; ++j) G.STDHKL(G.NSTD, j) = hkl(j);
     }
 }
@@ -69,7 +69,9 @@ int minimum_speed() {
 void classify(const std::string& flags, int v) {
     if (flags[0] == 'I') {
         const int i = find_standard();
-        if (i == 0) EXITINT("Unidentified Standard Refln");
+        if (i == 0)
+            reader_stop("Unidentified Standard Refln",
+                        "a reflection flagged I whose indices are a standard of record 27");
         G.ISCTYPE = i;
         G.RFLAG = 'I';
         return;
@@ -93,9 +95,10 @@ void classify(const std::string& flags, int v) {
 
 void READ_HEADER_CAD4(int& status) {
     std::string line;
-    if (next_input_line(line, 80) != READ_OK) EXITINT("ERROR READING FIRST LINE OF DATAFILE");
+    reader_expects("the first header record: record code 21 within columns 1-6");
+    if (next_input_line(line, 80) != READ_OK) reader_stop("ERROR READING FIRST LINE OF DATAFILE");
     const std::size_t at = line.find("21");
-    if (at == std::string::npos || at > 4) EXITINT("ERROR READING FIRST LINE OF DATAFILE");
+    if (at == std::string::npos || at > 4) reader_stop("ERROR READING FIRST LINE OF DATAFILE");
     G.CADMARGIN = static_cast<int>(at);
     G.TITLE = columns(line, G.CADMARGIN + 9, G.CADMARGIN + 36);
     // The speed record classifies every reflection: without it (a header
@@ -105,7 +108,8 @@ void READ_HEADER_CAD4(int& status) {
 
     int code = 0;
     for (;;) {
-        if (next_input_line(line, 80) != READ_OK) EXITINT("Error reading file header");
+        reader_expects("header records (codes 21 to 33) up to the first reflection line (code 1)");
+        if (next_input_line(line, 80) != READ_OK) reader_stop("Error reading file header");
         std::string body = without_margin(line);
         code = record_code(body);
         if (code == 27) {
@@ -114,16 +118,21 @@ void READ_HEADER_CAD4(int& status) {
         }
         if (code == 32) {
             if (read_fixed(body, "(33X,3F9.2)", {&G.WAVE1, &G.WAVE2, &G.ATTEN}) != READ_OK)
-                EXITINT("Error reading file header");
+                reader_stop("Error reading file header",
+                            "record 32: two wavelengths and the attenuator factor (3F9.2 from column 34)");
         } else if (code == 22) {
             if (read_fixed(body, "(48X,I2,I4)", {&G.CADP1, &G.CADP2}) != READ_OK)
-                EXITINT("Error reading file header");
+                reader_stop("Error reading file header", "record 22: the speeds P1 (I2) and P2 (I4) from column 49");
             speeds = true;
         } else if (code < 21 || code > 33) {
             break;
         }
     }
-    if (code != 1 || !speeds || standards_repeat()) EXITINT("Error reading file header");
+    if (code != 1)
+        reader_stop("Error reading file header", "a header record (codes 21 to 33) or the first reflection line "
+                                                 "(code 1 in columns 1-2)");
+    if (!speeds) reader_stop("Error reading file header", "the speed record 22 in the header before this line");
+    if (standards_repeat()) reader_stop("Error reading file header", "each standard once after record 27");
     backspace_unit(LU_INPUT);
     G.NPTS = CAD4_STEPS;
     for (int i = 1; i <= G.NSTD; ++i) G.STDNPTS(i) = CAD4_STEPS;
@@ -143,15 +152,19 @@ void READ_SCAN_CAD4(int& status) {
     int left_out_code = 0;  // the last of its lines passed
     bool lost = false;
     for (;;) {
+        reader_expects("a reflection line: record code 1 in columns 1-2, number, h k l, flags, speed");
         const int rc = next_input_line(line, 80);
         if (rc == READ_ERROR) {
             status = READER_READ_ERROR;
             return;
         }
         if (rc != READ_OK || ends_data(line)) {
-            if (rc == READ_EOF && left_out >= 0 && left_out_code < 10) lost = true;
+            if (rc == READ_EOF && left_out >= 0 && left_out_code < 10) {
+                reader_expects("the ten lines of reflection " + std::to_string(left_out) + " before the end");
+                lost = true;
+            }
             if (lost && rc == READ_OK) backspace_unit(LU_INPUT);  // the end mark is met again
-            status = lost ? READER_NOT_FOUND : READER_END;
+            status = lost ? reader_fails(READER_NOT_FOUND) : READER_END;
             return;
         }
         const std::string body = without_margin(line);
@@ -161,8 +174,11 @@ void READ_SCAN_CAD4(int& status) {
             if (line_code >= 2 && line_code <= 10 && read_fixed(body, "(2X,I6)", {&nref}) == READ_OK &&
                 nref == left_out)
                 left_out_code = line_code;
-            else if (line_code != 0)
+            else if (line_code != 0 && !lost) {
+                reader_expects("a reflection line (code 1) before the lines of a reflection");
+                reader_fails(READER_NOT_FOUND);
                 lost = true;
+            }
             continue;
         }
         if (lost) {
@@ -179,7 +195,8 @@ void READ_SCAN_CAD4(int& status) {
         // A line cut before its speed code gives no scale: the reflection
         // is left out, its other lines are passed over by the search.
         if (!reaches_column(body, REFLECTION_LINE_END)) {
-            status = READER_NOT_FOUND;
+            reader_expects("a reflection line reaching its speed code in column 41 (it is cut short)");
+            status = reader_fails(READER_NOT_FOUND);
             return;
         }
         if (flags[1] != 'X') break;
@@ -189,8 +206,9 @@ void READ_SCAN_CAD4(int& status) {
 
     // A reflection cut short by the end of the file, or by the first line
     // of the next reflection, cannot be used; the next one is read whole.
+    reader_expects("the angle line of reflection " + std::to_string(G.NREF) + ": record code 2 in columns 1-2");
     if (!next_line_of_reflection(line)) {
-        status = READER_NOT_FOUND;
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     int code = 0;
@@ -202,18 +220,30 @@ void READ_SCAN_CAD4(int& status) {
         status = READER_READ_ERROR;
         return;
     }
-    bool unreadable = !reaches_column(angle_line, ANGLE_LINE_END);
+    bool unreadable = false;
+    // A line that cannot be used is named where it is met; the reflection
+    // is left out once its lines are read.
+    auto refuse = [&unreadable](std::string_view what) {
+        if (unreadable) return;
+        reader_expects(what);
+        reader_fails(READER_NOT_FOUND);
+        unreadable = true;
+    };
+    if (!reaches_column(angle_line, ANGLE_LINE_END))
+        refuse("an angle line reaching column 50 (it is cut short)");
     G.STEP = G.SCANW / 95.0;
     G.NPTS = CAD4_STEPS;
 
     for (int j = 3; j <= 10; ++j) {
+        reader_expects("count line " + std::to_string(j - 2) + " of 8 of reflection " + std::to_string(G.NREF) +
+                       ": record code " + std::to_string(j) + " in columns 1-2, then twelve counts");
         if (!next_line_of_reflection(line)) {
-            status = READER_NOT_FOUND;
+            status = reader_fails(READER_NOT_FOUND);
             return;
         }
         Arr1<int, 12> c;
         if (read_fixed(without_margin(line), "(I2,I6,4(1X,3I4))", {&code, &nref, c}) != READ_OK) {
-            unreadable = true;
+            refuse(std::string(G.RDEXPECT.str()) + " (unreadable)");
             continue;
         }
         if (code != j || nref != G.NREF) {
@@ -221,11 +251,12 @@ void READ_SCAN_CAD4(int& status) {
             return;
         }
         // Counts missing from a cut line are no zeros.
-        if (!reaches_column(without_margin(line), COUNT_LINE_END)) unreadable = true;
+        if (!reaches_column(without_margin(line), COUNT_LINE_END)) refuse("a count line reaching column 60 (it is cut short)");
         for (int i = 1; i <= 12; ++i) G.COUNTS(12 * (j - 3) + i) = c(i);
     }
     // A speed code of 0 gives no counting time: the scan cannot be scaled.
     if (unreadable || v == 0) {
+        if (!unreadable) refuse("a speed code other than 0 on the reflection line");
         status = READER_NOT_FOUND;
         return;
     }
@@ -250,7 +281,7 @@ void ANGLE_CONV(const Arr1<double, 4>& kappa_angles, Arr1<double, 4>& angles, in
     double r = std::cos(half_kappa) / std::cos(chi / 2.0 * RAD_PER_DEG);
     if (!(std::abs(r) <= 1.001)) {
         status = READER_READ_ERROR;
-        EXITINT("OVERFLOW IN ANGLE_CONVERT");
+        reader_stop("OVERFLOW IN ANGLE_CONVERT", "kappa angles of a reachable setting on the angle line");
     }
     if (std::abs(r) > 0.999999) r = r > 0 ? 1.0 : -1.0;
     double delta = std::acos(r) / RAD_PER_DEG;

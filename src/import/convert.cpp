@@ -142,6 +142,8 @@ bool header_values_plausible(const HeaderValues& before) {
     const ScanConstantsCheck scan_constants = readers_of(G.INFMT).scan_constants;
     if (failure.empty() && scan_constants != nullptr) failure = scan_constants();
     if (failure.empty()) return true;
+    // The header as a whole is at fault: the place named is where it ends.
+    reader_expects("a header whose values lie in their physical range (" + failure + " does not)");
     report_error("Tarnivox", "Implausible value in data file header: " + failure);
     return false;
 }
@@ -156,7 +158,7 @@ ImportCount open_standard_file() {
     int status = 0;
     const HeaderValues before;
     READ_HEADER_STDDATA(G.LUSCR, status);
-    if (status != 0 || !header_values_plausible(before)) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
+    if (status != 0 || !header_values_plausible(before)) reader_stop("READ ERROR ON HEADER OF SCAN FILE");
     if (G.UBFLAG == 1) derive_cell();
     report_busy(true);
     SET_SCANCODES_ZERO();
@@ -166,10 +168,7 @@ ImportCount open_standard_file() {
         status = -1;
         READ_SCAN_STDDATA(G.LUSCR, 0, 0, none, status);
         if (status == READER_END) break;
-        if (status == READER_READ_ERROR) {
-            report_busy(false);
-            EXITINT("READ ERROR ON SCAN FILE");
-        }
+        if (status == READER_READ_ERROR) reader_stop("READ ERROR ON SCAN FILE");
         if (status == READER_NOT_FOUND) {
             found.refused += 1;
         } else {
@@ -186,7 +185,10 @@ ImportCount open_standard_file() {
 ImportCount convert_instrument_file() {
     int status = 0;
     READ_HEADER(status);
-    if (status != 0) EXITINT("READ ERROR ON HEADER OF SCAN FILE");
+    if (status != 0) {
+        report_busy(false);
+        EXITINT_AT("READ ERROR ON HEADER OF SCAN FILE", reader_place());
+    }
     G.NREF = 0;
     report_busy(true);
     close_unit(G.LUSCR);
@@ -202,16 +204,16 @@ ImportCount convert_instrument_file() {
         status = 0;
         scan(status);
         if (status == READER_END) break;
-        if (status == READER_READ_ERROR) {
-            report_busy(false);
-            EXITINT("READ ERROR ON SCAN FILE");
-        }
+        if (status == READER_READ_ERROR) reader_stop("READ ERROR ON SCAN FILE");
         if (status == READER_NOT_FOUND) {
             found.refused += 1;
             continue;
         }
         const std::array<long long, MAXSTEPS> counts = whole_counts();
         if (!writable(counts)) {
+            reader_expects("a reflection with indices, finite angles, a scale above zero and counts that fit "
+                           "the scan file");
+            reader_fails(READER_NOT_FOUND);
             found.refused += 1;
             continue;
         }
@@ -245,6 +247,9 @@ void READ_HEADER(int& status) {
     if (header != nullptr) header(status);
     if (status == 0 && !header_values_plausible(before)) status = READER_READ_ERROR;
     if (status != 0) {
+        // Where the header stopped being what the reader expects, then the
+        // program's own notice.
+        report_error("Tarnivox", reader_place());
         report_message(MessageKind::Notice, "TARNIVOX", "Error Reading File Header");
         G.INOPEN = 0;
         return;
@@ -264,6 +269,7 @@ void CONVERT_FILE(int& status) {
     if (input_format(G.INFMT) == nullptr) G.INFMT = FORMAT_STANDARD;
     G.NREFREAD = -1;
     G.NREFBAD = 0;
+    clear_reader_failures();
     const ImportCount found = G.INFMT == FORMAT_STANDARD ? open_standard_file() : convert_instrument_file();
     G.NREFREAD = found.taken;
     G.NREFBAD = found.refused;
@@ -274,8 +280,13 @@ void CONVERT_FILE(int& status) {
     static_cast<CurrentScan&>(G) = CurrentScan{};
     static_cast<DerivedScan&>(G) = DerivedScan{};
     report_busy(false);
-    if (found.refused > 0)
+    if (found.refused > 0) {
+        // Where the first reflection left out stands, before the warning:
+        // the user can look at that line.
+        if (const std::string first = first_failure_place(); !first.empty())
+            report_message(MessageKind::Information, "Tarnivox", "First reflection left out: " + first);
         report_message(MessageKind::Notice, "Tarnivox", "Error Reading at least 1 reflection in data file");
+    }
     // A file of the wrong format, or one without data, is no success.
     if (found.taken == 0)
         report_message(MessageKind::Notice, "Tarnivox", "No reflection read from data file");

@@ -18,26 +18,36 @@ constexpr int PER_RECORD = 10;  // counts per record of the scan
 bool read_header_lines() {
     std::string line;
     std::string title;
+    reader_expects("header line 1: the title from column 3");
     if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(2X,A60)", {&title}) != READ_OK)
         return false;
     G.TITLE = title;
+    reader_expects("header line 2");
     if (next_input_line(line, 200) != READ_OK) return false;
     Arr1<double, 6> cell;
+    reader_expects("header line 3: the cell, six numbers (6F8.0) from column 5");
     if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(4X,6F8.0)", {cell}) != READ_OK)
         return false;
     for (int j = 1; j <= 6; ++j) G.CELL(j) = cell(j);
+    reader_expects("header line 4");
     if (next_input_line(line, 200) != READ_OK) return false;
     for (int i = 1; i <= 3; ++i) {
         Arr1<double, 3> row;
+        reader_expects("header line " + std::to_string(4 + i) + ": row " + std::to_string(i) +
+                       " of the orientation matrix, three numbers (3F10.0) from column 4");
         if (next_input_line(line, 200) != READ_OK || read_fixed(line, "(3X,3F10.0)", {row}) != READ_OK)
             return false;
         for (int j = 1; j <= 3; ++j) G.UB(i, j) = row(j);
     }
     // The Febo matrix carries the wavelength.
-    if (G.WAVE1 == 0.0) return false;
+    if (G.WAVE1 == 0.0) {
+        reader_expects("a wavelength in the parameter file (WAVEL) to scale the matrix by");
+        return false;
+    }
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 3; ++j) G.UB(i, j) = G.UB(i, j) / G.WAVE1;
     for (;;) {
+        reader_expects("header lines starting with P or V, then the first reflection record (a digit in column 1)");
         if (next_input_line(line, 200) != READ_OK || line.empty()) return false;
         const char c = line[0];
         if (c == 'P' || c == 'V') continue;
@@ -100,6 +110,7 @@ void scale_from_speed(int s) {
 
 void READ_HEADER_FEBO(int& status) {
     G.FEBOCUT = 0;
+    reader_expects("an omega step width (the file does not give it)");
     // The file does not give its omega step width.
     if (!ASK_STEP_WIDTH(G.STEP) || !read_header_lines()) {
         status = READER_READ_ERROR;
@@ -160,22 +171,26 @@ int orphan_counts_passed() {
 }  // namespace
 
 void READ_SCAN_FEBO(int& status) {
+    reader_expects("a reflection record: code, h k l, three values, steps, speed (nine whole numbers)");
     if (orphan_counts_passed() > 0) {
-        status = READER_NOT_FOUND;
+        reader_expects("a reflection record before these count records");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
+    reader_expects("a reflection record: code, h k l, three values, steps, speed (nine whole numbers)");
     // code, h, k, l, three values not used, NPTS, speed
     Arr1<int, RECORD_VALUES> rec;
     std::size_t filled = 0;
     status = reader_status(read_free_ints(rec.all(), &filled));
     // The file ends inside the reflection record: the reflection is
     // unreadable, and the next call finds the end of the data.
-    if (status == READER_END && filled > 0) status = READER_NOT_FOUND;
+    if (status == READER_END && filled > 0) status = reader_fails(READER_NOT_FOUND);
     // The data end with the record 0 0 0: a file that ends without it was
     // cut, and what followed is lost.  Said once; the next call ends.
     if (status == READER_END && G.FEBOCUT == 0) {
         G.FEBOCUT = 1;
-        status = READER_NOT_FOUND;
+        reader_expects("the end record 0 0 0 (the file is cut)");
+        status = reader_fails(READER_NOT_FOUND);
     }
     if (status != 0) return;
     const int code = rec(1);
@@ -198,6 +213,7 @@ void READ_SCAN_FEBO(int& status) {
                                        {G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
         }
     } else if (code != 0) {
+        reader_expects("a reflection record with code 0, 6 or 7");
         report_error("Tarnivox",
                      format_record("('Error converting datafile: ICODE=',I1,' iseq =',I5,' hkl=',3I4)",
                                    {code, G.NREF, G.IHKL(1), G.IHKL(2), G.IHKL(3)}));
@@ -213,17 +229,24 @@ void READ_SCAN_FEBO(int& status) {
         for (int first = 1; first <= npts; first += PER_RECORD) {
             const int n = npts - first + 1 < PER_RECORD ? npts - first + 1 : PER_RECORD;
             Arr1<int, PER_RECORD> c;
+            reader_expects("a count record of " + std::to_string(n) + " counts (steps " + std::to_string(first) +
+                           " to " + std::to_string(first + n - 1) + " of " + std::to_string(npts) + ")");
             const int cst = read_count_record(c.first(n));
             if (cst == READ_EOF) {
-                status = READER_NOT_FOUND;
+                status = reader_fails(READER_NOT_FOUND);
                 return;
             }
-            if (cst != READ_OK) usable = false;
+            if (cst != READ_OK && usable) {
+                reader_fails(READER_NOT_FOUND);
+                usable = false;
+            }
             for (int i = 1; i <= n && first + i - 1 <= MAXSTEPS; ++i) G.COUNTS(first + i - 1) = c(i);
         }
     }
     if (!usable) {
-        status = READER_NOT_FOUND;
+        if (!steps_fit(npts)) reader_expects("1 to 500 steps on the reflection record");
+        else if (speed == 0) reader_expects("a speed other than 0 on the reflection record");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     G.NPTS = npts;

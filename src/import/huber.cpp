@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "core/exitint.h"
 #include "core/store.h"
 #include "import/reader_io.h"
 #include "import/step_width.h"
@@ -16,7 +15,7 @@ constexpr int COUNTS_PER_LINE = 21;
 
 [[noreturn]] void bad_datafile(int& status) {
     status = READER_READ_ERROR;
-    EXITINT("Error reading datafile");
+    reader_stop("Error reading datafile");
 }
 
 // Stores a line's counts from step `first` on; steps beyond the scan
@@ -42,11 +41,13 @@ constexpr std::size_t TIME_END = 93;
 void READ_HEADER_HUBER(int& status) {
     G.TITLE = "Data from " + std::string(G.INFILE.str().substr(0, 50));
     // The file does not give its omega step width.
+    reader_expects("an omega step width (the file does not give it)");
     status = ASK_STEP_WIDTH(G.STEP) ? 0 : READER_READ_ERROR;
 }
 
 void READ_SCAN_HUBER(int& status) {
     std::string line;
+    reader_expects("a first count line: '*', steps (I3), step time (I2), up to 21 counts (I6)");
     const int st = next_input_line(line, 200);
     if (st == READ_EOF) {
         status = READER_END;
@@ -62,38 +63,58 @@ void READ_SCAN_HUBER(int& status) {
     // A line cut short, or a file that ends inside the block, leaves the
     // reflection without all its counts: it is left out, never read with
     // zeros (or indices 0 0 0) in place of what is missing.
-    bool cut = !reaches_column(line, count_line_end(npts));
+    bool cut = false;
+    // A cut line is named where it is met; the reflection is left out
+    // once its lines are read.
+    auto check_whole = [&](int n) {
+        if (cut || reaches_column(line, count_line_end(n))) return;
+        reader_expects("a count line reaching column " + std::to_string(count_line_end(n)) + " (it is cut short)");
+        reader_fails(READER_NOT_FOUND);
+        cut = true;
+    };
+    check_whole(npts);
     store_counts(c, 1);
     const int further = npts > 0 ? (npts - 1) / COUNTS_PER_LINE : 0;
     for (int j = 1; j <= further; ++j) {
+        reader_expects("a further count line of " + std::to_string(npts) + " steps: 6 blanks, up to 21 counts (I6)");
         const int rc = next_input_line(line, 200);
         if (rc == READ_EOF) {
-            status = READER_NOT_FOUND;
+            status = reader_fails(READER_NOT_FOUND);
             return;
         }
         if (rc != READ_OK || read_fixed(line, "(6X,21I6)", {c}) != READ_OK) bad_datafile(status);
-        if (!reaches_column(line, count_line_end(npts - COUNTS_PER_LINE * j))) cut = true;
+        check_whole(npts - COUNTS_PER_LINE * j);
         store_counts(c, COUNTS_PER_LINE * j + 1);
     }
 
     double line_time = 0.0;
     do {
+        reader_expects("the reflection line after the counts: number, type, h k l, four angles, time in columns "
+                       "84-93");
         const int rc = next_input_line(line, 200);
         if (rc == READ_EOF) {
-            status = READER_NOT_FOUND;
+            status = reader_fails(READER_NOT_FOUND);
             return;
         }
         if (rc != READ_OK || read_fixed(line, "(A1,I4,I1,3I3,4F8.3,36X,F10.3)",
                                         {&marker, &G.NREF, &G.ISCTYPE, G.IHKL, G.ANGLES, &line_time}) != READ_OK)
             bad_datafile(status);
     } while (marker == '*');
-    if (!reaches_column(line, TIME_END)) cut = true;
+    if (!cut && !reaches_column(line, TIME_END)) {
+        reader_expects("a reflection line reaching its counting time in column 93 (it is cut short)");
+        reader_fails(READER_NOT_FOUND);
+        cut = true;
+    }
 
     G.STEPTIME = t != 0 ? t : line_time;
     // Without steps, or without a counting time, the scan cannot be put on
     // the common scale; beyond 500 steps it does not fit the scan record.
     if (cut || !steps_fit(npts) || !(G.STEPTIME > 0.0)) {
-        status = READER_NOT_FOUND;
+        if (!steps_fit(npts))
+            reader_expects("1 to " + std::to_string(MAXSTEPS) + " steps on the first count line");
+        else if (!cut)
+            reader_expects("a counting time above zero");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     G.NPTS = npts;

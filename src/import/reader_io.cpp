@@ -2,14 +2,77 @@
 
 #include <cmath>
 
+#include "core/exitint.h"
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/layout.h"
 #include "io/units.h"
 
 namespace tarnivox {
 
+namespace {
+
+std::string place_of(int unit, int line, bool at_eof, std::string_view expected) {
+    std::string where = unit_is_open(unit) ? unit_path(unit) : std::string();
+    if (where.empty()) where = unit == LU_INPUT ? std::string(G.INFILE.str()) : std::string("(scratch scan file)");
+    std::string text = "Data file " + where;
+    if (line > 0) text += ", line " + std::to_string(line) + (at_eof ? " (end of file)" : "");
+    if (!expected.empty()) text += ": expected " + std::string(expected);
+    return text;
+}
+
+}  // namespace
+
+void reader_expects(std::string_view what) { G.RDEXPECT = what; }
+
+void note_line_read(int unit) {
+    G.RDUNIT = unit;
+    G.RDLINE = unit_line_number(unit);
+    G.RDEOF = unit_at_end_of_file(unit) ? 1 : 0;
+}
+
+std::string reader_place() {
+    return place_of(G.RDUNIT == 0 ? LU_INPUT : G.RDUNIT, G.RDLINE, G.RDEOF == 1, G.RDEXPECT.str());
+}
+
+void reader_stop(std::string_view text, std::string_view expected) {
+    reader_expects(expected);
+    reader_stop(text);
+}
+
+void reader_stop(std::string_view text) {
+    const std::string place = reader_place();
+    report_busy(false);
+    report_error("Tarnivox", place);
+    EXITINT_AT(text, place);
+}
+
+int reader_fails(int status) {
+    if (G.RDBADLINE < 0 && G.RDBADEXP.blank()) {
+        G.RDBADLINE = G.RDLINE;
+        G.RDBADEOF = G.RDEOF;
+        G.RDBADEXP = G.RDEXPECT.str().empty() ? std::string_view("a readable reflection") : G.RDEXPECT.str();
+    }
+    return status;
+}
+
+void clear_reader_failures() {
+    G.RDBADLINE = -1;
+    G.RDBADEOF = 0;
+    G.RDBADEXP = "";
+    G.RDEXPECT = "";
+    G.RDLINE = -1;
+    G.RDEOF = 0;
+}
+
+std::string first_failure_place() {
+    if (G.RDBADEXP.blank()) return {};
+    return place_of(G.RDUNIT == 0 ? LU_INPUT : G.RDUNIT, G.RDBADLINE, G.RDBADEOF == 1, G.RDBADEXP.str());
+}
+
 int next_input_line(std::string& line, std::size_t width) {
     const int st = read_line(LU_INPUT, line);
+    note_line_read(LU_INPUT);
     if (st != READ_OK) {
         line.clear();
         return st;

@@ -12,6 +12,33 @@
 
 namespace tarnivox {
 
+// What the reader expects in the records it reads from now on ("a
+// reflection line with record code 1 in columns 1-2"): the messages about a
+// file that does not give it name it with the file and the line.
+void reader_expects(std::string_view what);
+
+// Notes the line just read from `unit` (next_input_line does so for the
+// input data file; the standard scan file's reader for its own unit).
+void note_line_read(int unit);
+
+// "Data file PATH, line N: expected WHAT" for the line read last and what
+// was expected there ("line N (end of file)" once the file has ended).
+std::string reader_place();
+
+// Ends the import with the program's own text (kept as it is), after a box
+// that names the file, the line and what was expected there; the end of
+// the run carries the place too (ProgramEnd::place).
+[[noreturn]] void reader_stop(std::string_view text);
+[[noreturn]] void reader_stop(std::string_view text, std::string_view expected);
+
+// A reflection the reader cannot read or leaves out: the place of the
+// first of the import is kept for the message after it.  Returns status.
+int reader_fails(int status);
+// Forgets the place of a reflection left out (a new import starts).
+void clear_reader_failures();
+// The place of the first reflection left out; empty when none was.
+std::string first_failure_place();
+
 // Reads the next record of the input data file, cut to `width` columns.
 // READ_OK, READ_EOF or READ_ERROR (io/units.h).
 int next_input_line(std::string& line, std::size_t width);

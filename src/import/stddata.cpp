@@ -14,6 +14,7 @@
 #include "core/angles.h"
 #include "core/messages.h"
 #include "core/store.h"
+#include "import/reader_io.h"
 #include "io/layout.h"
 #include "io/units.h"
 
@@ -49,6 +50,7 @@ std::string upper_cased(std::string line) {
 // Reads the next line cut to 120 characters; READ_OK, READ_EOF or READ_ERROR.
 int read_line120(int unit, std::string& line) {
     const int rc = read_line(unit, line);
+    note_line_read(unit);
     if (line.size() > kHeaderWidth) line.resize(kHeaderWidth);
     return rc;
 }
@@ -357,6 +359,7 @@ void READ_HEADER_STDDATA(int unit, int& status) {
     Arr2<double, 3, 3> ub = G.UB;
     bool third_row_read = false;
     bool nonzero_value = false;
+    reader_expects("header lines (H, T, U, A) ending with a DATA line");
     for (;;) {
         std::string line;
         if (read_line120(unit, line) != READ_OK) {
@@ -369,6 +372,7 @@ void READ_HEADER_STDDATA(int unit, int& status) {
             // the matrix would be missing.  (A row written twice leaves a
             // singular matrix, which the import refuses.)
             if (k == 1 || k == 2) {
+                reader_expects("all three U lines of the orientation matrix before the DATA line");
                 status = 1;
                 return;
             }
@@ -423,6 +427,7 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
 
     for (;;) {
         std::string line;
+        reader_expects("a reflection line: R, then (I6,3I4,5F10.4,I4,2F10.5,I4,A1)");
         const int rc = read_line120(unit, line);
         if (rc == READ_EOF) {
             report_busy(false);
@@ -445,7 +450,11 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
         if (line.empty() || line.front() != 'R') {
             // Count lines without their reflection line: a reflection of
             // the file is lost.
-            if (!line.empty() && line.front() == 'S') g_orphan_counts = true;
+            if (!line.empty() && line.front() == 'S' && !g_orphan_counts) {
+                reader_expects("a reflection line (R) before these count lines (S)");
+                reader_fails(READER_NOT_FOUND);
+                g_orphan_counts = true;
+            }
             continue;
         }
 
@@ -458,7 +467,14 @@ void READ_SCAN_STDDATA(int unit, int mode, int nref, const Arr1<int, 3>& hkl, in
         if (mode == 2 && !(r.hkl == hkl)) continue;
 
         Arr1<int, MAXSTEPS> counts;
-        if (!read_count_lines(unit, r.npts, counts) || more_full_count_lines(unit, r.npts)) {
+        reader_expects("count lines of the reflection's " + std::to_string(r.npts) +
+                       " steps: S, then up to ten counts (I8) a line, the last holding the rest");
+        if (!read_count_lines(unit, r.npts, counts)) {
+            status = READER_READ_ERROR;
+            return;
+        }
+        if (more_full_count_lines(unit, r.npts)) {
+            reader_expects("the next reflection line (R) after the reflection's full last count line");
             status = READER_READ_ERROR;
             return;
         }

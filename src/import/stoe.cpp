@@ -3,7 +3,6 @@
 #include <cmath>
 #include <string>
 
-#include "core/exitint.h"
 #include "core/instrument_ranges.h"
 #include "core/store.h"
 #include "import/reader_io.h"
@@ -20,17 +19,18 @@ constexpr double MAX_STEP_WIDTH = 2.0;
 
 void read_standards(std::string_view values) {
     int n = 0;
-    if (read_free(values, {&n}) != READ_OK || n < 0) EXITINT("Error reading file header");
-    if (n > MAXSTD) EXITINT("More than 10 standards");
+    reader_expects("STDS: the number of standards, a value, then h k l of each standard");
+    if (read_free(values, {&n}) != READ_OK || n < 0) reader_stop("Error reading file header");
+    if (n > MAXSTD) reader_stop("More than 10 standards", "at most 10 standards on the STDS line");
     double unused = 0.0;
     Arr1<int, 3 * MAXSTD> hkl;
     int nread = 0;
     if (read_free(values, {&n, &unused, hkl.first(3 * n)}, &nread) != READ_OK || nread < 2 + 3 * n)
-        EXITINT("Error reading file header");
+        reader_stop("Error reading file header");
     G.NSTD = n;
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= 3; ++j) G.STDHKL(i, j) = hkl(3 * (i - 1) + j);
-    if (standards_repeat()) EXITINT("Error reading file header");
+    if (standards_repeat()) reader_stop("Error reading file header", "each standard once on the STDS line");
 }
 
 // The number of digits of a count's whole part (at least one): the count
@@ -110,13 +110,15 @@ struct ScanValues {
 // in the numbering, so that the reflections after it keep theirs.
 int lost_reflection() {
     G.NREF += 1;
-    return READER_NOT_FOUND;
+    return reader_fails(READER_NOT_FOUND);
 }
 
 // Count lines without a reflection line: a whole scan is a reflection
 // whose line was lost (it keeps its number); pieces of a scan are lines
 // moved or written twice, reported without a number of their own.
 int lost_counts(const ScanValues& v) {
+    reader_expects("a reflection line (blank in column 1) before these count lines");
+    reader_fails(READER_NOT_FOUND);
     if (v.declared_steps() >= 1 && v.count == v.declared_steps() + 1) return lost_reflection();
     return READER_NOT_FOUND;
 }
@@ -129,9 +131,10 @@ void READ_HEADER_STOE(int& status) {
     // not take that of a file read before it (0 is refused by the import).
     G.STEP = 0.0;
     for (;;) {
+        reader_expects("header lines (TITL, WAVE, SCAN, STDS) ending with a DATA line");
         const int st = next_input_line(line, 80);
-        if (st == READ_EOF) EXITINT("Unexpected end of file");
-        if (st != READ_OK) EXITINT("Error reading file header");
+        if (st == READ_EOF) reader_stop("Unexpected end of file");
+        if (st != READ_OK) reader_stop("Error reading file header");
         line = upper_case(columns(line, 1, 6)) + std::string(from_column(line, 7));
         if (columns(line, 1, 4) == "    ") continue;
         const std::string_view values = from_column(line, 5);
@@ -143,11 +146,11 @@ void READ_HEADER_STOE(int& status) {
             double unused = 0.0;
             int nread = 0;
             if (read_free(values, {&unused, &G.WAVE1, &G.WAVE2}, &nread) != READ_OK || nread < 3)
-                EXITINT("Error reading file header");
+                reader_stop("Error reading file header", "WAVE: three numbers (a value, lambda alpha1, lambda alpha2)");
         } else if (line.find("SCAN") != std::string::npos) {
             int nread = 0;
             if (read_free(values, {&G.XSCANW(1), &G.XSCANW(2), &G.STEP}, &nread) != READ_OK || nread < 3)
-                EXITINT("Error reading file header");
+                reader_stop("Error reading file header", "SCAN: three numbers (scan width a, b, omega step)");
         } else if (line.find("DATA") != std::string::npos) {
             G.NREF = 0;
             status = 0;
@@ -169,6 +172,7 @@ void READ_SCAN_STOE(int& status) {
     // line (when they hold a whole scan), or count lines were moved.
     ScanValues orphans;
     for (;;) {
+        reader_expects("a reflection line: a blank in column 1, h k l, type, then 16 values in all");
         const int rc = next_input_line(line, 100);
         if (rc == READ_ERROR) {
             status = READER_READ_ERROR;
@@ -209,6 +213,7 @@ void READ_SCAN_STOE(int& status) {
         // two) lacks angles: the reflection is left out, its count lines
         // are passed over by the search for the next reflection line.
         if (nread < 16) {
+            reader_expects("a reflection line of 16 values (it is cut short)");
             status = lost_reflection();
             return;
         }
@@ -225,7 +230,8 @@ void READ_SCAN_STOE(int& status) {
     G.ISCTYPE = 0;
     if (type == STANDARD_TYPE) {
         G.ISCTYPE = find_standard();
-        if (G.ISCTYPE == 0) EXITINT("Unidentified Standard Refln");
+        if (G.ISCTYPE == 0)
+            reader_stop("Unidentified Standard Refln", "a type 40 reflection whose indices are a standard of STDS");
         G.RFLAG = 'I';
     }
 
@@ -233,6 +239,7 @@ void READ_SCAN_STOE(int& status) {
     // instrument measured; the counts follow it.
     ScanValues v;
     int rc = READ_OK;
+    reader_expects("count lines starting with P: the step count, then the counts");
     while ((rc = next_input_line(line, 100)) == READ_OK && !line.empty() && line[0] == 'P')
         v.add_line(line, true);
     if (rc == READ_ERROR) {
@@ -243,7 +250,8 @@ void READ_SCAN_STOE(int& status) {
         // The data end with their closing line: a file that ends inside the
         // count lines was cut, perhaps inside a count (which no count of the
         // steps can tell).  The next call finds the end of the data.
-        status = READER_NOT_FOUND;
+        reader_expects("the next reflection line or the closing 0 0 0 line after the count lines");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     backspace_unit(LU_INPUT);
@@ -257,7 +265,9 @@ void READ_SCAN_STOE(int& status) {
     if (npts < 0 || v.count != npts + 1) {
         const int lines_after = v.lines_after_whole_scan(npts);
         if (lines_after == 0) {
-            status = READER_NOT_FOUND;
+            reader_expects("count lines holding the " + std::to_string(npts < 0 ? 0 : npts) +
+                           " counts their first value declares");
+            status = reader_fails(READER_NOT_FOUND);
             return;
         }
         for (int i = 0; i < lines_after; ++i) backspace_unit(LU_INPUT);
@@ -265,7 +275,9 @@ void READ_SCAN_STOE(int& status) {
     // A scan without steps, with more steps than a scan record holds, or
     // without counting time cannot be put on the common scale.
     if (!steps_fit(npts) || total_time <= 0) {
-        status = READER_NOT_FOUND;
+        reader_expects(total_time <= 0 ? "a counting time above zero on the reflection line"
+                                        : "1 to 500 steps declared by the count lines");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     G.NPTS = static_cast<int>(npts);

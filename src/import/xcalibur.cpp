@@ -4,7 +4,6 @@
 #include <string>
 
 #include "core/angles.h"
-#include "core/exitint.h"
 #include "core/instrument_ranges.h"
 #include "core/store.h"
 #include "import/cad4.h"
@@ -25,8 +24,24 @@ constexpr std::size_t UNSCALED_LINE_END = 39;
 constexpr std::size_t ANGLE_LINE_END = 41;
 constexpr std::size_t COUNT_FIELD = 9;
 
-[[noreturn]] void header_error() { EXITINT("ERROR READING DATAFILE HEADER"); }
-[[noreturn]] void header_eof() { EXITINT("UNEXPECTED EOF IN DATAFILE HEADER"); }
+[[noreturn]] void header_error(std::string_view expected) { reader_stop("ERROR READING DATAFILE HEADER", expected); }
+[[noreturn]] void header_eof() { reader_stop("UNEXPECTED EOF IN DATAFILE HEADER"); }
+[[noreturn]] void header_eof(std::string_view expected) {
+    reader_stop("UNEXPECTED EOF IN DATAFILE HEADER", expected);
+}
+
+// A reflection of the file left out: the place of the first is kept.
+int left_out(std::string_view expected) {
+    reader_expects(expected);
+    return reader_fails(READER_NOT_FOUND);
+}
+
+// A line cut before its last field, named where it is met; the reflection
+// is left out once its lines are read.
+void mark_cut(bool& cut, std::string_view expected) {
+    if (!cut) left_out(expected);
+    cut = true;
+}
 
 char first_char(const std::string& line) { return line.empty() ? ' ' : line[0]; }
 
@@ -44,15 +59,16 @@ std::string header_line(char expected) {
 // value list, a value that is not a number a read error.
 void read_header_values(std::string_view text, std::initializer_list<InItem> items, int needed) {
     int nread = 0;
-    if (read_free(text, items, &nread) != READ_OK) header_error();
-    if (nread < needed) header_eof();
+    const std::string expected = std::to_string(needed) + " numbers on this parameter line";
+    if (read_free(text, items, &nread) != READ_OK) header_error(expected);
+    if (nread < needed) header_eof(expected);
 }
 
 void read_standards(std::string_view values) {
     int nstd = 0;
     read_header_values(values, {&nstd}, 1);
-    if (nstd < 0) header_error();
-    if (nstd > MAXSTD) EXITINT("More than 10 standards");
+    if (nstd < 0) header_error("a number of standards of 0 or more on the rr line");
+    if (nstd > MAXSTD) reader_stop("More than 10 standards", "at most 10 standards on the rr line");
     G.NSTD = nstd;
     if (nstd == 0) return;
     int steps = G.XNSTEP;
@@ -60,35 +76,39 @@ void read_standards(std::string_view values) {
         read_header_values(values, {&G.NSTD, &G.NSTDINT, &steps}, 3);
     else
         read_header_values(values, {&G.NSTD, &G.NSTDINT}, 2);
-    if (G.NSTD != nstd) header_error();
+    if (G.NSTD != nstd) header_error("the same number of standards twice on the rr line");
     for (int i = 1; i <= nstd; ++i) {
+        const std::string expected = "standard " + std::to_string(i) + " of " + std::to_string(nstd) +
+                                     ": a P line with its h k l (3I4) from column " +
+                                     (G.XNEWFMT == 0 ? "33 and its time" : "28");
+        reader_expects(expected);
         const std::string line = header_line('P');
         Arr1<int, 3> hkl;
         if (G.XNEWFMT == 0) {
-            if (read_fixed(line, "(32X,3I4,5X,F6.2)", {hkl, &G.STDTIME(i)}) != READ_OK) header_error();
+            if (read_fixed(line, "(32X,3I4,5X,F6.2)", {hkl, &G.STDTIME(i)}) != READ_OK) header_error(expected);
         } else {
-            if (read_fixed(line, "(27X,3I4)", {hkl}) != READ_OK) header_error();
+            if (read_fixed(line, "(27X,3I4)", {hkl}) != READ_OK) header_error(expected);
         }
         for (int j = 1; j <= 3; ++j) G.STDHKL(i, j) = hkl(j);
         G.STDNPTS(i) = steps;
     }
-    if (standards_repeat()) header_error();
+    if (standards_repeat()) header_error("each standard once after the rr line");
 }
 
 void read_parameter_line(const std::string& line) {
     std::size_t at = line.find("sc s");
     if (at != std::string::npos) {
         if (read_fixed(from_column(line, static_cast<int>(at) + 5), "(F9.0)", {&G.XSPEED}) != READ_OK)
-            header_error();
+            header_error("the scan speed (F9.0) after 'sc s'");
         const std::size_t w = line.find("sc w");
-        if (w == std::string::npos) header_error();
+        if (w == std::string::npos) header_error("'sc w' and the scan width after the scan speed");
         if (read_fixed(from_column(line, static_cast<int>(w) + 6), "(2F7.0,F9.0)", {G.XSCANW}) != READ_OK)
-            header_error();
+            header_error("the scan width a, b and the 2theta scale (2F7.0,F9.0) after 'sc w'");
         return;
     }
     if ((at = line.find("mo s")) != std::string::npos) {
         if (read_fixed(from_column(line, static_cast<int>(at) + 9), "(I5)", {&G.XNSTEP}) != READ_OK)
-            header_error();
+            header_error("the number of steps (I5) after 'mo s'");
         return;
     }
     if ((at = line.find("wl")) != std::string::npos) {
@@ -104,13 +124,16 @@ void read_parameter_line(const std::string& line) {
 void read_matrix(const std::string& first) {
     std::string line = first;
     for (int i = 1; i <= 3; ++i) {
+        const std::string expected =
+            "row " + std::to_string(i) + " of the orientation matrix: a U line with three numbers (3F12.0)";
+        reader_expects(expected);
         if (i > 1) line = header_line('U');
         Arr1<double, 3> row;
-        if (read_fixed(line, "(1X,3F12.0)", {row}) != READ_OK) header_error();
+        if (read_fixed(line, "(1X,3F12.0)", {row}) != READ_OK) header_error(expected);
         for (int j = 1; j <= 3; ++j) G.UB(i, j) = row(j);
     }
     // The matrix of the file carries the wavelength, given on the wl line.
-    if (G.WAVE1 == 0.0) header_error();
+    if (G.WAVE1 == 0.0) header_error("a wl line giving the wavelength before the matrix");
     G.UBFLAG = 1;
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 3; ++j) G.UB(i, j) = G.UB(i, j) / G.WAVE1;
@@ -142,17 +165,23 @@ bool scan_line(std::string& line, char expected) {
 }  // namespace
 
 void GET_LINE(std::string& line, char expected, bool& end) {
-    G.XLINENO += 1;
     end = false;
     const int st = next_input_line(line, 80);
+    // The line of the file, as the unit counts it: lines read again after
+    // a step back are the same lines (a count of the reads ran ahead of
+    // the file by one for every step back).  A line too long to be read
+    // is the one after the last read.
+    const int at = unit_line_number(LU_INPUT);
+    G.XLINENO = at < 0 ? G.XLINENO + 1 : st == READ_ERROR ? at + 1 : at;
     if (st == READ_EOF) {
         end = true;
         return;
     }
-    if (st != READ_OK) EXITINT(format_record("('ERROR READING FILE AT LINE ',I6)", {G.XLINENO}));
+    if (st != READ_OK) reader_stop(format_record("('ERROR READING FILE AT LINE ',I6)", {G.XLINENO}));
     if (expected != ' ' && first_char(line) != expected)
-        EXITINT(format_record("('ERROR READING FILE: EXPECTED ',A1,', GOT ',A1,' AT LINE ',I6)",
-                              {std::string(1, expected), std::string(1, first_char(line)), G.XLINENO}));
+        reader_stop(format_record("('ERROR READING FILE: EXPECTED ',A1,', GOT ',A1,' AT LINE ',I6)",
+                                  {std::string(1, expected), std::string(1, first_char(line)), G.XLINENO}),
+                    std::string("a line starting with ") + expected);
 }
 
 void READ_HEADER_XCAL(int& status) {
@@ -167,6 +196,7 @@ void READ_HEADER_XCAL(int& status) {
     G.XNSTEP = 0;
     G.XEULER = 0;
     for (;;) {
+        reader_expects("header lines (C, P, U) up to the first reflection line ('#' or 'R')");
         const std::string line = header_line(' ');
         const char c = first_char(line);
         // A kappa-angle line ends the header too: the first reflection lost
@@ -195,10 +225,15 @@ namespace {
 // is reported as unreadable, and its next line is read by the next call.
 int find_reflection_line(std::string& line) {
     bool lost = false;
+    constexpr std::string_view expected = "a reflection line ('#', or 'R' for a standard) before Z, E and S lines";
     do {
+        reader_expects("a reflection line starting with '#' (or 'R' for a standard)");
         if (!scan_line(line, ' ')) return lost ? READER_NOT_FOUND : READER_END;
         const char c = first_char(line);
-        if (c == 'Z' || c == 'E' || c == 'S') lost = true;
+        if ((c == 'Z' || c == 'E' || c == 'S') && !lost) {
+            left_out(expected);
+            lost = true;
+        }
     } while (first_char(line) != '#' && first_char(line) != 'R');
     if (lost) {
         backspace_unit(LU_INPUT);  // this reflection is read by the next call
@@ -241,11 +276,14 @@ int read_reflection_line(const std::string& line, bool standard, std::string& co
 // ends before its last field.
 int read_angles(std::string& line, bool& euler, bool& cut) {
     Arr1<double, 4> z;
-    if (!scan_line(line, 'Z')) return READER_NOT_FOUND;
-    if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
+    reader_expects("the first kappa-angle line: Z and four numbers (4F10.0)");
+    if (!scan_line(line, 'Z')) return left_out("the first kappa-angle line (Z) of the reflection");
+    if (!reaches_column(line, ANGLE_LINE_END)) mark_cut(cut, "a Z line reaching column 41 (it is cut short)");
     if (read_fixed(line, "(1X,4F10.0)", {z}) != READ_OK) return READER_READ_ERROR;
     z(2) = z(2) / 2.0;
-    if (!scan_line(line, 'Z') || !scan_line(line, ' ')) return READER_NOT_FOUND;
+    reader_expects("the second kappa-angle line (Z), then an E line or the first count line");
+    if (!scan_line(line, 'Z') || !scan_line(line, ' '))
+        return left_out("the second kappa-angle line (Z) and the line after it");
     euler = first_char(line) == 'E';
     // A file whose reflections give their Euler angles gives them for
     // every one: a reflection without them lost its E line, and the kappa
@@ -253,11 +291,13 @@ int read_angles(std::string& line, bool& euler, bool& cut) {
     // convention of the older layout) would set it elsewhere.
     if (euler) G.XEULER = 1;
     if (!euler && G.XEULER == 1) {
+        left_out("an Euler-angle line (E), as the earlier reflections of the file gave");
         pass_rest_of_reflection();
         return READER_NOT_FOUND;
     }
     if (euler) {
-        if (!reaches_column(line, ANGLE_LINE_END)) cut = true;
+        reader_expects("an Euler-angle line: E and four numbers (4F10.0)");
+        if (!reaches_column(line, ANGLE_LINE_END)) mark_cut(cut, "an E line reaching column 41 (it is cut short)");
         if (read_fixed(line, "(1X,4F10.0)", {&G.ANGLES(2), &G.ANGLES(1), &G.ANGLES(3), &G.ANGLES(4)}) !=
             READ_OK)
             return READER_READ_ERROR;
@@ -273,7 +313,7 @@ int read_angles(std::string& line, bool& euler, bool& cut) {
         G.ANGLES(2) = G.ANGLES(2) + G.ANGLES(1) / 2.0;
         backspace_unit(LU_INPUT);
     }
-    if (!scan_line(line, ' ')) return READER_NOT_FOUND;
+    if (!scan_line(line, ' ')) return left_out("the count lines (S) of the reflection");
     if (first_char(line) == 'S') backspace_unit(LU_INPUT);
     return 0;
 }
@@ -283,7 +323,8 @@ int scan_steps(bool standard, int& istd) {
     istd = 0;
     if (standard) {
         istd = find_standard();
-        if (istd == 0) EXITINT("Unidentified Standard Refln");
+        if (istd == 0)
+            reader_stop("Unidentified Standard Refln", "a standard line (R) whose indices are a standard of the rr line");
         G.ISCTYPE = istd;
         G.NPTS = G.STDNPTS(istd);
     } else {
@@ -292,7 +333,7 @@ int scan_steps(bool standard, int& istd) {
     }
     // A scan longer than the scan record holds is left out; its count
     // lines are passed over by the search for the next reflection.
-    return steps_fit(G.NPTS) ? 0 : READER_NOT_FOUND;
+    return steps_fit(G.NPTS) ? 0 : left_out("1 to 500 steps per scan ('mo s' or the rr line)");
 }
 
 // The count lines 'S', eight counts a line.  A line that cannot be read
@@ -300,15 +341,20 @@ int scan_steps(bool standard, int& istd) {
 int read_counts(std::string& line, bool& cut) {
     bool unreadable = false;
     for (int first = 1; first <= G.NPTS; first += COUNTS_PER_LINE) {
-        if (!scan_line(line, 'S')) return READER_NOT_FOUND;
         const int n = G.NPTS - first + 1 < COUNTS_PER_LINE ? G.NPTS - first + 1 : COUNTS_PER_LINE;
-        if (!reaches_column(line, 1 + COUNT_FIELD * static_cast<std::size_t>(n))) cut = true;
+        const std::string expected = "a count line: S and " + std::to_string(n) + " counts (I9), steps " +
+                                     std::to_string(first) + " to " + std::to_string(first + n - 1) + " of " +
+                                     std::to_string(G.NPTS);
+        reader_expects(expected);
+        if (!scan_line(line, 'S')) return left_out(expected);
+        if (!reaches_column(line, 1 + COUNT_FIELD * static_cast<std::size_t>(n)))
+            mark_cut(cut, expected + " (it is cut short)");
         // A line of more counts than are left stands in another's place.
         const std::string_view beyond = from_column(line, 2 + static_cast<int>(COUNT_FIELD) * n);
-        if (beyond.find_first_not_of(' ') != std::string_view::npos) unreadable = true;
+        if (beyond.find_first_not_of(' ') != std::string_view::npos) mark_cut(unreadable, expected + " and no more");
         Arr1<int, COUNTS_PER_LINE> c;
         if (read_fixed(line, "(1X,8I9)", {c.first(n)}) != READ_OK) {
-            unreadable = true;
+            mark_cut(unreadable, expected);
             continue;
         }
         for (int i = 1; i <= n; ++i) G.COUNTS(first + i - 1) = c(i);
@@ -321,7 +367,7 @@ int read_counts(std::string& line, bool& cut) {
             backspace_unit(LU_INPUT);
             break;
         }
-        unreadable = true;
+        mark_cut(unreadable, "the next reflection line after the scan's " + std::to_string(G.NPTS) + " counts");
     }
     return unreadable ? READER_NOT_FOUND : 0;
 }
@@ -334,14 +380,14 @@ int scan_geometry(bool standard, bool euler, int istd) {
         // 2theta of the file is on another wavelength scale; a value that
         // cannot be brought back leaves the reflection out.
         const double s = G.XSCANW(3) != 0.0 ? std::sin(G.ANGLES(1) / 2.0 / DEGRAD) / G.XSCANW(3) : 2.0;
-        if (std::abs(s) > 1.0) return READER_NOT_FOUND;
+        if (std::abs(s) > 1.0) return left_out("a 2theta that the header's 2theta scale can bring back");
         G.ANGLES(1) = 2.0 * std::asin(s) * DEGRAD;
     }
     G.SCANW = G.XSCANW(1) + G.XSCANW(2) * std::tan(G.ANGLES(1) / 2.0 / DEGRAD);
     G.STEP = G.SCANW / G.NPTS;
     if (older && standard) {
         const double d = G.XSPEED * G.NPTS * G.STDTIME(istd);
-        if (d == 0.0) return READER_NOT_FOUND;
+        if (d == 0.0) return left_out("a scan speed and standard counting time other than 0");
         G.STEPTIME = G.STDTIME(istd);
         G.SCALE = G.SCANW / d;
     } else {
@@ -379,7 +425,10 @@ void READ_SCAN_XCAL(int& status) {
     // From here on the end of the file falls inside the reflection: it is
     // unreadable (READER_NOT_FOUND), and the next call finds the end of
     // the data.
-    bool cut = !reaches_column(line, !standard || G.XNEWFMT == 1 ? SCALED_LINE_END : UNSCALED_LINE_END);
+    bool cut = false;
+    if (const std::size_t end = !standard || G.XNEWFMT == 1 ? SCALED_LINE_END : UNSCALED_LINE_END;
+        !reaches_column(line, end))
+        mark_cut(cut, "a reflection line reaching column " + std::to_string(end) + " (it is cut short)");
     bool euler = false;
     status = read_angles(line, euler, cut);
     if (status != 0) return;

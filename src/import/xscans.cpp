@@ -4,7 +4,6 @@
 #include <array>
 #include <string>
 
-#include "core/exitint.h"
 #include "core/store.h"
 #include "import/reader_io.h"
 #include "io/layout.h"
@@ -66,8 +65,9 @@ bool starts_with(const std::string& line, std::string_view key) {
 void read_checkr(const std::string& line) {
     int nstd = 0;
     if (read_fixed(line, "(6X,I4,I6,22X,I3)", {&nstd, &G.NSTDINT, &G.NPTS}) != READ_OK || nstd < 0)
-        EXITINT("ERROR READING DATAFILE HEADER");
-    if (nstd > MAXSTD) EXITINT("More than 10 standards");
+        reader_stop("ERROR READING DATAFILE HEADER",
+                    "CHECKR: standards (I4), interval (I6) and steps (I3 in columns 39-41)");
+    if (nstd > MAXSTD) reader_stop("More than 10 standards", "at most 10 standards on the CHECKR line");
     G.NSTD = nstd;
     for (int i = 1; i <= G.NSTD; ++i) G.STDNPTS(i) = G.NPTS;
 }
@@ -101,15 +101,16 @@ void READ_HEADER_XSCANS(int& status) {
     status = 0;
     std::string line;
     for (;;) {
+        reader_expects("header lines (CHECKR, SOURCE, CHECKN, DETECT, TITLE) ending with a DATA line");
         const int st = next_input_line(line, 120);
-        if (st == READ_EOF) EXITINT("UNEXPECTED EOF IN DATAFILE HEADER");
-        if (st != READ_OK) EXITINT("ERROR READING DATAFILE HEADER");
+        if (st == READ_EOF) reader_stop("UNEXPECTED EOF IN DATAFILE HEADER");
+        if (st != READ_OK) reader_stop("ERROR READING DATAFILE HEADER");
         line.resize(120, ' ');
         if (starts_with(line, "CHECKR")) {
             read_checkr(line);
         } else if (starts_with(line, "SOURCE")) {
             if (read_fixed(line, "(24X,F7.5,3X,F7.5)", {&G.WAVE1, &G.WAVE2}) != READ_OK)
-                EXITINT("ERROR READING DATAFILE HEADER");
+                reader_stop("ERROR READING DATAFILE HEADER", "SOURCE: two wavelengths (F7.5 in columns 25-31 and 35-41)");
             G.A2RATIO = 0.5;
             G.NWAVE = 2;
         } else if (starts_with(line, "CHECKN")) {
@@ -209,15 +210,17 @@ void DECODE_DATA(int& status) {
     // it is the last line of a scan moved up.
     std::size_t longest = 0;
     std::size_t shortest_before_last = MAX_RECORD_LENGTH;
+    const std::string expected = "count lines coding the scan's " + std::to_string(G.NPTS) + " counts";
+    reader_expects(expected);
     do {
         if (next_input_line(line, 80) != READ_OK) {
-            status = READER_NOT_FOUND;
+            status = reader_fails(READER_NOT_FOUND);
             return;
         }
         if (is_reflection_line(line)) {
+            status = reader_fails(READER_NOT_FOUND);
             backspace_unit(LU_INPUT);
             if (groups.n == 0 && groups.pending.empty()) pass_exchanged_reflection();
-            status = READER_NOT_FOUND;
             return;
         }
         const std::size_t length = line.find_last_not_of(' ') + 1;
@@ -229,8 +232,13 @@ void DECODE_DATA(int& status) {
         groups.corrupt = true;
     // The scan's groups end with its last count: more groups, or high
     // digits left over, tell count lines out of order.
-    if (groups.corrupt || groups.n != G.NPTS || !groups.pending.empty() || !scan_ends_cleanly())
-        status = READER_NOT_FOUND;
+    if (groups.corrupt || groups.n != G.NPTS || !groups.pending.empty()) {
+        reader_expects(expected + ", in the code's characters, lines full but the last");
+        status = reader_fails(READER_NOT_FOUND);
+    } else if (!scan_ends_cleanly()) {
+        reader_expects("the next reflection line after the scan's " + std::to_string(G.NPTS) + " counts");
+        status = reader_fails(READER_NOT_FOUND);
+    }
 }
 
 void READ_SCAN_XSCANS(int& status) {
@@ -240,9 +248,13 @@ void READ_SCAN_XSCANS(int& status) {
     // A line of blanks met last before the end of the file is a reflection
     // line cut after its leading blanks: the file ended inside a reflection.
     bool cut_line = false;
+    constexpr std::string_view expected =
+        "a reflection line: two blanks, then number, h k l, four angles, width and speed "
+        "(1X,I6,3I4,4F8.2,F5.2,F8.2)";
     for (;;) {
+        reader_expects(expected);
         status = reader_status(next_input_line(line, 120));
-        if (status == READER_END && (orphan_counts || cut_line)) status = READER_NOT_FOUND;
+        if (status == READER_END && (orphan_counts || cut_line)) status = reader_fails(READER_NOT_FOUND);
         if (status != 0) return;
         cut_line = false;
         // A blank line carries no reflection.
@@ -251,7 +263,11 @@ void READ_SCAN_XSCANS(int& status) {
             continue;
         }
         if (columns(line, 1, 2) == "  ") break;
-        if (is_count_line(line)) orphan_counts = true;
+        if (is_count_line(line) && !orphan_counts) {
+            reader_expects("a reflection line before these count lines");
+            reader_fails(READER_NOT_FOUND);
+            orphan_counts = true;
+        }
     }
     if (orphan_counts) {
         // The lost reflection is reported; this one is read by the next call.
@@ -271,25 +287,30 @@ void READ_SCAN_XSCANS(int& status) {
     // A line cut before its speed gives no scale: the reflection is left
     // out, its count lines are passed over by the search.
     if (!reaches_column(line, REFLECTION_LINE_END)) {
-        status = READER_NOT_FOUND;
+        reader_expects("a reflection line reaching its speed in column " + std::to_string(REFLECTION_LINE_END) +
+                       " (it is cut short)");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     G.ISCTYPE = 0;
     if (seq < 0) {
         G.ISCTYPE = find_standard();
-        if (G.ISCTYPE == 0) EXITINT("Unidentified Standard Refln");
+        if (G.ISCTYPE == 0)
+            reader_stop("Unidentified Standard Refln", "a standard (negative number) whose indices are on a CHECKN line");
     }
     DECODE_DATA(status);
     if (status == READER_NOT_FOUND) return;
     // The step needs at least two steps; the scan record holds at most 500.
     if (G.NPTS < 2 || G.NPTS > MAXSTEPS) {
-        status = READER_NOT_FOUND;
+        reader_expects("2 to 500 steps per scan on the CHECKR line");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     // The scan speed puts an ordinary reflection on the common scale; without
     // a positive one its intensity would come out as zero or negative.
     if (G.ISCTYPE == 0 && !(speed > 0.0)) {
-        status = READER_NOT_FOUND;
+        reader_expects("a scan speed above zero on the reflection line");
+        status = reader_fails(READER_NOT_FOUND);
         return;
     }
     G.SCANW = width < 0 ? -width : width;

@@ -31,6 +31,9 @@ struct Unit {
     std::string target;
     bool cc = false;       // first-character carriage control
     bool at_eof = false;   // the last read met the end of file
+    // Records before the position while the file is read from its start
+    // (-1 once a write made the count unknown): the line a reader names.
+    long record = 0;
     bool writable = false;
     bool at_end = false;   // the position is known to be the end of the file
     LastOp last = LastOp::None;
@@ -296,6 +299,7 @@ int open_unit(int lu, std::string_view path, OpenMode mode, bool carriage_contro
     u.target = target;
     u.cc = carriage_control;
     u.at_eof = false;
+    u.record = 0;
     u.writable = mode != OpenMode::Read;
     u.at_end = mode == OpenMode::New || mode == OpenMode::Replace || mode == OpenMode::Output ||
                mode == OpenMode::Append || mode == OpenMode::Scratch;
@@ -412,8 +416,17 @@ int read_line(int lu, std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     u.at_eof = false;
     u.at_end = false;
+    if (u.record >= 0) ++u.record;
     return READ_OK;
 }
+
+int unit_line_number(int lu) {
+    const Unit& u = unit(lu);
+    if (!u.f || u.record < 0) return -1;
+    return static_cast<int>(u.at_eof ? u.record + 1 : u.record);
+}
+
+bool unit_at_end_of_file(int lu) { return unit(lu).at_eof; }
 
 void rewind_unit(int lu) {
     Unit& u = unit(lu);
@@ -421,6 +434,7 @@ void rewind_unit(int lu) {
     std::fflush(u.f);
     std::rewind(u.f);
     u.at_eof = false;
+    u.record = 0;
     u.at_end = false;
     u.last = LastOp::None;
     u.written_to = -1;
@@ -440,6 +454,7 @@ void backspace_unit(int lu) {
     }
     long q = std::ftell(u.f);
     if (q <= 0) return;
+    if (u.record > 0) --u.record;
     auto byte_before = [&](long pos) {
         std::fseek(u.f, pos - 1, SEEK_SET);
         return std::getc(u.f);
@@ -504,6 +519,7 @@ int write_records(int lu, std::string_view records, bool split) {
         u.written_to = pos;
     }
     u.at_eof = false;
+    u.record = -1;
     std::string text;
     append_records(u, records, split, text);
     const long start = u.written_to >= 0 ? u.written_to : std::ftell(u.f);

@@ -91,6 +91,13 @@ inline constexpr std::size_t MAX_RECORD_LENGTH = 65536;
 // reading or the record is longer than MAX_RECORD_LENGTH.  After READ_EOF one backspace steps back over the end of file
 // only, as for a sequential Fortran file; a second steps back one record.
 int read_line(int lu, std::string& line);
+// The number of the record last read (1 the first); after the end of the
+// file was met, one past the last record.  Backspace and rewind move it
+// back; -1 when the unit is not open or was written to since it was
+// opened or rewound.
+int unit_line_number(int lu);
+// True when the last read met the end of the file.
+bool unit_at_end_of_file(int lu);
 void rewind_unit(int lu);
 void backspace_unit(int lu);
 

@@ -4,13 +4,13 @@
 
 namespace tarnivox {
 
-CifResult create_cif(const std::string& path, Messages& messages) {
+CifResult create_cif(const std::string& path, Messages& messages, const CifFigures* figures) {
     MessageRoute route(messages);
     CifResult r;
     r.path = path.empty() ? cif_path() : path;
     // A fragment that could not be written is said so: the user would
     // otherwise look for a file that is not there.
-    switch (write_cif_fragment(r.path)) {
+    switch (write_cif_fragment(r.path, figures)) {
         case 0:
             r.written = true;
             messages.message(Message{"TARNIVOX", "Cif created successfully", MessageKind::Notice});

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "operations/operation.h"
+#include "output/cif_records.h"
 
 namespace tarnivox {
 
@@ -15,6 +16,9 @@ struct CifResult {
 
 // Writes the fragment to `path`; empty: beside the input file, named after
 // it.  The notice "Cif created successfully" or the error goes to `messages`.
-CifResult create_cif(const std::string& path, Messages& messages);
+// With `figures` (the analysis of the finished run) the fragment also
+// gives the decay of the standards, the agreement of equivalents, the
+// limits of the data and the reflection totals.
+CifResult create_cif(const std::string& path, Messages& messages, const CifFigures* figures = nullptr);
 
 }  // namespace tarnivox

@@ -1,6 +1,8 @@
 #include "operations/fit_controls.h"
 
 #include "fitting/start_values.h"
+#include "operations/scan_walk.h"
+#include "params/parameters.h"
 
 namespace tarnivox {
 
@@ -19,6 +21,20 @@ void apply_fit_controls(const FitControls& c) {
     if (c.ICHK(CHK_RWP) == 1) G.RWPLIM = c.RWPLIM;
     const TypedStartValues typed{c.PAR(P_FWHM), c.PAR(P_ETA), c.PAR(P_IRATIO)};
     set_start_values(&typed);
+}
+
+FitControls change_fit_controls(const std::optional<FitControls>& controls, std::optional<int> skip_weak) {
+    if (controls) static_cast<FitControls&>(G) = *controls;
+    if (skip_weak) G.SKIPWEAK = *skip_weak;
+    if (have_reflection()) apply_fit_controls(static_cast<const FitControls&>(G));
+    return G;
+}
+
+FitControls reset_fit_controls(Messages& messages) {
+    MessageRoute route(messages);
+    READ_PARAMETERS();
+    set_default_start_values();
+    return G;
 }
 
 }  // namespace tarnivox

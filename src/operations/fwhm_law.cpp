@@ -36,6 +36,11 @@ void store_fwhm_law(double a, double b) {
     G.FWHMB = b;
 }
 
+void save_fwhm_law(double a, double b) {
+    store_fwhm_law(a, b);
+    log_saved_width_law(G.FWHMA, G.FWHMB);
+}
+
 FwhmLawResult learn_fwhm_law(Messages& messages) {
     const FwhmLawResult r = fit_fwhm_law(messages);
     if (r.found) store_fwhm_law(r.a, r.b);

@@ -20,6 +20,9 @@ struct FwhmLawResult {
 FwhmLawResult fit_fwhm_law(Messages& messages);
 // Makes a law the one the fits use (FWHMA, FWHMB), as "Save values" does.
 void store_fwhm_law(double a, double b);
+// "Save values" of the FWHM box: the law as the user leaves it (fitted or
+// edited) becomes the one the fits use, and the log says so.
+void save_fwhm_law(double a, double b);
 // Fits the law and stores it when one was found.
 FwhmLawResult learn_fwhm_law(Messages& messages);
 

@@ -111,7 +111,9 @@ void PreprocessRun::stop() {
 void PreprocessRun::finish() {
     finished_ = true;
     result_.stored = G.NUBREF;
-    notice(messages_, format_record("(I5,' Reflections stored for fitting')", {G.NUBREF}));
+    // How many were kept is the step's account, not a warning.
+    messages_.message(
+        {"TARNIVOX", format_record("(I5,' Reflections stored for fitting')", {G.NUBREF}), MessageKind::Summary});
     if (result_.raised_to > 0.0)
         notice(messages_, format_record("('I/sigma threshold raised from ',F5.1,' to ',F7.1,': the ',I4,"
                                         "' strongest of ',I7,' reflections kept')",

@@ -50,17 +50,7 @@ ReflectionOutcome outcome_of_current(int sumw_before, int rejom_before, int reco
     o.recovered = G.NFITC(12) > recovered_before;
     o.summation = G.NSUMW > sumw_before;
     o.left_out = G.NREJOM > rejom_before;
-    double intensity = G.FITI;
-    double sigma = G.FITSIG;
-    if (o.summation) {
-        ExpectedSum e;
-        INTEGRATE_EXPECTED(e);
-        intensity = e.intensity;
-        sigma = e.sigma;
-    }
-    const double f = CLORENZ(G.ANGLES(1));
-    o.intensity = f * intensity;
-    o.sigma = f * sigma;
+    corrected_intensity(o.summation, o.intensity, o.sigma);
     o.fwhm = G.PAR(P_FWHM);
     o.eta = G.PAR(P_ETA);
     o.rwp = G.RWP;
@@ -68,6 +58,22 @@ ReflectionOutcome outcome_of_current(int sumw_before, int rejom_before, int reco
 }
 
 }  // namespace
+
+bool corrected_intensity(bool from_summation, double& intensity, double& sigma) {
+    intensity = G.FITI;
+    sigma = G.FITSIG;
+    bool formed = true;
+    if (from_summation) {
+        ExpectedSum e;
+        formed = INTEGRATE_EXPECTED(e) == 0;
+        intensity = e.intensity;
+        sigma = e.sigma;
+    }
+    const double f = CLORENZ(G.ANGLES(1));
+    intensity *= f;
+    sigma *= f;
+    return formed;
+}
 
 int intensity_format_code(IntensityForm form) {
     switch (form) {

@@ -125,6 +125,13 @@ private:
 // (the file set aside as NAME.partial) when a stop is asked for.
 ReductionResult reduce(const ReductionRequest& request, Progress& progress, Messages& messages);
 
+// The intensity and esd the intensity file takes for the reflection in
+// the scan record, Lorentz-polarisation corrected (before the field's
+// rounding): its fit's, or for a fit written from the summation the
+// summation over its expected peak.  false when that summation cannot be
+// formed (the reflection is then not written).
+bool corrected_intensity(bool from_summation, double& intensity, double& sigma);
+
 // The reflections a run walks: those imported, less the weak ones when
 // they are skipped.
 int reflections_to_walk();

@@ -2,6 +2,7 @@
 
 #include "core/store.h"
 #include "import/stddata.h"
+#include "io/units.h"
 
 namespace tarnivox {
 
@@ -14,6 +15,14 @@ int read_reflection(int mode, int nref, const Arr1<int, 3>& hkl, bool quiet) {
 bool ends_walk(int status) { return status == READER_END || status == READER_READ_ERROR; }
 
 bool have_reflection() { return G.NPTS >= 1; }
+
+bool data_set_open() { return unit_is_open(G.LUSCR); }
+
+bool data_set_to_walk(Messages& messages) {
+    if (data_set_open()) return true;
+    messages.message(Message{"TARNIVOX", NO_DATA_SET_TEXT, MessageKind::Information});
+    return false;
+}
 
 void walk_reflections(const std::function<bool()>& visit) {
     int status = 0;

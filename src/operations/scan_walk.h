@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "core/array.h"
+#include "operations/operation.h"
 
 namespace tarnivox {
 
@@ -21,6 +22,17 @@ bool ends_walk(int status);
 // True when the scan record holds a reflection (a data set with no
 // reflections leaves it empty).
 bool have_reflection();
+
+// True when a data set has been opened and its standard scan file is
+// there to walk (none before the first import, none after one that failed).
+bool data_set_open();
+
+// The text shown when a command needs a data set and none is open.
+inline constexpr const char* NO_DATA_SET_TEXT =
+    "No data set is open: open one with File > Open data file, then choose the command again.";
+
+// data_set_open(); when none is, `messages` are told what to do.
+bool data_set_to_walk(Messages& messages);
 
 // A pass over the whole file from its first reflection, without boxes:
 // visit is called for every reflection with a usable step count and

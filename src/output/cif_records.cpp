@@ -55,7 +55,42 @@ void add(std::vector<std::string>& out, std::string_view layout, std::initialize
     }
 }
 
-std::vector<std::string> fragment_lines() {
+// value(esd) as the cell values are written, without the padding.
+std::string value_esd_text(double value, double esd) {
+    std::string text;
+    FORMAT_VALUE(value, std::isfinite(esd) ? esd : 0.0, text);
+    const std::size_t a = text.find_first_not_of(' ');
+    return a == std::string::npos ? std::string(UNKNOWN) : text.substr(a, text.find_last_not_of(' ') - a + 1);
+}
+
+// The items of the run's analysis, in the order a refinement program's
+// CIF has them after _diffrn_reflns_number, each value right-aligned to
+// column 42.
+void add_figures(std::vector<std::string>& out, const CifFigures& f) {
+    const auto item = [&out](std::string name, const std::string& value) {
+        name.resize(std::max<std::size_t>(name.size() + 1, 34), ' ');
+        out.push_back(name + value);
+    };
+    if (std::isfinite(f.r_equivalents)) item("_diffrn_reflns_av_R_equivalents", format_fixed_whole(f.r_equivalents, 8, 4));
+    if (std::isfinite(f.sigma_over_net)) item("_diffrn_reflns_av_sigmaI/netI", format_fixed_whole(f.sigma_over_net, 8, 4));
+    if (std::isfinite(f.theta_min) && std::isfinite(f.theta_max)) {
+        static const char axes[] = "hkl";
+        for (std::size_t j = 0; j < 3; ++j) {
+            const std::string stem = std::string("_diffrn_reflns_limit_") + axes[j];
+            item(stem + "_min", int_field(f.index_min[j], 8));
+            item(stem + "_max", int_field(f.index_max[j], 8));
+        }
+        item("_diffrn_reflns_theta_min", real_field(f.theta_min, 8, 3));
+        item("_diffrn_reflns_theta_max", real_field(f.theta_max, 8, 3));
+    }
+    if (f.n_total >= 0) item("_reflns_number_total", int_field(f.n_total, 8));
+    if (f.n_gt >= 0) {
+        item("_reflns_number_gt", int_field(f.n_gt, 8));
+        item("_reflns_threshold_expression", "  'I > 2\\s(I)'");
+    }
+}
+
+std::vector<std::string> fragment_lines(const CifFigures* figures) {
     std::vector<std::string> out;
     const std::string stars(20, '*');
     add(out, "('#',3A20)", {stars, stars, stars});
@@ -69,7 +104,13 @@ std::vector<std::string> fragment_lines() {
     // I5 fields: a count of more than five digits is written whole.
     add(out, "('_diffrn_standards_number         ',A)", {int_field(G.NSTD, 5)});
     add(out, "('_diffrn_standards_interval_count ',A)", {int_field(G.NSTDINT, 5)});
-    add(out, "('_diffrn_standards_decay_%            ?')");
+    // The decay the standards measured, where the analysis of the run
+    // gives one; unknown otherwise.
+    if (figures != nullptr && std::isfinite(figures->decay_pct))
+        add(out, "('_diffrn_standards_decay_%            ',A)",
+            {value_esd_text(figures->decay_pct, figures->decay_esd_pct)});
+    else
+        add(out, "('_diffrn_standards_decay_%            ?')");
     const int nref = std::clamp(G.NUBREF, 0, MAXREFLIST);
     if (G.UBFLAG == 1) {
         add(out, "('_computing_cell_refinement         ','  ''Tarnivox (Voskel, 2003)'' ')");
@@ -115,6 +156,7 @@ std::vector<std::string> fragment_lines() {
                 add(out, "('_diffrn_orient_matrix_UB_',2I1,5X,A)", {i, j, real_field(G.UB(i, j), 10, 7)});
     }
     add(out, "(/,/,'_diffrn_reflns_number           ',A)", {int_field(cif_reflection_count(), 5)});  // I5
+    if (figures != nullptr) add_figures(out, *figures);
     return out;
 }
 
@@ -135,9 +177,9 @@ int cif_reflection_count() {
     return static_cast<int>(std::min<long long>(sum, 999999999));
 }
 
-std::string cif_fragment_text() {
+std::string cif_fragment_text(const CifFigures* figures) {
     std::string text;
-    for (const std::string& line : fragment_lines()) {
+    for (const std::string& line : fragment_lines(figures)) {
         text += line;
         text += '\n';
     }
@@ -149,12 +191,12 @@ std::string cif_path() {
     return std::string(G.WORKDIR.str()) + cif_file_name(G.INFILE.str());
 }
 
-int write_cif_fragment(const std::string& path) {
+int write_cif_fragment(const std::string& path, const CifFigures* figures) {
     if (open_unit(LU_CIF, path, OpenMode::Output) != 0) return 1;
     // One write for the whole fragment: on a full disk none of it stays
     // (and an earlier fragment keeps its place), so that no part of a
     // fragment is pasted.
-    std::string text = cif_fragment_text();
+    std::string text = cif_fragment_text(figures);
     text.pop_back();
     int status = write_lines(LU_CIF, text);
     status |= flush_unit(LU_CIF);

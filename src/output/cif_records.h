@@ -4,6 +4,8 @@
 // count, for merging into the CIF of the structure.  It has no data_ block
 // header and no loop.
 
+#include <array>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -21,12 +23,28 @@ std::string cif_path();
 // or of N when those are all 0 (a data set never classified).
 int cif_reflection_count();
 
-// The lines of the fragment, as written to the file.
-std::string cif_fragment_text();
+// What the analysis of a finished run adds to the fragment: the decay of
+// the standards, the agreement of equivalents, the limits of the data and
+// the reflection totals.  A value that is not a number is left out.
+struct CifFigures {
+    double decay_pct = std::numeric_limits<double>::quiet_NaN();  // loss over the run, %
+    double decay_esd_pct = std::numeric_limits<double>::quiet_NaN();
+    double r_equivalents = std::numeric_limits<double>::quiet_NaN();  // R(int)
+    double sigma_over_net = std::numeric_limits<double>::quiet_NaN();  // R(sigma): sum sigma / sum I
+    double theta_min = std::numeric_limits<double>::quiet_NaN(), theta_max = std::numeric_limits<double>::quiet_NaN();
+    std::array<int, 3> index_min{}, index_max{};
+    int n_total = -1;  // unique reflections (or measured ones when nothing is merged); -1: unknown
+    int n_gt = -1;     // of them with I > 2 sigma(I)
+};
+
+// The lines of the fragment, as written to the file: from the store, and
+// with the figures of the run's analysis when they are given (without
+// them the decay is '?' and the items that need the analysis are absent).
+std::string cif_fragment_text(const CifFigures* figures = nullptr);
 
 // Writes the fragment from the store to `path`, replacing an older one only
 // when the new one is whole.  0; 1 the file could not be created; 2 it
 // could not be written.
-int write_cif_fragment(const std::string& path);
+int write_cif_fragment(const std::string& path, const CifFigures* figures = nullptr);
 
 }  // namespace tarnivox

@@ -42,7 +42,7 @@ std::string with_decimals(std::string_view layout, int d1, int d2) {
 constexpr std::string_view ORIGIN_LAYOUT = "('Indices 0 0 0, reflection',I5,' not written')";
 constexpr std::string_view NO_ESD_LAYOUT = "('No valid esd, reflection',I5,' not written')";
 
-void report_overflow() { report_error("Tarnivox", format_record_fit(OVERFLOW_LAYOUT, {G.NREF})); }
+void report_overflow() { report_error("Tarnivox", overflow_text(G.NREF)); }
 void report_no_esd() { report_error("Tarnivox", format_record_fit(NO_ESD_LAYOUT, {G.NREF})); }
 
 // What a refinement program must never read as data: indices 0 0 0 end the
@@ -166,6 +166,30 @@ void DYNAMIC_FT(int w, double value, int& ndec, int& ierr) {
     }
 }
 
+RecordFit record_decimals(bool shelx, double fi, double& fsig, int& d1, int& d2) {
+    int ierr = 0;
+    int ierr2 = 0;
+    if (shelx) {
+        DYNAMIC_FT(7, fi, d1, ierr);
+        if (ierr == 1) return RecordFit::Overflow;
+        DYNAMIC_FT(7, fsig, d2, ierr2);
+        if (ierr2 == 1) {
+            // An esd too wide for its field marks the reflection as
+            // unusable rather than losing it.
+            fsig = SHELX_NO_ESD;
+            d2 = 0;
+        }
+    } else {
+        DYNAMIC_FT(11, fi, d1, ierr);
+        DYNAMIC_FT(7, fsig, d2, ierr2);
+        if (ierr == 1 || ierr2 == 1) return RecordFit::Overflow;
+    }
+    d2 = esd_decimals(7, fsig, d2);
+    return d2 < 0 ? RecordFit::NoEsd : RecordFit::Fits;
+}
+
+std::string overflow_text(int nref) { return format_record_fit(OVERFLOW_LAYOUT, {nref}); }
+
 void WRITE_INT() { write_int(fit_was_rejected()); }
 
 void write_int(bool fit_rejected) {
@@ -199,26 +223,12 @@ void write_int(bool fit_rejected) {
 
     int d1 = 0;
     int d2 = 0;
-    int ierr = 0;
-    int ierr2 = 0;
     double written_sigma = fsig;
-    if (G.INTFMT == INTFMT_SHELX) {
-        DYNAMIC_FT(7, fi, d1, ierr);
-        if (ierr == 1) return report_overflow();
-        DYNAMIC_FT(7, fsig, d2, ierr2);
-        if (ierr2 == 1) {
-            // An esd too wide for its field marks the reflection as
-            // unusable rather than losing it.
-            written_sigma = 999999.0;
-            d2 = 0;
-        }
-    } else {
-        DYNAMIC_FT(11, fi, d1, ierr);
-        DYNAMIC_FT(7, fsig, d2, ierr2);
-        if (ierr == 1 || ierr2 == 1) return report_overflow();
+    switch (record_decimals(G.INTFMT == INTFMT_SHELX, fi, written_sigma, d1, d2)) {
+        case RecordFit::Overflow: return report_overflow();
+        case RecordFit::NoEsd: return report_no_esd();
+        case RecordFit::Fits: break;
     }
-    d2 = esd_decimals(7, written_sigma, d2);
-    if (d2 < 0) return report_no_esd();
     write_reflection(G.INTFMT == INTFMT_SHELX ? shelx_record(fi, written_sigma, omega, d1, d2)
                                               : rfine_records(fi, fsig, omega, d1, d2));
     if (fit_rejected) G.NSUMW += 1;

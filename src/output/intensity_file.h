@@ -3,6 +3,8 @@
 // Lorentz-polarisation corrected, in the Rfine, Rfine extended or SHELX
 // form chosen by INTFMT (1, 2, 3).
 
+#include <string>
+
 #include "core/array.h"
 
 namespace tarnivox {
@@ -24,5 +26,20 @@ void write_int(bool fit_rejected);
 
 // Decimals ndec for value in a field w wide; ierr 1 when it cannot fit.
 void DYNAMIC_FT(int w, double value, int& ndec, int& ierr);
+
+// The esd a SHELX record gives a reflection whose esd is too wide for its
+// field: the mark of an unusable reflection.
+inline constexpr double SHELX_NO_ESD = 999999.0;
+
+// Whether the corrected intensity fi and esd fsig of a reflection can be
+// written, and with how many decimals: d1 for the intensity (F7 in the
+// SHELX form, F11 in the Rfine forms), d2 for the esd (F7).  A SHELX esd
+// too wide for its field becomes SHELX_NO_ESD in fsig.
+enum class RecordFit { Fits, Overflow, NoEsd };
+RecordFit record_decimals(bool shelx, double fi, double& fsig, int& d1, int& d2);
+
+// The message that names a reflection not written because its values do
+// not fit the record.
+std::string overflow_text(int nref);
 
 }  // namespace tarnivox

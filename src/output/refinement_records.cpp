@@ -118,6 +118,12 @@ void log_width_law(int fitted, int used, bool all_widths, double a, double esd_a
     flush_unit(LU_LOG);
 }
 
+void log_saved_width_law(double a, double b) {
+    if (!log_open()) return;
+    write_record(LU_LOG, "(/,' FWHM LAW SAVED FOR THE FITS:   A = ',F8.4,'   B = ',F8.4)", {a, b});
+    flush_unit(LU_LOG);
+}
+
 void log_zref_heading() { log_record("(/,80('*'),/,10X,'OUTPUT FROM ZREF',/)"); }
 
 void log_zref_group(int number, const Arr1<int, 3>& hkl, const ZrefSettings& a) {

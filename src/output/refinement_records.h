@@ -30,6 +30,8 @@ void log_ub_results(bool with_offsets, bool zero_refined, bool offsets_refined);
 
 // The width law as fitted, from how many of how many widths.
 void log_width_law(int fitted, int used, bool all_widths, double a, double esd_a, double b, double esd_b);
+// The law made the one the fits use ("Save values").
+void log_saved_width_law(double a, double b);
 
 // Zref: the heading, each group's settings, a group that gave no result,
 // and a group's results.

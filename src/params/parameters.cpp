@@ -34,24 +34,71 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Mandatory keywords, in the order the presence check reports them.
 enum Mandatory { PKPAR = 1, FITLIM, ATTEN, WAVEL, RFLAGS, TFLAGS, PARITY, MONO, NMANDATORY = MONO };
 
-[[noreturn]] void unreadable() { EXITINT("ERROR READING PARAMETER FILE"); }
+// What the line of each keyword holds, for the message about a line that
+// does not hold it.
+std::string_view values_of(std::string_view keyword) {
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 11> table = {{
+        {"PKPAR", "three numbers: FWHM coefficients a and b, and eta"},
+        {"FITLIM", "13 numbers: lower and upper limits of the six profile parameters, then the Rwp limit"},
+        {"ATTEN", "one number: the attenuator factor"},
+        {"WAVEL", "four numbers: the number of lines (1 or 2), lambda alpha1, lambda alpha2, alpha2/alpha1 ratio"},
+        {"RFLAGS", "six switches, 0 or 1"},
+        {"TFLAGS", "seven switches, 0 or 1"},
+        {"PARITY", "four axis senses, 1 or -1"},
+        {"MONO", "four numbers: switch 0 or 1, monochromator 2theta, dihedral angle, dispersion direction"},
+        {"BACKGR", "the background mode 0 to 3; mode 2 with its three coefficients, mode 3 with its number of "
+                   "end steps (1 or more)"},
+        {"GONCON", "two numbers"},
+        {"BLAXES", "three whole numbers, a signed permutation of 1 2 3"},
+    }};
+    for (const auto& [key, what] : table)
+        if (key == keyword) return what;
+    return "a keyword line";
+}
+
+// The file, the line being read and its keyword.
+// `ahead` is 1 for a line that could not be read at all (the unit has not
+// counted it).
+std::string place(std::string_view keyword, int ahead = 0) {
+    std::string text = "Parameter file " + unit_path(LU_PARAM);
+    if (const int line = unit_line_number(LU_PARAM); line >= 0 && line + ahead > 0)
+        text += ", line " + std::to_string(line + ahead);
+    if (!keyword.empty()) text += ", keyword " + std::string(keyword);
+    return text;
+}
+
+// A fatal message about the line being read: a box naming the file, the
+// line and the keyword comes first, the message itself is kept as it is.
+[[noreturn]] void stop_at_line(std::string_view keyword, const std::string& text, const std::string& detail,
+                               int ahead = 0) {
+    const std::string where = place(keyword, ahead) + ": " + detail;
+    report_error("Tarnivox", where);
+    EXITINT_AT(text, where);
+}
+
+[[noreturn]] void unreadable(std::string_view keyword) {
+    stop_at_line(keyword, "ERROR READING PARAMETER FILE", "expected " + std::string(values_of(keyword)));
+}
 
 // Values missing at the end of the line keep what they held.
-void read_values(std::string_view values, std::initializer_list<InItem> items) {
-    if (read_free(values, items) != READ_OK) unreadable();
+void read_values(std::string_view keyword, std::string_view values, std::initializer_list<InItem> items) {
+    if (read_free(values, items) != READ_OK) unreadable(keyword);
 }
 
 // The background and goniometer lines must give every value they need.
-void read_all_values(std::string_view values, std::initializer_list<InItem> items) {
+void read_all_values(std::string_view keyword, std::string_view values, std::initializer_list<InItem> items) {
     int nread = 0;
-    if (read_free(values, items, &nread) != READ_OK || nread < static_cast<int>(items.size())) unreadable();
+    if (read_free(values, items, &nread) != READ_OK || nread < static_cast<int>(items.size()))
+        unreadable(keyword);
 }
 
 // A value outside the range the instrument can have would pass as a
 // silently wrong number (a negative wavelength puts every Lp factor off):
 // the run stops and names the keyword and the value.
 [[noreturn]] void implausible(std::string_view keyword, std::string_view what, double value) {
-    EXITINT("ILLEGAL VALUE IN PARAMETER FILE: " + std::string(keyword) + " " + value_text(what, value));
+    const std::string named = std::string(keyword) + " " + value_text(what, value);
+    stop_at_line(keyword, "ILLEGAL VALUE IN PARAMETER FILE: " + named,
+                 value_text(what, value) + " is out of range; expected " + std::string(values_of(keyword)));
 }
 
 void require(bool ok, std::string_view keyword, std::string_view what, double value) {
@@ -66,9 +113,10 @@ bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }
     static constexpr std::array<std::string_view, NMANDATORY> names = {"PKPAR",  "FITLIM", "ATTEN",  "WAVEL",
                                                                        "RFLAGS", "TFLAGS", "PARITY", "MONO"};
     const std::string keyword(names.at(static_cast<std::size_t>(k - 1)));
-    report_error("Tarnivox", "The instrument parameter file has no " + keyword + " line: add one (tarnivox "
-                             "template-par writes a commented file to copy it from).");
-    EXITINT("MISSING DATA FROM PARAMETER FILE");
+    const std::string where = "The instrument parameter file " + unit_path(LU_PARAM) + " has no " + keyword +
+                              " line: add one (tarnivox template-par writes a commented file to copy it from).";
+    report_error("Tarnivox", where);
+    EXITINT_AT("MISSING DATA FROM PARAMETER FILE", where);
 }
 
 void check_peak_start() {
@@ -94,7 +142,9 @@ void check_limits(int nread) {
 
 // A failed range check of the shared instrument ranges stops the run.
 void require_in_range(std::string_view keyword, const std::string& failure) {
-    if (!failure.empty()) EXITINT("ILLEGAL VALUE IN PARAMETER FILE: " + std::string(keyword) + " " + failure);
+    if (!failure.empty())
+        stop_at_line(keyword, "ILLEGAL VALUE IN PARAMETER FILE: " + std::string(keyword) + " " + failure,
+                     failure + " is out of range");
 }
 
 void check_switches(std::string_view keyword, std::span<const int> flags) {
@@ -110,20 +160,20 @@ void check_monochromator() {
 
 void read_background(std::string_view values) {
     int mode = 0;
-    read_all_values(values, {&mode});
+    read_all_values("BACKGR", values, {&mode});
     // Only the four background modes exist; another number would select no
     // model (and no switch of the background dialog).
-    if (mode < 0 || mode > 3) unreadable();
+    if (mode < 0 || mode > 3) unreadable("BACKGR");
     G.IBACK = mode;
     if (mode == 2) {
-        read_all_values(values, {&mode, &G.BGEXPA, &G.BGEXPB, &G.BGEXPC});
+        read_all_values("BACKGR", values, {&mode, &G.BGEXPA, &G.BGEXPB, &G.BGEXPC});
         for (const double v : {G.BGEXPA, G.BGEXPB, G.BGEXPC})
             require(std::isfinite(v), "BACKGR", "background model coefficient", v);
     }
     if (mode == 3) {
         int nback = 0;
-        read_all_values(values, {&mode, &nback});
-        if (nback < 1) unreadable();  // the background needs at least one end step
+        read_all_values("BACKGR", values, {&mode, &nback});
+        if (nback < 1) unreadable("BACKGR");  // the background needs at least one end step
         // Both ends of the longest scan the record holds.
         require(nback <= MAXSTEPS / 2, "BACKGR", "background steps", nback);
         G.NBACK = nback;
@@ -135,7 +185,7 @@ void read_background(std::string_view values) {
 bool read_keyword(std::string_view key, std::string_view values) {
     auto mark = [](Mandatory m) { G.PARSEEN(m) = 1; };
     if (key == "PKPAR ") {
-        read_values(values, {&G.FWHMA, &G.FWHMB, &G.ETA0});
+        read_values("PKPAR", values, {&G.FWHMA, &G.FWHMB, &G.ETA0});
         check_peak_start();
         mark(PKPAR);
     } else if (key == "FITLIM") {
@@ -144,41 +194,41 @@ bool read_keyword(std::string_view key, std::string_view values) {
                       {&G.PARLO(1), &G.PARHI(1), &G.PARLO(2), &G.PARHI(2), &G.PARLO(3), &G.PARHI(3), &G.PARLO(4),
                        &G.PARHI(4), &G.PARLO(5), &G.PARHI(5), &G.PARLO(6), &G.PARHI(6), &G.RWPLIM},
                       &nread) != READ_OK)
-            unreadable();
+            unreadable("FITLIM");
         check_limits(nread);
         mark(FITLIM);
     } else if (key == "ATTEN ") {
-        read_values(values, {&G.ATTEN});
+        read_values("ATTEN", values, {&G.ATTEN});
         require_in_range("ATTEN", attenuator_out_of_range());
         mark(ATTEN);
     } else if (key == "WAVEL ") {
-        read_values(values, {&G.NWAVE, &G.WAVE1, &G.WAVE2, &G.A2RATIO});
+        read_values("WAVEL", values, {&G.NWAVE, &G.WAVE1, &G.WAVE2, &G.A2RATIO});
         if (G.NWAVE == 1) G.A2RATIO = 0.0;  // one line only: no alpha2 peak
         require_in_range("WAVEL", radiation_out_of_range());
         G.RATIO0 = G.A2RATIO;
         mark(WAVEL);
     } else if (key == "RFLAGS") {
-        read_values(values, {G.IREF});
+        read_values("RFLAGS", values, {G.IREF});
         check_switches("RFLAGS", std::as_const(G.IREF).all());
         mark(RFLAGS);
     } else if (key == "TFLAGS") {
-        read_values(values, {G.ICHK});
+        read_values("TFLAGS", values, {G.ICHK});
         check_switches("TFLAGS", std::as_const(G.ICHK).all());
         mark(TFLAGS);
     } else if (key == "PARITY") {
-        read_values(values, {G.PARITY});
+        read_values("PARITY", values, {G.PARITY});
         for (const int p : std::as_const(G.PARITY).all()) require(p == 1 || p == -1, "PARITY", "axis sense", p);
         mark(PARITY);
     } else if (key.substr(0, 4) == "MONO") {
-        read_values(values, {&G.IMONO, &G.MONO2TH, &G.MONOANG, &G.MONODIR});
+        read_values("MONO", values, {&G.IMONO, &G.MONO2TH, &G.MONOANG, &G.MONODIR});
         check_monochromator();
         mark(MONO);
     } else if (key == "BACKGR") {
         read_background(values);
     } else if (key == "GONCON") {
-        read_all_values(values, {&G.GONCON1, &G.GONCON2});
+        read_all_values("GONCON", values, {&G.GONCON1, &G.GONCON2});
     } else if (key == "BLAXES") {
-        read_values(values, {G.BLAXES});
+        read_values("BLAXES", values, {G.BLAXES});
     } else {
         return false;
     }
@@ -220,7 +270,10 @@ void READ_PARAMETERS() {
         std::string line;
         const int rc = read_line(LU_PARAM, line);
         if (rc == READ_EOF) break;
-        if (rc != READ_OK) unreadable();
+        if (rc != READ_OK)
+            stop_at_line("", "ERROR READING PARAMETER FILE",
+                         "expected a text line of at most " + std::to_string(MAX_RECORD_LENGTH) + " characters",
+                         1);
         // A byte-order mark written by an editor before the first keyword.
         if (first_line && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, kByteOrderMark.size());
         first_line = false;

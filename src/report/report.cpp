@@ -470,8 +470,8 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     h += "<section id=\"diagnostics\">\n<h2>Fit diagnostics</h2>\n";
     h += plot_of("rejections") + plot_of("fwhm") + plot_of("eta");
     if (fig.diagnostics.dd_trend.ok)
-        h += "<p>delta-d/d trend: " + fmt(fig.diagnostics.dd_trend.a * 1e4, 2) + " + " +
-             fmt(fig.diagnostics.dd_trend.b * 1e4, 3) +
+        h += "<p>delta-d/d trend: " + fmt(fig.diagnostics.dd_trend.a * 1e4, 2) +
+             (fig.diagnostics.dd_trend.b < 0.0 ? " &minus; " : " + ") + fmt(std::fabs(fig.diagnostics.dd_trend.b) * 1e4, 3) +
              " &times; 2&theta; (&times;10<sup>&minus;4</sup>), slope esd " +
              fmt(fig.diagnostics.dd_trend.b_esd * 1e4, 3) + ".</p>\n";
     h += plot_of("delta-d") + plot_of("gof") + "</section>\n";
@@ -481,8 +481,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
 
 ReportOutcome write_report(const ReportInput& in, const std::string& html_path,
                            const std::string& plots_dir) {
+    return write_report(in, analyse_run(in), html_path, plots_dir);
+}
+
+ReportOutcome write_report(const ReportInput& in, const ReportFigures& figures, const std::string& html_path,
+                           const std::string& plots_dir) {
     ReportOutcome out;
-    out.figures = analyse_run(in);
+    out.figures = figures;
     const std::vector<Plot> plots = report_plots(in, out.figures);
     if (write_whole_file(html_path, report_html(in, out.figures, plots)) != 0) {
         out.status = 1;

@@ -42,5 +42,8 @@ struct ReportOutcome {
 // as plots_dir/<id>.svg (the folder is made when missing).  Each file is
 // written whole as NAME.partial and renamed over NAME.
 ReportOutcome write_report(const ReportInput& in, const std::string& html_path, const std::string& plots_dir);
+// The same with the analyses already made (analyse_run of the same input).
+ReportOutcome write_report(const ReportInput& in, const ReportFigures& figures, const std::string& html_path,
+                           const std::string& plots_dir);
 
 }  // namespace tarnivox::report

@@ -221,20 +221,25 @@ std::string render_svg(const Plot& plot, bool standalone) {
     }
     o += "</g>\n";
     // Legend, top right inside the frame.
+    // Wide enough for its longest name (about 6.2 px a character at the
+    // legend's font size).
+    std::size_t longest = 0;
+    for (const auto& s : plot.series) longest = std::max(longest, s.name.size());
+    const double box = std::max(172.0, 30.0 + 6.2 * static_cast<double>(longest));
     int row = 0;
     std::string legend;
     for (std::size_t k = 0; k < plot.series.size(); ++k) {
         if (plot.series[k].name.empty()) continue;
         const double y = MT + 14 + 16 * row++;
-        const double x = ML + pw - 170;
+        const double x = ML + pw - box + 2;
         legend += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 8) + "\" width=\"12\" height=\"8\" fill=\"" +
                   colors[k] + "\"/>\n";
         legend += "<text x=\"" + num(x + 18) + "\" y=\"" + num(y) + "\">" + xml_escape(plot.series[k].name) +
                   "</text>\n";
     }
     if (row > 0)
-        o += "<g class=\"legend\"><rect x=\"" + num(ML + pw - 176) + "\" y=\"" + num(MT + 2) +
-             "\" width=\"172\" height=\"" + num(16.0 * row + 6) +
+        o += "<g class=\"legend\"><rect x=\"" + num(ML + pw - box - 4) + "\" y=\"" + num(MT + 2) +
+             "\" width=\"" + num(box) + "\" height=\"" + num(16.0 * row + 6) +
              "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999\"/>\n" + legend + "</g>\n";
     o += "</svg>\n";
     return o;

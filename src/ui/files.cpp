@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/exitint.h"
 #include "core/store.h"
 #include "import/export.h"
 #include "import/formats.h"
@@ -276,11 +277,21 @@ void OPEN_LOG() {
 
 void OPEN_PAR(int& status) {
     status = 1;
+    // The file in use, opened again when the choice is cancelled or
+    // refused: the fit-control defaults are read back from it.
+    const std::string previous = unit_is_open(LU_PARAM) ? unit_path(LU_PARAM) : std::string();
+    auto keep_previous = [&previous] {
+        close_unit(LU_PARAM);
+        if (!previous.empty()) open_unit(LU_PARAM, previous, OpenMode::Read);
+    };
     close_unit(LU_PARAM);
     std::string chosen;
     for (;;) {
         chosen = browse_for("Open Instrument Parameter File", "", "*.par|(Parameter File)|*.*|(All Files)");
-        if (chosen.empty()) return;
+        if (chosen.empty()) {
+            keep_previous();
+            return;
+        }
         if (open_unit(LU_PARAM, chosen, OpenMode::Read) == 0) break;
         // The system's reason (not found, no permission, a folder) tells the
         // user what to put right.
@@ -288,7 +299,30 @@ void OPEN_PAR(int& status) {
     }
     log_parameter_file_opened(name_of(chosen));
     status = 0;
-    READ_PARAMETERS();
+    // At start-up no parameters are in place yet and a bad file ends the
+    // run.  Later (a file chosen from the menu) a complete set is in place:
+    // a bad file is refused and the set read before stays, the session
+    // goes on.  The file is read into the program state, which is put back
+    // as it was when the file is refused.
+    bool complete = true;
+    for (int k = 1; k <= 8; ++k) complete = complete && G.PARSEEN(k) == 1;
+    if (!complete) {
+        READ_PARAMETERS();
+        return;
+    }
+    const Store before = G;
+    try {
+        READ_PARAMETERS();
+    } catch (const ProgramEnd& end) {
+        // Only the parameter file's own faults carry a place; any other end
+        // (a log that cannot be written) still ends the run.
+        if (end.place.empty()) throw;
+        G = before;
+        keep_previous();
+        status = 1;
+        GMDISPLAYERRORBOX("Tarnivox", exitint_shown_text(end.message) + "\n\n" + name_of(chosen) +
+                                          " was not taken: the instrument parameters read before stay in use.");
+    }
 }
 
 void OPEN_EXP() {

@@ -25,55 +25,74 @@ void show_value(WidSlot s, double v) { GMSETVALUESETTING_REAL(wid(s), v); }
 // when the dialog has not been built (no windows, as in batch checks).
 bool built(WidSlot dialog) { return wid(dialog) != 0; }
 
-void read_switches() {
+void read_switches(FitControls& c) {
     for (int k = 1; k <= 6; ++k) {
-        G.IREF(k) = toggle_of(FC_REFINE(k));
-        G.IFIX(k) = toggle_of(FC_DEFAULT(k));
+        c.IREF(k) = toggle_of(FC_REFINE(k));
+        c.IFIX(k) = toggle_of(FC_DEFAULT(k));
     }
-    G.SKIPWEAK = toggle_of(FC_SKIPWEAK);
 }
 
 }  // namespace
 
-void READ_FIT_PARAMETERS() {
-    if (!built(DLG_FITCTRL)) return;
-    read_switches();
-    for (int k = 1; k <= 6; ++k) G.PAR(k) = value_of(FC_INPUT(k));
-    for (int k = 1; k <= 7; ++k) G.ICHK(k) = toggle_of(FC_LIMIT_ON(k));
+FitControls fit_controls_in_box() {
+    FitControls c = G;
+    if (!built(DLG_FITCTRL)) return c;
+    read_switches(c);
+    for (int k = 1; k <= 6; ++k) c.PAR(k) = value_of(FC_INPUT(k));
+    for (int k = 1; k <= 7; ++k) c.ICHK(k) = toggle_of(FC_LIMIT_ON(k));
     for (int k = 1; k <= 6; ++k) {
-        if (G.ICHK(k) == 1) {
-            G.PARLO(k) = value_of(FC_LOWER(k));
-            G.PARHI(k) = value_of(FC_UPPER(k));
+        if (c.ICHK(k) == 1) {
+            c.PARLO(k) = value_of(FC_LOWER(k));
+            c.PARHI(k) = value_of(FC_UPPER(k));
         }
     }
-    if (G.ICHK(CHK_RWP) == 1) G.RWPLIM = value_of(FC_UPPER(CHK_RWP));
+    if (c.ICHK(CHK_RWP) == 1) c.RWPLIM = value_of(FC_UPPER(CHK_RWP));
+    return c;
 }
 
-void WRITE_FIT_PARAMETERS() {
+FitControls start_choices_in_box() {
+    FitControls c = G;
+    if (!built(DLG_FITCTRL)) return c;
+    read_switches(c);
+    for (int k : {P_FWHM, P_ETA, P_IRATIO}) c.PAR(k) = value_of(FC_INPUT(k));
+    return c;
+}
+
+int skip_weak_in_box() { return built(DLG_FITCTRL) ? toggle_of(FC_SKIPWEAK) : G.SKIPWEAK; }
+
+void READ_FIT_PARAMETERS() {
+    if (!built(DLG_FITCTRL)) return;
+    static_cast<FitControls&>(G) = fit_controls_in_box();
+    G.SKIPWEAK = skip_weak_in_box();
+}
+
+void show_fit_controls(const FitControls& c) {
     if (!built(DLG_FITCTRL)) return;
     for (int k = 1; k <= 6; ++k) {
-        show_value(FC_INPUT(k), G.PAR(k));
-        GMSETTOGGLESWITCH(wid(FC_REFINE(k)), G.IREF(k));
-        GMSETTOGGLESWITCH(wid(FC_DEFAULT(k)), G.IFIX(k));
+        show_value(FC_INPUT(k), c.PAR(k));
+        GMSETTOGGLESWITCH(wid(FC_REFINE(k)), c.IREF(k));
+        GMSETTOGGLESWITCH(wid(FC_DEFAULT(k)), c.IFIX(k));
     }
     for (int k = 1; k <= 7; ++k) {
-        const int on = G.ICHK(k) == 1 ? 1 : 0;
+        const int on = c.ICHK(k) == 1 ? 1 : 0;
         GMSETTOGGLESWITCH(wid(FC_LIMIT_ON(k)), on);
         if (k <= 6) {
             GMSETWIDGETSTATUS(wid(FC_LOWER(k)), on);
             GMSETWIDGETSTATUS(wid(FC_UPPER(k)), on);
             if (on == 1) {
-                show_value(FC_LOWER(k), G.PARLO(k));
-                show_value(FC_UPPER(k), G.PARHI(k));
+                show_value(FC_LOWER(k), c.PARLO(k));
+                show_value(FC_UPPER(k), c.PARHI(k));
             }
         } else {
             GMSETWIDGETSTATUS(wid(FC_UPPER(CHK_RWP)), on);
-            if (on == 1) show_value(FC_UPPER(CHK_RWP), G.RWPLIM);
+            if (on == 1) show_value(FC_UPPER(CHK_RWP), c.RWPLIM);
         }
     }
     GMSETTOGGLESWITCH(wid(FC_SKIPWEAK), G.SKIPWEAK);
     GMDRAWWINDOW(wid(DLG_FITCTRL));
 }
+
+void WRITE_FIT_PARAMETERS() { show_fit_controls(G); }
 
 void WRITE_REFINED_PARAMETERS() {
     if (!built(DLG_FITCTRL)) return;
@@ -89,8 +108,13 @@ void WRITE_REFINED_PARAMETERS() {
 
 void SET_FIT_PARAMETERS() {
     if (built(DLG_FITCTRL)) {
-        read_switches();
-        const TypedStartValues typed{value_of(FC_INPUT(2)), value_of(FC_INPUT(5)), value_of(FC_INPUT(6))};
+        const FitControls c = start_choices_in_box();
+        for (int k = 1; k <= 6; ++k) {
+            G.IREF(k) = c.IREF(k);
+            G.IFIX(k) = c.IFIX(k);
+        }
+        G.SKIPWEAK = skip_weak_in_box();
+        const TypedStartValues typed{c.PAR(P_FWHM), c.PAR(P_ETA), c.PAR(P_IRATIO)};
         set_start_values(&typed);
     } else {
         set_start_values(nullptr);

@@ -11,7 +11,8 @@ void show_message_box(const Message& m) {
         case MessageKind::Information:
             GMDISPLAYMESSAGEBOX(m.title, m.text, GM_ICON_INFORMATION, GM_BUTTONS_OK);
             break;
-        case MessageKind::Notice: GMDISPLAYMESSAGEBOX(m.title, m.text, GM_ICON_NOTICE, GM_BUTTONS_OK); break;
+        case MessageKind::Notice:
+        case MessageKind::Summary: GMDISPLAYMESSAGEBOX(m.title, m.text, GM_ICON_NOTICE, GM_BUTTONS_OK); break;
         case MessageKind::Error: GMDISPLAYERRORBOX(m.title, m.text); break;
     }
 }

@@ -409,6 +409,19 @@ TEST_F(OutputSafety, RefusalsReachThePipelineAndStrictFailsOnThem) {
     EXPECT_EQ(j["runs"][0]["reflections_left_out"], 0);
     EXPECT_TRUE(j["runs"][0]["warnings"].empty());
 
+    // With the refinement too: how many reflections preprocessing kept is
+    // the step's account, not a warning, while a refused reflection still is.
+    const fs::path refined = example("cad4", dir_ / "refined");
+    const Outcome clean_refine = run(reduce_cad4(refined, {"--refine", "--strict", "--json", "rc.json"}));
+    EXPECT_EQ(clean_refine.status, 0) << clean_refine.err;
+    j = nlohmann::json::parse(test::read_text(dir_ / "rc.json"));
+    EXPECT_TRUE(j["runs"][0]["warnings"].empty()) << j["runs"][0]["warnings"].dump();
+    const Outcome damaged_refine = run(reduce_cad4(d, {"--refine", "--strict", "--json", "rd.json"}));
+    EXPECT_EQ(damaged_refine.status, 1);
+    j = nlohmann::json::parse(test::read_text(dir_ / "rd.json"));
+    ASSERT_EQ(j["runs"][0]["warnings"].size(), 1u) << j["runs"][0]["warnings"].dump();
+    EXPECT_EQ(j["runs"][0]["warnings"][0]["text"], "Error Reading at least 1 reflection in data file");
+
     const fs::path h = example("huber", dir_);
     const Outcome huber = run({"reduce", (h / "huber.dat").string(), "--format", "huber", "--par",
                                (h / "huber.par").string(), "--step", "0.025", "--quiet"});

@@ -14,6 +14,7 @@
 
 #include "core/exitint.h"
 #include "core/store.h"
+#include "operations/scan_walk.h"
 #include "params/defaults.h"
 #include "support/scratch.h"
 #include "tarnivox_main.h"
@@ -134,6 +135,34 @@ TEST_F(RunEnd, WindowReturnsFromAFileItsReaderCannotRead) {
     }
     // Headless, the same file still ends the run with the fatal status.
     EXPECT_EQ(run_headless(open_huber_as_cad4), EXIT_STATUS_FATAL);
+}
+
+// After an import that failed no data set is open: "Manual profile fit"
+// and "Auto profile fit" say so and what to do, and the user goes on from
+// the main window.
+TEST_F(RunEnd, FittingWithoutADataSetReturnsToTheMainWindow) {
+    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber", fs::copy_options::recursive);
+    const std::string script =
+        "file huber/huber.dat 7\n"
+        "press \"Input Data file Format\" \"Enraf CAD4\"\n"
+        "press \"Input Data file Format\" OK\n"
+        "browse huber/huber.par\n"
+        "press Integrate \"Manual profile fit\"\n"
+        "press Integrate \"Auto profile fit\"\n"
+        "press File \"Open data file\"\n" +
+        open_cad4() + "press File Exit\nanswer yes\n";
+    EXPECT_EQ(run_headless(script, false), EXIT_STATUS_NORMAL);
+    const auto shown = test::shown_messages(*backend_);
+    ASSERT_GE(shown.size(), 2u);
+    const auto box = std::find(shown.begin(), shown.end(), std::string(NO_DATA_SET_TEXT));
+    ASSERT_NE(box, shown.end());
+    // Right after the import's failure, once for each command.
+    EXPECT_NE(box == shown.begin() ? std::string::npos : (box - 1)->find("could not be read as"), std::string::npos);
+    ASSERT_NE(box + 1, shown.end());
+    EXPECT_EQ(*(box + 1), NO_DATA_SET_TEXT);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(NO_DATA_SET_TEXT)), 2);
+    EXPECT_EQ(last_message(), "Are you sure you want to exit the program?");
+    EXPECT_EQ(std::string(G.INFILE.str()), "cad4.dat");
 }
 
 // A question the script does not answer ends the run at once, saying

@@ -69,10 +69,12 @@ std::vector<std::string> parameter_keywords() {
     return keys;
 }
 
-// Every message the program can end a run with, as written in the code.
+// Every message the program can end a run with, as written in the code:
+// given to EXITINT, or to the routines that end a run naming the line of a
+// file at fault (the readers' and the parameter file's).
 std::set<std::string> fatal_messages() {
     std::set<std::string> messages;
-    const std::regex call(R"re(EXITINT\("([^"]+)")re");
+    const std::regex call(R"re((?:EXITINT|EXITINT_AT|reader_stop|stop_at_line)\((?:\w+, )?"([^"]+)")re");
     for (const fs::path& root : {kSource / "src", kSource / "app"})
         for (const auto& e : fs::recursive_directory_iterator(root)) {
             if (e.path().extension() != ".cpp") continue;
@@ -175,12 +177,12 @@ private:
 };
 
 // Real batch runs over copies of the examples, one for each kind of field:
-// a refinement with CIF, an Rfine run with its own log, a conversion, and a
-// data set ended by a fatal message.
+// a refinement with CIF, an Rfine run with its own log, a decay
+// correction, a conversion, and a data set ended by a fatal message.
 TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
     if (!fs::exists(kProgram)) GTEST_SKIP() << "the program is not built";
     const fs::path dir = test::make_scratch_dir("tarnivox_summary");
-    for (const char* f : {"cad4", "huber", "stoe"}) fs::copy(kSource / "examples" / f, dir / f);
+    for (const char* f : {"cad4", "cad4_large", "huber", "stoe"}) fs::copy(kSource / "examples" / f, dir / f);
     std::ofstream(dir / "nomono.par") << "PKPAR  0.1 0.02 0.5\n"
                                          "FITLIM 0.0 1.0e5 0.02 1.0 0.0 1.0e8 0.2 0.2 0.0 1.0 0.4 0.6 0.25\n"
                                          "ATTEN  1.0\nWAVEL  2 0.709300 0.713590 0.500000\n"
@@ -192,6 +194,9 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
          0},
         {"reduce " + quoted(dir / "huber/huber.dat") + " --format huber --step 0.02 --par " +
              quoted(dir / "huber/huber.par") + " --form rfine-extended --log " + quoted(dir / "h.log"),
+         0},
+        {"reduce " + quoted(dir / "cad4_large/cad4_large.dat") + " --format cad4 --par " +
+             quoted(dir / "cad4_large/cad4_large.par") + " --decay-correct",
          0},
         {"convert " + quoted(dir / "stoe/stoe.d00") + " --format stoe --par " + quoted(dir / "stoe/stoe.par"),
          0},
@@ -212,7 +217,8 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
         }
     }
     for (const char* field : {"message", "outputs.import_log", "outputs.standard_data_file",
-                              "refined.offsets", "refined.omega_zero", "counts.rejections_first_pass"})
+                              "refined.offsets", "refined.omega_zero", "counts.rejections_first_pass",
+                              "report.wilson_scale", "decay_correction.factor_max"})
         EXPECT_TRUE(seen.count(field)) << field << " was not written by any run";
 
     // The validator itself: a field the schema does not know, a value of

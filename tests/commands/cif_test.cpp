@@ -18,6 +18,7 @@
 
 #include "core/store.h"
 #include "io/units.h"
+#include "output/cif_records.h"
 #include "support/scratch.h"
 #include "toolkit/script/script_backend.h"
 
@@ -60,6 +61,19 @@ const std::set<std::string> kCoreNames = {
     "_diffrn_orient_matrix_UB_32",
     "_diffrn_orient_matrix_UB_33",
     "_diffrn_reflns_number",
+    "_diffrn_reflns_av_R_equivalents",
+    "_diffrn_reflns_av_sigmaI/netI",
+    "_diffrn_reflns_limit_h_min",
+    "_diffrn_reflns_limit_h_max",
+    "_diffrn_reflns_limit_k_min",
+    "_diffrn_reflns_limit_k_max",
+    "_diffrn_reflns_limit_l_min",
+    "_diffrn_reflns_limit_l_max",
+    "_diffrn_reflns_theta_min",
+    "_diffrn_reflns_theta_max",
+    "_reflns_number_total",
+    "_reflns_number_gt",
+    "_reflns_threshold_expression",
 };
 
 // Items whose value is a number (or '?'): value(esd) or plain.
@@ -68,7 +82,8 @@ bool numeric_item(const std::string& name) {
            name == "_cell_volume" || name == "_cell_measurement_wavelength" ||
            name == "_cell_measurement_reflns_used" || name.rfind("_cell_measurement_theta", 0) == 0 ||
            name.rfind("_diffrn_orient_matrix_UB_", 0) == 0 || name == "_diffrn_standards_number" ||
-           name == "_diffrn_standards_interval_count" || name == "_diffrn_reflns_number";
+           name == "_diffrn_standards_interval_count" || name == "_diffrn_standards_decay_%" ||
+           name.rfind("_diffrn_reflns_", 0) == 0 || name == "_reflns_number_total" || name == "_reflns_number_gt";
 }
 
 const std::regex kCifNumber(R"(^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?(\(\d+\))?$)");
@@ -133,8 +148,13 @@ protected:
 
     // Writes the fragment and has gemmi read it as the body of a data
     // block; returns the data names with their values (text fields as ";").
-    std::vector<std::pair<std::string, std::string>> create_and_validate(const std::string& label) {
-        CREATE_CIF_TARNIVOX();
+    // With figures: the fragment as a batch run writes it after its analysis.
+    std::vector<std::pair<std::string, std::string>> create_and_validate(const std::string& label,
+                                                                         const CifFigures* figures = nullptr) {
+        if (figures != nullptr)
+            EXPECT_EQ(write_cif_fragment(cif().string(), figures), 0) << label;
+        else
+            CREATE_CIF_TARNIVOX();
         const std::string fragment = test::read_text(cif());
         EXPECT_FALSE(fragment.empty()) << label;
         EXPECT_NE(fragment.rfind("data_", 0), 0u) << label << ": a fragment has no block header";
@@ -296,6 +316,67 @@ TEST_F(CifFragment, RealCifParserReadsEveryFragment) {
     G.CELLESD(1) = 0.0012;
     items = create_and_validate("ten_columns");
     EXPECT_EQ(value_of(items, "_cell_length_a"), "12345.6789(12)");
+}
+
+// The figures of a run's analysis: the decay in place of '?', the
+// agreement, limits and totals after the reflection count in the order a
+// refinement program's CIF has them; every line of the fragment before
+// them as without figures.  An unknown figure is left out, never written
+// as a number it is not.
+TEST_F(CifFragment, FiguresOfTheRunFollowTheWindowsLinesAndParse) {
+    CREATE_CIF_TARNIVOX();
+    const std::string plain = test::read_text(cif());
+    const auto plain_lines = test::read_lines(cif());
+    CifFigures f;
+    f.decay_pct = 2.667;
+    f.decay_esd_pct = 0.881;
+    f.r_equivalents = 0.02334;
+    f.sigma_over_net = 0.0096;
+    f.theta_min = 4.1302;
+    f.theta_max = 24.99;
+    f.index_min = {-5, 0, -12};
+    f.index_max = {5, 11, 12};
+    f.n_total = 636;
+    f.n_gt = 512;
+    auto items = create_and_validate("figures", &f);
+    EXPECT_EQ(value_of(items, "_diffrn_standards_decay_%"), "2.7(9)");
+    const std::vector<std::string> tail = {
+        "_diffrn_reflns_number             105",
+        "_diffrn_reflns_av_R_equivalents     0.0233",
+        "_diffrn_reflns_av_sigmaI/netI       0.0096",
+        "_diffrn_reflns_limit_h_min              -5",
+        "_diffrn_reflns_limit_h_max               5",
+        "_diffrn_reflns_limit_k_min               0",
+        "_diffrn_reflns_limit_k_max              11",
+        "_diffrn_reflns_limit_l_min             -12",
+        "_diffrn_reflns_limit_l_max              12",
+        "_diffrn_reflns_theta_min             4.130",
+        "_diffrn_reflns_theta_max            24.990",
+        "_reflns_number_total                   636",
+        "_reflns_number_gt                      512",
+        "_reflns_threshold_expression        'I > 2\\s(I)'",
+    };
+    const auto lines = test::read_lines(cif());
+    ASSERT_EQ(lines.size(), plain_lines.size() + tail.size() - 1);
+    for (std::size_t i = 0; i + 1 < plain_lines.size(); ++i)
+        EXPECT_EQ(lines[i], plain_lines[i] == "_diffrn_standards_decay_%            ?"
+                                ? "_diffrn_standards_decay_%            2.7(9)"
+                                : plain_lines[i]);
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        EXPECT_EQ(lines[lines.size() - tail.size() + i], tail[i]);
+
+    // Unknown figures (no standards fit, nothing merged): '?' and no line.
+    CifFigures unknown;
+    unknown.n_total = 40;
+    unknown.n_gt = 0;
+    items = create_and_validate("unknown_figures", &unknown);
+    EXPECT_EQ(value_of(items, "_diffrn_standards_decay_%"), "?");
+    EXPECT_EQ(value_of(items, "_diffrn_reflns_av_R_equivalents"), "(absent)");
+    EXPECT_EQ(value_of(items, "_diffrn_reflns_theta_max"), "(absent)");
+    EXPECT_EQ(value_of(items, "_reflns_number_total"), "40");
+    // Without figures (the window's "Create Cif") the fragment is as it was.
+    CREATE_CIF_TARNIVOX();
+    EXPECT_EQ(test::read_text(cif()), plain);
 }
 
 // A cell fixed by three reflections without redundancy: its values are

@@ -1,6 +1,7 @@
 #include "commands/manual_fit.h"
 
 #include "commands/fit_loop_fixture.h"
+#include "operations/manual_fit.h"
 
 namespace tarnivox::fitloop {
 namespace {
@@ -88,6 +89,21 @@ TEST_F(ManualFit, AcceptNeedsAnOutputFile) {
 TEST_F(ManualFit, DataSetWithoutReflectionsWritesNothing) {
     prepare(0, "press main Accept\npress main Refit\n");
     ASSERT_TRUE(run(START_MANUAL_FIT));
+    EXPECT_TRUE(written_numbers().empty());
+}
+
+// With no data set (none opened yet, or an import that failed) there is
+// nothing to walk: a box says what to do and the main window stays as it
+// was, its menus usable and the fitting panel hidden.
+TEST_F(ManualFit, WithoutADataSetSaysWhatToDoAndLeavesTheWindowAsItWas) {
+    prepare(3, "");
+    close_unit(LU_SCAN);
+    const int panel_before = status_of_panel(2);
+    ASSERT_TRUE(run(START_MANUAL_FIT));
+    EXPECT_EQ(messages(), std::vector<std::string>{NO_DATA_SET_TEXT});
+    EXPECT_EQ(status_of_panel(2), panel_before);
+    EXPECT_EQ(status_of_panel(11), panel_before);
+    EXPECT_EQ(backend_->widget(wid(MENU_TITLE(1))).status, 1);
     EXPECT_TRUE(written_numbers().empty());
 }
 

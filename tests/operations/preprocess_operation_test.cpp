@@ -89,7 +89,7 @@ TEST_F(PreprocessOperation, DirectRunKeepsTheWindowsListAndReportsIt) {
     EXPECT_EQ(r.raised_to, 0.0);
     EXPECT_EQ(G.PREPFLAG, 1);
     EXPECT_EQ(G.SKIPWEAK, 0);  // the user's switch is back
-    EXPECT_TRUE(has(messages, MessageKind::Notice, "TARNIVOX",
+    EXPECT_TRUE(has(messages, MessageKind::Summary, "TARNIVOX",
                     format_record("(I5,' Reflections stored for fitting')", {G.NUBREF})));
     flush_unit(LU_LOG);
     const auto log = lines_of(dir_ / "direct.log");
@@ -130,7 +130,7 @@ TEST_F(PreprocessOperation, DirectRunKeepsTheWindowsListAndReportsIt) {
     const std::vector<Entry> part = refinement_list();
     ASSERT_LT(part.size(), window.size());
     EXPECT_TRUE(std::equal(part.begin(), part.end(), window.begin()));
-    EXPECT_TRUE(has(stopped_messages, MessageKind::Notice, "TARNIVOX",
+    EXPECT_TRUE(has(stopped_messages, MessageKind::Summary, "TARNIVOX",
                     format_record("(I5,' Reflections stored for fitting')", {G.NUBREF})));
 }
 

@@ -297,3 +297,65 @@ TEST_F(ParametersTest, ByteOrderMarkBeforeTheFirstKeywordIsAccepted) {
 
 }  // namespace
 }  // namespace tarnivox
+
+namespace tarnivox {
+namespace {
+
+// Every fatal message of the parameter file keeps its text; a box before
+// it, and the end of the run, name the file, the line and the keyword
+// (for a keyword that is missing: the file and the keyword).
+TEST_F(ParametersTest, FatalMessagesNameTheFileTheLineAndTheKeyword) {
+    const std::string file = (dir_ / "inst.par").string();
+    const struct {
+        std::string text;
+        std::string message;
+        std::string place;
+    } cases[] = {
+        {kMandatory + "ATTEN  twelve\n", "ERROR READING PARAMETER FILE",
+         "line 9, keyword ATTEN: expected one number: the attenuator factor"},
+        {"# comment\n" + kMandatory + "BACKGR 9\n", "ERROR READING PARAMETER FILE",
+         "line 10, keyword BACKGR: expected the background mode 0 to 3"},
+        {"RFLAGS 1 1 x\n" + kMandatory, "ERROR READING PARAMETER FILE",
+         "line 1, keyword RFLAGS: expected six switches, 0 or 1"},
+        {kMandatory + "WAVEL  2 -0.7093 -0.71359 0.5\n", "ILLEGAL VALUE IN PARAMETER FILE: WAVEL alpha1 wavelength -0.7093",
+         "line 9, keyword WAVEL: alpha1 wavelength -0.7093 is out of range"},
+        {kMandatory + "\nPKPAR  0.1 0.02 1.5\n", "ILLEGAL VALUE IN PARAMETER FILE: PKPAR eta 1.5",
+         "line 10, keyword PKPAR: eta 1.5 is out of range; expected three numbers"},
+        {kMandatory + "mono 9\n", "ILLEGAL VALUE IN PARAMETER FILE: MONO monochromator switch 9",
+         "line 9, keyword MONO: monochromator switch 9 is out of range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        clear_recorded_messages();
+        std::ofstream(file, std::ios::binary) << c.text;
+        ASSERT_EQ(open_unit(LU_PARAM, file, OpenMode::Read), 0);
+        std::string message, place;
+        try {
+            READ_PARAMETERS();
+        } catch (const ProgramEnd& end) {
+            message = end.message;
+            place = end.place;
+        }
+        EXPECT_EQ(message, c.message);
+        EXPECT_EQ(place.rfind("Parameter file " + file + ", " + c.place, 0), 0u) << place;
+        const auto e = errors();
+        ASSERT_FALSE(e.empty());
+        EXPECT_EQ(e.back().text, place);
+    }
+    // A keyword no file of the run gave has no line: the box names the
+    // file and the keyword to add.
+    reset_store();
+    clear_recorded_messages();
+    std::ofstream(file, std::ios::binary) << kMandatory.substr(0, kMandatory.find("MONO"));
+    ASSERT_EQ(open_unit(LU_PARAM, file, OpenMode::Read), 0);
+    try {
+        READ_PARAMETERS();
+        ADD_FAILURE() << "a file without MONO was taken";
+    } catch (const ProgramEnd& end) {
+        EXPECT_EQ(end.message, "MISSING DATA FROM PARAMETER FILE");
+        EXPECT_EQ(end.place.rfind("The instrument parameter file " + file + " has no MONO line", 0), 0u) << end.place;
+    }
+}
+
+}  // namespace
+}  // namespace tarnivox

@@ -1,0 +1,43 @@
+#pragma once
+// What a batch reduction makes of the analysis of its finished run: the
+// figures of the CIF fragment and the decay correction of the intensity
+// file.
+
+#include <string>
+#include <vector>
+
+#include "operations/reduce.h"
+#include "output/cif_records.h"
+#include "report/report.h"
+
+namespace tarnivox {
+
+// The items the CIF fragment takes from the analysis: the decay when the
+// standards measured one, R(int), R(sigma) and the unique totals when the
+// data were merged (else the totals of the reflections measured), the
+// theta and index limits.
+CifFigures cif_figures(const report::ReportFigures& f);
+
+// The decay correction of a finished intensity file.
+struct DecayCorrection {
+    bool done = false;
+    std::string failure;  // why it could not be made
+    double decay_pct = report::NONE, esd_pct = report::NONE;
+    bool flagged = false;
+    double factor_min = report::NONE, factor_max = report::NONE;
+    int rescaled = 0;
+    std::vector<std::string> dropped;  // reflections whose corrected values no longer fit their record
+};
+
+// Rescales I and sigma of every reflection of the intensity file `path`
+// (form `form`) by the decay curve fitted to the standards, at the
+// reflection's measurement order; the outcomes of the run place the
+// records.  The log, when open, gets a record of what was done.
+DecayCorrection correct_decay(const std::string& path, IntensityForm form,
+                              const std::vector<ReflectionOutcome>& outcomes,
+                              const report::StandardsAnalysis& standards);
+
+// The text a user reads of a correction that was made.
+std::string decay_correction_notice(const DecayCorrection& d, const std::string& path);
+
+}  // namespace tarnivox
