@@ -10,7 +10,6 @@
 
 #include "core/exitint.h"
 #include "core/store.h"
-#include "core/version.h"
 #include "fitting/fitscan.h"
 #include "io/units.h"
 #include "operations/cif.h"
@@ -19,7 +18,7 @@
 #include "operations/open_data_set.h"
 #include "operations/preprocess.h"
 #include "operations/refine_cell.h"
-#include "output/value_esd.h"
+#include "operations/run_report.h"
 #include "params/defaults.h"
 #include "report/report.h"
 
@@ -192,79 +191,19 @@ Json refined_of_run(const BatchChoices& c, const RefineCellResult& r, const Fwhm
     return j;
 }
 
-// A refined value for the report, with the value(esd) text the log and
-// the CIF print; no esd (none refined, or a cell without redundancy):
-// the value alone.
-report::ValueEsd value_esd(double value, double esd) {
-    report::ValueEsd v;
-    v.value = value;
-    v.esd = esd;
-    double rounded = value;
-    FORMAT_VALUE(rounded, std::isfinite(esd) ? esd : 0.0, v.text);
-    const std::size_t first = v.text.find_first_not_of(' ');
-    v.text = first == std::string::npos ? std::string() : v.text.substr(first, v.text.find_last_not_of(' ') - first + 1);
-    return v;
-}
-
-report::Outcome outcome_for_report(const ReflectionOutcome& o) {
-    if (o.recovered) return report::Outcome::Recovered;
-    if (o.summation) return report::Outcome::Summation;
-    if (o.status == 'R' || o.left_out) return report::Outcome::Rejected;
-    return report::Outcome::Passed;
-}
-
-// The report's input from the results of the run: every reflection in
-// the order of measurement, the refinement, the width law, the options.
-report::ReportInput report_input(const BatchChoices& c, int read, const ReductionResult& fit,
-                                 const RefineCellResult& refined, const FwhmLawResult& law, double seconds) {
-    report::ReportInput in;
-    in.title = name_of(c.data);
-    in.data_file = c.data;
-    in.format = c.format->name;
-    in.version = std::string(TARNIVOX_VERSION);
-    in.wave1 = G.WAVE1 > 0.0 ? G.WAVE1 : report::NONE;
-    in.wave2 = G.NWAVE > 1 && G.WAVE2 > 0.0 ? G.WAVE2 : report::NONE;
-    in.elapsed_s = seconds;
-    in.n_read = read;
-    in.n_fitted = fit.counts.fitted;
-    in.have_cell = G.CELL(1) > 0.0 && G.CELL(2) > 0.0 && G.CELL(3) > 0.0;
-    if (in.have_cell)
-        for (int k = 1; k <= 6; ++k)
-            in.cell[static_cast<std::size_t>(k - 1)] =
-                value_esd(G.CELL(k), G.CELLNOESD == 1 ? report::NONE : G.CELLESD(k));
-    if (refined.omega_zero_refined) in.omega_zero = value_esd(refined.omega_zero, refined.omega_zero_esd);
-    if (refined.offsets_refined)
-        for (std::size_t k = 0; k < 3; ++k) in.offsets[k] = value_esd(refined.offsets[k], refined.offsets_esd[k]);
-    // The law the weak-profile run learned, else the one of the fit controls.
-    const double a = law.found ? law.a : G.FWHMA, b = law.found ? law.b : G.FWHMB;
-    if (a != 0.0 || b != 0.0) {
-        in.fwhm_a = a;
-        in.fwhm_b = b;
-    }
-    in.options = c.options;
-    in.laue = c.laue;
-    for (const ReflectionOutcome& o : fit.outcomes) {
-        report::ReportReflection r;
-        r.seq = o.sequence;
-        r.hkl = o.hkl;
-        r.cls = o.class_letter;
-        r.standard = o.standard;
-        r.tth = o.two_theta;
-        r.outcome = outcome_for_report(o);
-        // A fit written from the summation was rejected all the same: its
-        // letter says why.
-        if (r.outcome == report::Outcome::Rejected || r.outcome == report::Outcome::Summation) r.reason = o.reason;
-        r.i = o.intensity;
-        r.sigma = o.sigma;
-        // A reflection written from the summation has no fitted profile.
-        if (!o.summation) {
-            r.fwhm = o.fwhm;
-            r.eta = o.eta;
-            r.rwp = o.rwp;
-        }
-        in.refl.push_back(r);
-    }
-    return in;
+// The report's request: the data set as the user gave it, the options.
+RunReportRequest report_request(const BatchChoices& c, int read, double seconds) {
+    RunReportRequest r;
+    r.html = c.report;
+    r.plots = c.plots;
+    r.data_file = c.data;
+    r.format = std::string(c.format->name);
+    r.laue = c.laue;
+    r.options = c.options;
+    r.read = read;
+    r.elapsed_s = seconds;
+    r.decay_correct = c.decay_correct;
+    return r;
 }
 
 // A real number for the summary; null when there is none.
@@ -388,8 +327,7 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     if (!fit.complete) fatal(fit.failure);
     if (!analysed) return;
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    report::ReportInput input = report_input(c, opened.read, fit, refined, law, seconds);
-    input.decay_correct = c.decay_correct;
+    const report::ReportInput input = report_input(report_request(c, opened.read, seconds), fit, refined, law);
     const report::ReportFigures figures = report::analyse_run(input);
     if (c.decay_correct) {
         decay = correct_decay(c.out, c.form, fit.outcomes, figures.standards);

@@ -12,6 +12,7 @@
 #include "commands/fit_gamma.h"
 #include "commands/manual_fit.h"
 #include "commands/preprocess.h"
+#include "commands/report.h"
 #include "commands/zref.h"
 #include "core/store.h"
 #include "import/convert.h"
@@ -125,6 +126,7 @@ void dispatch_command(int command) {
         case CMD_CALC_FWHM: FIT_GAMMA(); break;
         case CMD_ZREF: RUN_ZREF(); break;
         case CMD_DELTA_D: RUN_DELTAD(); break;
+        case CMD_REPORT: WRITE_REPORT(); break;
         case CMD_PKVALS: RUN_PKVALS(flag); break;
         case CMD_DIFFRACTOMETER: RUN_GENERAL_INFO(); break;
         case CMD_BACKGROUNDS: RUN_BACKGROUND_INFO(); break;

@@ -3,6 +3,7 @@
 // and may pause, resume, jump to a reflection or change the fit controls.
 #include "commands/auto_fit.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <system_error>
 
 #include "commands/fit_loop.h"
+#include "commands/report.h"
 #include "commands/window_messages.h"
 #include "core/exitint.h"
 #include "core/store.h"
@@ -125,9 +127,14 @@ std::string run_summary(const ReductionResult& r) {
     return text;
 }
 
-void end_run(const ReductionRun& run) {
+void end_run(const ReductionRun& run, std::chrono::steady_clock::time_point started) {
     stop_timer();
     keep_typed_start_values();
+    // "Report" describes this run from now on.
+    LAST_RUN.done = true;
+    LAST_RUN.data_file = open_data_file_path();
+    LAST_RUN.result = run.result();
+    LAST_RUN.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     END_GRAPHICS();
     GMDISPLAYMESSAGEBOX("TARNIVOX", run_summary(run.result()), GM_ICON_NOTICE, GM_BUTTONS_OK);
 }
@@ -148,6 +155,9 @@ void START_AUTO_FIT() {
     // a pass that moved through the data set, on its first reflection.
     request.from_first = G.WALKED == 1;
     request.omit_rejected = G.REJOUT == 0;
+    // "Report" needs what happened to each reflection.
+    request.collect_outcomes = true;
+    const auto started = std::chrono::steady_clock::now();
     // The user may type into "Fitting Controls & Results" at any time:
     // each reflection's start values come from the box.
     ReductionRun run(request, shown, [] {
@@ -173,7 +183,7 @@ void START_AUTO_FIT() {
                 stop_timer();
                 run.finish(true);
                 panel_status(18, 1);
-                end_run(run);
+                end_run(run, started);
                 return;
             case CMD_START:
                 panel_running();
@@ -207,7 +217,7 @@ void START_AUTO_FIT() {
     run.finish(false);
     stop_timer();
     panel_status(18, 1);
-    end_run(run);
+    end_run(run, started);
 }
 
 }  // namespace tarnivox

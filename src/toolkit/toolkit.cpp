@@ -98,6 +98,7 @@ void BROWSE(std::string& name, std::string_view directory, std::string_view filt
 }
 OpenFileResult GETOPENFILENAME(const OpenFileRequest& request) { return tk().open_file(request); }
 void note_data_file(std::string_view path) { tk().note_data_file(path); }
+bool open_in_browser(std::string_view path) { return tk().open_in_browser(path); }
 
 std::string extension_for_filter(const OpenFileRequest& request, int filter_index) {
     if (filter_index >= 1 && filter_index <= static_cast<int>(request.filters.size())) {

@@ -132,6 +132,9 @@ public:
     // A data file was opened: the window offers it again among its recent
     // files.  Headless backends keep no such list.
     virtual void note_data_file(std::string_view /*path*/) {}
+    // Shows a file the program wrote (a report page) in the system's
+    // browser.  false: no browser could be asked.
+    virtual bool open_in_browser(std::string_view /*path*/) { return false; }
 
     virtual void frame_activate(int h) = 0;
     virtual void frame_clear(int h) = 0;
@@ -213,6 +216,8 @@ void BROWSE(std::string& name, std::string_view directory, std::string_view filt
 OpenFileResult GETOPENFILENAME(const OpenFileRequest& request);
 // Remembers an opened data file among the window's recent files.
 void note_data_file(std::string_view path);
+// Asks the system's browser to show a file; false when it could not be asked.
+bool open_in_browser(std::string_view path);
 
 // ---------------------------------------------------------------- graphics
 void FRAACT(int frame);

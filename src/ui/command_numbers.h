@@ -38,6 +38,7 @@ inline constexpr int CMD_CALC_BACKGROUND = 333;
 inline constexpr int CMD_CALC_FWHM = 334;
 inline constexpr int CMD_ZREF = 335;
 inline constexpr int CMD_DELTA_D = 336;
+inline constexpr int CMD_REPORT = 337;  // the reduction report of the last automatic run
 // Menu "Parameters".
 inline constexpr int CMD_PKVALS = 341;
 inline constexpr int CMD_DIFFRACTOMETER = 342;

@@ -137,8 +137,8 @@ void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n
         line(x, yb, x, 0.9 * yb);
     }
 
-    constexpr double kCharW = 5.0;
-    GSETCHARSIZE(kCharW, 7.0);
+    constexpr double kCharW = 5.0, kCharH = 7.0;
+    GSETCHARSIZE(kCharW, kCharH);
     text_at(0.45 * w, 0.2 * yb, "2THETA: DEG");
     // Each 2theta label stands centred under its tick, the end ones moved
     // just inside the frame.
@@ -152,7 +152,9 @@ void PLOTDATASET(const DataSetValues& X, const DataSetValues& Y, int ndim, int n
         line(0.0, yj, 0.05 * w, yj);
         text_at(0.0, yj + 0.01 * h, label(ax.ymin + j * (ax.ymax - ax.ymin) / 5.0, 8, 5));
     }
-    text_at(0.0, 0.96 * h + yb, label(ax.ymax, 8, 5));
+    // The top value stays whole inside a low frame (a window shrunk to fit
+    // its screen at a large scale factor).
+    text_at(0.0, std::min(0.96 * h, h - kCharH) + yb, label(ax.ymax, 8, 5));
 
     GSETLINECOLOUR(COL_POINTS);
     GSETCHARSIZE(7.0, 10.0);

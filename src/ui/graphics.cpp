@@ -96,7 +96,8 @@ void create_menus() {
     static const MenuItem integrate[] = {{"Manual profile fit", CMD_MANUAL_FIT}, {"Auto profile fit", CMD_AUTO_FIT}};
     // "Zref" sits with the preprocessing although it came last.
     static const MenuItem utilities[] = {{"Preprocess", CMD_PREPROCESS},      {"Zref", CMD_ZREF},      {"Calc UB", CMD_CALC_UB},
-                                         {"Calc Background", CMD_CALC_BACKGROUND}, {"Calc FWHM", CMD_CALC_FWHM}, {"Delta-d/d", CMD_DELTA_D}};
+                                         {"Calc Background", CMD_CALC_BACKGROUND}, {"Calc FWHM", CMD_CALC_FWHM}, {"Delta-d/d", CMD_DELTA_D},
+                                         {"Report", CMD_REPORT}};
     static const MenuItem parameters[] = {
         {"Pkvals", CMD_PKVALS}, {"Diffractometer", CMD_DIFFRACTOMETER}, {"Backgrounds", CMD_BACKGROUNDS}, {"Output format", CMD_OUTPUT_FORMAT}};
     struct Menu {
@@ -106,7 +107,7 @@ void create_menus() {
     };
     const Menu menus[] = {{"File", file, 10},
                           {"Integrate", integrate, 2},
-                          {"Utilities", utilities, 6},
+                          {"Utilities", utilities, 7},
                           {"Parameters", parameters, 4}};
     wid(MAIN_MENUBAR) = GMCREATEMENUBAR(WS.MAINWIN);
     int entry_no = 0;
@@ -115,11 +116,10 @@ void create_menus() {
         wid(MENU_TITLE(m + 1)) = menu;
         for (int i = 0; i < menus[m].n; ++i) {
             const MenuItem& it = menus[m].items[i];
-            ++entry_no;
-            wid(MENU_ENTRY(entry_no)) =
-                it.label ? GMCREATEMENUENTRY(menu, it.label, it.command) : GMCREATEMENUSEPARATOR(menu);
+            const WidSlot slot = it.command == CMD_REPORT ? MENU_REPORT : MENU_ENTRY(++entry_no);
+            wid(slot) = it.label ? GMCREATEMENUENTRY(menu, it.label, it.command) : GMCREATEMENUSEPARATOR(menu);
             // No output file is open yet, so there is no format to choose.
-            if (it.command == CMD_OUTPUT_FORMAT) GMSETWIDGETSTATUS(wid(MENU_ENTRY(entry_no)), 0);
+            if (it.command == CMD_OUTPUT_FORMAT) GMSETWIDGETSTATUS(wid(slot), 0);
         }
     }
 }

@@ -47,6 +47,8 @@ inline constexpr WidSlot MENU_CALC_BACKGROUND = MENU_ENTRY(16);
 inline constexpr WidSlot MENU_CALC_FWHM = MENU_ENTRY(17);
 inline constexpr WidSlot MENU_DELTA_D = MENU_ENTRY(18);
 inline constexpr WidSlot MENU_OUTPUT_FORMAT = MENU_ENTRY(22);
+// "Report", last of "Utilities", after the program's own 22 entries.
+inline constexpr WidSlot MENU_REPORT = MENU_ENTRY(23);
 
 // Group 4: the main window's other widgets.
 inline constexpr WidSlot MAIN_DATA_CAPTION{4, 1};    // "Data from"

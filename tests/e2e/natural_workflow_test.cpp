@@ -5,10 +5,11 @@
 // run ends with a summary naming the counts and the file.
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "e2e/fit_run_fixture.h"
+#include "e2e/workflow_checks.h"
 
 namespace tarnivox::fitrun {
 namespace {
@@ -37,18 +38,7 @@ protected:
         c.scale_i = 20000.0;
         return simulate(c);
     }
-    // The indices of the reflections the import keeps, in file order.
-    static std::vector<std::array<int, 3>> imported(const sim::Result& r) {
-        std::vector<std::array<int, 3>> out;
-        for (const sim::Truth& t : r.refl)
-            if (t.in_data_set) out.push_back(t.hkl);
-        return out;
-    }
-    std::vector<std::array<int, 3>> written() const {
-        std::vector<std::array<int, 3>> out;
-        for (const Written& w : read_intensity_file(dir_ / "out.txt", 3)) out.push_back({w.h, w.k, w.l});
-        return out;
-    }
+    std::vector<Hkl> written() const { return hkls_of(read_intensity_file(dir_ / "out.txt", 3)); }
     std::vector<std::string> summaries() const {
         std::vector<std::string> out;
         for (const std::string& m : messages())
@@ -57,27 +47,28 @@ protected:
     }
 };
 
+// The same workflow through the batch (`reduce --refine`) writes the same
+// file: the window's run and the batch's start from the same start values
+// on the same refined UB.
 TEST_F(NaturalWorkflow, PreprocessCalcUbAutoFitWritesEveryReflectionOnceWithCosines) {
     const sim::Result r = simulate_cad4(120);
     const auto want = imported(r);
     ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 3) + kPreprocess + kCalcUb + kAutoRun), "");
     EXPECT_EQ(G.UBFLAG, 1);
-    const auto records = read_intensity_file(dir_ / "out.txt", 3);
-    EXPECT_EQ(written(), want);
-    for (const Written& w : records) EXPECT_TRUE(w.has_dc) << w.h << " " << w.k << " " << w.l;
+    expect_every_reflection_once_with_cosines(dir_ / "out.txt", want);
 
     // The run's "End of File", then its counts and the file with its path.
     const auto m = messages();
     const auto eof = std::find(m.rbegin(), m.rend(), "End of File");
     ASSERT_NE(eof, m.rend());
     ASSERT_NE(eof, m.rbegin());
-    const std::string& summary = *(eof - 1);
-    EXPECT_EQ(summary.rfind("Run complete: " + std::to_string(want.size()) + " reflections fitted, ", 0), 0u)
-        << summary;
-    EXPECT_NE(summary.find(std::to_string(records.size()) + " reflections written to " +
-                           (dir_ / "out.txt").string()),
-              std::string::npos)
-        << summary;
+    expect_run_summary({*(eof - 1)}, static_cast<int>(want.size()), static_cast<int>(want.size()), dir_ / "out.txt");
+
+    reduce_with_refinement(dir_ / data_name_, "cad4", dir_ / "data.par", dir_ / "batch.hkl");
+    EXPECT_EQ(G.NREFREAD, static_cast<int>(want.size()));
+    EXPECT_EQ(reduction_counts().fitted, G.NREFREAD);
+    expect_every_reflection_once_with_cosines(dir_ / "batch.hkl", want);
+    EXPECT_EQ(test::read_text(dir_ / "batch.hkl"), test::read_text(dir_ / "out.txt"));
 }
 
 // A second Start on the output file still open: Yes replaces the first
@@ -130,6 +121,50 @@ TEST_F(NaturalWorkflow, PreprocessAfterAutoFitKeepsTheListOfAFreshPreprocess) {
     std::vector<double> again;
     for (int n = 1; n <= G.NUBREF; ++n) again.push_back(G.TTHREF(n));
     EXPECT_EQ(again, fresh_tth);
+}
+
+}  // namespace
+}  // namespace tarnivox::fitrun
+
+namespace tarnivox::fitrun {
+namespace {
+
+// "Report" before any run says to run Auto profile fit first; after the
+// run it writes the page beside the data file from that run's reflections,
+// names it in a box and asks the browser to show it.  The page holds what
+// the batch's --report of the same workflow holds, but for the lines that
+// name how the run was made (options, time).
+TEST_F(NaturalWorkflow, ReportOfTheWindowsRunIsTheBatchsReport) {
+    const sim::Result r = simulate_cad4(120);
+    const std::string report = "command 337\n";
+    ASSERT_EQ(run(opening("Enraf CAD4", 0.0, 3) + report + kPreprocess + kCalcUb + kAutoRun + report), "");
+    const fs::path page = dir_ / "data_report.html";
+    const auto m = messages();
+    const auto first_box = std::find_if(m.begin(), m.end(), [](const std::string& s) {
+        return s.rfind("There is no run to report yet: run Auto profile fit", 0) == 0;
+    });
+    ASSERT_NE(first_box, m.end());
+    const auto named = std::find(m.begin(), m.end(), "The report of the run is in " + page.string());
+    ASSERT_NE(named, m.end());
+    EXPECT_LT(first_box, named);
+    const auto asked = test::script_events(ScriptEvent::OpenInBrowser);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].result, page.string());
+
+    reduce_with_refinement(dir_ / data_name_, "cad4", dir_ / "data.par", dir_ / "batch.hkl",
+                           (dir_ / "batch_report.html").string());
+    // The lines of the two pages that differ: those of the options and the time.
+    auto window_lines = test::read_lines(page), batch_lines = test::read_lines(dir_ / "batch_report.html");
+    ASSERT_GT(window_lines.size(), 20u);
+    std::sort(window_lines.begin(), window_lines.end());
+    std::sort(batch_lines.begin(), batch_lines.end());
+    std::vector<std::string> differ;
+    std::set_symmetric_difference(window_lines.begin(), window_lines.end(), batch_lines.begin(), batch_lines.end(),
+                                  std::back_inserter(differ));
+    for (const std::string& l : differ)
+        EXPECT_TRUE(l.find(">Options<") != std::string::npos || l.find(">Elapsed time (s)<") != std::string::npos)
+            << l.substr(0, 300);
+    EXPECT_EQ(static_cast<int>(imported(r).size()), G.NREFREAD);
 }
 
 }  // namespace

@@ -104,6 +104,10 @@ TEST_F(DialogsOnScript, MenusCarryTheirCommandsInOrder) {
         EXPECT_EQ(w.kind == ScriptWidget::Separator, commands[n - 1] == 0) << "entry " << n;
     }
     EXPECT_EQ(sb.widget(wid(MENU_ENTRY(22))).status, 0);  // "Output format" greyed
+    // "Report", added last to "Utilities", keeps the program's entries where they were.
+    EXPECT_EQ(sb.widget(wid(MENU_REPORT)).label, "Report");
+    EXPECT_EQ(sb.widget(wid(MENU_REPORT)).command, CMD_REPORT);
+    EXPECT_EQ(sb.widget(wid(MENU_REPORT)).parent, wid(MENU_TITLE(3)));
     EXPECT_EQ(sb.widget(wid(MAIN_INFILE)).max_chars, 30);
     EXPECT_EQ(sb.widget(WS.MAINWIN).label, "TARNIVOX V3.53");
 }

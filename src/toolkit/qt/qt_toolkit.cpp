@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -23,6 +24,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QUrl>
 #include <QWindow>
 #include <cmath>
 #include <cstdio>
@@ -744,6 +746,12 @@ QSettings recent_settings() { return QSettings(QSettings::IniFormat, QSettings::
 
 QStringList QtBackend::recent_data_files() const {
     return recent_settings().value("data_files").toStringList();
+}
+
+bool QtBackend::open_in_browser(std::string_view path) {
+    browser_requests_.emplace_back(path);
+    if (record_browser_requests) return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(qs(path)).absoluteFilePath()));
 }
 
 void QtBackend::note_data_file(std::string_view path) {

@@ -86,6 +86,10 @@ public:
     // The recent data files, newest first (kept in the user's
     // configuration folder).
     QStringList recent_data_files() const;
+    // The files the program asked a browser to show, in order.  With
+    // `record_browser_requests` set (tests) no browser is started.
+    const std::vector<std::string>& browser_requests() const { return browser_requests_; }
+    bool record_browser_requests = false;
 
     // ToolkitBackend
     void initialize_menu() override {}
@@ -132,6 +136,7 @@ public:
                        std::string_view filter) override;
     OpenFileResult open_file(const OpenFileRequest& request) override;
     void note_data_file(std::string_view path) override;
+    bool open_in_browser(std::string_view path) override;
     void frame_activate(int h) override;
     void frame_clear(int h) override;
     void frame_extents(int h, double& xmin, double& xmax, double& ymin, double& ymax) override;
@@ -177,6 +182,7 @@ private:
     int margin_ = 8;
     std::vector<std::pair<long long, QButtonGroup*>> groups_;
     std::vector<QtBoxEvent> boxes_;
+    std::vector<std::string> browser_requests_;
     QPointer<MainWindow> main_;
     std::vector<QPointer<QWidget>> top_levels_;
     // "Open data file" and the file that answers its next dialog.

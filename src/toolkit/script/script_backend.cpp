@@ -537,8 +537,17 @@ void ScriptBackend::record(const ScriptEvent& e) {
             std::printf("Tarnivox file dialog [%s] -> %s\n", e.title.c_str(),
                         e.result.empty() ? "(cancelled)" : e.result.c_str());
             break;
+        case ScriptEvent::OpenInBrowser: std::printf("Tarnivox browser -> %s\n", e.result.c_str()); break;
     }
     std::fflush(stdout);
+}
+
+bool ScriptBackend::open_in_browser(std::string_view path) {
+    ScriptEvent e;
+    e.kind = ScriptEvent::OpenInBrowser;
+    e.result = std::string(path);
+    record(e);
+    return true;
 }
 
 int ScriptBackend::message_box(std::string_view title, std::string_view text, int /*icon*/, int buttons) {

@@ -77,7 +77,8 @@ struct ScriptWidget {
 
 // What the program showed or asked, in order, for tests and batch logs.
 struct ScriptEvent {
-    enum Kind { Message, Error, OpenFile, Browse } kind = Message;
+    // OpenInBrowser: the file (in `result`) the program asked a browser to show.
+    enum Kind { Message, Error, OpenFile, Browse, OpenInBrowser } kind = Message;
     std::string title;
     std::string text;
     int answer = 0;      // message boxes: GM_YES / GM_NO / GM_CANCEL
@@ -153,6 +154,8 @@ public:
     std::string browse(std::string_view title, std::string_view name, std::string_view dir,
                        std::string_view filter) override;
     OpenFileResult open_file(const OpenFileRequest& request) override;
+    // Headless: the request is recorded, and counts as made.
+    bool open_in_browser(std::string_view path) override;
     void frame_activate(int h) override;
     void frame_clear(int h) override;
     void frame_extents(int h, double& xmin, double& xmax, double& ymin, double& ymax) override;

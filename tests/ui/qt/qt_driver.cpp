@@ -59,9 +59,14 @@ void QtDriver::start(const std::vector<Step>& steps) {
     GRAPHICS_SETUP();
 }
 
-void QtDriver::then(std::function<bool()> step) {
+void QtDriver::then(std::function<bool()> step, int kind) {
     steps_.push_back(std::move(step));
-    kinds_.push_back(-1);
+    kinds_.push_back(kind);
+}
+
+void QtDriver::then(const Step& s) {
+    steps_.push_back([this, s] { return play(s); });
+    kinds_.push_back(s.kind);
 }
 
 bool QtDriver::answer_unanswered() {
@@ -91,7 +96,10 @@ void QtDriver::tick() {
         }
         // While the timer runs the headless backend gives ticks, not the
         // script's next line: the run goes to its end or its pause first.
-        if (qt().timer_running()) {
+        // A box of the run waits for its answer, as a script's box does.
+        const bool answers_box = QApplication::activeModalWidget() != nullptr && next_ < kinds_.size() &&
+                                 kinds_[next_] == Step::Answer;
+        if (qt().timer_running() && !answers_box) {
             waiting_.restart();
             return;
         }

@@ -32,8 +32,12 @@ public:
     void start(const std::vector<Step>& steps) override;
     // Installs a backend and plays `steps` without building the window.
     void start_bare(const std::vector<Step>& steps);
-    // A free-form step: returns false until it could be done.
-    void then(std::function<bool()> step);
+    // A free-form step: returns false until it could be done.  With `kind`
+    // Step::Answer it answers boxes itself: boxes that wait for it are not
+    // answered as the headless backend would.
+    void then(std::function<bool()> step, int kind = -1);
+    // A user step after the free-form ones.
+    void then(const Step& s);
     bool finished() const override { return next_ >= steps_.size(); }
     std::vector<Box> boxes() const override;
     bool shown(int h) const override;
