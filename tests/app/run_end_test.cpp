@@ -37,10 +37,19 @@ protected:
     void TearDown() override { test::end_run_in_scratch_dir(dir_); }
 
     static std::string open_cad4(const std::string& par = "cad4/cad4.par") {
-        return "file cad4/cad4.dat 7\n"
+        return open_as_cad4("cad4/cad4.dat", par);
+    }
+    static std::string open_as_cad4(const std::string& data, const std::string& par) {
+        return "file " + data + " 7\n"
                "press \"Input Data file Format\" \"Enraf CAD4\"\n"
                "press \"Input Data file Format\" OK\n"
                "browse " + par + "\n";
+    }
+    // The Huber example read as CAD4 data: the import fails and no data set is open.
+    std::string failed_import() const {
+        fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        return open_as_cad4("huber/huber.dat", "huber/huber.par");
     }
 
     // A headless run of `script`; the status it ends with.
@@ -141,12 +150,8 @@ TEST_F(RunEnd, WindowReturnsFromAFileItsReaderCannotRead) {
 // and "Auto profile fit" say so and what to do, and the user goes on from
 // the main window.
 TEST_F(RunEnd, FittingWithoutADataSetReturnsToTheMainWindow) {
-    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber", fs::copy_options::recursive);
     const std::string script =
-        "file huber/huber.dat 7\n"
-        "press \"Input Data file Format\" \"Enraf CAD4\"\n"
-        "press \"Input Data file Format\" OK\n"
-        "browse huber/huber.par\n"
+        failed_import() +
         "press Integrate \"Manual profile fit\"\n"
         "press Integrate \"Auto profile fit\"\n"
         "press File \"Open data file\"\n" +
@@ -169,14 +174,9 @@ TEST_F(RunEnd, FittingWithoutADataSetReturnsToTheMainWindow) {
 // say what to do, those that need a preprocessed list are not selectable,
 // and the user goes on from the main window.
 TEST_F(RunEnd, UtilitiesWithoutADataSetReturnToTheMainWindow) {
-    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber", fs::copy_options::recursive);
-    const std::string failed_import =
-        "file huber/huber.dat 7\n"
-        "press \"Input Data file Format\" \"Enraf CAD4\"\n"
-        "press \"Input Data file Format\" OK\n"
-        "browse huber/huber.par\n";
+    const std::string failed = failed_import();
     for (const char* item : {"Preprocess", "Calc Background"}) {
-        EXPECT_EQ(run_headless(failed_import + "press Utilities \"" + item + "\"\nclose\nanswer yes\n", false),
+        EXPECT_EQ(run_headless(failed + "press Utilities \"" + item + "\"\nclose\nanswer yes\n", false),
                   EXIT_STATUS_NORMAL)
             << item;
         const auto shown = test::shown_messages(*backend_);
@@ -185,7 +185,7 @@ TEST_F(RunEnd, UtilitiesWithoutADataSetReturnToTheMainWindow) {
         EXPECT_EQ(last_message(), "Are you sure you want to exit the program?") << item;
     }
     for (const char* item : {"Zref", "Calc UB", "Calc FWHM", "Delta-d/d"}) {
-        run_headless(failed_import + "press Utilities \"" + item + "\"\n", false);
+        run_headless(failed + "press Utilities \"" + item + "\"\n", false);
         EXPECT_NE(last_message().find("is not selectable"), std::string::npos) << item;
     }
 }
