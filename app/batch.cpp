@@ -375,9 +375,8 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     } catch (const ProgramEnd& end) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
         // A file at fault is named with its line in the run's message.
-        if (std::string shown = exitint_shown_text(end.message); !shown.empty())
-            messages.message(Message{"Tarnivox", end.place.empty() ? shown : shown + " (" + end.place + ")",
-                                     MessageKind::Error});
+        if (std::string shown = shown_text_with_place(end); !shown.empty())
+            messages.message(Message{"Tarnivox", std::move(shown), MessageKind::Error});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
         r.status = EXIT_STATUS_FATAL;

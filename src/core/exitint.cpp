@@ -29,4 +29,10 @@ std::string exitint_shown_text(std::string_view message) {
     return shown;
 }
 
+std::string shown_text_with_place(const ProgramEnd& end) {
+    std::string shown = exitint_shown_text(end.message);
+    if (!shown.empty() && !end.place.empty()) shown += " (" + end.place + ")";
+    return shown;
+}
+
 }  // namespace tarnivox

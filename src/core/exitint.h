@@ -46,4 +46,9 @@ struct ProgramEnd {
 // trailing blanks.  Empty means no box is shown.
 std::string exitint_shown_text(std::string_view message);
 
+// The text an end shows, followed by the place of the file at fault in
+// brackets when there is one: what a caller that keeps one line of text
+// (the batch's summary, a library caller) reports.  Empty when nothing is shown.
+std::string shown_text_with_place(const ProgramEnd& end);
+
 }  // namespace tarnivox

@@ -21,7 +21,9 @@ ReductionResult reduce_data_file(const OpenDataSetRequest& input, const Reductio
         }
     } catch (const ProgramEnd& end) {
         r.complete = false;
-        r.failure = end.message;
+        // The message with the place of the file at fault, as the batch gives it.
+        r.failure = shown_text_with_place(end);
+        if (r.failure.empty()) r.failure = end.message;
     }
     // The log is finished with the run; an unfinished output stays NAME.partial.
     if (r.complete)

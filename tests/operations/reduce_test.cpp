@@ -17,6 +17,7 @@
 #include "io/units.h"
 #include "operations/open_data_set.h"
 #include "operations/preprocess.h"
+#include "operations/reduction.h"
 #include "operations/refine_cell.h"
 #include "support/scratch.h"
 
@@ -229,6 +230,25 @@ TEST_F(Operations, RefusedRefinementKeepsTheCellAndSaysWhy) {
     EXPECT_EQ(refined.failure, 0);
     EXPECT_EQ(refined.reflections, listed.stored);
     for (int i = 1; i <= 7; ++i) EXPECT_EQ(refined.cell[static_cast<std::size_t>(i - 1)], G.CELL(i)) << i;
+}
+
+// A file that is not in the format asked for: the call writes nothing and
+// its failure names the file and the line at fault, as the batch does.
+TEST_F(Operations, WrongFormatFailureNamesTheLineAtFault) {
+    const fs::path huber = dir_ / "huber";
+    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", huber, fs::copy_options::recursive);
+    OpenDataSetRequest input;
+    input.data = (huber / "huber.dat").string();
+    input.format = FORMAT_CAD4;
+    input.parameters = (huber / "huber.par").string();
+    ReductionRequest request;
+    request.output = (huber / "huber.hkl").string();
+    MessageList messages;
+    Progress progress;
+    const ReductionResult r = reduce_data_file(input, request, progress, messages);
+    EXPECT_FALSE(r.complete);
+    EXPECT_NE(r.failure.find("huber.dat, line 1:"), std::string::npos) << r.failure;
+    EXPECT_FALSE(fs::exists(huber / "huber.hkl"));
 }
 
 TEST_F(Operations, ReadmeExampleReducesTheExampleAsTheBatchDoes) {
