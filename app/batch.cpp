@@ -369,14 +369,19 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     const Clock::time_point t0 = Clock::now();
     const bool keep_defaults = defaults_file_in_use();
     set_defaults_file_in_use(options.use_defaults);
+    std::string fatal_text;
     try {
         if (options.use_defaults) READ_DEFAULTS_FROM_FILE();
         run_steps(c, messages, progress, writing, refined, law, report, decay, t0);
     } catch (const ProgramEnd& end) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
-        // A file at fault is named with its line in the run's message.
-        if (std::string shown = shown_text_with_place(end); !shown.empty())
+        // The place of a file at fault has had its own message just before;
+        // the run's one-line account (the summary's "stopped:" and the JSON)
+        // names it with the fatal text.
+        if (std::string shown = exitint_shown_text(end.message); !shown.empty()) {
             messages.message(Message{"Tarnivox", std::move(shown), MessageKind::Error});
+            fatal_text = shown_text_with_place(end);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "TARNIVOX INTERNAL ERROR: %s\n", e.what());
         r.status = EXIT_STATUS_FATAL;
@@ -393,9 +398,10 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
         abandon_all_units();
     r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
 
-    // A fatal message is the last error of the run.
+    // A fatal message is the last error of the run, with its place when it has one.
     for (const Message& m : messages.all)
         if (r.status != EXIT_STATUS_NORMAL && m.kind == MessageKind::Error) r.message = m.text;
+    if (r.status != EXIT_STATUS_NORMAL && !fatal_text.empty()) r.message = fatal_text;
     // A log that could not be made (a read-only data folder, another run
     // writing it) leaves the data set without its written record.
     std::error_code ec;
