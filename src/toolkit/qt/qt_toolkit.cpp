@@ -513,7 +513,14 @@ void QtBackend::draw_window(int h) {
         const BoxPlacement p = place_beside({m.x(), m.y(), m.width(), m.height()},
                                             w->width() + std::max(0, frame_extra.width()),
                                             w->height() + std::max(0, frame_extra.height()), screen);
-        if (p.main_x != m.x() || p.main_y != m.y()) main_->move(p.main_x, p.main_y);
+        if (p.main_x != m.x() || p.main_y != m.y()) {
+            if (main_moved_by_ == 0) {
+                main_moved_by_ = h;
+                main_home_ = main_->pos();
+            }
+            main_->move(p.main_x, p.main_y);
+            main_placed_ = main_->pos();
+        }
         w->move(p.x, p.y);
     }
     if (it.kind == Kind::Window || it.kind == Kind::Dialog) {
@@ -545,6 +552,11 @@ void QtBackend::set_active_window(int h) {
 
 void QtBackend::remove_window(int h) {
     if (QWidget* w = at(h).widget.data()) w->hide();
+    if (h == main_moved_by_) {
+        // Back home, unless the user has moved the window since.
+        if (main_ && main_->pos() == main_placed_) main_->move(main_home_);
+        main_moved_by_ = 0;
+    }
 }
 
 void QtBackend::set_widget_status(int h, int status) {

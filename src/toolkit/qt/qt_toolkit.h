@@ -3,6 +3,7 @@
 // window, dialog, menu, menu entry or widget.  GMACTION runs a nested event
 // loop until an item posts its command number.
 
+#include <QPoint>
 #include <QPointer>
 #include <QStringList>
 #include <deque>
@@ -184,6 +185,10 @@ private:
     std::vector<QtBoxEvent> boxes_;
     std::vector<std::string> browser_requests_;
     QPointer<MainWindow> main_;
+    // A box too wide to stand beside the main window moves the window aside;
+    // when that box closes the window goes back where the user had it.
+    int main_moved_by_ = 0;
+    QPoint main_home_, main_placed_;
     std::vector<QPointer<QWidget>> top_levels_;
     // "Open data file" and the file that answers its next dialog.
     QAction* open_data_action_ = nullptr;

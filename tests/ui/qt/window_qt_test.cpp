@@ -328,6 +328,7 @@ TEST_F(WindowOnQt, WindowOnTheScreenAndBoxBesideIt) {
     EXPECT_NE(svg_text.find("omega (deg)"), std::string::npos);
     EXPECT_NE(svg_text.find("Max Counts ="), std::string::npos);
     EXPECT_FALSE(frame->save_picture(TARNIVOX_BINARY_DIR "/no/such/folder/plot.svg"));
+    const QPoint home = win->pos();
     GMDRAWWINDOW(wid(DLG_FITCTRL));
     QCoreApplication::processEvents();
     QWidget* box = qt().item(wid(DLG_FITCTRL)).widget.data();
@@ -346,6 +347,9 @@ TEST_F(WindowOnQt, WindowOnTheScreenAndBoxBesideIt) {
                     win->devicePixelRatio());
     }
     GMREMOVEWINDOW(wid(DLG_FITCTRL));
+    QCoreApplication::processEvents();
+    // Whether or not the box had to move it aside, the window is back where it was.
+    EXPECT_EQ(win->pos(), home);
 }
 
 // Pictures of the window for review: the main window with the fitting
