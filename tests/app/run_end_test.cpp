@@ -45,6 +45,16 @@ protected:
                "press \"Input Data file Format\" OK\n"
                "browse " + par + "\n";
     }
+    // A standard data file with an unreadable reflection line, opened as such.
+    std::string open_bad_standard_file() const {
+        std::string rfl = test::read_text(dir_ / "standard" / "standard.rfl");
+        rfl.replace(rfl.find("S     341"), 9, "S     3x1");
+        write(dir_ / "standard" / "bad.rfl", rfl);
+        return "file standard/bad.rfl 1\n"
+               "press \"Input Data file Format\" Standard\n"
+               "press \"Input Data file Format\" OK\n"
+               "browse standard/standard.par\n";
+    }
     // The Huber example read as CAD4 data: the import fails and no data set is open.
     std::string failed_import() const {
         fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber",
@@ -89,14 +99,7 @@ TEST_F(RunEnd, HeadlessRunExitsWithTheStatusOfItsEnd) {
     write(dir_ / "cad4" / "nomono.par", par);
     EXPECT_EQ(run_headless(open_cad4("cad4/nomono.par")), EXIT_STATUS_FATAL);
     EXPECT_EQ(last_message(), "MISSING DATA FROM PARAMETER FILE");
-    std::string rfl = test::read_text(dir_ / "standard" / "standard.rfl");
-    rfl.replace(rfl.find("S     341"), 9, "S     3x1");
-    write(dir_ / "standard" / "bad.rfl", rfl);
-    const std::string open_bad =
-        "file standard/bad.rfl 1\n"
-        "press \"Input Data file Format\" Standard\n"
-        "press \"Input Data file Format\" OK\n"
-        "browse standard/standard.par\n";
+    const std::string open_bad = open_bad_standard_file();
     EXPECT_EQ(run_headless(open_bad), EXIT_STATUS_FATAL);
     EXPECT_EQ(last_message(), "READ ERROR ON SCAN FILE");
 
@@ -110,21 +113,9 @@ TEST_F(RunEnd, HeadlessRunExitsWithTheStatusOfItsEnd) {
 // the message names the file and the format tried, no part of the data set
 // stays open for the commands, and another file can be opened at once.
 TEST_F(RunEnd, WindowReturnsFromAFileItsReaderCannotRead) {
-    std::string rfl = test::read_text(dir_ / "standard" / "standard.rfl");
-    rfl.replace(rfl.find("S     341"), 9, "S     3x1");
-    write(dir_ / "standard" / "bad.rfl", rfl);
-    const std::string open_bad =
-        "file standard/bad.rfl 1\n"
-        "press \"Input Data file Format\" Standard\n"
-        "press \"Input Data file Format\" OK\n"
-        "browse standard/standard.par\n";
+    const std::string open_bad = open_bad_standard_file();
     // The wrong format: a Huber file read as CAD4.
-    const std::string open_huber_as_cad4 =
-        "file huber/huber.dat 7\n"
-        "press \"Input Data file Format\" \"Enraf CAD4\"\n"
-        "press \"Input Data file Format\" OK\n"
-        "browse huber/huber.par\n";
-    fs::copy(fs::path(TARNIVOX_SOURCE_DIR) / "examples" / "huber", dir_ / "huber", fs::copy_options::recursive);
+    const std::string open_huber_as_cad4 = failed_import();
     const std::string after = "press File \"Open data file\"\n" + open_cad4() + "press File Exit\nanswer yes\n";
     for (const auto& [script, message, file, format] :
          {std::tuple{open_bad, "READ ERROR ON SCAN FILE", "bad.rfl", "Standard"},
