@@ -252,6 +252,19 @@ Json decay_correction_json(const DecayCorrection& d) {
     return j;
 }
 
+// What the absorption correction did to the intensity file.
+Json absorption_json(const AbsorptionCorrection& a) {
+    Json j;
+    j["method"] = a.method;
+    j["mu_per_mm"] = number_or_null(a.mu);
+    j["transmission_min"] = number_or_null(a.t_min);
+    j["transmission_max"] = number_or_null(a.t_max);
+    j["density_diffrn"] = a.density > 0.0 ? Json(a.density) : Json();
+    j["reflections_corrected"] = a.corrected;
+    j["reflections_dropped"] = static_cast<int>(a.dropped.size());
+    return j;
+}
+
 // A fatal end of the data set: the message, and no further step.
 [[noreturn]] void fatal(const std::string& text, int status = EXIT_STATUS_FATAL) { end_run(text, status); }
 
@@ -263,7 +276,7 @@ void stop_if_asked() {
 // The steps of one data set, from its opening to the CIF.
 void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& progress, bool& writing,
                RefineCellResult& refined, FwhmLawResult& law, report::ReportOutcome& report,
-               DecayCorrection& decay, Clock::time_point t0) {
+               DecayCorrection& decay, AbsorptionCorrection& absorption, Clock::time_point t0) {
     OpenDataSetRequest open{c.data, c.format->infmt, c.par, c.step};
     const OpenDataSetResult opened = open_data_set(open, messages);
     messages.step_done(opened.opened && opened.read > 0 && opened.refused == 0);
@@ -310,6 +323,17 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
         }
     }
     stop_if_asked();
+    // The crystal is built before the fit, so that a crystal file at fault
+    // ends the run before its longest step.
+    AbsorptionModel absorption_model;
+    if (c.absorption.active()) {
+        std::string why;
+        if (!prepare_absorption(c.absorption, absorption_model, why)) {
+            messages.message(Message{"Tarnivox", why, MessageKind::Error});
+            fatal("--absorption: no crystal to correct for");
+        }
+        for (const std::string& n : absorption_model.notes) messages.message(Message{"Tarnivox", n, MessageKind::Notice});
+    }
     ReductionRequest request;
     request.output = c.out;
     request.form = c.form;
@@ -318,13 +342,25 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     // The CIF, the decay correction and the report are made from the
     // analysis of every reflection of the run.
     const bool analysed = !c.report.empty() || !c.cif.empty() || c.decay_correct;
-    request.collect_outcomes = analysed;
+    request.collect_outcomes = analysed || c.absorption.active();
     writing = true;
-    const ReductionResult fit = reduce(request, progress, messages);
+    ReductionResult fit = reduce(request, progress, messages);
     messages.step_done(fit.complete);
     progress.clear();
     stop_if_asked();
     if (!fit.complete) fatal(fit.failure);
+    if (c.absorption.active()) {
+        // Before the analysis: the figures, the decay and the CIF are those
+        // of the corrected intensities.
+        absorption = correct_absorption(c.out, c.form, fit.outcomes, absorption_model);
+        for (const std::string& d : absorption.dropped) messages.message(Message{"Tarnivox", d, MessageKind::Error});
+        if (!absorption.done) {
+            messages.message(Message{"Tarnivox", absorption.failure, MessageKind::Error});
+            fatal("--absorption: the intensity file is left uncorrected");
+        }
+        messages.message(Message{"Tarnivox", absorption_notice(absorption, c.out), MessageKind::Notice});
+        messages.step_done(true);
+    }
     if (!analysed) return;
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     const report::ReportInput input = report_input(report_request(c, opened.read, seconds), fit, refined, law);
@@ -341,7 +377,8 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
         messages.step_done(true);
     }
     if (!c.cif.empty()) {
-        const CifFigures items = cif_figures(figures);
+        CifFigures items = cif_figures(figures);
+        if (absorption.done) items.absorption_lines = absorption_cif_lines(absorption);
         const CifResult cif = create_cif(c.cif, messages, &items);
         messages.step_done(cif.written);
         if (!cif.written) fatal(cif.failure);
@@ -365,6 +402,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     FwhmLawResult law;
     report::ReportOutcome report;
     DecayCorrection decay;
+    AbsorptionCorrection absorption;
     bool writing = false;
     const Clock::time_point t0 = Clock::now();
     const bool keep_defaults = defaults_file_in_use();
@@ -372,7 +410,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     std::string fatal_text;
     try {
         if (options.use_defaults) READ_DEFAULTS_FROM_FILE();
-        run_steps(c, messages, progress, writing, refined, law, report, decay, t0);
+        run_steps(c, messages, progress, writing, refined, law, report, decay, absorption, t0);
     } catch (const ProgramEnd& end) {
         r.status = end.status == EXIT_STATUS_NORMAL ? EXIT_STATUS_FATAL : end.status;
         // The place of a file at fault has had its own message just before;
@@ -448,6 +486,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     j["refined"] = refined.refined ? refined_of_run(c, refined, law) : Json();
     if (!c.report.empty()) j["report"] = reported ? report_figures(report.figures) : Json();
     if (c.decay_correct) j["decay_correction"] = decay.done ? decay_correction_json(decay) : Json();
+    if (c.absorption.active()) j["absorption_correction"] = absorption.done ? absorption_json(absorption) : Json();
     Json shown = Json::array();
     for (const Message* m : warnings) shown.push_back({{"title", m->title}, {"text", m->text}});
     j["reflections_refused"] = G.NREFBAD > 0;

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "batch_absorption.h"
 #include "import/formats.h"
 #include "operations/reduce.h"
 
@@ -59,6 +60,9 @@ struct BatchOptions {
     // After the fit: the decay of the crystal fitted from the standards,
     // and the intensity file rewritten with I and sigma scaled by it.
     bool decay_correct = false;
+    // After the fit (and before the decay correction): I and sigma divided
+    // by each reflection's transmission.
+    AbsorptionOptions absorption;
     bool quiet = false;
     bool use_defaults = false;
     // Any reflection refused or message shown beyond the notices of a
@@ -94,6 +98,7 @@ struct BatchChoices {
     std::string plots;                  // the folder of the report's SVG plots; empty: none
     std::string laue;                   // Laue class of the merging figures; empty: no merging
     bool decay_correct = false;         // the intensity file rescaled by the standards' decay after the fit
+    AbsorptionOptions absorption;       // the crystal file's path absolute
     // The options as given, for the report's summary table.
     std::vector<std::pair<std::string, std::string>> options;
 };

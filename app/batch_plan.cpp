@@ -149,6 +149,10 @@ std::vector<std::pair<std::string, std::string>> given_options(const BatchOption
     flag("--cif", o.cif);
     text("--laue", o.laue);
     flag("--decay-correct", o.decay_correct);
+    text("--absorption", o.absorption.method);
+    text("--crystal", o.absorption.crystal);
+    number("--mu", o.absorption.mu);
+    number("--radius", o.absorption.radius);
     flag("--use-defaults", o.use_defaults);
     return v;
 }
@@ -228,6 +232,8 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     if (!o.rejected.empty() && o.rejected != "summation" && o.rejected != "omit")
         return "unknown --rejected \"" + o.rejected + "\" (one of summation, omit)";
     if (std::string e = unreadable("parameter file", o.par); !e.empty()) return e;
+    AbsorptionOptions absorption;
+    if (std::string e = plan_absorption(o.absorption, absorption); !e.empty()) return e;
     const std::string json = o.json.empty() ? std::string() : absolute(o.json);
     if (!json.empty())
         if (std::string e = unwritable("--json", json); !e.empty()) return e;
@@ -245,6 +251,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         files.push_back({std::move(role), path, output, identify(path)});
     };
     add("parameter file", absolute(o.par), false);
+    if (!absorption.crystal.empty()) add("crystal file", absorption.crystal, false);
     if (!json.empty()) {
         add("--json summary", json, true);
         add("unfinished --json summary", json + ".partial", true);
@@ -292,6 +299,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.plots = plots;
         c.laue = o.laue.empty() ? report::laue_for_crystal_system(o.symmetry) : o.laue;
         c.decay_correct = o.decay_correct;
+        c.absorption = absorption;
         c.options = given_options(o);
         c.data = absolute(data);
         c.par = absolute(o.par);

@@ -20,7 +20,8 @@ constexpr const char* kUsageReduce =
     "                       [--use-defaults]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
     "[--weak-profile] [--cif]\n"
-    "                       [--report FILE.html [--plots DIR]] [--laue CLASS] [--decay-correct]\n";
+    "                       [--report FILE.html [--plots DIR]] [--laue CLASS] [--decay-correct]\n"
+    "                       [--absorption numerical|sphere --crystal FILE | --radius MM [--mu MU]]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
     "[--quiet] [--strict]\n"
@@ -166,6 +167,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     reduce->add_flag("--decay-correct", reduce_options.decay_correct,
                      "after the fit, fit the decay of the crystal from the standards and rewrite the "
                      "intensity file with I and sigma scaled by it (needs standard reflections)");
+    add_absorption_options(*reduce, reduce_options.absorption);
     reduce->footer(
         "Example:\n  tarnivox reduce examples/cad4/cad4.dat --format cad4 --par examples/cad4/cad4.par\n");
 

@@ -256,6 +256,9 @@ Plan make_plan(const Config& cfg) {
         if (p.cfg.atten > 1.0) p.cfg.atten = 0.08;  // the CAD4 gives the transmission of its attenuator
     }
     make_ub(p.cfg, p.ub);
+    const AbsorbingCrystal crystal = cfg.faces.empty() ? AbsorbingCrystal{}
+                                                       : make_absorbing_crystal(cfg.faces, cfg.mu, p.ub,
+                                                                                cfg.mc_points, cfg.seed);
     p.mshift = cfg.monodir == 0
                    ? 0.0
                    : cfg.monodir *
@@ -330,6 +333,10 @@ Plan make_plan(const Config& cfg) {
         // The crystal's loss by the time this reflection is measured.
         t.decay = decay_level(cfg, cfg.nrefl > 1 ? static_cast<double>(i) / (cfg.nrefl - 1) : 0.0);
         t.intensity *= t.decay;
+        if (!cfg.faces.empty()) {
+            t.transmission = monte_carlo_transmission(crystal, p.ub, t.hkl, t.angles, cfg.wave1);
+            t.intensity *= t.transmission;
+        }
         classify(p, s, rng, i);
         if (s.left_out) t.in_data_set = false;
         make_counts(p, s, rng);
@@ -421,9 +428,10 @@ void write_parameter_file(const Plan& p, const std::string& path) {
 void write_truth_table(const Plan& p, const std::string& path) {
     std::ofstream out(path);
     const bool with_decay = p.cfg.decay != 0.0;
+    const bool absorbing = !p.cfg.faces.empty();
     out << "# nref    h   k   l     2theta      omega        chi        phi   position     fwhm    eta"
            "  background   intensity       scale flag std npts     step in"
-        << (with_decay ? "     decay\n" : "\n");
+        << (with_decay ? "     decay" : "") << (absorbing ? "  transmission\n" : "\n");
     for (const PlannedScan& s : p.scans) {
         const Truth& t = s.truth;
         out << format_record("(I6,3I4,5F11.4,F9.4,F7.3,F12.3,F12.3,F12.6,3X,A1,I4,I5,F9.5,I3)",
@@ -434,6 +442,9 @@ void write_truth_table(const Plan& p, const std::string& path) {
         // last column the factor of the loss: intensity / decay is the
         // intensity of the crystal at the start of the run.
         if (with_decay) out << format_record("(F10.6)", {t.decay});
+        // The intensity is the one measured: intensity / transmission is
+        // that of a crystal that absorbs nothing.
+        if (absorbing) out << format_record("(F14.6)", {t.transmission});
         out << '\n';
     }
 }

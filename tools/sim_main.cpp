@@ -26,7 +26,9 @@ const char* const USAGE =
     "  --cad4-margin N  --title TEXT\n"
     "  --decay F [linear|exponential] (fraction of the intensity lost by the last reflection)\n"
     "  --wilson-b B (temperature factor, A^2; default 2)  --lp (counts carry the Lp factor)\n"
-    "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n";
+    "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n"
+    "  --face h k l d (repeated: an absorbing crystal, d in mm; writes BASE.cry)  --mu X (mm^-1)\n"
+    "  --mc-points N (Monte Carlo points of the transmission; default 200000)\n";
 
 bool format_of(const std::string& name, Config& c) {
     static const struct {
@@ -129,7 +131,16 @@ int main(int argc, char** argv) {
                 if (i + 1 < argc && (std::string(argv[i + 1]) == "linear" || std::string(argv[i + 1]) == "exponential"))
                     c.decay_model = std::string(argv[++i]) == "linear" ? Config::Decay::Linear
                                                                         : Config::Decay::Exponential;
-            } else if (a == "--cad4-margin")
+            } else if (a == "--face") {
+                tarnivox::sim::SimFace f;
+                for (int& v : f.hkl) v = static_cast<int>(num(i));
+                f.d = num(i);
+                c.faces.push_back(f);
+            } else if (a == "--mu")
+                c.mu = num(i);
+            else if (a == "--mc-points")
+                c.mc_points = static_cast<int>(num(i));
+            else if (a == "--cad4-margin")
                 c.cad4_margin = static_cast<int>(num(i));
             else
                 throw std::invalid_argument(a);
@@ -140,16 +151,21 @@ int main(int argc, char** argv) {
     }
     if (!have_format || base.empty() || c.nrefl < 1 || c.npts < 2 || c.cad4_margin < 0 || c.cad4_margin > 4 ||
         !(c.zero_fraction >= 0.0) || !(c.weak_fraction >= 0.0) || c.zero_fraction + c.weak_fraction > 1.0 ||
-        !(c.goncon1 > 0.0) || !(c.decay >= 0.0 && c.decay < 1.0)) {
+        !(c.goncon1 > 0.0) || !(c.decay >= 0.0 && c.decay < 1.0) || (!c.faces.empty() && !(c.mu > 0.0)) ||
+        c.mc_points < 1) {
         std::fputs(USAGE, stderr);
         return 2;
     }
     try {
         const auto r = tarnivox::sim::simulate(c, base + "." + tarnivox::sim::extension_of(c.format),
                                                base + ".par", base + ".truth");
+        if (!c.faces.empty()) tarnivox::sim::write_crystal_file(c.faces, c.mu, base + ".cry");
         std::printf("%zu reflections written; step size to enter: %.4f\n", r.refl.size(), r.step_to_enter);
     } catch (const tarnivox::ProgramEnd& e) {
         std::fprintf(stderr, "tarnivox-simulate: %s\n", e.message.c_str());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarnivox-simulate: %s\n", e.what());
         return 1;
     }
     return 0;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sim_absorption.h"
+
 namespace tarnivox::sim {
 
 enum class Format { Standard = 1, Huber = 2, Xcalibur = 3, Xscans = 4, Stoe = 5, Febo = 6, Cad4 = 7 };
@@ -66,6 +68,12 @@ struct Config {
     // follow the Wilson law; false: the intensities are those the fit
     // recovers before the correction.
     bool lp = false;
+    // An absorbing crystal: its faces and mu (mm^-1) attenuate every scan,
+    // standards included, by the reflection's transmission (Monte Carlo
+    // over mc_points points).  No faces: no absorption.
+    std::vector<SimFace> faces;
+    double mu = 0.0;
+    int mc_points = 200000;
 };
 
 // Factor on the intensity of the reflection measured at run fraction t
@@ -81,6 +89,7 @@ struct Truth {
     double fwhm = 0.0, eta = 0.0, background = 0.0, intensity = 0.0;
     double scale = 1.0;
     double decay = 1.0;  // factor of the crystal's loss at this reflection (intensity holds it)
+    double transmission = 1.0;  // of the absorbing crystal (intensity holds it)
     char rflag = 'N';
     int isctype = 0;
     int npts = 0;

@@ -43,6 +43,7 @@ ReflectionOutcome outcome_of_current(int sumw_before, int rejom_before, int reco
     o.class_letter = G.RFLAG;
     o.standard = G.ISCTYPE;
     o.two_theta = G.ANGLES(1);
+    o.angles = {G.ANGLES(1), G.ANGLES(2), G.ANGLES(3), G.ANGLES(4)};
     const std::string stat(G.FITSTAT.padded());
     o.status = stat.empty() ? ' ' : stat[0];
     if (o.status == 'R' && stat.size() > 1) o.reason = stat[1];

@@ -46,6 +46,7 @@ struct ReflectionOutcome {
     char class_letter = ' ';
     int standard = 0;  // the standard's number; 0 for any other reflection
     double two_theta = 0.0;
+    std::array<double, 4> angles{};  // setting angles of the scan as read: 2theta, omega, chi, phi
     char status = ' ';       // first status character: 'R' rejected
     char reason = ' ';       // the rejection letter (one of REJECTION_LETTERS) when rejected
     int pass = 1;            // 1, or 2 when the position was held at the UB omega

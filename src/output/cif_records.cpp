@@ -88,6 +88,7 @@ void add_figures(std::vector<std::string>& out, const CifFigures& f) {
         item("_reflns_number_gt", int_field(f.n_gt, 8));
         item("_reflns_threshold_expression", "  'I > 2\\s(I)'");
     }
+    out.insert(out.end(), f.absorption_lines.begin(), f.absorption_lines.end());
 }
 
 std::vector<std::string> fragment_lines(const CifFigures* figures) {

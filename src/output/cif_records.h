@@ -2,12 +2,14 @@
 // The CIF fragment of a data set: standards, the refined cell with its
 // esds, measurement conditions, the orientation matrix and the reflection
 // count, for merging into the CIF of the structure.  It has no data_ block
-// header and no loop.
+// header; its one loop is that of the crystal's faces when an absorption
+// correction used them.
 
 #include <array>
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnivox {
 
@@ -35,6 +37,9 @@ struct CifFigures {
     std::array<int, 3> index_min{}, index_max{};
     int n_total = -1;  // unique reflections (or measured ones when nothing is merged); -1: unknown
     int n_gt = -1;     // of them with I > 2 sigma(I)
+    // The absorption correction's items (and the loop of the crystal's
+    // faces), as written; empty: none made.
+    std::vector<std::string> absorption_lines;
 };
 
 // The lines of the fragment, as written to the file: from the store, and
