@@ -198,6 +198,9 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
         {"reduce " + quoted(dir / "cad4_large/cad4_large.dat") + " --format cad4 --par " +
              quoted(dir / "cad4_large/cad4_large.par") + " --decay-correct",
          0},
+        {"reduce " + quoted(dir / "cad4/cad4.dat") + " --format cad4 --par " + quoted(dir / "cad4/cad4.par") +
+             " --out " + quoted(dir / "sphere.hkl") + " --absorption sphere --radius 0.1 --mu 1.5",
+         0},
         {"convert " + quoted(dir / "stoe/stoe.d00") + " --format stoe --par " + quoted(dir / "stoe/stoe.par"),
          0},
         {"reduce " + quoted(dir / "stoe/stoe.d00") + " --format stoe --par " + quoted(dir / "nomono.par"), 1},
@@ -218,7 +221,8 @@ TEST(JsonSummary, EveryFieldOfRealRunsIsInTheSchemaAndValid) {
     }
     for (const char* field : {"message", "outputs.import_log", "outputs.standard_data_file",
                               "refined.offsets", "refined.omega_zero", "counts.rejections_first_pass",
-                              "report.wilson_scale", "decay_correction.factor_max"})
+                              "report.wilson_scale", "decay_correction.factor_max",
+                              "absorption_correction.transmission_max"})
         EXPECT_TRUE(seen.count(field)) << field << " was not written by any run";
 
     // The validator itself: a field the schema does not know, a value of
