@@ -43,9 +43,10 @@ std::string trimmed(const std::string& s) {
 
 void add_absorption_options(CLI::App& reduce, AbsorptionOptions& o) {
     reduce
-        .add_option("--absorption", o.method,
-                    "absorption correction after the fit: none (default), numerical (the faces of --crystal), "
-                    "sphere (--radius)")
+        .add_option(
+            "--absorption", o.method,
+            "absorption correction after the fit: none (default), numerical (the faces of --crystal), "
+            "sphere (--radius)")
         ->check(CLI::IsMember({"none", "numerical", "sphere", "empirical"}))
         ->type_name("METHOD");
     reduce
@@ -75,11 +76,13 @@ std::string plan_absorption(const AbsorptionOptions& given, AbsorptionOptions& p
     if (given.method == "numerical" && given.crystal.empty())
         return "--absorption numerical needs --crystal FILE, the crystal's faces";
     if (given.method == "numerical" && given.radius)
-        return "--radius belongs to --absorption sphere; the numerical correction takes the crystal file's faces";
+        return "--radius belongs to --absorption sphere; the numerical correction takes the crystal file's "
+               "faces";
     if (given.method == "sphere" && !given.radius && given.crystal.empty())
         return "--absorption sphere needs --radius (or a crystal file with SPHERE)";
     if (given.crystal.empty()) {
-        if (!given.mu) return "--absorption " + given.method + " needs --mu (or a crystal file with MU or FORMULA)";
+        if (!given.mu)
+            return "--absorption " + given.method + " needs --mu (or a crystal file with MU or FORMULA)";
         return {};
     }
     std::error_code ec;
@@ -93,7 +96,8 @@ std::string plan_absorption(const AbsorptionOptions& given, AbsorptionOptions& p
     if (!given.mu && !c.mu && c.formula.empty())
         return "crystal file " + planned.crystal + " gives no MU or FORMULA, and --mu is not given";
     if (given.mu && (c.mu || !c.formula.empty()))
-        return "--mu and the crystal file " + planned.crystal + " both give the absorption coefficient; give one";
+        return "--mu and the crystal file " + planned.crystal +
+               " both give the absorption coefficient; give one";
     if (given.method == "numerical" && c.faces.empty() && !c.sphere_radius && !c.cylinder)
         return "crystal file " + planned.crystal + " has no FACE lines (nor a SPHERE or CYLINDER)";
     if (given.method == "sphere" && !c.sphere_radius && !given.radius)
@@ -148,15 +152,17 @@ bool prepare_absorption(const AbsorptionOptions& o, AbsorptionModel& m, std::str
     }
     std::array<AbsVec, 3> ub{};
     for (int i = 1; i <= 3; ++i)
-        for (int j = 1; j <= 3; ++j) ub[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)] = G.UB(i, j);
+        for (int j = 1; j <= 3; ++j)
+            ub[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)] = G.UB(i, j);
     ShapeBuild b = build_polyhedron(c.faces, ub, o.crystal, c.last_face_line);
     if (!b.ok) {
         why = b.failure;
         return false;
     }
     for (const CrystalFace& f : b.untouched)
-        m.notes.push_back(o.crystal + " line " + std::to_string(f.line) + ": the face " + std::to_string(f.hkl[0]) +
-                          " " + std::to_string(f.hkl[1]) + " " + std::to_string(f.hkl[2]) +
+        m.notes.push_back(o.crystal + " line " + std::to_string(f.line) + ": the face " +
+                          std::to_string(f.hkl[0]) + " " + std::to_string(f.hkl[1]) + " " +
+                          std::to_string(f.hkl[2]) +
                           " lies outside the crystal the other faces make and is not used");
     m.shape = std::move(b.shape);
     return true;
@@ -186,7 +192,8 @@ AbsorptionCorrection correct_absorption(const std::string& path, IntensityForm f
     }
     std::sort(by_sequence.begin(), by_sequence.end());
     const auto factor = [&](int seq) {
-        const auto it = std::lower_bound(by_sequence.begin(), by_sequence.end(), std::pair<int, double>{seq, -1e300});
+        const auto it =
+            std::lower_bound(by_sequence.begin(), by_sequence.end(), std::pair<int, double>{seq, -1e300});
         return it != by_sequence.end() && it->first == seq ? it->second : 1.0;
     };
     const RescaleResult r = rescale_intensity_file(path, intensity_format_code(form), written, factor);
@@ -208,7 +215,8 @@ AbsorptionCorrection correct_absorption(const std::string& path, IntensityForm f
         for (char& ch : method) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         write_record(LU_LOG, ABSORPTION_LOG_LAYOUT, {method, a.mu, a.t_min, a.t_max, a.corrected, path});
         for (const std::string& n : m.notes) write_record(LU_LOG, ABSORPTION_NOTE_LAYOUT, {n});
-        if (!a.dropped.empty()) write_record(LU_LOG, ABSORPTION_DROPPED_LAYOUT, {static_cast<int>(a.dropped.size())});
+        if (!a.dropped.empty())
+            write_record(LU_LOG, ABSORPTION_DROPPED_LAYOUT, {static_cast<int>(a.dropped.size())});
     }
     return a;
 }
@@ -225,9 +233,10 @@ std::vector<std::string> absorption_cif_lines(const AbsorptionCorrection& a) {
     item("_exptl_absorpt_correction_T_max", trimmed(format_fixed(a.t_max, 8, 4)));
     out.emplace_back("_exptl_absorpt_process_details");
     out.emplace_back(";");
-    out.emplace_back(a.method == "sphere"
-                         ? " Transmission of a sphere integrated numerically (Tarnivox)"
-                         : " Numerical integration over the crystal's indexed faces, Gaussian quadrature (Tarnivox)");
+    out.emplace_back(
+        a.method == "sphere"
+            ? " Transmission of a sphere integrated numerically (Tarnivox)"
+            : " Numerical integration over the crystal's indexed faces, Gaussian quadrature (Tarnivox)");
     out.emplace_back(";");
     if (a.density > 0.0) item("_exptl_crystal_density_diffrn", trimmed(format_fixed(a.density, 8, 3)));
     if (a.radius > 0.0) item("_exptl_crystal_size_rad", trimmed(format_fixed(a.radius, 8, 4)));
@@ -245,8 +254,9 @@ std::vector<std::string> absorption_cif_lines(const AbsorptionCorrection& a) {
 
 std::string absorption_notice(const AbsorptionCorrection& a, const std::string& path) {
     return "Absorption corrected (" + a.method + ", mu " + trimmed(format_fixed(a.mu, 10, 4)) +
-           " mm-1): I and sigma of " + std::to_string(a.corrected) + " reflections divided by transmissions " +
-           trimmed(format_fixed(a.t_min, 7, 4)) + " to " + trimmed(format_fixed(a.t_max, 7, 4)) + " in " + path;
+           " mm-1): I and sigma of " + std::to_string(a.corrected) +
+           " reflections divided by transmissions " + trimmed(format_fixed(a.t_min, 7, 4)) + " to " +
+           trimmed(format_fixed(a.t_max, 7, 4)) + " in " + path;
 }
 
 }  // namespace tarnivox

@@ -65,7 +65,8 @@ struct AbsorptionCorrection {
 // point), and the intensities of the outcomes with them, so that what is
 // analysed after is the corrected data.  The log gets a record.
 AbsorptionCorrection correct_absorption(const std::string& path, IntensityForm form,
-                                        std::vector<ReflectionOutcome>& outcomes, const AbsorptionModel& model);
+                                        std::vector<ReflectionOutcome>& outcomes,
+                                        const AbsorptionModel& model);
 
 // The CIF items of a correction made.
 std::vector<std::string> absorption_cif_lines(const AbsorptionCorrection& a);

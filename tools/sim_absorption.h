@@ -33,8 +33,9 @@ AbsorbingCrystal make_absorbing_crystal(const std::vector<SimFace>& faces, doubl
 
 // Transmission of reflection hkl diffracting with chi and phi of the
 // setting angles (2theta, omega, chi, phi; degrees) at the wavelength wave.
-double monte_carlo_transmission(const AbsorbingCrystal& c, const double ub[3][3], const std::array<int, 3>& hkl,
-                                const std::array<double, 4>& angles, double wave);
+double monte_carlo_transmission(const AbsorbingCrystal& c, const double ub[3][3],
+                                const std::array<int, 3>& hkl, const std::array<double, 4>& angles,
+                                double wave);
 
 // The crystal file of the program (FACE lines and MU).
 void write_crystal_file(const std::vector<SimFace>& faces, double mu, const std::string& path);

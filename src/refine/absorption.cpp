@@ -66,7 +66,8 @@ void add_tetrahedron(const AbsVec& a, const AbsVec& b, const AbsVec& c, const Ab
                                     a[1] + l1 * ab[1] + l2 * ac[1] + l3 * ae[1],
                                     a[2] + l1 * ab[2] + l2 * ac[2] + l3 * ae[2]});
                 q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] *
-                                    w[static_cast<std::size_t>(k)] * (1.0 - u) * (1.0 - u) * (1.0 - v) * six_v);
+                                    w[static_cast<std::size_t>(k)] * (1.0 - u) * (1.0 - u) * (1.0 - v) *
+                                    six_v);
             }
 }
 
@@ -78,12 +79,14 @@ void normalise(AbsorptionQuadrature& q, double& volume) {
 }
 
 // Solves the three planes i, j, k for their common point.
-bool corner(const AbsVec& n1, double d1, const AbsVec& n2, double d2, const AbsVec& n3, double d3, AbsVec& v) {
+bool corner(const AbsVec& n1, double d1, const AbsVec& n2, double d2, const AbsVec& n3, double d3,
+            AbsVec& v) {
     const AbsVec c23 = cross(n2, n3);
     const double det = dot(n1, c23);
     if (std::fabs(det) < 1e-10) return false;
     const AbsVec c31 = cross(n3, n1), c12 = cross(n1, n2);
-    for (int i = 0; i < 3; ++i) v[static_cast<std::size_t>(i)] = (d1 * c23[i] + d2 * c31[i] + d3 * c12[i]) / det;
+    for (int i = 0; i < 3; ++i)
+        v[static_cast<std::size_t>(i)] = (d1 * c23[i] + d2 * c31[i] + d3 * c12[i]) / det;
     return true;
 }
 
@@ -96,8 +99,9 @@ ShapeBuild build_polyhedron(const std::vector<CrystalFace>& faces, const std::ar
     s.kind = AbsorptionShape::Kind::Polyhedron;
     const std::string at_last = name + " line " + std::to_string(last_face_line) + ": ";
     if (faces.size() < 4) {
-        r.failure = at_last + "the faces do not enclose a finite crystal around the reference point (a crystal "
-                              "needs four faces at least)";
+        r.failure = at_last +
+                    "the faces do not enclose a finite crystal around the reference point (a crystal "
+                    "needs four faces at least)";
         return r;
     }
     double dmax = 0.0;
@@ -109,7 +113,8 @@ ShapeBuild build_polyhedron(const std::vector<CrystalFace>& faces, const std::ar
                                              ub[static_cast<std::size_t>(i)][2] * f.hkl[2];
         const double len = norm(n);
         if (!(len > 0.0) || !std::isfinite(len)) {
-            r.failure = name + " line " + std::to_string(f.line) + ": the orientation matrix gives this face no direction";
+            r.failure = name + " line " + std::to_string(f.line) +
+                        ": the orientation matrix gives this face no direction";
             return r;
         }
         s.normals.push_back(scaled(n, 1.0 / len));
@@ -168,7 +173,8 @@ ShapeBuild build_polyhedron(const std::vector<CrystalFace>& faces, const std::ar
         e1 = scaled(e1, 1.0 / norm(e1));
         const AbsVec e2 = cross(normals[f], e1);
         std::sort(on.begin(), on.end(), [&](const AbsVec& a, const AbsVec& b) {
-            return std::atan2(dot(sub(a, c), e2), dot(sub(a, c), e1)) < std::atan2(dot(sub(b, c), e2), dot(sub(b, c), e1));
+            return std::atan2(dot(sub(a, c), e2), dot(sub(a, c), e1)) <
+                   std::atan2(dot(sub(b, c), e2), dot(sub(b, c), e1));
         });
         for (std::size_t k = 1; k + 1 < on.size(); ++k) triangles.push_back({on[0], on[k], on[k + 1]});
     }
@@ -179,7 +185,8 @@ ShapeBuild build_polyhedron(const std::vector<CrystalFace>& faces, const std::ar
         normalise(q, s.volume);
         q.to_plane.reserve(q.points.size() * nf);
         for (const AbsVec& p : q.points)
-            for (std::size_t i = 0; i < nf; ++i) q.to_plane.push_back(std::max(0.0, s.distances[i] - dot(s.normals[i], p)));
+            for (std::size_t i = 0; i < nf; ++i)
+                q.to_plane.push_back(std::max(0.0, s.distances[i] - dot(s.normals[i], p)));
         s.levels.push_back(std::move(q));
     }
     r.ok = true;
@@ -203,7 +210,8 @@ AbsorptionShape sphere_shape(double radius) {
                     const double st = std::sqrt(std::max(0.0, 1.0 - ct * ct));
                     const double ph = 2.0 * PI * (k + 0.5) / nphi;
                     q.points.push_back({r * st * std::cos(ph), r * st * std::sin(ph), r * ct});
-                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] * r * r);
+                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] * r *
+                                        r);
                 }
         normalise(q, s.volume);
         s.levels.push_back(std::move(q));
@@ -229,7 +237,8 @@ AbsorptionShape cylinder_shape(double radius, double length) {
                     const double z = length * (x[static_cast<std::size_t>(j)] - 0.5);
                     const double ph = 2.0 * PI * (k + 0.5) / nphi;
                     q.points.push_back({rho * std::cos(ph), rho * std::sin(ph), z});
-                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] * rho);
+                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] *
+                                        rho);
                 }
         normalise(q, s.volume);
         s.levels.push_back(std::move(q));
@@ -287,12 +296,13 @@ double path_to_surface(const AbsorptionShape& s, const AbsVec& p, const AbsVec& 
 
 namespace {
 
-double level_transmission(const AbsorptionShape& s, const AbsorptionQuadrature& q, double mu, const Beams& b) {
+double level_transmission(const AbsorptionShape& s, const AbsorptionQuadrature& q, double mu,
+                          const Beams& b) {
     double sum = 0.0;
     if (s.kind != AbsorptionShape::Kind::Polyhedron) {
         for (std::size_t p = 0; p < q.points.size(); ++p)
-            sum += q.weights[p] *
-                   std::exp(-mu * (path_to_surface(s, q.points[p], b.in_reversed) + path_to_surface(s, q.points[p], b.out)));
+            sum += q.weights[p] * std::exp(-mu * (path_to_surface(s, q.points[p], b.in_reversed) +
+                                                  path_to_surface(s, q.points[p], b.out)));
         return sum;
     }
     // The faces each beam leaves through, with the reciprocal of the
@@ -310,7 +320,8 @@ double level_transmission(const AbsorptionShape& s, const AbsorptionQuadrature& 
         const double* r = &q.to_plane[p * nf];
         double tin = inf, tout = inf;
         for (std::size_t k = 0; k < in_faces.size(); ++k) tin = std::min(tin, r[in_faces[k]] * in_inv[k]);
-        for (std::size_t k = 0; k < out_faces.size(); ++k) tout = std::min(tout, r[out_faces[k]] * out_inv[k]);
+        for (std::size_t k = 0; k < out_faces.size(); ++k)
+            tout = std::min(tout, r[out_faces[k]] * out_inv[k]);
         sum += q.weights[p] * std::exp(-mu * (tin + tout));
     }
     return sum;

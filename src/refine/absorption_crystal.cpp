@@ -6,7 +6,9 @@
 namespace tarnivox {
 namespace {
 
-std::string at_line(const std::string& name, int line) { return name + " line " + std::to_string(line) + ": "; }
+std::string at_line(const std::string& name, int line) {
+    return name + " line " + std::to_string(line) + ": ";
+}
 
 // A positive finite number with nothing after it but blanks.
 bool read_positive(std::istringstream& in, double& v) {
@@ -54,14 +56,16 @@ CrystalParse parse_crystal_text(const std::string& text, const std::string& name
                 return fail(n, "a face needs its indices h k l and its distance d (mm)");
             if (f.hkl == std::array<int, 3>{0, 0, 0}) return fail(n, "the face 0 0 0 has no direction");
             if (!std::isfinite(f.d) || f.d <= 0.0)
-                return fail(n, "the distance of a face must be above 0 mm (the reference point lies inside the "
-                               "crystal)");
+                return fail(n,
+                            "the distance of a face must be above 0 mm (the reference point lies inside the "
+                            "crystal)");
             for (const CrystalFace& g : c.faces) {
                 // The same plane under other indices: 2 0 0 is the face 1 0 0.
                 const auto& a = f.hkl;
                 const auto& b = g.hkl;
                 const bool parallel = a[0] * b[1] == a[1] * b[0] && a[0] * b[2] == a[2] * b[0] &&
-                                      a[1] * b[2] == a[2] * b[1] && a[0] * b[0] + a[1] * b[1] + a[2] * b[2] > 0;
+                                      a[1] * b[2] == a[2] * b[1] &&
+                                      a[0] * b[0] + a[1] * b[1] + a[2] * b[2] > 0;
                 if (parallel)
                     return fail(n, "the face " + std::to_string(a[0]) + " " + std::to_string(a[1]) + " " +
                                        std::to_string(a[2]) + " is listed twice (also line " +
@@ -81,7 +85,8 @@ CrystalParse parse_crystal_text(const std::string& text, const std::string& name
             std::getline(in, rest);
             const std::size_t a = rest.find('"');
             const std::size_t b = a == std::string::npos ? a : rest.find('"', a + 1);
-            std::string f = a == std::string::npos ? rest : (b == std::string::npos ? "" : rest.substr(a + 1, b - a - 1));
+            std::string f =
+                a == std::string::npos ? rest : (b == std::string::npos ? "" : rest.substr(a + 1, b - a - 1));
             if (a != std::string::npos && b != std::string::npos &&
                 rest.find_first_not_of(" \t", b + 1) != std::string::npos)
                 return fail(n, "text after the formula's closing quote");
@@ -98,7 +103,8 @@ CrystalParse parse_crystal_text(const std::string& text, const std::string& name
             c.z = v;
         } else if (key == "SPHERE") {
             double v = 0.0;
-            if (!read_positive(in, v) || !only_blanks_left(in)) return fail(n, "SPHERE needs its radius above 0 (mm)");
+            if (!read_positive(in, v) || !only_blanks_left(in))
+                return fail(n, "SPHERE needs its radius above 0 (mm)");
             c.sphere_radius = v;
         } else if (key == "CYLINDER") {
             double rad = 0.0, len = 0.0;
@@ -111,7 +117,8 @@ CrystalParse parse_crystal_text(const std::string& text, const std::string& name
     }
     if (c.mu && !c.formula.empty())
         return fail(std::max(mu_line, formula_line), "give MU or FORMULA, not both");
-    if (!c.formula.empty() && !c.z) return fail(formula_line, "a FORMULA needs Z, the formula units in the cell");
+    if (!c.formula.empty() && !c.z)
+        return fail(formula_line, "a FORMULA needs Z, the formula units in the cell");
     const int shapes = (c.faces.empty() ? 0 : 1) + (c.sphere_radius ? 1 : 0) + (c.cylinder ? 1 : 0);
     if (shapes > 1) return fail(n, "give faces, a SPHERE or a CYLINDER, only one of them");
     r.ok = true;

@@ -1,12 +1,12 @@
 #include "refine/absorption_formula.h"
 
+#include <xraylib/xraylib.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 #include <vector>
-
-#include <xraylib/xraylib.h>
 
 namespace tarnivox {
 namespace {
@@ -52,23 +52,27 @@ FormulaAbsorption absorption_from_formula(const std::string& formula, double z, 
             continue;
         }
         if (!std::isupper(c)) {
-            r.failure = "the formula \"" + formula + "\" has '" + formula[i] + "' where an element symbol should start";
+            r.failure = "the formula \"" + formula + "\" has '" + formula[i] +
+                        "' where an element symbol should start";
             return r;
         }
         std::string symbol(1, formula[i++]);
-        while (i < formula.size() && std::islower(static_cast<unsigned char>(formula[i]))) symbol += formula[i++];
+        while (i < formula.size() && std::islower(static_cast<unsigned char>(formula[i])))
+            symbol += formula[i++];
         const int number = atomic_number(symbol);
         if (number <= 0) {
             r.failure = "the formula \"" + formula + "\" names an unknown element " + symbol;
             return r;
         }
         double count = 1.0;
-        if (i < formula.size() && (std::isdigit(static_cast<unsigned char>(formula[i])) || formula[i] == '.')) {
+        if (i < formula.size() &&
+            (std::isdigit(static_cast<unsigned char>(formula[i])) || formula[i] == '.')) {
             char* end = nullptr;
             count = std::strtod(formula.c_str() + i, &end);
             i = static_cast<std::size_t>(end - formula.c_str());
             if (!(count > 0.0) || !std::isfinite(count)) {
-                r.failure = "the formula \"" + formula + "\" has a count of " + symbol + " that is not above 0";
+                r.failure =
+                    "the formula \"" + formula + "\" has a count of " + symbol + " that is not above 0";
                 return r;
             }
         }
@@ -87,7 +91,8 @@ FormulaAbsorption absorption_from_formula(const std::string& formula, double z, 
         const double cs = CS_Total(number, energy, &err);
         if (err != nullptr) xrl_error_free(err), ok = false;
         if (!ok) {
-            r.failure = "no cross section of element " + std::to_string(number) + " at " + std::to_string(energy) + " keV";
+            r.failure = "no cross section of element " + std::to_string(number) + " at " +
+                        std::to_string(energy) + " keV";
             return r;
         }
         mass += count * weight;

@@ -63,9 +63,10 @@ protected:
     }
     int reduce(const std::string& args, std::string& err) const {
         const fs::path e = dir_ / "stderr.txt";
-        const std::string cmd = "cd '" + dir_.string() + "' && '" + program_.string() +
-                                "' reduce xtal.dat --format cad4 --par xtal.par --refine --form rfine --quiet " +
-                                args + " >/dev/null 2>'" + e.string() + "' </dev/null";
+        const std::string cmd =
+            "cd '" + dir_.string() + "' && '" + program_.string() +
+            "' reduce xtal.dat --format cad4 --par xtal.par --refine --form rfine --quiet " + args +
+            " >/dev/null 2>'" + e.string() + "' </dev/null";
         const int raw = std::system(cmd.c_str());
         err = test::read_text(e);
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -88,11 +89,23 @@ TEST_F(AbsorptionBatch, NumericalTransmissionMatchesTheSimulatedCrystalAndRestor
         std::vector<sim::SimFace> faces;
         double mu;
     } crystals[] = {
-        {"needle", faces({{1, 0, 0, .04}, {-1, 0, 0, .04}, {0, 1, 0, .04}, {0, -1, 0, .04}, {0, 0, 1, .25},
-                          {0, 0, -1, .25}, {1, 1, 0, .05}}),
+        {"needle",
+         faces({{1, 0, 0, .04},
+                {-1, 0, 0, .04},
+                {0, 1, 0, .04},
+                {0, -1, 0, .04},
+                {0, 0, 1, .25},
+                {0, 0, -1, .25},
+                {1, 1, 0, .05}}),
          10.0},
-        {"plate", faces({{0, 0, 1, .03}, {0, 0, -1, .03}, {1, 0, 0, .12}, {-1, 0, 0, .12}, {0, 1, 0, .1},
-                         {0, -1, 0, .1}, {1, -1, 0, .14}}),
+        {"plate",
+         faces({{0, 0, 1, .03},
+                {0, 0, -1, .03},
+                {1, 0, 0, .12},
+                {-1, 0, 0, .12},
+                {0, 1, 0, .1},
+                {0, -1, 0, .1},
+                {1, -1, 0, .14}}),
          15.0},
     };
     for (const auto& x : crystals) {
@@ -103,13 +116,16 @@ TEST_F(AbsorptionBatch, NumericalTransmissionMatchesTheSimulatedCrystalAndRestor
         c.faces = x.faces;
         c.mu = x.mu;
         c.mc_points = 300000;
-        const sim::Result truth = sim::simulate(c, (dir_ / "xtal.dat").string(), (dir_ / "xtal.par").string(), "");
+        const sim::Result truth =
+            sim::simulate(c, (dir_ / "xtal.dat").string(), (dir_ / "xtal.par").string(), "");
         sim::write_crystal_file(c.faces, c.mu, (dir_ / "xtal.cry").string());
         std::string err;
         ASSERT_EQ(reduce("--out plain.int", err), 0) << x.name << err;
-        ASSERT_EQ(reduce("--out xtal.int --absorption numerical --crystal xtal.cry --cif --json s.json", err), 0)
+        ASSERT_EQ(reduce("--out xtal.int --absorption numerical --crystal xtal.cry --cif --json s.json", err),
+                  0)
             << x.name << err;
-        const std::map<int, Written> plain = read_rfine(dir_ / "plain.int"), corrected = read_rfine(dir_ / "xtal.int");
+        const std::map<int, Written> plain = read_rfine(dir_ / "plain.int"),
+                                     corrected = read_rfine(dir_ / "xtal.int");
         std::map<int, const sim::Truth*> by_seq;
         for (const sim::Truth& t : truth.refl) by_seq[t.nref] = &t;
         // The program's transmission is the ratio of what it wrote without
@@ -143,9 +159,10 @@ TEST_F(AbsorptionBatch, NumericalTransmissionMatchesTheSimulatedCrystalAndRestor
         ASSERT_GT(nz, 150) << x.name;
         const double rms = std::sqrt(sum2 / n), zmean = zsum / nz, zsd = std::sqrt(z2 / nz - zmean * zmean);
         const double pmean = psum / nz, psd = std::sqrt(p2 / nz - pmean * pmean);
-        std::printf("%s: transmission %.3f to %.3f; against the simulation rms %.3f %%, max %.3f %% (%d); "
-                    "z mean %.3f sd %.3f, of the fit alone %.3f sd %.3f (%d)\n",
-                    x.name, tmin, tmax, 100.0 * rms, 100.0 * worst, n, zmean, zsd, pmean, psd, nz);
+        std::printf(
+            "%s: transmission %.3f to %.3f; against the simulation rms %.3f %%, max %.3f %% (%d); "
+            "z mean %.3f sd %.3f, of the fit alone %.3f sd %.3f (%d)\n",
+            x.name, tmin, tmax, 100.0 * rms, 100.0 * worst, n, zmean, zsd, pmean, psd, nz);
         EXPECT_LT(rms, 0.003) << x.name;
         EXPECT_LT(worst, 0.01) << x.name;
         // Corrected against the crystal's own intensities the errors are
@@ -162,7 +179,8 @@ TEST_F(AbsorptionBatch, NumericalTransmissionMatchesTheSimulatedCrystalAndRestor
         EXPECT_NEAR(a["transmission_min"].get<double>(), tmin, 1e-3 * tmin) << x.name;
         EXPECT_NEAR(a["transmission_max"].get<double>(), tmax, 1e-3 * tmax) << x.name;
         const std::string fragment = test::read_text(dir_ / "xtal_tarnivox.cif");
-        EXPECT_NE(fragment.find("_exptl_absorpt_correction_type    numerical"), std::string::npos) << fragment;
+        EXPECT_NE(fragment.find("_exptl_absorpt_correction_type    numerical"), std::string::npos)
+            << fragment;
         EXPECT_NE(fragment.find("_exptl_crystal_face_perp_dist"), std::string::npos) << fragment;
         if (std::system("command -v gemmi >/dev/null 2>&1") == 0) {
             const fs::path block = dir_ / "block.cif";
@@ -182,11 +200,14 @@ TEST_F(AbsorptionBatch, CrystalFileAtFaultStopsTheRunNamingItsLine) {
     // Read before anything runs: a usage error.
     std::ofstream(dir_ / "twice.cry") << "MU 2\nFACE 1 0 0 0.1\n# again\nFACE 1 0 0 0.2\n";
     EXPECT_EQ(reduce("--absorption numerical --crystal twice.cry", err), 2);
-    EXPECT_NE(err.find("twice.cry line 4: the face 1 0 0 is listed twice (also line 2)"), std::string::npos) << err;
+    EXPECT_NE(err.find("twice.cry line 4: the face 1 0 0 is listed twice (also line 2)"), std::string::npos)
+        << err;
     // Faces that leave the crystal open are found with the orientation.
-    std::ofstream(dir_ / "open.cry") << "MU 2\nFACE 1 0 0 0.1\nFACE -1 0 0 0.1\nFACE 0 1 0 0.1\nFACE 0 0 1 0.1\n";
+    std::ofstream(dir_ / "open.cry")
+        << "MU 2\nFACE 1 0 0 0.1\nFACE -1 0 0 0.1\nFACE 0 1 0 0.1\nFACE 0 0 1 0.1\n";
     EXPECT_EQ(reduce("--absorption numerical --crystal open.cry", err), 1);
-    EXPECT_NE(err.find("open.cry line 5: the faces do not enclose a finite crystal"), std::string::npos) << err;
+    EXPECT_NE(err.find("open.cry line 5: the faces do not enclose a finite crystal"), std::string::npos)
+        << err;
     EXPECT_EQ(reduce("--crystal open.cry", err), 2);
     EXPECT_NE(err.find("--crystal belongs to --absorption"), std::string::npos) << err;
 }

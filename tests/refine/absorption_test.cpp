@@ -28,7 +28,8 @@ TEST(Absorption, SphereMatchesChordIntegralsAndBoxMatchesItsExactValues) {
     for (double mur : {0.5, 1.0, 2.0}) {
         const double mu = mur / r;
         const double forward = transmission(sphere, mu, beams_at_setting({0.0, 0.0, 0.0, 0.0}, {1, 1, 1}));
-        const double backward = transmission(sphere, mu, beams_at_setting({180.0, 0.0, 33.0, -71.0}, {1, 1, 1}));
+        const double backward =
+            transmission(sphere, mu, beams_at_setting({180.0, 0.0, 33.0, -71.0}, {1, 1, 1}));
         EXPECT_NEAR(forward / sphere_forward(mu, r), 1.0, 0.005) << "mu r " << mur;
         EXPECT_NEAR(backward / sphere_backward(mu, r), 1.0, 0.005) << "mu r " << mur;
     }
@@ -47,31 +48,37 @@ TEST(Absorption, SphereMatchesChordIntegralsAndBoxMatchesItsExactValues) {
     ASSERT_TRUE(box.ok) << box.failure;
     EXPECT_NEAR(box.shape.volume, 0.3 * 0.1 * 0.5, 1e-12);
     const double mu = 8.0;
-    EXPECT_NEAR(transmission(box.shape, mu, beams_at_setting({0.0, 0.0, 0.0, 0.0}, {1, 1, 1})), std::exp(-mu * 0.1),
-                1e-9);
+    EXPECT_NEAR(transmission(box.shape, mu, beams_at_setting({0.0, 0.0, 0.0, 0.0}, {1, 1, 1})),
+                std::exp(-mu * 0.1), 1e-9);
     EXPECT_NEAR(transmission(box.shape, mu, beams_at_setting({180.0, 0.0, 0.0, 0.0}, {1, 1, 1})),
                 (1.0 - std::exp(-2.0 * mu * 0.3)) / (2.0 * mu * 0.3), 1e-6);
     // Reversing the sense of phi and negating phi leave the beams as they were.
     const Beams b1 = beams_at_setting({40.0, 1.5, 20.0, 30.0}, {1, 1, 1});
     const Beams b2 = beams_at_setting({40.0, 1.5, 20.0, -30.0}, {1, 1, -1});
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(b1.out[static_cast<std::size_t>(i)], b2.out[static_cast<std::size_t>(i)], 1e-12);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(b1.out[static_cast<std::size_t>(i)], b2.out[static_cast<std::size_t>(i)], 1e-12);
 }
 
 TEST(Absorption, BadCrystalFilesNameTheLineAtFault) {
     const auto failure = [](const std::string& text) { return parse_crystal_text(text, "x.cry").failure; };
-    EXPECT_EQ(failure("MU 2\nFACE 1 0 0 0.1\nFACE 2 0 0 0.2\n"), "x.cry line 3: the face 2 0 0 is listed twice (also line 2)");
-    EXPECT_NE(failure("FACE 1 0 0 0.1\n\nFACE 0 1 0 -0.1\n").find("x.cry line 3: the distance"), std::string::npos);
-    EXPECT_NE(failure("FACE 1 0 0 0.1\nFACE 0 1 0 0\n").find("x.cry line 2: the distance"), std::string::npos);
+    EXPECT_EQ(failure("MU 2\nFACE 1 0 0 0.1\nFACE 2 0 0 0.2\n"),
+              "x.cry line 3: the face 2 0 0 is listed twice (also line 2)");
+    EXPECT_NE(failure("FACE 1 0 0 0.1\n\nFACE 0 1 0 -0.1\n").find("x.cry line 3: the distance"),
+              std::string::npos);
+    EXPECT_NE(failure("FACE 1 0 0 0.1\nFACE 0 1 0 0\n").find("x.cry line 2: the distance"),
+              std::string::npos);
     EXPECT_NE(failure("# crystal\nMU\n").find("x.cry line 2: MU"), std::string::npos);
     EXPECT_NE(failure("FACES 1 0 0 0.1\n").find("x.cry line 1: unknown keyword FACES"), std::string::npos);
     EXPECT_NE(failure("FORMULA \"Na Cl\"\n").find("line 1: a FORMULA needs Z"), std::string::npos);
-    const CrystalParse ok = parse_crystal_text("FACE 1 0 0 .1\nFACE -1 0 0 .1\nFACE 0 1 0 .1\nFACE 0 -1 0 .1\n"
-                                               "FACE 0 0 1 .1 # top\nMU 1.5\n",
-                                               "x.cry");
+    const CrystalParse ok = parse_crystal_text(
+        "FACE 1 0 0 .1\nFACE -1 0 0 .1\nFACE 0 1 0 .1\nFACE 0 -1 0 .1\n"
+        "FACE 0 0 1 .1 # top\nMU 1.5\n",
+        "x.cry");
     ASSERT_TRUE(ok.ok) << ok.failure;
     const std::array<AbsVec, 3> ub{AbsVec{0.1, 0.01, 0.0}, AbsVec{0.0, 0.1, 0.0}, AbsVec{0.0, 0.02, 0.1}};
     const ShapeBuild open = build_polyhedron(ok.crystal.faces, ub, "x.cry", ok.crystal.last_face_line);
-    EXPECT_EQ(open.failure, "x.cry line 5: the faces do not enclose a finite crystal around the reference point");
+    EXPECT_EQ(open.failure,
+              "x.cry line 5: the faces do not enclose a finite crystal around the reference point");
 }
 
 TEST(Absorption, FormulaGivesDensityAndMuOfRockSalt) {
