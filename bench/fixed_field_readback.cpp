@@ -38,9 +38,9 @@ int main(int argc, char** argv) {
     long overflow = 0;
     for (long i = 1; i <= n; ++i) {
         const int h = index(rng), k = index(rng), l = index(rng);
-        // Intensities over eleven decades, a few of them negative, as
+        // Intensities over nine decades, a few of them negative, as
         // weak, strong and runaway reflections give them.
-        double fi = std::pow(10.0, -2.0 + 11.0 * u(rng)) * (u(rng) < 0.05 ? -1.0 : 1.0);
+        double fi = std::pow(10.0, -2.0 + 9.0 * u(rng)) * (u(rng) < 0.05 ? -1.0 : 1.0);
         double fsig = std::sqrt(std::fabs(fi)) + 0.1;
         int d1 = 0, d2 = 0;
         double written = fsig;
