@@ -28,7 +28,9 @@ int main(int argc, char** argv) {
     if (argc > 1) reader = argv[1];
     const long n = argc > 2 ? std::atol(argv[2]) : 200000;
     if (reader.empty()) {
-        std::fprintf(stderr, "no fixed-column reader: give its path (tests/fortran, built with gfortran)\n");
+        std::fprintf(stderr,
+                     "no fixed-column reader: give its path (tools/sim_fixed_reader.f90, built with the "
+                     "tests where gfortran is)\n");
         return 2;
     }
     std::mt19937_64 rng(20261208);

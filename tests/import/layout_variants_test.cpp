@@ -48,20 +48,14 @@ TEST_F(LayoutVariants, EveryOptionalElementInRandomPatternsIsReadAsThePlainFile)
             ASSERT_EQ(plain.size(), static_cast<std::size_t>(kept));
             ASSERT_EQ(varied.size(), plain.size());
             for (std::size_t n = 0; n < plain.size(); ++n) {
-                const Scan& a = plain[n];
-                const Scan& b = varied[n];
-                SCOPED_TRACE("reflection " + std::to_string(a.nref));
+                const Scan &a = plain[n], &b = varied[n];
                 // An Euler line and the kappa angles give one setting, each
                 // held to 1E-4 degrees.
-                for (std::size_t j = 0; j < 4; ++j) EXPECT_NEAR(a.angles[j], b.angles[j], 1.5e-4);
-                EXPECT_EQ(a.nref, b.nref);
-                EXPECT_EQ(a.hkl, b.hkl);
-                EXPECT_EQ(a.npts, b.npts);
-                EXPECT_EQ(a.step, b.step);
-                EXPECT_EQ(a.scale, b.scale);
-                EXPECT_EQ(a.isctype, b.isctype);
-                EXPECT_EQ(a.rflag, b.rflag);
-                EXPECT_EQ(a.counts, b.counts);
+                for (std::size_t j = 0; j < 4; ++j) EXPECT_NEAR(a.angles[j], b.angles[j], 1.5e-4) << a.nref;
+                EXPECT_TRUE(a.nref == b.nref && a.hkl == b.hkl && a.npts == b.npts && a.step == b.step &&
+                            a.scale == b.scale && a.isctype == b.isctype && a.rflag == b.rflag &&
+                            a.counts == b.counts)
+                    << "reflection " << a.nref;
             }
         }
     }

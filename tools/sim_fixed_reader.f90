@@ -1,7 +1,7 @@
 ! A fixed-column reader of the intensity files, as a refinement program
 ! reads them: each field by its columns, a point written in a field
 ! overriding the field's implied decimals, an exponent taken as written.
-! Usage: fixed_reader shelx|rfine FILE.  Prints the values of every record,
+! Built with the tests (tarnivox_fixed_reader); usage: tarnivox_fixed_reader shelx|rfine FILE.  Prints the values of every record,
 ! one record to a line, in full precision; an unreadable record ends the
 ! run with status 1.
 program fixed_reader
