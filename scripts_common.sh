@@ -16,7 +16,7 @@ need_packages() {
 
 TARNIVOX_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
                    libgl1-mesa-dev xvfb xauth libcli11-dev nlohmann-json3-dev libhwy-dev gemmi gemmi-dev chromium
-                   help2man desktop-file-utils dpkg-dev man-db python3 libxrl-dev)
+                   help2man desktop-file-utils dpkg-dev man-db python3 libxrl-dev gfortran)
 
 configure() {  # configure BUILD_DIR [cmake options...]
     local dir="$1"; shift

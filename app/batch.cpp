@@ -136,9 +136,16 @@ struct RunRecord {
     int status = EXIT_STATUS_NORMAL;
     std::string message;  // the fatal message, when the run ended on one
     std::string partial;  // where an unfinished output was moved
+    int left_out = 0;     // reflections of the data file the import left out
+    int in_file = 0;      // reflections of the data file, taken or left out
     double seconds = 0.0;
     Json summary;
 };
+
+// "N of M reflections left out".
+std::string left_out_text(const RunRecord& r) {
+    return std::to_string(r.left_out) + " of " + std::to_string(r.in_file) + " reflections left out";
+}
 
 Json counts_of_run(const BatchChoices& c) {
     static const char kClasses[] = "WMRSFIN";
@@ -440,6 +447,8 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     for (const Message& m : messages.all)
         if (r.status != EXIT_STATUS_NORMAL && m.kind == MessageKind::Error) r.message = m.text;
     if (r.status != EXIT_STATUS_NORMAL && !fatal_text.empty()) r.message = fatal_text;
+    // Every step ran: its outputs are in place, whatever the checks below say.
+    const bool steps_done = r.status == EXIT_STATUS_NORMAL;
     // A log that could not be made (a read-only data folder, another run
     // writing it) leaves the data set without its written record.
     std::error_code ec;
@@ -452,6 +461,18 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     if (options.strict && r.status == EXIT_STATUS_NORMAL && !warnings.empty()) {
         r.status = EXIT_STATUS_FATAL;
         r.message = "--strict: " + warnings.front()->text;
+    }
+    // Reflections left out beyond the share allowed: the outputs are
+    // written, but the data set is not what the file holds.
+    if (G.NREFREAD >= 0) {
+        r.left_out = G.NREFBAD;
+        r.in_file = G.NREFREAD + G.NREFBAD;
+    }
+    if (r.status == EXIT_STATUS_NORMAL && r.left_out > options.max_left_out * r.in_file) {
+        char share[32];
+        std::snprintf(share, sizeof share, "%g", options.max_left_out);
+        r.status = EXIT_STATUS_FATAL;
+        r.message = left_out_text(r) + " by the import, more than --max-left-out " + share + " allows";
     }
     // An unfinished intensity or standard data file keeps its records under
     // a name that says so; the earlier complete file, if any, is untouched.
@@ -476,9 +497,9 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     const Json import_log = import_logged ? Json(c.import_log) : Json();
     outputs["log"] = c.log.empty() ? import_log : Json(c.log);
     if (!c.log.empty()) outputs["import_log"] = import_log;
-    outputs["cif"] = c.cif.empty() || r.status != EXIT_STATUS_NORMAL ? Json() : Json(c.cif);
-    // The report is written last: in place only when the run completed.
-    const bool reported = !c.report.empty() && r.status == EXIT_STATUS_NORMAL;
+    outputs["cif"] = c.cif.empty() || !steps_done ? Json() : Json(c.cif);
+    // The report is written last: in place only when every step ran.
+    const bool reported = !c.report.empty() && steps_done;
     if (!c.report.empty()) outputs["report"] = reported ? Json(c.report) : Json();
     if (!c.plots.empty()) outputs["plots"] = reported ? Json(c.plots) : Json();
     j["outputs"] = outputs;
@@ -511,13 +532,15 @@ void print_summary(const RunRecord& r) {
                          r.partial.c_str());
         return;
     }
+    // Reflections of the file left out are said on the line itself.
+    const std::string left_out = r.left_out > 0 ? ", " + left_out_text(r) : std::string();
     if (c.kind == BatchKind::Reduce) {
-        std::printf("%s: %d reflections fitted, %d passed (%d recovered), %d rejected -> %s (%.2f s)\n",
+        std::printf("%s: %d reflections fitted, %d passed (%d recovered), %d rejected%s -> %s (%.2f s)\n",
                     label.c_str(), n["fitted"].get<int>(), n["passed"].get<int>(), n["recovered"].get<int>(),
-                    n["rejected"].get<int>(), c.out.c_str(), r.seconds);
+                    n["rejected"].get<int>(), left_out.c_str(), c.out.c_str(), r.seconds);
     } else {
-        std::printf("%s: %d reflections -> %s (%.2f s)\n", label.c_str(), n["imported"].get<int>(),
-                    c.out.c_str(), r.seconds);
+        std::printf("%s: %d reflections%s -> %s (%.2f s)\n", label.c_str(), n["imported"].get<int>(),
+                    left_out.c_str(), c.out.c_str(), r.seconds);
     }
     std::fflush(stdout);
 }

@@ -68,6 +68,9 @@ struct BatchOptions {
     // Any reflection refused or message shown beyond the notices of a
     // clean run ends the data set with status 1.
     bool strict = false;
+    // The largest share of a data file's reflections the import may leave
+    // out (unreadable or refused) before the data set ends with status 1.
+    double max_left_out = 0.01;
     // Whether standard error is a terminal (the progress line is drawn
     // only there); decided by the caller.
     bool terminal = false;
@@ -116,7 +119,8 @@ std::string plan_batch(const BatchOptions& options, std::vector<BatchChoices>& p
 // Runs every data set of the plan, each from a clean program state;
 // writes the summaries (and the JSON file).  The exit status: 0 all done,
 // 1 a data set ended on one of the program's fatal messages (or, with
-// --strict, refused a reflection), 130 or 143 when SIGINT or SIGTERM
+// --strict, refused a reflection; or left out more of a file's reflections
+// than --max-left-out allows), 130 or 143 when SIGINT or SIGTERM
 // stopped the batch.
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan);
 

@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kUsageReduce =
     "usage: tarnivox reduce DATA... --format F --par FILE [--out FILE] [--form shelx|rfine|rfine-extended]\n"
     "                       [--rejected summation|omit] [--step DEG] [--log FILE] [--json FILE] [--quiet] [--strict]\n"
-    "                       [--use-defaults]\n"
+    "                       [--use-defaults] [--max-left-out FRACTION]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
     "[--weak-profile] [--cif]\n"
     "                       [--report FILE.html [--plots DIR]] [--laue CLASS] [--decay-correct]\n"
@@ -25,7 +25,7 @@ constexpr const char* kUsageReduce =
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
     "[--quiet] [--strict]\n"
-    "                        [--use-defaults]\n";
+    "                        [--use-defaults] [--max-left-out FRACTION]\n";
 constexpr const char* kUsageProgram =
     "usage: tarnivox [gui] | tarnivox --script FILE | tarnivox reduce ... | tarnivox convert ...\n"
     "       tarnivox --help | tarnivox reduce --help | tarnivox --version\n";
@@ -93,6 +93,11 @@ void add_data_options(CLI::App& sub, BatchOptions& o) {
     sub.add_flag("--quiet", o.quiet, "print nothing but errors");
     sub.add_flag("--strict", o.strict,
                  "end a data set with status 1 when a reflection is refused or any warning is shown");
+    sub.add_option("--max-left-out", o.max_left_out,
+                   "end a data set with status 1 when the import leaves out more than this share of the "
+                   "file's reflections (default 0.01)")
+        ->check(CLI::Range(0.0, 1.0))
+        ->type_name("FRACTION");
     sub.add_flag("--use-defaults", o.use_defaults,
                  "read and update the window's defaults file (last folder and formats)");
 }

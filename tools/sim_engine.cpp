@@ -222,9 +222,13 @@ void make_counts(const Plan& p, PlannedScan& s, std::mt19937_64& rng) {
         const double par[6] = {t.background, t.fwhm, intensity / t.scale, t.position, t.eta, p.cfg.a2ratio};
         return doublet_model(x, par, d);
     };
+    // The count cap bounds the crystal's intensity before its decay and its
+    // absorption: both losses then show in strong reflections (the
+    // standards) as in weak ones.
     double top = 0.0;
     for (int i = 1; i <= t.npts; ++i) top = std::max(top, mean_at(i, t.intensity));
     if (top > 0.6 * cap) t.intensity *= (0.5 * cap - t.background) / (top - t.background);
+    t.intensity *= t.decay * t.transmission;
     t.counts.assign(static_cast<std::size_t>(t.npts), 0);
     for (int i = 1; i <= t.npts; ++i) {
         std::poisson_distribution<long long> poisson(std::max(mean_at(i, t.intensity), 1e-3));
@@ -332,11 +336,8 @@ Plan make_plan(const Config& cfg) {
         }
         // The crystal's loss by the time this reflection is measured.
         t.decay = decay_level(cfg, cfg.nrefl > 1 ? static_cast<double>(i) / (cfg.nrefl - 1) : 0.0);
-        t.intensity *= t.decay;
-        if (!cfg.faces.empty()) {
+        if (!cfg.faces.empty())
             t.transmission = monte_carlo_transmission(crystal, p.ub, t.hkl, t.angles, cfg.wave1);
-            t.intensity *= t.transmission;
-        }
         classify(p, s, rng, i);
         if (s.left_out) t.in_data_set = false;
         make_counts(p, s, rng);

@@ -24,6 +24,7 @@ const char* const USAGE =
     "  --background X  --intensity X  --atten X  --monodir N  --first N\n"
     "  --zero-fraction X  --weak-fraction X (reflections with no and with little intensity)\n"
     "  --cad4-margin N  --title TEXT\n"
+    "  --variants (every optional or variable element of the layout in a random pattern)\n"
     "  --decay F [linear|exponential] (fraction of the intensity lost by the last reflection)\n"
     "  --wilson-b B (temperature factor, A^2; default 2)  --lp (counts carry the Lp factor)\n"
     "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n"
@@ -126,6 +127,8 @@ int main(int argc, char** argv) {
                 c.wilson_b = num(i);
             else if (a == "--lp")
                 c.lp = true;
+            else if (a == "--variants")
+                c.variants = true;
             else if (a == "--decay") {
                 c.decay = num(i);
                 if (i + 1 < argc && (std::string(argv[i + 1]) == "linear" || std::string(argv[i + 1]) == "exponential"))

@@ -74,6 +74,14 @@ struct Config {
     std::vector<SimFace> faces;
     double mu = 0.0;
     int mc_points = 200000;
+    // true: every element a layout leaves optional or variable per file or
+    // per reflection (CAD4 margins, header records and spare flags;
+    // Xcalibur E lines, the line before the counts, comments; STOE and
+    // Febo spacing, separators and count lines; XSCANS blanks and line
+    // breaks; Huber '*' lines and short count lines; standard-file extra
+    // lines) is written in a random pattern drawn from the seed.  The
+    // reflections and counts are those of the same seed without it.
+    bool variants = false;
 };
 
 // Factor on the intensity of the reflection measured at run fraction t

@@ -29,7 +29,7 @@ struct ProgramEnd {
     std::string place;
 };
 
-// Ends the run.  The length argument of the original interface is not used.
+// Ends the run with the fatal message (whole; `length` is accepted, not used).
 [[noreturn]] void EXITINT(std::string_view message, int length = 0);
 
 // Ends the run with a fatal message about a file that is not as it should

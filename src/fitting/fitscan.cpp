@@ -20,7 +20,8 @@ namespace {
 // at least this large; weaker peaks cannot fix their shape.
 constexpr double MIN_I_OVER_SIGMA = 6.0;
 
-// FITSTAT is five characters, 1-based as the status is documented.
+// FITSTAT is five characters; positions count from 1, as the status
+// letters of the log and the intensity file are numbered.
 void set_stat(int pos, char c) {
     std::string s = G.FITSTAT.padded();
     s[static_cast<std::size_t>(pos - 1)] = c;

@@ -33,7 +33,9 @@ std::size_t count_line_end(int n) {
     return 6 + 6 * static_cast<std::size_t>(n < COUNTS_PER_LINE ? (n > 0 ? n : 0) : COUNTS_PER_LINE);
 }
 
-// The reflection line ends with the counting time in column 93.
+// The reflection line ends with phi in column 47, then the counting time
+// in column 93, which only a count line without a time of its own needs.
+constexpr std::size_t PHI_END = 47;
 constexpr std::size_t TIME_END = 93;
 
 }  // namespace
@@ -100,8 +102,9 @@ void READ_SCAN_HUBER(int& status) {
                                         {&marker, &G.NREF, &G.ISCTYPE, G.IHKL, G.ANGLES, &line_time}) != READ_OK)
             bad_datafile(status);
     } while (marker == '*');
-    if (!cut && !reaches_column(line, TIME_END)) {
-        reader_expects("a reflection line reaching its counting time in column 93 (it is cut short)");
+    if (!cut && !reaches_column(line, t != 0 ? PHI_END : TIME_END)) {
+        reader_expects(t != 0 ? "a reflection line reaching phi in column 47 (it is cut short)"
+                              : "a reflection line reaching its counting time in column 93 (it is cut short)");
         reader_fails(READER_NOT_FOUND);
         cut = true;
     }

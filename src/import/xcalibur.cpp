@@ -194,7 +194,6 @@ void READ_HEADER_XCAL(int& status) {
     G.XSPEED = 0.0;
     G.XSCANW.fill(0.0);
     G.XNSTEP = 0;
-    G.XEULER = 0;
     for (;;) {
         reader_expects("header lines (C, P, U) up to the first reflection line ('#' or 'R')");
         const std::string line = header_line(' ');
@@ -242,18 +241,6 @@ int find_reflection_line(std::string& line) {
     return 0;
 }
 
-// Passes over the remaining lines of a reflection left out, up to the next
-// reflection line.
-void pass_rest_of_reflection() {
-    std::string line;
-    while (scan_line(line, ' ')) {
-        if (first_char(line) == '#' || first_char(line) == 'R') {
-            backspace_unit(LU_INPUT);
-            return;
-        }
-    }
-}
-
 // Sequence number, indices, reflection code and (with it) the count scale.
 int read_reflection_line(const std::string& line, bool standard, std::string& code) {
     int seq = 0;
@@ -284,17 +271,9 @@ int read_angles(std::string& line, bool& euler, bool& cut) {
     reader_expects("the second kappa-angle line (Z), then an E line or the first count line");
     if (!scan_line(line, 'Z') || !scan_line(line, ' '))
         return left_out("the second kappa-angle line (Z) and the line after it");
+    // The Euler line is optional reflection by reflection, in either
+    // layout: without it the kappa angles give the setting.
     euler = first_char(line) == 'E';
-    // A file whose reflections give their Euler angles gives them for
-    // every one: a reflection without them lost its E line, and the kappa
-    // angles alone (ill-conditioned near chi 0, and on the other omega
-    // convention of the older layout) would set it elsewhere.
-    if (euler) G.XEULER = 1;
-    if (!euler && G.XEULER == 1) {
-        left_out("an Euler-angle line (E), as the earlier reflections of the file gave");
-        pass_rest_of_reflection();
-        return READER_NOT_FOUND;
-    }
     if (euler) {
         reader_expects("an Euler-angle line: E and four numbers (4F10.0)");
         if (!reaches_column(line, ANGLE_LINE_END)) mark_cut(cut, "an E line reaching column 41 (it is cut short)");

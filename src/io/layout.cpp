@@ -272,7 +272,7 @@ public:
 
     std::string run() {
         walk_layout(parsed(layout_));
-        return out_;
+        return refused_ ? std::string() : out_;
     }
 
 private:
@@ -301,7 +301,13 @@ private:
                 x = static_cast<double>(v.i);
             else if (v.kind != OutItem::Kind::Real)
                 layout_error(layout_, "F given text");
-            out_ += fit_ ? format_fixed_fit(x, n.w, n.d) : format_fixed(x, n.w, n.d);
+            if (!fit_) {
+                out_ += format_fixed(x, n.w, n.d);
+                return;
+            }
+            const std::string f = format_fixed_fit(x, n.w, n.d);
+            if (f.empty()) refused_ = true;
+            out_ += f;
         } else {
             if (v.kind != OutItem::Kind::Text) layout_error(layout_, "A given a number");
             std::string_view t = v.s;
@@ -321,6 +327,7 @@ private:
 
     std::string_view layout_;
     bool fit_ = false;
+    bool refused_ = false;  // a value no form of its field holds
     std::vector<Scalar> vals_;
     std::size_t pos_ = 0;
     std::string out_;
@@ -780,36 +787,33 @@ std::string format_fixed_fit(double v, int w, int d) {
         const std::string t = std::isnan(v) ? "NaN" : (v > 0.0 ? "Inf" : "-Inf");
         return std::string(static_cast<std::size_t>(std::max(w - static_cast<int>(t.size()), 0)), ' ') + t;
     }
-    if (std::fabs(v) >= 1e30) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.4E", v);
-        const std::string t(buf);
-        return std::string(static_cast<std::size_t>(std::max(w - static_cast<int>(t.size()), 0)), ' ') + t;
-    }
-    for (int k = d; k >= 0; --k) {
-        const std::string s = format_fixed(v, w, k);
-        if (s.find('*') == std::string::npos) return s;
-    }
-    // No decimal left: the whole number without its point still reads as
-    // the same value in a fixed-column field of no decimals.
-    const std::string whole = format_fixed(v, w + 1, 0);
-    if (whole.find('*') == std::string::npos) return whole.substr(0, whole.size() - 1);
-    // A field of nine or more columns holds the value with an exponent and
-    // at least three significant digits, which a fixed-point field reads.
-    if (w >= 9) {
-        for (int k = w - 6; k >= 2; --k) {
-            char buf[40];
-            std::snprintf(buf, sizeof buf, "%.*E", k, v);
-            const std::string t(buf);
-            if (static_cast<int>(t.size()) <= w)
-                return std::string(static_cast<std::size_t>(w) - t.size(), ' ') + t;
+    // Fewer decimals in the same columns, down to the whole number with its
+    // point (1234567.): the point overrides the field's implied decimals.
+    if (std::fabs(v) < 1e30)
+        for (int k = d; k >= 0; --k) {
+            const std::string s = format_fixed(v, w, k);
+            if (s.find('*') == std::string::npos) return s;
         }
+    // Without its point only in a field of no decimals, which reads the
+    // whole number the same; with decimals it would read 10^d too small.
+    if (d == 0 && std::fabs(v) < 1e30) {
+        const std::string whole = format_fixed(v, w + 1, 0);
+        if (whole.find('*') == std::string::npos) return whole.substr(0, whole.size() - 1);
     }
-    return format_fixed_whole(v, w, 0);
+    // Exponent form with at least two significant digits (1.2E+07), which
+    // a fixed-column field reads too.
+    for (int k = w - 6; k >= 1; --k) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.*E", k, v);
+        const std::string t(buf);
+        if (static_cast<int>(t.size()) <= w) return std::string(static_cast<std::size_t>(w) - t.size(), ' ') + t;
+    }
+    return {};
 }
 
 int write_record_fit(int lu, std::string_view layout, std::initializer_list<OutItem> items) {
-    return write_lines(lu, format_record_fit(layout, items));
+    const std::string text = format_record_fit(layout, items);
+    return text.empty() ? 1 : write_lines(lu, text);
 }
 
 int write_record(int lu, std::string_view layout, std::initializer_list<OutItem> items) {

@@ -101,13 +101,13 @@ private:
 // The records a layout writes, joined by '\n' (no final end of line).
 std::string format_record(std::string_view layout, std::initializer_list<OutItem> items = {});
 
-// As format_record, for files that must be read back whole: a number too
-// wide for its field is never written as asterisks.  An Fw.d value gives
-// up decimals in the same w columns (down to Fw.0, then the whole number
-// without its point, which a field of no decimals reads the same; in a
-// field of nine or more columns then with an exponent, 1.024E+09, which a
-// fixed-point field reads too); only when even that does not fit does it
-// take the columns it needs.  An Iw value takes the columns it needs.
+// As format_record, for files read back by column: a number too wide for
+// its field is never asterisks, text read as another value, or wider than the
+// field.  Fw.d gives up decimals down to the whole number with its point
+// (1234567.); in a field of no decimals then without it; then takes an
+// exponent with two or more significant digits (1.2E+07).  A value none of
+// these holds refuses the record: the result is empty, and the caller says
+// so.  An Iw value takes the columns it needs (counts in the log).
 std::string format_record_fit(std::string_view layout, std::initializer_list<OutItem> items = {});
 
 // Writes the records of a layout to a unit (carriage control applies on a
@@ -138,12 +138,12 @@ bool read_int_field(std::string_view field, int& v);
 bool read_fixed_field(std::string_view field, double& v);
 
 // write_record with format_record_fit: counts and values that must stay
-// readable however large they grow.
+// readable however large they grow.  A refused record is not written: 1.
 int write_record_fit(int lu, std::string_view layout, std::initializer_list<OutItem> items = {});
 
 // Fw.d and Iw.m as format_record_fit writes them.  A value that is not a
-// number is written NaN, Inf or -Inf, right-aligned; one of 1E30 or more in
-// exponent form.
+// number is written NaN, Inf or -Inf, right-aligned; an Fw.d value no form
+// of the field holds gives an empty text.
 std::string format_fixed_fit(double v, int w, int d);
 std::string format_int_fit(long long v, int w, int m = -1);
 

@@ -85,10 +85,10 @@ std::string rfine_records(double fi, double fsig, double omega, int d1, int d2) 
                           {G.IHKL, G.ANGLES(1), omega, G.ANGLES(3), G.ANGLES(4), fi, fsig,
                            static_cast<double>(G.NREF) * 10.0 + G.ISCTYPE, st.substr(0, 1), st.substr(1, 1),
                            st.substr(2, 1), st.substr(3, 1), st.substr(4, 1), st.substr(5, 1), form});
-    if (G.INTFMT == INTFMT_RFINE_EXTENDED) {
-        text += '\n';
-        text +=
+    if (G.INTFMT == INTFMT_RFINE_EXTENDED && !text.empty()) {
+        const std::string extra =
             format_record_fit(RFINE_EXTRA_LAYOUT, {G.RWP, G.GOF, G.SCALE, G.STEP, G.PAR, G.PARESD, G.INTSIG});
+        text = extra.empty() ? std::string() : text + '\n' + extra;
     }
     return text;
 }
@@ -188,6 +188,9 @@ RecordFit record_decimals(bool shelx, double fi, double& fsig, int& d1, int& d2)
     return d2 < 0 ? RecordFit::NoEsd : RecordFit::Fits;
 }
 
+std::string shelx_record_layout(int d1, int d2) { return with_decimals(SHELX_LAYOUT, d1, d2); }
+std::string rfine_record_layout(int d1, int d2) { return with_decimals(RFINE_LAYOUT, d1, d2); }
+
 std::string overflow_text(int nref) { return format_record_fit(OVERFLOW_LAYOUT, {nref}); }
 
 void WRITE_INT() { write_int(fit_was_rejected()); }
@@ -229,8 +232,11 @@ void write_int(bool fit_rejected) {
         case RecordFit::NoEsd: return report_no_esd();
         case RecordFit::Fits: break;
     }
-    write_reflection(G.INTFMT == INTFMT_SHELX ? shelx_record(fi, written_sigma, omega, d1, d2)
-                                              : rfine_records(fi, fsig, omega, d1, d2));
+    const std::string record = G.INTFMT == INTFMT_SHELX ? shelx_record(fi, written_sigma, omega, d1, d2)
+                                                         : rfine_records(fi, fsig, omega, d1, d2);
+    // A value that no form of its field holds refuses the record.
+    if (record.empty()) return report_overflow();
+    write_reflection(record);
     if (fit_rejected) G.NSUMW += 1;
 }
 

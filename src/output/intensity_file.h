@@ -38,6 +38,11 @@ inline constexpr double SHELX_NO_ESD = 999999.0;
 enum class RecordFit { Fits, Overflow, NoEsd };
 RecordFit record_decimals(bool shelx, double fi, double& fsig, int& d1, int& d2);
 
+// The record layouts of the SHELX form (without direction cosines) and the
+// Rfine form, with d1 decimals for the intensity and d2 for its esd.
+std::string shelx_record_layout(int d1, int d2);
+std::string rfine_record_layout(int d1, int d2);
+
 // The message that names a reflection not written because its values do
 // not fit the record.
 std::string overflow_text(int nref);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/clock.h"
 #include "io/layout.h"
@@ -77,6 +78,18 @@ std::string without_leading_blanks(std::string s) {
     return first == std::string::npos ? std::string() : s.substr(first);
 }
 
+// A format code of the file, taken when it is one of 1..last.
+void take_format_code(int code, int last, std::string_view which, int& into) {
+    if (code >= 1 && code <= last) {
+        into = code;
+        return;
+    }
+    report_message(MessageKind::Notice, "Tarnivox",
+                   std::string(kDefaultsName) + ": " + std::string(which) + " format code " + std::to_string(code) +
+                       " is not one of 1 to " + std::to_string(last) + "; format " + std::to_string(into) +
+                       " is kept");
+}
+
 // One line of the file: a directory line or a formats line; anything else,
 // and any value that cannot be read, is passed over.
 void take_defaults_line(const std::string& line) {
@@ -94,9 +107,9 @@ void take_defaults_line(const std::string& line) {
     int intfmt = G.INTFMT;
     if (read_free(std::string_view(line).substr(from), {&infmt, &intfmt}) != READ_OK) return;
     // A format number the program does not know would preselect no filter
-    // and no switch: such a value is passed over like an unreadable one.
-    if (infmt >= 1 && infmt <= 7) G.INFMT = infmt;
-    if (intfmt >= 1 && intfmt <= 3) G.INTFMT = intfmt;
+    // and no switch: such a value is passed over, with a notice that says so.
+    take_format_code(infmt, 7, "input", G.INFMT);
+    take_format_code(intfmt, 3, "output", G.INTFMT);
 }
 
 }  // namespace

@@ -84,6 +84,18 @@ TEST_P(DamageCampaign, EveryRunWritesTheWholeDataSetOrSaysWhatWasRefused) {
         // A file cut just after an end of line is a shorter file, not a
         // damaged one: the cut goes inside the line.
         if (kind == test::Damage::Truncate && !bad.empty() && bad.back() == '\n') bad.pop_back();
+        // So is one cut inside a Huber reflection line past phi when the
+        // count line gives the counting time: the line's time is optional.
+        bool shorter = false;
+        if (kind == test::Damage::Truncate && c.format == sim::Format::Huber) {
+            const std::string last = bad.substr(bad.rfind('\n') + 1);
+            // The block's first count line: the last long line starting '*'.
+            std::size_t counts = bad.rfind("\n*");
+            while (counts != std::string::npos && counts > 0 && bad.find('\n', counts + 1) - counts < 100)
+                counts = bad.rfind("\n*", counts - 1);
+            shorter = !last.empty() && last[0] != '*' && last.size() >= 47 && counts != std::string::npos &&
+                      bad.substr(counts + 5, 2) != " 0";
+        }
         write_data(bad);
 
         const bool asks_step = c.format == sim::Format::Huber || c.format == sim::Format::Febo;
@@ -104,7 +116,7 @@ TEST_P(DamageCampaign, EveryRunWritesTheWholeDataSetOrSaysWhatWasRefused) {
         }
         EXPECT_NE(std::find(shown.begin(), shown.end(), "End of File"), shown.end())
             << "the automatic run stopped before the end of the data set";
-        if (got.size() >= whole_set) {
+        if (got.size() >= whole_set || shorter) {
             ++full;
         } else {
             EXPECT_TRUE(said) << got.size() << " of " << whole_set << " reflections written without a message; "

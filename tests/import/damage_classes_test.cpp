@@ -159,9 +159,11 @@ Blocks blocks_of(sim::Format f, const std::vector<std::string>& l) {
 // Febo files number their standards in order of first appearance: when
 // the first appearance of a standard is lost, the standards after it are
 // numbered anew (`standard_numbers_may_move`).
-bool same_scan(const Scan& a, const Scan& b, bool standard_numbers_may_move = false) {
+// An Xcalibur E line is optional: without it the kappa angles give the
+// setting, to the kappa conversion's precision near chi 0 (`angle_tol`).
+bool same_scan(const Scan& a, const Scan& b, bool standard_numbers_may_move = false, double angle_tol = 1.5e-4) {
     for (std::size_t j = 0; j < 4; ++j)
-        if (!(std::fabs(a.angles[j] - b.angles[j]) <= 1.5e-4)) return false;
+        if (!(std::fabs(a.angles[j] - b.angles[j]) <= angle_tol)) return false;
     const bool same_standard = a.isctype == b.isctype || (standard_numbers_may_move && a.isctype > 0 && b.isctype > 0);
     return a.nref == b.nref && a.hkl == b.hkl && a.npts == b.npts && a.step == b.step && a.scale == b.scale &&
            same_standard && a.rflag == b.rflag && a.counts == b.counts;
@@ -266,14 +268,17 @@ TEST_F(DamageClasses, EveryLineLostDoubledOrMovedIsNeverSilent) {
                     return m == kWarning || m == "No reflection read from data file";
                 });
                 const bool renumbered = f == sim::Format::Febo && warned;
+                // A deleted E line leaves a file the layout allows.
+                const double angle_tol =
+                    f == sim::Format::Xcalibur && kind == Deleted && lines[i].rfind('E', 0) == 0 ? 0.1 : 1.5e-4;
                 for (const Scan& s : got)
-                    EXPECT_TRUE(std::any_of(clean.begin(), clean.end(), [&](const Scan& g) { return same_scan(g, s, renumbered); }))
+                    EXPECT_TRUE(std::any_of(clean.begin(), clean.end(), [&](const Scan& g) { return same_scan(g, s, renumbered, angle_tol); }))
                         << "reflection " << s.nref << " " << s.hkl[0] << " " << s.hkl[1] << " " << s.hkl[2]
                         << " is not as in the clean file: " << described(s) << " clean: " << described_like(clean, s);
                 bool lost = false;
                 for (std::size_t k = 0; k < truth.refl.size(); ++k) {
                     if (record_of[k] == nullptr) continue;
-                    const bool kept = std::any_of(got.begin(), got.end(), [&](const Scan& s) { return same_scan(s, *record_of[k], renumbered); });
+                    const bool kept = std::any_of(got.begin(), got.end(), [&](const Scan& s) { return same_scan(s, *record_of[k], renumbered, angle_tol); });
                     if (kept) continue;
                     lost = true;
                     const bool hit = std::find(touched.begin(), touched.end(), static_cast<int>(k)) != touched.end();

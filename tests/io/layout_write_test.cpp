@@ -82,21 +82,26 @@ TEST(LayoutWrite, DynamicLayoutBuiltByTheProgramItself) {
 }
 
 // Files read back by column: a value too wide gives up decimals in the same
-// columns, then its point (a field of no decimals reads it the same), and
-// only then takes more columns; a read of the same layout gets it back.
+// columns, then keeps its point (1234567.), drops it only in a field of no
+// decimals, then takes an exponent; a value no form holds refuses the
+// record.  Never more columns, never a point lost in a field of decimals.
 TEST(LayoutWrite, FittingRecordsNeverWriteAsterisks) {
     EXPECT_EQ(format_fixed_fit(3.25, 9, 4), "   3.2500");
     EXPECT_EQ(format_fixed_fit(123456.789, 9, 4), "123456.79");
     EXPECT_EQ(format_fixed_fit(-81234.5, 9, 4), "-81234.50");
     EXPECT_EQ(format_fixed_fit(1234562.0, 7, 0), "1234562");
-    EXPECT_EQ(format_fixed_fit(-123456789.0, 7, 0), "-123456789.");
+    EXPECT_EQ(format_fixed_fit(-123456789.0, 7, 0), "");
+    EXPECT_EQ(format_fixed_fit(12345678.0, 8, 2), "1.23E+07");  // not 12345678, read as 123456.78
+    EXPECT_EQ(format_fixed_fit(1234567.0, 8, 2), "1234567.");
+    EXPECT_EQ(format_fixed_fit(1.0e30, 9, 4), "1.000E+30");
     EXPECT_EQ(format_fixed_fit(1023943114.0, 9, 4), "1.024E+09");
     EXPECT_EQ(format_fixed_fit(-1023943114.0, 9, 4), "-1.02E+09");
     EXPECT_EQ(format_fixed_fit(std::nan(""), 9, 4), "      NaN");
-    EXPECT_EQ(format_fixed_fit(-2.0e31, 9, 4), "-2.0000E+31");
+    EXPECT_EQ(format_fixed_fit(-2.0e31, 9, 4), "-2.00E+31");
     EXPECT_EQ(format_int_fit(123456, 5), "123456");
     EXPECT_EQ(format_int_fit(-42, 5), "  -42");
-    EXPECT_EQ(format_record_fit("(F7.0,I5,F8.4)", {12345678.0, 100000, -120.0}), "12345678.100000-120.000");
+    EXPECT_EQ(format_record_fit("(F7.0,I5,F8.4)", {12345678.0, 100000, -120.0}), "1.2E+07100000-120.000");
+    EXPECT_EQ(format_record_fit("(F7.0,F7.2)", {1.0, -1.0e9}), "");
     const std::string rec = format_record_fit("(F7.0,1X,F9.4,F9.4)", {9876543.0, 1.0e7, 2.5e12});
     double a = 0.0, b = 0.0, c = 0.0;
     ASSERT_EQ(read_fixed(rec, "(F7.0,1X,F9.4,F9.4)", {&a, &b, &c}), READ_OK);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/store.h"
 #include "io/clock.h"
 #include "io/units.h"
@@ -72,10 +73,19 @@ TEST_F(DefaultsTest, LinesAreFoundByKeywordAndLaterLinesWin) {
                             "FORMATS: x 1\n"         // unreadable: ignored
                             "FORMATS: 99 0\n"        // no such formats: ignored
                             "IN_DIR: /second dir/\n";
+    const MessageSink sink = current_message_sink();
+    set_message_sink({});
+    clear_recorded_messages();
     READ_DEFAULTS_FROM_FILE();
     EXPECT_EQ(G.WORKDIR.str(), "/second dir/");
     EXPECT_EQ(G.INFMT, 5);
     EXPECT_EQ(G.INTFMT, 2);
+    // A code out of range is passed over with a notice, never silently.
+    const std::vector<Message> shown = recorded_messages();
+    set_message_sink(sink);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text, "Tarnivox_defaults.dat: input format code 99 is not one of 1 to 7; format 5 is kept");
+    EXPECT_EQ(shown[1].text, "Tarnivox_defaults.dat: output format code 0 is not one of 1 to 3; format 2 is kept");
 }
 
 TEST_F(DefaultsTest, DirectoryThatIsNotAnAbsolutePathBecomesTheProgramFolder) {
