@@ -79,7 +79,10 @@ struct BatchChoices {
     IntensityForm form = IntensityForm::Shelx;
     std::optional<double> step;
     std::string log;         // empty: only the log the input file opens
-    std::string import_log;  // the log the input file opens, beside it
+    std::string import_log;  // the log the input file opens, beside it (or beside the output)
+    // The place beside the input the log could not take (a read-only data
+    // folder): the log then goes beside the output.  Empty: it is beside the input.
+    std::string import_log_refused;
     // Preprocessing and the cell refinement before the fit.
     bool refine = false;
     std::string crystal_system;     // entry of the "Crystal system" list; empty: unconstrained

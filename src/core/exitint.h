@@ -46,6 +46,12 @@ struct ProgramEnd {
 // trailing blanks.  Empty means no box is shown.
 std::string exitint_shown_text(std::string_view message);
 
+// The whole text of an EXITINT message as the program shows it, in its
+// box and on standard error: a reason past the 60th character is no less
+// the reason.  Control characters show as blanks, trailing blanks go.
+// Empty when exitint_shown_text is (a normal end shows nothing).
+std::string exitint_message_text(std::string_view message);
+
 // The text an end shows, followed by the place of the file at fault in
 // brackets when there is one: what a caller that keeps one line of text
 // (the batch's summary, a library caller) reports.  Empty when nothing is shown.
