@@ -567,6 +567,16 @@ void print_summary(const RunRecord& r) {
 
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan) {
     const Clock::time_point t0 = Clock::now();
+    // A closed pipe is a write error on standard output, not the end of
+    // the process: the batch stops as interrupted and writes its summary.
+    // The handlers stay to the end of the process: a stop that comes after
+    // the summary is written changes nothing, and must not end the process
+    // with a status the summary does not give.
+    stop_signal = 0;
+    std::signal(SIGINT, on_stop_signal);
+    std::signal(SIGTERM, on_stop_signal);
+    std::signal(SIGHUP, on_stop_signal);
+    std::signal(SIGPIPE, SIG_IGN);
     // The new outputs of the whole batch are claimed before anything runs:
     // a second run to one of them is refused here, not mixed in later.
     std::vector<std::string> claimed;
@@ -593,21 +603,6 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         claimed.push_back(p);
     }
 
-    stop_signal = 0;
-    // A closed pipe is a write error on standard output, not the end of
-    // the process: the batch stops as interrupted and writes its summary.
-    struct Handlers {
-        void (*int_before)(int) = std::signal(SIGINT, on_stop_signal);
-        void (*term_before)(int) = std::signal(SIGTERM, on_stop_signal);
-        void (*hup_before)(int) = std::signal(SIGHUP, on_stop_signal);
-        void (*pipe_before)(int) = std::signal(SIGPIPE, SIG_IGN);
-        ~Handlers() {
-            std::signal(SIGINT, int_before);
-            std::signal(SIGTERM, term_before);
-            std::signal(SIGHUP, hup_before);
-            std::signal(SIGPIPE, pipe_before);
-        }
-    } handlers;
 
     int status = EXIT_STATUS_NORMAL;
     Json runs = Json::array();
@@ -621,7 +616,9 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         if (r.status != EXIT_STATUS_NORMAL) status = EXIT_STATUS_FATAL;
         runs.push_back(r.summary);
     }
-    if (stop_signal != 0) status = stop_status(stop_signal);
+    // Read once: the status and the summary say the same stop.
+    const int stopped = stop_signal;
+    if (stopped != 0) status = stop_status(stopped);
     if (!json.empty()) {
         Json j;
         j["program"] = "tarnivox";
@@ -631,7 +628,7 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         j["runs"] = runs;
         j["elapsed_seconds"] =
             std::round(std::chrono::duration<double>(Clock::now() - t0).count() * 1000.0) / 1000.0;
-        if (stop_signal != 0) j["stopped_by"] = stop_text(stop_signal);
+        if (stopped != 0) j["stopped_by"] = stop_text(stopped);
         make_json_text(j);
         if (write_whole_file(json, j.dump(2) + "\n") != 0) {
             std::fprintf(stderr, "tarnivox: cannot write the summary %s: %s\n", json.c_str(),

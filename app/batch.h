@@ -114,8 +114,10 @@ std::string plan_batch(const BatchOptions& options, std::vector<BatchChoices>& p
 // Runs every data set of the plan, each from a clean program state;
 // writes the summaries (and the JSON file).  The exit status: 0 all done,
 // 1 a data set ended on one of the program's fatal messages (or, with
-// --strict, refused a reflection), 130 or 143 when SIGINT or SIGTERM
-// stopped the batch.
+// --strict, refused a reflection), 130 when SIGINT, 143 when SIGTERM or
+// SIGHUP stopped the batch, 141 when standard output was closed (SIGPIPE
+// is ignored; the write error stops the batch).  The summary is written
+// on every one of these ends.
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan);
 
 }  // namespace tarnivox
