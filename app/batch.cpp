@@ -1,6 +1,7 @@
 #include "batch.h"
 #include "batch_figures.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -593,6 +594,18 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         outputs.push_back(c.out);
         if (!c.cif.empty()) outputs.push_back(c.cif);
         if (!c.report.empty()) outputs.push_back(c.report);
+        // The folder of the plots is made now, not after the reduction, and
+        // every plot the report may write is claimed with the other outputs.
+        if (!c.plots.empty()) {
+            fs::create_directories(c.plots, ec);
+            if (!fs::is_directory(c.plots)) {
+                std::fprintf(stderr, "tarnivox: --plots %s: the folder cannot be made: %s\n", c.plots.c_str(),
+                             ec ? ec.message().c_str() : "a file stands in its place");
+                return EXIT_STATUS_FATAL;
+            }
+        }
+        for (const std::string& f : c.plot_files)
+            if (std::find(outputs.begin(), outputs.end(), f) == outputs.end()) outputs.push_back(f);
     }
     for (const std::string& p : outputs) {
         if (claim_output(p) != 0) {
@@ -612,6 +625,7 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         release_output_claim(c.out);
         if (!c.cif.empty()) release_output_claim(c.cif);
         if (!c.report.empty()) release_output_claim(c.report);
+        for (const std::string& f : c.plot_files) release_output_claim(f);
         if (!options.quiet || r.status != EXIT_STATUS_NORMAL) print_summary(r);
         if (r.status != EXIT_STATUS_NORMAL) status = EXIT_STATUS_FATAL;
         runs.push_back(r.summary);

@@ -95,6 +95,7 @@ struct BatchChoices {
     bool omit_rejected = false;         // rejected reflections left out of the intensity file
     std::string report;                 // the report page after the fit; empty: not asked
     std::string plots;                  // the folder of the report's SVG plots; empty: none
+    std::vector<std::string> plot_files;  // every SVG file the report may write there
     std::string laue;                   // Laue class of the merging figures; empty: no merging
     bool decay_correct = false;         // the intensity file rescaled by the standards' decay after the fit
     // The options as given, for the report's summary table.

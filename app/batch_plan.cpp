@@ -197,8 +197,11 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         const fs::file_status st = fs::status(plots, ec);
         if (fs::exists(st) && !fs::is_directory(st)) return "--plots " + plots + " is a file, not a folder";
         report::ReportInput none;
-        none.decay_correct = true;  // the corrected standards too
-        for (const report::Plot& p : report::report_plots(none, report::analyse_run(none)))
+        none.decay_correct = true;
+        // Every plot a run can draw, the standards after a decay correction too.
+        report::ReportFigures all = report::analyse_run(none);
+        all.decay_corrected = true;
+        for (const report::Plot& p : report::report_plots(none, all))
             plot_files.push_back((fs::path(plots) / (p.id + ".svg")).string());
         for (const std::string& f : plot_files) {
             if (std::string e = unwritable("--plots", f); !e.empty() && fs::is_directory(st)) return e;
@@ -223,6 +226,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.omit_rejected = o.rejected == "omit";
         c.report = report_page;
         c.plots = plots;
+        c.plot_files = plot_files;
         c.laue = o.laue.empty() ? report::laue_for_crystal_system(o.symmetry) : o.laue;
         c.decay_correct = o.decay_correct;
         c.options = given_options(o);

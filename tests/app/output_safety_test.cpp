@@ -167,6 +167,15 @@ TEST(OutputPlan, RefusesAnyOutputThatIsAnInputOrAnotherOutputWhateverTheRoute) {
              o.data = {(d / "x_tarnivox.cif").string(), (d / "x.dat").string()};
          }),
          "CIF of x.dat"},
+        {"a plot drawn only after a decay correction is linked to the parameters",
+         with([&](BatchOptions& o) {
+             fs::create_directory(d / "plots");
+             fs::create_symlink(d / "inst.par", d / "plots" / "standards-corrected.svg");
+             o.decay_correct = true;
+             o.report = (d / "r.html").string();
+             o.plots = (d / "plots").string();
+         }),
+         "parameter file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
