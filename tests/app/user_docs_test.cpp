@@ -319,7 +319,7 @@ TEST(Completion, OffersTheSubcommandsOptionsAndValuesOfTheCommandLine) {
     // Names with blanks stay whole; --plots takes a folder, --laue a Laue class.
     fs::create_directory(dir / "my data");
     std::ofstream(dir / "my file.dat") << "x";
-    EXPECT_EQ(complete("tarnivox reduce " + (dir / "my f").string()), (dir / "my file.dat").string() + " ");
+    EXPECT_EQ(complete("tarnivox reduce \"" + (dir / "my f").string() + "\""), (dir / "my file.dat").string() + " ");
     EXPECT_EQ(complete("tarnivox reduce --plots " + (dir / "my").string()), (dir / "my data").string() + " ");
     EXPECT_EQ(complete("tarnivox reduce --laue 4"), "4/m 4/mmm ");
     // Every option `reduce --help` lists is offered after "--".
