@@ -164,7 +164,7 @@ int finish_run(const ProgramEnd& end, bool headless) {
     // Each step runs even when an earlier one fails, so that the defaults
     // are saved and every file is closed on every end of the run.
     try {
-        const std::string shown = exitint_message_text(end.message);
+        const std::string shown = exitint_shown_text(end.message, std::string_view::npos);
         if (!shown.empty()) GMDISPLAYERRORBOX("Tarnivox", shown);
     } catch (...) {
     }

@@ -18,9 +18,9 @@ void EXITINT_AT(std::string_view message, std::string_view place) {
 
 void end_run(std::string_view message, int status) { throw ProgramEnd(std::string(message), status); }
 
-std::string exitint_shown_text(std::string_view message) {
+std::string exitint_shown_text(std::string_view message, std::size_t limit) {
     std::string shown;
-    for (std::size_t i = 0; i < message.size() && i < 60; ++i) {
+    for (std::size_t i = 0; i < message.size() && i < limit; ++i) {
         const auto c = static_cast<unsigned char>(message[i]);
         if (c < 32 || c > 122) break;
         shown.push_back(static_cast<char>(c));
