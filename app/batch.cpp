@@ -1,9 +1,11 @@
 #include "batch.h"
 #include "batch_figures.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -29,13 +31,87 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::ordered_json;
 
-// SIGINT or SIGTERM received: the run stops at its next reflection.
+// SIGINT, SIGTERM or SIGHUP received (or standard output closed, as
+// SIGPIPE): the run stops at its next reflection.
 volatile std::sig_atomic_t stop_signal = 0;
 
 extern "C" void on_stop_signal(int sig) {
     stop_signal = sig;
     // A second signal ends the process at once, as without a handler.
     std::signal(sig, SIG_DFL);
+}
+
+// The exit status of a batch a stop ended: 130 after SIGINT, 141 when its
+// standard output was closed (what a pipeline sees of a program SIGPIPE
+// ended), 143 after SIGTERM and after SIGHUP (a closed terminal or ssh
+// session ends the run as a termination does).
+int stop_status(int sig) {
+    if (sig == SIGINT || sig == SIGPIPE) return 128 + sig;
+    return 128 + SIGTERM;
+}
+
+const char* stop_text(int sig) {
+    switch (sig) {
+        case SIGINT: return "INTERRUPTED (SIGINT)";
+        case SIGHUP: return "INTERRUPTED (SIGHUP)";
+        case SIGPIPE: return "INTERRUPTED (STANDARD OUTPUT CLOSED)";
+        default: return "INTERRUPTED (SIGTERM)";
+    }
+}
+
+// A summary line that cannot be written (standard output closed: the
+// reader of a pipeline has gone) stops the batch as an interrupt would.
+void check_standard_output() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::clearerr(stdout);
+        if (stop_signal == 0) stop_signal = SIGPIPE;
+    }
+}
+
+// Text a JSON reader takes: valid UTF-8 as it is; any other bytes (a file
+// name made on a system of another encoding) read as Latin-1, each byte
+// one character U+0000..U+00FF, so that no name stops the summary.
+bool valid_utf8(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        std::uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1Fu) : n == 3 ? (c & 0x0Fu) : (c & 0x07u);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d >> 6) != 0x2) return false;
+            cp = (cp << 6) | (d & 0x3Fu);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are no UTF-8.
+        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kLeast[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string latin1_reading(const std::string& s) {
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+void make_json_text(Json& j) {
+    if (j.is_string()) {
+        std::string& s = j.get_ref<std::string&>();
+        if (!valid_utf8(s)) s = latin1_reading(s);
+    } else if (j.is_structured()) {
+        for (Json& v : j) make_json_text(v);
+    }
 }
 
 std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
@@ -276,15 +352,14 @@ Json absorption_json(const AbsorptionCorrection& a) {
 [[noreturn]] void fatal(const std::string& text, int status = EXIT_STATUS_FATAL) { end_run(text, status); }
 
 void stop_if_asked() {
-    if (stop_signal != 0)
-        fatal(stop_signal == SIGINT ? "INTERRUPTED (SIGINT)" : "INTERRUPTED (SIGTERM)", 128 + stop_signal);
+    if (stop_signal != 0) fatal(stop_text(stop_signal), stop_status(stop_signal));
 }
 
 // The steps of one data set, from its opening to the CIF.
 void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& progress, bool& writing,
                RefineCellResult& refined, FwhmLawResult& law, report::ReportOutcome& report,
                DecayCorrection& decay, AbsorptionCorrection& absorption, Clock::time_point t0) {
-    OpenDataSetRequest open{c.data, c.format->infmt, c.par, c.step};
+    OpenDataSetRequest open{c.data, c.format->infmt, c.par, c.step, c.import_log};
     const OpenDataSetResult opened = open_data_set(open, messages);
     messages.step_done(opened.opened && opened.read > 0 && opened.refused == 0);
     // An import that took no reflection ends the data set: there is
@@ -350,6 +425,11 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     // analysis of every reflection of the run.
     const bool analysed = !c.report.empty() || !c.cif.empty() || c.decay_correct;
     request.collect_outcomes = analysed || c.absorption.active();
+    // The corrected file, not the fitted one, takes the final name: the
+    // fitted file stays NAME.partial until the corrections are made, so
+    // that whatever stops the run the name holds the earlier file or the
+    // corrected one.
+    request.hold_unfinished = c.decay_correct || c.absorption.active();
     writing = true;
     ReductionResult fit = reduce(request, progress, messages);
     messages.step_done(fit.complete);
@@ -359,11 +439,14 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     if (c.absorption.active()) {
         // Before the analysis: the figures, the decay and the CIF are those
         // of the corrected intensities.
-        absorption = correct_absorption(c.out, c.form, fit.outcomes, absorption_model);
+        // With a decay correction to follow, the corrected records stay in
+        // NAME.partial; otherwise they take the final name here.
+        absorption = correct_absorption(fit.output, c.decay_correct ? std::string() : c.out, c.form,
+                                        fit.outcomes, absorption_model);
         for (const std::string& d : absorption.dropped) messages.message(Message{"Tarnivox", d, MessageKind::Error});
         if (!absorption.done) {
             messages.message(Message{"Tarnivox", absorption.failure, MessageKind::Error});
-            fatal("--absorption: the intensity file is left uncorrected");
+            fatal("--absorption: " + c.out + " is left as it was");
         }
         messages.message(Message{"Tarnivox", absorption_notice(absorption, c.out), MessageKind::Notice});
         messages.step_done(true);
@@ -373,13 +456,10 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
     const report::ReportInput input = report_input(report_request(c, opened.read, seconds), fit, refined, law);
     const report::ReportFigures figures = report::analyse_run(input);
     if (c.decay_correct) {
-        decay = correct_decay(c.out, c.form, fit.outcomes, figures.standards);
+        stop_if_asked();
+        decay = correct_decay(fit.output, c.out, c.form, fit.outcomes, figures.standards);
         for (const std::string& d : decay.dropped) messages.message(Message{"Tarnivox", d, MessageKind::Error});
-        // The fatal text is cut to a line; the reason, with the file, goes before it.
-        if (!decay.done) {
-            messages.message(Message{"Tarnivox", decay.failure, MessageKind::Error});
-            fatal("--decay-correct: the intensity file is left uncorrected");
-        }
+        if (!decay.done) fatal(decay.failure);
         messages.message(Message{"Tarnivox", decay_correction_notice(decay, c.out), MessageKind::Notice});
         messages.step_done(true);
     }
@@ -412,6 +492,9 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     AbsorptionCorrection absorption;
     bool writing = false;
     const Clock::time_point t0 = Clock::now();
+    if (!c.import_log_refused.empty() && !options.quiet)
+        std::fprintf(stderr, "%s: the log cannot be written beside the data file (%s); it is written beside the output: %s\n",
+                     name_of(c.data).c_str(), c.import_log_refused.c_str(), c.import_log.c_str());
     const bool keep_defaults = defaults_file_in_use();
     set_defaults_file_in_use(options.use_defaults);
     std::string fatal_text;
@@ -423,7 +506,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
         // The place of a file at fault has had its own message just before;
         // the run's one-line account (the summary's "stopped:" and the JSON)
         // names it with the fatal text.
-        if (std::string shown = exitint_shown_text(end.message); !shown.empty()) {
+        if (std::string shown = exitint_message_text(end.message); !shown.empty()) {
             messages.message(Message{"Tarnivox", std::move(shown), MessageKind::Error});
             fatal_text = shown_text_with_place(end);
         }
@@ -497,6 +580,7 @@ RunRecord run_one(const BatchOptions& options, const BatchChoices& c) {
     const Json import_log = import_logged ? Json(c.import_log) : Json();
     outputs["log"] = c.log.empty() ? import_log : Json(c.log);
     if (!c.log.empty()) outputs["import_log"] = import_log;
+    if (!c.import_log_refused.empty()) outputs["log_refused_beside_input"] = c.import_log_refused;
     outputs["cif"] = c.cif.empty() || !steps_done ? Json() : Json(c.cif);
     // The report is written last: in place only when every step ran.
     const bool reported = !c.report.empty() && steps_done;
@@ -542,13 +626,23 @@ void print_summary(const RunRecord& r) {
         std::printf("%s: %d reflections%s -> %s (%.2f s)\n", label.c_str(), n["imported"].get<int>(),
                     left_out.c_str(), c.out.c_str(), r.seconds);
     }
-    std::fflush(stdout);
+    check_standard_output();
 }
 
 }  // namespace
 
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan) {
     const Clock::time_point t0 = Clock::now();
+    // A closed pipe is a write error on standard output, not the end of
+    // the process: the batch stops as interrupted and writes its summary.
+    // The handlers stay to the end of the process: a stop that comes after
+    // the summary is written changes nothing, and must not end the process
+    // with a status the summary does not give.
+    stop_signal = 0;
+    std::signal(SIGINT, on_stop_signal);
+    std::signal(SIGTERM, on_stop_signal);
+    std::signal(SIGHUP, on_stop_signal);
+    std::signal(SIGPIPE, SIG_IGN);
     // The new outputs of the whole batch are claimed before anything runs:
     // a second run to one of them is refused here, not mixed in later.
     std::vector<std::string> claimed;
@@ -565,6 +659,18 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         outputs.push_back(c.out);
         if (!c.cif.empty()) outputs.push_back(c.cif);
         if (!c.report.empty()) outputs.push_back(c.report);
+        // The folder of the plots is made now, not after the reduction, and
+        // every plot the report may write is claimed with the other outputs.
+        if (!c.plots.empty()) {
+            fs::create_directories(c.plots, ec);
+            if (!fs::is_directory(c.plots)) {
+                std::fprintf(stderr, "tarnivox: --plots %s: the folder cannot be made: %s\n", c.plots.c_str(),
+                             ec ? ec.message().c_str() : "a file stands in its place");
+                return EXIT_STATUS_FATAL;
+            }
+        }
+        for (const std::string& f : c.plot_files)
+            if (std::find(outputs.begin(), outputs.end(), f) == outputs.end()) outputs.push_back(f);
     }
     for (const std::string& p : outputs) {
         if (claim_output(p) != 0) {
@@ -575,15 +681,6 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         claimed.push_back(p);
     }
 
-    stop_signal = 0;
-    struct Handlers {
-        void (*int_before)(int) = std::signal(SIGINT, on_stop_signal);
-        void (*term_before)(int) = std::signal(SIGTERM, on_stop_signal);
-        ~Handlers() {
-            std::signal(SIGINT, int_before);
-            std::signal(SIGTERM, term_before);
-        }
-    } handlers;
 
     int status = EXIT_STATUS_NORMAL;
     Json runs = Json::array();
@@ -593,11 +690,14 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         release_output_claim(c.out);
         if (!c.cif.empty()) release_output_claim(c.cif);
         if (!c.report.empty()) release_output_claim(c.report);
+        for (const std::string& f : c.plot_files) release_output_claim(f);
         if (!options.quiet || r.status != EXIT_STATUS_NORMAL) print_summary(r);
         if (r.status != EXIT_STATUS_NORMAL) status = EXIT_STATUS_FATAL;
         runs.push_back(r.summary);
     }
-    if (stop_signal != 0) status = 128 + stop_signal;
+    // Read once: the status and the summary say the same stop.
+    const int stopped = stop_signal;
+    if (stopped != 0) status = stop_status(stopped);
     if (!json.empty()) {
         Json j;
         j["program"] = "tarnivox";
@@ -607,6 +707,8 @@ int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan
         j["runs"] = runs;
         j["elapsed_seconds"] =
             std::round(std::chrono::duration<double>(Clock::now() - t0).count() * 1000.0) / 1000.0;
+        if (stopped != 0) j["stopped_by"] = stop_text(stopped);
+        make_json_text(j);
         if (write_whole_file(json, j.dump(2) + "\n") != 0) {
             std::fprintf(stderr, "tarnivox: cannot write the summary %s: %s\n", json.c_str(),
                          open_failure_reason().c_str());

@@ -86,7 +86,10 @@ struct BatchChoices {
     IntensityForm form = IntensityForm::Shelx;
     std::optional<double> step;
     std::string log;         // empty: only the log the input file opens
-    std::string import_log;  // the log the input file opens, beside it
+    std::string import_log;  // the log the input file opens, beside it (or beside the output)
+    // The place beside the input the log could not take (a read-only data
+    // folder): the log then goes beside the output.  Empty: it is beside the input.
+    std::string import_log_refused;
     // Preprocessing and the cell refinement before the fit.
     bool refine = false;
     std::string crystal_system;     // entry of the "Crystal system" list; empty: unconstrained
@@ -99,6 +102,7 @@ struct BatchChoices {
     bool omit_rejected = false;         // rejected reflections left out of the intensity file
     std::string report;                 // the report page after the fit; empty: not asked
     std::string plots;                  // the folder of the report's SVG plots; empty: none
+    std::vector<std::string> plot_files;  // every SVG file the report may write there
     std::string laue;                   // Laue class of the merging figures; empty: no merging
     bool decay_correct = false;         // the intensity file rescaled by the standards' decay after the fit
     AbsorptionOptions absorption;       // the crystal file's path absolute
@@ -120,8 +124,10 @@ std::string plan_batch(const BatchOptions& options, std::vector<BatchChoices>& p
 // writes the summaries (and the JSON file).  The exit status: 0 all done,
 // 1 a data set ended on one of the program's fatal messages (or, with
 // --strict, refused a reflection; or left out more of a file's reflections
-// than --max-left-out allows), 130 or 143 when SIGINT or SIGTERM
-// stopped the batch.
+// than --max-left-out allows), 130 when SIGINT, 143 when SIGTERM or
+// SIGHUP stopped the batch, 141 when standard output was closed (SIGPIPE
+// is ignored; the write error stops the batch).  The summary is written
+// on every one of these ends.
 int run_batch(const BatchOptions& options, const std::vector<BatchChoices>& plan);
 
 }  // namespace tarnivox

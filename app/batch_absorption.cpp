@@ -168,7 +168,7 @@ bool prepare_absorption(const AbsorptionOptions& o, AbsorptionModel& m, std::str
     return true;
 }
 
-AbsorptionCorrection correct_absorption(const std::string& path, IntensityForm form,
+AbsorptionCorrection correct_absorption(const std::string& source, const std::string& target, IntensityForm form,
                                         std::vector<ReflectionOutcome>& outcomes, const AbsorptionModel& m) {
     AbsorptionCorrection a;
     a.method = m.method;
@@ -196,9 +196,10 @@ AbsorptionCorrection correct_absorption(const std::string& path, IntensityForm f
             std::lower_bound(by_sequence.begin(), by_sequence.end(), std::pair<int, double>{seq, -1e300});
         return it != by_sequence.end() && it->first == seq ? it->second : 1.0;
     };
-    const RescaleResult r = rescale_intensity_file(path, intensity_format_code(form), written, factor);
+    const std::string& path = target.empty() ? source : target;
+    const RescaleResult r = rescale_intensity_file(source, intensity_format_code(form), written, factor, target);
     if (r.status != 0) {
-        a.failure = "--absorption: " + r.failure + "; " + path + " is left uncorrected";
+        a.failure = "--absorption: " + r.failure + "; " + path + " is left as it was";
         return a;
     }
     a.done = true;

@@ -63,8 +63,10 @@ struct AbsorptionCorrection {
 // Divides I and sigma of every reflection of the intensity file by its
 // transmission at its measured setting (omega less the refined omega zero
 // point), and the intensities of the outcomes with them, so that what is
-// analysed after is the corrected data.  The log gets a record.
-AbsorptionCorrection correct_absorption(const std::string& path, IntensityForm form,
+// analysed after is the corrected data.  The log gets a record.  The
+// records are read from `source` and the corrected file written whole to
+// `target` (empty: over `source`); on a failure `target` is left as it was.
+AbsorptionCorrection correct_absorption(const std::string& source, const std::string& target, IntensityForm form,
                                         std::vector<ReflectionOutcome>& outcomes,
                                         const AbsorptionModel& model);
 

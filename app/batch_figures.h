@@ -29,11 +29,14 @@ struct DecayCorrection {
     std::vector<std::string> dropped;  // reflections whose corrected values no longer fit their record
 };
 
-// Rescales I and sigma of every reflection of the intensity file `path`
+// Rescales I and sigma of every reflection of the intensity file `source`
 // (form `form`) by the decay curve fitted to the standards, at the
-// reflection's measurement order; the outcomes of the run place the
-// records.  The log, when open, gets a record of what was done.
-DecayCorrection correct_decay(const std::string& path, IntensityForm form,
+// reflection's measurement order, and puts the result in place as
+// `target`; the outcomes of the run place the records.  All or nothing: a
+// fit that is no number, or whose level 1 + c t falls to 0.2 or below (or
+// rises to 5) anywhere in the run, corrects nothing and `target` is not
+// touched.  The log, when open, gets a record of what was done.
+DecayCorrection correct_decay(const std::string& source, const std::string& target, IntensityForm form,
                               const std::vector<ReflectionOutcome>& outcomes,
                               const report::StandardsAnalysis& standards);
 

@@ -8,6 +8,7 @@
 #include "batch.h"
 #include "io/file_records.h"
 #include "operations/open_data_set.h"
+#include "operations/output_plan.h"
 #include "output/cif_records.h"
 #include "report/merging.h"
 #include "report/report.h"
@@ -53,72 +54,10 @@ std::string absolute(const std::string& path) {
     return ec ? path : a.lexically_normal().string();
 }
 
-// A file as the system knows it: device and inode when it exists (hard
-// links are one file), and its real path (symbolic links, "..", also a
-// link to a file not yet made) for a file that is still to be written.
-struct FileIdentity {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    std::string real;
-};
+std::string unreadable(const std::string& what, const std::string& path) { return unreadable_file(what, path); }
 
-FileIdentity identify(const std::string& path) {
-    FileIdentity id;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        id.exists = true;
-        id.dev = st.st_dev;
-        id.ino = st.st_ino;
-    }
-    std::error_code ec;
-    fs::path p = fs::absolute(path, ec).lexically_normal();
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
-        const fs::path to = fs::read_symlink(p, ec);
-        if (ec) break;
-        p = (to.is_absolute() ? to : p.parent_path() / to).lexically_normal();
-    }
-    const fs::path real = fs::weakly_canonical(p, ec);
-    id.real = ec ? p.string() : real.string();
-    return id;
-}
-
-bool same_identity(const FileIdentity& a, const FileIdentity& b) {
-    if (a.exists && b.exists) return a.dev == b.dev && a.ino == b.ino;
-    return a.real == b.real;
-}
-
-// Why `path` cannot be read as a file; empty when it can.
-std::string unreadable(const std::string& what, const std::string& path) {
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (!fs::exists(st)) return what + " " + path + " does not exist";
-    if (fs::is_directory(st)) return what + " " + path + " is a folder, not a file";
-    // A device, a pipe or a socket has no end a reader can rely on.
-    if (!fs::is_regular_file(st)) return what + " " + path + " is not a regular file";
-    if (::access(path.c_str(), R_OK) != 0) return what + " " + path + " cannot be read";
-    return {};
-}
-
-// Why `path` cannot be written as a file; empty when it can.  A file
-// appended to in place (a log) needs only itself writable; a new output is
-// made beside the file it replaces (or the file a link points at) and
-// renamed over it, so its folder must take a new file.
 std::string unwritable(const std::string& what, const std::string& path, bool in_place = false) {
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (fs::is_directory(st)) return what + " " + path + " is a folder, not a file";
-    if (fs::exists(st)) {
-        if (!fs::is_regular_file(st)) return what + " " + path + " is not a regular file";
-        if (::access(path.c_str(), W_OK) != 0) return what + " " + path + " cannot be written";
-        if (in_place) return {};
-    }
-    const fs::path dir = fs::path(identify(path).real).parent_path();
-    if (!fs::is_directory(dir, ec))
-        return what + " " + path + ": the folder " + dir.string() + " does not exist";
-    if (::access(dir.c_str(), W_OK | X_OK) != 0)
-        return what + " " + path + ": the folder " + dir.string() + " cannot be written";
-    return {};
+    return unwritable_file(what, path, in_place);
 }
 
 // The options of the command line that shape the reduction, as given.
@@ -240,15 +179,9 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
 
     // Every file of the whole batch, read or written, for the collision
     // test below.
-    struct Planned {
-        std::string role;
-        std::string path;
-        bool output;
-        FileIdentity id;
-    };
-    std::vector<Planned> files;
+    OutputPlan files;
     auto add = [&files](std::string role, const std::string& path, bool output) {
-        files.push_back({std::move(role), path, output, identify(path)});
+        files.add(std::move(role), path, output);
     };
     add("parameter file", absolute(o.par), false);
     if (!absorption.crystal.empty()) add("crystal file", absorption.crystal, false);
@@ -271,8 +204,11 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         const fs::file_status st = fs::status(plots, ec);
         if (fs::exists(st) && !fs::is_directory(st)) return "--plots " + plots + " is a file, not a folder";
         report::ReportInput none;
-        none.decay_correct = true;  // the corrected standards too
-        for (const report::Plot& p : report::report_plots(none, report::analyse_run(none)))
+        none.decay_correct = true;
+        // Every plot a run can draw, the standards after a decay correction too.
+        report::ReportFigures all = report::analyse_run(none);
+        all.decay_corrected = true;
+        for (const report::Plot& p : report::report_plots(none, all))
             plot_files.push_back((fs::path(plots) / (p.id + ".svg")).string());
         for (const std::string& f : plot_files) {
             if (std::string e = unwritable("--plots", f); !e.empty() && fs::is_directory(st)) return e;
@@ -297,6 +233,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.omit_rejected = o.rejected == "omit";
         c.report = report_page;
         c.plots = plots;
+        c.plot_files = plot_files;
         c.laue = o.laue.empty() ? report::laue_for_crystal_system(o.symmetry) : o.laue;
         c.decay_correct = o.decay_correct;
         c.absorption = absorption;
@@ -317,6 +254,16 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
                    (o.kind == BatchKind::Convert ? ".rfl" : ".hkl or .int") + ")";
         if (std::string e = unwritable("output", c.out); !e.empty()) return e;
         c.import_log = automatic_log_path(c.data);
+        // The log the data file opens is the run's record: a folder that
+        // cannot take it (a read-only installation of the data) sends it
+        // beside the output, found here rather than after the fit.
+        if (o.log.empty() && !unwritable("log", c.import_log, true).empty()) {
+            c.import_log_refused = c.import_log;
+            c.import_log = (fs::path(c.out).parent_path() / name_of(c.import_log)).string();
+            if (std::string e = unwritable("log", c.import_log, true); !e.empty())
+                return "the log " + c.import_log_refused + " cannot be written beside the data file, nor " +
+                       c.import_log + " beside the output (" + e + "); name one with --log";
+        }
         if (!o.log.empty()) {
             c.log = absolute(o.log);
             // The log file dialog gives a name without an extension ".log".
@@ -343,21 +290,7 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
 
     // No output may be an input, nor another output of any data set: a run
     // must never write over the data it reads or mix two files into one.
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        for (std::size_t k = 0; k < i; ++k) {
-            const Planned& a = files[k];
-            const Planned& b = files[i];
-            if (!a.output && !b.output) continue;
-            if (!same_identity(a.id, b.id)) continue;
-            const Planned& out = b.output ? b : a;
-            const Planned& other = b.output ? a : b;
-            if (!other.output)
-                return "the " + out.role + " " + out.path + " would replace an input file, the " +
-                       other.role + " " + other.path + "; name another output";
-            return "the " + b.role + " " + b.path + " and the " + a.role + " " + a.path +
-                   " are the same file";
-        }
-    }
+    if (std::string e = files.collision(); !e.empty()) return e;
     return {};
 }
 

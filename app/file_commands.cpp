@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "io/units.h"
 
 namespace tarnivox {
 namespace {
@@ -87,6 +89,9 @@ constexpr const char* kTemplateBody =
 // The choices of a value, from a check of the option ("FORM:{a,b}").
 std::vector<std::string> choices_of(const CLI::Option& opt) {
     std::vector<std::string> out;
+    // The Laue classes of the merging figures, in their usual spelling.
+    if (opt.get_lnames().size() == 1 && opt.get_lnames()[0] == "laue")
+        return {"-1", "2/m", "mmm", "4/m", "4/mmm", "-3", "-3m1", "-31m", "6/m", "6/mmm", "m-3", "m-3m"};
     if (opt.get_lnames().size() == 1 && opt.get_lnames()[0] == "format") {
         std::stringstream names(input_format_names());
         for (std::string n; std::getline(names, n, ',');) out.push_back(n.substr(n.find_first_not_of(' ')));
@@ -104,6 +109,12 @@ std::vector<std::string> choices_of(const CLI::Option& opt) {
 // Flags have no placeholder of a value.
 bool takes_value(const CLI::Option& opt) { return !opt.get_type_name().empty(); }
 bool takes_file(const CLI::Option& opt) { return opt.get_type_name().rfind("FILE", 0) == 0; }
+bool takes_folder(const CLI::Option& opt) { return opt.get_type_name() == "DIR"; }
+
+// Names are completed one per line, so that a name with blanks stays one word.
+std::string complete_names(const char* kind) {
+    return std::string(" mapfile -t COMPREPLY < <(compgen ") + kind + " -- \"$cur\");";
+}
 
 std::string joined(const std::vector<std::string>& words) {
     std::string s;
@@ -132,7 +143,9 @@ void value_cases(std::ostream& out, const std::string& sub, const CLI::App& app)
             if (!choices.empty())
                 out << " COMPREPLY=($(compgen -W \"" << joined(choices) << "\" -- \"$cur\"));";
             else if (takes_file(*opt))
-                out << " COMPREPLY=($(compgen -f -- \"$cur\"));";
+                out << complete_names("-f");
+            else if (takes_folder(*opt))
+                out << complete_names("-d");
             out << " return ;;\n";
         }
     }
@@ -144,16 +157,32 @@ bool has_positional(const CLI::App& app) {
     return false;
 }
 
-void write_file_or_stdout(const std::string& path, const std::string& text, int& status) {
+// The template goes to standard output, or to a new file: an existing
+// file (an edited parameter file, a data file) is replaced only with
+// --force, and never through a link or into a pipe or device (the name is
+// not opened at all: no hang on a FIFO).  The file is written whole beside
+// its name and renamed over it.
+void write_file_or_stdout(const std::string& path, const std::string& text, bool force, int& status) {
     if (path.empty() || path == "-") {
         std::fputs(text.c_str(), stdout);
         return;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "tarnivox: cannot write %s\n", path.c_str());
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::symlink_status(path, ec);
+    std::string refused;
+    if (std::filesystem::is_symlink(st))
+        refused = " is a symbolic link; name the file itself";
+    else if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
+        refused = " is not a regular file";
+    else if (std::filesystem::exists(st) && !force)
+        refused = " exists; give --force to replace it";
+    if (!refused.empty()) {
+        std::fprintf(stderr, "tarnivox: template-par --out %s%s\n", path.c_str(), refused.c_str());
+        status = 2;
+        return;
+    }
+    if (write_whole_file(path, text) != 0) {
+        std::fprintf(stderr, "tarnivox: cannot write %s: %s\n", path.c_str(), open_failure_reason().c_str());
         status = 2;
     }
 }
@@ -162,6 +191,7 @@ struct FileCommandOptions {
     std::string format;
     std::string out;
     std::string shell;
+    bool force = false;
 };
 
 FileCommandOptions& options() {
@@ -226,8 +256,10 @@ std::string bash_completion(const CLI::App& app) {
         for (const CLI::Option* opt : s->get_options())
             if (opt->get_positional())
                 for (const std::string& c : choices_of(*opt)) words.push_back(c);
-        out << "        " << s->get_name() << ") COMPREPLY=($(compgen "
-            << (words.empty() ? std::string("-f") : "-W \"" + joined(words) + "\"") << " -- \"$cur\")) ;;\n";
+        out << "        " << s->get_name() << ")"
+            << (words.empty() ? complete_names("-f")
+                              : " COMPREPLY=($(compgen -W \"" + joined(words) + "\" -- \"$cur\"));")
+            << " ;;\n";
     }
     out << "    esac\n"
         << "}\n"
@@ -250,7 +282,8 @@ void add_file_commands(CLI::App& app) {
     tp->add_option("--format", o.format, "input format of the data sets: " + input_format_names())
         ->check(CLI::IsMember(formats))
         ->type_name("F");
-    tp->add_option("--out", o.out, "write the file here instead of standard output")->type_name("FILE");
+    tp->add_option("--out", o.out, "write the file here instead of standard output (a new file)")->type_name("FILE");
+    tp->add_flag("--force", o.force, "with --out: replace a file that exists");
 
     CLI::App* comp = app.add_subcommand("completion", "print the shell completion of this command line");
     comp->add_option("SHELL", o.shell, "the shell (bash)")->required()->check(CLI::IsMember({"bash"}));
@@ -260,7 +293,7 @@ std::optional<int> run_file_commands(CLI::App& app) {
     const FileCommandOptions& o = options();
     int status = 0;
     if (app.get_subcommand("template-par")->parsed()) {
-        write_file_or_stdout(o.out, template_parameter_file(o.format.empty() ? "standard" : o.format),
+        write_file_or_stdout(o.out, template_parameter_file(o.format.empty() ? "standard" : o.format), o.force,
                              status);
         return status;
     }

@@ -58,7 +58,7 @@ constexpr std::string_view kLogWriteFailure = "ERROR WRITING LOG FILE";
 // The box of an import that failed: the reader's message, the file and the
 // format it was read as, and what to do next.
 std::string import_failure_text(const std::string& message) {
-    std::string text = exitint_shown_text(message);
+    std::string text = exitint_message_text(message);
     text += "\n\n" + std::string(G.INFILE.str()) + " could not be read as " +
             std::string(input_format_label(G.INFMT)) +
             " data. No data set is open: choose the file and its format again with File > Open data file.";
@@ -164,7 +164,7 @@ int finish_run(const ProgramEnd& end, bool headless) {
     // Each step runs even when an earlier one fails, so that the defaults
     // are saved and every file is closed on every end of the run.
     try {
-        const std::string shown = exitint_shown_text(end.message);
+        const std::string shown = exitint_shown_text(end.message, std::string_view::npos);
         if (!shown.empty()) GMDISPLAYERRORBOX("Tarnivox", shown);
     } catch (...) {
     }

@@ -127,8 +127,23 @@ std::string run_summary(const ReductionResult& r) {
     return text;
 }
 
+// The records of a run that reached the end of the data set take the
+// file's name now, not when the program exits: the file the summary names
+// is whole.  The unit stays open on the name, appending, so that accepted
+// reflections or a later run follow the records (a later run that replaces
+// them writes a new NAME.partial).
+void put_output_in_place() {
+    if (G.OUTOPEN != 1 || !unit_is_open(LU_OUTPUT)) return;
+    if (unit_written_path(LU_OUTPUT) == unit_path(LU_OUTPUT)) return;  // appended in place already
+    const std::string path = output_path();
+    if (close_unit(LU_OUTPUT) == 0 && open_unit(LU_OUTPUT, path, OpenMode::Append) == 0) return;
+    G.OUTOPEN = 0;
+    GMDISPLAYERRORBOX("Tarnivox", "Error opening file: Try again\n" + path + ": " + open_failure_reason());
+}
+
 void end_run(const ReductionRun& run, std::chrono::steady_clock::time_point started) {
     stop_timer();
+    if (!run.result().stopped) put_output_in_place();
     keep_typed_start_values();
     // "Report" describes this run from now on.
     LAST_RUN.done = true;

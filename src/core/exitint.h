@@ -44,7 +44,15 @@ struct ProgramEnd {
 // The part of an EXITINT message that is shown: the first 60 characters,
 // ending before the first character outside codes 32..122, without
 // trailing blanks.  Empty means no box is shown.
-std::string exitint_shown_text(std::string_view message);
+// The window's box of a fatal end shows the text past the 60th character
+// too (`limit` npos): the reason of a long message is not lost.
+std::string exitint_shown_text(std::string_view message, std::size_t limit = 60);
+
+// The whole text of an EXITINT message as the program shows it, in its
+// box and on standard error: a reason past the 60th character is no less
+// the reason.  Control characters show as blanks, trailing blanks go.
+// Empty when exitint_shown_text is (a normal end shows nothing).
+std::string exitint_message_text(std::string_view message);
 
 // The text an end shows, followed by the place of the file at fault in
 // brackets when there is one: what a caller that keeps one line of text

@@ -37,10 +37,10 @@ std::string automatic_log_path(std::string_view input_path) {
     return folder_of(input_path) + name + "_Tarnivox.log";
 }
 
-std::string open_automatic_log(const std::string& input_path) {
+std::string open_automatic_log(const std::string& input_path, const std::string& log_path) {
     if (G.LOGOPEN == 1) close_unit(LU_LOG);
     G.LOGOPEN = 0;
-    const std::string path = automatic_log_path(input_path);
+    const std::string path = log_path.empty() ? automatic_log_path(input_path) : log_path;
     // A read-only data folder, or another run writing the same log: the
     // run goes on without it, and the user knows that nothing is logged.
     if (open_unit(LU_LOG, path, OpenMode::Append, true) != 0)

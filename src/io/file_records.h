@@ -15,8 +15,10 @@ std::string automatic_log_path(std::string_view input_path);
 // Opens (appending) the automatic log of the input file `input_path` on
 // LU_LOG with its header record (date, INFILE, TITLE) and sets LOGOPEN.
 // Empty on success; otherwise the text of the error box that says the log
-// cannot be written (the run goes on without a log).
-std::string open_automatic_log(const std::string& input_path);
+// cannot be written (the run goes on without a log).  `log_path`, when
+// given, is where the log goes instead (a batch whose data folder cannot
+// take it puts it beside the output).
+std::string open_automatic_log(const std::string& input_path, const std::string& log_path = std::string());
 
 // Opens the log chosen by the user on LU_LOG, appending; 0 or 1.
 int open_chosen_log(const std::string& path);

@@ -110,7 +110,9 @@ int lock_partial(const std::string& partial) {
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = ::open(partial.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
-            last_open_failure = std::strerror(errno);
+            // A link in the place of the unfinished file is never followed:
+            // the user removes it (the name to remove is the .partial one).
+            last_open_failure = errno == ELOOP ? partial + " is a symbolic link; remove it" : std::strerror(errno);
             return -1;
         }
         struct stat held {};
@@ -163,7 +165,29 @@ void let_go(const std::string& partial, int fd, bool remove_if_empty) {
     ::close(fd);
 }
 
-// Opens a new output: its claim, or a new lock on NAME.partial, emptied.
+// A NAME.partial left by an earlier run, held under our lock: it is
+// removed and made anew rather than emptied in place, so that a hard link
+// to it elsewhere keeps its records.  The new file is created exclusively
+// and locked before the old lock goes: a second run that takes the name in
+// between makes us refuse, never share.  The new descriptor, or -1.
+int renew_partial(const std::string& partial, int fd) {
+    struct stat held {};
+    if (::fstat(fd, &held) == 0 && held.st_size == 0 && held.st_nlink <= 1) return fd;
+    struct stat named {};
+    if (::stat(partial.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+        ::unlink(partial.c_str());
+    const int fresh = ::open(partial.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fresh < 0 || ::flock(fresh, LOCK_EX | LOCK_NB) != 0) {
+        last_open_failure = fresh < 0 && errno != EEXIST ? std::string(std::strerror(errno)) : kWrittenElsewhere;
+        if (fresh >= 0) ::close(fresh);
+        ::close(fd);
+        return -1;
+    }
+    ::close(fd);
+    return fresh;
+}
+
+// Opens a new output: its claim, or a new lock on NAME.partial, made anew.
 std::FILE* open_partial(const std::string& target, std::string& partial) {
     partial = partial_of(target);
     int fd = -1;
@@ -175,6 +199,8 @@ std::FILE* open_partial(const std::string& target, std::string& partial) {
         fd = lock_partial(partial);
         if (fd < 0) return nullptr;
     }
+    fd = renew_partial(partial, fd);
+    if (fd < 0) return nullptr;
     std::FILE* f = ::ftruncate(fd, 0) == 0 ? ::fdopen(fd, "w+b") : nullptr;
     if (!f) {
         last_open_failure = std::strerror(errno);

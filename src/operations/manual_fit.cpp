@@ -89,8 +89,11 @@ ManualFitResult ManualFit::step(const ManualFitRequest& request) {
     if (request.step == ManualStep::Accept && have_reflection()) {
         // A fit the tests rejected left no intensity of its own: the
         // accepted record carries the summation over the expected peak.
+        // Its status letters keep the rejection, as the automatic run's
+        // record of such a reflection does: the file says which of its
+        // intensities are sums, not fits.
         const bool rejected = fit_rejected();
-        mark_accepted();
+        if (!rejected) mark_accepted();
         write_int(rejected);
         accepted = G.NREF;
     }

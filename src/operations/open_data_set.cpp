@@ -73,8 +73,8 @@ OpenDataSetResult open_data_set(const OpenDataSetRequest& request, Messages& mes
     G.INOPEN = 1;
     // A new data set has no refinement list yet.
     G.PREPFLAG = 0;
-    if (const std::string failure = open_automatic_log(request.data); failure.empty())
-        r.log = automatic_log_path(request.data);
+    if (const std::string failure = open_automatic_log(request.data, request.log); failure.empty())
+        r.log = request.log.empty() ? automatic_log_path(request.data) : request.log;
     else
         messages.message(Message{"Tarnivox", failure, MessageKind::Error});
     G.INFMT = request.format;

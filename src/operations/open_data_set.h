@@ -19,6 +19,8 @@ struct OpenDataSetRequest {
     // The omega step width of a format whose files do not carry it (Huber,
     // Febo); none: the smallest the program takes, 0.001 degrees.
     std::optional<double> step;
+    // Where the automatic log goes; empty: beside the data file, named after it.
+    std::string log = std::string();
 };
 
 struct OpenDataSetResult {

@@ -216,6 +216,13 @@ void ReductionRun::finish(bool stopped) {
     G.OUTOPEN = 0;
     if (stopped) {
         abandon_unit(LU_OUTPUT);
+    } else if (request_.hold_unfinished) {
+        // Whole records are on disk as they are written; a run that wrote
+        // none leaves no file.
+        abandon_unit(LU_OUTPUT);
+        result_.output = partial;
+        result_.complete = true;
+        return;
     } else if (close_unit(LU_OUTPUT) == 0) {
         result_.output = request_.output;
         result_.complete = true;

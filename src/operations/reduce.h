@@ -37,6 +37,10 @@ struct ReductionRequest {
     bool from_first = true;
     // Keep one outcome per reflection written (or left out).
     bool collect_outcomes = false;
+    // A complete run leaves its file as NAME.partial (result.output) for a
+    // correction that must be made before the file takes its name; the
+    // caller puts it in place.
+    bool hold_unfinished = false;
 };
 
 // What happened to one reflection of the run.

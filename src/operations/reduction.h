@@ -13,7 +13,14 @@
 
 namespace tarnivox {
 
-// Opens the data set and reduces it.  A data set that cannot be opened, or
+// The plan of a whole reduction, before any work: the data and parameter
+// files readable, an output named and writable, and no output (the
+// intensity file, its NAME.partial, the log) that is an input or another
+// output.  Empty: fine; otherwise the reason, as the batch words it.
+std::string plan_reduction(const OpenDataSetRequest& input, const ReductionRequest& request);
+
+// Opens the data set and reduces it, after plan_reduction (a refused plan
+// writes nothing and says why in `failure`).  A data set that cannot be opened, or
 // has no reflection, writes nothing and says why in `failure`; an error
 // that ends the program's run (a full disk) ends the call the same way.
 ReductionResult reduce_data_file(const OpenDataSetRequest& input, const ReductionRequest& request,

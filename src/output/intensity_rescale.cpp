@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
 
 #include "core/store.h"
@@ -61,10 +62,20 @@ std::size_t match(const std::vector<WrittenReflection>& written, std::size_t fro
 }  // namespace
 
 RescaleResult rescale_intensity_file(const std::string& path, int intfmt, const std::vector<WrittenReflection>& written,
-                                     const std::function<double(int sequence)>& factor) {
+                                     const std::function<double(int sequence)>& factor, const std::string& target) {
     RescaleResult r;
     const bool shelx = intfmt == INTFMT_SHELX;
     const Columns& col = shelx ? SHELX_COLUMNS : RFINE_COLUMNS;
+    const std::string& to = target.empty() ? path : target;
+    std::error_code ec;
+    const bool nothing_written = !target.empty() && !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    if (nothing_written) {
+        if (write_whole_file(to, "") != 0) {
+            r.status = 2;
+            r.failure = "cannot write " + to + ": " + open_failure_reason();
+        }
+        return r;
+    }
     if (open_unit(LU_OUTPUT, path, OpenMode::Read) != 0) {
         r.status = 1;
         r.failure = "cannot read " + path + ": " + open_failure_reason();
@@ -145,9 +156,9 @@ RescaleResult rescale_intensity_file(const std::string& path, int intfmt, const 
         r.factor_min = r.rescaled == 1 ? f : std::min(r.factor_min, f);
         r.factor_max = r.rescaled == 1 ? f : std::max(r.factor_max, f);
     }
-    if (write_whole_file(path, text) != 0) {
+    if (write_whole_file(to, text) != 0) {
         r.status = 2;
-        r.failure = "cannot write " + path + ": " + open_failure_reason();
+        r.failure = "cannot write " + to + ": " + open_failure_reason();
     }
     return r;
 }

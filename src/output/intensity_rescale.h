@@ -41,8 +41,11 @@ struct RescaleResult {
 // factor(sequence).  A SHELX esd written as the mark of an unusable
 // reflection stays that mark.  The Rfine extended lines (the profile
 // parameters as fitted) are kept as they are.  Nothing is changed unless
-// every record is read and placed.
+// every record is read and placed.  The rescaled file goes to `target`
+// (empty: over `path` itself), replacing it whole; a run that wrote no
+// record has no file at `path` and gives an empty one.
 RescaleResult rescale_intensity_file(const std::string& path, int intfmt, const std::vector<WrittenReflection>& written,
-                                     const std::function<double(int sequence)>& factor);
+                                     const std::function<double(int sequence)>& factor,
+                                     const std::string& target = std::string());
 
 }  // namespace tarnivox

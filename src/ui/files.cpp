@@ -320,7 +320,7 @@ void OPEN_PAR(int& status) {
         G = before;
         keep_previous();
         status = 1;
-        GMDISPLAYERRORBOX("Tarnivox", exitint_shown_text(end.message) + "\n\n" + name_of(chosen) +
+        GMDISPLAYERRORBOX("Tarnivox", exitint_message_text(end.message) + "\n\n" + name_of(chosen) +
                                           " was not taken: the instrument parameters read before stay in use.");
     }
 }

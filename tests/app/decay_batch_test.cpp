@@ -237,6 +237,47 @@ TEST_F(DecayBatch, DecayCorrectionIsRefusedWithoutStandardsAndTakesTheClassified
     EXPECT_NE(err.find("--laue belongs to --report or --cif"), std::string::npos) << err;
 }
 
+// The correction is made whole or not at all, before the fitted file takes
+// its name: a loss no straight line describes (an exponential loss to 5 %)
+// and standards measured once each are refused with their reason whole,
+// status 1, and the earlier file stays under the final name; a correction
+// that is made logs its factors as numbers.
+TEST_F(DecayBatch, DecayCorrectionIsAllOrNothingAndTheNameHoldsTheEarlierFile) {
+    const std::string earlier = "   1   2   3  100.00    1.00   1\n";
+    sim::Config steep = crystal(7, 0.95, sim::Config::Decay::Exponential);
+    steep.nrefl = 400;
+    sim::Config once = crystal(8, 0.1, sim::Config::Decay::Linear);
+    once.nrefl = 400;
+    once.std_interval = 1000;  // each standard measured once, at the start
+    const struct {
+        sim::Config cfg;
+        std::string says;
+    } refused[] = {{steep, "a linear decay cannot describe such a loss; " + (dir_ / "xtal.hkl").string() +
+                               " is left as it was"},
+                   {once, "each needs two measurements or more"}};
+    for (const auto& c : refused) {
+        simulate(c.cfg);
+        std::ofstream(dir_ / "xtal.hkl") << earlier;
+        std::string err;
+        EXPECT_EQ(reduce("--decay-correct --cif --json s.json", err), 1) << err;
+        EXPECT_NE(err.find("stopped: --decay-correct: "), std::string::npos) << err;
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(test::read_text(dir_ / "xtal.hkl"), earlier);
+        const json run = summary();
+        EXPECT_FALSE(run["complete"].get<bool>());
+        EXPECT_TRUE(run["decay_correction"].is_null());
+        EXPECT_EQ(run["outputs"]["intensities"], (dir_ / "xtal.hkl.partial").string());
+    }
+    simulate(crystal(9, 0.3, sim::Config::Decay::Linear));
+    std::string err;
+    ASSERT_EQ(reduce("--decay-correct --log run.log", err), 0) << err;
+    const std::string log = test::read_text(dir_ / "run.log");
+    const std::size_t at = log.find("DECAY CORRECTION FROM THE STANDARDS");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(log.find('*', at), std::string::npos) << log.substr(at);
+    EXPECT_FALSE(fs::exists(dir_ / "xtal.hkl.partial"));
+}
+
 // (h k l) of the asymmetric unit of 2/m (b unique) that stands for its
 // equivalents (h k l), (-h -k -l), (-h k -l), (h -k l).
 std::array<int, 3> asu_2m(const std::array<int, 3>& h) {

@@ -167,6 +167,15 @@ TEST(OutputPlan, RefusesAnyOutputThatIsAnInputOrAnotherOutputWhateverTheRoute) {
              o.data = {(d / "x_tarnivox.cif").string(), (d / "x.dat").string()};
          }),
          "CIF of x.dat"},
+        {"a plot drawn only after a decay correction is linked to the parameters",
+         with([&](BatchOptions& o) {
+             fs::create_directory(d / "plots");
+             fs::create_symlink(d / "inst.par", d / "plots" / "standards-corrected.svg");
+             o.decay_correct = true;
+             o.report = (d / "r.html").string();
+             o.plots = (d / "plots").string();
+         }),
+         "parameter file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -263,8 +272,10 @@ TEST_F(OutputSafety, SignalsStopAtARecordAndKeepTheEarlierFileWhole) {
         return false;
     };
 
-    for (const int sig : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGTERM");
+    // A closed terminal (SIGHUP) ends the batch as SIGTERM does.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+        const int stopped = sig == SIGHUP ? 128 + SIGTERM : 128 + sig;
         std::ofstream(d / "big.hkl", std::ios::binary) << earlier;
         fs::remove(d / "big.hkl.partial");
         const pid_t pid = start(args);
@@ -288,7 +299,7 @@ TEST_F(OutputSafety, SignalsStopAtARecordAndKeepTheEarlierFileWhole) {
         int raw = 0;
         ::waitpid(pid, &raw, 0);
         const Outcome o = finished(raw);
-        EXPECT_EQ(o.status, 128 + sig) << o.err;
+        EXPECT_EQ(o.status, stopped) << o.err;
         EXPECT_EQ(test::read_text(d / "big.hkl"), earlier);
         std::size_t records = 0;
         const std::string partial = test::read_text(d / "big.hkl.partial");
@@ -296,7 +307,7 @@ TEST_F(OutputSafety, SignalsStopAtARecordAndKeepTheEarlierFileWhole) {
         EXPECT_GT(records, 10u);
         EXPECT_LT(records, 29000u);
         const auto j = nlohmann::json::parse(test::read_text(dir_ / "big.json"));
-        EXPECT_EQ(j["status"], 128 + sig);
+        EXPECT_EQ(j["status"], stopped);
         EXPECT_EQ(j["complete"], false);
         EXPECT_EQ(j["runs"][0]["complete"], false);
         EXPECT_EQ(j["runs"][0]["outputs"]["intensities"], (d / "big.hkl.partial").string());
@@ -357,22 +368,92 @@ TEST_F(OutputSafety, PathsOfAnyLengthAndAnyBytesAreUsedWhole) {
     EXPECT_TRUE(fs::exists(odd / "cad4_Tarnivox.log"));
 }
 
-// The automatic log that cannot be made is said, and ends the data set
-// with status 1 unless the fit's log goes elsewhere.
+// A reader of the summary lines that goes away (`| head -1`) stops the
+// batch as an interrupt, with the summary of what was done; a data file
+// whose name is no UTF-8 is reduced and named in the JSON by its bytes.
+TEST_F(OutputSafety, AClosedPipeAndANameOfAnyBytesLeaveTheSummary) {
+    const fs::path one = example("cad4", dir_ / "one"), two = example("cad4", dir_ / "two");
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe(pipe_fds), 0);
+    ::close(pipe_fds[0]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipe_fds[1], 1);
+        const int e = ::open("/dev/null", O_WRONLY);
+        ::dup2(e, 2);
+        if (::chdir(dir_.c_str()) != 0) ::_exit(127);
+        const std::string p = program_.string(), a = (one / "cad4.dat").string(), b = (two / "cad4.dat").string(),
+                          par = (one / "cad4.par").string();
+        ::execl(p.c_str(), p.c_str(), "reduce", a.c_str(), b.c_str(), "--format", "cad4", "--par", par.c_str(),
+                "--json", "pipe.json", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipe_fds[1]);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+    EXPECT_EQ(WEXITSTATUS(raw), 128 + SIGPIPE);
+    auto j = nlohmann::json::parse(test::read_text(dir_ / "pipe.json"));
+    EXPECT_EQ(j["status"], 128 + SIGPIPE);
+    EXPECT_EQ(j["stopped_by"], "INTERRUPTED (STANDARD OUTPUT CLOSED)");
+    ASSERT_EQ(j["runs"].size(), 1u);
+    EXPECT_EQ(j["runs"][0]["complete"], true);
+    EXPECT_FALSE(fs::exists(two / "cad4.hkl"));
+
+    fs::copy_file(one / "cad4.dat", one / "x\xe9\xff.dat");
+    const Outcome o = run({"reduce", (one / "x\xe9\xff.dat").string(), "--format", "cad4", "--par",
+                           (one / "cad4.par").string(), "--json", "bytes.json", "--quiet"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(fs::exists(one / "x\xe9\xff.hkl"));
+    j = nlohmann::json::parse(test::read_text(dir_ / "bytes.json"));
+    EXPECT_EQ(j["runs"][0]["input"], (one / "x\u00e9\u00ff.dat").string());
+}
+
+// The automatic log that cannot be made beside the data file goes beside
+// the output, found before the first fit; when it cannot go there either
+// the run is refused before any work unless the fit's log goes elsewhere.
 TEST_F(OutputSafety, AnAutomaticLogThatCannotBeMadeIsReported) {
     const fs::path d = example("cad4", dir_);
     fs::create_directory(d / "cad4_Tarnivox.log");  // a folder where the log would go
+    // Found before the first fit: nothing is written.
     const Outcome o = run(reduce_cad4(d, {"--json", "log.json"}));
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("Log file cad4_Tarnivox.log cannot be written"), std::string::npos) << o.err;
-    auto j = nlohmann::json::parse(test::read_text(dir_ / "log.json"));
-    EXPECT_TRUE(j["runs"][0]["outputs"]["log"].is_null());
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("cad4_Tarnivox.log cannot be written beside the data file"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("--log"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(d / "cad4.hkl"));
     const Outcome elsewhere =
         run(reduce_cad4(d, {"--log", (dir_ / "fit.log").string(), "--json", "log.json"}));
     EXPECT_EQ(elsewhere.status, 0) << elsewhere.err;
-    j = nlohmann::json::parse(test::read_text(dir_ / "log.json"));
+    auto j = nlohmann::json::parse(test::read_text(dir_ / "log.json"));
     EXPECT_TRUE(j["runs"][0]["outputs"]["import_log"].is_null());
     EXPECT_EQ(j["runs"][0]["outputs"]["log"], (dir_ / "fit.log").string());
+    fs::create_directory(dir_ / "out");
+    const Outcome beside = run(reduce_cad4(d, {"--out", (dir_ / "out" / "x.hkl").string(), "--json", "log.json"}));
+    EXPECT_EQ(beside.status, 0) << beside.err;
+    j = nlohmann::json::parse(test::read_text(dir_ / "log.json"));
+    EXPECT_EQ(j["runs"][0]["outputs"]["log"], (dir_ / "out" / "cad4_Tarnivox.log").string());
+    EXPECT_EQ(j["runs"][0]["outputs"]["log_refused_beside_input"], (d / "cad4_Tarnivox.log").string());
+    EXPECT_NE(test::read_text(dir_ / "out" / "cad4_Tarnivox.log").find("INTEGRATED DATA FILE OPENED"),
+              std::string::npos);
+}
+
+// A NAME.partial an earlier run left is made anew, never emptied in place
+// (a hard link to it keeps its records); a link in its place is refused by
+// its own name.
+TEST_F(OutputSafety, ALeftoverPartialIsMadeAnewAndALinkInItsPlaceIsNamed) {
+    const fs::path d = example("cad4", dir_);
+    const std::string leftover = "   1   2   3  100.00    1.00   1\n";
+    std::ofstream(d / "cad4.hkl.partial") << leftover;
+    fs::create_hard_link(d / "cad4.hkl.partial", dir_ / "kept.hkl");
+    ASSERT_EQ(run(reduce_cad4(d)).status, 0);
+    EXPECT_EQ(test::read_text(dir_ / "kept.hkl"), leftover);
+    EXPECT_GT(fs::file_size(d / "cad4.hkl"), 500u);
+    fs::create_symlink(dir_ / "elsewhere", d / "cad4.hkl.partial");
+    const Outcome o = run(reduce_cad4(d));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find((d / "cad4.hkl.partial").string() + " is a symbolic link; remove it"), std::string::npos)
+        << o.err;
+    EXPECT_FALSE(fs::exists(dir_ / "elsewhere"));
 }
 
 // ---------------------------------------------------------------- refusals

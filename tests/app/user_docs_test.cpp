@@ -4,6 +4,7 @@
 // none can fall behind it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -283,6 +284,15 @@ TEST(TemplateParameterFile, WrittenByTheProgramReducesAnExample) {
     ASSERT_EQ(shell(p + "template-par --format cad4 --out " + quoted(dir / "t.par")).status, 0);
     EXPECT_EQ(shell(p + "template-par --format nosuch 2>&1").status, 2);
     EXPECT_EQ(shell(p + "template-par --out " + quoted(dir / "missing/t.par") + " 2>&1").status, 2);
+    // An existing file is replaced only with --force, and never a link, a pipe or a device.
+    const std::string data = test::read_text(dir / "cad4/cad4.dat");
+    EXPECT_EQ(shell(p + "template-par --out " + quoted(dir / "cad4/cad4.dat") + " 2>&1").status, 2);
+    fs::create_symlink(dir / "cad4/cad4.dat", dir / "link.par");
+    EXPECT_EQ(shell(p + "template-par --force --out " + quoted(dir / "link.par") + " 2>&1").status, 2);
+    EXPECT_EQ(test::read_text(dir / "cad4/cad4.dat"), data);
+    ASSERT_EQ(::mkfifo((dir / "fifo.par").c_str(), 0644), 0);
+    EXPECT_EQ(shell("timeout 10 " + p + "template-par --force --out " + quoted(dir / "fifo.par") + " 2>&1").status, 2);
+    EXPECT_EQ(shell(p + "template-par --format cad4 --force --out " + quoted(dir / "t.par")).status, 0);
     const Outcome o = shell(p + "reduce " + quoted(dir / "cad4/cad4.dat") + " --format cad4 --quiet --par " +
                             quoted(dir / "t.par") + " --json " + quoted(dir / "t.json") + " 2>&1");
     ASSERT_EQ(o.status, 0) << o.out;
@@ -310,6 +320,12 @@ TEST(Completion, OffersTheSubcommandsOptionsAndValuesOfTheCommandLine) {
     EXPECT_EQ(complete("tarnivox reduce --symmetry c"), "cubic ");
     EXPECT_EQ(complete("tarnivox te"), "template-par ");
     EXPECT_EQ(complete("tarnivox template-par --format st"), "standard stoe ");
+    // Names with blanks stay whole; --plots takes a folder, --laue a Laue class.
+    fs::create_directory(dir / "my data");
+    std::ofstream(dir / "my file.dat") << "x";
+    EXPECT_EQ(complete("tarnivox reduce \"" + (dir / "my f").string() + "\""), (dir / "my file.dat").string() + " ");
+    EXPECT_EQ(complete("tarnivox reduce --plots " + (dir / "my").string()), (dir / "my data").string() + " ");
+    EXPECT_EQ(complete("tarnivox reduce --laue 4"), "4/m 4/mmm ");
     // Every option `reduce --help` lists is offered after "--".
     const std::string help = shell(quoted(kProgram) + " reduce --help").out;
     const std::string offered = complete("tarnivox reduce x --");

@@ -35,14 +35,17 @@ TEST_F(ManualFit, OnlyAcceptedReflectionsAreWritten) {
     EXPECT_EQ(backend_->widget(wid(MENU_TITLE(1))).status, 1);
 }
 
-TEST_F(ManualFit, AcceptedRejectedReflectionIsWrittenAsPassedWithBlankReason) {
+// An accepted fit the tests rejected is written from the summation over its
+// expected peak; its status letters say so (rejected, with the reason), as
+// the automatic run marks such a record, never as a fit.
+TEST_F(ManualFit, AcceptedRejectedReflectionIsWrittenFromSummationAndMarkedSo) {
     prepare(3, "press main Accept\npress main Exit\n");
     G.ICHK(3) = 1;
     G.PARLO(3) = 1.0e7;  // no intensity passes
     ASSERT_TRUE(run(START_MANUAL_FIT));
     const auto lines = written_lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].substr(70, 6), "NF 1  ");
+    EXPECT_EQ(lines[0].substr(70, 6), "NRI1  ");
     EXPECT_EQ(G.NREF, 2);
     EXPECT_EQ(G.FITSTAT.padded().substr(0, 2), "RI");  // reflection 2 is rejected as fitted
 }

@@ -141,3 +141,36 @@ INSTANTIATE_TEST_SUITE_P(EveryInputFormat, AutoFitRun, ::testing::ValuesIn(kForm
 
 }  // namespace
 }  // namespace tarnivox::fitrun
+
+namespace tarnivox::fitrun {
+namespace {
+
+// The file a run names in its summary is whole at the run's "End of File",
+// not only when the program exits: a session that then ends abnormally
+// (here its script runs out, which keeps every unfinished output as
+// NAME.partial) leaves it in place, and a second run appending to it in
+// place follows its records.
+TEST_F(FitRun, AutomaticRunPutsItsFileInPlaceAtTheEndOfTheDataSet) {
+    sim::Config c = config_of(sim::Format::Cad4, 40);
+    simulate(c);
+    // The second run: replace or append?  No, append in place.  Then the script runs out.
+    const std::string script = opening("Enraf CAD4", 0.0, 3) + kAutoRun + "command 322\nanswer no\n" +
+                               "press \"Peak parameter default values\" \"Save + Exit\"\npress main Start\npress main Nowhere\n";
+    backend_ = &test::install_quiet_script(script, dir_.string());
+    try {
+        TARNIVOX_MAIN();
+    } catch (const ProgramEnd& e) {
+        EXPECT_NE(e.status, EXIT_STATUS_NORMAL) << e.message;
+        finish_run(e);
+    }
+    ASSERT_TRUE(fs::exists(dir_ / "out.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / "out.txt.partial"));
+    const std::vector<Written> got = read_intensity_file(dir_ / "out.txt", 3);
+    ASSERT_GT(got.size(), 20u);
+    EXPECT_EQ(got.size() % 2, 0u);
+    EXPECT_EQ(got[0].h, got[got.size() / 2].h);
+    EXPECT_EQ(got[0].k, got[got.size() / 2].k);
+}
+
+}  // namespace
+}  // namespace tarnivox::fitrun

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "core/store.h"
 #include "io/units.h"
 #include "operations/open_data_set.h"
@@ -249,6 +250,46 @@ TEST_F(Operations, WrongFormatFailureNamesTheLineAtFault) {
     EXPECT_FALSE(r.complete);
     EXPECT_NE(r.failure.find("huber.dat, line 1:"), std::string::npos) << r.failure;
     EXPECT_FALSE(fs::exists(huber / "huber.hkl"));
+}
+
+// The library call plans as the batch does: an output that is the data or
+// the parameter file, or none at all, is refused before anything is
+// opened, with the batch's words, and never reported complete.
+TEST_F(Operations, LibraryCallRefusesTheOutputsTheBatchRefuses) {
+    const fs::path set = cad4("planned");
+    const std::string data = test::read_text(set / "cad4.dat"), par = test::read_text(set / "cad4.par");
+    OpenDataSetRequest input;
+    input.data = (set / "cad4.dat").string();
+    input.format = FORMAT_CAD4;
+    input.parameters = (set / "cad4.par").string();
+    const struct {
+        std::string output, says;
+    } cases[] = {{input.data, "would replace an input file, the data file " + input.data},
+                 {input.parameters, "would replace an input file, the parameter file " + input.parameters},
+                 {(set / "cad4_Tarnivox.log").string(), "are the same file"},
+                 {"", "no output file given"}};
+    for (const auto& c : cases) {
+        ReductionRequest request;
+        request.output = c.output;
+        MessageList messages;
+        Progress progress;
+        const ReductionResult r = reduce_data_file(input, request, progress, messages);
+        EXPECT_FALSE(r.complete) << c.output;
+        EXPECT_NE(r.failure.find(c.says), std::string::npos) << r.failure;
+        // The batch refuses the same run in the same words.
+        BatchOptions o;
+        o.data = {input.data};
+        o.format = "cad4";
+        o.par = input.parameters;
+        o.out = c.output;
+        std::vector<BatchChoices> plan;
+        if (!c.output.empty()) {
+            EXPECT_NE(plan_batch(o, plan).find(c.says), std::string::npos) << c.output;
+        }
+    }
+    EXPECT_EQ(test::read_text(set / "cad4.dat"), data);
+    EXPECT_EQ(test::read_text(set / "cad4.par"), par);
+    EXPECT_FALSE(fs::exists(set / "cad4_Tarnivox.log"));
 }
 
 TEST_F(Operations, ReadmeExampleReducesTheExampleAsTheBatchDoes) {
