@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "core/store.h"
 #include "core/version.h"
@@ -35,7 +36,12 @@ report::Outcome outcome_for_report(const ReflectionOutcome& o) {
 report::ReportInput report_input(const RunReportRequest& request, const ReductionResult& fit,
                                  const RefineCellResult& refined, const FwhmLawResult& law) {
     report::ReportInput in;
-    in.title = std::filesystem::path(request.data_file).filename().string();
+    {
+        const std::string title(G.TITLE.str());
+        const std::size_t a = title.find_first_not_of(' ');
+        in.title = a == std::string::npos ? std::string() : title.substr(a, title.find_last_not_of(' ') - a + 1);
+    }
+    if (G.NREFREAD >= 0) in.n_left_out = G.NREFBAD;
     in.data_file = request.data_file;
     in.format = request.format;
     in.version = std::string(TARNIVOX_VERSION);
@@ -83,6 +89,47 @@ report::ReportInput report_input(const RunReportRequest& request, const Reductio
         in.refl.push_back(r);
     }
     return in;
+}
+
+CifFigures cif_figures(const report::ReportFigures& f) {
+    CifFigures c;
+    const report::DecayFit& d = f.standards.overall;
+    if (d.ok) {
+        c.decay_pct = d.decay_pct;
+        c.decay_esd_pct = d.esd_pct;
+    }
+    // Reflections measured between two measurements of the standards: the
+    // most common step between measurements of one standard, less the
+    // standards measured in that step.
+    if (!f.standards.standards.empty()) {
+        const auto& first = f.standards.standards.front();
+        std::map<int, int> steps;
+        for (std::size_t j = 1; j < first.seq.size(); ++j) ++steps[static_cast<int>(first.seq[j] - first.seq[j - 1])];
+        int step = 0, seen = 0;
+        for (const auto& [s, n] : steps)
+            if (n > seen) {
+                step = s;
+                seen = n;
+            }
+        const int interval = step - static_cast<int>(f.standards.standards.size());
+        if (interval > 0) c.standards_interval = interval;
+    }
+    const report::Limits& lim = f.limits;
+    if (lim.n_measured > 0) {
+        c.theta_min = lim.theta_min;
+        c.theta_max = lim.theta_max;
+        c.index_min = lim.index_min;
+        c.index_max = lim.index_max;
+        c.n_total = lim.n_measured;
+        c.n_gt = lim.n_gt;
+    }
+    if (f.merging.ok) {
+        c.r_equivalents = f.merging.rint;
+        c.sigma_over_net = f.merging.rsigma;
+        c.n_total = f.merging.n_unique;
+        c.n_gt = f.merging.n_gt;
+    }
+    return c;
 }
 
 RefineCellResult refinement_in_store() {
