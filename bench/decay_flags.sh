@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # How often the report calls a stable crystal decaying, and whether it sees
 # a real loss: simulates N CAD4 data sets without decay and M with a linear
-# loss of 5 % over the run (1,000 reflections, three standards every 50),
+# loss of 5 % over the run (2,000 reflections; a standard, of three in turn,
+# after every 20),
 # reduces each with `tarnivox reduce --report --json` and counts the runs
 # whose summary has `report.decay_flagged` (|decay| > 3 esd).
 #   bench/decay_flags.sh [BUILD_DIR] [N] [M]       (defaults: build 100 10)
@@ -18,7 +19,7 @@ trap 'rm -rf "$work"' EXIT
 run_one() {  # seed decay
     local dir="$work/s$1_$2"
     mkdir -p "$dir"
-    "$build/tarnivox-simulate" --format cad4 --out "$dir/xtal" --seed "$1" --nrefl 1000 --std-interval 50 \
+    "$build/tarnivox-simulate" --format cad4 --out "$dir/xtal" --seed "$1" --nrefl 2000 --std-interval 20 \
         --decay "$2" linear >/dev/null
     "$build/tarnivox" reduce "$dir/xtal.dat" --format cad4 --par "$dir/xtal.par" --quiet \
         --report "$dir/xtal.html" --json "$dir/s.json" >/dev/null 2>&1 || true

@@ -26,6 +26,7 @@ const char* const USAGE =
     "  --cad4-margin N  --title TEXT\n"
     "  --decay F [linear|exponential] (fraction of the intensity lost by the last reflection)\n"
     "  --wilson-b B (temperature factor, A^2; default 2)  --lp (counts carry the Lp factor)\n"
+    "  --equivalents (2/m equivalents share their intensity; the whole sphere to 2theta 50)\n"
     "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n";
 
 bool format_of(const std::string& name, Config& c) {
@@ -124,6 +125,8 @@ int main(int argc, char** argv) {
                 c.wilson_b = num(i);
             else if (a == "--lp")
                 c.lp = true;
+            else if (a == "--equivalents")
+                c.equivalents = true;
             else if (a == "--decay") {
                 c.decay = num(i);
                 if (i + 1 < argc && (std::string(argv[i + 1]) == "linear" || std::string(argv[i + 1]) == "exponential"))

@@ -66,6 +66,11 @@ struct Config {
     // follow the Wilson law; false: the intensities are those the fit
     // recovers before the correction.
     bool lp = false;
+    // true: equivalents under 2/m (b unique) share their true intensity, as
+    // a real monoclinic crystal's do, and the reflections are taken from
+    // the whole sphere out to 2theta 50 degrees, so that merging figures
+    // and completeness mean what they mean for measured data.
+    bool equivalents = false;
 };
 
 // Factor on the intensity of the reflection measured at run fraction t

@@ -1,5 +1,6 @@
 #include "operations/run_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -98,22 +99,22 @@ CifFigures cif_figures(const report::ReportFigures& f) {
         c.decay_pct = d.decay_pct;
         c.decay_esd_pct = d.esd_pct;
     }
-    // Reflections measured between two measurements of the standards: the
-    // most common step between measurements of one standard, less the
-    // standards measured in that step.
-    if (!f.standards.standards.empty()) {
-        const auto& first = f.standards.standards.front();
-        std::map<int, int> steps;
-        for (std::size_t j = 1; j < first.seq.size(); ++j) ++steps[static_cast<int>(first.seq[j] - first.seq[j - 1])];
-        int step = 0, seen = 0;
-        for (const auto& [s, n] : steps)
-            if (n > seen) {
-                step = s;
-                seen = n;
-            }
-        const int interval = step - static_cast<int>(f.standards.standards.size());
-        if (interval > 0) c.standards_interval = interval;
-    }
+    // Reflections measured between two measurements of the standards (a
+    // group of standards measured one after the other counts as one): the
+    // most common gap.
+    std::vector<int> seqs;
+    for (const auto& st : f.standards.standards)
+        for (double q : st.seq) seqs.push_back(static_cast<int>(q));
+    std::sort(seqs.begin(), seqs.end());
+    std::map<int, int> gaps;
+    for (std::size_t j = 1; j < seqs.size(); ++j)
+        if (seqs[j] - seqs[j - 1] > 1) ++gaps[seqs[j] - seqs[j - 1] - 1];
+    int seen = 0;
+    for (const auto& [gap, n] : gaps)
+        if (n > seen) {
+            c.standards_interval = gap;
+            seen = n;
+        }
     const report::Limits& lim = f.limits;
     if (lim.n_measured > 0) {
         c.theta_min = lim.theta_min;

@@ -183,10 +183,15 @@ std::vector<Verdict> verdicts(const ReportInput& in, const ReportFigures& fig) {
     const MergeStats& m = fig.merging;
     const std::string no_merge =
         m.ok ? std::string() : "no merging: " + xml_escape(m.message) + " (give --laue or --space-group)";
+    // Equivalents that scatter as their esds say (R(int) not much above
+    // R(sigma)) make a high R(int) a matter of weak data, not of symmetry.
+    const bool as_esds = m.ok && std::isfinite(m.rsigma) && m.rint <= 1.5 * m.rsigma;
     add("R(int)", m.ok ? fmt(m.rint, 4) : no_merge, "green &le; 0.05, amber &le; 0.10",
         m.ok ? judge(m.rint, 0.05, 0.10, true) : Level::None,
-        "equivalents agree less well than counting statistics allow: absorption, decay or a Laue class too high",
-        "equivalents disagree: a wrong Laue class or cell, strong absorption or a damaged crystal");
+        as_esds ? "equivalents scatter as their esds allow: the data are weak (see R(&sigma;))"
+                : "equivalents agree less well than their esds allow: absorption, decay or a Laue class too high",
+        as_esds ? "equivalents scatter as their esds allow: the data are very weak (see R(&sigma;))"
+                : "equivalents disagree: a wrong Laue class or cell, strong absorption or a damaged crystal");
     add("R(&sigma;)", m.ok ? fmt(m.rsigma, 4) : no_merge, "green &le; 0.05, amber &le; 0.15",
         m.ok ? judge(m.rsigma, 0.05, 0.15, true) : Level::None, "many reflections are weak",
         "most reflections are weak: a small crystal, short counting times, or a resolution beyond the diffraction");
@@ -222,12 +227,21 @@ std::vector<Verdict> verdicts(const ReportInput& in, const ReportFigures& fig) {
 
     const DecayFit& d = fig.standards.overall;
     if (d.ok) {
-        const Level level = !d.flagged ? Level::Good : std::fabs(d.decay_pct) <= 10.0 ? Level::Doubtful : Level::Bad;
+        Level level = !d.flagged ? Level::Good : std::fabs(d.decay_pct) <= 10.0 ? Level::Doubtful : Level::Bad;
+        // Standards that disagree with one line beyond their esds (one
+        // saturated, attenuated or off centre) make the overall figure
+        // doubtful however small it is.
+        const bool disagree = d.gof > 3.0;
+        if (disagree && level == Level::Good) level = Level::Doubtful;
         const std::string fix = fig.decay_corrected ? "; the intensities were corrected for it"
                                                     : "; --decay-correct corrects the intensities for it";
-        add("Decay of the standards", decay_text(d), "green within 3 esd of 0, amber up to 10 %", level,
-            "the standards changed significantly over the run" + fix,
-            "the crystal lost (or gained) much of its scattering power over the run" + fix);
+        add("Decay of the standards", decay_text(d), "green within 3 esd of 0 (GOF &le; 3), amber up to 10 %", level,
+            disagree && !d.flagged
+                ? "the standards disagree with one common line (GOF " + fmt(d.gof, 1) +
+                      "): look at each standard below"
+                : "the standards changed significantly over the run" + fix,
+            std::string(d.decay_pct > 0.0 ? "the standards lost" : "the standards gained") +
+                " much of their intensity over the run" + fix);
     } else {
         add("Decay of the standards",
             fig.standards.standards.empty() ? "no standards measured" : "not determined (each standard needs two measurements)",
@@ -469,7 +483,7 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
          "th{background:#eef2f8}\n td.l,th.l{text-align:left}\n"
          "table.verdict td{text-align:left}\n table.verdict td.v{font-weight:bold;white-space:nowrap}\n"
          "tr.good td.v{background:#dcfce7;color:#14532d}\n tr.doubtful td.v{background:#fef3c7;color:#78350f}\n"
-         "tr.bad td.v{background:#fee2e2;color:#7f1d1d}\n td.why{font-size:.9em}\n td.thr{font-size:.85em;color:#444}\n"
+         "tr.bad td.v{background:#fee2e2;color:#7f1d1d}\n .why{font-size:.88em;color:#444;font-style:italic}\n td.thr{font-size:.85em;color:#444}\n"
          ".grid{display:grid;grid-template-columns:minmax(0,1fr);gap:0 2em}\n"
          ".plots{display:grid;grid-template-columns:repeat(auto-fill,minmax(22em,1fr));gap:.6em}\n"
          "figure{margin:.4em 0;break-inside:avoid}\n svg.plot{width:100%;height:auto;border:1px solid #ddd}\n"
