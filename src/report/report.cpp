@@ -545,15 +545,19 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     row("Data file", xml_escape(in.data_file));
     row("Format", xml_escape(in.format));
     row("Wavelengths (&Aring;)", "&alpha;1 " + fmt(in.wave1, 5) + ", &alpha;2 " + fmt(in.wave2, 5));
-    row("Reflections read / fitted / written",
-        std::to_string(in.n_read) + " / " + std::to_string(in.n_fitted) + " / " + std::to_string(in.refl.size()));
-    row("Passed / recovered in the second pass", std::to_string(passed) + " / " + std::to_string(recovered));
-    row("Rejected", std::to_string(rej_total) + (rej_text.empty() ? "" : " (" + rej_text + ")") + "; " +
-                        std::to_string(summation) + " written from summation");
+    row("Reflections read", std::to_string(in.n_read));
+    row("Reflections fitted", std::to_string(in.n_fitted));
+    row("Reflections written", std::to_string(in.refl.size()));
+    row("Passed", std::to_string(passed));
+    row("Recovered in the second pass", std::to_string(recovered));
+    row("Rejected", std::to_string(rej_total) + (rej_text.empty() ? "" : " (" + rej_text + ")"));
+    row("Of them written from summation", std::to_string(summation));
     if (in.have_cell) {
-        std::string cell;
-        for (std::size_t j = 0; j < 6; ++j) cell += (j == 0 ? "" : j == 3 ? "; " : " ") + value_esd(in.cell[j], 4);
-        row("Cell (&Aring;, &deg;)", cell + "; V = " + fmt(cell_volume(in), 1) + " &Aring;<sup>3</sup>");
+        static const char* const names[6] = {"a (&Aring;)",     "b (&Aring;)",    "c (&Aring;)",
+                                             "&alpha; (&deg;)", "&beta; (&deg;)", "&gamma; (&deg;)"};
+        for (int j = 0; j < 6; ++j)
+            row(std::string("Cell ") + names[j], value_esd(in.cell[static_cast<std::size_t>(j)], 4));
+        row("Cell volume (&Aring;<sup>3</sup>)", fmt(cell_volume(in), 1));
     } else {
         row("Cell", "not known");
     }
