@@ -228,6 +228,7 @@ void forget_input_file() {
 void OPEN_OUT() {
     OpenFileRequest request;
     request.title = "Open Output Data File";
+    request.for_output = true;
     for (const OutputFormat& f : output_formats())
         if (!f.filter.empty())
             request.filters.push_back({std::string(f.filter), "*." + std::string(f.extension)});
@@ -346,6 +347,7 @@ void OPEN_NEWSTD(int& status, int unit) {
     status = 1;
     OpenFileRequest request;
     request.title = "Create Standard Data File";
+    request.for_output = true;
     request.filters = {{"Std datafile", "*.rfl"}, {"All Formats", "*.*"}};
     request.initial_dir = std::string(G.WORKDIR.str());
     request.default_ext = "rfl";
