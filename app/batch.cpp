@@ -22,6 +22,7 @@
 #include "operations/refine_cell.h"
 #include "operations/run_report.h"
 #include "params/defaults.h"
+#include "report/merging.h"
 #include "report/report.h"
 
 namespace tarnivox {
@@ -416,6 +417,15 @@ void run_steps(const BatchChoices& c, BatchMessages& messages, BatchProgress& pr
         }
         for (const std::string& n : absorption_model.notes) messages.message(Message{"Tarnivox", n, MessageKind::Notice});
     }
+    // Merging with a symmetry the cell's metric cannot have averages
+    // reflections that are not equivalent: refused before the fit.
+    if (c.laue_given && G.CELL(1) > 0.0 && G.CELL(2) > 0.0 && G.CELL(3) > 0.0)
+        if (const std::string why = report::cell_symmetry_conflict(
+                {G.CELL(1), G.CELL(2), G.CELL(3), G.CELL(4), G.CELL(5), G.CELL(6)}, c.laue);
+            !why.empty()) {
+            messages.message(Message{"Tarnivox", c.laue + ": " + why, MessageKind::Error});
+            fatal("SYMMETRY REFUSED: THE CELL CANNOT HAVE IT");
+        }
     ReductionRequest request;
     request.output = c.out;
     request.form = c.form;

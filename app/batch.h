@@ -57,6 +57,8 @@ struct BatchOptions {
     std::string report;
     std::string plots;
     std::string laue;
+    // The space group (symbol or number): its Laue class and absences.
+    std::string space_group;
     // After the fit: the decay of the crystal fitted from the standards,
     // and the intensity file rewritten with I and sigma scaled by it.
     bool decay_correct = false;
@@ -103,7 +105,8 @@ struct BatchChoices {
     std::string report;                 // the report page after the fit; empty: not asked
     std::string plots;                  // the folder of the report's SVG plots; empty: none
     std::vector<std::string> plot_files;  // every SVG file the report may write there
-    std::string laue;                   // Laue class of the merging figures; empty: no merging
+    std::string laue;                   // Laue class or space group of the merging figures; empty: no merging
+    bool laue_given = false;            // given by the user (checked against the cell), not implied by --symmetry
     bool decay_correct = false;         // the intensity file rescaled by the standards' decay after the fit
     AbsorptionOptions absorption;       // the crystal file's path absolute
     // The options as given, for the report's summary table.

@@ -12,31 +12,6 @@
 
 namespace tarnivox {
 
-CifFigures cif_figures(const report::ReportFigures& f) {
-    CifFigures c;
-    const report::DecayFit& d = f.standards.overall;
-    if (d.ok) {
-        c.decay_pct = d.decay_pct;
-        c.decay_esd_pct = d.esd_pct;
-    }
-    const report::Limits& lim = f.limits;
-    if (lim.n_measured > 0) {
-        c.theta_min = lim.theta_min;
-        c.theta_max = lim.theta_max;
-        c.index_min = lim.index_min;
-        c.index_max = lim.index_max;
-        c.n_total = lim.n_measured;
-        c.n_gt = lim.n_gt;
-    }
-    if (f.merging.ok) {
-        c.r_equivalents = f.merging.rint;
-        c.sigma_over_net = f.merging.rsigma;
-        c.n_total = f.merging.n_unique;
-        c.n_gt = f.merging.n_gt;
-    }
-    return c;
-}
-
 namespace {
 
 // The lowest level 1 + c t of the crystal's scattering a linear decay is

@@ -7,16 +7,11 @@
 #include <vector>
 
 #include "operations/reduce.h"
+#include "operations/run_report.h"
 #include "output/cif_records.h"
 #include "report/report.h"
 
 namespace tarnivox {
-
-// The items the CIF fragment takes from the analysis: the decay when the
-// standards measured one, R(int), R(sigma) and the unique totals when the
-// data were merged (else the totals of the reflections measured), the
-// theta and index limits.
-CifFigures cif_figures(const report::ReportFigures& f);
 
 // The decay correction of a finished intensity file.
 struct DecayCorrection {

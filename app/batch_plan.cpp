@@ -87,6 +87,7 @@ std::vector<std::pair<std::string, std::string>> given_options(const BatchOption
     flag("--weak-profile", o.weak_profile);
     flag("--cif", o.cif);
     text("--laue", o.laue);
+    text("--space-group", o.space_group);
     flag("--decay-correct", o.decay_correct);
     text("--absorption", o.absorption.method);
     text("--crystal", o.absorption.crystal);
@@ -133,10 +134,17 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
     // The merging figures go into the report and the CIF.
     if (!o.laue.empty() && o.report.empty() && !o.cif)
         return "--laue belongs to --report or --cif, neither of which is given";
+    if (!o.space_group.empty() && o.report.empty() && !o.cif)
+        return "--space-group belongs to --report or --cif, neither of which is given";
+    if (!o.laue.empty() && !o.space_group.empty())
+        return "--space-group gives the Laue class; leave out --laue";
     if (!o.laue.empty() && report::merging_group(o.laue).empty())
         return "unknown --laue \"" + o.laue +
                "\" (a Laue class: -1, 2/m, mmm, 4/m, 4/mmm, -3, -3m1, -31m, 6/m, 6/mmm, m-3, m-3m; or a space "
-               "group)";
+               "group symbol; a space-group number goes with --space-group)";
+    const std::string space_group = o.space_group.empty() ? std::string() : report::space_group_symbol(o.space_group);
+    if (!o.space_group.empty() && space_group.empty())
+        return "unknown --space-group \"" + o.space_group + "\" (a Hermann-Mauguin symbol such as P21/c, or a number 1-230)";
     if (o.data.empty()) return "no DATA file given";
     if (o.data.size() > 1 && !o.out.empty())
         return "--out names one file; with several DATA files leave it out (each gets its own beside its "
@@ -234,7 +242,10 @@ std::string plan_batch(const BatchOptions& o, std::vector<BatchChoices>& plan) {
         c.report = report_page;
         c.plots = plots;
         c.plot_files = plot_files;
-        c.laue = o.laue.empty() ? report::laue_for_crystal_system(o.symmetry) : o.laue;
+        c.laue = !space_group.empty() ? space_group
+                 : o.laue.empty()     ? report::laue_for_crystal_system(o.symmetry)
+                                      : o.laue;
+        c.laue_given = !o.laue.empty() || !space_group.empty();
         c.decay_correct = o.decay_correct;
         c.absorption = absorption;
         c.options = given_options(o);

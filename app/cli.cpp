@@ -20,7 +20,8 @@ constexpr const char* kUsageReduce =
     "                       [--use-defaults] [--max-left-out FRACTION]\n"
     "                       [--refine [--symmetry SYSTEM] [--offsets] [--omega-zero] [--min-i-sigma X]] "
     "[--weak-profile] [--cif]\n"
-    "                       [--report FILE.html [--plots DIR]] [--laue CLASS] [--decay-correct]\n"
+    "                       [--report FILE.html [--plots DIR]] [--laue CLASS | --space-group GROUP]\n"
+    "                       [--decay-correct]\n"
     "                       [--absorption numerical|sphere --crystal FILE | --radius MM [--mu MU]]\n";
 constexpr const char* kUsageConvert =
     "usage: tarnivox convert DATA... --format F --par FILE [--out FILE] [--step DEG] [--json FILE] "
@@ -166,9 +167,14 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         ->type_name("DIR");
     reduce
         ->add_option("--laue", reduce_options.laue,
-                     "with --report or --cif: Laue class of the merging figures, e.g. 2/m, mmm, 4/mmm "
-                     "(default: the lowest of the --symmetry lattice; none without)")
+                     "with --report or --cif: Laue class of the merging figures, e.g. -1, 2/m, mmm, 4/mmm, "
+                     "m-3m (default: the lowest of the --symmetry lattice; none without)")
         ->type_name("CLASS");
+    reduce
+        ->add_option("--space-group", reduce_options.space_group,
+                     "with --report or --cif: space group (Hermann-Mauguin symbol or number): its Laue class "
+                     "gives the equivalents, its absences leave reflections out of the completeness")
+        ->type_name("GROUP");
     reduce->add_flag("--decay-correct", reduce_options.decay_correct,
                      "after the fit, fit the decay of the crystal from the standards and rewrite the "
                      "intensity file with I and sigma scaled by it (needs standard reflections)");

@@ -238,9 +238,15 @@ void make_counts(const Plan& p, PlannedScan& s, std::mt19937_64& rng) {
 
 std::vector<std::array<int, 3>> candidate_indices(const Plan& p) {
     std::vector<std::array<int, 3>> list;
-    for (int h = -5; h <= 5; ++h)
-        for (int k = -5; k <= 5; ++k)
-            for (int l = -6; l <= 6; ++l) {
+    // The whole sphere to 2theta 50 degrees: |h| <= 2 a sin(25 deg) / lambda.
+    const auto reach = [&p](int axis, int fixed) {
+        if (!p.cfg.equivalents) return fixed;
+        return static_cast<int>(2.0 * p.cfg.cell[static_cast<std::size_t>(axis)] * std::sin(25.0 / DEG) / p.cfg.wave1) + 1;
+    };
+    const int hm = reach(0, 5), km = reach(1, 5), lm = reach(2, 6);
+    for (int h = -hm; h <= hm; ++h)
+        for (int k = -km; k <= km; ++k)
+            for (int l = -lm; l <= lm; ++l) {
                 if (h == 0 && k == 0 && l == 0) continue;
                 std::array<double, 4> a{};
                 if (!setting_angles(p, {h, k, l}, a)) continue;
@@ -325,7 +331,20 @@ Plan make_plan(const Config& cfg) {
             t.intensity = 0.02 * cfg.scale_i * u(rng);
             s.weak = true;
         } else {
-            t.intensity = cfg.scale_i * -std::log(std::max(u(rng), 1e-12)) * wilson;
+            double draw_i = u(rng);
+            if (cfg.equivalents) {
+                // The same draw for (h k l), (-h k -l), (-h -k -l), (h -k l).
+                const std::array<int, 3>& h = t.hkl;
+                std::array<int, 3> key = h;
+                for (const std::array<int, 3>& e : {std::array<int, 3>{-h[0], h[1], -h[2]},
+                                                    std::array<int, 3>{-h[0], -h[1], -h[2]},
+                                                    std::array<int, 3>{h[0], -h[1], h[2]}})
+                    key = std::max(key, e);
+                std::mt19937_64 same(cfg.seed * 1000003ULL +
+                                     static_cast<std::uint64_t>((key[0] + 512) * 1048576LL + (key[1] + 512) * 1024LL + (key[2] + 512)));
+                draw_i = std::uniform_real_distribution<double>(0.0, 1.0)(same);
+            }
+            t.intensity = cfg.scale_i * -std::log(std::max(draw_i, 1e-12)) * wilson;
             s.attenuated = u(rng) < cfg.attenuated_fraction;
         }
         if (cfg.lp) {

@@ -27,6 +27,7 @@ const char* const USAGE =
     "  --variants (every optional or variable element of the layout in a random pattern)\n"
     "  --decay F [linear|exponential] (fraction of the intensity lost by the last reflection)\n"
     "  --wilson-b B (temperature factor, A^2; default 2)  --lp (counts carry the Lp factor)\n"
+    "  --equivalents (2/m equivalents share their intensity; the whole sphere to 2theta 50)\n"
     "  --tth-zero X  --om-zero X  --offsets x y z  --goncon X\n"
     "  --face h k l d (repeated: an absorbing crystal, d in mm; writes BASE.cry)  --mu X (mm^-1)\n"
     "  --mc-points N (Monte Carlo points of the transmission; default 200000)\n";
@@ -129,6 +130,8 @@ int main(int argc, char** argv) {
                 c.lp = true;
             else if (a == "--variants")
                 c.variants = true;
+            else if (a == "--equivalents")
+                c.equivalents = true;
             else if (a == "--decay") {
                 c.decay = num(i);
                 if (i + 1 < argc && (std::string(argv[i + 1]) == "linear" || std::string(argv[i + 1]) == "exponential"))

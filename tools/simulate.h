@@ -82,6 +82,11 @@ struct Config {
     // lines) is written in a random pattern drawn from the seed.  The
     // reflections and counts are those of the same seed without it.
     bool variants = false;
+    // true: equivalents under 2/m (b unique) share their true intensity, as
+    // a real monoclinic crystal's do, and the reflections are taken from
+    // the whole sphere out to 2theta 50 degrees, so that merging figures
+    // and completeness mean what they mean for measured data.
+    bool equivalents = false;
 };
 
 // Factor on the intensity of the reflection measured at run fraction t

@@ -41,16 +41,13 @@ std::string open_data_file_path() {
     return (ec ? p : whole).lexically_normal().string();
 }
 
-void WRITE_REPORT() {
-    const std::string data = open_data_file_path();
-    if (!LAST_RUN.done || G.INOPEN != 1 || LAST_RUN.data_file != data) {
-        GMDISPLAYMESSAGEBOX("TARNIVOX",
-                            "There is no run to report yet: run Auto profile fit (Integrate menu) and press "
-                            "Start; the report then describes that run.",
-                            GM_ICON_INFORMATION, GM_BUTTONS_OK);
-        return;
-    }
+bool last_run_of_open_data_set() {
+    return LAST_RUN.done && G.INOPEN == 1 && LAST_RUN.data_file == open_data_file_path();
+}
+
+RunReportRequest window_report_request() {
     RunReportRequest request;
+    const std::string data = open_data_file_path();
     request.html = report_path_beside(data);
     request.data_file = data;
     const InputFormat* format = input_format(G.INFMT);
@@ -58,6 +55,18 @@ void WRITE_REPORT() {
     request.options = window_choices(LAST_RUN.result);
     request.read = G.NREFREAD;
     request.elapsed_s = LAST_RUN.seconds;
+    return request;
+}
+
+void WRITE_REPORT() {
+    if (!last_run_of_open_data_set()) {
+        GMDISPLAYMESSAGEBOX("TARNIVOX",
+                            "There is no run to report yet: run Auto profile fit (Integrate menu) and press "
+                            "Start; the report then describes that run.",
+                            GM_ICON_INFORMATION, GM_BUTTONS_OK);
+        return;
+    }
+    const RunReportRequest request = window_report_request();
     const report::ReportOutcome written =
         write_run_report(request, LAST_RUN.result, refinement_in_store(), FwhmLawResult{});
     if (written.status != 0) {

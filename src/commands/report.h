@@ -6,6 +6,7 @@
 #include <string>
 
 #include "operations/reduce.h"
+#include "operations/run_report.h"
 
 namespace tarnivox {
 
@@ -21,6 +22,13 @@ extern ReportableRun LAST_RUN;
 
 // The data file open in the window, as a whole path.
 std::string open_data_file_path();
+
+// Whether LAST_RUN reduced the data set open now.
+bool last_run_of_open_data_set();
+
+// The report's request for LAST_RUN: the page beside the data file, the
+// window's choices.
+RunReportRequest window_report_request();
 
 void WRITE_REPORT();
 

@@ -1,7 +1,9 @@
 #include "operations/run_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "core/store.h"
 #include "core/version.h"
@@ -35,7 +37,12 @@ report::Outcome outcome_for_report(const ReflectionOutcome& o) {
 report::ReportInput report_input(const RunReportRequest& request, const ReductionResult& fit,
                                  const RefineCellResult& refined, const FwhmLawResult& law) {
     report::ReportInput in;
-    in.title = std::filesystem::path(request.data_file).filename().string();
+    {
+        const std::string title(G.TITLE.str());
+        const std::size_t a = title.find_first_not_of(' ');
+        in.title = a == std::string::npos ? std::string() : title.substr(a, title.find_last_not_of(' ') - a + 1);
+    }
+    if (G.NREFREAD >= 0) in.n_left_out = G.NREFBAD;
     in.data_file = request.data_file;
     in.format = request.format;
     in.version = std::string(TARNIVOX_VERSION);
@@ -83,6 +90,47 @@ report::ReportInput report_input(const RunReportRequest& request, const Reductio
         in.refl.push_back(r);
     }
     return in;
+}
+
+CifFigures cif_figures(const report::ReportFigures& f) {
+    CifFigures c;
+    const report::DecayFit& d = f.standards.overall;
+    if (d.ok) {
+        c.decay_pct = d.decay_pct;
+        c.decay_esd_pct = d.esd_pct;
+    }
+    // Reflections measured between two measurements of the standards (a
+    // group of standards measured one after the other counts as one): the
+    // most common gap.
+    std::vector<int> seqs;
+    for (const auto& st : f.standards.standards)
+        for (double q : st.seq) seqs.push_back(static_cast<int>(q));
+    std::sort(seqs.begin(), seqs.end());
+    std::map<int, int> gaps;
+    for (std::size_t j = 1; j < seqs.size(); ++j)
+        if (seqs[j] - seqs[j - 1] > 1) ++gaps[seqs[j] - seqs[j - 1] - 1];
+    int seen = 0;
+    for (const auto& [gap, n] : gaps)
+        if (n > seen) {
+            c.standards_interval = gap;
+            seen = n;
+        }
+    const report::Limits& lim = f.limits;
+    if (lim.n_measured > 0) {
+        c.theta_min = lim.theta_min;
+        c.theta_max = lim.theta_max;
+        c.index_min = lim.index_min;
+        c.index_max = lim.index_max;
+        c.n_total = lim.n_measured;
+        c.n_gt = lim.n_gt;
+    }
+    if (f.merging.ok) {
+        c.r_equivalents = f.merging.rint;
+        c.sigma_over_net = f.merging.rsigma;
+        c.n_total = f.merging.n_unique;
+        c.n_gt = f.merging.n_gt;
+    }
+    return c;
 }
 
 RefineCellResult refinement_in_store() {

@@ -10,6 +10,7 @@
 #include "operations/fwhm_law.h"
 #include "operations/reduce.h"
 #include "operations/refine_cell.h"
+#include "output/cif_records.h"
 #include "report/report.h"
 
 namespace tarnivox {
@@ -40,6 +41,12 @@ RefineCellResult refinement_in_store();
 // The report beside a data file: its folder, its name up to the first '.',
 // then "_report.html" (as its log is NAME_Tarnivox.log).
 std::string report_path_beside(const std::string& data_path);
+
+// The items the CIF fragment takes from the analysis of a run: the decay
+// when the standards measured one, the interval of the standards, R(int),
+// R(sigma) and the unique totals when the data were merged (else the totals
+// of the reflections measured), the theta and index limits.
+CifFigures cif_figures(const report::ReportFigures& f);
 
 // Builds the input and writes the page (and the plots).
 report::ReportOutcome write_run_report(const RunReportRequest& request, const ReductionResult& fit,

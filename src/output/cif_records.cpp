@@ -83,9 +83,13 @@ void add_figures(std::vector<std::string>& out, const CifFigures& f) {
         item("_diffrn_reflns_theta_min", real_field(f.theta_min, 8, 3));
         item("_diffrn_reflns_theta_max", real_field(f.theta_max, 8, 3));
     }
-    if (f.n_total >= 0) item("_reflns_number_total", int_field(f.n_total, 8));
+    // Unique reflections come from the reflections measured: never more
+    // than _diffrn_reflns_number (which leaves out the standards that the
+    // totals count once).
+    const int measured = cif_reflection_count();
+    if (f.n_total >= 0) item("_reflns_number_total", int_field(std::min(f.n_total, measured), 8));
     if (f.n_gt >= 0) {
-        item("_reflns_number_gt", int_field(f.n_gt, 8));
+        item("_reflns_number_gt", int_field(std::min({f.n_gt, f.n_total, measured}), 8));
         item("_reflns_threshold_expression", "  'I > 2\\s(I)'");
     }
     out.insert(out.end(), f.absorption_lines.begin(), f.absorption_lines.end());
@@ -104,7 +108,13 @@ std::vector<std::string> fragment_lines(const CifFigures* figures) {
     out.emplace_back();
     // I5 fields: a count of more than five digits is written whole.
     add(out, "('_diffrn_standards_number         ',A)", {int_field(G.NSTD, 5)});
-    add(out, "('_diffrn_standards_interval_count ',A)", {int_field(G.NSTDINT, 5)});
+    // The interval the file's header gives, else the one the run's
+    // standards were measured at; unknown rather than 0.
+    const int interval = G.NSTDINT > 0                                              ? G.NSTDINT
+                         : figures != nullptr && figures->standards_interval > 0 ? figures->standards_interval
+                                                                                  : 0;
+    add(out, "('_diffrn_standards_interval_count ',A)",
+        {interval > 0 ? int_field(interval, 5) : std::string(UNKNOWN)});
     // The decay the standards measured, where the analysis of the run
     // gives one; unknown otherwise.
     if (figures != nullptr && std::isfinite(figures->decay_pct))

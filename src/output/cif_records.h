@@ -35,6 +35,7 @@ struct CifFigures {
     double sigma_over_net = std::numeric_limits<double>::quiet_NaN();  // R(sigma): sum sigma / sum I
     double theta_min = std::numeric_limits<double>::quiet_NaN(), theta_max = std::numeric_limits<double>::quiet_NaN();
     std::array<int, 3> index_min{}, index_max{};
+    int standards_interval = -1;  // reflections between measurements of the standards; -1: unknown
     int n_total = -1;  // unique reflections (or measured ones when nothing is merged); -1: unknown
     int n_gt = -1;     // of them with I > 2 sigma(I)
     // The absorption correction's items (and the loop of the crystal's

@@ -220,7 +220,11 @@ DecayFit fit_decay(const std::vector<const StandardSeries*>& series) {
     if (!solve_normal_equations(inv, dummy, np)) return f;
     const int dof = nobs - np;
     f.gof = std::sqrt(chi2 / dof);
-    const double var_c = inv[static_cast<std::size_t>(K * np + K)] * chi2 / dof;
+    // The esd grows with a scatter beyond the counting statistics but never
+    // shrinks below them: the fitted intensities' esds are generous, so a
+    // goodness of fit under 1 is common, and scaling by it would turn the
+    // noise of a stable crystal into a "significant" decay.
+    const double var_c = inv[static_cast<std::size_t>(K * np + K)] * std::max(1.0, chi2 / dof);
     f.slope = p[static_cast<std::size_t>(K)];
     f.scales.assign(p.begin(), p.begin() + K);
     f.decay_pct = -100.0 * f.slope;
@@ -476,6 +480,7 @@ Diagnostics fit_diagnostics(const ReportInput& in, int nbins) {
             dg.tan_theta.push_back(tan_theta);
             dg.fwhm.push_back(r.fwhm);
             dg.eta.push_back(r.eta);
+            dg.fit_hkl.push_back(r.hkl);
         }
         if (res.from_cell() && in.wave1 > 0.0 && r.tth > 0.0) {
             const double d_obs = in.wave1 / (2.0 * std::sin(0.5 * r.tth / DEGRAD));
@@ -483,6 +488,7 @@ Diagnostics fit_diagnostics(const ReportInput& in, int nbins) {
             if (finite(d_calc) && d_calc > 0.0) {
                 dg.dd_tth.push_back(r.tth);
                 dg.dd.push_back((d_obs - d_calc) / d_calc);
+                dg.dd_hkl.push_back(r.hkl);
             }
         }
     }

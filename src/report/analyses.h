@@ -60,7 +60,8 @@ LineFit fit_line(const std::vector<double>& x, const std::vector<double>& y, con
 // fraction of the run (0 at its first reflection, 1 at its last): one scale
 // a_k per standard and one relative slope c.  Decay is the loss over the
 // run in %, -100 c, with its esd from the least squares scaled by the
-// goodness of fit.
+// goodness of fit when that exceeds 1 (never below the esd the standards'
+// own esds give).
 struct DecayFit {
     bool ok = false;
     double decay_pct = NONE, esd_pct = NONE;
@@ -146,7 +147,9 @@ struct Diagnostics {
     std::vector<int> total;                     // reflections per bin
     std::map<char, std::vector<int>> rejected;  // rejection letter -> count per bin
     std::vector<double> tan_theta, fwhm, eta;   // accepted fits
+    std::vector<std::array<int, 3>> fit_hkl;    // their indices
     std::vector<double> dd_tth, dd;             // delta-d/d against 2theta (needs the cell)
+    std::vector<std::array<int, 3>> dd_hkl;     // their indices
     LineFit dd_trend;                           // dd = a + b 2theta
     Histogram gof;
     bool gof_is_rwp = false;  // no GOF given: the histogram is of Rwp

@@ -1,7 +1,9 @@
 #include "report/merging.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <gemmi/unitcell.hpp>
 #include <gemmi/symmetry.hpp>
 #include <map>
 
@@ -11,7 +13,16 @@ namespace tarnivox::report {
 
 namespace {
 
-const gemmi::SpaceGroup* group_of(const std::string& symbol) {
+bool all_digits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// A Laue class in any of its usual spellings (blanks and case ignored:
+// "2/M", "MMM", "-3 m 1") stands for its primitive centrosymmetric group;
+// any other symbol is looked up as a space-group name.  A bare number is
+// not a Laue class (a space group is given by number only where the caller
+// has said it means one).
+const gemmi::SpaceGroup* group_of(const std::string& symbol, bool* is_laue = nullptr) {
     static const std::map<std::string, std::string> laue = {
         {"-1", "P -1"},         {"2/m", "P 1 2/m 1"}, {"mmm", "P m m m"},     {"4/m", "P 4/m"},
         {"4/mmm", "P 4/m m m"}, {"-3", "P -3"},       {"-3m", "P -3 m 1"},    {"-3m1", "P -3 m 1"},
@@ -20,8 +31,10 @@ const gemmi::SpaceGroup* group_of(const std::string& symbol) {
     };
     std::string s;
     for (char c : symbol)
-        if (c != ' ') s += c;
+        if (c != ' ') s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto it = laue.find(s);
+    if (is_laue != nullptr) *is_laue = it != laue.end();
+    if (it == laue.end() && (s.empty() || all_digits(s))) return nullptr;
     const std::string name = it != laue.end() ? it->second : symbol;
     try {
         return gemmi::find_spacegroup_by_name(name);
@@ -35,6 +48,63 @@ const gemmi::SpaceGroup* group_of(const std::string& symbol) {
 std::string merging_group(const std::string& symbol) {
     const gemmi::SpaceGroup* sg = group_of(symbol);
     return sg != nullptr ? sg->xhm() : std::string();
+}
+
+std::string space_group_symbol(const std::string& given) {
+    std::string s;
+    for (char c : given)
+        if (c != ' ') s += c;
+    const gemmi::SpaceGroup* sg = nullptr;
+    try {
+        if (all_digits(s)) {
+            if (s.size() <= 3) sg = gemmi::find_spacegroup_by_number(std::stoi(s));
+        } else if (!s.empty()) {
+            sg = gemmi::find_spacegroup_by_name(given);
+        }
+    } catch (const std::exception&) {
+        sg = nullptr;
+    }
+    return sg != nullptr ? sg->xhm() : std::string();
+}
+
+std::string laue_class_of(const std::string& symbol) {
+    const gemmi::SpaceGroup* sg = group_of(symbol);
+    return sg != nullptr ? sg->laue_str() : std::string();
+}
+
+std::string cell_symmetry_conflict(const std::array<double, 6>& cell, const std::string& symbol) {
+    const gemmi::SpaceGroup* sg = group_of(symbol);
+    if (sg == nullptr) return "unknown Laue class or space group \"" + symbol + "\"";
+    gemmi::UnitCell uc;
+    try {
+        uc.set(cell[0], cell[1], cell[2], cell[3], cell[4], cell[5]);
+    } catch (const std::exception&) {
+        return {};  // no cell to judge by
+    }
+    if (!(uc.volume > 0.0) || !std::isfinite(uc.volume)) return {};
+    // Every rotation of the Laue class must carry the metric into itself.
+    // Refined cells are not exact: lengths may differ by 0.5 % and angles
+    // by about 0.6 degrees (metric elements by 1 % of a length squared, a
+    // cosine by 0.01) before the metric is taken to lack the symmetry.
+    const std::array<double, 6> g = uc.metric_tensor().elements_voigt();
+    for (const gemmi::Op& op : sg->operations().sym_ops) {
+        const gemmi::Mat33 m = uc.orth.mat.multiply(gemmi::rot_as_mat33(op));
+        const std::array<double, 6> o = {m.column_dot(0, 0), m.column_dot(1, 1), m.column_dot(2, 2),
+                                         m.column_dot(1, 2), m.column_dot(0, 2), m.column_dot(0, 1)};
+        bool fits = true;
+        for (int i = 0; i < 3; ++i)
+            if (std::fabs(g[i] - o[i]) > 0.01 * std::max(g[i], o[i])) fits = false;
+        const int pair[3][2] = {{1, 2}, {0, 2}, {0, 1}};
+        for (int i = 0; i < 3; ++i)
+            if (std::fabs(g[3 + i] - o[3 + i]) > 0.01 * std::sqrt(g[pair[i][0]] * g[pair[i][1]])) fits = false;
+        if (!fits) {
+            char text[160];
+            std::snprintf(text, sizeof text, "the cell %.4f %.4f %.4f %.3f %.3f %.3f cannot have the symmetry of %s",
+                          cell[0], cell[1], cell[2], cell[3], cell[4], cell[5], sg->laue_str());
+            return text;
+        }
+    }
+    return {};
 }
 
 std::string laue_for_crystal_system(const std::string& system) {
@@ -58,6 +128,10 @@ MergeStats merge_statistics(const ReportInput& in) {
         return m;
     }
     m.group = sg->xhm();
+    m.laue = sg->laue_str();
+    bool is_laue = false;
+    group_of(in.laue, &is_laue);
+    m.space_group = !is_laue;
     const gemmi::GroupOps gops = sg->operations();
     const gemmi::ReciprocalAsu asu(sg);
     const Resolution res(in);
@@ -72,6 +146,12 @@ MergeStats merge_statistics(const ReportInput& in) {
         if (!is_accepted(*r)) continue;
         const gemmi::Op::Miller hkl{{r->hkl[0], r->hkl[1], r->hkl[2]}};
         if (hkl == gemmi::Op::Miller{{0, 0, 0}}) continue;
+        // A reflection the space group extinguishes is no data of the
+        // structure: counted, not merged.
+        if (gops.is_systematically_absent(hkl)) {
+            ++m.n_absent;
+            continue;
+        }
         gemmi::Op::Miller key;
         try {
             key = asu.to_asu(hkl, gops).first;

@@ -78,6 +78,7 @@ Plot standards_plot(const std::string& id, const std::string& title, const Stand
             ser.x.push_back(s.seq[j]);
             ser.y.push_back(s.i[j] / a);
             ser.err.push_back(s.sigma[j] / a);
+            ser.tips.push_back(hkl_text(s.hkl) + ", reflection " + std::to_string(static_cast<int>(s.seq[j])));
         }
         p.series.push_back(ser);
     }
@@ -120,7 +121,181 @@ std::string decay_text(const DecayFit& f) {
     return fmt(f.decay_pct, 2) + " &plusmn; " + fmt(f.esd_pct, 2) + " %";
 }
 
+// What each rejection letter of the fit means, for the letters the run
+// gave (all of them when it gave none, so the page always explains them).
+std::string rejection_letters(const std::map<char, int>& given) {
+    static const std::pair<char, const char*> letters[] = {
+        {'E', "error in the least squares (singular matrix, failed refit, or a parameter without a finite esd)"},
+        {'C', "no convergence of the least squares within its cycles"},
+        {'D', "data error: the scan's data cannot be fitted"},
+        {'B', "background outside its limits"},
+        {'I', "refined intensity below its limit (negative)"},
+        {'P', "peak position outside its window"},
+        {'W', "width (FWHM) of the test fit outside its limits"},
+        {'R', "alpha1/alpha2 ratio of the test fit outside its limits"},
+        {'F', "Rwp above its limit (the reflection is still integrated)"},
+        {'S', "eta (Lorentzian fraction) outside its limits"},
+    };
+    std::string h = "<p class=\"note\">Rejection letters of the profile fit";
+    h += given.empty() ? " (none in this run):</p>\n" : " in this run:</p>\n";
+    h += "<dl class=\"letters\">\n";
+    for (const auto& [c, text] : letters) {
+        const auto it = given.find(c);
+        if (!given.empty() && it == given.end()) continue;
+        h += std::string("<dt>") + c + "</dt><dd>" + text +
+             (it != given.end() ? " &mdash; " + std::to_string(it->second) : std::string()) + "</dd>\n";
+    }
+    return h + "</dl>\n";
+}
+
+// The volume of a cell, Angstrom^3; NONE when the cell is not whole.
+double cell_volume(const ReportInput& in) {
+    if (!in.have_cell) return NONE;
+    const double rad = 3.14159265358979323846 / 180.0;
+    const double ca = std::cos(in.cell[3].value * rad), cb = std::cos(in.cell[4].value * rad),
+                 cg = std::cos(in.cell[5].value * rad);
+    const double q = 1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg;
+    if (!(q > 0.0)) return NONE;
+    return in.cell[0].value * in.cell[1].value * in.cell[2].value * std::sqrt(q);
+}
+
+using Level = Verdict::Level;
+
+// Green at or above `good`, amber at or above `fair`, red below (or the
+// reverse with `lower_is_better`).
+Level judge(double v, double good, double fair, bool lower_is_better) {
+    if (!std::isfinite(v)) return Level::None;
+    if (lower_is_better) return v <= good ? Level::Good : v <= fair ? Level::Doubtful : Level::Bad;
+    return v >= good ? Level::Good : v >= fair ? Level::Doubtful : Level::Bad;
+}
+
 }  // namespace
+
+std::vector<Verdict> verdicts(const ReportInput& in, const ReportFigures& fig) {
+    std::vector<Verdict> out;
+    auto add = [&out](std::string name, std::string value, std::string threshold, Level level,
+                      std::string doubtful, std::string bad) {
+        Verdict v{std::move(name), std::move(value), std::move(threshold), level, {}};
+        if (level == Level::Doubtful) v.reason = std::move(doubtful);
+        if (level == Level::Bad) v.reason = std::move(bad);
+        out.push_back(std::move(v));
+    };
+    const MergeStats& m = fig.merging;
+    const std::string no_merge =
+        m.ok ? std::string() : "no merging: " + xml_escape(m.message) + " (give --laue or --space-group)";
+    // Equivalents that scatter as their esds say (R(int) not much above
+    // R(sigma)) make a high R(int) a matter of weak data, not of symmetry.
+    const bool as_esds = m.ok && std::isfinite(m.rsigma) && m.rint <= 1.5 * m.rsigma;
+    add("R(int)", m.ok ? fmt(m.rint, 4) : no_merge, "green &le; 0.05, amber &le; 0.10",
+        m.ok ? judge(m.rint, 0.05, 0.10, true) : Level::None,
+        as_esds ? "equivalents scatter as their esds allow: the data are weak (see R(&sigma;))"
+                : "equivalents agree less well than their esds allow: absorption, decay or a Laue class too high",
+        as_esds ? "equivalents scatter as their esds allow: the data are very weak (see R(&sigma;))"
+                : "equivalents disagree: a wrong Laue class or cell, strong absorption or a damaged crystal");
+    add("R(&sigma;)", m.ok ? fmt(m.rsigma, 4) : no_merge, "green &le; 0.05, amber &le; 0.15",
+        m.ok ? judge(m.rsigma, 0.05, 0.15, true) : Level::None, "many reflections are weak",
+        "most reflections are weak: a small crystal, short counting times, or a resolution beyond the diffraction");
+    std::string comp = m.ok ? "unknown: no cell" : no_merge;
+    if (m.ok && std::isfinite(m.completeness))
+        comp = fmt(m.completeness, 1) + " % to d = " + fmt(m.d_min, 3) + " &Aring; (" + std::to_string(m.n_possible) +
+               " unique possible" + (m.space_group ? ", absences left out" : "") + ")";
+    add("Completeness", comp, "green &ge; 98 %, amber &ge; 90 %",
+        m.ok ? judge(m.completeness, 98.0, 90.0, false) : Level::None,
+        "some unique reflections to the resolution reached were not measured",
+        "a large part of reciprocal space to the resolution reached is missing (or the Laue class is too low)");
+
+    double sum_ios = 0.0;
+    int n_ios = 0;
+    for (const ReportReflection* r : measured_once(in.refl))
+        if (is_accepted(*r) && r->sigma > 0.0) {
+            sum_ios += r->i / r->sigma;
+            ++n_ios;
+        }
+    const double ios = n_ios > 0 ? sum_ios / n_ios : NONE;
+    add("Mean I/&sigma;(I)", fmt(ios, 1), "green &ge; 10, amber &ge; 5", judge(ios, 10.0, 5.0, false),
+        "the data are weak on average", "the data are very weak on average: consider --weak-profile");
+    if (!fig.shells.empty()) {
+        const Shell& last = fig.shells.back();
+        add("Mean I/&sigma;(I), last shell",
+            fmt(last.mean_i_over_sigma, 2) + " (d " + fmt(last.d_max, 2) + "&ndash;" + fmt(last.d_min, 2) + " &Aring;)",
+            "green &ge; 2, amber &ge; 1", judge(last.mean_i_over_sigma, 2.0, 1.0, false),
+            "the outer shell is weak: the data reach about as far as the crystal diffracts",
+            "the outer shell is mostly noise: the scan went beyond the diffraction of the crystal");
+    } else {
+        add("Mean I/&sigma;(I), last shell", "&ndash;", "green &ge; 2, amber &ge; 1", Level::None, "", "");
+    }
+
+    const DecayFit& d = fig.standards.overall;
+    if (d.ok) {
+        Level level = !d.flagged ? Level::Good : std::fabs(d.decay_pct) <= 10.0 ? Level::Doubtful : Level::Bad;
+        // Standards that disagree with one line beyond their esds (one
+        // saturated, attenuated or off centre) make the overall figure
+        // doubtful however small it is.
+        const bool disagree = d.gof > 3.0;
+        if (disagree && level == Level::Good) level = Level::Doubtful;
+        const std::string fix = fig.decay_corrected ? "; the intensities were corrected for it"
+                                                    : "; --decay-correct corrects the intensities for it";
+        add("Decay of the standards", decay_text(d), "green within 3 esd of 0 (GOF &le; 3), amber up to 10 %", level,
+            disagree && !d.flagged
+                ? "the standards disagree with one common line (GOF " + fmt(d.gof, 1) +
+                      "): look at each standard below"
+                : "the standards changed significantly over the run" + fix,
+            std::string(d.decay_pct > 0.0 ? "the standards lost" : "the standards gained") +
+                " much of their intensity over the run" + fix);
+    } else {
+        add("Decay of the standards",
+            fig.standards.standards.empty() ? "no standards measured" : "not determined (each standard needs two measurements)",
+            "green within 3 esd of 0, amber up to 10 %", Level::None, "", "");
+    }
+
+    const WilsonFit& wf = fig.wilson;
+    const double b_hi = wf.unit_scattering ? 15.0 : 8.0, b_bad = wf.unit_scattering ? 25.0 : 15.0;
+    Level wl = Level::None;
+    if (wf.ok) {
+        const bool negative = wf.b < 0.0 && wf.b < -3.0 * wf.b_esd;
+        wl = negative ? Level::Bad
+             : wf.b < 0.0 ? Level::Doubtful
+             : judge(wf.b, b_hi, b_bad, true);
+    }
+    add("Wilson B",
+        wf.ok ? fmt(wf.b, 2) + " &plusmn; " + fmt(wf.b_esd, 2) + " &Aring;<sup>2</sup>" +
+                    (wf.unit_scattering ? " (unit scattering)" : "")
+              : xml_escape(wf.message),
+        "green 0 to " + fmt(b_hi, 0) + " &Aring;<sup>2</sup>, amber to " + fmt(b_bad, 0), wl,
+        wf.b < 0.0 ? "B slightly below 0: intensities barely fall with resolution"
+                   : "intensities fall steeply with resolution: high thermal motion or disorder",
+        wf.b < 0.0 ? "B below 0 beyond 3 esd: intensities rise with resolution, which no crystal does (a wrong "
+                     "cell or scale, many rejected strong fits, or too few reflections)"
+                   : "intensities fall very steeply with resolution");
+
+    int n_once = 0, n_rejected = 0, n_summation = 0, n_omitted = 0;
+    for (const ReportReflection* r : measured_once(in.refl)) {
+        ++n_once;
+        if (!fit_rejected(*r)) continue;
+        ++n_rejected;
+        if (r->outcome == Outcome::Summation) ++n_summation;
+        if (r->outcome == Outcome::Rejected) ++n_omitted;
+    }
+    const double pct_rej = n_once > 0 ? 100.0 * n_rejected / n_once : NONE;
+    add("Rejected fits",
+        fmt(pct_rej, 1) + " % (" + std::to_string(n_rejected) + " of " + std::to_string(n_once) + "; " +
+            std::to_string(n_summation) + " written from summation, " + std::to_string(n_omitted) + " left out)",
+        "green &le; 5 %, amber &le; 15 %", judge(pct_rej, 5.0, 15.0, true),
+        "a noticeable share of profile fits failed their tests: see the letters below",
+        "many profile fits failed their tests: check the peak defaults (FWHM law, eta, fit limits) against "
+        "the scans");
+    add("Reflections left out by the reader", in.n_left_out < 0 ? "&ndash;" : std::to_string(in.n_left_out),
+        "green 0, red any", in.n_left_out < 0 ? Level::None : in.n_left_out == 0 ? Level::Good : Level::Bad, "",
+        "the data file holds reflections the reader could not take: see the log for each");
+    std::string cell = "not known";
+    if (in.have_cell) {
+        cell.clear();
+        for (std::size_t j = 0; j < 6; ++j) cell += (j == 0 ? "" : j == 3 ? "; " : " ") + value_esd(in.cell[j], 4);
+        cell += " (&Aring;, &deg;); V = " + fmt(cell_volume(in), 1) + " &Aring;<sup>3</sup>";
+    }
+    add("Cell", cell, "", Level::None, "", "");
+    return out;
+}
 
 ReportFigures analyse_run(const ReportInput& in) {
     ReportFigures fig;
@@ -245,6 +420,7 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     fp.name = "fitted reflections";
     fp.x = dg.tan_theta;
     fp.y = dg.fwhm;
+    for (const auto& hkl : dg.fit_hkl) fp.tips.push_back(hkl_text(hkl));
     fwhm.series.push_back(fp);
     if (std::isfinite(in.fwhm_a) && std::isfinite(in.fwhm_b))
         fwhm.series.push_back(line_of("law " + fmt(in.fwhm_a, 4) + " + " + fmt(in.fwhm_b, 4) + " tan(theta)",
@@ -260,6 +436,7 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     ep.name = "fitted reflections";
     ep.x = dg.tan_theta;
     ep.y = dg.eta;
+    ep.tips = fp.tips;
     eta.series.push_back(ep);
     plots.push_back(eta);
 
@@ -272,6 +449,7 @@ std::vector<Plot> report_plots(const ReportInput& in, const ReportFigures& fig) 
     dp.name = "reflections";
     dp.x = dg.dd_tth;
     dp.y = dg.dd;
+    for (const auto& hkl : dg.dd_hkl) dp.tips.push_back(hkl_text(hkl));
     dd.series.push_back(dp);
     if (dg.dd_trend.ok)
         dd.series.push_back(line_of("trend", dg.dd_tth, dg.dd_trend.a, dg.dd_trend.b, "#000000"));
@@ -290,26 +468,54 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
         return std::string();
     };
     std::string h;
-    h += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    h += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
     h += "<title>Tarnivox reduction report: " + xml_escape(in.data_file) + "</title>\n";
+    // One column on a narrow screen, two on a wide one; printed on A4 with
+    // the plots two abreast and never parted from their captions.
     h += "<style>\n"
-         "body{font-family:sans-serif;margin:1.5em auto;max-width:60em;color:#111;line-height:1.35}\n"
-         "h1{font-size:1.5em;border-bottom:2px solid #1f5fa8;padding-bottom:.2em}\n"
-         "h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #bbb}\n"
-         "table{border-collapse:collapse;margin:.6em 0}\n"
-         "th,td{border:1px solid #ccc;padding:.15em .5em;text-align:right}\n"
+         "body{font-family:sans-serif;margin:1em auto;padding:0 1em;max-width:62em;color:#111;line-height:1.3}\n"
+         "h1{font-size:1.4em;margin:.2em 0;border-bottom:2px solid #1f5fa8;padding-bottom:.2em}\n"
+         "h2{font-size:1.15em;margin:.9em 0 .4em;border-bottom:1px solid #bbb}\n"
+         "p.file{margin:.2em 0;color:#444;word-break:break-all}\n"
+         "table{border-collapse:collapse;margin:.4em 0}\n"
+         "th,td{border:1px solid #ccc;padding:.12em .45em;text-align:right;vertical-align:top}\n"
          "th{background:#eef2f8}\n td.l,th.l{text-align:left}\n"
-         "figure{margin:.8em 0}\n svg.plot{max-width:100%;height:auto;border:1px solid #ddd}\n"
+         "table.verdict td{text-align:left}\n table.verdict td.v{font-weight:bold;white-space:nowrap}\n"
+         "tr.good td.v{background:#dcfce7;color:#14532d}\n tr.doubtful td.v{background:#fef3c7;color:#78350f}\n"
+         "tr.bad td.v{background:#fee2e2;color:#7f1d1d}\n .why{font-size:.88em;color:#444;font-style:italic}\n td.thr{font-size:.85em;color:#444}\n"
+         ".grid{display:grid;grid-template-columns:minmax(0,1fr);gap:0 2em}\n"
+         ".plots{display:grid;grid-template-columns:repeat(auto-fill,minmax(22em,1fr));gap:.6em}\n"
+         "figure{margin:.4em 0;break-inside:avoid}\n svg.plot{width:100%;height:auto;border:1px solid #ddd}\n"
          ".flag{color:#b91c1c;font-weight:bold}\n .ok{color:#15803d}\n .note{color:#555;font-size:.9em}\n"
+         "dl.letters{display:grid;grid-template-columns:auto 1fr;gap:0 .6em;font-size:.9em;margin:.3em 0}\n"
+         "dl.letters dt{font-weight:bold;font-family:monospace}\n dl.letters dd{margin:0}\n"
          "nav a{margin-right:1em}\n"
-         "@media "
-         "print{nav{display:none}section{break-inside:avoid-page}figure{break-inside:avoid}body{max-width:"
-         "none}}\n"
+         "@media (min-width:80em){body{max-width:150em}.grid{grid-template-columns:minmax(0,1fr) minmax(0,1fr)}}\n"
+         "@media print{@page{size:A4;margin:10mm}nav{display:none}body{max-width:none;margin:0;padding:0;"
+         "font-size:7.5pt}.grid{grid-template-columns:minmax(0,1fr) minmax(0,1fr)}"
+         ".plots{grid-template-columns:repeat(3,minmax(0,1fr))}section{break-inside:auto}"
+         "h2{break-after:avoid}table,figure{break-inside:avoid}svg.plot{border:none}}\n"
          "</style>\n</head>\n<body>\n";
-    h += "<h1>Reduction report: " + xml_escape(in.data_file) + "</h1>\n";
-    h += "<nav><a href=\"#summary\">Summary</a><a href=\"#standards\">Standards</a><a "
-         "href=\"#statistics\">Intensity "
-         "statistics</a><a href=\"#merging\">Merging</a><a href=\"#diagnostics\">Fit diagnostics</a></nav>\n";
+    h += "<h1>Reduction report: " + xml_escape(in.title.empty() ? in.data_file : in.title) + "</h1>\n";
+    h += "<p class=\"file\">Data file " + xml_escape(in.data_file) + " (" + xml_escape(in.format) + ")</p>\n";
+    h += "<nav><a href=\"#verdict\">Verdict</a><a href=\"#summary\">Summary</a><a href=\"#standards\">Standards</a>"
+         "<a href=\"#statistics\">Intensity statistics</a><a href=\"#merging\">Merging</a>"
+         "<a href=\"#diagnostics\">Fit diagnostics</a></nav>\n";
+
+    // The first screen: is this data set good?
+    h += "<div class=\"grid\">\n<section id=\"verdict\">\n<h2>Is this data set good?</h2>\n"
+         "<table class=\"verdict\">\n<tr><th class=\"l\">Figure</th><th class=\"l\">Value</th><th "
+         "class=\"l\">Verdict</th><th class=\"l\">Threshold</th></tr>\n";
+    for (const Verdict& v : verdicts(in, fig)) {
+        static const char* const cls[] = {"none", "good", "doubtful", "bad"};
+        static const char* const word[] = {"", "good", "check", "poor"};
+        const auto k = static_cast<std::size_t>(v.level);
+        h += std::string("<tr class=\"") + cls[k] + "\"><td>" + v.name + "</td><td>" + v.value +
+             (v.reason.empty() ? std::string() : "<br><span class=\"why\">" + v.reason + "</span>") +
+             "</td><td class=\"v\">" + word[k] + "</td><td class=\"thr\">" + v.threshold + "</td></tr>\n";
+    }
+    h += "</table>\n</section>\n";
 
     // Summary.
     int passed = 0, recovered = 0, summation = 0;
@@ -351,8 +557,9 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
                                              "&alpha; (&deg;)", "&beta; (&deg;)", "&gamma; (&deg;)"};
         for (int j = 0; j < 6; ++j)
             row(std::string("Cell ") + names[j], value_esd(in.cell[static_cast<std::size_t>(j)], 4));
+        row("Cell volume (&Aring;<sup>3</sup>)", fmt(cell_volume(in), 1));
     } else {
-        row("Cell", "not refined");
+        row("Cell", "not known");
     }
     row("Omega zero (&deg;)", value_esd(in.omega_zero, 4));
     row("Crystal offsets", value_esd(in.offsets[0], 4) + ", " + value_esd(in.offsets[1], 4) + ", " +
@@ -374,7 +581,7 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
                             " to " + std::to_string(lim.index_max[2]));
     row("Reflections measured (standards once)", std::to_string(lim.n_measured));
     row("Of them accepted with I &gt; 2&sigma;(I)", std::to_string(lim.n_gt));
-    h += "</table>\n</section>\n";
+    h += "</table>\n" + rejection_letters(rejected) + "</section>\n</div>\n";
 
     // Standards.
     const StandardsAnalysis& sa = fig.standards;
@@ -386,7 +593,8 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
              "through each "
              "standard's intensities, in % of its level at the start; the overall figure fits one line to "
              "all standards "
-             "with a scale for each. Esds are scaled by the goodness of fit.</p>\n";
+             "with a scale for each. Esds are scaled by the goodness of fit where it exceeds 1, never shrunk "
+             "below what the standards' own esds give.</p>\n";
         h += "<table>\n<tr><th>Standard</th><th>hkl</th><th>Measurements</th><th>Decay "
              "(%)</th><th>GOF</th><th "
              "class=\"l\">Significance</th></tr>\n";
@@ -408,7 +616,7 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
                  decay_text(fig.standards_corrected.overall) + ".</p>\n";
         else if (in.decay_correct)
             h += "<p class=\"flag\">No decay correction: the decay could not be determined.</p>\n";
-        h += plot_of("standards") + plot_of("standards-corrected");
+        h += "<div class=\"plots\">" + plot_of("standards") + plot_of("standards-corrected") + "</div>\n";
     }
     h += "</section>\n";
 
@@ -419,7 +627,6 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
          "2&sigma;(I). "
          "Resolution from " +
          (in.have_cell ? "the cell and the indices." : "2&theta; and the &alpha;1 wavelength.") + "</p>\n";
-    h += plot_of("i-over-sigma");
     h += "<table>\n<tr><th>d max (&Aring;)</th><th>d min "
          "(&Aring;)</th><th>n</th><th>&lt;I&gt;</th><th>&lt;I/&sigma;&gt;</th>"
          "<th>% rejected</th><th>% weak</th></tr>\n";
@@ -428,7 +635,7 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
              "</td><td>" + fmt(sh.d_min, 3) + "</td><td>" + std::to_string(sh.n) + "</td><td>" +
              fmt(sh.mean_i, 1) + "</td><td>" + fmt(sh.mean_i_over_sigma, 2) + "</td><td>" +
              fmt(sh.pct_rejected, 1) + "</td><td>" + fmt(sh.pct_weak, 1) + "</td></tr>\n";
-    h += "</table>\n" + plot_of("shells") + plot_of("shells-rejected-weak");
+    h += "</table>\n";
     const WilsonFit& wf = fig.wilson;
     if (wf.ok)
         h += "<p>Wilson plot: B = " + fmt(wf.b, 2) + " &plusmn; " + fmt(wf.b_esd, 2) +
@@ -441,7 +648,8 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
              "</p>\n";
     else
         h += "<p>Wilson plot: " + xml_escape(wf.message) + ".</p>\n";
-    h += plot_of("wilson") + "</section>\n";
+    h += "<div class=\"plots\">" + plot_of("i-over-sigma") + plot_of("shells") + plot_of("shells-rejected-weak") +
+         plot_of("wilson") + "</div>\n</section>\n";
 
     // Merging.
     const MergeStats& m = fig.merging;
@@ -449,8 +657,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
     if (!m.ok) {
         h += "<p>No merging figures: " + xml_escape(m.message) + ".</p>\n";
     } else {
-        h += "<p>Equivalents in " + xml_escape(m.group) + " (Laue class " + xml_escape(in.laue) +
-             ").</p>\n<table>\n";
+        if (m.space_group)
+            h += "<p>Space group " + xml_escape(m.group) + ": equivalents of its Laue class " + xml_escape(m.laue) +
+                 ", its systematic absences left out of the merging and of the completeness (" +
+                 std::to_string(m.n_absent) + " measured absences).</p>\n<table>\n";
+        else
+            h += "<p>Equivalents of Laue class " + xml_escape(m.laue) + " (" + xml_escape(m.group) +
+                 "); no reflection taken as systematically absent (a space group gives absences).</p>\n<table>\n";
         row("Observations merged", std::to_string(m.n_obs));
         row("Unique reflections", std::to_string(m.n_unique));
         row("Unique with &lt;I&gt; &gt; 2&sigma;", std::to_string(m.n_gt));
@@ -468,13 +681,13 @@ std::string report_html(const ReportInput& in, const ReportFigures& fig, const s
 
     // Fit diagnostics.
     h += "<section id=\"diagnostics\">\n<h2>Fit diagnostics</h2>\n";
-    h += plot_of("rejections") + plot_of("fwhm") + plot_of("eta");
     if (fig.diagnostics.dd_trend.ok)
         h += "<p>delta-d/d trend: " + fmt(fig.diagnostics.dd_trend.a * 1e4, 2) +
              (fig.diagnostics.dd_trend.b < 0.0 ? " &minus; " : " + ") + fmt(std::fabs(fig.diagnostics.dd_trend.b) * 1e4, 3) +
              " &times; 2&theta; (&times;10<sup>&minus;4</sup>), slope esd " +
              fmt(fig.diagnostics.dd_trend.b_esd * 1e4, 3) + ".</p>\n";
-    h += plot_of("delta-d") + plot_of("gof") + "</section>\n";
+    h += "<div class=\"plots\">" + plot_of("rejections") + plot_of("fwhm") + plot_of("eta") + plot_of("delta-d") +
+         plot_of("gof") + "</div>\n</section>\n";
     h += "<p class=\"note\">Tarnivox " + xml_escape(in.version) + "</p>\n</body>\n</html>\n";
     return h;
 }

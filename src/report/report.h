@@ -25,6 +25,19 @@ struct ReportFigures {
     Limits limits;
 };
 
+// One line of the report's first table: a figure of merit judged against
+// a stated threshold.
+struct Verdict {
+    enum class Level { None, Good, Doubtful, Bad };  // no judgement, green, amber, red
+    std::string name;       // e.g. "R(int)"
+    std::string value;      // as shown (HTML)
+    std::string threshold;  // what green and amber mean (HTML)
+    Level level = Level::None;
+    std::string reason;  // one line for amber and red (HTML)
+};
+struct ReportFigures;
+std::vector<Verdict> verdicts(const ReportInput& in, const ReportFigures& fig);
+
 // All analyses.  With `in.decay_correct` the intensity statistics are of
 // the decay-corrected intensities.
 ReportFigures analyse_run(const ReportInput& in);

@@ -46,10 +46,12 @@ struct ValueEsd {
 };
 
 struct ReportInput {
-    std::string title, data_file, format, version;
+    std::string title;  // the data set's own title (from its file)
+    std::string data_file, format, version;
     double wave1 = NONE, wave2 = NONE;  // alpha1, alpha2 wavelengths, Angstrom
     double elapsed_s = NONE;            // wall time of the reduction
     int n_read = 0, n_fitted = 0;       // reflections imported / fitted
+    int n_left_out = -1;                // reflections the reader left out of the data file; -1 unknown
     // Refined cell a, b, c (Angstrom), alpha, beta, gamma (degrees); when
     // `have_cell` is false, resolution comes from 2theta and wave1.
     bool have_cell = false;

@@ -1,6 +1,7 @@
 #include "report/svg_plot.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -66,7 +67,14 @@ std::string xml_escape(std::string_view text) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
-            default: out += c;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                    out += hex;
+                } else {
+                    out += c;
+                }
         }
     }
     return out;
@@ -119,15 +127,34 @@ std::string render_svg(const Plot& plot, bool standalone) {
     auto X = [&](double x) { return ML + (x - xa.lo) / (xa.hi - xa.lo) * pw; };
     auto Y = [&](double y) { return MT + ph - (y - ya.lo) / (ya.hi - ya.lo) * ph; };
 
+    // Legend below the frame, never on the data: entries side by side,
+    // wrapped to the width of the plot (about 6.2 px a character).
+    std::vector<std::array<double, 2>> legend_at(plot.series.size(), {0.0, 0.0});
+    int legend_rows = 0;
+    {
+        double x = ML;
+        for (std::size_t k = 0; k < plot.series.size(); ++k) {
+            if (plot.series[k].name.empty()) continue;
+            const double width = 30.0 + 6.2 * static_cast<double>(plot.series[k].name.size());
+            if (legend_rows == 0 || (x + width > W - MR && x > ML)) {
+                ++legend_rows;
+                x = ML;
+            }
+            legend_at[k] = {x, H + 4.0 + 16.0 * (legend_rows - 1)};
+            x += width;
+        }
+    }
+    const double HT = H + (legend_rows > 0 ? 16.0 * legend_rows + 6.0 : 0.0);
+
     std::string o;
     if (standalone) o += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     o += "<svg";
     if (standalone) o += " xmlns=\"http://www.w3.org/2000/svg\"";
     o += " class=\"plot\" id=\"plot-" + xml_escape(plot.id) + "\" width=\"" + num(W) + "\" height=\"" +
-         num(H) + "\" viewBox=\"0 0 " + num(W) + " " + num(H) +
+         num(HT) + "\" viewBox=\"0 0 " + num(W) + " " + num(HT) +
          "\" font-family=\"sans-serif\" font-size=\"12\">\n";
     o += "<title>" + xml_escape(plot.title) + "</title>\n";
-    o += "<rect x=\"0\" y=\"0\" width=\"" + num(W) + "\" height=\"" + num(H) + "\" fill=\"white\"/>\n";
+    o += "<rect x=\"0\" y=\"0\" width=\"" + num(W) + "\" height=\"" + num(HT) + "\" fill=\"white\"/>\n";
     o += "<text x=\"" + num(W / 2) +
          "\" y=\"22\" text-anchor=\"middle\" font-size=\"14\" font-weight=\"bold\">" +
          xml_escape(plot.title) + "</text>\n";
@@ -212,7 +239,10 @@ std::string render_svg(const Plot& plot, bool standalone) {
                              num(x) + "\" y2=\"" + num(Y(s.y[i] + s.err[i])) + "\"/>\n";
                     [[fallthrough]];
                 case Series::Style::Points:
-                    o += "<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"2.5\" stroke=\"none\"/>\n";
+                    o += "<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"2.5\" stroke=\"none\"";
+                    o += i < s.tips.size() && !s.tips[i].empty()
+                             ? "><title>" + xml_escape(s.tips[i]) + "</title></circle>\n"
+                             : std::string("/>\n");
                     break;
                 case Series::Style::Line: break;
             }
@@ -220,27 +250,17 @@ std::string render_svg(const Plot& plot, bool standalone) {
         o += "</g>\n";
     }
     o += "</g>\n";
-    // Legend, top right inside the frame.
-    // Wide enough for its longest name (about 6.2 px a character at the
-    // legend's font size).
-    std::size_t longest = 0;
-    for (const auto& s : plot.series) longest = std::max(longest, s.name.size());
-    const double box = std::max(172.0, 30.0 + 6.2 * static_cast<double>(longest));
-    int row = 0;
-    std::string legend;
-    for (std::size_t k = 0; k < plot.series.size(); ++k) {
-        if (plot.series[k].name.empty()) continue;
-        const double y = MT + 14 + 16 * row++;
-        const double x = ML + pw - box + 2;
-        legend += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 8) + "\" width=\"12\" height=\"8\" fill=\"" +
-                  colors[k] + "\"/>\n";
-        legend += "<text x=\"" + num(x + 18) + "\" y=\"" + num(y) + "\">" + xml_escape(plot.series[k].name) +
-                  "</text>\n";
+    if (legend_rows > 0) {
+        o += "<g class=\"legend\">\n";
+        for (std::size_t k = 0; k < plot.series.size(); ++k) {
+            if (plot.series[k].name.empty()) continue;
+            const double x = legend_at[k][0], y = legend_at[k][1];
+            o += "<rect x=\"" + num(x) + "\" y=\"" + num(y - 8) + "\" width=\"12\" height=\"8\" fill=\"" + colors[k] +
+                 "\"/>\n<text x=\"" + num(x + 18) + "\" y=\"" + num(y) + "\">" + xml_escape(plot.series[k].name) +
+                 "</text>\n";
+        }
+        o += "</g>\n";
     }
-    if (row > 0)
-        o += "<g class=\"legend\"><rect x=\"" + num(ML + pw - box - 4) + "\" y=\"" + num(MT + 2) +
-             "\" width=\"" + num(box) + "\" height=\"" + num(16.0 * row + 6) +
-             "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#999\"/>\n" + legend + "</g>\n";
     o += "</svg>\n";
     return o;
 }

@@ -14,6 +14,9 @@ struct Series {
     Style style = Style::Points;
     std::vector<double> x, y, err;  // err: esd of y (ErrorBars)
     std::string color;              // empty: the next colour of the palette
+    // Tooltip of each point (its hkl, say), shown by a viewer that shows an
+    // SVG <title>; empty: none.
+    std::vector<std::string> tips;
 };
 
 struct Plot {
@@ -28,6 +31,9 @@ struct Plot {
 // SVG namespace a separate file needs; inline in HTML neither is wanted.
 std::string render_svg(const Plot& plot, bool standalone);
 
+// Text for XML and HTML: markup characters escaped, and control
+// characters (a newline or escape in a file name) shown as \xNN, which
+// XML cannot carry and a page would not show.
 std::string xml_escape(std::string_view text);
 
 }  // namespace tarnivox::report

@@ -56,6 +56,8 @@ struct OpenFileRequest {
     std::string default_ext;  // without the point, e.g. "rfl"
     std::string preset_name;
     bool must_exist = false;
+    // A file to be written: the dialog's button says "Save", not "Open".
+    bool for_output = false;
     // The input data file: a window may answer with a file the user chose
     // from its recent files or dropped onto it, without showing the dialog.
     bool data_file = false;

@@ -109,7 +109,23 @@ void open_input_log(const std::string& input_path) {
 // The intensity format from the chosen file, or the user says.
 void choose_output_format(const std::string& path, int filter) {
     G.INTFMT = output_format_of(path, filter);
-    if (G.INTFMT == 0) RUN_INTFORMAT();
+    // The format the name's extension stands for, whatever the filter.
+    const int by_name = output_format_of(path, 0);
+    if (G.INTFMT == 0) {
+        // The box offers the format of the name first: a ".hkl" typed under
+        // the Rfine filter is meant as a SHELX file.
+        if (by_name != 0) G.INTFMT = by_name;
+        RUN_INTFORMAT();
+        const OutputFormat* chosen = output_format(G.INTFMT);
+        const OutputFormat* named = output_format(by_name);
+        if (chosen != nullptr && named != nullptr && chosen->extension != named->extension &&
+            GMDISPLAYMESSAGEBOX("Tarnivox",
+                                name_of(path) + " has the extension of " + std::string(named->shown) + " files: write " +
+                                    std::string(chosen->radio) + " records into it (YES) or " +
+                                    std::string(named->shown) + " records (NO)?",
+                                GM_ICON_WARNING, GM_BUTTONS_YESNO) != GM_YES)
+            G.INTFMT = by_name;
+    }
     // Leaving the format dialog without a choice keeps the format the
     // window shows, Rfine, rather than no format at all.
     if (output_format(G.INTFMT) == nullptr) G.INTFMT = INTFMT_RFINE;
@@ -228,6 +244,7 @@ void forget_input_file() {
 void OPEN_OUT() {
     OpenFileRequest request;
     request.title = "Open Output Data File";
+    request.for_output = true;
     for (const OutputFormat& f : output_formats())
         if (!f.filter.empty())
             request.filters.push_back({std::string(f.filter), "*." + std::string(f.extension)});
@@ -346,6 +363,7 @@ void OPEN_NEWSTD(int& status, int unit) {
     status = 1;
     OpenFileRequest request;
     request.title = "Create Standard Data File";
+    request.for_output = true;
     request.filters = {{"Std datafile", "*.rfl"}, {"All Formats", "*.*"}};
     request.initial_dir = std::string(G.WORKDIR.str());
     request.default_ext = "rfl";

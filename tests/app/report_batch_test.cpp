@@ -242,5 +242,35 @@ TEST_F(ReportBatch, ReportOptionsAreCheckedWithTheBatchsOutputs) {
     fs::permissions(dir_ / "ro", fs::perms::owner_all);
 }
 
+TEST_F(ReportBatch, SymmetryIsTakenInItsUsualSpellingsAndMustFitTheCell) {
+    for (const char* args : {"--report r.html --laue 0", "--report r.html --laue 14",
+                             "--report r.html --space-group 14 --laue 2/m", "--report r.html --space-group P9"}) {
+        const Reduced r = tarnivox(args);
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
+    }
+    // A class the refined monoclinic cell cannot have is refused before
+    // the fit, with the cell named.
+    for (const char* laue : {"m-3m", "MMM"}) {
+        const Reduced r = tarnivox(std::string("--refine --report r.html --laue ") + laue);
+        EXPECT_EQ(r.status, 1) << laue << "\n" << r.err;
+        EXPECT_NE(r.err.find("cannot have the symmetry of"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir_ / "r.html"));
+    }
+    // Its own class in capitals is taken; the CIF's unique total never
+    // exceeds the reflections measured, and the standards' interval is
+    // the run's (one standard after every 10 reflections), not 0.
+    const Reduced ok = tarnivox("--refine --cif --report r.html --laue 2/M --json s.json");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(json::parse(test::read_text(dir_ / "s.json"))["runs"][0]["report"]["laue"], "P 1 2/m 1");
+    std::map<std::string, std::string> items;
+    for (const std::string& line : test::read_lines(dir_ / "xtal_tarnivox.cif")) {
+        std::istringstream words(line);
+        std::string name, value;
+        if (words >> name >> value) items[name] = value;
+    }
+    EXPECT_LE(std::stoi(items["_reflns_number_total"]), std::stoi(items["_diffrn_reflns_number"]));
+    EXPECT_EQ(items["_diffrn_standards_interval_count"], "9");
+}
+
 }  // namespace
 }  // namespace tarnivox

@@ -45,6 +45,28 @@ TEST(ReportDecay, RecoversKnownDecayWithHonestEsdAndFlagsOnlyRealDecay) {
     EXPECT_FALSE(sa.overall.flagged) << sa.overall.decay_pct << " +- " << sa.overall.esd_pct;
 }
 
+TEST(ReportDecay, GenerousStandardEsdsNeverShrinkTheDecayEsd) {
+    // Standards whose esds exceed their scatter (goodness of fit under 1,
+    // as fitted intensities usually give) keep the esd their own esds give:
+    // tripling every standard's esd must widen the decay's esd, where
+    // scaling by the goodness of fit would leave it unchanged and flag
+    // noise as decay.
+    for (int seed = 1; seed <= 4; ++seed) {
+        Truth tr;
+        tr.seed = static_cast<std::uint64_t>(seed);
+        tr.stol_max = 0.35;
+        ReportInput in = simulated_run(tr);
+        const StandardsAnalysis plain = analyse_standards(in.refl);
+        for (auto& r : in.refl)
+            if (r.standard != 0) r.sigma *= 3.0;
+        const StandardsAnalysis generous = analyse_standards(in.refl);
+        ASSERT_TRUE(plain.overall.ok && generous.overall.ok);
+        EXPECT_LT(generous.overall.gof, 1.0);
+        EXPECT_GT(generous.overall.esd_pct, 1.4 * plain.overall.esd_pct) << "seed " << seed;
+        EXPECT_FALSE(generous.overall.flagged);
+    }
+}
+
 TEST(ReportDecay, CorrectionLeavesTheStandardsFlatWithinTheirEsds) {
     Truth tr;
     tr.decay = 0.10;
@@ -165,6 +187,56 @@ TEST(ReportMerging, RintRedundancyAndCompletenessOfSimulatedEquivalents) {
     const MergeStats bad = merge_statistics(tri);
     EXPECT_FALSE(bad.ok);
     EXPECT_NE(bad.message.find("7/q"), std::string::npos);
+}
+
+TEST(ReportMerging, SpaceGroupAbsencesLeaveCompletenessWholeAndSymmetryMustFitTheCell) {
+    // P2_1/c extinguishes h0l with l odd and 0k0 with k odd.  Measured
+    // without them, every allowed reflection present: 100 % for the space
+    // group, short of it for the bare Laue class, which counts the absences
+    // as missing.  Measured with them, they are counted apart, not merged.
+    Truth tr;
+    tr.stol_max = 0.4;
+    ReportInput all = simulated_run(tr);
+    ReportInput allowed = all;
+    std::erase_if(allowed.refl, [](const ReportReflection& r) {
+        return (r.hkl[1] == 0 && r.hkl[2] % 2 != 0) || (r.hkl[0] == 0 && r.hkl[2] == 0 && r.hkl[1] % 2 != 0);
+    });
+    for (const char* group : {"P21/c", "P 1 21/c 1"}) {
+        allowed.laue = group;
+        const MergeStats sg = merge_statistics(allowed);
+        ASSERT_TRUE(sg.ok) << sg.message;
+        EXPECT_TRUE(sg.space_group);
+        EXPECT_EQ(sg.laue, "2/m");
+        EXPECT_DOUBLE_EQ(sg.completeness, 100.0) << group;
+    }
+    allowed.laue = "2/m";
+    EXPECT_LT(merge_statistics(allowed).completeness, 99.0);
+    all.laue = space_group_symbol("14");
+    EXPECT_EQ(all.laue, "P 1 21/c 1");
+    const MergeStats with_absent = merge_statistics(all);
+    EXPECT_GT(with_absent.n_absent, 0);
+    allowed.laue = all.laue;
+    EXPECT_EQ(with_absent.n_unique, merge_statistics(allowed).n_unique);
+    EXPECT_DOUBLE_EQ(with_absent.completeness, 100.0);
+
+    // The usual spellings of a Laue class; a bare number is none.
+    EXPECT_EQ(merging_group("2/M"), "P 1 2/m 1");
+    EXPECT_EQ(merging_group("MMM"), "P m m m");
+    EXPECT_EQ(merging_group("-1"), "P -1");
+    EXPECT_EQ(merging_group("0"), "");
+    EXPECT_EQ(merging_group("14"), "");
+    EXPECT_EQ(space_group_symbol("231"), "");
+    EXPECT_EQ(laue_class_of("P212121"), "mmm");
+
+    // A monoclinic cell cannot be cubic or orthorhombic; a refined
+    // orthorhombic cell a little off 90 degrees is orthorhombic.
+    const std::array<double, 6> mono{7.5, 9.1, 11.3, 90.0, 101.5, 90.0};
+    EXPECT_NE(cell_symmetry_conflict(mono, "m-3m"), "");
+    EXPECT_NE(cell_symmetry_conflict(mono, "mmm"), "");
+    EXPECT_EQ(cell_symmetry_conflict(mono, "2/m"), "");
+    EXPECT_EQ(cell_symmetry_conflict(mono, "P21/c"), "");
+    EXPECT_EQ(cell_symmetry_conflict({7.5003, 9.0996, 11.3002, 90.02, 89.97, 90.01}, "mmm"), "");
+    EXPECT_NE(cell_symmetry_conflict({7.5, 7.6, 11.3, 90.0, 90.0, 90.0}, "4/mmm"), "");
 }
 
 TEST(ReportStatistics, ShellsAndHistogramCountEveryReflectionOnceAndWeakenOutward) {

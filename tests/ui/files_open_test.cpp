@@ -155,9 +155,16 @@ TEST_F(FilesTest, OutputFormatFollowsExtensionUnlessTheFilterSaysOtherwise) {
         "file a.hkl 2\n"  // Shelx filter: SHELX
         "file b.hkl 3\n"  // All Formats: SHELX
         "file c.int 3\n"  // All Formats: Rfine
-        "file d.hkl 1\n"  // Rfine filter: the user is asked
-        "toggle \"Output Format\" \"Shelx hkl\" on\n"
+        "file d.hkl 1\n"  // Rfine filter: the user is asked, SHELX offered
         "press \"Output Format\" \"Save + Exit\"\n"
+        "file i.hkl 1\n"  // Rfine chosen for a .hkl: asked again, NO keeps SHELX
+        "toggle \"Output Format\" Rfine on\n"
+        "press \"Output Format\" \"Save + Exit\"\n"
+        "answer no\n"
+        "file j.hkl 1\n"  // ... and YES writes Rfine records as asked
+        "toggle \"Output Format\" Rfine on\n"
+        "press \"Output Format\" \"Save + Exit\"\n"
+        "answer yes\n"
         "file e.int 2\n"  // Shelx filter on .int: asked, left
         "press \"Output Format\" Quit\n"
         // A name typed without an extension: the filter gives it, so the
@@ -165,7 +172,7 @@ TEST_F(FilesTest, OutputFormatFollowsExtensionUnlessTheFilterSaysOtherwise) {
         "file f 2\n"
         "file g 3\n"
         "file h 1\n");
-    const int expected[] = {3, 3, 1, 3, 1};
+    const int expected[] = {3, 3, 1, 3, 3, 1, 1};
     for (int want : expected) {
         G.INTFMT = 2;
         OPEN_OUT();

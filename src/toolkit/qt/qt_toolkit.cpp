@@ -811,6 +811,9 @@ OpenFileResult QtBackend::open_file(const OpenFileRequest& request) {
     QFileDialog dlg(main_.data(), qs(request.title), qs(request.initial_dir));
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(request.must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // The program asks itself whether an existing output is replaced or
+    // appended to; the dialog only names the file to be written.
+    if (request.for_output) dlg.setLabelText(QFileDialog::Accept, "Save");
     QStringList filters;
     for (const FileFilter& f : request.filters) {
         QString pattern = qs(f.pattern);

@@ -123,6 +123,21 @@ TEST_F(WindowOnQt, OpenFileDialogReturnsPathFilterAndExtension) {
     EXPECT_EQ(r.filter_index, 2);
     EXPECT_EQ(r.path.substr(static_cast<std::size_t>(r.ext_offset)), "p4t");
 
+    // A dialog that names a file to be written says so on its button.
+    QString button;
+    driver.then([&] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!fd) return false;
+        button = fd->labelText(QFileDialog::Accept);
+        static_cast<QDialog*>(fd)->reject();
+        return true;
+    });
+    req.must_exist = false;
+    req.for_output = true;
+    EXPECT_FALSE(GETOPENFILENAME(req).ok);
+    EXPECT_EQ(button, "Save");
+    req.for_output = false;
+
     driver.cancel_file_dialogs = true;
     EXPECT_FALSE(GETOPENFILENAME(req).ok);
     std::string name = "garnet.par";
