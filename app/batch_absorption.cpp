@@ -207,9 +207,17 @@ AbsorptionCorrection correct_absorption(const std::string& source, const std::st
     a.dropped = r.dropped;
     a.t_min = r.rescaled > 0 ? 1.0 / r.factor_max : 1.0;
     a.t_max = r.rescaled > 0 ? 1.0 / r.factor_min : 1.0;
+    // The outcomes take the intensities the file now holds (the rounded
+    // value read back times the factor), so that a decay correction after
+    // this one finds every record it rescales.
+    std::vector<std::pair<int, double>> now = r.rescaled_intensities;
+    std::sort(now.begin(), now.end());
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        outcomes[i].intensity *= factor_of[i];
-        outcomes[i].sigma *= factor_of[i];
+        ReflectionOutcome& o = outcomes[i];
+        const auto it = std::lower_bound(now.begin(), now.end(), std::pair<int, double>{o.sequence, -1e300});
+        const bool in_file = !o.left_out && it != now.end() && it->first == o.sequence;
+        o.intensity = in_file ? it->second : o.intensity * factor_of[i];
+        o.sigma *= factor_of[i];
     }
     if (G.LOGOPEN == 1) {
         std::string method = m.method;

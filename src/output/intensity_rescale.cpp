@@ -153,6 +153,7 @@ RescaleResult rescale_intensity_file(const std::string& path, int intfmt, const 
         text += out + '\n';
         keep_extra = true;
         ++r.rescaled;
+        r.rescaled_intensities.emplace_back(sequence, new_i);
         r.factor_min = r.rescaled == 1 ? f : std::min(r.factor_min, f);
         r.factor_max = r.rescaled == 1 ? f : std::max(r.factor_max, f);
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnivox {
@@ -32,6 +33,10 @@ struct RescaleResult {
     // Reflections whose rescaled values no longer fit their fields: left
     // out, as the writer leaves such a reflection out, each named here.
     std::vector<std::string> dropped;
+    // Every rescaled reflection's sequence number and its new intensity
+    // before the field's rounding: what a later rescaling of the same file
+    // matches its records against.
+    std::vector<std::pair<int, double>> rescaled_intensities;
     double factor_min = std::numeric_limits<double>::quiet_NaN();
     double factor_max = std::numeric_limits<double>::quiet_NaN();
 };
