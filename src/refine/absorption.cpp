@@ -193,10 +193,15 @@ ShapeBuild build_polyhedron(const std::vector<CrystalFace>& faces, const std::ar
     return r;
 }
 
-AbsorptionShape sphere_shape(double radius) {
-    AbsorptionShape s;
-    s.kind = AbsorptionShape::Kind::Sphere;
-    s.radius = radius;
+namespace {
+
+// The quadrature levels of a round shape: Gauss-Legendre in the two
+// coordinates u and v (each on 0..1) and the midpoint rule in the angle
+// about the shape's axis, each level twice as many angles as nodes.
+// place(u, v, phi, point) gives a node's place and the weight of its
+// volume element (without the Gauss weights).
+template <class Place>
+void round_levels(AbsorptionShape& s, Place place) {
     for (int n : ROUND_ORDERS) {
         AbsorptionQuadrature q;
         std::vector<double> x, w;
@@ -205,17 +210,31 @@ AbsorptionShape sphere_shape(double radius) {
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j)
                 for (int k = 0; k < nphi; ++k) {
-                    const double r = radius * x[static_cast<std::size_t>(i)];
-                    const double ct = 2.0 * x[static_cast<std::size_t>(j)] - 1.0;
-                    const double st = std::sqrt(std::max(0.0, 1.0 - ct * ct));
-                    const double ph = 2.0 * PI * (k + 0.5) / nphi;
-                    q.points.push_back({r * st * std::cos(ph), r * st * std::sin(ph), r * ct});
-                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] * r *
-                                        r);
+                    AbsVec point;
+                    const double jacobian = place(x[static_cast<std::size_t>(i)], x[static_cast<std::size_t>(j)],
+                                                  2.0 * PI * (k + 0.5) / nphi, point);
+                    q.points.push_back(point);
+                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] * jacobian);
                 }
         normalise(q, s.volume);
         s.levels.push_back(std::move(q));
     }
+}
+
+}  // namespace
+
+AbsorptionShape sphere_shape(double radius) {
+    AbsorptionShape s;
+    s.kind = AbsorptionShape::Kind::Sphere;
+    s.radius = radius;
+    // u the radius, v the cosine of the polar angle (both scaled to 0..1).
+    round_levels(s, [&](double u, double v, double ph, AbsVec& point) {
+        const double r = radius * u;
+        const double ct = 2.0 * v - 1.0;
+        const double st = std::sqrt(std::max(0.0, 1.0 - ct * ct));
+        point = {r * st * std::cos(ph), r * st * std::sin(ph), r * ct};
+        return r * r;
+    });
     s.volume = 4.0 / 3.0 * PI * radius * radius * radius;
     return s;
 }
@@ -225,24 +244,12 @@ AbsorptionShape cylinder_shape(double radius, double length) {
     s.kind = AbsorptionShape::Kind::Cylinder;
     s.radius = radius;
     s.length = length;
-    for (int n : ROUND_ORDERS) {
-        AbsorptionQuadrature q;
-        std::vector<double> x, w;
-        gauss_legendre(n, x, w);
-        const int nphi = 2 * n;
-        for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j)
-                for (int k = 0; k < nphi; ++k) {
-                    const double rho = radius * x[static_cast<std::size_t>(i)];
-                    const double z = length * (x[static_cast<std::size_t>(j)] - 0.5);
-                    const double ph = 2.0 * PI * (k + 0.5) / nphi;
-                    q.points.push_back({rho * std::cos(ph), rho * std::sin(ph), z});
-                    q.weights.push_back(w[static_cast<std::size_t>(i)] * w[static_cast<std::size_t>(j)] *
-                                        rho);
-                }
-        normalise(q, s.volume);
-        s.levels.push_back(std::move(q));
-    }
+    // u the distance from the axis, v the place along it.
+    round_levels(s, [&](double u, double v, double ph, AbsVec& point) {
+        const double rho = radius * u;
+        point = {rho * std::cos(ph), rho * std::sin(ph), length * (v - 0.5)};
+        return rho;
+    });
     s.volume = PI * radius * radius * length;
     return s;
 }
